@@ -1,0 +1,47 @@
+#include "app/Dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace kx {
+
+void QtDialogs::message(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrix"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QString qtFilter(const QString& pipeFilter) {
+    const QStringList parts = pipeFilter.split(u'|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i] + QStringLiteral(" (") + QString(parts[i + 1]).replace(u';', u' ') + u')';
+    return out.join(QStringLiteral(";;"));
+}
+
+QString QtDialogs::saveFileName(QWidget* parent, const QString& dir, const QString& preset,
+                                const QString& filter, const QString& defaultSuffix) {
+    QFileDialog dlg(parent, QStringLiteral("Kestrix"), dir, qtFilter(filter));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(defaultSuffix);
+    dlg.selectFile(preset);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+    return dlg.selectedFiles().constFirst();
+}
+
+QString QtDialogs::openFileName(QWidget* parent, const QString& dir, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("Kestrix"), dir, qtFilter(filter));
+}
+
+std::optional<uint32_t> QtDialogs::chooseColour(QWidget* parent, uint32_t initial) {
+    const QColor start(int(initial & 0xFF), int((initial >> 8) & 0xFF), int((initial >> 16) & 0xFF));
+    const QColor c = QColorDialog::getColor(start, parent, QStringLiteral("Kestrix"));
+    if (!c.isValid()) return std::nullopt;
+    return uint32_t(c.red()) | (uint32_t(c.green()) << 8) | (uint32_t(c.blue()) << 16);
+}
+
+void QtDialogs::beep() { QApplication::beep(); }
+
+} // namespace kx

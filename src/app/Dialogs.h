@@ -1,0 +1,41 @@
+#pragma once
+// Every message box, file chooser, colour chooser and beep goes through here, so that tests
+// can answer them instead of blocking on a modal window.
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+class QWidget;
+
+namespace kx {
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A modal box titled "Kestrix" with an OK button.
+    virtual void message(QWidget* parent, const QString& text) = 0;
+    // Save-file chooser; "" when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& dir, const QString& preset,
+                                 const QString& filter, const QString& defaultSuffix) = 0;
+    // Open-file chooser; "" when cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& dir, const QString& filter) = 0;
+    // Colour chooser over 0x00BBGGRR colours; nullopt when cancelled.
+    virtual std::optional<uint32_t> chooseColour(QWidget* parent, uint32_t initial) = 0;
+    virtual void beep() = 0;
+};
+
+// The real, modal dialogs.
+class QtDialogs : public Dialogs {
+public:
+    void message(QWidget* parent, const QString& text) override;
+    QString saveFileName(QWidget* parent, const QString& dir, const QString& preset,
+                         const QString& filter, const QString& defaultSuffix) override;
+    QString openFileName(QWidget* parent, const QString& dir, const QString& filter) override;
+    std::optional<uint32_t> chooseColour(QWidget* parent, uint32_t initial) override;
+    void beep() override;
+};
+
+// Filter lists are written "Name|*.ext|Name|*.ext"; this turns them into Qt's form.
+QString qtFilter(const QString& pipeFilter);
+
+} // namespace kx

@@ -1,0 +1,43 @@
+#pragma once
+// The per-user settings store: every value is text, addressed by section and key.
+#include <QString>
+#include <memory>
+#include <vector>
+
+class QSettings;
+
+namespace kx {
+
+class SettingsStore {
+public:
+    // The user's store: INI file of organisation and application "Kestrix".
+    SettingsStore();
+    // A store in a given file (tests, and the simulator profile of scripts/run).
+    explicit SettingsStore(const QString& iniPath);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // The stored text, or "" when the key was never written.
+    QString read(const QString& section, const QString& key) const;
+    // Stores the text and writes it through to disk at once, so a crash loses no setting.
+    void save(const QString& section, const QString& key, const QString& value);
+
+    // Start-up: writes every missing default in table order and resets a Debug of "1".
+    void writeStartupDefaults();
+
+    QString fileName() const;
+
+private:
+    std::unique_ptr<QSettings> settings_;
+};
+
+struct SettingDefault {
+    const char* section;
+    const char* key;
+    const char* value;
+};
+// The start-up defaults, in the order they are written.
+const std::vector<SettingDefault>& startupDefaults();
+
+} // namespace kx

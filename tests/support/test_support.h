@@ -1,0 +1,58 @@
+#pragma once
+// Helpers shared by the suites: a dialog recorder, a temporary settings file, and a real
+// pseudo-terminal pair.
+#include "app/Dialogs.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace kx::test {
+
+// Answers every dialog without showing it and records what was asked.
+class RecordingDialogs : public Dialogs {
+public:
+    QStringList messages;
+    int beeps = 0;
+    std::deque<QString> fileAnswers;              // answers to open/save choosers, in order
+    std::deque<std::optional<uint32_t>> colourAnswers;
+    QStringList fileRequests;                     // "save:<preset>" or "open:<dir>"
+
+    void message(QWidget*, const QString& text) override { messages << text; }
+    QString saveFileName(QWidget*, const QString&, const QString& preset, const QString&,
+                         const QString&) override;
+    QString openFileName(QWidget*, const QString& dir, const QString&) override;
+    std::optional<uint32_t> chooseColour(QWidget*, uint32_t) override;
+    void beep() override { ++beeps; }
+};
+
+// A pseudo-terminal pair: `path()` is the slave device Kestrix opens, the master fd is the
+// far end that the test reads and writes.
+class Pty {
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    bool ok() const { return master_ >= 0; }
+    const QString& path() const { return path_; }
+    int master() const { return master_; }
+    void write(const QByteArray& bytes);
+    // Reads what is available within `ms` milliseconds (events keep flowing meanwhile).
+    QByteArray readFor(int ms);
+    // Closes the master: the slave side sees a hang-up.
+    void hangUp();
+
+private:
+    int master_ = -1;
+    int slave_ = -1; // kept open so the slave does not report a hang-up before Kestrix opens it
+    QString path_;
+};
+
+// Runs the event loop until `pred` is true or `ms` elapsed; returns pred().
+bool waitUntil(const std::function<bool()>& pred, int ms);
+
+} // namespace kx::test
