@@ -1,6 +1,24 @@
+#include "app/Dialogs.h"
+#include "app/Form2.h"
+#include "app/settings_store.h"
+#include "link/SerialPort.h"
+
 #include <QApplication>
+#include <memory>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setOrganizationName(QStringLiteral("Kestrix"));
+    QApplication::setApplicationName(QStringLiteral("Kestrix"));
+
+    // KESTRIX_SETTINGS names another settings file (the simulator profile of scripts/run);
+    // otherwise the user's own store is used.
+    const QString profile = qEnvironmentVariable("KESTRIX_SETTINGS");
+    auto settings = profile.isEmpty() ? std::make_unique<kx::SettingsStore>()
+                                      : std::make_unique<kx::SettingsStore>(profile);
+    kx::QtDialogs dialogs;
+    kx::Form2 form(*settings, dialogs, new kx::QtSerialPort, new kx::QtSerialPort);
+    form.show();
+    form.load();
+    return app.exec();
 }

@@ -1,0 +1,454 @@
+#include "app/Form2.h"
+
+#include "app/Dialogs.h"
+#include "app/settings_store.h"
+#include "app/ui_helpers.h"
+#include "link/SerialPort.h"
+#include "link/ecu_protocol.h"
+#include "link/wait.h"
+#include "util/hex.h"
+#include "util/numbers.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace kx {
+
+namespace {
+const QString NoPartNumber = QStringLiteral("#####");
+const QString S(const char* text) { return QString::fromLatin1(text); }
+} // namespace
+
+Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, SerialPort* wbPort,
+             QWidget* parent)
+    : QMainWindow(parent), settings_(settings), dialogs_(dialogs), ecuPort_(ecuPort),
+      wbPort_(wbPort) {
+    ecuPort_->setParent(this);
+    wbPort_->setParent(this);
+    connect(ecuPort_, &SerialPort::received, this, &Form2::MSComm1_OnComm);
+    connect(wbPort_, &SerialPort::received, this, &Form2::MSComm2_OnComm);
+    setObjectName(S("Form2"));
+    setWindowTitle(S("Kestrix v1.53 Beta"));
+    buildUi();
+}
+
+Form2::~Form2() = default;
+
+// ---------------------------------------------------------------- layout
+
+QPushButton* Form2::toolButton(const QString& caption, const QString& name) {
+    auto* b = new QPushButton(caption);
+    b->setObjectName(name);
+    b->setEnabled(false);
+    b->setMinimumSize(190, 30);
+    return b;
+}
+
+QWidget* Form2::buildEcuFrame() {
+    auto* frame = new QWidget;
+    frame->setObjectName(S("fraKestrix"));
+
+    auto* basic = new QGroupBox(S("Basic Functions"));
+    auto* basicLayout = new QVBoxLayout(basic);
+    btnDataDisplay_ = toolButton(S("Data Display     F1"), S("btnDataDisplay"));
+    btnDataLogging_ = toolButton(S("Data Logging    F2"), S("btnDataLogging"));
+    btnSelfDiag_ = toolButton(S("Self Diagnostics F3"), S("btnSelfDiag"));
+    btnTimeTrial_ = toolButton(S("Time Trial F4"), S("btnTimeTrial"));
+    btnDashboard_ = toolButton(S("Dashboard F5"), S("btnDashboard"));
+    btnDataReplay_ = toolButton(S("Data Replay F6"), S("btnDataReplay"));
+    btnLogAnalyser_ = toolButton(S("Log Analyser F7"), S("btnLogAnalyser"));
+    for (auto* b : {btnDataDisplay_, btnDataLogging_, btnSelfDiag_, btnTimeTrial_, btnDashboard_,
+                    btnDataReplay_, btnLogAnalyser_})
+        basicLayout->addWidget(b);
+    basicLayout->addStretch();
+
+    auto* advance = new QGroupBox(S("Advance Functions"));
+    auto* advanceLayout = new QVBoxLayout(advance);
+    btnActiveTest_ = toolButton(S("Active Test F8"), S("btnActiveTest"));
+    btnRomData_ = toolButton(S("Rom Data F9"), S("btnRomData"));
+    btnAdrWatch_ = toolButton(S("Address Watch F11"), S("btnAdrWatch"));
+    btnMapTrace_ = toolButton(S("Map Trace F12"), S("btnMapTrace"));
+    for (auto* b : {btnActiveTest_, btnRomData_, btnAdrWatch_, btnMapTrace_})
+        advanceLayout->addWidget(b);
+    advanceLayout->addStretch();
+
+    btnConnect_ = new QPushButton(S("Connect"));
+    btnConnect_->setObjectName(S("btnConnect"));
+    btnConnect_->setMinimumSize(120, 30);
+    btnConnect_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(btnConnect_, &QPushButton::clicked, this, [this] { btnConnect_Click(); });
+    auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
+    partCaption->setObjectName(S("lblPartCaption"));
+    lblEcuNo_ = new QLabel(NoPartNumber);
+    lblEcuNo_->setObjectName(S("lblEcuNo"));
+    lblEcuNo_->setAccessibleName(S("ECU part number"));
+    QFont bold = lblEcuNo_->font();
+    bold.setBold(true);
+    lblEcuNo_->setFont(bold);
+    partCaption->setBuddy(btnConnect_);
+
+    auto* ecuBox = new QVBoxLayout;
+    ecuBox->addWidget(btnConnect_);
+    auto* partRow = new QHBoxLayout;
+    partRow->addWidget(partCaption);
+    partRow->addWidget(lblEcuNo_);
+    partRow->addStretch();
+    ecuBox->addLayout(partRow);
+    ecuBox->addStretch();
+
+    auto* grid = new QGridLayout(frame);
+    grid->addWidget(basic, 0, 0);
+    grid->addWidget(advance, 0, 1);
+    grid->addLayout(ecuBox, 0, 2);
+    grid->setColumnStretch(2, 1);
+    return frame;
+}
+
+QWidget* Form2::buildWidebandFrame() {
+    auto* frame = new QWidget;
+    frame->setObjectName(S("fraWBO2"));
+
+    auto* function = new QGroupBox(S("Function"));
+    auto* fl = new QVBoxLayout(function);
+    btnAFR_ = new QPushButton(S("AFR Display"));
+    btnAFR_->setObjectName(S("btnAFR"));
+    btnAFR_->setEnabled(false);
+    btnConnect2_ = new QPushButton(S("Connect"));
+    btnConnect2_->setObjectName(S("btnConnect2"));
+    btnConnect2_->setAccessibleName(S("Connect wideband"));
+    fl->addWidget(btnAFR_);
+    fl->addWidget(btnConnect2_);
+    fl->addStretch();
+
+    auto* display = new QGroupBox(S("Display"));
+    auto* dl = new QGridLayout(display);
+    auto* afrCaption = new QLabel(S("A/F Ratio"));
+    lblAFR_ = new QLabel(S("--.--"));
+    lblAFR_->setObjectName(S("lblAFR"));
+    lblAFR_->setAccessibleName(S("A/F Ratio"));
+    QFont big = lblAFR_->font();
+    big.setPointSize(28);
+    big.setBold(true);
+    lblAFR_->setFont(big);
+    auto* romCaption = new QLabel(S("ROM VERSION: "));
+    lblROMver_ = new QLabel(NoPartNumber);
+    lblROMver_->setObjectName(S("lblROMver"));
+    lblROMver_->setAccessibleName(S("ROM VERSION"));
+    dl->addWidget(afrCaption, 0, 0);
+    dl->addWidget(lblAFR_, 1, 0, 1, 2);
+    dl->addWidget(romCaption, 2, 0);
+    dl->addWidget(lblROMver_, 2, 1);
+
+    ProgressBar2_ = new QProgressBar;
+    ProgressBar2_->setObjectName(S("ProgressBar2"));
+    ProgressBar2_->setAccessibleName(S("Wideband activity"));
+    ProgressBar2_->setRange(0, 100);
+    ProgressBar2_->setTextVisible(false);
+
+    auto* grid = new QGridLayout(frame);
+    grid->addWidget(function, 0, 0);
+    grid->addWidget(display, 0, 1);
+    grid->addWidget(ProgressBar2_, 1, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    return frame;
+}
+
+void Form2::buildStatusBar() {
+    const char* tips[4] = {"Speed Correction", "Com Port - Speed", "Speed Unit",
+                           "Temperature Unit"};
+    auto* bar = statusBar();
+    bar->setObjectName(S("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    for (int i = 0; i < 4; ++i) {
+        auto* p = new QLabel;
+        p->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        p->setToolTip(S(tips[i]));
+        p->setAccessibleName(S(tips[i]));
+        p->setFrameShape(QFrame::StyledPanel);
+        p->setFrameShadow(QFrame::Sunken);
+        p->setMinimumWidth(90);
+        bar->addWidget(p);
+        panels_[size_t(i)] = p;
+    }
+    // The activity bar sits right after panel 4, a couple of pixels apart.
+    ProgressBar1_ = new QProgressBar;
+    ProgressBar1_->setObjectName(S("ProgressBar1"));
+    ProgressBar1_->setAccessibleName(S("ECU activity"));
+    ProgressBar1_->setRange(0, 100);
+    ProgressBar1_->setTextVisible(false);
+    ProgressBar1_->setMaximumWidth(160);
+    ProgressBar1_->setContentsMargins(2, 0, 0, 0);
+    bar->addWidget(ProgressBar1_, 1);
+}
+
+void Form2::buildMenus() {
+    auto* settingsMenu = menuBar()->addMenu(S("&Settings"));
+    settingsMenu->setObjectName(S("mnuSettings"));
+    const struct {
+        const char* caption;
+        const char* name;
+        QKeySequence key;
+    } settingsEntries[] = {
+        {"&Communication", "mnuCommunication", QKeySequence(Qt::CTRL | Qt::Key_F1)},
+        {"&Display", "mnuDisplay", QKeySequence(Qt::CTRL | Qt::Key_F2)},
+        {"&Preferences", "mnuPreferences", QKeySequence(Qt::CTRL | Qt::Key_F3)},
+        {"&Data Display", "mnuDataDisplay", QKeySequence(Qt::CTRL | Qt::Key_F4)},
+        {"&Dashboard", "mnuDashboardSetup", QKeySequence(Qt::CTRL | Qt::Key_F5)},
+    };
+    for (const auto& e : settingsEntries) {
+        QAction* a = settingsMenu->addAction(S(e.caption));
+        a->setObjectName(S(e.name));
+        a->setShortcut(e.key);
+    }
+
+    auto* functionMenu = menuBar()->addMenu(S("&Function"));
+    functionMenu->setObjectName(S("mnuFunction"));
+    const struct {
+        const char* caption;
+        const char* name;
+        Qt::Key key;
+        QPushButton* button;
+    } functionEntries[] = {
+        {"Data Display", "mnuFDataDisplay", Qt::Key_F1, btnDataDisplay_},
+        {"DataLogging", "mnuFDataLogging", Qt::Key_F2, btnDataLogging_},
+        {"Self Diagnostics", "mnuFSelfDiag", Qt::Key_F3, btnSelfDiag_},
+        {"Time Trial", "mnuFTimeTrial", Qt::Key_F4, btnTimeTrial_},
+        {"Dashboard", "mnuFDashboard", Qt::Key_F5, btnDashboard_},
+        {"Replay Data", "mnuFReplayData", Qt::Key_F6, btnDataReplay_},
+        {"Log Analyzer", "mnuFLogAnalyzer", Qt::Key_F7, btnLogAnalyser_},
+        {"Active Test", "mnuFActiveTest", Qt::Key_F8, btnActiveTest_},
+        {"Rom Data", "mnuFRomData", Qt::Key_F9, btnRomData_},
+        {"Address Watch", "mnuFAddressWatch", Qt::Key_F11, btnAdrWatch_},
+        {"Map Trace", "mnuFMapTrace", Qt::Key_F12, btnMapTrace_},
+    };
+    for (const auto& e : functionEntries) {
+        QAction* a = functionMenu->addAction(S(e.caption));
+        a->setObjectName(S(e.name));
+        a->setShortcut(QKeySequence(e.key));
+        QPushButton* button = e.button;
+        // An entry acts only while its button does.
+        connect(a, &QAction::triggered, this, [button] {
+            if (button->isEnabled()) button->click();
+        });
+    }
+
+    auto* helpMenu = menuBar()->addMenu(S("&Help"));
+    helpMenu->setObjectName(S("mnuHelp"));
+    QAction* about = helpMenu->addAction(S("&About"));
+    about->setObjectName(S("mnuAbout"));
+    connect(about, &QAction::triggered, this, &Form2::showAbout);
+}
+
+void Form2::buildUi() {
+    tabs_ = new QTabWidget;
+    tabs_->setObjectName(S("TabStrip1"));
+    tabs_->addTab(buildEcuFrame(), S("ECU diagnostics"));
+    tabs_->addTab(buildWidebandFrame(), S("WBO2"));
+    tabs_->setTabToolTip(1, S("Wide Band Oxygen Sensor"));
+    setCentralWidget(tabs_);
+    buildMenus();
+    buildStatusBar();
+    closeOnEscape(this);
+    nameForAccessibility(this);
+    setTabOrder(btnDataDisplay_, btnDataLogging_);
+    resize(640, 420);
+}
+
+void Form2::showAbout() {
+    auto* box = new QDialog(this);
+    box->setObjectName(S("frmAbout"));
+    box->setWindowTitle(S("About Kestrix"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    auto* l = new QVBoxLayout(box);
+    auto* name = new QLabel(S("Kestrix"));
+    name->setObjectName(S("lblTitle"));
+    QFont f = name->font();
+    f.setPointSize(f.pointSize() * 2);
+    f.setBold(true);
+    name->setFont(f);
+    auto* version = new QLabel(S("Version 1.53"));
+    version->setObjectName(S("lblVersion"));
+    auto* what = new QLabel(S("ECU diagnostics, live data and logging"));
+    auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok);
+    connect(ok, &QDialogButtonBox::accepted, box, &QDialog::accept);
+    l->addWidget(name);
+    l->addWidget(version);
+    l->addWidget(what);
+    l->addWidget(ok);
+    nameForAccessibility(box);
+    // Modal, but shown without a nested loop so nothing waits on it.
+    box->setModal(true);
+    box->show();
+}
+
+QList<QPushButton*> Form2::ecuToolButtons() const {
+    return {btnDataDisplay_, btnDataLogging_, btnActiveTest_, btnTimeTrial_, btnSelfDiag_,
+            btnRomData_,     btnAdrWatch_,    btnDashboard_,  btnMapTrace_};
+}
+
+// ---------------------------------------------------------------- start-up and status
+
+void Form2::load() {
+    settings_.writeStartupDefaults();
+    connected = false;
+    debugFile_.close();
+    setStatusBar();
+}
+
+void Form2::setStatusBar() {
+    // Each step that reads a number ends the routine quietly when the stored text is not one.
+    const auto correction = parseNumber(settings_.read(S("TyreSize"), S("Correction")));
+    if (!correction) return;
+    SpeedCorrect = float(*correction);
+    panels_[0]->setText(S("Spd Corr: ") + singleText(SpeedCorrect));
+    panels_[1]->setText(settings_.read(S("Comms"), S("ComPort")) + S(" - ") +
+                        settings_.read(S("Comms"), S("Speed")));
+    const auto speedUnit = parseNumber(settings_.read(S("Preferences"), S("Speed")));
+    if (!speedUnit) return;
+    mph = *speedUnit != 0;
+    panels_[2]->setText(mph ? S("MPH") : S("KPH"));
+    const auto tempUnit = parseNumber(settings_.read(S("Preferences"), S("Temperature")));
+    if (!tempUnit) return;
+    fahr = *tempUnit != 0;
+    panels_[3]->setText(fahr ? S("Fahrenheit") : S("Celsius"));
+    const auto obd = parseNumber(settings_.read(S("Comms"), S("OBDIImodel")));
+    if (!obd) return;
+    OBDIImodel = *obd != 0;
+    btnDataReplay_->setEnabled(true);
+    btnLogAnalyser_->setEnabled(true);
+    const auto autoConnect = parseNumber(settings_.read(S("Comms"), S("AutoConnect")));
+    if (autoConnect && *autoConnect == 1) btnConnect_Click();
+}
+
+void Form2::setProgBar() {
+    activityCount_ = int16_t(activityCount_ + 5);
+    if (activityCount_ > 100) activityCount_ = 0;
+    ProgressBar1_->setValue(activityCount_);
+}
+
+void Form2::setProgBar2() {
+    activityCount2_ = int16_t(activityCount2_ + 5);
+    if (activityCount2_ > 100) activityCount2_ = 0;
+    ProgressBar2_->setValue(activityCount2_);
+}
+
+// ---------------------------------------------------------------- ports
+
+void Form2::showPortError(int error, const QString& device, const QString& detail) {
+    QString text;
+    switch (error) {
+    case PortInvalid: text = S("Invalid Port number"); break;
+    case PortAlreadyOpen: text = S("Port already open"); break;
+    default: text = S("Unexpected error #") + QString::number(error); break;
+    }
+    if (error == PortNoPermission)
+        text += S("\n\nYou may not use %1. Add your user to the 'dialout' group "
+                  "(sudo usermod -aG dialout $USER), then log out and in again.")
+                    .arg(device);
+    else if (!detail.isEmpty() && error != PortInvalid && error != PortAlreadyOpen)
+        text += S("\n\n") + detail;
+    dialogs_.message(this, text);
+}
+
+void Form2::openPort() {
+    closePort();
+    const QString port = settings_.read(S("Comms"), S("ComPort"));
+    const QString line = settings_.read(S("Comms"), S("Speed")) + S(",N,8,1");
+    const int err = ecuPort_->open(port, line);
+    if (err != PortOk) {
+        showPortError(err, portDevice(port), ecuPort_->lastError());
+        return;
+    }
+    const auto debug = parseWhole(settings_.read(S("Comms"), S("Debug")));
+    if (!debugFile_.isOpen() && debug && *debug != 0) debugFile_.open();
+}
+
+void Form2::closePort() {
+    if (!ecuPort_->isOpen()) return;
+    kx::stopData(*ecuPort_);
+    ecuPort_->close();
+}
+
+void Form2::openPort2() {
+    closePort2();
+    const QString port = settings_.read(S("WBO2"), S("ComPort"));
+    const QString line = settings_.read(S("WBO2"), S("Speed")) + S(",N,8,1");
+    const int err = wbPort_->open(port, line);
+    if (err != PortOk) showPortError(err, portDevice(port), wbPort_->lastError());
+}
+
+void Form2::closePort2() {
+    if (wbPort_->isOpen()) wbPort_->close();
+}
+
+void Form2::WAITmS(uint32_t ms) { waitMs(ms); }
+
+void Form2::startData() { kx::startData(*ecuPort_); }
+
+void Form2::stopData() { kx::stopData(*ecuPort_); }
+
+// ---------------------------------------------------------------- connect
+
+void Form2::btnConnect_Click() {
+    // A connect already under way (its waits let clicks through) finishes on its own.
+    if (connecting_) return;
+    connecting_ = true;
+    lblEcuNo_->setText(NoPartNumber);
+    openPort();
+    ReadMode = 1;
+    const auto id = parseHexByte(settings_.read(S("Comms"), S("ECUid")));
+    if (id && sendEcuInit(*ecuPort_, *id)) startData();
+    connecting_ = false;
+}
+
+void Form2::getEcuPartNo(const QByteArray& bytes) {
+    if (lblEcuNo_->text() != NoPartNumber) return;
+    const auto part = findPartNumber(bytes, OBDIImodel);
+    if (!part) return;
+    lblEcuNo_->setText(*part);
+    for (QPushButton* b : ecuToolButtons())
+        b->setEnabled(b != btnMapTrace_ || !OBDIImodel);
+    connected = true;
+}
+
+// ---------------------------------------------------------------- receive dispatch
+
+void Form2::MSComm1_OnComm() {
+    const QByteArray bytes = ecuPort_->readAll();
+    switch (ReadMode) {
+    case 1: getEcuPartNo(bytes); break;
+    default: break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
+    }
+    if (debugFile_.isOpen()) debugFile_.receive(bytes);
+}
+
+void Form2::MSComm2_OnComm() {
+    const QByteArray bytes = wbPort_->readAll();
+    switch (ReadMode2) {
+    default: break;
+    }
+}
+
+// ---------------------------------------------------------------- unload
+
+void Form2::closeEvent(QCloseEvent* event) {
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isWindow() && w->isVisible()) w->close();
+    closePort();
+    closePort2();
+    debugFile_.close();
+    event->accept();
+}
+
+} // namespace kx

@@ -1,0 +1,116 @@
+#pragma once
+// The main window: owns both serial ports, the receive modes, the unit flags and the shared
+// live-data state; opens every tool and hands each received delivery to the tool that the
+// receive mode selects.
+#include "link/debug_trace.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <cstdint>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QGroupBox;
+
+namespace kx {
+
+class Dialogs;
+class SerialPort;
+class SettingsStore;
+
+class Form2 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Takes ownership of both ports.
+    Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, SerialPort* wbPort,
+          QWidget* parent = nullptr);
+    ~Form2() override;
+
+    // Shared state, read and written by the tool windows.
+    int16_t ReadMode = 0;
+    int16_t ReadMode2 = 0;
+    bool connected = false;
+    bool fahr = false;
+    bool mph = false;
+    bool OBDIImodel = false;
+    float SpeedCorrect = 1.0f;
+
+    SettingsStore& settings() { return settings_; }
+    Dialogs& dialogs() { return dialogs_; }
+    SerialPort& MSComm1() { return *ecuPort_; }
+    SerialPort& MSComm2() { return *wbPort_; }
+    DebugTrace& debugTrace() { return debugFile_; }
+
+    // Start-up: defaults, the Debug reset, then setStatusBar().
+    void load();
+    void btnConnect_Click();
+    void setStatusBar();
+    void openPort();
+    void closePort();
+    void openPort2();
+    void closePort2();
+    void WAITmS(uint32_t ms);
+    void startData();
+    void stopData();
+    void setProgBar();
+    void setProgBar2();
+
+    // Receive dispatchers of the ECU and wideband ports.
+    void MSComm1_OnComm();
+    void MSComm2_OnComm();
+    // Receive mode 1: the identification reply.
+    void getEcuPartNo(const QByteArray& bytes);
+
+    // The tool buttons that a successful connect enables (Replay and Analyser excluded).
+    QList<QPushButton*> ecuToolButtons() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildUi();
+    QWidget* buildEcuFrame();
+    QWidget* buildWidebandFrame();
+    void buildMenus();
+    void buildStatusBar();
+    QPushButton* toolButton(const QString& caption, const QString& name);
+    void showPortError(int error, const QString& device, const QString& detail);
+    void showAbout();
+
+    SettingsStore& settings_;
+    Dialogs& dialogs_;
+    SerialPort* ecuPort_;
+    SerialPort* wbPort_;
+    DebugTrace debugFile_;
+    int16_t activityCount_ = 0;
+    int16_t activityCount2_ = 0;
+    bool connecting_ = false;
+
+    // Controls, by their program names.
+    QTabWidget* tabs_ = nullptr;
+    QPushButton* btnDataDisplay_ = nullptr;
+    QPushButton* btnDataLogging_ = nullptr;
+    QPushButton* btnSelfDiag_ = nullptr;
+    QPushButton* btnTimeTrial_ = nullptr;
+    QPushButton* btnDashboard_ = nullptr;
+    QPushButton* btnDataReplay_ = nullptr;
+    QPushButton* btnLogAnalyser_ = nullptr;
+    QPushButton* btnActiveTest_ = nullptr;
+    QPushButton* btnRomData_ = nullptr;
+    QPushButton* btnAdrWatch_ = nullptr;
+    QPushButton* btnMapTrace_ = nullptr;
+    QPushButton* btnConnect_ = nullptr;
+    QLabel* lblEcuNo_ = nullptr;
+    QPushButton* btnAFR_ = nullptr;
+    QPushButton* btnConnect2_ = nullptr;
+    QLabel* lblAFR_ = nullptr;
+    QLabel* lblROMver_ = nullptr;
+    QProgressBar* ProgressBar1_ = nullptr;
+    QProgressBar* ProgressBar2_ = nullptr;
+    std::array<QLabel*, 4> panels_{};
+};
+
+} // namespace kx

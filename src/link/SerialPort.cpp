@@ -1,0 +1,172 @@
+#include "link/SerialPort.h"
+
+#include <QFileInfo>
+#include <QSerialPort>
+#include <unistd.h>
+
+namespace kx {
+
+bool parseLineSettings(const QString& text, LineSettings& out) {
+    const QStringList parts = text.split(u',');
+    if (parts.size() != 4) return false;
+    bool ok = false;
+    const int baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || baud <= 0) return false;
+    if (parts[1].trimmed().compare(u"N", Qt::CaseInsensitive) != 0 || parts[2].trimmed() != u"8" ||
+        parts[3].trimmed() != u"1")
+        return false;
+    out.baud = baud;
+    return true;
+}
+
+QString portDevice(const QString& portText) {
+    const QString t = portText.trimmed();
+    if (t.startsWith(u'/')) return t;
+    bool ok = false;
+    const int n = t.toInt(&ok);
+    if (!ok || n < 1 || n > 255) return {};
+    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+}
+
+void SerialPort::setThreshold(int count) { threshold_ = count < 0 ? 0 : count; }
+
+void SerialPort::discard() { buffer_.clear(); }
+
+QByteArray SerialPort::readAll() {
+    QByteArray out;
+    out.swap(buffer_);
+    return out;
+}
+
+void SerialPort::deliver(const QByteArray& bytes) {
+    buffer_.append(bytes);
+    if (threshold_ > 0 && buffer_.size() >= threshold_) emit received();
+}
+
+// ---- QSerialPort back end ----
+
+QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSerialPort(this)) {
+    connect(port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
+    connect(port_, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { onError(int(e)); });
+}
+
+QtSerialPort::~QtSerialPort() = default;
+
+int QtSerialPort::open(const QString& portText, const QString& settings) {
+    lastError_.clear();
+    if (port_->isOpen()) {
+        lastError_ = QStringLiteral("The port is already open.");
+        return PortAlreadyOpen;
+    }
+    const QString device = portDevice(portText);
+    if (device.isEmpty()) {
+        lastError_ = QStringLiteral("'%1' is neither a port number nor a device path.").arg(portText);
+        return PortInvalid;
+    }
+    LineSettings line;
+    if (!parseLineSettings(settings, line)) {
+        lastError_ = QStringLiteral("Line settings '%1' are not valid.").arg(settings);
+        return PortSetupFailed;
+    }
+    device_ = device;
+    port_->setPortName(device);
+    port_->clearError();
+    if (!port_->open(QIODevice::ReadWrite)) {
+        const auto err = port_->error();
+        lastError_ = port_->errorString();
+        port_->clearError();
+        if (err == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(device))
+            return PortInvalid;
+        if (err == QSerialPort::PermissionError) {
+            // A lock held by another program reads as a permission error too; the access
+            // check tells the two apart.
+            const QByteArray path = device.toLocal8Bit();
+            if (::access(path.constData(), R_OK | W_OK) == 0) return PortAlreadyOpen;
+            return PortNoPermission;
+        }
+        return PortOtherError;
+    }
+    // Each setter can fail on a device that does not support it; check every one.
+    const bool ok = port_->setBaudRate(line.baud) && port_->setDataBits(QSerialPort::Data8) &&
+                    port_->setParity(QSerialPort::NoParity) &&
+                    port_->setStopBits(QSerialPort::OneStop) &&
+                    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) {
+        lastError_ = port_->errorString();
+        port_->clearError();
+        port_->close();
+        return PortSetupFailed;
+    }
+    clearBuffer();
+    return PortOk;
+}
+
+void QtSerialPort::close() {
+    if (port_->isOpen()) port_->close();
+    clearBuffer();
+}
+
+bool QtSerialPort::isOpen() const { return port_->isOpen(); }
+
+bool QtSerialPort::write(const QByteArray& bytes) {
+    if (!port_->isOpen()) return false;
+    if (port_->write(bytes) != bytes.size()) return false;
+    // Hand the bytes to the driver now rather than at the next event-loop turn, so the
+    // pauses between command bytes are the pauses the ECU sees.
+    port_->flush();
+    return true;
+}
+
+void QtSerialPort::discard() {
+    SerialPort::discard();
+    if (!port_->isOpen()) return;
+    port_->clear(QSerialPort::Input);
+    port_->readAll();
+}
+
+void QtSerialPort::onReadyRead() {
+    const QByteArray bytes = port_->readAll();
+    if (!bytes.isEmpty()) deliver(bytes);
+}
+
+void QtSerialPort::onError(int error) {
+    const auto e = QSerialPort::SerialPortError(error);
+    // A hang-up shows up as ReadError repeated in a tight loop (pseudo-terminals) or as
+    // ResourceError (USB adapters): close at once in either case.
+    if (e != QSerialPort::ReadError && e != QSerialPort::ResourceError) return;
+    if (!port_->isOpen()) return;
+    const QString reason = port_->errorString();
+    port_->clearError();
+    port_->close();
+    clearBuffer();
+    emit lost(reason);
+}
+
+// ---- in-memory back end ----
+
+int MemoryPort::open(const QString& portText, const QString& settings) {
+    lastError_.clear();
+    if (open_) return PortAlreadyOpen;
+    if (nextOpenError_ != PortOk) {
+        const int e = nextOpenError_;
+        nextOpenError_ = PortOk;
+        return e;
+    }
+    if (portDevice(portText).isEmpty()) return PortInvalid;
+    LineSettings line;
+    if (!parseLineSettings(settings, line)) return PortSetupFailed;
+    device_ = portDevice(portText);
+    open_ = true;
+    clearBuffer();
+    openedWith << portText + u'|' + settings;
+    return PortOk;
+}
+
+bool MemoryPort::write(const QByteArray& bytes) {
+    if (!open_) return false;
+    writes << bytes;
+    return true;
+}
+
+} // namespace kx

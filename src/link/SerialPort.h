@@ -1,0 +1,121 @@
+#pragma once
+// The port layer: one interface for every tool, whatever carries the bytes. The receive
+// buffer, threshold and discard live here so that both back ends behave the same.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QSerialPort;
+
+namespace kx {
+
+// Error numbers reported by open(); the program's messages key on them.
+enum PortError : int {
+    PortOk = 0,
+    PortInvalid = 8002,      // no such port
+    PortAlreadyOpen = 8005,  // held by another program, or by us
+    PortNoPermission = 8010, // the user may not open the device
+    PortSetupFailed = 8015,  // line settings refused
+    PortOtherError = 8020,
+};
+
+struct LineSettings {
+    int baud = 9600;
+};
+// Parses "speed,N,8,1"; false when the speed is not a positive number or the rest differs.
+bool parseLineSettings(const QString& text, LineSettings& out);
+
+// A port number n is the n-th serial port (/dev/ttyS{n-1}); a text starting with '/' is a
+// device path used as it is. "" when the text is neither.
+QString portDevice(const QString& portText);
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    explicit SerialPort(QObject* parent = nullptr) : QObject(parent) {}
+    ~SerialPort() override = default;
+
+    // Opens the port; returns PortOk or an error number, with a detail text in lastError().
+    virtual int open(const QString& portText, const QString& settings) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Sends the bytes; false (nothing sent) when the port is closed or the write fails.
+    virtual bool write(const QByteArray& bytes) = 0;
+
+    QString lastError() const { return lastError_; }
+    QString deviceName() const { return device_; }
+
+    // Buffered count that raises received(); 0 disables the event.
+    void setThreshold(int count);
+    int threshold() const { return threshold_; }
+    int bufferedCount() const { return int(buffer_.size()); }
+    // Drops everything received so far, including what the system still holds.
+    virtual void discard();
+    // Takes every buffered byte.
+    QByteArray readAll();
+
+signals:
+    // The buffered count reached the threshold.
+    void received();
+    // The device went away while open (cable pulled, other end hung up); the port is closed.
+    void lost(const QString& reason);
+
+protected:
+    // Back ends hand over incoming bytes here.
+    void deliver(const QByteArray& bytes);
+    void clearBuffer() { buffer_.clear(); }
+
+    QString lastError_;
+    QString device_;
+
+private:
+    QByteArray buffer_;
+    int threshold_ = 0;
+};
+
+// Real serial devices and pseudo-terminals.
+class QtSerialPort : public SerialPort {
+    Q_OBJECT
+public:
+    explicit QtSerialPort(QObject* parent = nullptr);
+    ~QtSerialPort() override;
+    int open(const QString& portText, const QString& settings) override;
+    void close() override;
+    bool isOpen() const override;
+    bool write(const QByteArray& bytes) override;
+    void discard() override;
+
+private:
+    void onReadyRead();
+    void onError(int error);
+    QSerialPort* port_;
+};
+
+// In-memory back end for unit tests: records writes, and the test delivers bytes.
+class MemoryPort : public SerialPort {
+    Q_OBJECT
+public:
+    using SerialPort::SerialPort;
+    int open(const QString& portText, const QString& settings) override;
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    bool write(const QByteArray& bytes) override;
+
+    // Test side.
+    void feed(const QByteArray& bytes) { deliver(bytes); }
+    void failNextOpen(int error) { nextOpenError_ = error; }
+    void disconnectNow() {
+        open_ = false;
+        emit lost(QStringLiteral("disconnected"));
+    }
+    QList<QByteArray> writes;     // every write, in order
+    QStringList openedWith;       // "port|settings" of each successful open
+    QByteArray written() const { return writes.isEmpty() ? QByteArray() : writes.join(); }
+
+private:
+    bool open_ = false;
+    int nextOpenError_ = PortOk;
+};
+
+} // namespace kx

@@ -1,0 +1,107 @@
+#include "link/SerialPort.h"
+#include "link/ecu_protocol.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+using namespace kx;
+
+namespace {
+QByteArray bytes(std::initializer_list<int> list) {
+    QByteArray b;
+    for (int v : list) b.append(char(v));
+    return b;
+}
+// An identification frame: header, count, data bytes with the part number at its place.
+QByteArray idFrame(const char* part, bool obd2) {
+    const int n = obd2 ? 32 : 22;
+    QByteArray f = bytes({0xFF, n});
+    QByteArray data(n, '\x01');
+    data.replace(obd2 ? 27 : 17, 5, part);
+    return f + data;
+}
+} // namespace
+
+TEST(FrameSearch, FirstWholeHeaderWithinTheWindowWins) {
+    // Two frames in one delivery: the first is used.
+    const QByteArray two = bytes({0xFF, 2, 10, 11, 0xFF, 2, 20, 21});
+    EXPECT_EQ(findFrame(two, 2, 4), 0);
+    // A header that only starts at N + 3 is too late.
+    EXPECT_EQ(findFrame(bytes({0, 0, 0, 0, 0, 0xFF, 2, 1, 2}), 2, 4), -1);
+    EXPECT_EQ(findFrame(bytes({0, 0, 0, 0, 0xFF, 2, 1, 2}), 2, 4), 4);
+    // 0xFF inside the data counts as a header only when the count byte follows it.
+    EXPECT_EQ(findFrame(bytes({9, 0xFF, 7, 0xFF, 2, 0xFF, 3}), 2, 4), 3);
+    EXPECT_EQ(findFrame(bytes({1, 0xFF, 2, 0xFF, 2, 0xFF, 0xFF}), 2, 4), 1);
+    // A header as the very last byte has no count byte after it.
+    EXPECT_EQ(findFrame(bytes({1, 2, 0xFF}), 2, 4), -1);
+    EXPECT_EQ(findFrame(QByteArray(), 2, 4), -1);
+}
+
+TEST(Identification, PartNumberAtItsPlaceForBothGenerations) {
+    EXPECT_EQ(findPartNumber(idFrame("1U800", false), false), "1U800");
+    EXPECT_EQ(findPartNumber(bytes({7, 7, 7}) + idFrame("ABCDE", false), false), "ABCDE");
+    EXPECT_EQ(findPartNumber(idFrame("9Z123", true), true), "9Z123");
+    // The earlier generation's frame is not an OBD-II reply, and the other way round.
+    EXPECT_FALSE(findPartNumber(idFrame("1U800", false), true));
+    EXPECT_FALSE(findPartNumber(idFrame("9Z123", true), false));
+    // A frame cut short before its part number gives nothing rather than part of it.
+    EXPECT_FALSE(findPartNumber(idFrame("1U800", false).left(22), false));
+    // Start position 24 is the last one searched.
+    EXPECT_TRUE(findPartNumber(QByteArray(24, 0) + idFrame("1U800", false), false));
+    EXPECT_FALSE(findPartNumber(QByteArray(25, 0) + idFrame("1U800", false), false));
+}
+
+TEST(ConnectExchange, FourSingleWritesPacedThenDiscard) {
+    MemoryPort port;
+    ASSERT_EQ(port.open("1", "9600,N,8,1"), PortOk);
+    port.feed("junk");
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(sendEcuInit(port, 0xEF));
+    EXPECT_GE(t.elapsed(), 420);
+    ASSERT_EQ(port.writes.size(), 4);
+    EXPECT_EQ(port.writes[0], bytes({0xFF}));
+    EXPECT_EQ(port.writes[1], bytes({0xFF}));
+    EXPECT_EQ(port.writes[2], bytes({0xEF}));
+    EXPECT_EQ(port.writes[3], bytes({0xD0}));
+    EXPECT_EQ(port.threshold(), 48);
+    EXPECT_EQ(port.bufferedCount(), 0);
+}
+
+TEST(Arming, RequestPauseDiscardThreshold) {
+    MemoryPort port;
+    ASSERT_EQ(port.open("1", "9600,N,8,1"), PortOk);
+    port.setThreshold(6);
+    port.feed("xx");
+    ArmOptions o;
+    o.streamThreshold = streamThreshold(3);
+    const QByteArray req = bytes({0x5A, 0x00, 0x5A, 0x01, 0x5A, 0x08});
+    ASSERT_TRUE(armStream(port, req, o));
+    EXPECT_EQ(port.writes, QList<QByteArray>{req});
+    EXPECT_EQ(port.threshold(), 10);
+    EXPECT_EQ(port.bufferedCount(), 0);
+
+    port.writes.clear();
+    o.bytePerWrite = true;
+    ASSERT_TRUE(armStream(port, bytes({1, 2}), o));
+    EXPECT_EQ(port.writes.size(), 2);
+
+    ASSERT_TRUE(startData(port));
+    EXPECT_EQ(port.writes.last(), bytes({0xF0}));
+    ASSERT_TRUE(stopData(port));
+    EXPECT_EQ(port.writes.last(), bytes({0x30}));
+}
+
+TEST(Arming, SendsOnAClosedPortEndQuietly) {
+    MemoryPort port;
+    port.setThreshold(7);
+    ArmOptions o;
+    o.streamThreshold = 10;
+    EXPECT_FALSE(armStream(port, bytes({0x5A, 0}), o));
+    // The threshold was set before the failing write; the stream threshold never was.
+    EXPECT_EQ(port.threshold(), 100);
+    EXPECT_FALSE(sendEcuInit(port, 0xEF));
+    EXPECT_FALSE(startData(port));
+    EXPECT_FALSE(stopData(port));
+    EXPECT_TRUE(port.writes.isEmpty());
+}
