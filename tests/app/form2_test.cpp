@@ -1,0 +1,239 @@
+// The main window with in-memory ports: start-up, status bar, connect, dispatch, menus.
+#include "app/Form2.h"
+#include "app/settings_store.h"
+#include "link/SerialPort.h"
+#include "support/test_support.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+
+QByteArray idFrame(const char* part, bool obd2 = false) {
+    const int n = obd2 ? 32 : 22;
+    QByteArray f;
+    f.append(char(0xFF)).append(char(n));
+    QByteArray data(n, '\x02');
+    data.replace(obd2 ? 27 : 17, 5, part);
+    // The ECU repeats the frame; two of them reach the receive threshold of 48.
+    return (f + data).repeated(2);
+}
+
+struct MainWindow {
+    QTemporaryDir dir;
+    QString oldCwd = QDir::currentPath();
+    std::unique_ptr<SettingsStore> store;
+    RecordingDialogs dialogs;
+    MemoryPort* ecu = new MemoryPort;
+    MemoryPort* wb = new MemoryPort;
+    std::unique_ptr<Form2> form;
+
+    explicit MainWindow(const std::function<void(SettingsStore&)>& before = {}) {
+        QDir::setCurrent(dir.path());
+        store = std::make_unique<SettingsStore>(dir.filePath("Kestrix.conf"));
+        if (before) before(*store);
+        form = std::make_unique<Form2>(*store, dialogs, ecu, wb);
+        form->load();
+    }
+    ~MainWindow() { QDir::setCurrent(oldCwd); }
+
+    template <class T> T* find(const char* name) {
+        T* w = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QString panel(int i) { return find<QLabel>(qPrintable(QStringLiteral("Panel%1").arg(i)))->text(); }
+    void connectEcu(bool obd2 = false) {
+        form->btnConnect_Click();
+        ecu->feed(idFrame("1U800", obd2));
+    }
+};
+
+} // namespace
+
+TEST(Form2, StartUpWritesDefaultsAndFillsTheStatusBar) {
+    MainWindow w([](SettingsStore& s) { s.save("Comms", "Debug", "1"); });
+    EXPECT_EQ(w.form->windowTitle(), "Kestrix v1.53 Beta");
+    EXPECT_EQ(w.store->read("Comms", "Debug"), "0");
+    EXPECT_EQ(w.store->read("Display", "GaugeWindow"), "-2147483633");
+    EXPECT_EQ(w.panel(1), "Spd Corr: 1");
+    EXPECT_EQ(w.panel(2), "1 - 9600");
+    EXPECT_EQ(w.panel(3), "KPH");
+    EXPECT_EQ(w.panel(4), "Celsius");
+    EXPECT_FALSE(w.form->connected);
+    EXPECT_TRUE(w.find<QPushButton>("btnDataReplay")->isEnabled());
+    EXPECT_TRUE(w.find<QPushButton>("btnLogAnalyser")->isEnabled());
+    for (QPushButton* b : w.form->ecuToolButtons()) EXPECT_FALSE(b->isEnabled());
+    // No connect unless asked for.
+    EXPECT_TRUE(w.ecu->writes.isEmpty());
+}
+
+TEST(Form2, UnitsCorrectionAndModelFromSettings) {
+    MainWindow w([](SettingsStore& s) {
+        s.save("Preferences", "Speed", "1");
+        s.save("Preferences", "Temperature", "2");
+        s.save("TyreSize", "Correction", "1.05");
+        s.save("Comms", "ComPort", "/dev/ttyUSB0");
+        s.save("Comms", "OBDIImodel", "1");
+    });
+    EXPECT_EQ(w.panel(1), "Spd Corr: 1.05");
+    EXPECT_EQ(w.panel(2), "/dev/ttyUSB0 - 9600");
+    EXPECT_EQ(w.panel(3), "MPH");
+    EXPECT_EQ(w.panel(4), "Fahrenheit");
+    EXPECT_TRUE(w.form->mph);
+    EXPECT_TRUE(w.form->fahr);
+    EXPECT_TRUE(w.form->OBDIImodel);
+    EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.05f);
+}
+
+TEST(Form2, DamagedSettingEndsTheStatusRefreshQuietly) {
+    MainWindow w([](SettingsStore& s) { s.save("Preferences", "Speed", "fast"); });
+    EXPECT_EQ(w.panel(2), "1 - 9600");
+    EXPECT_EQ(w.panel(3), "");
+    // The steps after the damaged key are not done.
+    EXPECT_FALSE(w.find<QPushButton>("btnDataReplay")->isEnabled());
+}
+
+TEST(Form2, ConnectIdentifiesAndEnablesTheTools) {
+    MainWindow w;
+    w.form->btnConnect_Click();
+    EXPECT_EQ(w.ecu->written(), QByteArray("\xFF\xFF\xEF\xD0\xF0", 5));
+    EXPECT_EQ(w.form->ReadMode, 1);
+    auto* part = w.find<QLabel>("lblEcuNo");
+    EXPECT_EQ(part->text(), "#####");
+
+    w.ecu->feed(idFrame("1U800"));
+    EXPECT_EQ(part->text(), "1U800");
+    EXPECT_TRUE(w.form->connected);
+    for (QPushButton* b : w.form->ecuToolButtons()) EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
+
+    // Later identification frames change nothing.
+    w.ecu->feed(idFrame("2X999"));
+    EXPECT_EQ(part->text(), "1U800");
+
+    // A reconnect closes the stream first, then starts over.
+    w.ecu->writes.clear();
+    w.form->btnConnect_Click();
+    EXPECT_EQ(w.ecu->written(), QByteArray("\x30\xFF\xFF\xEF\xD0\xF0", 6));
+    EXPECT_EQ(part->text(), "#####");
+}
+
+TEST(Form2, ObdTwoConnectLeavesMapTraceOff) {
+    MainWindow w([](SettingsStore& s) { s.save("Comms", "OBDIImodel", "1"); });
+    w.form->btnConnect_Click();
+    w.ecu->feed(idFrame("1U800", false)); // the earlier generation's frame is not the reply
+    EXPECT_FALSE(w.form->connected);
+    w.ecu->feed(idFrame("OBD22", true));
+    EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "OBD22");
+    EXPECT_FALSE(w.find<QPushButton>("btnMapTrace")->isEnabled());
+    EXPECT_TRUE(w.find<QPushButton>("btnRomData")->isEnabled());
+}
+
+TEST(Form2, PortErrorsAreReportedAndTheProgramGoesOn) {
+    MainWindow w;
+    w.ecu->failNextOpen(PortInvalid);
+    w.form->btnConnect_Click();
+    EXPECT_EQ(w.dialogs.messages, QStringList{"Invalid Port number"});
+    EXPECT_FALSE(w.ecu->isOpen());
+    EXPECT_TRUE(w.ecu->writes.isEmpty());
+    EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "#####");
+
+    w.ecu->failNextOpen(PortAlreadyOpen);
+    w.form->openPort();
+    EXPECT_EQ(w.dialogs.messages.last(), "Port already open");
+    w.ecu->failNextOpen(PortNoPermission);
+    w.form->openPort();
+    EXPECT_TRUE(w.dialogs.messages.last().startsWith("Unexpected error #8010"));
+    EXPECT_TRUE(w.dialogs.messages.last().contains("dialout"));
+    w.wb->failNextOpen(PortOtherError);
+    w.form->openPort2();
+    EXPECT_TRUE(w.dialogs.messages.last().startsWith("Unexpected error #8020"));
+}
+
+TEST(Form2, DebugTraceOpensOnceAndRecordsEveryDelivery) {
+    MainWindow w;
+    w.store->save("Comms", "Debug", "1");
+    w.ecu->failNextOpen(PortInvalid);
+    w.form->openPort();
+    EXPECT_FALSE(w.form->debugTrace().isOpen()); // a failed open opens no trace
+    w.form->openPort();
+    ASSERT_TRUE(w.form->debugTrace().isOpen());
+    w.form->openPort();
+    w.ecu->setThreshold(1);
+    for (int mode : {0, 9, 10, 16}) {
+        w.form->ReadMode = int16_t(mode);
+        w.ecu->feed("ab");
+        EXPECT_EQ(w.ecu->bufferedCount(), 0); // consumed even without a handler
+    }
+    w.form->close();
+    QFile f(w.dir.filePath("Kestrixdebug.log"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "RabRabRabRab");
+}
+
+TEST(Form2, FunctionMenuActsOnlyThroughEnabledButtons) {
+    MainWindow w;
+    int clicks = 0;
+    auto* trace = w.find<QPushButton>("btnMapTrace");
+    QObject::connect(trace, &QPushButton::clicked, [&] { ++clicks; });
+    auto* f12 = w.find<QAction>("mnuFMapTrace");
+    EXPECT_EQ(f12->shortcut(), QKeySequence(Qt::Key_F12));
+    f12->trigger();
+    EXPECT_EQ(clicks, 0);
+    w.connectEcu();
+    f12->trigger();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(w.find<QAction>("mnuCommunication")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F1));
+}
+
+TEST(Form2, ActivityBarCyclesInTwentyOneSteps) {
+    MainWindow w;
+    auto* bar = w.find<QProgressBar>("ProgressBar1");
+    QList<int> seen;
+    for (int i = 0; i < 22; ++i) {
+        w.form->setProgBar();
+        seen << bar->value();
+    }
+    EXPECT_EQ(seen[0], 5);
+    EXPECT_EQ(seen[19], 100);
+    EXPECT_EQ(seen[20], 0);
+    EXPECT_EQ(seen[21], 5);
+}
+
+TEST(Form2, UnloadStopsTheStreamAndClosesBothPorts) {
+    MainWindow w;
+    w.connectEcu();
+    w.store->save("WBO2", "ComPort", "2");
+    w.form->openPort2();
+    ASSERT_TRUE(w.wb->isOpen());
+    w.ecu->writes.clear();
+    w.form->show();
+    w.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    QTest::keyClick(w.form.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_EQ(w.ecu->written(), QByteArray("\x30", 1));
+    EXPECT_FALSE(w.ecu->isOpen());
+    EXPECT_FALSE(w.wb->isOpen());
+}
+
+TEST(Form2, EveryControlHasAnAccessibleName) {
+    MainWindow w;
+    for (QWidget* c : w.form->findChildren<QWidget*>()) {
+        if (!qobject_cast<QPushButton*>(c) && !qobject_cast<QLabel*>(c) &&
+            !qobject_cast<QProgressBar*>(c))
+            continue;
+        EXPECT_FALSE(c->accessibleName().isEmpty()) << c->objectName().toStdString();
+    }
+    EXPECT_EQ(w.find<QLabel>("lblEcuNo")->accessibleName(), "ECU part number");
+}
