@@ -6,6 +6,8 @@
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
 #include "link/wait.h"
+#include "settings/Form3.h"
+#include "settings/frmPreferences.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 
@@ -28,6 +30,15 @@ namespace kx {
 namespace {
 const QString NoPartNumber = QStringLiteral("#####");
 const QString S(const char* text) { return QString::fromLatin1(text); }
+
+// Shows the one instance of a window, creating it when it is not open.
+template <class W, class... Args> W* showSingle(QPointer<W>& slot, Args&&... args) {
+    if (!slot) slot = new W(std::forward<Args>(args)...);
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+    return slot;
+}
 } // namespace
 
 Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, SerialPort* wbPort,
@@ -211,6 +222,10 @@ void Form2::buildMenus() {
         a->setObjectName(S(e.name));
         a->setShortcut(e.key);
     }
+    connect(findChild<QAction*>(S("mnuCommunication")), &QAction::triggered, this,
+            [this] { mnuCommunication_Click(); });
+    connect(findChild<QAction*>(S("mnuPreferences")), &QAction::triggered, this,
+            [this] { mnuPreferences_Click(); });
 
     auto* functionMenu = menuBar()->addMenu(S("&Function"));
     functionMenu->setObjectName(S("mnuFunction"));
@@ -296,6 +311,10 @@ QList<QPushButton*> Form2::ecuToolButtons() const {
     return {btnDataDisplay_, btnDataLogging_, btnActiveTest_, btnTimeTrial_, btnSelfDiag_,
             btnRomData_,     btnAdrWatch_,    btnDashboard_,  btnMapTrace_};
 }
+
+Form3* Form2::mnuCommunication_Click() { return showSingle(form3_, *this); }
+
+frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, *this); }
 
 // ---------------------------------------------------------------- start-up and status
 

@@ -20,6 +20,8 @@ namespace kx {
 class Dialogs;
 class SerialPort;
 class SettingsStore;
+class Form3;
+class frmPreferences;
 
 class Form2 : public QMainWindow {
     Q_OBJECT
@@ -67,6 +69,10 @@ public:
     // The tool buttons that a successful connect enables (Replay and Analyser excluded).
     QList<QPushButton*> ecuToolButtons() const;
 
+    // Settings windows (single instance each; shown again if already open).
+    Form3* mnuCommunication_Click();
+    frmPreferences* mnuPreferences_Click();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -111,6 +117,9 @@ private:
     QProgressBar* ProgressBar1_ = nullptr;
     QProgressBar* ProgressBar2_ = nullptr;
     std::array<QLabel*, 4> panels_{};
+
+    QPointer<Form3> form3_;
+    QPointer<frmPreferences> preferences_;
 };
 
 } // namespace kx

@@ -2,6 +2,7 @@
 #include "app/Form2.h"
 #include "app/settings_store.h"
 #include "link/SerialPort.h"
+#include "support/main_window.h"
 #include "support/test_support.h"
 
 #include <QAction>
@@ -17,49 +18,6 @@
 using namespace kx;
 using namespace kx::test;
 
-namespace {
-
-QByteArray idFrame(const char* part, bool obd2 = false) {
-    const int n = obd2 ? 32 : 22;
-    QByteArray f;
-    f.append(char(0xFF)).append(char(n));
-    QByteArray data(n, '\x02');
-    data.replace(obd2 ? 27 : 17, 5, part);
-    // The ECU repeats the frame; two of them reach the receive threshold of 48.
-    return (f + data).repeated(2);
-}
-
-struct MainWindow {
-    QTemporaryDir dir;
-    QString oldCwd = QDir::currentPath();
-    std::unique_ptr<SettingsStore> store;
-    RecordingDialogs dialogs;
-    MemoryPort* ecu = new MemoryPort;
-    MemoryPort* wb = new MemoryPort;
-    std::unique_ptr<Form2> form;
-
-    explicit MainWindow(const std::function<void(SettingsStore&)>& before = {}) {
-        QDir::setCurrent(dir.path());
-        store = std::make_unique<SettingsStore>(dir.filePath("Kestrix.conf"));
-        if (before) before(*store);
-        form = std::make_unique<Form2>(*store, dialogs, ecu, wb);
-        form->load();
-    }
-    ~MainWindow() { QDir::setCurrent(oldCwd); }
-
-    template <class T> T* find(const char* name) {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    QString panel(int i) { return find<QLabel>(qPrintable(QStringLiteral("Panel%1").arg(i)))->text(); }
-    void connectEcu(bool obd2 = false) {
-        form->btnConnect_Click();
-        ecu->feed(idFrame("1U800", obd2));
-    }
-};
-
-} // namespace
 
 TEST(Form2, StartUpWritesDefaultsAndFillsTheStatusBar) {
     MainWindow w([](SettingsStore& s) { s.save("Comms", "Debug", "1"); });

@@ -1,0 +1,159 @@
+#include "settings/Form3.h"
+
+#include "app/Dialogs.h"
+#include "app/Form2.h"
+#include "app/settings_store.h"
+#include "app/ui_helpers.h"
+#include "settings/settings_rules.h"
+#include "util/numbers.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QVBoxLayout>
+
+namespace kx {
+
+namespace {
+const QString S(const char* t) { return QString::fromLatin1(t); }
+
+QLineEdit* lineEdit(const char* name, int maxLength = 32) {
+    auto* e = new QLineEdit;
+    e->setObjectName(S(name));
+    e->setMaxLength(maxLength);
+    return e;
+}
+
+QCheckBox* checkBox(const char* caption, const char* name) {
+    auto* c = new QCheckBox(S(caption));
+    c->setObjectName(S(name));
+    return c;
+}
+
+bool storedOn(Form2& main, const char* section, const char* key) {
+    const auto v = parseNumber(main.settings().read(S(section), S(key)));
+    return v && *v == 1;
+}
+} // namespace
+
+QComboBox* makePortField(const QString& objectName) {
+    auto* c = new QComboBox;
+    c->setObjectName(objectName);
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->setMinimumContentsLength(18);
+    QStringList devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        devices << info.systemLocation();
+    for (const QFileInfo& f : QDir(S("/dev/serial/by-id")).entryInfoList(QDir::System | QDir::Files))
+        devices << f.absoluteFilePath();
+    devices.removeDuplicates();
+    devices.sort();
+    c->addItems(devices);
+    return c;
+}
+
+QString portFieldText(const QComboBox* field) { return field->currentText().trimmed(); }
+
+void setPortFieldText(QComboBox* field, const QString& text) { field->setEditText(text); }
+
+Form3::Form3(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+    setObjectName(S("Form3"));
+    setWindowTitle(S("Communiction"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    txtComPort_ = makePortField(S("txtComPort"));
+    txtSpeed_ = lineEdit("txtSpeed", 7);
+    txtRomComm_ = lineEdit("txtRomComm", 2);
+    txtECUid_ = lineEdit("txtECUid", 2);
+    chkOBDIImodel_ = checkBox("96 model z32", "chkOBDIImodel");
+    chkAutoConnect_ = checkBox("Auto Connect to ECU", "chkAutoConnect");
+    chkDebug_ = checkBox("Save Debug Data", "chkDebug");
+    auto* btnECUfind = new QPushButton(S("Find ECU"));
+    btnECUfind->setObjectName(S("btnECUfind"));
+
+    auto* ecu = new QGroupBox(S("ECU"));
+    ecu->setObjectName(S("fraECU"));
+    auto* ef = new QFormLayout(ecu);
+    ef->addRow(S("COM Port :"), txtComPort_);
+    ef->addRow(S("Port Speed:"), txtSpeed_);
+    ef->addRow(S("Address read\ncommand (Hex):"), txtRomComm_);
+    ef->addRow(S("ECU Id (Hex):"), txtECUid_);
+    ef->addRow(chkOBDIImodel_);
+    ef->addRow(chkAutoConnect_);
+    ef->addRow(chkDebug_);
+    ef->addRow(btnECUfind);
+
+    txtComPort2_ = makePortField(S("txtComPort2"));
+    txtSpeed2_ = lineEdit("txtSpeed2", 7);
+    auto* wb = new QGroupBox(S("WBO2"));
+    wb->setObjectName(S("fraWBO2"));
+    auto* wf = new QFormLayout(wb);
+    wf->addRow(S("COM Port :"), txtComPort2_);
+    wf->addRow(S("Port Speed:"), txtSpeed2_);
+
+    auto* save = new QPushButton(S("Save"));
+    save->setObjectName(S("btnSave"));
+    save->setDefault(true);
+    auto* cancel = new QPushButton(S("Cancel"));
+    cancel->setObjectName(S("btnCancel"));
+    connect(save, &QPushButton::clicked, this, &Form3::btnSave_Click);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(save);
+    buttons->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ecu);
+    layout->addWidget(wb);
+    layout->addLayout(buttons);
+
+    fill();
+    closeOnEscape(this);
+    nameForAccessibility(this);
+}
+
+void Form3::fill() {
+    auto& s = main_.settings();
+    setPortFieldText(txtComPort_, s.read(S("Comms"), S("ComPort")));
+    txtSpeed_->setText(s.read(S("Comms"), S("Speed")));
+    txtRomComm_->setText(s.read(S("Comms"), S("RomComm")));
+    txtECUid_->setText(s.read(S("Comms"), S("ECUid")));
+    chkOBDIImodel_->setChecked(storedOn(main_, "Comms", "OBDIImodel"));
+    chkAutoConnect_->setChecked(storedOn(main_, "Comms", "AutoConnect"));
+    chkDebug_->setChecked(storedOn(main_, "Comms", "Debug"));
+    setPortFieldText(txtComPort2_, s.read(S("WBO2"), S("ComPort")));
+    txtSpeed2_->setText(s.read(S("WBO2"), S("Speed")));
+}
+
+void Form3::btnSave_Click() {
+    const CommsEntry e{portFieldText(txtComPort_), txtSpeed_->text(),  txtRomComm_->text(),
+                       txtECUid_->text(),          portFieldText(txtComPort2_), txtSpeed2_->text()};
+    if (const auto problem = checkCommsEntry(e)) {
+        main_.dialogs().message(this, *problem);
+        return;
+    }
+    auto& s = main_.settings();
+    const auto flag = [](QCheckBox* c) { return c->isChecked() ? S("1") : S("0"); };
+    s.save(S("Comms"), S("ComPort"), e.comPort);
+    s.save(S("Comms"), S("Speed"), e.speed);
+    s.save(S("Comms"), S("RomComm"), e.romComm);
+    s.save(S("Comms"), S("OBDIImodel"), flag(chkOBDIImodel_));
+    s.save(S("Comms"), S("AutoConnect"), flag(chkAutoConnect_));
+    s.save(S("Comms"), S("ECUid"), e.ecuId);
+    s.save(S("Comms"), S("Debug"), flag(chkDebug_));
+    s.save(S("WBO2"), S("ComPort"), e.comPort2);
+    s.save(S("WBO2"), S("Speed"), e.speed2);
+    main_.setStatusBar();
+    close();
+}
+
+} // namespace kx

@@ -1,0 +1,42 @@
+#pragma once
+// The communication settings: ports and speeds of both links, ECU id, memory read command,
+// model, auto-connect and the debug trace.
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace kx {
+
+class Form2;
+
+// An editable port list: takes a port number or a device path, and offers the serial devices
+// present on this machine.
+QComboBox* makePortField(const QString& objectName);
+QString portFieldText(const QComboBox* field);
+void setPortFieldText(QComboBox* field, const QString& text);
+
+class Form3 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form3(Form2& main);
+
+    void btnSave_Click();
+
+private:
+    void fill();
+
+    Form2& main_;
+    QComboBox* txtComPort_;
+    QLineEdit* txtSpeed_;
+    QLineEdit* txtRomComm_;
+    QLineEdit* txtECUid_;
+    QCheckBox* chkOBDIImodel_;
+    QCheckBox* chkAutoConnect_;
+    QCheckBox* chkDebug_;
+    QComboBox* txtComPort2_;
+    QLineEdit* txtSpeed2_;
+};
+
+} // namespace kx
