@@ -12,7 +12,6 @@ namespace kx {
 
 namespace {
 
-constexpr QByteArrayView kSeparator(", ");
 constexpr int kFirstIndicatorCode = 25;
 constexpr qsizetype kMessageNameLimit = 100;
 
