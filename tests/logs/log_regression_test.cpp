@@ -37,6 +37,8 @@ void exercise(const LogReadResult& r) {
 } // namespace
 
 TEST(LogReaderRegression, NastyInputsLoadOrFailCleanly) {
+    static const char kNuls[] = "Time, RPM\0, Battery\n\0\0, \0";
+    const QByteArray withNuls(kNuls, sizeof kNuls - 1);
     const std::vector<QByteArray> inputs = {
         QByteArray(),
         "\n",
@@ -50,7 +52,7 @@ TEST(LogReaderRegression, NastyInputsLoadOrFailCleanly) {
         "Time, RPM\n, ",
         "Time, RPM\n, , , \r",
         "Time, RPM\r\n000.001, 1\r",
-        QByteArray("Time, RPM\0, Battery\n\0\0, \0", 27),
+        withNuls,
         "Time" + QByteArray(", ").repeated(30),
         "Time, RPM\n" + QByteArray(", ").repeated(100000),
         QByteArray(1 << 20, ',') + "\n" + QByteArray(1 << 20, ' '),
