@@ -28,74 +28,38 @@ QByteArray header(int count, const QByteArray& name) {
 
 } // namespace
 
-TEST(LogReaderHeader, EveryNameAndAliasMapsToItsCode) {
-    const std::vector<std::pair<const char*, int>> table = {
-        {"RPM", 0},
-        {"Air Flow", 1},
-        {"Air Flow RH", 2},
-        {"Water Temp F", 3},
-        {"Water Temp C", 3},
-        {"O2 Sensor", 4},
-        {"Oxygen", 4},
-        {"O2 Sensor RH", 5},
-        {"Oxygen RH", 5},
-        {"Speed mph", 6},
-        {"Speed kph", 6},
-        {"Battery", 7},
-        {"Throttle", 8},
-        {"Fuel Temp F", 9},
-        {"Fuel Temp C", 9},
-        {"Air Temp F", 10},
-        {"Air Temp C", 10},
-        {"EGT", 11},
-        {"Injector", 12},
-        {"Timing", 13},
-        {"AAC", 14},
-        {"A/F Base", 15},
-        {"A/F Base RH", 16},
-        {"A/F Base SL", 17},
-        {"A/F Base SL RH", 18},
-        {"Injector RH", 19},
-        {"Duty Cycle", 20},
-        {"Duty Cycle RH", 21},
-        {"O2 Sensor B1", 22},
-        {"O2 Sensor B2", 23},
-        {"WBo2", 24},
-        {"Closed TPS", 25},
-        {"Power Steering", 26},
-        {"Air Con sw", 27},
-        {"Start Signal", 28},
-        {"Neutral", 29},
-        {"Air Con rly", 30},
-        {"Fuel Pump", 31},
-        {"Thermo Fan", 32},
-        {"VCT", 33},
-        {"Waste Gate sol", 34},
-        {"A/F ratio", 35},
-        {"EGR sol", 36},
-    };
-    for (const auto& [name, code] : table)
-        EXPECT_EQ(logColumnCode(name), code) << name;
+TEST(LogReaderHeader, CatalogueNamesInBothUnitsAndAliasesMapToTheirGauge) {
+    const char* names[] = {
+        "RPM",          "Air Flow",      "Air Flow RH",  "Water Temp",     "O2 Sensor",
+        "O2 Sensor RH", "Speed",         "Battery",      "Throttle",       "Fuel Temp",
+        "Air Temp",     "EGT",           "Injector",     "Timing",         "AAC",
+        "A/F Base",     "A/F Base RH",   "A/F Base SL",  "A/F Base SL RH", "Injector RH",
+        "Duty Cycle",   "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2",   "WBo2"};
+    for (int g = 0; g < kLogGaugeCount; ++g) {
+        const QByteArray name = names[g];
+        const bool temp = g == 3 || g == 9 || g == 10;
+        for (const QByteArray& unit : temp     ? QList<QByteArray>{" C", " F"}
+                                      : g == 6 ? QList<QByteArray>{" kph", " mph"}
+                                               : QList<QByteArray>{""}) {
+            EXPECT_EQ(logColumnCode(name + unit), g) << (name + unit).constData();
+        }
+    }
+    for (int i = 0; i < kLogIndicatorCount; ++i) {
+        EXPECT_EQ(logColumnCode(kLogIndicatorNames[i]), 25 + i);
+    }
+    // Aliases; the first name, whatever it says, is the time stamp's and skipped.
+    const LogHeader h = parseLogHeader("Stamp, Oxygen, Oxygen RH, Fuel Pump");
+    ASSERT_TRUE(h.ok);
+    ASSERT_EQ(h.columns.size(), 3u);
+    EXPECT_EQ(std::tie(h.columns[0].name, h.columns[0].kind, h.columns[0].number),
+              std::make_tuple(QString("Oxygen"), LogColumnKind::Gauge, 4));
+    EXPECT_EQ(h.columns[1].number, 5);
+    EXPECT_EQ(std::tie(h.columns[2].kind, h.columns[2].number, h.columns[2].code),
+              std::make_tuple(LogColumnKind::Indicator, 6, 31));
     // Exact and case-sensitive; the analyser's short captions are not column names.
     for (const char* name : {"rpm", "RPM ", "Water Temp", "Power Steer", "Waste Gate", ""}) {
         EXPECT_EQ(logColumnCode(name), std::nullopt) << name;
     }
-    for (int i = 0; i < kLogIndicatorCount; ++i)
-        EXPECT_EQ(logColumnCode(kLogIndicatorNames[i]), 25 + i);
-}
-
-TEST(LogReaderHeader, ColumnsKindsAndNumbers) {
-    const LogHeader h = parseLogHeader("Stamp, Oxygen, Oxygen RH, Fuel Pump, RPM");
-    ASSERT_TRUE(h.ok);
-    ASSERT_EQ(h.columns.size(), 4u);
-    EXPECT_EQ(h.columns[0].name, "Oxygen"); // the first name, whatever it says, is skipped
-    EXPECT_EQ(h.columns[0].kind, LogColumnKind::Gauge);
-    EXPECT_EQ(h.columns[0].number, 4);
-    EXPECT_EQ(h.columns[1].number, 5);
-    EXPECT_EQ(h.columns[2].kind, LogColumnKind::Indicator);
-    EXPECT_EQ(h.columns[2].number, 6);
-    EXPECT_EQ(h.columns[2].code, 31);
-    EXPECT_EQ(h.columns[3].number, 0);
 }
 
 TEST(LogReaderHeader, TimeAloneOrWithoutSeparatorHasNoColumns) {
