@@ -1,0 +1,119 @@
+#include "logs/log_format.h"
+
+#include "util/numbers.h"
+#include "util/ticks.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kx {
+
+const std::array<const char*, kLogIndicatorCount> kLogIndicatorNames = {
+    "Closed TPS", "Power Steering", "Air Con sw", "Start Signal",   "Neutral",   "Air Con rly",
+    "Fuel Pump",  "Thermo Fan",     "VCT",        "Waste Gate sol", "A/F ratio", "EGR sol"};
+
+namespace {
+constexpr char kSeparator[] = ", ";
+constexpr char kLineEnd[] = "\r\n";
+
+QString systemReason(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+} // namespace
+
+QByteArray logHeaderLine(const LogGaugeNames& names, const LogSelection& selection) {
+    QByteArray line = "Time";
+    for (int g = 0; g < kLogGaugeCount; ++g) {
+        if (selection.gauges[g]) line += kSeparator + names[g].toLatin1();
+    }
+    for (int i = 0; i < kLogIndicatorCount; ++i) {
+        if (selection.indicators[i]) line += QByteArray(kSeparator) + kLogIndicatorNames[i];
+    }
+    return line + kLineEnd;
+}
+
+QByteArray logTimeStamp(uint64_t ms) {
+    char buf[32];
+    const int n = std::snprintf(buf, sizeof buf, "%03" PRIu64 ".%03" PRIu64, ms / 1000, ms % 1000);
+    return QByteArray(buf, n);
+}
+
+QByteArray logRecordLine(uint64_t ms, const LogSelection& selection, const LogValues& values) {
+    QByteArray line = logTimeStamp(ms);
+    line.reserve(128);
+    for (int g = 0; g < kLogGaugeCount; ++g) {
+        if (selection.gauges[g]) line += kSeparator + singleText(values.gauges[g]).toLatin1();
+    }
+    for (int i = 0; i < kLogIndicatorCount; ++i) {
+        if (selection.indicators[i]) line += kSeparator + values.states[i].toLatin1();
+    }
+    return line + kLineEnd;
+}
+
+LogWriter::~LogWriter() {
+    stop();
+}
+
+std::optional<QString> LogWriter::create(const QString& path) {
+    stop();
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = name.isEmpty()
+                       ? -1
+                       : ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const QString reason =
+            name.isEmpty() ? QStringLiteral("No file name") : systemReason(errno);
+        return QStringLiteral("Cannot create log file '%1': %2").arg(path, reason);
+    }
+    fd_ = fd;
+    path_ = path;
+    return std::nullopt;
+}
+
+std::optional<QString> LogWriter::writeLine(const QByteArray& line) {
+    if (fd_ < 0) return std::nullopt;
+    // No buffer of our own: the kernel holds each line as soon as write() returns.
+    const char* p = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return QStringLiteral("Cannot write log file '%1': %2").arg(path_, systemReason(errno));
+        }
+        p += n;
+        left -= n;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> LogWriter::start(const QString& path, const LogGaugeNames& names,
+                                        const LogSelection& selection, uint32_t startTick) {
+    if (auto err = create(path)) return err;
+    if (auto err = writeLine(logHeaderLine(names, selection))) {
+        stop();
+        return err;
+    }
+    startTick_ = startTick;
+    return std::nullopt;
+}
+
+std::optional<QString> LogWriter::record(const LogSelection& selection, const LogValues& values,
+                                         uint32_t nowTick) {
+    if (fd_ < 0) return std::nullopt;
+    return writeLine(logRecordLine(elapsedTicks(startTick_, nowTick), selection, values));
+}
+
+void LogWriter::stop() {
+    if (fd_ < 0) return;
+    ::fdatasync(fd_);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+} // namespace kx

@@ -1,0 +1,76 @@
+#pragma once
+// The data log file: one header line naming the columns, then one record line per frame.
+// Lines end in CR LF, fields are separated by ", ", all text is single-byte.
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace kx {
+
+inline constexpr int kLogGaugeCount = 25;
+inline constexpr int kLogIndicatorCount = 12;
+
+// Indicator column names, by indicator number (the logger's indicator check box captions).
+extern const std::array<const char*, kLogIndicatorCount> kLogIndicatorNames;
+
+// Catalogue name per gauge number, as the caller's gauge catalogue gives it.
+using LogGaugeNames = std::array<QString, kLogGaugeCount>;
+
+// Which gauges and indicators are logged (the checked boxes).
+struct LogSelection {
+    std::array<bool, kLogGaugeCount> gauges{};
+    std::array<bool, kLogIndicatorCount> indicators{};
+};
+
+// One frame's values: gauge values in the user's units and indicator state texts.
+struct LogValues {
+    std::array<float, kLogGaugeCount> gauges{};
+    std::array<QString, kLogIndicatorCount> states{};
+};
+
+// "Time" then the selected gauge names, then the selected indicator names; ends in CR LF.
+QByteArray logHeaderLine(const LogGaugeNames& names, const LogSelection& selection);
+
+// Whole seconds with at least three digits, ".", milliseconds as three digits: 5 -> "000.005".
+QByteArray logTimeStamp(uint64_t ms);
+
+// Time stamp, then the selected gauge values and indicator states; ends in CR LF.
+QByteArray logRecordLine(uint64_t ms, const LogSelection& selection, const LogValues& values);
+
+// Writes a log file. Every line goes to the operating system in one write() as it is recorded,
+// so a crash or kill of the program loses no record already written.
+class LogWriter {
+public:
+    LogWriter() = default;
+    ~LogWriter();
+    LogWriter(const LogWriter&) = delete;
+    LogWriter& operator=(const LogWriter&) = delete;
+
+    // Creates `path` (replacing a file of that name), writes the header and takes `startTick`
+    // as time zero. Returns an error text naming the file and the system's reason on failure,
+    // leaving the writer closed.
+    std::optional<QString> start(const QString& path, const LogGaugeNames& names,
+                                 const LogSelection& selection, uint32_t startTick);
+    // Appends one record timed at `nowTick` (the 32-bit tick counter may have wrapped since
+    // start). Does nothing when not started. Returns an error text if the write failed.
+    std::optional<QString> record(const LogSelection& selection, const LogValues& values,
+                                  uint32_t nowTick);
+    // Closes the file (pushing it to the disk); does nothing when not started.
+    void stop();
+
+    bool isOpen() const { return fd_ >= 0; }
+    const QString& path() const { return path_; }
+
+    // Low level: creates the file; writes one complete line.
+    std::optional<QString> create(const QString& path);
+    std::optional<QString> writeLine(const QByteArray& line);
+
+private:
+    int fd_ = -1;
+    uint32_t startTick_ = 0;
+    QString path_;
+};
+
+} // namespace kx

@@ -1,0 +1,352 @@
+#include "logs/log_reader.h"
+
+#include "logs/log_format.h"
+#include "util/numbers.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <algorithm>
+#include <cstring>
+
+namespace kx {
+
+namespace {
+
+constexpr int kFirstIndicatorCode = 25;
+constexpr qsizetype kMessageNameLimit = 100;
+
+struct NamedCode {
+    const char* name;
+    int code;
+};
+
+// Gauge column names with their aliases; indicator names follow kLogIndicatorNames.
+constexpr NamedCode kGaugeNames[] = {
+    {"RPM", 0},
+    {"Air Flow", 1},
+    {"Air Flow RH", 2},
+    {"Water Temp F", 3},
+    {"Water Temp C", 3},
+    {"O2 Sensor", 4},
+    {"Oxygen", 4},
+    {"O2 Sensor RH", 5},
+    {"Oxygen RH", 5},
+    {"Speed mph", 6},
+    {"Speed kph", 6},
+    {"Battery", 7},
+    {"Throttle", 8},
+    {"Fuel Temp F", 9},
+    {"Fuel Temp C", 9},
+    {"Air Temp F", 10},
+    {"Air Temp C", 10},
+    {"EGT", 11},
+    {"Injector", 12},
+    {"Timing", 13},
+    {"AAC", 14},
+    {"A/F Base", 15},
+    {"A/F Base RH", 16},
+    {"A/F Base SL", 17},
+    {"A/F Base SL RH", 18},
+    {"Injector RH", 19},
+    {"Duty Cycle", 20},
+    {"Duty Cycle RH", 21},
+    {"O2 Sensor B1", 22},
+    {"O2 Sensor B2", 23},
+    {"WBo2", 24},
+};
+
+struct UnitScale {
+    const char* name;
+    int gauge, minVal, maxVal, tickerNum, subTickerNum, decPointNum;
+};
+
+constexpr UnitScale kUnitScales[] = {
+    {"Water Temp F", 3, 20, 300, 14, 4, 0}, {"Fuel Temp F", 9, 20, 300, 14, 4, 0},
+    {"Air Temp F", 10, 20, 300, 14, 4, 0},  {"Water Temp C", 3, 0, 120, 12, 5, 0},
+    {"Fuel Temp C", 9, 0, 120, 12, 5, 0},   {"Air Temp C", 10, 0, 120, 12, 5, 0},
+    {"Speed mph", 6, 0, 150, 15, 5, 1},     {"Speed kph", 6, 0, 240, 12, 4, 1},
+};
+
+// Position of the next ", " at or after `from` in `text`, or -1.
+qsizetype findSeparator(QByteArrayView text, qsizetype from) {
+    const char* data = text.data();
+    const qsizetype size = text.size();
+    while (from + 1 < size) {
+        const void* hit = std::memchr(data + from, ',', static_cast<size_t>(size - 1 - from));
+        if (!hit) return -1;
+        const qsizetype at = static_cast<const char*>(hit) - data;
+        if (data[at + 1] == ' ') return at;
+        from = at + 1;
+    }
+    return -1;
+}
+
+// Data fields of a record line: none without a ", ", else one more than the separators after
+// the first. Counting stops past `limit` since the caller refuses such a line anyway.
+int countFields(QByteArrayView line, int limit) {
+    qsizetype at = findSeparator(line, 0);
+    int fields = 0;
+    while (at >= 0 && fields <= limit) {
+        ++fields;
+        at = findSeparator(line, at + 2);
+    }
+    return fields;
+}
+
+QString messageName(const QString& name) {
+    // A binary file can make a "name" megabytes long; a message box cannot show that.
+    if (name.size() <= kMessageNameLimit) return name;
+    return name.left(kMessageNameLimit) + QStringLiteral("...");
+}
+
+LogReadResult failed(LogReadResult result, QString why) {
+    result.status = LogReadResult::Status::Failed;
+    result.failure = std::move(why);
+    result.catalogueChanges.clear();
+    result.data = LogData();
+    return result;
+}
+
+// Calls the progress callback at most every ~50 ms.
+class ProgressClock {
+public:
+    explicit ProgressClock(const LogProgress& progress) : progress_(progress) { timer_.start(); }
+    bool report(double fraction) {
+        if (!progress_ || (!first_ && timer_.elapsed() < 50)) return true;
+        first_ = false;
+        timer_.restart();
+        return progress_(std::clamp(fraction, 0.0, 1.0));
+    }
+
+private:
+    const LogProgress& progress_;
+    QElapsedTimer timer_;
+    bool first_ = true; // the first report comes at once, so a window can show it is busy
+};
+
+} // namespace
+
+QString logInvalidStructureMessage() {
+    return QStringLiteral("Invalid log file data structure");
+}
+QString logUnsupportedMessage(const QString& name) {
+    return QStringLiteral("Parameter '") + name + QStringLiteral("' is not supported.");
+}
+QString logInvalidDataMessage() {
+    return QStringLiteral("Invalid log data");
+}
+
+std::optional<int> logColumnCode(QByteArrayView name) {
+    for (const auto& entry : kGaugeNames) {
+        if (name == QByteArrayView(entry.name)) return entry.code;
+    }
+    for (int i = 0; i < kLogIndicatorCount; ++i) {
+        if (name == QByteArrayView(kLogIndicatorNames[i])) return kFirstIndicatorCode + i;
+    }
+    return std::nullopt;
+}
+
+std::optional<LogCatalogueChange> logUnitChange(const QString& name) {
+    for (const auto& s : kUnitScales) {
+        if (name == QLatin1String(s.name)) {
+            return LogCatalogueChange{s.gauge,     name,           s.minVal,     s.maxVal,
+                                      s.tickerNum, s.subTickerNum, s.decPointNum};
+        }
+    }
+    return std::nullopt;
+}
+
+LogHeader parseLogHeader(QByteArrayView line) {
+    LogHeader header;
+    qsizetype at = findSeparator(line, 0);
+    int gauges = 0;
+    while (at >= 0) {
+        const qsizetype begin = at + 2;
+        at = findSeparator(line, begin);
+        const QByteArrayView raw = line.sliced(begin, (at < 0 ? line.size() : at) - begin);
+        if (static_cast<int>(header.columns.size()) == kLogMaxColumns) {
+            header.failure = QStringLiteral("more than %1 columns").arg(kLogMaxColumns);
+            return header;
+        }
+        LogColumn column;
+        column.name = QString::fromLatin1(raw);
+        if (const auto code = logColumnCode(raw)) {
+            column.code = *code;
+            if (*code < kFirstIndicatorCode) {
+                column.kind = LogColumnKind::Gauge;
+                column.number = *code;
+                ++gauges;
+                if (auto change = logUnitChange(column.name)) {
+                    header.catalogueChanges.push_back(std::move(*change));
+                }
+            } else {
+                column.kind = LogColumnKind::Indicator;
+                column.number = *code - kFirstIndicatorCode;
+            }
+        } else {
+            header.messages << logUnsupportedMessage(messageName(column.name));
+        }
+        header.columns.push_back(std::move(column));
+    }
+    if (gauges > kLogMaxGaugeColumns) {
+        header.failure = QStringLiteral("more than %1 gauge columns").arg(kLogMaxGaugeColumns);
+        return header;
+    }
+    header.ok = true;
+    return header;
+}
+
+// ---- LogData ----
+
+std::vector<int> LogData::gaugeColumns() const {
+    std::vector<int> out;
+    for (int c = 0; c < columnCount(); ++c) {
+        if (columns_[c].kind == LogColumnKind::Gauge) out.push_back(c);
+    }
+    return out;
+}
+
+QByteArrayView LogData::line(qsizetype record) const {
+    if (record < 0 || record >= recordCount()) return {};
+    const qsizetype begin = lineStart_[record];
+    qsizetype end = lineStart_[record + 1] - 1; // drop the LF (or the missing final one)
+    if (end > begin && bytes_[end - 1] == '\r') --end;
+    return QByteArrayView(bytes_.constData() + begin, end - begin);
+}
+
+QByteArrayView LogData::timeStamp(qsizetype record) const {
+    const QByteArrayView l = line(record);
+    const qsizetype at = findSeparator(l, 0);
+    return at < 0 ? l : l.first(at);
+}
+
+int LogData::fieldCount(qsizetype record) const {
+    return countFields(line(record), kLogMaxFields);
+}
+
+QByteArrayView LogData::field(qsizetype record, int column) const {
+    if (column < 0 || column >= kLogMaxFields) return {};
+    const QByteArrayView l = line(record);
+    qsizetype at = findSeparator(l, 0);
+    for (int c = 0; at >= 0; ++c) {
+        const qsizetype begin = at + 2;
+        at = findSeparator(l, begin);
+        if (c == column) return l.sliced(begin, (at < 0 ? l.size() : at) - begin);
+    }
+    return {};
+}
+
+QString LogData::text(qsizetype record, int column) const {
+    return QString::fromLatin1(field(record, column));
+}
+
+std::optional<double> LogData::number(qsizetype record, int column) const {
+    return parseNumber(text(record, column));
+}
+
+QByteArrayView LogData::fieldByCode(qsizetype record, int code) const {
+    if (code == kLogIgnoredCode) return {};
+    const int present = fieldCount(record);
+    for (int c = std::min(columnCount(), present) - 1; c >= 0; --c) {
+        if (columns_[c].code == code) return field(record, c);
+    }
+    return {};
+}
+
+// ---- LogReader ----
+
+// Indexes the record lines after the header and checks their field counts.
+LogReadResult LogReader::indexRecords(LogReadResult result, qsizetype firstRecord,
+                                      const LogProgress& progress, double base) {
+    LogData& data = result.data;
+    const QByteArray& bytes = data.bytes_;
+    const qsizetype size = bytes.size();
+    const char* p = bytes.constData();
+    const int columns = data.columnCount();
+    ProgressClock clock(progress);
+
+    data.lineStart_.assign(1, firstRecord);
+    qsizetype pos = firstRecord;
+    qsizetype lines = 0;
+    while (pos < size) {
+        const void* hit = std::memchr(p + pos, '\n', static_cast<size_t>(size - pos));
+        const qsizetype lf = hit ? static_cast<const char*>(hit) - p : size;
+        qsizetype end = lf;
+        if (end > pos && p[end - 1] == '\r') --end;
+        const int fields = countFields(QByteArrayView(p + pos, end - pos), kLogMaxFields);
+        if (fields > kLogMaxFields) {
+            return failed(std::move(result), QStringLiteral("record %1 has more than %2 fields")
+                                                 .arg(data.recordCount() + 1)
+                                                 .arg(kLogMaxFields));
+        }
+        if (fields > columns) result.ignoredFields += fields - columns;
+        pos = lf + 1; // past the end when the last line has no LF, which keeps line() uniform
+        data.lineStart_.push_back(pos);
+        if (++lines == 1024 && size > 4 * pos) {
+            // Size the index once from the first lines, sparing the regrowth copies.
+            data.lineStart_.reserve(static_cast<size_t>(size / (pos - firstRecord) * 1024 * 9 / 8));
+        }
+        if ((lines & 0xFFF) == 0 &&
+            !clock.report(base + (1.0 - base) * static_cast<double>(pos) / size)) {
+            result.status = LogReadResult::Status::Cancelled;
+            result.data = LogData();
+            result.catalogueChanges.clear();
+            return result;
+        }
+    }
+    data.lineStart_.shrink_to_fit();
+    result.status = LogReadResult::Status::Ok;
+    return result;
+}
+
+LogReadResult LogReader::parse(QByteArray bytes, const LogProgress& progress, double base) {
+    LogReadResult result;
+    if (bytes.isEmpty()) return failed(std::move(result), QStringLiteral("empty file"));
+    const qsizetype lf = bytes.indexOf('\n');
+    qsizetype headerEnd = lf < 0 ? bytes.size() : lf;
+    if (headerEnd > 0 && bytes[headerEnd - 1] == '\r') --headerEnd;
+    LogHeader header = parseLogHeader(QByteArrayView(bytes.constData(), headerEnd));
+    result.messages = std::move(header.messages);
+    if (!header.ok) return failed(std::move(result), header.failure);
+    result.catalogueChanges = std::move(header.catalogueChanges);
+    result.data.columns_ = std::move(header.columns);
+    result.data.bytes_ = std::move(bytes);
+    const qsizetype firstRecord = lf < 0 ? result.data.bytes_.size() : lf + 1;
+    return indexRecords(std::move(result), firstRecord, progress, base);
+}
+
+LogReadResult LogReader::readBytes(QByteArray bytes, const LogProgress& progress) {
+    return parse(std::move(bytes), progress, 0.0);
+}
+
+LogReadResult LogReader::readFile(const QString& path, const LogProgress& progress) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return failed({}, QStringLiteral("cannot open '%1': %2").arg(path, file.errorString()));
+    }
+    // One allocation of the file's size, filled in chunks so that progress and cancel work
+    // while a large file is read.
+    const qsizetype size = file.size();
+    QByteArray bytes;
+    bytes.resize(size);
+    constexpr qsizetype kChunk = qsizetype(8) << 20;
+    ProgressClock clock(progress);
+    qsizetype done = 0;
+    while (done < size) {
+        const qint64 n = file.read(bytes.data() + done, std::min(kChunk, size - done));
+        if (n < 0) {
+            return failed({}, QStringLiteral("cannot read '%1': %2").arg(path, file.errorString()));
+        }
+        if (n == 0) break; // the file shrank since it was opened
+        done += n;
+        if (!clock.report(0.5 * static_cast<double>(done) / size)) {
+            LogReadResult cancelled;
+            cancelled.status = LogReadResult::Status::Cancelled;
+            return cancelled;
+        }
+    }
+    bytes.truncate(done);
+    return parse(std::move(bytes), progress, 0.5);
+}
+
+} // namespace kx

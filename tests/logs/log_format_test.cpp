@@ -1,0 +1,233 @@
+#include "logs/log_format.h"
+#include "logs/log_reader.h"
+#include "util/numbers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace kx;
+
+namespace {
+
+LogGaugeNames celsiusNames() {
+    LogGaugeNames n = {
+        "RPM",          "Air Flow",      "Air Flow RH",  "Water Temp C",   "O2 Sensor",
+        "O2 Sensor RH", "Speed kph",     "Battery",      "Throttle",       "Fuel Temp C",
+        "Air Temp C",   "EGT",           "Injector",     "Timing",         "AAC",
+        "A/F Base",     "A/F Base RH",   "A/F Base SL",  "A/F Base SL RH", "Injector RH",
+        "Duty Cycle",   "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2",   "WBo2"};
+    return n;
+}
+
+// RPM, Water Temp, Battery and Timing logged, with the five indicators of register 0x13.
+LogSelection exampleSelection() {
+    LogSelection s;
+    for (int g : {0, 3, 7, 13})
+        s.gauges[g] = true;
+    for (int i = 0; i < 5; ++i)
+        s.indicators[i] = true;
+    return s;
+}
+
+LogValues exampleValues(float rpm, float timing) {
+    LogValues v;
+    v.gauges[0] = rpm;
+    v.gauges[3] = 82;
+    v.gauges[7] = 14.08f;
+    v.gauges[13] = timing;
+    const char* states[] = {"On", "Off", "Off", "Off", "On"};
+    for (int i = 0; i < 5; ++i)
+        v.states[i] = states[i];
+    return v;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+const QByteArray kExampleHeader = "Time, RPM, Water Temp C, Battery, Timing, Closed TPS, Power "
+                                  "Steering, Air Con sw, Start Signal, Neutral\r\n";
+
+} // namespace
+
+TEST(LogFormat, ExampleFileLinesByteForByte) {
+    EXPECT_EQ(logHeaderLine(celsiusNames(), exampleSelection()), kExampleHeader);
+    EXPECT_EQ(logRecordLine(47, exampleSelection(), exampleValues(850, 15)),
+              "000.047, 850, 82, 14.08, 15, On, Off, Off, Off, On\r\n");
+    EXPECT_EQ(logRecordLine(156, exampleSelection(), exampleValues(875, 16)),
+              "000.156, 875, 82, 14.08, 16, On, Off, Off, Off, On\r\n");
+}
+
+TEST(LogFormat, TimeStampPadsSecondsToThreeDigitsAndMillisecondsToThree) {
+    EXPECT_EQ(logTimeStamp(0), "000.000");
+    EXPECT_EQ(logTimeStamp(5), "000.005");
+    EXPECT_EQ(logTimeStamp(999), "000.999");
+    EXPECT_EQ(logTimeStamp(1000), "001.000");
+    EXPECT_EQ(logTimeStamp(61234), "061.234");
+    EXPECT_EQ(logTimeStamp(999999), "999.999");
+    EXPECT_EQ(logTimeStamp(1234567), "1234.567");
+    EXPECT_EQ(logTimeStamp(4294967296ull + 1), "4294967.297"); // beyond 32 bits after a wrap
+}
+
+TEST(LogFormat, ValueAndStateTexts) {
+    LogSelection s;
+    s.gauges = {true, true, true, true, true}; // gauges 0-4
+    s.indicators[11] = true;
+    LogValues v;
+    v.gauges = {2450, 14.08f, 0.5f, -3, 0};
+    // Gauge 4 never decoded stays 0; indicator 11 never decoded is an empty field.
+    EXPECT_EQ(logRecordLine(5, s, v), "000.005, 2450, 14.08, 0.5, -3, 0, \r\n");
+}
+
+TEST(LogFormat, NothingSelectedGivesTimeAlone) {
+    EXPECT_EQ(logHeaderLine(celsiusNames(), {}), "Time\r\n");
+    EXPECT_EQ(logRecordLine(61234, {}, {}), "061.234\r\n");
+}
+
+TEST(LogFormat, ColumnsFollowNumberOrderNotSelectionOrder) {
+    LogSelection s;
+    s.gauges[24] = s.gauges[6] = true;
+    s.indicators[10] = s.indicators[5] = true;
+    LogGaugeNames names = celsiusNames();
+    names[6] = "Speed mph";
+    EXPECT_EQ(logHeaderLine(names, s), "Time, Speed mph, WBo2, Air Con rly, A/F ratio\r\n");
+}
+
+class LogWriterTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString file(const QString& name) const { return dir.filePath(name); }
+};
+
+TEST_F(LogWriterTest, WritesHeaderAndRecordsTimedFromStartAcrossTickWrap) {
+    LogWriter w;
+    const uint32_t start = 0xFFFFFF00u; // 256 ms before the 32-bit counter wraps
+    ASSERT_EQ(w.start(file("a.log"), celsiusNames(), exampleSelection(), start), std::nullopt);
+    EXPECT_TRUE(w.isOpen());
+    EXPECT_EQ(w.record(exampleSelection(), exampleValues(850, 15), start + 47), std::nullopt);
+    EXPECT_EQ(w.record(exampleSelection(), exampleValues(875, 16), 0x10u), std::nullopt);
+    // Unchecking boxes while logging changes later records, not the header.
+    LogSelection fewer;
+    fewer.gauges[0] = true;
+    EXPECT_EQ(w.record(fewer, exampleValues(900, 0), 0x20u), std::nullopt);
+    w.stop();
+    EXPECT_FALSE(w.isOpen());
+    EXPECT_EQ(w.record(fewer, exampleValues(1, 1), 0x30u), std::nullopt); // stopped: ignored
+    EXPECT_EQ(readAll(file("a.log")),
+              kExampleHeader + "000.047, 850, 82, 14.08, 15, On, Off, Off, Off, On\r\n" +
+                  "000.272, 875, 82, 14.08, 16, On, Off, Off, Off, On\r\n" + "000.288, 900\r\n");
+}
+
+TEST_F(LogWriterTest, StartReplacesAnExistingFile) {
+    {
+        QFile old(file("same.log"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(10000, 'x'));
+    }
+    LogWriter w;
+    ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 0), std::nullopt);
+    w.record({}, {}, 5);
+    ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 100), std::nullopt); // second START
+    w.record({}, {}, 107);
+    w.stop();
+    EXPECT_EQ(readAll(file("same.log")), "Time\r\n000.007\r\n");
+}
+
+TEST_F(LogWriterTest, UncreatableFileGivesNameAndReasonAndStaysClosed) {
+    struct Case {
+        QString path;
+        QString reason;
+    };
+    std::vector<Case> cases = {
+        {file("missing/dir/x.log"), "No such file or directory"},
+        {dir.path(), "Is a directory"}, // the directory with no file name
+        {QString(), "No file name"},
+    };
+    if (QDir("/sys").exists()) cases.push_back({"/sys/kestrix.log", "Permission denied"});
+    for (const auto& c : cases) {
+        LogWriter w;
+        const auto err = w.start(c.path, celsiusNames(), exampleSelection(), 0);
+        ASSERT_TRUE(err.has_value()) << c.path.toStdString();
+        EXPECT_TRUE(err->contains("'" + c.path + "'")) << err->toStdString();
+        EXPECT_TRUE(err->contains(c.reason)) << err->toStdString();
+        EXPECT_FALSE(w.isOpen());
+        EXPECT_EQ(w.record(exampleSelection(), exampleValues(1, 1), 5), std::nullopt);
+    }
+}
+
+TEST_F(LogWriterTest, RecordsWrittenBeforeSigkillAreAllInTheFile) {
+    // A buffered writer would hold these few short lines in memory and lose them all.
+    const QString path = file("killed.log");
+    const int count = 37;
+    QProcess helper;
+    helper.start(KX_LOGS_KILL_HELPER, {path, QString::number(count)});
+    ASSERT_TRUE(helper.waitForFinished(60000));
+    ASSERT_EQ(helper.exitStatus(), QProcess::CrashExit) << "helper exit " << helper.exitCode();
+
+    const QByteArray bytes = readAll(path);
+    ASSERT_TRUE(bytes.endsWith("\r\n"));
+    const QList<QByteArray> lines = bytes.chopped(2).split('\n');
+    ASSERT_EQ(lines.size(), count + 1);
+    EXPECT_EQ(lines[0], "Time, RPM, Battery, Closed TPS\r");
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(lines[i + 1], logTimeStamp(10u * i) + ", " + QByteArray::number(800 + i) +
+                                    ", 14.08, On" + (i + 1 < count ? "\r" : ""));
+    }
+}
+
+TEST_F(LogWriterTest, WhatTheWriterWritesTheReaderLoads) {
+    LogGaugeNames names = celsiusNames();
+    names[3] = "Water Temp F";
+    names[6] = "Speed mph";
+    LogSelection s;
+    for (int g : {0, 1, 3, 4, 6, 7, 9, 12, 13, 20, 22, 24})
+        s.gauges[g] = true;
+    s.indicators.fill(true);
+    LogWriter w;
+    ASSERT_EQ(w.start(file("rt.log"), names, s, 10), std::nullopt);
+    std::vector<LogValues> written;
+    for (int r = 0; r < 50; ++r) {
+        LogValues v;
+        for (int g = 0; g < kLogGaugeCount; ++g)
+            v.gauges[g] = (r * 37 + g) / 7.0f - 3.0f;
+        for (int i = 0; i < kLogIndicatorCount; ++i)
+            v.states[i] = (r + i) % 3 ? "On" : "";
+        written.push_back(v);
+        ASSERT_EQ(w.record(s, v, 10u + 3u * r), std::nullopt);
+    }
+    w.stop();
+
+    const LogReadResult result = LogReader::readFile(file("rt.log"));
+    ASSERT_TRUE(result.ok()) << result.failure.toStdString();
+    EXPECT_TRUE(result.messages.isEmpty());
+    const LogData& d = result.data;
+    ASSERT_EQ(d.columnCount(), 24);
+    ASSERT_EQ(d.recordCount(), 50);
+    int c = 0;
+    for (int g = 0; g < kLogGaugeCount; ++g) {
+        if (!s.gauges[g]) continue;
+        EXPECT_EQ(d.columns()[c].name, names[g]);
+        EXPECT_EQ(d.columns()[c].kind, LogColumnKind::Gauge);
+        EXPECT_EQ(d.columns()[c].number, g);
+        for (int r = 0; r < 50; ++r) {
+            EXPECT_EQ(d.text(r, c), singleText(written[r].gauges[g]));
+            // The text keeps 7 significant digits, so the number is that close, not exact.
+            const double want = written[r].gauges[g];
+            EXPECT_NEAR(d.number(r, c).value_or(1e30), want, 1e-6 * std::max(1.0, std::abs(want)));
+        }
+        ++c;
+    }
+    for (int i = 0; i < kLogIndicatorCount; ++i, ++c) {
+        EXPECT_EQ(d.columns()[c].kind, LogColumnKind::Indicator);
+        EXPECT_EQ(d.columns()[c].number, i);
+        EXPECT_EQ(d.columns()[c].code, 25 + i);
+        for (int r = 0; r < 50; ++r)
+            EXPECT_EQ(d.text(r, c), written[r].states[i]);
+    }
+    EXPECT_EQ(d.timeStamp(49), "000.147");
+}
