@@ -2,6 +2,7 @@
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "gauges/SpeedometerGauge.h"
+#include "util/colour.h"
 
 #include <QLabel>
 #include <QTemporaryDir>
@@ -128,4 +129,12 @@ TEST(SpeedometerGauge, ScaleUsesDisplayColours) {
     // The ring band at the top, between the tick rings: radius 80 px of 88.
     EXPECT_EQ(image.pixelColor(QPoint(100, 10) * ratio), QColor(Qt::red));
     EXPECT_EQ(image.pixelColor(QPoint(100, 120) * ratio), QColor(Qt::black));
+}
+
+TEST(Colour, StoredNumbersAndSystemColours) {
+    EXPECT_EQ(colourFromBgr(33023), QColor(255, 128, 0)); // orange: red in the low byte
+    EXPECT_EQ(colourFromBgr(0xFF0000), QColor(Qt::blue));
+    EXPECT_EQ(colourFromBgr(0x8000000F), QGuiApplication::palette().color(QPalette::Button));
+    EXPECT_EQ(colourFromBgr(0x80000012), QGuiApplication::palette().color(QPalette::ButtonText));
+    EXPECT_EQ(bgrFromColour(QColor(255, 128, 0)), 33023u);
 }
