@@ -52,13 +52,6 @@ bool sendEcuInit(SerialPort& port, uint8_t ecuId) {
     return true;
 }
 
-int findFrame(const QByteArray& bytes, uint8_t count, int lastStart) {
-    const int n = int(bytes.size());
-    for (int p = 0; p <= lastStart && p + 1 < n; ++p)
-        if (uint8_t(bytes[p]) == 0xFF && uint8_t(bytes[p + 1]) == count) return p;
-    return -1;
-}
-
 std::optional<QString> findPartNumber(const QByteArray& bytes, bool obd2) {
     const uint8_t count = obd2 ? 0x20 : 0x16;
     const int p = findFrame(bytes, count, count + 2);

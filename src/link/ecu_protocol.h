@@ -1,6 +1,8 @@
 #pragma once
 // The ECU side of the link every tool shares: stream start and stop, the arming pattern,
 // the connect exchange and the identification reply.
+#include "link/framing.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -43,10 +45,6 @@ bool armStream(SerialPort& port, const QByteArray& request, const ArmOptions& op
 // The connect exchange: threshold 48, 0xFF 0xFF id 0xD0 a byte per write with 100 ms after
 // each, 20 ms, discard. False when a write failed (the rest is skipped).
 bool sendEcuInit(SerialPort& port, uint8_t ecuId);
-
-// The first frame start p in 0..lastStart with bytes[p] = 0xFF and bytes[p+1] = count;
-// -1 when there is none.
-int findFrame(const QByteArray& bytes, uint8_t count, int lastStart);
 
 // The five part-number characters of an identification frame in the delivery, if one is
 // found (count byte 0x16, or 0x20 for the OBD-II generation) and whole.

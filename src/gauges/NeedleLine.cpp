@@ -1,0 +1,47 @@
+#include "gauges/NeedleLine.h"
+
+#include <QPainter>
+
+namespace kx {
+
+NeedleLine::NeedleLine(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+QRect NeedleLine::area() const {
+    const int margin = width_ + 2;
+    return QRectF(line_.p1(), line_.p2())
+        .normalized()
+        .toAlignedRect()
+        .adjusted(-margin, -margin, margin, margin);
+}
+
+void NeedleLine::setLine(const QLineF& line) {
+    if (line == line_) return;
+    update(area());
+    line_ = line;
+    update(area());
+}
+
+void NeedleLine::setColour(const QColor& colour) {
+    colour_ = colour;
+    update(area());
+}
+
+void NeedleLine::setPenWidth(int pixels) {
+    update(area());
+    width_ = pixels;
+    update(area());
+}
+
+void NeedleLine::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(colour_);
+    pen.setWidth(width_); // a width of 0 still draws one pixel, as a thin needle should
+    painter.setPen(pen);
+    painter.drawLine(line_);
+}
+
+} // namespace kx

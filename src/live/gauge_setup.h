@@ -1,0 +1,39 @@
+#pragma once
+// The gauge catalogue and the user's choice of parameters for the data display and dashboard.
+#include "live/GaugeInfo.h"
+
+#include <array>
+#include <cstdint>
+
+namespace kx {
+
+class SettingsStore;
+
+inline constexpr int kGaugeCount = 25;
+inline constexpr int kDisplaySlots = 12;
+// Switch registers in request and decode order; their inclusion flags follow the 12 slots.
+inline constexpr std::array<uint8_t, 4> kSwitchRegisters{0x13, 0x1E, 0x1F, 0x21};
+inline constexpr int kFirstSwitchFlag = 12;
+
+struct GaugeSetup {
+    std::array<GaugeInfo, kGaugeCount> gaugeCatalogue;
+    std::array<uint8_t, 16> displaySelection{};
+    std::array<uint8_t, 2> dashSelection{};
+    uint8_t displayByteCount = 0;
+    uint8_t dashByteCount = 0;
+};
+
+// Fills the 25 catalogue entries; the temperature and speed entries follow the unit choice.
+void buildCatalogue(std::array<GaugeInfo, kGaugeCount>& catalogue, bool fahr, bool mph);
+
+// Recomputes both byte counts from the selections. A gauge number above 24 ends the work at
+// that selection, the count being summed keeping its partial sum (the later count stays 0).
+// Only a switch flag of exactly 1 adds its byte, as only such a flag is requested and decoded.
+void countBytes(GaugeSetup& setup);
+
+// Rebuilds the catalogue, reloads both selections from the store and recomputes the counts.
+// Stops quietly at the first selection key that is missing or not a whole number 0..255:
+// earlier selections stay as read, later ones keep their values, both counts stay 0.
+void getSetup(const SettingsStore& store, bool fahr, bool mph, GaugeSetup& setup);
+
+} // namespace kx

@@ -1,0 +1,192 @@
+#include "live/live_data.h"
+
+#include "link/framing.h"
+#include "util/numbers.h"
+
+namespace kx {
+
+namespace {
+
+constexpr int kDutyCycle = 20;
+constexpr int kDutyCycleRH = 21;
+constexpr int kWideband = 24;
+
+float temperature(uint16_t raw, const Units& units) {
+    const int celsius = raw - 50;
+    if (!units.fahr) return static_cast<float>(celsius);
+    return static_cast<float>(roundHalfEven(celsius * 1.8 + 32.0, 1));
+}
+
+float speed(uint16_t raw, const Units& units) {
+    // km/h is worked in single precision and mph in double, as the two unit paths always were.
+    if (!units.mph) return roundHalfEvenF(static_cast<float>(raw * 2) * units.speedCorrect, 1);
+    const double mph = raw * 2 / 1.6 * static_cast<double>(units.speedCorrect);
+    return static_cast<float>(roundHalfEven(mph, 1));
+}
+
+float scaled(uint16_t raw, double factor, int decimals) {
+    return static_cast<float>(roundHalfEven(raw * factor, decimals));
+}
+
+const QString& onOff(uint8_t raw, int bit) {
+    static const QString on = QStringLiteral("On");
+    static const QString off = QStringLiteral("Off");
+    return (raw >> bit) & 1 ? on : off;
+}
+
+const QString& thermoFan(uint8_t raw) {
+    static const std::array<QString, 4> states{QStringLiteral("Off"), QStringLiteral("Low"),
+                                               QStringLiteral("High"), QStringLiteral("On")};
+    return states[raw & 3];
+}
+
+const QString& airFuel(uint8_t raw) {
+    static const QString lean = QStringLiteral("Lean");
+    static const QString rich = QStringLiteral("Rich");
+    return raw & 0x80 ? lean : rich;
+}
+
+} // namespace
+
+float convertGauge(int gauge, uint16_t raw, const Units& units) {
+    switch (gauge) {
+    case 0:
+        return scaled(raw, 12.5, 0);
+    case 1:
+    case 2:
+        return scaled(raw, 0.005, 2);
+    case 3:
+    case 9:
+    case 10:
+        return temperature(raw, units);
+    case 6:
+        return speed(raw, units);
+    case 7:
+        return scaled(raw, 0.08, 1);
+    case 8:
+    case 11:
+        return scaled(raw, 0.02, 2);
+    case 12:
+    case 19:
+        return scaled(raw, 0.01, 2);
+    case 13:
+        return static_cast<float>(110 - raw);
+    case 14:
+        return static_cast<float>(roundHalfEven(raw / 2.55, 0));
+    case 4:
+    case 5:
+    case 15:
+    case 16:
+    case 17:
+    case 18:
+    case 22:
+    case 23:
+        return static_cast<float>(raw);
+    default:
+        return 0.0f;
+    }
+}
+
+float dutyCycle(float rpm, float injectorTime) {
+    return roundHalfEvenF(rpm / 1200.0f * injectorTime, 2);
+}
+
+void decodeSwitchRegister(int flagIndex, uint8_t raw, std::array<QString, 12>& s) {
+    switch (flagIndex) {
+    case 0: // 0x13
+        s[2] = onOff(raw, 4);
+        s[1] = onOff(raw, 3);
+        s[4] = onOff(raw, 2);
+        s[3] = onOff(raw, 1);
+        s[0] = onOff(raw, 0);
+        break;
+    case 1: // 0x1E
+        s[5] = onOff(raw, 7);
+        s[6] = onOff(raw, 6);
+        s[8] = onOff(raw, 5);
+        s[7] = thermoFan(raw);
+        break;
+    case 2: // 0x1F
+        s[9] = onOff(raw, 5);
+        s[11] = onOff(raw, 0);
+        break;
+    case 3: // 0x21
+        s[10] = airFuel(raw);
+        break;
+    default:
+        break;
+    }
+}
+
+QByteArray fullDataRequest(const GaugeSetup& setup) {
+    const int n = setup.displayByteCount;
+    if (n == 0) return {};
+    QByteArray request;
+    request.reserve(2 * n);
+    const auto append = [&request](uint8_t reg) {
+        request.append(static_cast<char>(kRegisterRead));
+        request.append(static_cast<char>(reg));
+    };
+    for (int k = 0; k < kDisplaySlots; ++k) {
+        const uint8_t g = setup.displaySelection[static_cast<size_t>(k)];
+        if (g >= kGaugeCount) return {};
+        const GaugeInfo& info = setup.gaugeCatalogue[g];
+        for (int r = 0; r < info.size() && r < 2; ++r)
+            append(info.iniStr(r));
+    }
+    for (size_t f = 0; f < kSwitchRegisters.size(); ++f) {
+        if (setup.displaySelection[kFirstSwitchFlag + f] == 1) append(kSwitchRegisters[f]);
+    }
+    // A request that the counted frame length does not describe could never be decoded.
+    if (request.size() != 2 * n) return {};
+    return request;
+}
+
+void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+                 LiveValues& values) {
+    const uint8_t n = setup.displayByteCount;
+    const int p = findFrame(bytes, n, n + 2);
+    if (p < 0) return;
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+    const qsizetype end = bytes.size();
+    qsizetype c = p + 1; // the count byte; each value starts at c + 1
+
+    for (int k = 0; k < kDisplaySlots; ++k) {
+        const uint8_t g = setup.displaySelection[static_cast<size_t>(k)];
+        if (g >= kGaugeCount) return;
+        float& out = values.gaugeValue[g];
+        // Duty cycles use RPM and injector time as they stand now: this frame's values when
+        // those gauges sit in earlier slots, otherwise the previous frame's.
+        if (g == kDutyCycle) {
+            out = dutyCycle(values.gaugeValue[0], values.gaugeValue[12]);
+            continue;
+        }
+        if (g == kDutyCycleRH) {
+            out = dutyCycle(values.gaugeValue[0], values.gaugeValue[19]);
+            continue;
+        }
+        if (g == kWideband) {
+            out = values.wbValues[0];
+            continue;
+        }
+        const int size = setup.gaugeCatalogue[g].size();
+        if (size == 0) continue;
+        if (c + size >= end) return;
+        uint16_t raw = data[c + 1];
+        if (size >= 2) {
+            // High byte 0x80 or more: the 16-bit value overflows its signed form.
+            if (raw >= 0x80) return;
+            raw = static_cast<uint16_t>(raw << 8 | data[c + 2]);
+        }
+        out = convertGauge(g, raw, units);
+        c += size;
+    }
+    for (size_t f = 0; f < kSwitchRegisters.size(); ++f) {
+        if (setup.displaySelection[kFirstSwitchFlag + f] != 1) continue;
+        if (c + 1 >= end) return;
+        decodeSwitchRegister(static_cast<int>(f), data[c + 1], values.switchState);
+        ++c;
+    }
+}
+
+} // namespace kx

@@ -1,0 +1,48 @@
+#pragma once
+// The live-data request for the user's selection and the decoder of its frames.
+#include "live/gauge_setup.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+namespace kx {
+
+// The latest decoded values, in the user's units; entries not decoded keep their contents.
+struct LiveValues {
+    std::array<float, kGaugeCount> gaugeValue{};
+    std::array<QString, 12> switchState;
+    std::array<float, 11> wbValues{};
+};
+
+struct Units {
+    bool fahr = false;
+    bool mph = false;
+    float speedCorrect = 1.0f;
+};
+
+inline constexpr uint8_t kRegisterRead = 0x5A;
+
+// One register read (0x5A, register) per register of the selected gauges in slot order, then
+// one per switch register whose flag is 1. Empty when nothing is to be requested (N = 0), when
+// a slot names a gauge above 24, or when the pairs do not match the counted N.
+QByteArray fullDataRequest(const GaugeSetup& setup);
+
+// The engineering value of one register gauge from its raw byte (or high * 256 + low).
+// Gauges that read no register (20, 21, 24) and unknown numbers give 0.
+float convertGauge(int gauge, uint16_t raw, const Units& units);
+// Injector duty cycle from engine speed and injector time, in single precision.
+float dutyCycle(float rpm, float injectorTime);
+// Sets the indicator states carried by switch register `flagIndex` (0..3: 0x13, 0x1E, 0x1F,
+// 0x21) from its raw byte.
+void decodeSwitchRegister(int flagIndex, uint8_t raw, std::array<QString, 12>& switchState);
+
+// Decodes one delivery: finds the frame at positions 0..N + 2 and converts each slot and each
+// included switch register in request order. Without a frame nothing changes; a 2-byte value
+// of 0x8000 or more, a frame cut short by the end of the delivery or a gauge number above 24
+// stops the decoding there, earlier slots keeping their new values.
+void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+                 LiveValues& values);
+
+} // namespace kx

@@ -1,0 +1,18 @@
+#pragma once
+// Window lengths are worked in twips (1/1440 inch); the screen has 15 twips per pixel at 96 dpi.
+namespace kx {
+
+inline constexpr int kTwipsPerPixel = 15;
+
+inline constexpr int pixelsToTwips(int pixels) {
+    return pixels * kTwipsPerPixel;
+}
+inline constexpr double twipsToPixels(double twips) {
+    return twips / kTwipsPerPixel;
+}
+// Font sizes are given in points; 72 points make the same inch as 96 pixels.
+inline constexpr double pointsToPixels(double points) {
+    return points * 96.0 / 72.0;
+}
+
+} // namespace kx
