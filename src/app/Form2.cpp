@@ -344,6 +344,7 @@ void Form2::setStatusBar() {
     const auto obd = parseNumber(settings_.read(S("Comms"), S("OBDIImodel")));
     if (!obd) return;
     OBDIImodel = *obd != 0;
+    getSetup();
     btnDataReplay_->setEnabled(true);
     btnLogAnalyser_->setEnabled(true);
     const auto autoConnect = parseNumber(settings_.read(S("Comms"), S("AutoConnect")));
@@ -360,6 +361,23 @@ void Form2::setProgBar2() {
     activityCount2_ = int16_t(activityCount2_ + 5);
     if (activityCount2_ > 100) activityCount2_ = 0;
     ProgressBar2_->setValue(activityCount2_);
+}
+
+void Form2::getSetup() { kx::getSetup(settings_, fahr, mph, setup); }
+
+void Form2::iniFullData() {
+    const QByteArray request = fullDataRequest(setup);
+    // Nothing to request: the threshold is left as it was and nothing is sent.
+    if (request.isEmpty()) return;
+    ArmOptions o;
+    o.pauseMs = 50;
+    o.streamThreshold = streamThreshold(setup.displayByteCount);
+    o.trace = debugFile_.isOpen() ? &debugFile_ : nullptr;
+    armStream(*ecuPort_, request, o);
+}
+
+void Form2::getFullData(const QByteArray& bytes) {
+    kx::getFullData(bytes, setup, units(), live);
 }
 
 // ---------------------------------------------------------------- ports

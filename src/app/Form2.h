@@ -3,6 +3,8 @@
 // live-data state; opens every tool and hands each received delivery to the tool that the
 // receive mode selects.
 #include "link/debug_trace.h"
+#include "live/gauge_setup.h"
+#include "live/live_data.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -39,6 +41,11 @@ public:
     bool mph = false;
     bool OBDIImodel = false;
     float SpeedCorrect = 1.0f;
+    // gaugeCatalogue, displaySelection, dashSelection and the byte counts.
+    GaugeSetup setup;
+    // gaugeValue, switchState and wbValues.
+    LiveValues live;
+    Units units() const { return Units{fahr, mph, SpeedCorrect}; }
 
     SettingsStore& settings() { return settings_; }
     Dialogs& dialogs() { return dialogs_; }
@@ -59,6 +66,11 @@ public:
     void stopData();
     void setProgBar();
     void setProgBar2();
+    // Rebuilds the gauge catalogue and reloads both selections.
+    void getSetup();
+    // Arms the live-data stream for the selected gauges; the caller then calls startData().
+    void iniFullData();
+    void getFullData(const QByteArray& bytes);
 
     // Receive dispatchers of the ECU and wideband ports.
     void MSComm1_OnComm();
