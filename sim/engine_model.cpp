@@ -178,7 +178,7 @@ void EngineModel::updateRpm(const Driver& d, double dt) {
     }
     // Fewer firing cylinders make the engine run rough.
     double rough = 1;
-    if (testIs(kTestCylinderCut)) rough += 3 * std::popcount(unsigned(test_->param & 0x3F));
+    if (testIs(kTestCylinderCut)) rough += 0.75 * std::popcount(unsigned(test_->param & 0x3F));
     rpm = approach(rpm, target, tau, dt) + rpmNoise_ * rough * dt * 10;
     rpm = std::clamp(rpm, 0.0, 7800.0);
 }
@@ -187,7 +187,8 @@ void EngineModel::updateSensors(const Driver& d, double dt) {
     const bool running = !s_.stalled && !s_.cranking;
     const double coolant = effectiveCoolant();
 
-    s_.coolantC = approach(s_.coolantC, s_.stalled ? 20 : 86, s_.stalled ? 600 : 55, dt);
+    if (running) s_.coolantC = approach(s_.coolantC, 86, 55, dt);
+    if (s_.stalled) s_.coolantC = approach(s_.coolantC, 20, 600, dt);
     s_.fuelTempC = approach(s_.fuelTempC, running ? 38 : 25, 300, dt);
     s_.airTempC = approach(s_.airTempC, s_.gear == 0 ? 32 : 24, 60, dt);
 

@@ -24,6 +24,7 @@ constexpr size_t kReceivedLogLimit = 1 << 20;
 // would overflow; a client that opens the port later then starts from fresh bytes.
 constexpr milliseconds kStaleAfter{1000};
 constexpr milliseconds kIdleWait{20};
+constexpr milliseconds kHangupGrace{50};
 
 void setCloexec(int fd) {
     ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
@@ -79,9 +80,8 @@ void PtyLink::stop() {
         [[maybe_unused]] const ssize_t n = ::write(wakePipe_[1], &b, 1);
         worker_.join();
     }
-    const std::string path = devicePath();
     closeLine();
-    if (!options_.linkPath.empty() && !path.empty() && readLink(options_.linkPath) == path) {
+    if (!linkedTo_.empty() && readLink(options_.linkPath) == linkedTo_) {
         ::unlink(options_.linkPath.c_str());
     }
     for (int& fd : wakePipe_) {
@@ -150,8 +150,13 @@ void PtyLink::updateLink() {
     // half-made.
     const std::string tmp = options_.linkPath + ".tmp" + std::to_string(::getpid());
     ::unlink(tmp.c_str());
-    if (::symlink(devicePath().c_str(), tmp.c_str()) != 0) return;
-    if (::rename(tmp.c_str(), options_.linkPath.c_str()) != 0) ::unlink(tmp.c_str());
+    const std::string target = devicePath();
+    if (::symlink(target.c_str(), tmp.c_str()) != 0) return;
+    if (::rename(tmp.c_str(), options_.linkPath.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return;
+    }
+    linkedTo_ = target;
 }
 
 void PtyLink::run() {
@@ -177,14 +182,21 @@ void PtyLink::run() {
             continue;
         }
         writeDue(now);
-        bool hangupDue;
-        {
+        if (!hangupPending_ && !hangupDone_ && options_.hangupAfter >= 0) {
             std::lock_guard lock(mutex_);
-            hangupDue = options_.hangupAfter >= 0 && !hangupDone_ &&
-                        counters_.framesSent >= uint64_t(options_.hangupAfter);
+            if (counters_.framesSent >= uint64_t(options_.hangupAfter)) {
+                // A short quiet spell first, so a client that reads promptly has every byte of
+                // the last frame before the hang-up discards its unread input.
+                hangupPending_ = true;
+                hangupAt_ = now + kHangupGrace;
+            }
         }
-        if (hangupDue) {
-            hangUp(now);
+        if (hangupPending_) {
+            if (now >= hangupAt_) {
+                hangUp(now);
+                continue;
+            }
+            waitForEvents(now);
             continue;
         }
         if (queue_.empty()) {
@@ -259,8 +271,7 @@ void PtyLink::queueOutput(const std::vector<uint8_t>& bytes, bool frame, Clock::
             queue_.push_back(uint8_t(rng_.next()));
             ++queuedTotal_;
         }
-        if (rng_.chance(options_.dropRate)) continue;
-        queue_.push_back(b);
+        queue_.push_back(rng_.chance(options_.dropRate) ? uint16_t(kLost | b) : b);
         ++queuedTotal_;
     }
     if (frame) frameEnds_.push_back(queuedTotal_);
@@ -274,23 +285,37 @@ void PtyLink::writeDue(Clock::time_point now) {
     const auto due = size_t((now - nextByteAt_) / byteTime_) + 1;
     const size_t k = std::min({due, queue_.size(), size_t(256)});
     uint8_t buf[256];
-    std::copy_n(queue_.begin(), k, buf);
-    const ssize_t n = ::write(master_, buf, k);
-    if (n <= 0) {
-        if (!blocked_) {
-            blocked_ = true;
-            blockedSince_ = now;
-        } else if (now - blockedSince_ > kStaleAfter) {
-            ::tcflush(slave_, TCIFLUSH);
-            blockedSince_ = now;
+    size_t real = 0;
+    for (size_t i = 0; i < k; ++i) {
+        if (!(queue_[i] & kLost)) buf[real++] = uint8_t(queue_[i]);
+    }
+    ssize_t n = 0;
+    if (real > 0) {
+        n = ::write(master_, buf, real);
+        if (n <= 0) {
+            if (!blocked_) {
+                blocked_ = true;
+                blockedSince_ = now;
+            } else if (now - blockedSince_ > kStaleAfter) {
+                ::tcflush(slave_, TCIFLUSH);
+                blockedSince_ = now;
+            }
+            return;
         }
-        return;
     }
     blocked_ = false;
-    queue_.erase(queue_.begin(), queue_.begin() + n);
-    writtenTotal_ += uint64_t(n);
-    nextByteAt_ += byteTime_ * n;
-    record("ecu", buf, size_t(n), now);
+    // Take off the queue the entries whose bytes went out, lost ones included.
+    size_t taken = 0;
+    for (ssize_t left = n; taken < k; ++taken) {
+        if (!(queue_[taken] & kLost)) {
+            if (left == 0) break;
+            --left;
+        }
+    }
+    queue_.erase(queue_.begin(), queue_.begin() + long(taken));
+    writtenTotal_ += taken;
+    nextByteAt_ += byteTime_ * long(taken);
+    if (n > 0) record("ecu", buf, size_t(n), now);
     std::lock_guard lock(mutex_);
     counters_.bytesSent += uint64_t(n);
     while (!frameEnds_.empty() && frameEnds_.front() <= writtenTotal_) {
@@ -303,6 +328,7 @@ void PtyLink::hangUp(Clock::time_point now) {
     // Closing both ends is what a client sees as the cable being pulled.
     closeLine();
     hangupDone_ = true;
+    hangupPending_ = false;
     queue_.clear();
     frameEnds_.clear();
     queuedTotal_ = writtenTotal_ = 0;
@@ -311,6 +337,7 @@ void PtyLink::hangUp(Clock::time_point now) {
     record("---", nullptr, 0, now);
     std::lock_guard lock(mutex_);
     ++counters_.hangups;
+    path_.clear();
 }
 
 void PtyLink::record(const char* who, const uint8_t* data, size_t n, Clock::time_point now) {

@@ -65,7 +65,7 @@ public:
     void stop();
     bool running() const { return worker_.joinable(); }
 
-    // The slave device the PC opens; changes after a hang-up and reopen.
+    // The slave device the PC opens; empty while the line is hung up.
     std::string devicePath() const;
     LinkCounters counters() const;
     std::vector<uint8_t> received() const;
@@ -97,7 +97,9 @@ private:
     // Owned by the worker while it runs.
     int master_ = -1;
     int slave_ = -1; // kept open so the line stays up while no client has it open
-    std::deque<uint8_t> queue_;
+    // Bytes to send; kLost marks a byte the line loses: it takes its time but never arrives.
+    std::deque<uint16_t> queue_;
+    static constexpr uint16_t kLost = 0x100;
     std::deque<uint64_t> frameEnds_; // queue positions (absolute) where frames end
     uint64_t queuedTotal_ = 0;
     uint64_t writtenTotal_ = 0;
@@ -106,10 +108,13 @@ private:
     bool blocked_ = false;
     Clock::time_point reopenAt_{};
     bool hangupDone_ = false;
+    bool hangupPending_ = false;
+    Clock::time_point hangupAt_{};
     Clock::duration byteTime_{};
     Clock::time_point startTime_{};
     std::FILE* recordFile_ = nullptr;
     Rng rng_;
+    std::string linkedTo_; // what our link points at, so stop() removes only our own
 
     // Shared with readers, under mutex_.
     std::string path_;
