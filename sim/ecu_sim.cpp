@@ -1,6 +1,8 @@
 #include "ecu_sim.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 
 namespace kxsim {
@@ -186,8 +188,17 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             o.obd2 = true;
             continue;
         }
+        static const char* const withValue[] = {
+            "--baud",          "--id",           "--part-number",  "--faults",
+            "--unsupported",   "--rom-command",  "--garbage-rate", "--drop-rate",
+            "--silence-after", "--hangup-after", "--reopen-after", "--record",
+            "--link",          "--seed",         "--time-scale",   "--coolant-start"};
+        if (std::find(std::begin(withValue), std::end(withValue), name) == std::end(withValue)) {
+            error = "unknown option " + name;
+            return std::nullopt;
+        }
         if (i + 1 >= args.size()) {
-            error = name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown option " + name;
+            error = name + " needs a value";
             return std::nullopt;
         }
         const std::string& v = args[++i];
@@ -230,9 +241,6 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             ok = parseReal(v, 0.001, 1000, o.timeScale);
         } else if (name == "--coolant-start") {
             ok = parseReal(v, -40, 150, o.coolantStartC);
-        } else {
-            error = "unknown option " + name;
-            return std::nullopt;
         }
         if (!ok) {
             error = "bad value for " + name + ": " + v;

@@ -88,6 +88,7 @@ void PtyLink::stop() {
         if (fd >= 0) ::close(fd);
         fd = -1;
     }
+    flushSentRecord();
     if (recordFile_) std::fclose(recordFile_);
     recordFile_ = nullptr;
 }
@@ -245,7 +246,8 @@ void PtyLink::readInput(Clock::time_point now) {
         in.insert(in.end(), buf, buf + n);
     }
     if (in.empty()) return;
-    record("pc ", in.data(), in.size(), now);
+    flushSentRecord();
+    record("pc", in.data(), in.size(), now);
     std::vector<uint8_t> out;
     {
         std::lock_guard lock(mutex_);
@@ -315,7 +317,8 @@ void PtyLink::writeDue(Clock::time_point now) {
     queue_.erase(queue_.begin(), queue_.begin() + long(taken));
     writtenTotal_ += taken;
     nextByteAt_ += byteTime_ * long(taken);
-    if (n > 0) record("ecu", buf, size_t(n), now);
+    if (n > 0) recordSent(buf, size_t(n), now);
+    if (queue_.empty()) flushSentRecord();
     std::lock_guard lock(mutex_);
     counters_.bytesSent += uint64_t(n);
     while (!frameEnds_.empty() && frameEnds_.front() <= writtenTotal_) {
@@ -334,6 +337,7 @@ void PtyLink::hangUp(Clock::time_point now) {
     queuedTotal_ = writtenTotal_ = 0;
     blocked_ = false;
     reopenAt_ = now + milliseconds(std::max(options_.reopenAfterMs, 0));
+    flushSentRecord();
     record("---", nullptr, 0, now);
     std::lock_guard lock(mutex_);
     ++counters_.hangups;
@@ -343,12 +347,27 @@ void PtyLink::hangUp(Clock::time_point now) {
 void PtyLink::record(const char* who, const uint8_t* data, size_t n, Clock::time_point now) {
     if (!recordFile_) return;
     const double ms = duration<double, std::milli>(now - startTime_).count();
-    std::fprintf(recordFile_, "%.3f %s", ms, who);
+    std::fprintf(recordFile_, "%.3f %-3s", ms, who);
     if (!data) std::fputs(" hang-up", recordFile_);
     for (size_t i = 0; i < n; ++i)
         std::fprintf(recordFile_, " %02X", data[i]);
     std::fputc('\n', recordFile_);
     std::fflush(recordFile_);
+}
+
+void PtyLink::recordSent(const uint8_t* data, size_t n, Clock::time_point now) {
+    if (!recordFile_) return;
+    // The line sends a byte or two at a time; one record line per stretch keeps the file
+    // readable.
+    if (sentRecord_.empty()) sentRecordAt_ = now;
+    sentRecord_.insert(sentRecord_.end(), data, data + n);
+    if (sentRecord_.size() >= 64) flushSentRecord();
+}
+
+void PtyLink::flushSentRecord() {
+    if (sentRecord_.empty()) return;
+    record("ecu", sentRecord_.data(), sentRecord_.size(), sentRecordAt_);
+    sentRecord_.clear();
 }
 
 } // namespace kxsim

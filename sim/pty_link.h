@@ -86,6 +86,8 @@ private:
     void waitForEvents(Clock::time_point now);
     void writeDue(Clock::time_point now);
     void record(const char* who, const uint8_t* data, size_t n, Clock::time_point now);
+    void recordSent(const uint8_t* data, size_t n, Clock::time_point now);
+    void flushSentRecord();
 
     LinkOptions options_;
     SerialDevice& device_;
@@ -113,6 +115,8 @@ private:
     Clock::duration byteTime_{};
     Clock::time_point startTime_{};
     std::FILE* recordFile_ = nullptr;
+    std::vector<uint8_t> sentRecord_; // sent bytes gathered into one record line
+    Clock::time_point sentRecordAt_{};
     Rng rng_;
     std::string linkedTo_; // what our link points at, so stop() removes only our own
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QSerialPort>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -101,12 +102,26 @@ TEST(SimPty, ConnectsIdentifiesAndPacesAtTheBaudRate) {
     ::close(fd);
     sim.stop();
 
+    // The record: time stamp, who sent, the bytes in hexadecimal; each side's lines together
+    // give back exactly what that side sent.
     std::ifstream in(o.recordPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_NE(text.str().find("pc  FF"), std::string::npos) << text.str();
-    EXPECT_NE(text.str().find("ecu 10"), std::string::npos);
-    EXPECT_NE(text.str().find("ecu 2F"), std::string::npos);
+    std::string line;
+    std::string pc;
+    std::string ecu;
+    double lastMs = -1;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        double ms = 0;
+        std::string who;
+        std::string byte;
+        words >> ms >> who;
+        EXPECT_GE(ms, lastMs) << line;
+        lastMs = ms;
+        while (words >> byte)
+            (who == "pc" ? pc : ecu) += " " + byte;
+    }
+    EXPECT_EQ(pc, " FF FF EF D0 F0 30");
+    EXPECT_EQ(ecu.substr(0, 18), " 10 2F 0F FF 16 30");
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(o.linkPath))); // link removed
 }
 
@@ -207,4 +222,27 @@ TEST(SimPty, LineFaultsSilenceDropAndGarbage) {
         h = next;
     }
     EXPECT_TRUE(spread);
+}
+
+TEST(SimPty, QSerialPortClientConnectsAgainAndAgain) {
+    EcuSimulator sim;
+    ASSERT_TRUE(sim.start());
+    for (int round = 0; round < 3; ++round) {
+        QSerialPort port(QString::fromStdString(sim.devicePath()));
+        port.setBaudRate(9600);
+        port.setFlowControl(QSerialPort::NoFlowControl);
+        ASSERT_TRUE(port.open(QIODevice::ReadWrite)) << port.errorString().toStdString();
+        port.clear();
+        port.write(QByteArray("\x30\xFF\xFF\xEF\xD0\xF0", 6));
+        QByteArray rx;
+        const auto end = Clock::now() + std::chrono::milliseconds(kGiveUpMs);
+        while (rx.size() < 60 && Clock::now() < end) {
+            if (port.waitForReadyRead(50)) rx += port.readAll();
+        }
+        EXPECT_TRUE(rx.contains(QByteArray("\xFF\x16", 2))) << round;
+        EXPECT_TRUE(rx.contains("1U800")) << round;
+        port.write(QByteArray(1, '\x30'));
+        port.waitForBytesWritten(100);
+        port.close();
+    }
 }
