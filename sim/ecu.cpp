@@ -31,6 +31,11 @@ std::bitset<256> EcuConfig::defaultUnsupported() {
 Ecu::Ecu(EcuConfig config)
     : config_(std::move(config)), engine_(config_.seed, config_.coolantStartC) {}
 
+void Ecu::lineReset() {
+    wait_ = Wait::Command;
+    streaming_ = false;
+}
+
 void Ecu::receive(const Bytes& bytes, Bytes& out) {
     for (uint8_t b : bytes)
         receive(b, out);

@@ -58,6 +58,8 @@ public:
     void receive(const Bytes& bytes, Bytes& out);
     // The next frame of the running stream; empty when no stream runs.
     Bytes nextFrame();
+    // The line went down: drop any half-received command and the stream.
+    void lineReset();
     // Moves the engine on by `seconds` of simulated time.
     void advance(double seconds) { engine_.advance(seconds); }
 
@@ -72,6 +74,7 @@ public:
     EngineModel& engine() { return engine_; }
     const EngineModel& engine() const { return engine_; }
     MemoryImage& memory() { return memory_; }
+    const MemoryImage& memory() const { return memory_; }
 
 private:
     struct Entry {

@@ -16,10 +16,7 @@ public:
     }
     std::vector<uint8_t> nextFrame() override { return ecu.nextFrame(); }
     void advance(double seconds) override { ecu.advance(seconds * timeScale_); }
-    void lineReset() override {
-        Bytes ignored;
-        ecu.receive(kCmdStop, ignored);
-    }
+    void lineReset() override { ecu.lineReset(); }
 
     Ecu ecu;
 
@@ -87,6 +84,14 @@ bool EcuSimulator::streaming() const {
 StreamKind EcuSimulator::streamKind() const {
     std::lock_guard lock(link_->mutex());
     return device_->ecu.streamKind();
+}
+
+Bytes EcuSimulator::memory(uint16_t from, size_t count) const {
+    std::lock_guard lock(link_->mutex());
+    Bytes bytes;
+    for (size_t i = 0; i < count; ++i)
+        bytes.push_back(device_->ecu.memory().read(uint16_t(from + i)));
+    return bytes;
 }
 
 EngineState EcuSimulator::engineState() const {

@@ -60,6 +60,8 @@ public:
     bool streaming() const;
     StreamKind streamKind() const;
     EngineState engineState() const;
+    // ECU memory as a memory read would see it now (addresses wrap at 0xFFFF).
+    Bytes memory(uint16_t from, size_t count) const;
 
 private:
     class Device;

@@ -59,6 +59,10 @@ TEST(Ecu, AcknowledgesCommandBytesButNotOperandsOrUnknownBytes) {
     EXPECT_EQ(feed(ecu, {0xC9, 0x7B, 0x00}), Bytes{0x36});
     EXPECT_EQ(feed(ecu, {0x77}), Bytes{});
     EXPECT_EQ(feed(ecu, {kCmdStop}), Bytes{0xCF});
+    // A command cut short by a hang-up does not swallow the first byte after it.
+    feed(ecu, {0xC9, 0x7B});
+    ecu.lineReset();
+    EXPECT_EQ(feed(ecu, {kCmdStop}), Bytes{0xCF});
     // A stream start with nothing to stream is not acknowledged.
     Ecu fresh(quietConfig());
     EXPECT_EQ(feed(fresh, {kCmdStart}), Bytes{});
