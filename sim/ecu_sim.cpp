@@ -1,0 +1,258 @@
+#include "ecu_sim.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <sstream>
+
+namespace kxsim {
+
+class EcuSimulator::Device : public SerialDevice {
+public:
+    Device(EcuConfig config, double timeScale) : ecu(std::move(config)), timeScale_(timeScale) {}
+
+    void receive(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) override {
+        ecu.receive(in, out);
+    }
+    std::vector<uint8_t> nextFrame() override { return ecu.nextFrame(); }
+    void advance(double seconds) override { ecu.advance(seconds * timeScale_); }
+    void lineReset() override { ecu.lineReset(); }
+
+    Ecu ecu;
+
+private:
+    double timeScale_;
+};
+
+EcuSimulator::EcuSimulator(SimOptions options) : options_(std::move(options)) {
+    EcuConfig config;
+    config.id = options_.id;
+    config.obd2 = options_.obd2;
+    config.partNumber = options_.partNumber;
+    config.romCommand = options_.romCommand;
+    config.faults = options_.faults;
+    config.unsupported = options_.unsupported;
+    config.seed = options_.seed;
+    config.coolantStartC = options_.coolantStartC;
+    device_ = std::make_unique<Device>(std::move(config), options_.timeScale);
+
+    LinkOptions link;
+    link.baud = options_.baud;
+    link.linkPath = options_.linkPath;
+    link.recordPath = options_.recordPath;
+    link.garbageRate = options_.garbageRate;
+    link.dropRate = options_.dropRate;
+    link.silenceAfter = options_.silenceAfter;
+    link.hangupAfter = options_.hangupAfter;
+    link.reopenAfterMs = options_.reopenAfterMs;
+    link.seed = options_.seed;
+    link_ = std::make_unique<PtyLink>(std::move(link), *device_);
+}
+
+EcuSimulator::~EcuSimulator() {
+    stop();
+}
+
+bool EcuSimulator::start(std::string* error) {
+    return link_->start(error);
+}
+
+void EcuSimulator::stop() {
+    link_->stop();
+}
+
+void EcuSimulator::setFaultCodes(std::vector<FaultCode> faults) {
+    std::lock_guard lock(link_->mutex());
+    device_->ecu.setFaults(std::move(faults));
+}
+
+std::vector<FaultCode> EcuSimulator::faultCodes() const {
+    std::lock_guard lock(link_->mutex());
+    return device_->ecu.faults();
+}
+
+std::optional<ActiveTest> EcuSimulator::activeTest() const {
+    std::lock_guard lock(link_->mutex());
+    return device_->ecu.activeTest();
+}
+
+bool EcuSimulator::streaming() const {
+    std::lock_guard lock(link_->mutex());
+    return device_->ecu.streaming();
+}
+
+StreamKind EcuSimulator::streamKind() const {
+    std::lock_guard lock(link_->mutex());
+    return device_->ecu.streamKind();
+}
+
+Bytes EcuSimulator::memory(uint16_t from, size_t count) const {
+    std::lock_guard lock(link_->mutex());
+    Bytes bytes;
+    for (size_t i = 0; i < count; ++i)
+        bytes.push_back(device_->ecu.memory().read(uint16_t(from + i)));
+    return bytes;
+}
+
+EngineState EcuSimulator::engineState() const {
+    std::lock_guard lock(link_->mutex());
+    return device_->ecu.engine().state();
+}
+
+// ---- command line ----
+
+namespace {
+
+bool parseNumber(const std::string& text, int base, long min, long max, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, base);
+    if (*end != '\0' || v < min || v > max) return false;
+    value = v;
+    return true;
+}
+
+bool parseReal(const std::string& text, double min, double max, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !(v >= min && v <= max)) return false;
+    value = v;
+    return true;
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+    std::vector<std::string> items;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        if (!item.empty()) items.push_back(item);
+    }
+    return items;
+}
+
+bool parseFaults(const std::string& text, std::vector<FaultCode>& faults) {
+    faults.clear();
+    if (text == "none") return true;
+    for (const std::string& item : splitList(text)) {
+        const auto colon = item.find(':');
+        long code = 0;
+        long starts = 0;
+        if (colon == std::string::npos || !parseNumber(item.substr(0, colon), 16, 0, 255, code) ||
+            !parseNumber(item.substr(colon + 1), 10, 0, 255, starts)) {
+            return false;
+        }
+        faults.push_back({uint8_t(code), uint8_t(starts)});
+    }
+    return true;
+}
+
+bool parseRegisters(const std::string& text, std::bitset<256>& set) {
+    set.reset();
+    if (text == "none") return true;
+    for (const std::string& item : splitList(text)) {
+        long r = 0;
+        if (!parseNumber(item, 16, 0, 255, r)) return false;
+        set.set(size_t(r));
+    }
+    return true;
+}
+
+} // namespace
+
+std::string usage() {
+    return "usage: kestrix-sim [options]\n"
+           "  --baud N             line speed (9600); bytes are paced at 10 bits each\n"
+           "  --id HH              ECU id byte in hexadecimal (EF)\n"
+           "  --obd2               identify with the 32-byte frame of the later generation\n"
+           "  --part-number TEXT   five characters shown as the ECU part number (1U800)\n"
+           "  --faults LIST        stored faults code:starts, code as its two digits\n"
+           "                       (13:2,43:5); 'none' for no stored fault\n"
+           "  --unsupported LIST   hexadecimal registers that get no answer (default: all\n"
+           "                       outside the live-data catalogue); 'none' for none\n"
+           "  --rom-command HH     memory read command byte (C9)\n"
+           "  --garbage-rate P     probability per sent byte of a random byte before it\n"
+           "  --drop-rate P        probability per sent byte of losing it\n"
+           "  --silence-after N    send nothing after N frames\n"
+           "  --hangup-after N     hang the line up after N frames (once)\n"
+           "  --reopen-after MS    new pseudo-terminal MS after a hang-up (1000; -1 never)\n"
+           "  --record FILE        write both directions, time-stamped, one line a chunk\n"
+           "  --link PATH          keep a symlink to the device at PATH\n"
+           "  --seed N             seed of the engine noise and line faults (1)\n"
+           "  --time-scale X       engine time runs X times faster than real time (1)\n"
+           "  --coolant-start C    coolant temperature at start, Celsius (20)\n";
+}
+
+std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std::string& error) {
+    SimOptions o;
+    error.clear();
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name == "--help" || name == "-h") return std::nullopt;
+        if (name == "--obd2") {
+            o.obd2 = true;
+            continue;
+        }
+        static const char* const withValue[] = {
+            "--baud",          "--id",           "--part-number",  "--faults",
+            "--unsupported",   "--rom-command",  "--garbage-rate", "--drop-rate",
+            "--silence-after", "--hangup-after", "--reopen-after", "--record",
+            "--link",          "--seed",         "--time-scale",   "--coolant-start"};
+        if (std::find(std::begin(withValue), std::end(withValue), name) == std::end(withValue)) {
+            error = "unknown option " + name;
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = name + " needs a value";
+            return std::nullopt;
+        }
+        const std::string& v = args[++i];
+        long n = 0;
+        bool ok = true;
+        if (name == "--baud") {
+            ok = parseNumber(v, 10, 50, 4000000, n);
+            o.baud = int(n);
+        } else if (name == "--id") {
+            ok = parseNumber(v, 16, 0, 255, n);
+            o.id = uint8_t(n);
+        } else if (name == "--part-number") {
+            o.partNumber = v;
+        } else if (name == "--faults") {
+            ok = parseFaults(v, o.faults);
+        } else if (name == "--unsupported") {
+            ok = parseRegisters(v, o.unsupported);
+        } else if (name == "--rom-command") {
+            ok = parseNumber(v, 16, 0, 255, n);
+            o.romCommand = uint8_t(n);
+        } else if (name == "--garbage-rate") {
+            ok = parseReal(v, 0, 1, o.garbageRate);
+        } else if (name == "--drop-rate") {
+            ok = parseReal(v, 0, 1, o.dropRate);
+        } else if (name == "--silence-after") {
+            ok = parseNumber(v, 10, -1, 1L << 30, o.silenceAfter);
+        } else if (name == "--hangup-after") {
+            ok = parseNumber(v, 10, -1, 1L << 30, o.hangupAfter);
+        } else if (name == "--reopen-after") {
+            ok = parseNumber(v, 10, -1, 3600000, n);
+            o.reopenAfterMs = int(n);
+        } else if (name == "--record") {
+            o.recordPath = v;
+        } else if (name == "--link") {
+            o.linkPath = v;
+        } else if (name == "--seed") {
+            ok = parseNumber(v, 10, 0, 0x7FFFFFFF, n);
+            o.seed = uint64_t(n);
+        } else if (name == "--time-scale") {
+            ok = parseReal(v, 0.001, 1000, o.timeScale);
+        } else if (name == "--coolant-start") {
+            ok = parseReal(v, -40, 150, o.coolantStartC);
+        }
+        if (!ok) {
+            error = "bad value for " + name + ": " + v;
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
+} // namespace kxsim

@@ -1,0 +1,73 @@
+#pragma once
+// kestrix-sim as a library: a simulated ECU on a pseudo-terminal, run on its own thread, so
+// a test can start it in-process and point Kestrix at devicePath().
+#include "ecu.h"
+#include "pty_link.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kxsim {
+
+struct SimOptions {
+    int baud = 9600;
+    uint8_t id = 0xEF;
+    bool obd2 = false;
+    std::string partNumber = "1U800";
+    std::vector<FaultCode> faults = {{0x13, 2}, {0x43, 5}};
+    std::bitset<256> unsupported = EcuConfig::defaultUnsupported();
+    uint8_t romCommand = 0xC9;
+    double garbageRate = 0;
+    double dropRate = 0;
+    long silenceAfter = -1;
+    long hangupAfter = -1;
+    int reopenAfterMs = 1000;
+    std::string recordPath;
+    std::string linkPath;
+    uint64_t seed = 1;
+    double timeScale = 1;
+    double coolantStartC = 20;
+};
+
+// Parses the command line (argv[0] skipped). On a bad option returns nothing and sets
+// `error`; "--help" returns nothing with an empty error.
+std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std::string& error);
+std::string usage();
+
+class EcuSimulator {
+public:
+    explicit EcuSimulator(SimOptions options = {});
+    ~EcuSimulator();
+    EcuSimulator(const EcuSimulator&) = delete;
+    EcuSimulator& operator=(const EcuSimulator&) = delete;
+
+    bool start(std::string* error = nullptr);
+    void stop();
+    bool running() const { return link_->running(); }
+    std::string devicePath() const { return link_->devicePath(); }
+
+    // Thread-safe views of the running simulator.
+    LinkCounters counters() const { return link_->counters(); }
+    uint64_t framesSent() const { return counters().framesSent; }
+    uint64_t bytesReceived() const { return counters().bytesReceived; }
+    std::vector<uint8_t> receivedBytes() const { return link_->received(); }
+    void clearReceived() { link_->clearReceived(); }
+    void setFaultCodes(std::vector<FaultCode> faults);
+    std::vector<FaultCode> faultCodes() const;
+    std::optional<ActiveTest> activeTest() const;
+    bool streaming() const;
+    StreamKind streamKind() const;
+    EngineState engineState() const;
+    // ECU memory as a memory read would see it now (addresses wrap at 0xFFFF).
+    Bytes memory(uint16_t from, size_t count) const;
+
+private:
+    class Device;
+    SimOptions options_;
+    std::unique_ptr<Device> device_;
+    std::unique_ptr<PtyLink> link_;
+};
+
+} // namespace kxsim

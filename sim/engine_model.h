@@ -1,0 +1,106 @@
+#pragma once
+// The simulated engine: a repeating drive scenario (start, idle, rev cycles, a drive with
+// road speed, idle again), warm-up, noise from a seed, and the responses to active tests.
+// Plain code without I/O or threads; time only moves through advance().
+#include "rng.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace kxsim {
+
+// Test bytes of the active test request 0x0A, test, parameter.
+enum TestByte : uint8_t {
+    kTestCoolant = 0x80,
+    kTestAfBase = 0x81,
+    kTestTiming = 0x82,
+    kTestAac = 0x84,
+    kTestIacv = 0x85,
+    kTestCylinderCut = 0x88,
+    kTestFuelPump = 0x89,
+    kTestClearSelfLearn = 0x8B,
+    kTestIdleAdjust = 0x8C,
+    kTestVct = 0x8F,
+};
+
+struct ActiveTest {
+    uint8_t test = 0;
+    uint8_t param = 0;
+    bool operator==(const ActiveTest&) const = default;
+};
+
+// Physical state, in engineering units.
+struct EngineState {
+    double time = 0; // simulated seconds since start
+    double rpm = 0;
+    double throttle = 0; // 0 closed .. 1 wide open
+    double speedKmh = 0;
+    int gear = 0; // 0 neutral (or clutch in)
+    bool cranking = false;
+    bool stalled = false;
+    double coolantC = 20;
+    double fuelTempC = 20;
+    double airTempC = 22;
+    double batteryV = 12.4;
+    double o2 = 0.45;      // volts, bank 1
+    double o2Rh = 0.45;    // volts, bank 2
+    double timingDeg = 15; // degrees before top dead centre
+    double aacPercent = 30;
+    double injectorMs = 0;
+    double airFlowV = 0;
+    double egtV = 0.8;
+    double selfLearn = 100;
+    double selfLearnRh = 100;
+    bool airCon = false;
+    bool powerSteering = false;
+};
+
+class EngineModel {
+public:
+    explicit EngineModel(uint64_t seed = 1, double coolantStartC = 20);
+
+    // Moves simulated time on by `seconds` (in fixed internal steps, so equal totals give
+    // equal states).
+    void advance(double seconds);
+
+    // The raw byte of a live-data register (0 for registers the model does not know).
+    uint8_t registerValue(uint8_t reg) const;
+    // Engine speed as the ECU counts it (rpm / 12.5) and the raw throttle byte.
+    uint16_t rpmRaw() const;
+    uint8_t throttleRaw() const;
+
+    void setActiveTest(std::optional<ActiveTest> test);
+    const std::optional<ActiveTest>& activeTest() const { return test_; }
+    const EngineState& state() const { return s_; }
+
+    static constexpr double kStep = 0.01;
+    static constexpr double kCycle = 100.0; // length of one drive scenario, seconds
+    static constexpr double kStartLength = 1.5;
+
+private:
+    struct Driver {
+        double throttle = 0;
+        int phase = 0; // 0 idle, 1 revs, 2 accelerate, 3 cruise, 4 brake
+    };
+    void step(double dt);
+    Driver scenario(double cycleTime) const;
+    bool engineRunsFree() const; // an active test holds the car at idle
+    double effectiveCoolant() const;
+    double idleTarget() const;
+    void updateRpm(const Driver& d, double dt);
+    void updateSpeed(const Driver& d, double dt);
+    void updateSensors(const Driver& d, double dt);
+    bool testIs(uint8_t t) const { return test_ && test_->test == t; }
+
+    Rng rng_;
+    EngineState s_;
+    std::optional<ActiveTest> test_;
+    double pending_ = 0;
+    double startedAt_ = 0; // time of the last engine start
+    double rpmNoise_ = 0;
+    double o2Phase_ = 0;
+    double o2PeriodScale_ = 1;
+    double shiftPause_ = 0;
+};
+
+} // namespace kxsim

@@ -1,0 +1,66 @@
+#include "memory_image.h"
+
+#include <algorithm>
+
+namespace kxsim {
+
+const std::vector<MapLocation>& MemoryImage::maps() {
+    // Some presets share an address for different maps; the later entry wins there.
+    static const std::vector<MapLocation> list = {
+        {0x7800, 0x7B10, 0x7B20, true},  {0x7400, 0x7AF0, 0x7B00, false},
+        {0xF800, 0xFB10, 0xFB20, true},  {0xFD00, 0xFAF0, 0xFB00, false},
+        {0xF400, 0xFB10, 0xFB20, true},  {0x8D00, 0x8490, 0x8480, true},
+        {0x8100, 0x80F0, 0x80E0, false}, {0xF400, 0xFB10, 0xFB20, false},
+    };
+    return list;
+}
+
+const std::vector<LiveLocation>& MemoryImage::liveLocations() {
+    static const std::vector<LiveLocation> list = {
+        {0xF70C, 0xF70D, 0xF777}, {0x140A, 0x140B, 0x148C}, {0x140A, 0x140B, 0x1484},
+        {0x4475, 0x4474, 0x41DE}, {0x416B, 0x416A, 0x41C5},
+    };
+    return list;
+}
+
+uint8_t MemoryImage::fuelCell(int r, int c) {
+    return uint8_t(std::min(255, 16 + 3 * r + 8 * c + r * c / 4));
+}
+
+uint8_t MemoryImage::timingCell(int r, int c) {
+    return uint8_t(std::max(5, 12 + 2 * r - c * (8 + r) / 10));
+}
+
+MemoryImage::MemoryImage() {
+    // Filler that looks like code: deterministic, and not all one value, so a dump of any
+    // range shows where it came from.
+    uint32_t x = 0x2545F491;
+    for (auto& b : bytes_) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = uint8_t(x >> 24);
+    }
+    for (const MapLocation& m : maps()) {
+        for (int i = 0; i < 16; ++i) {
+            bytes_[uint16_t(m.rpmScale + i)] = rpmScale(i);
+            bytes_[uint16_t(m.tpScale + i)] = tpScale(i);
+        }
+        for (int r = 0; r < 16; ++r) {
+            for (int c = 0; c < 16; ++c) {
+                bytes_[uint16_t(m.map + 16 * r + c)] = m.timing ? timingCell(r, c) : fuelCell(r, c);
+            }
+        }
+    }
+    updateLive(0, 0);
+}
+
+void MemoryImage::updateLive(uint16_t rpmRaw, uint8_t throttleRaw) {
+    for (const LiveLocation& l : liveLocations()) {
+        bytes_[l.rpmMsb] = uint8_t(rpmRaw >> 8);
+        bytes_[l.rpmLsb] = uint8_t(rpmRaw & 0xFF);
+        bytes_[l.throttle] = throttleRaw;
+    }
+}
+
+} // namespace kxsim

@@ -1,0 +1,373 @@
+#include "pty_link.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kxsim {
+
+namespace {
+
+using std::chrono::duration;
+using std::chrono::duration_cast;
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
+
+constexpr size_t kReceivedLogLimit = 1 << 20;
+// A line nobody reads for this long has its unread bytes dropped, as a UART's receive buffer
+// would overflow; a client that opens the port later then starts from fresh bytes.
+constexpr milliseconds kStaleAfter{1000};
+constexpr milliseconds kIdleWait{20};
+constexpr milliseconds kHangupGrace{50};
+
+void setCloexec(int fd) {
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+
+std::string readLink(const std::string& path) {
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+} // namespace
+
+PtyLink::PtyLink(LinkOptions options, SerialDevice& device)
+    : options_(std::move(options)), device_(device), rng_(options_.seed ^ 0x5EEDF00DULL) {
+    const double seconds = 10.0 / std::max(options_.baud, 1);
+    byteTime_ = duration_cast<Clock::duration>(duration<double>(seconds));
+}
+
+PtyLink::~PtyLink() {
+    stop();
+}
+
+bool PtyLink::start(std::string* error) {
+    if (running()) return true;
+    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        if (error) *error = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    if (!options_.recordPath.empty()) {
+        recordFile_ = std::fopen(options_.recordPath.c_str(), "w");
+        if (!recordFile_) {
+            if (error) *error = options_.recordPath + ": " + std::strerror(errno);
+            stop();
+            return false;
+        }
+    }
+    if (!openLine(error)) {
+        stop();
+        return false;
+    }
+    startTime_ = Clock::now();
+    nextByteAt_ = startTime_;
+    stopping_ = false;
+    worker_ = std::thread([this] { run(); });
+    return true;
+}
+
+void PtyLink::stop() {
+    if (worker_.joinable()) {
+        stopping_ = true;
+        const char b = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakePipe_[1], &b, 1);
+        worker_.join();
+    }
+    closeLine();
+    if (!linkedTo_.empty() && readLink(options_.linkPath) == linkedTo_) {
+        ::unlink(options_.linkPath.c_str());
+    }
+    for (int& fd : wakePipe_) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    flushSentRecord();
+    if (recordFile_) std::fclose(recordFile_);
+    recordFile_ = nullptr;
+}
+
+std::string PtyLink::devicePath() const {
+    std::lock_guard lock(mutex_);
+    return path_;
+}
+
+LinkCounters PtyLink::counters() const {
+    std::lock_guard lock(mutex_);
+    return counters_;
+}
+
+std::vector<uint8_t> PtyLink::received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+void PtyLink::clearReceived() {
+    std::lock_guard lock(mutex_);
+    received_.clear();
+}
+
+bool PtyLink::openLine(std::string* error) {
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        if (error) *error = std::string("openpty: ") + std::strerror(errno);
+        master_ = slave_ = -1;
+        return false;
+    }
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(slave_, TCSANOW, &t);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    setCloexec(master_);
+    setCloexec(slave_);
+    {
+        std::lock_guard lock(mutex_);
+        path_ = name;
+    }
+    updateLink();
+    if (!options_.linkPath.empty() && readLink(options_.linkPath) != name) {
+        if (error) *error = "cannot link " + options_.linkPath + " to " + name;
+        return false;
+    }
+    return true;
+}
+
+void PtyLink::closeLine() {
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+    master_ = slave_ = -1;
+}
+
+void PtyLink::updateLink() {
+    if (options_.linkPath.empty()) return;
+    // Link under a temporary name and rename over the old link, so the path never dangles
+    // half-made.
+    const std::string tmp = options_.linkPath + ".tmp" + std::to_string(::getpid());
+    ::unlink(tmp.c_str());
+    const std::string target = devicePath();
+    if (::symlink(target.c_str(), tmp.c_str()) != 0) return;
+    if (::rename(tmp.c_str(), options_.linkPath.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return;
+    }
+    linkedTo_ = target;
+}
+
+void PtyLink::run() {
+    auto last = Clock::now();
+    while (!stopping_) {
+        const auto now = Clock::now();
+        {
+            std::lock_guard lock(mutex_);
+            device_.advance(duration<double>(now - last).count());
+        }
+        last = now;
+        if (master_ < 0) {
+            if (options_.reopenAfterMs >= 0 && now >= reopenAt_) {
+                if (openLine(nullptr)) {
+                    std::lock_guard lock(mutex_);
+                    device_.lineReset();
+                } else {
+                    closeLine();
+                    reopenAt_ = now + std::chrono::seconds(1);
+                }
+            }
+            waitForEvents(now);
+            continue;
+        }
+        writeDue(now);
+        if (!hangupPending_ && !hangupDone_ && options_.hangupAfter >= 0) {
+            std::lock_guard lock(mutex_);
+            if (counters_.framesSent >= uint64_t(options_.hangupAfter)) {
+                // A short quiet spell first, so a client that reads promptly has every byte of
+                // the last frame before the hang-up discards its unread input.
+                hangupPending_ = true;
+                hangupAt_ = now + kHangupGrace;
+            }
+        }
+        if (hangupPending_) {
+            if (now >= hangupAt_) {
+                hangUp(now);
+                continue;
+            }
+            waitForEvents(now);
+            continue;
+        }
+        if (queue_.empty()) {
+            std::vector<uint8_t> frame;
+            {
+                std::lock_guard lock(mutex_);
+                frame = device_.nextFrame();
+            }
+            if (!frame.empty()) queueOutput(frame, true, now);
+        }
+        waitForEvents(now);
+    }
+}
+
+void PtyLink::waitForEvents(Clock::time_point now) {
+    Clock::duration wait = kIdleWait;
+    if (master_ >= 0 && !queue_.empty()) {
+        wait = blocked_ ? Clock::duration(milliseconds(5))
+                        : std::max(Clock::duration::zero(), nextByteAt_ - now);
+    }
+    const auto ns = duration_cast<nanoseconds>(wait).count();
+    const timespec ts{time_t(ns / 1000000000), long(ns % 1000000000)};
+    pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {master_, POLLIN, 0}};
+    const nfds_t count = master_ >= 0 ? 2 : 1;
+    if (::ppoll(fds, count, &ts, nullptr) <= 0) return;
+    if (fds[0].revents & POLLIN) {
+        char buf[16];
+        while (::read(wakePipe_[0], buf, sizeof buf) > 0) {
+        }
+    }
+    if (count < 2) return;
+    if (fds[1].revents & POLLIN) {
+        readInput(Clock::now());
+    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+        // Not expected while the slave side is held open; never spin on it.
+        ::ppoll(nullptr, 0, &ts, nullptr);
+    }
+}
+
+void PtyLink::readInput(Clock::time_point now) {
+    std::vector<uint8_t> in;
+    uint8_t buf[512];
+    for (;;) {
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0) break;
+        in.insert(in.end(), buf, buf + n);
+    }
+    if (in.empty()) return;
+    flushSentRecord();
+    record("pc", in.data(), in.size(), now);
+    std::vector<uint8_t> out;
+    {
+        std::lock_guard lock(mutex_);
+        counters_.bytesReceived += in.size();
+        if (received_.size() + in.size() > kReceivedLogLimit) {
+            received_.erase(received_.begin(), received_.begin() + long(received_.size() / 2));
+        }
+        received_.insert(received_.end(), in.begin(), in.end());
+        device_.receive(in, out);
+    }
+    if (!out.empty()) queueOutput(out, false, now);
+}
+
+void PtyLink::queueOutput(const std::vector<uint8_t>& bytes, bool frame, Clock::time_point now) {
+    {
+        std::lock_guard lock(mutex_);
+        if (options_.silenceAfter >= 0 && counters_.framesSent >= uint64_t(options_.silenceAfter))
+            return;
+    }
+    if (queue_.empty()) nextByteAt_ = std::max(nextByteAt_, now + byteTime_);
+    for (uint8_t b : bytes) {
+        if (rng_.chance(options_.garbageRate)) {
+            queue_.push_back(uint8_t(rng_.next()));
+            ++queuedTotal_;
+        }
+        queue_.push_back(rng_.chance(options_.dropRate) ? uint16_t(kLost | b) : b);
+        ++queuedTotal_;
+    }
+    if (frame) frameEnds_.push_back(queuedTotal_);
+}
+
+void PtyLink::writeDue(Clock::time_point now) {
+    if (queue_.empty() || now < nextByteAt_) return;
+    // At most two byte times of catch-up after a late wake-up: the line never runs faster
+    // than its baud rate over any stretch.
+    if (now - nextByteAt_ > byteTime_) nextByteAt_ = now - byteTime_;
+    const auto due = size_t((now - nextByteAt_) / byteTime_) + 1;
+    const size_t k = std::min({due, queue_.size(), size_t(256)});
+    uint8_t buf[256];
+    size_t real = 0;
+    for (size_t i = 0; i < k; ++i) {
+        if (!(queue_[i] & kLost)) buf[real++] = uint8_t(queue_[i]);
+    }
+    ssize_t n = 0;
+    if (real > 0) {
+        n = ::write(master_, buf, real);
+        if (n <= 0) {
+            if (!blocked_) {
+                blocked_ = true;
+                blockedSince_ = now;
+            } else if (now - blockedSince_ > kStaleAfter) {
+                ::tcflush(slave_, TCIFLUSH);
+                blockedSince_ = now;
+            }
+            return;
+        }
+    }
+    blocked_ = false;
+    // Take off the queue the entries whose bytes went out, lost ones included.
+    size_t taken = 0;
+    for (ssize_t left = n; taken < k; ++taken) {
+        if (!(queue_[taken] & kLost)) {
+            if (left == 0) break;
+            --left;
+        }
+    }
+    queue_.erase(queue_.begin(), queue_.begin() + long(taken));
+    writtenTotal_ += taken;
+    nextByteAt_ += byteTime_ * long(taken);
+    if (n > 0) recordSent(buf, size_t(n), now);
+    if (queue_.empty()) flushSentRecord();
+    std::lock_guard lock(mutex_);
+    counters_.bytesSent += uint64_t(n);
+    while (!frameEnds_.empty() && frameEnds_.front() <= writtenTotal_) {
+        frameEnds_.pop_front();
+        ++counters_.framesSent;
+    }
+}
+
+void PtyLink::hangUp(Clock::time_point now) {
+    // Closing both ends is what a client sees as the cable being pulled.
+    closeLine();
+    hangupDone_ = true;
+    hangupPending_ = false;
+    queue_.clear();
+    frameEnds_.clear();
+    queuedTotal_ = writtenTotal_ = 0;
+    blocked_ = false;
+    reopenAt_ = now + milliseconds(std::max(options_.reopenAfterMs, 0));
+    flushSentRecord();
+    record("---", nullptr, 0, now);
+    std::lock_guard lock(mutex_);
+    ++counters_.hangups;
+    path_.clear();
+}
+
+void PtyLink::record(const char* who, const uint8_t* data, size_t n, Clock::time_point now) {
+    if (!recordFile_) return;
+    const double ms = duration<double, std::milli>(now - startTime_).count();
+    std::fprintf(recordFile_, "%.3f %-3s", ms, who);
+    if (!data) std::fputs(" hang-up", recordFile_);
+    for (size_t i = 0; i < n; ++i)
+        std::fprintf(recordFile_, " %02X", data[i]);
+    std::fputc('\n', recordFile_);
+    std::fflush(recordFile_);
+}
+
+void PtyLink::recordSent(const uint8_t* data, size_t n, Clock::time_point now) {
+    if (!recordFile_) return;
+    // The line sends a byte or two at a time; one record line per stretch keeps the file
+    // readable.
+    if (sentRecord_.empty()) sentRecordAt_ = now;
+    sentRecord_.insert(sentRecord_.end(), data, data + n);
+    if (sentRecord_.size() >= 64) flushSentRecord();
+}
+
+void PtyLink::flushSentRecord() {
+    if (sentRecord_.empty()) return;
+    record("ecu", sentRecord_.data(), sentRecord_.size(), sentRecordAt_);
+    sentRecord_.clear();
+}
+
+} // namespace kxsim
