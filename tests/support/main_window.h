@@ -25,20 +25,30 @@ inline QByteArray idFrame(const char* part, bool obd2 = false) {
     return (f + data).repeated(2);
 }
 
+// By default both ports are in memory (`ecu`, `wb`); pass a real port to talk to a device,
+// and `ecu` is then null.
 struct MainWindow {
     QTemporaryDir dir;
     QString oldCwd = QDir::currentPath();
     std::unique_ptr<SettingsStore> store;
     RecordingDialogs dialogs;
-    MemoryPort* ecu = new MemoryPort;
+    MemoryPort* ecu = nullptr;
     MemoryPort* wb = new MemoryPort;
+    SerialPort* ecuPort = nullptr;
     std::unique_ptr<Form2> form;
 
-    explicit MainWindow(const std::function<void(SettingsStore&)>& before = {}) {
+    explicit MainWindow(const std::function<void(SettingsStore&)>& before = {},
+                        SerialPort* realEcuPort = nullptr) {
         QDir::setCurrent(dir.path());
         store = std::make_unique<SettingsStore>(dir.filePath("Kestrix.conf"));
         if (before) before(*store);
-        form = std::make_unique<Form2>(*store, dialogs, ecu, wb);
+        if (realEcuPort) {
+            ecuPort = realEcuPort;
+        } else {
+            ecu = new MemoryPort;
+            ecuPort = ecu;
+        }
+        form = std::make_unique<Form2>(*store, dialogs, ecuPort, wb);
         form->load();
     }
     ~MainWindow() {

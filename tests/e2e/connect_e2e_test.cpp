@@ -1,0 +1,82 @@
+// Connect and identification against the simulated ECU, through QSerialPort on a pty.
+#include "support/sim_window.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace kx;
+using namespace kx::test;
+
+TEST(ConnectE2E, PartNumberShowsAndToolsComeAlive) {
+    SimMainWindow k;
+    QElapsedTimer t;
+    t.start();
+    k.form().btnConnect_Click();
+    // Four bytes 100 ms apart and 20 ms more before the stream start goes out.
+    EXPECT_GE(t.elapsed(), 420);
+    ASSERT_TRUE(waitUntil([&] { return k.form().connected; }, 5000));
+    EXPECT_EQ(k.partNumber(), "1U800");
+    EXPECT_EQ(k.form().ReadMode, 1);
+    for (QPushButton* b : k.form().ecuToolButtons()) EXPECT_TRUE(b->isEnabled());
+
+    // The ECU saw the exchange in order, ending with the stream start.
+    const auto rx = k.sim.receivedBytes();
+    const std::vector<uint8_t> expected{0xFF, 0xFF, 0xEF, 0xD0, 0xF0};
+    ASSERT_GE(rx.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), rx.end() - 5));
+
+    // Frames keep coming; the label stays as it is.
+    const auto frames = k.sim.framesSent();
+    waitUntil([&] { return k.sim.framesSent() > frames + 3; }, 3000);
+    EXPECT_EQ(k.partNumber(), "1U800");
+
+    // A reconnect stops the stream and identifies again.
+    EXPECT_TRUE(k.connectEcu());
+    EXPECT_EQ(k.partNumber(), "1U800");
+}
+
+TEST(ConnectE2E, ObdTwoGenerationLeavesMapTraceOff) {
+    auto o = quietSim();
+    o.obd2 = true;
+    o.partNumber = "2Z100";
+    SimMainWindow k(o, [](SettingsStore& s) { s.save("Comms", "OBDIImodel", "1"); });
+    ASSERT_TRUE(k.connectEcu());
+    EXPECT_EQ(k.partNumber(), "2Z100");
+    EXPECT_FALSE(k.w->find<QPushButton>("btnMapTrace")->isEnabled());
+    EXPECT_TRUE(k.w->find<QPushButton>("btnDataDisplay")->isEnabled());
+}
+
+TEST(ConnectE2E, SilentEcuLeavesTheWindowResponsive) {
+    auto o = quietSim();
+    o.silenceAfter = 0; // an ECU that never answers
+    SimMainWindow k(o);
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(20);
+    k.form().btnConnect_Click();
+    EXPECT_FALSE(waitUntil([&] { return k.form().connected; }, 1000));
+    EXPECT_EQ(k.partNumber(), "#####");
+    EXPECT_FALSE(k.w->find<QPushButton>("btnDataDisplay")->isEnabled());
+    // Timers kept firing all along, the connect waits included.
+    EXPECT_GE(ticks, 40);
+}
+
+TEST(ConnectE2E, HangUpMidStreamClosesThePortAndAReconnectWorks) {
+    auto o = quietSim();
+    o.hangupAfter = 5;
+    o.reopenAfterMs = 300;
+    SimMainWindow k(o);
+    k.form().btnConnect_Click();
+    ASSERT_TRUE(waitUntil([&] { return k.sim.counters().hangups == 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return !k.w->ecuPort->isOpen(); }, 3000));
+    EXPECT_TRUE(k.w->dialogs.messages.isEmpty()); // the receive path never shows anything
+
+    // The simulator comes back on a new pseudo-terminal; point the settings at it.
+    ASSERT_TRUE(waitUntil([&] { return !k.sim.devicePath().empty(); }, 3000));
+    k.w->store->save("Comms", "ComPort", QString::fromStdString(k.sim.devicePath()));
+    EXPECT_TRUE(k.connectEcu());
+    EXPECT_EQ(k.partNumber(), "1U800");
+}
