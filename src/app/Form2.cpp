@@ -6,6 +6,7 @@
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
 #include "link/wait.h"
+#include "live/Form1.h"
 #include "settings/Form3.h"
 #include "settings/frmPreferences.h"
 #include "util/hex.h"
@@ -82,6 +83,7 @@ QWidget* Form2::buildEcuFrame() {
     for (auto* b : {btnDataDisplay_, btnDataLogging_, btnSelfDiag_, btnTimeTrial_, btnDashboard_,
                     btnDataReplay_, btnLogAnalyser_})
         basicLayout->addWidget(b);
+    connect(btnDataDisplay_, &QPushButton::clicked, this, [this] { btnDataDisplay_Click(); });
     basicLayout->addStretch();
 
     auto* advance = new QGroupBox(S("Advance Functions"));
@@ -312,6 +314,17 @@ QList<QPushButton*> Form2::ecuToolButtons() const {
             btnRomData_,     btnAdrWatch_,    btnDashboard_,  btnMapTrace_};
 }
 
+Form1* Form2::btnDataDisplay_Click() {
+    stopData();
+    QPointer<Form1> display = showSingle(form1_, *this);
+    ReadMode = 2;
+    iniFullData();
+    startData();
+    return display;
+}
+
+Form1* Form2::dataDisplay() const { return form1_; }
+
 Form3* Form2::mnuCommunication_Click() { return showSingle(form3_, *this); }
 
 frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, *this); }
@@ -465,6 +478,10 @@ void Form2::MSComm1_OnComm() {
     const QByteArray bytes = ecuPort_->readAll();
     switch (ReadMode) {
     case 1: getEcuPartNo(bytes); break;
+    case 2:
+        getFullData(bytes);
+        if (form1_) form1_->setDataDisplay();
+        break;
     default: break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
     }
     if (debugFile_.isOpen()) debugFile_.receive(bytes);

@@ -22,6 +22,7 @@ namespace kx {
 class Dialogs;
 class SerialPort;
 class SettingsStore;
+class Form1;
 class Form3;
 class frmPreferences;
 
@@ -81,6 +82,10 @@ public:
     // The tool buttons that a successful connect enables (Replay and Analyser excluded).
     QList<QPushButton*> ecuToolButtons() const;
 
+    // Tool launches (button, menu entry or function key).
+    Form1* btnDataDisplay_Click();
+    Form1* dataDisplay() const;
+
     // Settings windows (single instance each; shown again if already open).
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
@@ -130,6 +135,7 @@ private:
     QProgressBar* ProgressBar2_ = nullptr;
     std::array<QLabel*, 4> panels_{};
 
+    QPointer<Form1> form1_;
     QPointer<Form3> form3_;
     QPointer<frmPreferences> preferences_;
 };

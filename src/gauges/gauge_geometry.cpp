@@ -1,5 +1,7 @@
 #include "gauges/gauge_geometry.h"
 
+#include "gauges/display_colours.h"
+
 #include "app/settings_store.h"
 #include "util/numbers.h"
 
@@ -124,16 +126,8 @@ QString peakText(const QString& current, float value) {
 }
 
 ScaleColours readScaleColours(const SettingsStore& store) {
-    ScaleColours colours;
-    const auto read = [&store](const char* key, uint32_t& out) {
-        const auto v = parseWhole(store.read(QStringLiteral("Display"), QString::fromLatin1(key)));
-        // System colours may be stored as signed 32-bit numbers (top bit set).
-        if (v && *v >= INT32_MIN && *v <= 0xFFFFFFFFll) out = static_cast<uint32_t>(*v);
-    };
-    read("GaugeCircle", colours.circle);
-    read("GaugeTicker", colours.ticker);
-    read("GaugeSubTicker", colours.subTicker);
-    return colours;
+    const DisplayColours all = readDisplayColours(store);
+    return ScaleColours{all.circle, all.ticker, all.subTicker};
 }
 
 } // namespace kx

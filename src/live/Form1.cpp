@@ -1,0 +1,105 @@
+#include "live/Form1.h"
+
+#include "app/Form2.h"
+#include "app/ui_helpers.h"
+#include "live/GaugeGrid.h"
+#include "util/colour.h"
+#include "util/twips.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+namespace kx {
+
+namespace {
+QRect pixels(const TwipRect& r) {
+    return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
+                 r.height / kTwipsPerPixel);
+}
+} // namespace
+
+Form1::Form1(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Data Display"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAutoFillBackground(true);
+
+    grid_ = new GaugeGrid(this, main_.settings());
+    btnDataLog_ = new QPushButton(QStringLiteral("Data Logging"), this);
+    btnDataLog_->setObjectName(QStringLiteral("btnDataLog"));
+    btnActiveTest_ = new QPushButton(QStringLiteral("Active Test"), this);
+    btnActiveTest_->setObjectName(QStringLiteral("btnActiveTest"));
+
+    // Opening: no state decoded yet, the colours, the names, the greyed indicators.
+    for (QString& s : main_.live.switchState) s.clear();
+    getColours();
+    const auto& setup = main_.setup;
+    for (int i = 0; i < 12; ++i) {
+        const int g = setup.displaySelection[size_t(i)];
+        if (g < kGaugeCount) grid_->lblName(i)->setText(setup.gaugeCatalogue[size_t(g)].name());
+    }
+    for (int i = 0; i < 12; ++i)
+        grid_->setIndicatorEnabled(i, setup.displaySelection[size_t(indicatorFlag(i))] == 1);
+
+    closeOnEscape(this);
+    nameForAccessibility(this);
+    resize(960, 640);
+}
+
+void Form1::getColours() {
+    const DisplayColours c = readDisplayColours(main_.settings());
+    windowColour_ = c.window;
+    grid_->applyColours(c);
+}
+
+void Form1::layoutWindow() {
+    QPalette p = palette();
+    p.setColor(QPalette::Window, colourFromBgr(windowColour_));
+    p.setColor(QPalette::Button, colourFromBgr(windowColour_));
+    setPalette(p);
+
+    const DisplayLayout l = displayLayout(pixelsToTwips(width()), pixelsToTwips(height()));
+    if (l.column <= 0 || l.row <= 0) return; // too small (or minimised): the next resize lays out
+    grid_->place(l);
+    btnDataLog_->setGeometry(pixels(l.btnDataLog));
+    btnActiveTest_->setGeometry(pixels(l.btnActiveTest));
+    for (QPushButton* b : {btnDataLog_, btnActiveTest_}) {
+        QFont f = b->font();
+        f.setPointSize(std::max(l.buttonFont, 1));
+        b->setFont(f);
+    }
+    const auto& setup = main_.setup;
+    for (int i = 0; i < 12; ++i) {
+        const int g = setup.displaySelection[size_t(i)];
+        if (g < kGaugeCount) grid_->setupGauge(i, setup.gaugeCatalogue[size_t(g)]);
+    }
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutWindow();
+}
+
+void Form1::setDataDisplay() {
+    const auto& setup = main_.setup;
+    for (int i = 0; i < 12; ++i) {
+        const int g = setup.displaySelection[size_t(i)];
+        if (g >= kGaugeCount) continue;
+        if (!grid_->isSetUp(i)) grid_->setupGauge(i, setup.gaugeCatalogue[size_t(g)]);
+        grid_->setValue(i, main_.live.gaugeValue[size_t(g)]);
+    }
+    for (int i = 0; i < 12; ++i) grid_->ChangelblOnOff(i, main_.live.switchState[size_t(i)]);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    // Back to identification once this window is gone: the reconnect waits, and must not run
+    // inside the close of the window it outlives.
+    QPointer<Form2> main(&main_);
+    QTimer::singleShot(0, &main_, [main] {
+        if (main) main->btnConnect_Click();
+    });
+}
+
+} // namespace kx

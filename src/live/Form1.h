@@ -1,0 +1,40 @@
+#pragma once
+// The data display: twelve live dials and twelve indicators fed by the ECU stream.
+#include <QWidget>
+
+class QPushButton;
+
+namespace kx {
+
+class Form2;
+class GaugeGrid;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(Form2& main);
+
+    // Pushes the current values into the dials and the indicator states into the indicators.
+    void setDataDisplay();
+    void getColours();
+    GaugeGrid& grid() { return *grid_; }
+
+    // Set by the windows these buttons open (logging and active tests).
+    QPushButton* btnDataLog() const { return btnDataLog_; }
+    QPushButton* btnActiveTest() const { return btnActiveTest_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void layoutWindow();
+
+    Form2& main_;
+    GaugeGrid* grid_;
+    QPushButton* btnDataLog_;
+    QPushButton* btnActiveTest_;
+    uint32_t windowColour_ = 0;
+};
+
+} // namespace kx

@@ -1,0 +1,158 @@
+#include "live/GaugeGrid.h"
+
+#include "gauges/GaugePicture.h"
+#include "gauges/NeedleLine.h"
+#include "live/GaugeInfo.h"
+#include "util/colour.h"
+#include "util/twips.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QWidget>
+#include <algorithm>
+
+namespace kx {
+
+namespace {
+QRect pixels(const TwipRect& r) {
+    return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
+                 r.height / kTwipsPerPixel);
+}
+
+void setTextColour(QWidget* w, uint32_t colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, colourFromBgr(colour));
+    w->setPalette(p);
+}
+
+void setFontPoints(QWidget* w, int points) {
+    QFont f = w->font();
+    // Below one point nothing would be legible anyway; one is the smallest we set.
+    f.setPointSize(std::max(points, 1));
+    w->setFont(f);
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+} // namespace
+
+const std::array<const char*, 12>& indicatorCaptions() {
+    static const std::array<const char*, 12> names = {
+        " - Closed TPS", " - Power Steering", " - Air Con sw",   " - Start Signal",
+        " - Neutral",    " - Air Con rly",    " - Fuel Pump",    " - Thermo Fan",
+        " - VCT",        " - Waste Gate sol", " - A/F ratio",    " - EGR sol"};
+    return names;
+}
+
+GaugeGrid::GaugeGrid(QWidget* window, const SettingsStore& store) : QObject(window), store_(store) {
+    for (int i = 0; i < 12; ++i) {
+        const QString n = QString::number(i);
+        auto* pic = new GaugePicture(window);
+        pic->setObjectName(QStringLiteral("picGauge") + n);
+        pic->setAccessibleName(QStringLiteral("Gauge %1").arg(i + 1));
+        pictures_[size_t(i)] = pic;
+        auto* needle = new NeedleLine(pic);
+        needle->setObjectName(QStringLiteral("Line1") + n);
+        needle->setAccessibleName(QStringLiteral("Needle %1").arg(i + 1));
+        needles_[size_t(i)] = needle;
+        maxLabels_[size_t(i)] = label(pic, QStringLiteral("lblMax") + n, QStringLiteral("0"));
+        maxLabels_[size_t(i)]->setToolTip(QStringLiteral("Peak value: click to reset"));
+        maxLabels_[size_t(i)]->setAccessibleName(QStringLiteral("Peak %1").arg(i + 1));
+        maxLabels_[size_t(i)]->installEventFilter(this);
+        maxLabels_[size_t(i)]->setCursor(Qt::PointingHandCursor);
+        valueLabels_[size_t(i)] = label(pic, QStringLiteral("lblValue") + n, QStringLiteral("0"));
+        valueLabels_[size_t(i)]->setAccessibleName(QStringLiteral("Value %1").arg(i + 1));
+        nameLabels_[size_t(i)] = label(pic, QStringLiteral("lblName") + n, QString());
+        nameLabels_[size_t(i)]->setAccessibleName(QStringLiteral("Name %1").arg(i + 1));
+    }
+    for (int i = 0; i < 12; ++i) {
+        const QString n = QString::number(i);
+        const QString caption = QString::fromLatin1(indicatorCaptions()[size_t(i)]);
+        registerLabels_[size_t(i)] = label(window, QStringLiteral("lblRegister") + n, caption);
+        auto* state = label(window, QStringLiteral("lblOnOff") + n,
+                            i == 10 ? QStringLiteral("Rich") : QStringLiteral("Off"));
+        state->setAlignment(Qt::AlignCenter);
+        state->setAutoFillBackground(true);
+        state->setAccessibleName(caption.mid(3) + QStringLiteral(" state"));
+        onOffLabels_[size_t(i)] = state;
+    }
+}
+
+GaugeGrid::~GaugeGrid() = default;
+
+void GaugeGrid::applyColours(const DisplayColours& c) {
+    colours_ = c;
+    for (int i = 0; i < 12; ++i) {
+        auto* pic = pictures_[size_t(i)];
+        QPalette p = pic->palette();
+        p.setColor(QPalette::Window, colourFromBgr(c.back));
+        p.setColor(QPalette::WindowText, colourFromBgr(c.digits));
+        pic->setPalette(p);
+        setTextColour(maxLabels_[size_t(i)], c.max);
+        setTextColour(valueLabels_[size_t(i)], c.value);
+        setTextColour(nameLabels_[size_t(i)], c.name);
+        needles_[size_t(i)]->setColour(colourFromBgr(c.needle));
+        setTextColour(registerLabels_[size_t(i)], c.registers);
+        setTextColour(onOffLabels_[size_t(i)], c.registers);
+    }
+}
+
+void GaugeGrid::place(const DisplayLayout& l) {
+    for (int i = 0; i < 12; ++i) {
+        pictures_[size_t(i)]->setGeometry(pixels(l.gauges[size_t(i)]));
+        needles_[size_t(i)]->setGeometry(pictures_[size_t(i)]->rect());
+        auto* reg = registerLabels_[size_t(i)];
+        reg->setGeometry(pixels(l.registerLabel[size_t(i)]));
+        setFontPoints(reg, l.registerFont);
+        auto* state = onOffLabels_[size_t(i)];
+        setFontPoints(state, l.onOffFont);
+        // The state label is as wide as its longest text needs, from its place onwards.
+        const QRect r = pixels(l.onOffLabel[size_t(i)]);
+        const int wide = state->fontMetrics().horizontalAdvance(QStringLiteral("High")) + 4;
+        state->setGeometry(r.left(), r.top(), std::max(r.width(), wide), r.height());
+        state->raise();
+    }
+}
+
+void GaugeGrid::setupGauge(int slot, const GaugeInfo& info) {
+    auto& g = gauges_[size_t(slot)];
+    if (!g) g = std::make_unique<SpeedometerGauge>(&store_);
+    g->setup(pictures_[size_t(slot)], needles_[size_t(slot)], maxLabels_[size_t(slot)],
+             valueLabels_[size_t(slot)], nameLabels_[size_t(slot)], info.minVal(), info.maxVal(),
+             info.tickerNum(), info.subTickerNum(), int16_t(info.decPointNum()));
+}
+
+void GaugeGrid::setValue(int slot, float value) {
+    if (auto& g = gauges_[size_t(slot)]) g->setValue(value);
+}
+
+void GaugeGrid::ChangelblOnOff(int indicator, const QString& state) {
+    QLabel* l = onOffLabels_[size_t(indicator)];
+    if (l->text() == state) return;
+    const StateColour c = stateColour(state);
+    if (!c.known) return;
+    l->setText(state);
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, colourFromBgr(c.colour));
+    l->setPalette(p);
+}
+
+void GaugeGrid::setIndicatorEnabled(int indicator, bool enabled) {
+    registerLabels_[size_t(indicator)]->setEnabled(enabled);
+    onOffLabels_[size_t(indicator)]->setEnabled(enabled);
+}
+
+void GaugeGrid::lblMax_Click(int slot) { maxLabels_[size_t(slot)]->setText(QStringLiteral("0")); }
+
+bool GaugeGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        for (int i = 0; i < 12; ++i)
+            if (watched == maxLabels_[size_t(i)]) lblMax_Click(i);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace kx
