@@ -173,7 +173,10 @@ Bytes Ecu::nextFrame() {
 
 Bytes Ecu::identificationFrame() const {
     const size_t count = config_.obd2 ? 32 : 22;
-    Bytes f{0xFF, uint8_t(count)};
+    Bytes f;
+    f.reserve(count + 2);
+    f.push_back(0xFF);
+    f.push_back(uint8_t(count));
     f.insert(f.end(), kIdPrefix, kIdPrefix + (count - 5));
     std::string part = config_.partNumber;
     part.resize(5, ' ');
@@ -182,9 +185,13 @@ Bytes Ecu::identificationFrame() const {
 }
 
 Bytes Ecu::diagnosticsFrame() const {
-    Bytes f{0xFF, 0};
+    Bytes f;
+    f.reserve(2 + 2 * kMaxFaults);
+    f.push_back(0xFF);
+    f.push_back(0);
     if (config_.faults.empty()) {
-        f.insert(f.end(), {0x55, 0x00}); // code 55: no faults
+        f.push_back(0x55); // code 55: no faults
+        f.push_back(0x00);
     } else {
         const size_t n = std::min(config_.faults.size(), kMaxFaults);
         for (size_t i = 0; i < n; ++i) {
