@@ -7,6 +7,7 @@
 #include "link/ecu_protocol.h"
 #include "link/wait.h"
 #include "live/Form1.h"
+#include "logs/frmDataLog.h"
 #include "settings/Form3.h"
 #include "settings/frmPreferences.h"
 #include "util/hex.h"
@@ -84,6 +85,7 @@ QWidget* Form2::buildEcuFrame() {
                     btnDataReplay_, btnLogAnalyser_})
         basicLayout->addWidget(b);
     connect(btnDataDisplay_, &QPushButton::clicked, this, [this] { btnDataDisplay_Click(); });
+    connect(btnDataLogging_, &QPushButton::clicked, this, [this] { btnDataLogging_Click(); });
     basicLayout->addStretch();
 
     auto* advance = new QGroupBox(S("Advance Functions"));
@@ -325,6 +327,21 @@ Form1* Form2::btnDataDisplay_Click() {
 
 Form1* Form2::dataDisplay() const { return form1_; }
 
+frmDataLog* Form2::btnDataLogging_Click() {
+    stopData();
+    QPointer<frmDataLog> logger = showSingle(dataLog_, *this);
+    ReadMode = 3;
+    iniFullData();
+    startData();
+    return logger;
+}
+
+frmDataLog* Form2::dataLoggingFromDisplay() {
+    frmDataLog* logger = showSingle(dataLog_, *this);
+    ReadMode = 4;
+    return logger;
+}
+
 Form3* Form2::mnuCommunication_Click() { return showSingle(form3_, *this); }
 
 frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, *this); }
@@ -451,8 +468,9 @@ void Form2::stopData() { kx::stopData(*ecuPort_); }
 // ---------------------------------------------------------------- connect
 
 void Form2::btnConnect_Click() {
-    // A connect already under way (its waits let clicks through) finishes on its own.
-    if (connecting_) return;
+    // A connect already under way (its waits let clicks through) finishes on its own; none
+    // starts while the program ends.
+    if (connecting_ || unloading_) return;
     connecting_ = true;
     lblEcuNo_->setText(NoPartNumber);
     openPort();
@@ -482,6 +500,15 @@ void Form2::MSComm1_OnComm() {
         getFullData(bytes);
         if (form1_) form1_->setDataDisplay();
         break;
+    case 3:
+        getFullData(bytes);
+        if (dataLog_) dataLog_->saveLogData();
+        break;
+    case 4:
+        getFullData(bytes);
+        if (form1_) form1_->setDataDisplay();
+        if (dataLog_) dataLog_->saveLogData();
+        break;
     default: break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
     }
     if (debugFile_.isOpen()) debugFile_.receive(bytes);
@@ -497,6 +524,7 @@ void Form2::MSComm2_OnComm() {
 // ---------------------------------------------------------------- unload
 
 void Form2::closeEvent(QCloseEvent* event) {
+    unloading_ = true;
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->isWindow() && w->isVisible()) w->close();
     closePort();

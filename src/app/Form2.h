@@ -23,6 +23,7 @@ class Dialogs;
 class SerialPort;
 class SettingsStore;
 class Form1;
+class frmDataLog;
 class Form3;
 class frmPreferences;
 
@@ -79,12 +80,17 @@ public:
     // Receive mode 1: the identification reply.
     void getEcuPartNo(const QByteArray& bytes);
 
+    bool isUnloading() const { return unloading_; }
+
     // The tool buttons that a successful connect enables (Replay and Analyser excluded).
     QList<QPushButton*> ecuToolButtons() const;
 
     // Tool launches (button, menu entry or function key).
     Form1* btnDataDisplay_Click();
     Form1* dataDisplay() const;
+    frmDataLog* btnDataLogging_Click();
+    // The data display's "Data Logging": log alongside the display, stream untouched.
+    frmDataLog* dataLoggingFromDisplay();
 
     // Settings windows (single instance each; shown again if already open).
     Form3* mnuCommunication_Click();
@@ -111,6 +117,7 @@ private:
     int16_t activityCount_ = 0;
     int16_t activityCount2_ = 0;
     bool connecting_ = false;
+    bool unloading_ = false; // closing tools must not reconnect while the program ends
 
     // Controls, by their program names.
     QTabWidget* tabs_ = nullptr;
@@ -136,6 +143,7 @@ private:
     std::array<QLabel*, 4> panels_{};
 
     QPointer<Form1> form1_;
+    QPointer<frmDataLog> dataLog_;
     QPointer<Form3> form3_;
     QPointer<frmPreferences> preferences_;
 };

@@ -31,6 +31,8 @@ Form1::Form1(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     btnActiveTest_ = new QPushButton(QStringLiteral("Active Test"), this);
     btnActiveTest_->setObjectName(QStringLiteral("btnActiveTest"));
 
+    connect(btnDataLog_, &QPushButton::clicked, this, [this] { main_.dataLoggingFromDisplay(); });
+
     // Opening: no state decoded yet, the colours, the names, the greyed indicators.
     for (QString& s : main_.live.switchState) s.clear();
     getColours();

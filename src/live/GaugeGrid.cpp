@@ -3,6 +3,7 @@
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "live/GaugeInfo.h"
+#include "logs/log_format.h"
 #include "util/colour.h"
 #include "util/twips.h"
 
@@ -39,12 +40,8 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text) {
 }
 } // namespace
 
-const std::array<const char*, 12>& indicatorCaptions() {
-    static const std::array<const char*, 12> names = {
-        " - Closed TPS", " - Power Steering", " - Air Con sw",   " - Start Signal",
-        " - Neutral",    " - Air Con rly",    " - Fuel Pump",    " - Thermo Fan",
-        " - VCT",        " - Waste Gate sol", " - A/F ratio",    " - EGR sol"};
-    return names;
+QString indicatorCaption(int indicator) {
+    return QStringLiteral(" - ") + QString::fromLatin1(kLogIndicatorNames[size_t(indicator)]);
 }
 
 GaugeGrid::GaugeGrid(QWidget* window, const SettingsStore& store) : QObject(window), store_(store) {
@@ -70,7 +67,7 @@ GaugeGrid::GaugeGrid(QWidget* window, const SettingsStore& store) : QObject(wind
     }
     for (int i = 0; i < 12; ++i) {
         const QString n = QString::number(i);
-        const QString caption = QString::fromLatin1(indicatorCaptions()[size_t(i)]);
+        const QString caption = indicatorCaption(i);
         registerLabels_[size_t(i)] = label(window, QStringLiteral("lblRegister") + n, caption);
         auto* state = label(window, QStringLiteral("lblOnOff") + n,
                             i == 10 ? QStringLiteral("Rich") : QStringLiteral("Off"));

@@ -65,7 +65,7 @@ private:
     DisplayColours colours_;
 };
 
-// The fixed indicator names as the display shows them (" - Closed TPS" ...).
-const std::array<const char*, 12>& indicatorCaptions();
+// An indicator's name as the display shows it (" - Closed TPS" ...).
+QString indicatorCaption(int indicator);
 
 } // namespace kx

@@ -15,6 +15,8 @@ inline constexpr int kLogIndicatorCount = 12;
 // Indicator column names, by indicator number (the logger's indicator check box captions).
 extern const std::array<const char*, kLogIndicatorCount> kLogIndicatorNames;
 
+// The logger's gauge check box captions, by gauge number (unit-free names).
+extern const std::array<const char*, kLogGaugeCount> kLogGaugeCaptions;
 // Catalogue name per gauge number, as the caller's gauge catalogue gives it.
 using LogGaugeNames = std::array<QString, kLogGaugeCount>;
 

@@ -2,6 +2,7 @@
 #include "app/Form2.h"
 #include "app/settings_store.h"
 #include "link/SerialPort.h"
+#include "live/Form1.h"
 #include "support/main_window.h"
 #include "support/test_support.h"
 
@@ -194,4 +195,16 @@ TEST(Form2, EveryControlHasAnAccessibleName) {
         EXPECT_FALSE(c->accessibleName().isEmpty()) << c->objectName().toStdString();
     }
     EXPECT_EQ(w.find<QLabel>("lblEcuNo")->accessibleName(), "ECU part number");
+}
+
+TEST(Form2, ClosingTheProgramWithAToolOpenDoesNotReconnect) {
+    MainWindow w;
+    w.connectEcu();
+    w.form->show();
+    QPointer<Form1> display = w.form->btnDataDisplay_Click();
+    w.ecu->writes.clear();
+    w.form->close();
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(w.ecu->written(), QByteArray("\x30", 1));
+    EXPECT_FALSE(w.ecu->isOpen());
 }

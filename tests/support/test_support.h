@@ -3,6 +3,8 @@
 // pseudo-terminal pair.
 #include "app/Dialogs.h"
 
+#include <QByteArray>
+
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
@@ -13,6 +15,18 @@
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    *os << '"';
+    for (char c : b) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F && c != '\\') *os << c;
+        else {
+            static const char* hex = "0123456789ABCDEF";
+            *os << "\\x" << hex[u >> 4] << hex[u & 15];
+        }
+    }
+    *os << '"';
+}
 
 namespace kx::test {
 

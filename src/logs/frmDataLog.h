@@ -1,0 +1,52 @@
+#pragma once
+// Records the live data stream into a log file, alone (from the main window) or together with
+// the data display.
+#include "logs/log_format.h"
+
+#include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kx {
+
+class Form2;
+
+class frmDataLog : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmDataLog(Form2& main);
+    ~frmDataLog() override;
+
+    // One record from the latest decoded values, while logging.
+    void saveLogData();
+    void btnStart_Click();
+    void btnStop_Click();
+    void btnBrowse_Click();
+    bool isLogging() const;
+
+    // "2008" "3" "5" "9" "7" -> 20083597: the default file name without extension.
+    static QString defaultName(const QDateTime& now);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    LogSelection selection() const;
+    void failLogging(const QString& error);
+
+    Form2& main_;
+    LogWriter writer_;
+    QLabel* lblDirectory_;
+    QLineEdit* txtPath_;
+    QPushButton* btnBrowse_;
+    QPushButton* btnStart_;
+    QPushButton* btnStop_;
+    std::array<QCheckBox*, kLogGaugeCount> chcLog_{};
+    std::array<QCheckBox*, kLogIndicatorCount> chcLogStr_{};
+};
+
+} // namespace kx

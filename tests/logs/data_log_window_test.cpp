@@ -1,0 +1,157 @@
+// The data logging window on an in-memory port, with a fixed clock.
+#include "live/Form1.h"
+#include "logs/frmDataLog.h"
+#include "support/main_window.h"
+#include "util/ticks.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+QByteArray bytes(std::initializer_list<int> list) {
+    QByteArray b;
+    for (int v : list) b.append(char(v));
+    return b;
+}
+// Selection: RPM, Water Temp, Battery, Timing in slots 0-3 (the rest Duty Cycle), 0x13 only.
+void smallSelection(SettingsStore& s) {
+    const char* gauges[12] = {"0", "3", "7", "13", "20", "20", "20", "20", "20", "20", "20", "20"};
+    for (int i = 0; i < 12; ++i) s.save("Setup", QStringLiteral("Gauge%1").arg(i), gauges[i]);
+    s.save("Setup", "Register1E", "0");
+    s.save("Setup", "Register1F", "0");
+    s.save("Setup", "Register21", "0");
+}
+// RPM 850, water 82 C, battery 14.1 (to one decimal), timing 15, 0x13 = Closed TPS and Neutral on.
+QByteArray frame(int rpmRaw) {
+    return bytes({0xFF, 6, 0, rpmRaw, 132, 176, 95, 0x05}).repeated(2);
+}
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+// A clock that stands still unless moved: only for steps that do not wait.
+struct FixedClock {
+    uint32_t now = 1000;
+    FixedClock() {
+        setTickSource([this] { return now; });
+    }
+    ~FixedClock() { setTickSource({}); }
+};
+template <class T> T* child(QWidget* w, const QString& name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_NE(c, nullptr) << name.toStdString();
+    return c;
+}
+} // namespace
+
+TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
+    MainWindow w(smallSelection);
+    w.connectEcu();
+    w.ecu->writes.clear();
+    QPointer<frmDataLog> log = w.form->btnDataLogging_Click();
+    EXPECT_EQ(w.form->ReadMode, 3);
+    EXPECT_TRUE(w.ecu->written().startsWith(QByteArray("\x30\x5A\x00\x5A\x01", 5)));
+    EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
+    EXPECT_EQ(w.store->read("DataLog", "Path"), w.dir.path() + "/");
+    EXPECT_EQ(w.store->read("DataLog", "Param24"), "1");
+    EXPECT_TRUE(child<QCheckBox>(log, "chcLog0")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>(log, "chcLog1")->isEnabled()); // not on the display
+    EXPECT_TRUE(child<QCheckBox>(log, "chcLogStr4")->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(log, "chcLogStr5")->isEnabled());
+    EXPECT_TRUE(child<QLineEdit>(log, "txtPath")->text().endsWith(".log"));
+
+    auto clock = std::make_unique<FixedClock>();
+    // Frames before START are not logged.
+    w.ecu->feed(frame(68));
+    child<QLineEdit>(log, "txtPath")->setText("drive.log");
+    child<QCheckBox>(log, "chcLog20")->setChecked(false);
+    child<QPushButton>(log, "btnStart")->click();
+    EXPECT_FALSE(child<QPushButton>(log, "btnStart")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(log, "btnBrowse")->isEnabled());
+    EXPECT_EQ(w.store->read("DataLog", "Param1"), "0"); // stored for disabled boxes too
+    clock->now += 47;
+    w.ecu->feed(frame(68));
+    clock->now += 109;
+    w.ecu->feed(frame(70));
+    // A box unticked while logging changes the records that follow, not the header.
+    child<QCheckBox>(log, "chcLogStr1")->setChecked(false);
+    clock->now += 61234 - 156;
+    w.ecu->feed(frame(70));
+    child<QPushButton>(log, "btnStop")->click();
+    w.ecu->feed(frame(70));
+
+    EXPECT_EQ(fileBytes(w.dir.filePath("drive.log")),
+              "Time, RPM, Water Temp C, Battery, Timing, Closed TPS, Power Steering, Air Con sw, "
+              "Start Signal, Neutral\r\n"
+              "000.047, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"
+              "000.156, 875, 82, 14.1, 15, On, Off, Off, Off, On\r\n"
+              "061.234, 875, 82, 14.1, 15, On, Off, Off, On\r\n");
+    EXPECT_TRUE(child<QPushButton>(log, "btnStart")->isEnabled());
+
+    // Closing from the main window's launch reconnects.
+    clock.reset();
+    w.ecu->writes.clear();
+    log->close();
+    ASSERT_TRUE(waitUntil([&] { return w.ecu->written().endsWith('\xF0'); }, 3000));
+    EXPECT_EQ(w.form->ReadMode, 1);
+}
+
+TEST(DataLogWindow, AFileThatCannotBeMadeIsReportedAndLoggingStaysIdle) {
+    MainWindow w(smallSelection);
+    w.connectEcu();
+    frmDataLog* log = w.form->btnDataLogging_Click();
+    child<QLineEdit>(log, "txtPath")->setText("no/such/dir/x.log");
+    child<QPushButton>(log, "btnStart")->click();
+    ASSERT_EQ(w.dialogs.messages.size(), 1);
+    EXPECT_TRUE(w.dialogs.messages[0].contains("no/such/dir/x.log"));
+    EXPECT_TRUE(child<QPushButton>(log, "btnStart")->isEnabled());
+    EXPECT_FALSE(log->isLogging());
+}
+
+TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {
+    MainWindow w(smallSelection);
+    w.connectEcu();
+    frmDataLog* log = w.form->btnDataLogging_Click();
+    w.ecu->writes.clear();
+    w.dialogs.fileAnswers.push_back(w.dir.filePath("sub/run1.log"));
+    child<QPushButton>(log, "btnBrowse")->click();
+    EXPECT_EQ(child<QLabel>(log, "lblDirectory")->text(), w.dir.filePath("sub") + "/");
+    EXPECT_EQ(child<QLineEdit>(log, "txtPath")->text(), "run1.log");
+    EXPECT_EQ(w.store->read("DataLog", "Path"), w.dir.filePath("sub") + "/");
+    EXPECT_TRUE(w.ecu->written().startsWith('\x30'));
+    EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
+    // Cancelled: nothing changes, the stream restarts all the same.
+    w.ecu->writes.clear();
+    child<QPushButton>(log, "btnBrowse")->click();
+    EXPECT_EQ(child<QLineEdit>(log, "txtPath")->text(), "run1.log");
+    EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
+}
+
+TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
+    MainWindow w(smallSelection);
+    w.connectEcu();
+    Form1* display = w.form->btnDataDisplay_Click();
+    w.ecu->writes.clear();
+    child<QPushButton>(display, "btnDataLog")->click();
+    QPointer<frmDataLog> log = w.form->findChild<frmDataLog*>();
+    ASSERT_TRUE(log);
+    EXPECT_EQ(w.form->ReadMode, 4);
+    EXPECT_TRUE(w.ecu->writes.isEmpty()); // the stream goes on as it is
+    child<QLineEdit>(log, "txtPath")->setText("both.log");
+    child<QCheckBox>(log, "chcLog20")->setChecked(false);
+    FixedClock clock;
+    child<QPushButton>(log, "btnStart")->click();
+    clock.now += 5;
+    w.ecu->feed(frame(68));
+    EXPECT_TRUE(fileBytes(w.dir.filePath("both.log")).endsWith("000.005, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"));
+    log->close();
+    EXPECT_EQ(w.form->ReadMode, 2);
+    EXPECT_TRUE(w.ecu->writes.isEmpty());
+}
