@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace kx {
@@ -251,6 +253,43 @@ QByteArrayView LogData::fieldByCode(qsizetype record, int code) const {
         if (columns_[c].code == code) return field(record, c);
     }
     return {};
+}
+
+namespace {
+// The common plain decimal text directly; anything else (a sign "+", blanks inside, junk) goes
+// the general way so that both agree on what is a number.
+std::optional<double> fieldNumber(QByteArrayView field) {
+    const QByteArrayView t = field.trimmed();
+    double v = 0;
+    const auto [end, err] = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (err == std::errc() && end == t.data() + t.size() && std::isfinite(v)) return v;
+    return parseNumber(QString::fromLatin1(field));
+}
+} // namespace
+
+LogNumbers LogData::numbersByCode(int code) const {
+    LogNumbers out;
+    int last = -1; // the last column under `code`: later fields of a record do not matter
+    for (int c = 0; c < std::min(columnCount(), kLogMaxFields); ++c)
+        if (code != kLogIgnoredCode && columns_[c].code == code) last = c;
+    out.values.reserve(static_cast<size_t>(recordCount()));
+    for (qsizetype r = 0; r < recordCount(); ++r) {
+        const QByteArrayView l = line(r);
+        QByteArrayView found;
+        qsizetype at = findSeparator(l, 0);
+        for (int c = 0; c <= last && at >= 0; ++c) {
+            const qsizetype begin = at + 2;
+            at = findSeparator(l, begin);
+            if (columns_[c].code == code) found = l.sliced(begin, (at < 0 ? l.size() : at) - begin);
+        }
+        const auto v = fieldNumber(found);
+        if (!v) {
+            out.badRecord = r;
+            break;
+        }
+        out.values.push_back(static_cast<float>(*v));
+    }
+    return out;
 }
 
 // ---- LogReader ----
