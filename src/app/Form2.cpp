@@ -6,6 +6,7 @@
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
 #include "link/wait.h"
+#include "logs/frmLogAnalyzer.h"
 #include "settings/Form3.h"
 #include "settings/frmPreferences.h"
 #include "util/hex.h"
@@ -83,6 +84,7 @@ QWidget* Form2::buildEcuFrame() {
                     btnDataReplay_, btnLogAnalyser_})
         basicLayout->addWidget(b);
     basicLayout->addStretch();
+    connect(btnLogAnalyser_, &QPushButton::clicked, this, [this] { btnLogAnalyser_Click(); });
 
     auto* advance = new QGroupBox(S("Advance Functions"));
     auto* advanceLayout = new QVBoxLayout(advance);
@@ -315,6 +317,8 @@ QList<QPushButton*> Form2::ecuToolButtons() const {
 Form3* Form2::mnuCommunication_Click() { return showSingle(form3_, *this); }
 
 frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, *this); }
+
+frmLogAnalyzer* Form2::btnLogAnalyser_Click() { return showSingle(logAnalyzer_, *this); }
 
 // ---------------------------------------------------------------- start-up and status
 

@@ -22,6 +22,7 @@ class SerialPort;
 class SettingsStore;
 class Form3;
 class frmPreferences;
+class frmLogAnalyzer;
 
 class Form2 : public QMainWindow {
     Q_OBJECT
@@ -72,6 +73,8 @@ public:
     // Settings windows (single instance each; shown again if already open).
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
+    // "Log Analyser F7": the analyser window, single instance.
+    frmLogAnalyzer* btnLogAnalyser_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -120,6 +123,7 @@ private:
 
     QPointer<Form3> form3_;
     QPointer<frmPreferences> preferences_;
+    QPointer<frmLogAnalyzer> logAnalyzer_;
 };
 
 } // namespace kx
