@@ -78,9 +78,9 @@ void AnalyserPlot::render() {
     for (const Series& s : series_) {
         const auto [first, last] =
             analyserVisibleRecords(view, static_cast<int64_t>(s.values.size()));
-        const std::vector<QPointF> points = analyserPolyline(s.values, first, last, view, s.maxVal);
+        const std::vector<QLineF> lines = analyserTrace(s.values, first, last, view, s.maxVal);
         p.setPen(QPen(s.colour, 0));
-        if (points.size() > 1) p.drawPolyline(points.data(), static_cast<int>(points.size()));
+        p.drawLines(lines.data(), static_cast<int>(lines.size()));
     }
     dirty_ = false;
 }

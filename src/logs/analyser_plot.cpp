@@ -95,39 +95,42 @@ std::pair<int64_t, int64_t> analyserVisibleRecords(const PlotView& view, int64_t
     return {static_cast<int64_t>(std::max(lo, 0.0)), static_cast<int64_t>(std::min(hi, last))};
 }
 
-std::vector<QPointF> analyserPolyline(std::span<const float> values, int64_t first, int64_t last,
-                                      const PlotView& view, double maxVal) {
-    std::vector<QPointF> out;
+std::vector<QLineF> analyserTrace(std::span<const float> values, int64_t first, int64_t last,
+                                  const PlotView& view, double maxVal) {
+    std::vector<QLineF> out;
     first = std::max<int64_t>(first, 0);
     last = std::min<int64_t>(last, static_cast<int64_t>(values.size()) - 1);
     if (first > last) return out;
     const auto xOf = [&](int64_t r) {
         return static_cast<double>(r) * view.pixelsPerRecord - view.left;
     };
-    const auto point = [&](int64_t r) {
-        return QPointF(xOf(r), analyserValueY(values[static_cast<size_t>(r)], maxVal, view.height));
+    const auto yOf = [&](int64_t r) {
+        return analyserValueY(values[static_cast<size_t>(r)], maxVal, view.height);
     };
-    out.reserve(static_cast<size_t>(std::min<int64_t>(last - first + 1, 4 * (view.width + 3))));
+    if (view.pixelsPerRecord >= 1) {
+        out.reserve(static_cast<size_t>(last - first));
+        for (int64_t r = first; r < last; ++r)
+            out.emplace_back(xOf(r), yOf(r), xOf(r + 1), yOf(r + 1));
+        return out;
+    }
+    out.reserve(static_cast<size_t>(view.width) + 3);
+    double previousLast = std::round(yOf(first));
     int64_t r = first;
     while (r <= last) {
-        // The run of records that falls in the pixel column of record r.
+        // The run of records in the pixel column of record r.
         const double column = std::floor(xOf(r));
+        float lo = values[static_cast<size_t>(r)], hi = lo;
         int64_t end = r;
-        int64_t lo = r, hi = r;
-        while (end + 1 <= last && std::floor(xOf(end + 1)) == column) {
+        while (end < last && std::floor(xOf(end + 1)) == column) {
             ++end;
-            const float v = values[static_cast<size_t>(end)];
-            if (v < values[static_cast<size_t>(lo)]) lo = end;
-            if (v > values[static_cast<size_t>(hi)]) hi = end;
+            lo = std::min(lo, values[static_cast<size_t>(end)]);
+            hi = std::max(hi, values[static_cast<size_t>(end)]);
         }
-        if (end - r < 4) {
-            for (int64_t i = r; i <= end; ++i)
-                out.push_back(point(i));
-        } else {
-            int64_t keep[4] = {r, std::min(lo, hi), std::max(lo, hi), end};
-            for (int i = 0; i < 4; ++i)
-                if (i == 0 || keep[i] != keep[i - 1]) out.push_back(point(keep[i]));
-        }
+        const double top = std::min(std::round(analyserValueY(hi, maxVal, view.height)), previousLast);
+        const double bottom =
+            std::max(std::round(analyserValueY(lo, maxVal, view.height)), previousLast);
+        out.emplace_back(column, top, column, bottom);
+        previousLast = std::round(yOf(end));
         r = end + 1;
     }
     return out;

@@ -6,7 +6,7 @@
 // Horizontal lengths of the plot surface are in twips (kTwipsPerPixel to a pixel), as 64-bit
 // integers: a long log zoomed in is far wider than any widget could be. Only the visible part
 // is ever painted.
-#include <QPointF>
+#include <QLineF>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -84,10 +84,11 @@ struct PlotView {
 // empty range (first > last) when none can.
 std::pair<int64_t, int64_t> analyserVisibleRecords(const PlotView& view, int64_t records);
 
-// The polyline of records [first, last] of `values` in view pixels, reduced so that no pixel
-// column gets more than four points: the first, lowest, highest and last record in it, in
-// record order. Every spike keeps its extreme, and neighbours join as the full line would.
-std::vector<QPointF> analyserPolyline(std::span<const float> values, int64_t first, int64_t last,
-                                      const PlotView& view, double maxVal);
+// The lines that draw records [first, last] of `values` in view pixels. At a pixel or more per
+// record, consecutive points are joined. With fewer, each pixel column gets one vertical line
+// from the highest to the lowest row of its records (so no spike is lost), stretched to meet
+// the previous column's last record (so the trace stays joined): at most one line a column.
+std::vector<QLineF> analyserTrace(std::span<const float> values, int64_t first, int64_t last,
+                                  const PlotView& view, double maxVal);
 
 } // namespace kx

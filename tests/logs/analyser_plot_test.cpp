@@ -2,6 +2,7 @@
 // reduction of many records per pixel column; and a column read as numbers.
 #include "logs/analyser_plot.h"
 #include "logs/log_reader.h"
+#include "util/numbers.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -119,21 +120,20 @@ TEST(AnalyserPlot, VisibleRecordsReachOneBeyondEachEdge) {
     EXPECT_GT(analyserVisibleRecords(v, 100).first, analyserVisibleRecords(v, 100).second);
 }
 
-TEST(AnalyserPlot, ZoomedInPolylineKeepsEveryPoint) {
+TEST(AnalyserPlot, ZoomedInTraceJoinsEveryPoint) {
     const std::vector<float> values = {0, 50, 100, 25};
     const PlotView v{10, 5, 100, 101};
-    const auto pts = analyserPolyline(values, 0, 3, v, 100);
-    ASSERT_EQ(pts.size(), 4u);
-    EXPECT_EQ(pts[0], QPointF(-5, 100));
-    EXPECT_EQ(pts[1], QPointF(5, 50));
-    EXPECT_EQ(pts[2], QPointF(15, 0));
-    EXPECT_EQ(pts[3], QPointF(25, 75));
+    const auto lines = analyserTrace(values, 0, 3, v, 100);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], QLineF(-5, 100, 5, 50));
+    EXPECT_EQ(lines[1], QLineF(5, 50, 15, 0));
+    EXPECT_EQ(lines[2], QLineF(15, 0, 25, 75));
     // Ranges are clipped to the values there are.
-    EXPECT_EQ(analyserPolyline(values, 2, 99, v, 100).size(), 2u);
-    EXPECT_TRUE(analyserPolyline(values, 3, 2, v, 100).empty());
+    EXPECT_EQ(analyserTrace(values, 2, 99, v, 100).size(), 1u);
+    EXPECT_TRUE(analyserTrace(values, 3, 3, v, 100).empty());
 }
 
-TEST(AnalyserPlot, ManyRecordsPerPixelKeepEachColumnsExtremesAndJoins) {
+TEST(AnalyserPlot, ManyRecordsPerPixelGiveEachColumnItsExtremesJoined) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> noise(10, 20);
     std::vector<float> values(30000);
@@ -143,50 +143,43 @@ TEST(AnalyserPlot, ManyRecordsPerPixelKeepEachColumnsExtremesAndJoins) {
     values[15001] = 0;
     const PlotView v{1.0 / 15, 300.5, 800, 201};
     const auto [first, last] = analyserVisibleRecords(v, int64_t(values.size()));
-    const auto pts = analyserPolyline(values, first, last, v, 100);
+    const auto lines = analyserTrace(values, first, last, v, 100);
 
-    // Every record, by pixel column: its lowest and highest row, first and last point.
+    // Every record by pixel column: its highest and lowest row, and its last record's row.
     struct Column {
-        double top = 1e9, bottom = -1e9;
-        QPointF first, last;
-        int count = 0;
+        double top = 1e9, bottom = -1e9, last = 0;
     };
     std::map<int, Column> full;
     for (int64_t r = first; r <= last; ++r) {
-        const QPointF p(double(r) * v.pixelsPerRecord - v.left,
-                        analyserValueY(values[size_t(r)], 100, v.height));
-        Column& c = full[int(std::floor(p.x()))];
-        if (c.count++ == 0) c.first = p;
-        c.last = p;
-        c.top = std::min(c.top, p.y());
-        c.bottom = std::max(c.bottom, p.y());
+        const double y = std::round(analyserValueY(values[size_t(r)], 100, v.height));
+        Column& c = full[int(std::floor(double(r) * v.pixelsPerRecord - v.left))];
+        c.top = std::min(c.top, y);
+        c.bottom = std::max(c.bottom, y);
+        c.last = y;
     }
-    std::map<int, Column> reduced;
-    for (const QPointF& p : pts) {
-        Column& c = reduced[int(std::floor(p.x()))];
-        if (c.count++ == 0) c.first = p;
-        c.last = p;
-        c.top = std::min(c.top, p.y());
-        c.bottom = std::max(c.bottom, p.y());
-    }
-    ASSERT_EQ(full.size(), reduced.size());
+    ASSERT_EQ(lines.size(), full.size()); // one vertical line a column
+    const Column* previous = nullptr;
+    size_t i = 0;
     for (const auto& [x, c] : full) {
-        const Column& r = reduced[x];
-        EXPECT_LE(r.count, 4) << x;
-        EXPECT_EQ(r.top, c.top) << x;
-        EXPECT_EQ(r.bottom, c.bottom) << x;
-        EXPECT_EQ(r.first, c.first) << x;
-        EXPECT_EQ(r.last, c.last) << x;
+        const QLineF& l = lines[i++];
+        EXPECT_EQ(l.x1(), x);
+        EXPECT_EQ(l.x2(), x);
+        EXPECT_LE(l.y1(), c.top) << x;
+        EXPECT_GE(l.y2(), c.bottom) << x;
+        // No longer than it needs to be to reach the previous column's last record.
+        const double top = previous ? std::min(c.top, previous->last) : c.top;
+        const double bottom = previous ? std::max(c.bottom, previous->last) : c.bottom;
+        EXPECT_EQ(l.y1(), top) << x;
+        EXPECT_EQ(l.y2(), bottom) << x;
+        previous = &c;
     }
-    // Points stay in record order.
-    for (size_t i = 1; i < pts.size(); ++i)
-        EXPECT_LE(pts[i - 1].x(), pts[i].x());
     // The spikes are in view and reach their rows.
     const auto column = [&](int64_t r) {
-        return int(std::floor(double(r) * v.pixelsPerRecord - v.left));
+        return lines[size_t(std::floor(double(r) * v.pixelsPerRecord - v.left) -
+                            lines.front().x1())];
     };
-    EXPECT_EQ(reduced[column(12345)].top, analyserValueY(95, 100, 201));
-    EXPECT_EQ(reduced[column(15001)].bottom, 200);
+    EXPECT_EQ(column(12345).y1(), std::round(analyserValueY(95, 100, 201)));
+    EXPECT_EQ(column(15001).y2(), 200);
 }
 
 TEST(AnalyserPlot, SeriesColoursByGaugeColumn) {
@@ -220,4 +213,35 @@ TEST(LogNumbers, ColumnReadAsNumbersLikeFieldByCode) {
     EXPECT_EQ(egt.badRecord, 3);
     // No column with the code: nothing reads as a number.
     EXPECT_EQ(r.data.numbersByCode(24).badRecord, 0);
+}
+
+TEST(LogNumbers, AgreesWithFieldByCodeOnRandomRecords) {
+    // Fields of many widths around the eight-byte steps of the search, blanks, a comma without
+    // a blank (not a separator), records with and without the second RPM column.
+    std::mt19937 rng(11);
+    const char* numbers[] = {"7", "12.5", " 3 ", "-0.25", "1e3", "+4", "123456.75", "  88"};
+    QByteArray log = "Time, RPM, Battery, EGT, RPM, Throttle\r\n";
+    const int records = 400;
+    for (int r = 0; r < records; ++r) {
+        QByteArray line = QByteArray::number(r * 1000);
+        const int fields = r < records - 20 ? 3 + int(rng() % 3) : int(rng() % 6);
+        for (int f = 0; f < fields; ++f)
+            line += ", " + QByteArray(f == 4 && rng() % 2 ? "1,5" : numbers[rng() % 8]);
+        log += line + "\r\n";
+    }
+    const LogReadResult r = LogReader::readBytes(log);
+    ASSERT_TRUE(r.ok());
+    for (int code : {0, 7, 11}) {
+        const LogNumbers n = r.data.numbersByCode(code);
+        EXPECT_GE(n.values.size(), size_t(records - 20));
+        for (qsizetype rec = 0; rec < r.data.recordCount(); ++rec) {
+            const auto expected = parseNumber(QString::fromLatin1(r.data.fieldByCode(rec, code)));
+            if (!expected) {
+                EXPECT_EQ(n.badRecord, rec) << code;
+                break;
+            }
+            ASSERT_LT(size_t(rec), n.values.size()) << code;
+            EXPECT_EQ(n.values[size_t(rec)], float(*expected)) << code << " record " << rec;
+        }
+    }
 }

@@ -211,23 +211,36 @@ TEST(LogAnalyser, TickedSeriesAreDrawnInTheirColours) {
     EXPECT_TRUE(a.dialogs.messages.isEmpty());
 }
 
-TEST(LogAnalyser, ZeroOnTheBottomRowAndMaxValOnTheTopRow) {
+TEST(LogAnalyser, PaintsZeroOnTheBottomRowMaxValOnTheTopAndFlatRunsAcross) {
     Analyser a;
+    const auto painted = [&](int graph, QColor colour) {
+        const QImage img = a.win->graph(graph)->grab().toImage();
+        std::vector<int> rows(size_t(img.height()));
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                rows[size_t(y)] += img.pixelColor(x, y) == colour;
+        return rows;
+    };
     QList<QByteArray> records;
     for (int i = 0; i < 40; ++i)
         records << (i % 2 ? "1, 8000" : "1, 0");
     a.open(a.writeLog("Time, RPM", records));
     a.check(1, 0)->click();
-    AnalyserPlot* plot = a.win->graph(0);
-    const QImage img = plot->grab().toImage();
-    const QColor navy(0, 0, 128);
-    const auto rowHas = [&](int y) {
-        for (int x = 0; x < img.width(); ++x)
-            if (img.pixelColor(x, y) == navy) return true;
-        return false;
-    };
-    EXPECT_TRUE(rowHas(0));
-    EXPECT_TRUE(rowHas(img.height() - 1));
+    std::vector<int> rows = painted(0, QColor(0, 0, 128));
+    EXPECT_GT(rows.front(), 0);
+    EXPECT_GT(rows.back(), 0);
+
+    // Many records a pixel, all alike but one: a full-width line and the spike.
+    records.clear();
+    for (int i = 0; i < 30000; ++i)
+        records << (i == 5000 ? "1, 0, 6" : "1, 0, 3");
+    a.open(a.writeLog("Time, RPM, Throttle", records));
+    a.check(2, 1)->click();
+    rows = painted(1, QColor(0, 128, 0));
+    const int width = a.win->graph(1)->width();
+    const int middle = int(rows.size() - 1) / 2;
+    EXPECT_GE(rows[size_t(middle)], width - 1);
+    EXPECT_EQ(rows.front(), 1);
 }
 
 TEST(LogAnalyser, CursorMovesByButtonAndMouse) {
