@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
@@ -40,6 +41,16 @@ void setFontSize(QWidget* w, double points) {
     QFont f = w->font();
     f.setPointSizeF(std::max(points, 1.0));
     w->setFont(f);
+}
+
+// The layout's font size, made smaller when a long value would not fit the readout.
+void fitValueFont(QLabel* label, double points) {
+    QFont f = label->font();
+    f.setPointSizeF(std::max(points, 1.0));
+    const int room = label->width() - 4;
+    const int wide = QFontMetrics(f).horizontalAdvance(label->text());
+    if (wide > room && room > 0) f.setPointSizeF(std::max(points * room / wide, 1.0));
+    label->setFont(f);
 }
 
 // The hourglass for as long as it lives.
@@ -143,12 +154,13 @@ void frmLogAnalyzer::resizeEvent(QResizeEvent*) {
 
 void frmLogAnalyzer::applyLayout() {
     const AnalyserLayout l = analyserLayout(pixelsToTwips(width()), pixelsToTwips(height()));
+    valueFont_ = l.valueFont;
     for (int i = 0; i < kCells; ++i) {
         const auto& c = l.cells[size_t(i)];
         Frame1_[size_t(i)]->setGeometry(pixels(c.box));
         setFontSize(Frame1_[size_t(i)], l.captionFont);
         lblParam_[size_t(i)]->setGeometry(pixels(c.value));
-        setFontSize(lblParam_[size_t(i)], l.valueFont);
+        fitValueFont(lblParam_[size_t(i)], l.valueFont);
         if (i >= kAnalyserSeries) continue;
         Check1_[size_t(i)]->setGeometry(pixels(c.graph1));
         Check2_[size_t(i)]->setGeometry(pixels(c.graph2));
@@ -425,8 +437,9 @@ void frmLogAnalyzer::showReadout() {
         if (column.kind == LogColumnKind::Ignored) continue;
         const int cell =
             column.kind == LogColumnKind::Gauge ? k++ : kAnalyserSeries + column.number;
-        lblParam_[size_t(cell)]->setText(
-            QString::fromLatin1(data_.fieldByCode(record, column.code)));
+        QLabel* label = lblParam_[size_t(cell)];
+        label->setText(QString::fromLatin1(data_.fieldByCode(record, column.code)));
+        fitValueFont(label, valueFont_);
     }
     Label1_->setText(QString::number(cursor_));
 }

@@ -76,6 +76,7 @@ private:
     double stepX_ = 0;
     int64_t cursor_ = 1;
     ScrollRange scroll_;
+    double valueFont_ = 0; // readout font size of the current layout
 
     std::array<QGroupBox*, kAnalyserSeries + kAnalyserIndicators> Frame1_{};
     std::array<QLabel*, kAnalyserSeries + kAnalyserIndicators> lblParam_{};
