@@ -39,7 +39,7 @@ QString writeDriveLog(const QString& path) {
     w.start(path, names, sel, 0);
     LogValues v;
     float speed = 0;
-    for (int r = 0; r < 3000; ++r) {
+    for (int r = 0; r < 20000; ++r) {
         const double t = r / 10.0;
         const bool pulling = t > 20 && std::fmod(t, 60) < 25;
         const float throttle = pulling ? 3.5f + float(std::sin(t)) * 0.5f : 0.45f;
@@ -49,7 +49,7 @@ QString writeDriveLog(const QString& path) {
         v.gauges[3] = std::min(20 + float(t) * 0.5f, 88.0f);
         v.gauges[4] = 50 + 45 * float(std::sin(t * 3));
         v.gauges[6] = speed;
-        v.gauges[7] = r == 1500 ? 9.5f : 13.9f + float(r % 3) * 0.1f; // one dip
+        v.gauges[7] = r == 15000 ? 9.5f : 13.9f + float(r % 3) * 0.1f; // one dip
         v.gauges[8] = throttle;
         v.gauges[12] = 2 + rpm / 400 * throttle / 2;
         v.gauges[13] = pulling ? 22 : 15;
@@ -70,14 +70,20 @@ void shootAnalyser(test::MainWindow& w, const QString& out) {
     for (const char* name :
          {"Check1_0", "Check1_5", "Check1_4", "Check2_3", "Check2_1", "Check2_6"})
         a->findChild<QCheckBox*>(QString::fromLatin1(name))->click();
-    a->picGraph_MouseDown(1800 * a->stepX());
+    a->picGraph_MouseDown(12000 * a->stepX());
     shoot(a, out, QStringLiteral("frmLogAnalyzer"));
-    for (int i = 0; i < 6; ++i)
-        a->findChild<QPushButton*>(QStringLiteral("btnZoomIn"))->click();
+    auto* zoomIn = a->findChild<QPushButton*>(QStringLiteral("btnZoomIn"));
     auto* bar = a->findChild<QScrollBar*>(QStringLiteral("scrollBar1"));
+    for (int i = 0; i < 6; ++i)
+        zoomIn->click();
     bar->setValue(bar->maximum() / 2);
     a->picGraph_MouseDown(double(a->graph(0)->offset()) + 4000);
     shoot(a, out, QStringLiteral("frmLogAnalyzer-zoomed"));
+    for (int i = 0; i < 10; ++i)
+        zoomIn->click();
+    bar->setValue(bar->maximum() / 2);
+    a->picGraph_MouseDown(double(a->graph(0)->offset()) + 4000);
+    shoot(a, out, QStringLiteral("frmLogAnalyzer-zoomed-far"));
 }
 } // namespace
 
