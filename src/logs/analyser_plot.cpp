@@ -126,7 +126,8 @@ std::vector<QLineF> analyserTrace(std::span<const float> values, int64_t first, 
             lo = std::min(lo, values[static_cast<size_t>(end)]);
             hi = std::max(hi, values[static_cast<size_t>(end)]);
         }
-        const double top = std::min(std::round(analyserValueY(hi, maxVal, view.height)), previousLast);
+        const double top =
+            std::min(std::round(analyserValueY(hi, maxVal, view.height)), previousLast);
         const double bottom =
             std::max(std::round(analyserValueY(lo, maxVal, view.height)), previousLast);
         out.emplace_back(column, top, column, bottom);

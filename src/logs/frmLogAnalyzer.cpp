@@ -185,6 +185,7 @@ void frmLogAnalyzer::applyLayout() {
         const int64_t offset = picGraph_[0]->offset();
         setScrollRange();
         scrollBar1_->setValue(static_cast<int>(offset / scroll_.scale));
+        scrollBar1_Change(scrollBar1_->value()); // S may have changed under the same value
         scrollBar1_->setEnabled(plotWidth_ > containerWidth());
     }
 }

@@ -151,6 +151,14 @@ TEST(LogAnalyser, PlotWidthScrollAndZoomFollowTheRecords) {
     a.scroll()->setValue(1234);
     EXPECT_EQ(a.win->graph(0)->offset(), 1234);
     EXPECT_EQ(a.win->graph(1)->offset(), 1234);
+    // A wider window keeps the view where it was and shortens the range.
+    a.win->resize(a.win->width() + 150, a.win->height());
+    QCoreApplication::processEvents();
+    ASSERT_GT(a.win->containerWidth(), container);
+    EXPECT_EQ(a.scroll()->maximum(), 20000 - a.win->containerWidth());
+    EXPECT_EQ(a.win->graph(0)->offset(), 1234);
+    a.win->resize(a.win->width() - 150, a.win->height());
+    QCoreApplication::processEvents();
 
     a.button("btnZoomIn")->click();
     EXPECT_EQ(a.win->plotWidth(), 25000);
