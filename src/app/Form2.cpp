@@ -8,6 +8,7 @@
 #include "link/wait.h"
 #include "live/Form1.h"
 #include "logs/frmDataLog.h"
+#include "logs/frmLogAnalyzer.h"
 #include "settings/Form3.h"
 #include "settings/frmPreferences.h"
 #include "util/hex.h"
@@ -87,6 +88,7 @@ QWidget* Form2::buildEcuFrame() {
     connect(btnDataDisplay_, &QPushButton::clicked, this, [this] { btnDataDisplay_Click(); });
     connect(btnDataLogging_, &QPushButton::clicked, this, [this] { btnDataLogging_Click(); });
     basicLayout->addStretch();
+    connect(btnLogAnalyser_, &QPushButton::clicked, this, [this] { btnLogAnalyser_Click(); });
 
     auto* advance = new QGroupBox(S("Advance Functions"));
     auto* advanceLayout = new QVBoxLayout(advance);
@@ -345,6 +347,8 @@ frmDataLog* Form2::dataLoggingFromDisplay() {
 Form3* Form2::mnuCommunication_Click() { return showSingle(form3_, *this); }
 
 frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, *this); }
+
+frmLogAnalyzer* Form2::btnLogAnalyser_Click() { return showSingle(logAnalyzer_, *this); }
 
 // ---------------------------------------------------------------- start-up and status
 

@@ -26,6 +26,7 @@ class Form1;
 class frmDataLog;
 class Form3;
 class frmPreferences;
+class frmLogAnalyzer;
 
 class Form2 : public QMainWindow {
     Q_OBJECT
@@ -95,6 +96,8 @@ public:
     // Settings windows (single instance each; shown again if already open).
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
+    // "Log Analyser F7": the analyser window, single instance.
+    frmLogAnalyzer* btnLogAnalyser_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -146,6 +149,7 @@ private:
     QPointer<frmDataLog> dataLog_;
     QPointer<Form3> form3_;
     QPointer<frmPreferences> preferences_;
+    QPointer<frmLogAnalyzer> logAnalyzer_;
 };
 
 } // namespace kx

@@ -6,6 +6,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace kx {
@@ -251,6 +254,74 @@ QByteArrayView LogData::fieldByCode(qsizetype record, int code) const {
         if (columns_[c].code == code) return field(record, c);
     }
     return {};
+}
+
+namespace {
+// The common plain decimal text directly; anything else (a sign "+", blanks inside, junk) goes
+// the general way so that both agree on what is a number.
+std::optional<double> fieldNumber(QByteArrayView field) {
+    const QByteArrayView t = field.trimmed();
+    double v = 0;
+    const auto [end, err] = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (err == std::errc() && end == t.data() + t.size() && std::isfinite(v)) return v;
+    return parseNumber(QString::fromLatin1(field));
+}
+
+// Position of the n-th ", " (from 0) in `text`, or -1. Eight bytes at a time: drawing a column
+// of a long log is mostly this search.
+qsizetype nthSeparator(QByteArrayView text, int n) {
+    const char* p = text.data();
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t ones = 0x0101010101010101u, low = 0x7F7F7F7F7F7F7F7Fu;
+        // The top bit of each zero byte of v, and of no other byte.
+        const auto zeroBytes = [](uint64_t v) { return ~(((v & low) + low) | v | low); };
+        for (; i + 9 <= size; i += 8) {
+            uint64_t a = 0, b = 0;
+            std::memcpy(&a, p + i, 8);
+            std::memcpy(&b, p + i + 1, 8);
+            // Bit by bit: a portable popcount is a library call here.
+            for (uint64_t hits = zeroBytes(a ^ (ones * ',')) & zeroBytes(b ^ (ones * ' ')); hits;
+                 hits &= hits - 1) {
+                if (n-- == 0) return i + std::countr_zero(hits) / 8;
+            }
+        }
+    }
+    for (; i + 1 < size; ++i) {
+        if (p[i] == ',' && p[i + 1] == ' ' && n-- == 0) return i;
+    }
+    return -1;
+}
+} // namespace
+
+LogNumbers LogData::numbersByCode(int code) const {
+    LogNumbers out;
+    int last = -1; // the last column under `code`: later fields of a record do not matter
+    for (int c = 0; c < std::min(columnCount(), kLogMaxFields); ++c)
+        if (code != kLogIgnoredCode && columns_[c].code == code) last = c;
+    out.values.reserve(static_cast<size_t>(recordCount()));
+    for (qsizetype r = 0; r < recordCount(); ++r) {
+        const QByteArrayView l = line(r);
+        QByteArrayView found;
+        // Field `last` starts after separator `last` (the first ends the time stamp); a record
+        // too short for it takes an earlier column under the code, as fieldByCode does.
+        const qsizetype at = last < 0 ? -1 : nthSeparator(l, last);
+        if (at >= 0) {
+            const QByteArrayView rest = l.sliced(at + 2);
+            const qsizetype end = nthSeparator(rest, 0);
+            found = end < 0 ? rest : rest.first(end);
+        } else if (last >= 0) {
+            found = fieldByCode(r, code);
+        }
+        const auto v = fieldNumber(found);
+        if (!v) {
+            out.badRecord = r;
+            break;
+        }
+        out.values.push_back(static_cast<float>(*v));
+    }
+    return out;
 }
 
 // ---- LogReader ----

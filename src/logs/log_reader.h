@@ -24,6 +24,14 @@ QString logInvalidDataMessage();                    // "Invalid log data" (analy
 
 enum class LogColumnKind { Gauge, Indicator, Ignored };
 
+// A column's values as numbers, record by record. Reading stops at the first field that is not
+// a number: `values` then holds the records before it and `badRecord` is that record.
+struct LogNumbers {
+    std::vector<float> values;
+    qsizetype badRecord = -1;
+    bool complete() const { return badRecord < 0; }
+};
+
 struct LogColumn {
     QString name;
     LogColumnKind kind = LogColumnKind::Ignored;
@@ -75,6 +83,8 @@ public:
     // The field stored under a column code: when several columns share the code, the last of
     // them that the record fills wins. Empty when no column has the code.
     QByteArrayView fieldByCode(qsizetype record, int code) const;
+    // Every record's fieldByCode(record, code) read as parseNumber reads it, in one pass.
+    LogNumbers numbersByCode(int code) const;
 
 private:
     friend class LogReader;

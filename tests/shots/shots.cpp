@@ -1,13 +1,20 @@
 // Renders the windows, filled from a fresh settings profile, into PNG files:
 //   kestrix-shots OUTDIR   (QT_SCALE_FACTOR=2 for the doubled scale)
 #include "live/Form1.h"
+#include "logs/AnalyserPlot.h"
+#include "logs/frmLogAnalyzer.h"
+#include "logs/log_format.h"
 #include "settings/Form3.h"
 #include "settings/frmPreferences.h"
 #include "support/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QPixmap>
+#include <QPushButton>
+#include <QScrollBar>
+#include <cmath>
 
 using namespace kx;
 
@@ -16,6 +23,68 @@ void shoot(QWidget* w, const QString& dir, const QString& name) {
     w->show();
     QApplication::processEvents();
     w->grab().save(dir + u'/' + name + QStringLiteral(".png"));
+}
+// A drive of a few minutes: idle, pulls through the gears, a cruise, warming temperatures.
+QString writeDriveLog(const QString& path) {
+    LogGaugeNames names;
+    for (int g = 0; g < kLogGaugeCount; ++g)
+        names[size_t(g)] = QString::number(g);
+    names[0] = "RPM", names[3] = "Water Temp C", names[4] = "O2 Sensor", names[6] = "Speed kph";
+    names[7] = "Battery", names[8] = "Throttle", names[12] = "Injector", names[13] = "Timing";
+    LogSelection sel;
+    for (int g : {0, 3, 4, 6, 7, 8, 12, 13})
+        sel.gauges[size_t(g)] = true;
+    for (int i : {0, 6, 7})
+        sel.indicators[size_t(i)] = true;
+    LogWriter w;
+    w.start(path, names, sel, 0);
+    LogValues v;
+    float speed = 0;
+    for (int r = 0; r < 20000; ++r) {
+        const double t = r / 10.0;
+        const bool pulling = t > 20 && std::fmod(t, 60) < 25;
+        const float throttle = pulling ? 3.5f + float(std::sin(t)) * 0.5f : 0.45f;
+        const float rpm = pulling ? 1500 + float(std::fmod(t, 8)) * 700 : (t < 20 ? 800 : 2200);
+        speed = std::clamp(speed + (pulling ? 0.6f : -0.15f), 0.0f, 160.0f);
+        v.gauges[0] = rpm + float(r % 7) * 10;
+        v.gauges[3] = std::min(20 + float(t) * 0.5f, 88.0f);
+        v.gauges[4] = 50 + 45 * float(std::sin(t * 3));
+        v.gauges[6] = speed;
+        v.gauges[7] = r == 15000 ? 9.5f : 13.9f + float(r % 3) * 0.1f; // one dip
+        v.gauges[8] = throttle;
+        v.gauges[12] = 2 + rpm / 400 * throttle / 2;
+        v.gauges[13] = pulling ? 22 : 15;
+        v.states[0] = pulling ? "Off" : "On";
+        v.states[6] = "On";
+        v.states[7] = v.gauges[3] > 85 ? "On" : "Off";
+        w.record(sel, v, uint32_t(r * 100));
+    }
+    w.stop();
+    return path;
+}
+
+void shootAnalyser(test::MainWindow& w, const QString& out) {
+    frmLogAnalyzer* a = w.form->btnLogAnalyser_Click();
+    w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("drive.log")));
+    a->btnBrowse_Click();
+    shoot(a, out, QStringLiteral("frmLogAnalyzer-loaded"));
+    for (const char* name :
+         {"Check1_0", "Check1_5", "Check1_4", "Check2_3", "Check2_1", "Check2_6"})
+        a->findChild<QCheckBox*>(QString::fromLatin1(name))->click();
+    a->picGraph_MouseDown(12000 * a->stepX());
+    shoot(a, out, QStringLiteral("frmLogAnalyzer"));
+    auto* zoomIn = a->findChild<QPushButton*>(QStringLiteral("btnZoomIn"));
+    auto* bar = a->findChild<QScrollBar*>(QStringLiteral("scrollBar1"));
+    for (int i = 0; i < 6; ++i)
+        zoomIn->click();
+    bar->setValue(bar->maximum() / 2);
+    a->picGraph_MouseDown(double(a->graph(0)->offset()) + 4000);
+    shoot(a, out, QStringLiteral("frmLogAnalyzer-zoomed"));
+    for (int i = 0; i < 10; ++i)
+        zoomIn->click();
+    bar->setValue(bar->maximum() / 2);
+    a->picGraph_MouseDown(double(a->graph(0)->offset()) + 4000);
+    shoot(a, out, QStringLiteral("frmLogAnalyzer-zoomed-far"));
 }
 } // namespace
 
@@ -37,5 +106,6 @@ int main(int argc, char** argv) {
         frame.append(char(v));
     w.ecu->feed(frame.repeated(2));
     shoot(display, out, QStringLiteral("Form1"));
+    shootAnalyser(w, out);
     return 0;
 }
