@@ -5,6 +5,7 @@
 #include "link/debug_trace.h"
 #include "live/gauge_setup.h"
 #include "live/live_data.h"
+#include "tools/self_diag.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -24,6 +25,8 @@ class SerialPort;
 class SettingsStore;
 class Form3;
 class frmPreferences;
+class frmSelfDiag;
+class frmActiveTest;
 
 class Form2 : public QMainWindow {
     Q_OBJECT
@@ -46,6 +49,8 @@ public:
     // gaugeValue, switchState and wbValues.
     LiveValues live;
     Units units() const { return Units{fahr, mph, SpeedCorrect}; }
+    // The stored fault pairs of the last self-diagnostic frame.
+    FaultBuffer faults{};
 
     SettingsStore& settings() { return settings_; }
     Dialogs& dialogs() { return dialogs_; }
@@ -71,6 +76,9 @@ public:
     // Arms the live-data stream for the selected gauges; the caller then calls startData().
     void iniFullData();
     void getFullData(const QByteArray& bytes);
+    // Self-diagnostics: arms the fault-code stream; copies a delivery into `faults`.
+    void iniSelfDiag();
+    void getSelfDiagData(const QByteArray& bytes);
 
     // Receive dispatchers of the ECU and wideband ports.
     void MSComm1_OnComm();
@@ -84,6 +92,9 @@ public:
     // Settings windows (single instance each; shown again if already open).
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
+    // Tool windows (single instance each). The data display opens active tests too.
+    frmSelfDiag* btnSelfDiag_Click();
+    frmActiveTest* btnActiveTest_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,6 +143,8 @@ private:
 
     QPointer<Form3> form3_;
     QPointer<frmPreferences> preferences_;
+    QPointer<frmSelfDiag> selfDiag_;
+    QPointer<frmActiveTest> activeTest_;
 };
 
 } // namespace kx
