@@ -120,18 +120,23 @@ QWidget* frmActiveTest::buttonRow(int group, const char* shortName, const char* 
 QWidget* frmActiveTest::listGroup(int group, const char* caption, const char* shortName,
                                   const char* listName, const char* suffix) {
     std::vector<TestValue> values;
+    QString unit; // shown while nothing is chosen
     switch (group) {
     case EngineTemp:
         values = engineTempValues(main_.fahr);
+        unit = main_.fahr ? QStringLiteral("\u00B0F") : QStringLiteral("\u00B0C");
         break;
     case AFBase:
         values = afBaseValues();
+        unit = S("75 to 125");
         break;
     case Timing:
         values = timingValues();
+        unit = S("degrees");
         break;
     default:
         values = valveValues();
+        unit = S("per cent");
         break;
     }
     auto* box = new QGroupBox(S(caption));
@@ -142,6 +147,7 @@ QWidget* frmActiveTest::listGroup(int group, const char* caption, const char* sh
     for (const TestValue& v : values)
         list->addItem(v.text, int(v.param));
     list->setCurrentIndex(-1); // pick-only, nothing chosen yet
+    list->setPlaceholderText(unit);
     list->setMaxVisibleItems(15);
     auto* l = new QVBoxLayout(box);
     l->addWidget(list);

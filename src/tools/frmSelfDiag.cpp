@@ -32,7 +32,7 @@ frmSelfDiag::frmSelfDiag(Form2& main) : QWidget(&main, Qt::Window), main_(main) 
     txtFaults_->setAccessibleName(S("Diagnostic Codes"));
     txtFaults_->setReadOnly(true);
     txtFaults_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtFaults_->setMinimumSize(420, 200);
+    txtFaults_->setMinimumSize(500, 200);
     auto* fl = new QVBoxLayout(frame);
     fl->addWidget(txtFaults_);
 
@@ -50,7 +50,7 @@ frmSelfDiag::frmSelfDiag(Form2& main) : QWidget(&main, Qt::Window), main_(main) 
 
     closeOnEscape(this);
     nameForAccessibility(this);
-    resize(480, 300);
+    resize(580, 320);
 }
 
 void frmSelfDiag::displayCodes(const FaultBuffer& faults) {

@@ -3,8 +3,11 @@
 #include "settings/Form3.h"
 #include "settings/frmPreferences.h"
 #include "support/main_window.h"
+#include "tools/frmActiveTest.h"
+#include "tools/frmSelfDiag.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QPixmap>
 
@@ -28,5 +31,14 @@ int main(int argc, char** argv) {
     shoot(w.form.get(), out, QStringLiteral("Form2-connected"));
     shoot(w.form->mnuCommunication_Click(), out, QStringLiteral("Form3"));
     shoot(w.form->mnuPreferences_Click(), out, QStringLiteral("frmPreferences"));
+    frmSelfDiag* diag = w.form->btnSelfDiag_Click();
+    w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));
+    shoot(diag, out, QStringLiteral("frmSelfDiag"));
+    frmActiveTest* tests = w.form->btnActiveTest_Click();
+    shoot(tests, out, QStringLiteral("frmActiveTest"));
+    auto* timing = tests->findChild<QComboBox*>(QStringLiteral("cmbTiming"));
+    timing->setCurrentIndex(timing->findText(QStringLiteral("+5")));
+    tests->btnStart_Click(frmActiveTest::Timing);
+    shoot(tests, out, QStringLiteral("frmActiveTest-running"));
     return 0;
 }
