@@ -11,6 +11,8 @@
 #include "logs/frmLogAnalyzer.h"
 #include "settings/Form3.h"
 #include "settings/frmPreferences.h"
+#include "tools/frmActiveTest.h"
+#include "tools/frmSelfDiag.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 
@@ -105,6 +107,8 @@ QWidget* Form2::buildEcuFrame() {
     btnConnect_->setMinimumSize(120, 30);
     btnConnect_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(btnConnect_, &QPushButton::clicked, this, [this] { btnConnect_Click(); });
+    connect(btnSelfDiag_, &QPushButton::clicked, this, [this] { btnSelfDiag_Click(); });
+    connect(btnActiveTest_, &QPushButton::clicked, this, [this] { btnActiveTest_Click(); });
     auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
@@ -350,6 +354,19 @@ frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, 
 
 frmLogAnalyzer* Form2::btnLogAnalyser_Click() { return showSingle(logAnalyzer_, *this); }
 
+frmSelfDiag* Form2::btnSelfDiag_Click() {
+    stopData();
+    showSingle(selfDiag_, *this);
+    ReadMode = 6;
+    iniSelfDiag();
+    // Closed during the arming wait: its close has already reconnected.
+    if (selfDiag_) startData();
+    return selfDiag_.data();
+}
+
+// Leaves the stream and the receive mode as they are.
+frmActiveTest* Form2::btnActiveTest_Click() { return showSingle(activeTest_, *this); }
+
 // ---------------------------------------------------------------- start-up and status
 
 void Form2::load() {
@@ -413,6 +430,10 @@ void Form2::iniFullData() {
 void Form2::getFullData(const QByteArray& bytes) {
     kx::getFullData(bytes, setup, units(), live);
 }
+
+void Form2::iniSelfDiag() { kx::iniSelfDiag(*ecuPort_); }
+
+void Form2::getSelfDiagData(const QByteArray& bytes) { kx::getSelfDiagData(bytes, faults); }
 
 // ---------------------------------------------------------------- ports
 
@@ -512,6 +533,10 @@ void Form2::MSComm1_OnComm() {
         getFullData(bytes);
         if (form1_) form1_->setDataDisplay();
         if (dataLog_) dataLog_->saveLogData();
+        break;
+    case 6:
+        getSelfDiagData(bytes);
+        if (selfDiag_) selfDiag_->displayCodes(faults);
         break;
     default: break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
     }

@@ -5,6 +5,7 @@
 #include "link/debug_trace.h"
 #include "live/gauge_setup.h"
 #include "live/live_data.h"
+#include "tools/self_diag.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -27,6 +28,8 @@ class frmDataLog;
 class Form3;
 class frmPreferences;
 class frmLogAnalyzer;
+class frmSelfDiag;
+class frmActiveTest;
 
 class Form2 : public QMainWindow {
     Q_OBJECT
@@ -49,6 +52,8 @@ public:
     // gaugeValue, switchState and wbValues.
     LiveValues live;
     Units units() const { return Units{fahr, mph, SpeedCorrect}; }
+    // The stored fault pairs of the last self-diagnostic frame.
+    FaultBuffer faults{};
 
     SettingsStore& settings() { return settings_; }
     Dialogs& dialogs() { return dialogs_; }
@@ -74,6 +79,9 @@ public:
     // Arms the live-data stream for the selected gauges; the caller then calls startData().
     void iniFullData();
     void getFullData(const QByteArray& bytes);
+    // Self-diagnostics: arms the fault-code stream; copies a delivery into `faults`.
+    void iniSelfDiag();
+    void getSelfDiagData(const QByteArray& bytes);
 
     // Receive dispatchers of the ECU and wideband ports.
     void MSComm1_OnComm();
@@ -98,6 +106,9 @@ public:
     frmPreferences* mnuPreferences_Click();
     // "Log Analyser F7": the analyser window, single instance.
     frmLogAnalyzer* btnLogAnalyser_Click();
+    // Tool windows (single instance each). The data display opens active tests too.
+    frmSelfDiag* btnSelfDiag_Click();
+    frmActiveTest* btnActiveTest_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -150,6 +161,8 @@ private:
     QPointer<Form3> form3_;
     QPointer<frmPreferences> preferences_;
     QPointer<frmLogAnalyzer> logAnalyzer_;
+    QPointer<frmSelfDiag> selfDiag_;
+    QPointer<frmActiveTest> activeTest_;
 };
 
 } // namespace kx

@@ -32,6 +32,7 @@ Form1::Form1(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     btnActiveTest_->setObjectName(QStringLiteral("btnActiveTest"));
 
     connect(btnDataLog_, &QPushButton::clicked, this, [this] { main_.dataLoggingFromDisplay(); });
+    connect(btnActiveTest_, &QPushButton::clicked, this, [this] { main_.btnActiveTest_Click(); });
 
     // Opening: no state decoded yet, the colours, the names, the greyed indicators.
     for (QString& s : main_.live.switchState) s.clear();

@@ -7,9 +7,12 @@
 #include "settings/Form3.h"
 #include "settings/frmPreferences.h"
 #include "support/main_window.h"
+#include "tools/frmActiveTest.h"
+#include "tools/frmSelfDiag.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
@@ -107,5 +110,14 @@ int main(int argc, char** argv) {
     w.ecu->feed(frame.repeated(2));
     shoot(display, out, QStringLiteral("Form1"));
     shootAnalyser(w, out);
+    frmSelfDiag* diag = w.form->btnSelfDiag_Click();
+    w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));
+    shoot(diag, out, QStringLiteral("frmSelfDiag"));
+    frmActiveTest* tests = w.form->btnActiveTest_Click();
+    shoot(tests, out, QStringLiteral("frmActiveTest"));
+    auto* timing = tests->findChild<QComboBox*>(QStringLiteral("cmbTiming"));
+    timing->setCurrentIndex(timing->findText(QStringLiteral("+5")));
+    tests->btnStart_Click(frmActiveTest::Timing);
+    shoot(tests, out, QStringLiteral("frmActiveTest-running"));
     return 0;
 }

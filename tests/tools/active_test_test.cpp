@@ -1,0 +1,62 @@
+// The active test table and the byte sequences that start and end a test.
+#include "link/SerialPort.h"
+#include "tools/active_test.h"
+
+#include <gtest/gtest.h>
+
+using namespace kx;
+
+namespace {
+const TestValue& entry(const std::vector<TestValue>& list, const QString& text) {
+    for (const TestValue& v : list)
+        if (v.text == text) return v;
+    static const TestValue none{QStringLiteral("<missing>"), 0};
+    ADD_FAILURE() << "no entry " << text.toStdString();
+    return none;
+}
+QByteArray hex(const char* h) {
+    return QByteArray::fromHex(h);
+}
+} // namespace
+
+// The ends of each list and the bytes sent for them are checked through the window's START.
+TEST(ActiveTest, ValueListsCarryTheirParameterBytes) {
+    EXPECT_EQ(engineTempValues(false).size(), 161u);
+    const auto fahrenheit = engineTempValues(true);
+    ASSERT_EQ(fahrenheit.size(), 161u);
+    EXPECT_EQ(fahrenheit[1].text, "15.8");
+    EXPECT_EQ(entry(fahrenheit, "98.6").param, 87);
+    EXPECT_EQ(fahrenheit.back().text, "302");
+
+    const auto timing = timingValues();
+    ASSERT_EQ(timing.size(), 30u);
+    EXPECT_EQ(timing.front().param, 241);
+    for (const TestValue& v : timing)
+        EXPECT_NE(v.text, "0");
+
+    // Per cent scaled by 2.55 in double precision, halves to even.
+    const auto valve = valveValues();
+    ASSERT_EQ(valve.size(), 101u);
+    const std::pair<int, int> scaled[] = {{0, 0},    {1, 3},    {10, 26},  {30, 76},
+                                          {50, 127}, {70, 178}, {100, 255}};
+    for (auto [percent, param] : scaled) {
+        EXPECT_EQ(valve[size_t(percent)].text, QString::number(percent));
+        EXPECT_EQ(valve[size_t(percent)].param, param) << percent;
+    }
+    EXPECT_EQ(afBaseValues().size(), 51u);
+}
+
+TEST(ActiveTest, ClosedPortEndsTheSequenceAndReportsIt) {
+    MemoryPort port;
+    int arms = 0;
+    const ArmLiveData arm = [&] { ++arms; };
+    EXPECT_FALSE(sendActiveTest(port, 0x89, 0, arm));
+    EXPECT_FALSE(restoreLiveData(port, arm));
+    EXPECT_TRUE(port.writes.isEmpty());
+    EXPECT_EQ(arms, 0);
+
+    // The port closes while live data is being armed: no stream start, and a failure.
+    ASSERT_EQ(port.open("1", "9600,N,8,1"), PortOk);
+    EXPECT_FALSE(sendActiveTest(port, 0x89, 0, [&] { port.close(); }));
+    EXPECT_EQ(port.writes, (QList<QByteArray>{hex("30"), hex("0a8900")}));
+}
