@@ -7,7 +7,10 @@
 #include "link/ecu_protocol.h"
 #include "link/wait.h"
 #include "settings/Form3.h"
+#include "settings/frmColor.h"
 #include "settings/frmPreferences.h"
+#include "settings/frmSettings.h"
+#include "tools/frmRegTest.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 
@@ -226,6 +229,10 @@ void Form2::buildMenus() {
             [this] { mnuCommunication_Click(); });
     connect(findChild<QAction*>(S("mnuPreferences")), &QAction::triggered, this,
             [this] { mnuPreferences_Click(); });
+    connect(findChild<QAction*>(S("mnuDisplay")), &QAction::triggered, this,
+            [this] { mnuDisplay_Click(); });
+    connect(findChild<QAction*>(S("mnuDataDisplay")), &QAction::triggered, this,
+            [this] { mnuDataDisplay_Click(); });
 
     auto* functionMenu = menuBar()->addMenu(S("&Function"));
     functionMenu->setObjectName(S("mnuFunction"));
@@ -315,6 +322,10 @@ QList<QPushButton*> Form2::ecuToolButtons() const {
 Form3* Form2::mnuCommunication_Click() { return showSingle(form3_, *this); }
 
 frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, *this); }
+
+frmColor* Form2::mnuDisplay_Click() { return showSingle(colours_, *this); }
+
+frmSettings* Form2::mnuDataDisplay_Click() { return showSingle(dataDisplaySettings_, *this); }
 
 // ---------------------------------------------------------------- start-up and status
 
@@ -465,6 +476,9 @@ void Form2::MSComm1_OnComm() {
     const QByteArray bytes = ecuPort_->readAll();
     switch (ReadMode) {
     case 1: getEcuPartNo(bytes); break;
+    case 8:
+        if (regTest) regTest->getData(bytes);
+        break;
     default: break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
     }
     if (debugFile_.isOpen()) debugFile_.receive(bytes);

@@ -24,6 +24,9 @@ class SerialPort;
 class SettingsStore;
 class Form3;
 class frmPreferences;
+class frmSettings;
+class frmColor;
+class frmRegTest;
 
 class Form2 : public QMainWindow {
     Q_OBJECT
@@ -45,6 +48,8 @@ public:
     GaugeSetup setup;
     // gaugeValue, switchState and wbValues.
     LiveValues live;
+    // The open register test (receive mode 8), if any.
+    QPointer<frmRegTest> regTest;
     Units units() const { return Units{fahr, mph, SpeedCorrect}; }
 
     SettingsStore& settings() { return settings_; }
@@ -84,6 +89,8 @@ public:
     // Settings windows (single instance each; shown again if already open).
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
+    frmColor* mnuDisplay_Click();
+    frmSettings* mnuDataDisplay_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,6 +139,8 @@ private:
 
     QPointer<Form3> form3_;
     QPointer<frmPreferences> preferences_;
+    QPointer<frmColor> colours_;
+    QPointer<frmSettings> dataDisplaySettings_;
 };
 
 } // namespace kx
