@@ -1,6 +1,7 @@
 // The live register test and the ECU finder: their logic, and their windows on the in-memory
 // port.
 #include "settings/Form3.h"
+#include "settings/frmColor.h"
 #include "settings/frmSettings.h"
 #include "support/main_window.h"
 #include "tools/ecu_find.h"
@@ -8,6 +9,8 @@
 #include "tools/frmRegTest.h"
 #include "tools/reg_test.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -276,4 +279,49 @@ TEST(EcuFinderWindow, ClosingMidProbeLetsItFinishThenReconnectsOnce) {
     ASSERT_TRUE(waitUntil([&] { return again->sweep().completed(); }, 5000));
     EXPECT_EQ(label(again, "lblInfo"), "- Completed !");
     EXPECT_EQ(w.dialogs.messages, QStringList{"Invalid Port number"});
+}
+
+TEST(ProbeToolWindows, EveryControlHasAnAccessibleNameAndEscapeCloses) {
+    MainWindow w;
+    w.connectEcu();
+    const auto checkNames = [](QWidget* window) {
+        for (QWidget* c : window->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QComboBox*>(c) ||
+                                 qobject_cast<QPlainTextEdit*>(c) || qobject_cast<QLabel*>(c);
+            if (control) {
+                EXPECT_FALSE(c->accessibleName().isEmpty()) << c->objectName().toStdString();
+            }
+        }
+    };
+    // The colour window is modal: looked at and closed before the others open.
+    frmColor* colours = w.form->mnuDisplay_Click();
+    checkNames(colours);
+    colours->close();
+
+    frmSettings* settings = w.form->mnuDataDisplay_Click();
+    QList<QPointer<QWidget>> windows;
+    windows << QPointer<QWidget>(settings->btnActTest_Click())
+            << QPointer<QWidget>(w.form->mnuCommunication_Click()->btnECUfind_Click())
+            << QPointer<QWidget>(settings);
+    for (QWidget* window : windows) {
+        ASSERT_TRUE(window);
+        checkNames(window);
+    }
+    // Escape closes each of them (the finder after the probe in progress).
+    for (QWidget* window : windows) {
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                window->activateWindow();
+                return QApplication::activeWindow() == window;
+            },
+            5000));
+        QTest::keyClick(window, Qt::Key_Escape);
+    }
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return std::all_of(windows.begin(), windows.end(), [](auto& p) { return p.isNull(); });
+        },
+        5000));
+    for (auto& p : windows) EXPECT_TRUE(p.isNull()) << (p ? p->objectName().toStdString() : "");
 }
