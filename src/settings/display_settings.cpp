@@ -7,7 +7,9 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) { return QString::fromLatin1(t); }
+const QString S(const char* t) {
+    return QString::fromLatin1(t);
+}
 
 const char* const kGaugeListNames[kGaugeCount] = {
     "RPM",
@@ -40,7 +42,9 @@ const char* const kGaugeListNames[kGaugeCount] = {
 const char* const kRegisterKeys[kSwitchFlagCount] = {"Register13", "Register1E", "Register1F",
                                                      "Register21"};
 
-QString slotKey(int k) { return S("Gauge") + QString::number(k); }
+QString slotKey(int k) {
+    return S("Gauge") + QString::number(k);
+}
 } // namespace
 
 QString gaugeListName(int gauge) {
@@ -97,7 +101,9 @@ std::optional<uint32_t> parseStoredColour(const QString& text) {
     return uint32_t(*v);
 }
 
-QString storedColourText(uint32_t colour) { return QString::number(int32_t(colour)); }
+QString storedColourText(uint32_t colour) {
+    return QString::number(int32_t(colour));
+}
 
 std::array<uint32_t, kColourCount> loadColours(const SettingsStore& store) {
     std::array<uint32_t, kColourCount> out{};

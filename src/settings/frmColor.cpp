@@ -15,7 +15,9 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) { return QString::fromLatin1(t); }
+const QString S(const char* t) {
+    return QString::fromLatin1(t);
+}
 // Buttons 0-8 colour the gauges, 9-10 the window around them.
 constexpr int kFirstGeneralColour = 9;
 } // namespace
@@ -71,7 +73,8 @@ frmColor::frmColor(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     layout->addLayout(buttons);
 
     colours_ = loadColours(main_.settings());
-    for (int i = 0; i < kColourCount; ++i) showColour(i);
+    for (int i = 0; i < kColourCount; ++i)
+        showColour(i);
 
     closeOnEscape(this);
     nameForAccessibility(this);

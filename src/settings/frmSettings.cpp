@@ -19,7 +19,9 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) { return QString::fromLatin1(t); }
+const QString S(const char* t) {
+    return QString::fromLatin1(t);
+}
 constexpr int kColumns = 3;
 } // namespace
 
@@ -81,11 +83,13 @@ frmSettings::frmSettings(Form2& main) : QWidget(&main, Qt::Window), main_(main) 
     layout->addLayout(bottom);
 
     std::vector<int> all;
-    for (int g = 0; g < kGaugeCount; ++g) all.push_back(g);
+    for (int g = 0; g < kGaugeCount; ++g)
+        all.push_back(g);
     const DisplaySelectionEntry stored = loadDisplaySelection(main_.settings());
     for (int k = 0; k < kDisplaySlots; ++k) {
         QComboBox* list = cmbGauge_[size_t(k)];
-        for (int g : all) list->addItem(gaugeListName(g), g);
+        for (int g : all)
+            list->addItem(gaugeListName(g), g);
         const auto& slot = stored.gauges[size_t(k)];
         list->setCurrentIndex(slot ? list->findData(*slot) : -1);
     }
@@ -101,7 +105,8 @@ void frmSettings::setGaugeChoices(const std::vector<int>& gauges) {
     for (QComboBox* list : cmbGauge_) {
         const QVariant chosen = list->currentData();
         list->clear();
-        for (int g : gauges) list->addItem(gaugeListName(g), g);
+        for (int g : gauges)
+            list->addItem(gaugeListName(g), g);
         list->setCurrentIndex(chosen.isValid() ? list->findData(chosen) : -1);
     }
 }

@@ -33,6 +33,8 @@ bool EcuIdSweep::next() {
     return true;
 }
 
-void EcuIdSweep::cancel() { cancelled_ = true; }
+void EcuIdSweep::cancel() {
+    cancelled_ = true;
+}
 
 } // namespace kx

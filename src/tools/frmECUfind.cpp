@@ -18,7 +18,9 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) { return QString::fromLatin1(t); }
+const QString S(const char* t) {
+    return QString::fromLatin1(t);
+}
 constexpr int kReceiveMode = 16;
 constexpr int kThreshold = 20;
 constexpr uint32_t kWakePauseMs = 20;
@@ -45,8 +47,8 @@ frmECUfind::frmECUfind(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     txtRegisters_->setObjectName(S("txtRegisters"));
     txtRegisters_->setReadOnly(true);
     txtRegisters_->setAccessibleName(S("Active ECU"));
-    txtRegisters_->setMinimumSize(txtRegisters_->fontMetrics().horizontalAdvance(ecuIdLine(0xEE)) * 2,
-                                  140);
+    txtRegisters_->setMinimumSize(
+        txtRegisters_->fontMetrics().horizontalAdvance(ecuIdLine(0xEE)) * 2, 140);
     auto* group = new QGroupBox(S("Active ECU"));
     group->setObjectName(S("fraActiveEcu"));
     (new QVBoxLayout(group))->addWidget(txtRegisters_);

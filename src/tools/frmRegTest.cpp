@@ -19,7 +19,9 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) { return QString::fromLatin1(t); }
+const QString S(const char* t) {
+    return QString::fromLatin1(t);
+}
 constexpr int kReceiveMode = 8;
 constexpr int kProbeTimeoutMs = 500;
 constexpr uint32_t kProbePauseMs = 10;

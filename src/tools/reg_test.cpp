@@ -98,7 +98,8 @@ std::vector<int> offeredGauges(const SupportedGauges& supported) {
 
 bool RegisterScan::answer(const QByteArray& bytes) {
     if (completed_ || !isProbeAnswer(bytes)) return false;
-    for (int g : registerGauges(current_)) supported_[size_t(g)] = true;
+    for (int g : registerGauges(current_))
+        supported_[size_t(g)] = true;
     report_ += registerLine(current_);
     return true;
 }

@@ -27,7 +27,8 @@ TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
     // An ECU without the right-hand bank and the second O2 sensor, but with an extra register
     // 0x02 that the program has no meaning for.
     auto o = quietSim();
-    for (int r : {0x06, 0x07, 0x0A, 0x1B, 0x1D, 0x22, 0x23, 0x36}) o.unsupported.set(size_t(r));
+    for (int r : {0x06, 0x07, 0x0A, 0x1B, 0x1D, 0x22, 0x23, 0x36})
+        o.unsupported.set(size_t(r));
     o.unsupported.reset(0x02);
     SimMainWindow k(o);
     ASSERT_TRUE(k.connectEcu());
@@ -51,24 +52,12 @@ TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
     QStringList offered;
     for (int i = 0; i < settings->cmbGauge(11)->count(); ++i)
         offered << settings->cmbGauge(11)->itemText(i);
-    EXPECT_EQ(offered, (QStringList{"RPM",
-                                    "Air Flow",
-                                    "Water Temperature",
-                                    "O2 Sensor",
-                                    "Speed",
-                                    "Battery Voltage",
-                                    "Throttle Position Sensor",
-                                    "Fuel Temperature",
-                                    "Intake Air Temperature",
-                                    "Exhaust Gas Temperature",
-                                    "Injector Time",
-                                    "Ignition Timing",
-                                    "AAC Valve",
-                                    "Air Fuel Base",
-                                    "Air Fuel Base Self Learn",
-                                    "Duty Cycle (require RPM & Inj)",
-                                    "O2 Sensor B1",
-                                    "WBo2"}));
+    EXPECT_EQ(offered, (QStringList{"RPM", "Air Flow", "Water Temperature", "O2 Sensor", "Speed",
+                                    "Battery Voltage", "Throttle Position Sensor",
+                                    "Fuel Temperature", "Intake Air Temperature",
+                                    "Exhaust Gas Temperature", "Injector Time", "Ignition Timing",
+                                    "AAC Valve", "Air Fuel Base", "Air Fuel Base Self Learn",
+                                    "Duty Cycle (require RPM & Inj)", "O2 Sensor B1", "WBo2"}));
 
     // Closing reconnected: the part number comes back in mode 1.
     ASSERT_TRUE(waitUntil([&] { return t.isNull(); }, 5000));

@@ -26,12 +26,17 @@ using namespace kx::test;
 namespace {
 QByteArray bytes(std::initializer_list<int> b) {
     QByteArray out;
-    for (int v : b) out.append(char(v));
+    for (int v : b)
+        out.append(char(v));
     return out;
 }
 // What the ECU streams for a one-register request: its start acknowledgement, then frames.
-QByteArray probeAnswer() { return bytes({0x0F}) + bytes({0xFF, 0x01, 0x20}).repeated(40); }
-int countWrites(const MemoryPort& port, const QByteArray& w) { return int(port.writes.count(w)); }
+QByteArray probeAnswer() {
+    return bytes({0x0F}) + bytes({0xFF, 0x01, 0x20}).repeated(40);
+}
+int countWrites(const MemoryPort& port, const QByteArray& w) {
+    return int(port.writes.count(w));
+}
 QString label(QWidget* w, const char* name) {
     return w->findChild<QLabel*>(QString::fromLatin1(name))->text();
 }
@@ -48,7 +53,7 @@ void settle() {
 
 TEST(RegisterTestLogic, AnswersTextsAndGauges) {
     EXPECT_TRUE(isProbeAnswer(probeAnswer()));
-    EXPECT_FALSE(isProbeAnswer(bytes({0xFF, 0x01, 0x40})));       // no following header
+    EXPECT_FALSE(isProbeAnswer(bytes({0xFF, 0x01, 0x40}))); // no following header
     EXPECT_FALSE(isProbeAnswer(bytes({0xFF, 0x01, 0x40, 0xFE})));
     EXPECT_FALSE(isProbeAnswer(bytes({0xFF, 0x02, 0x40, 0x41, 0xFF}))); // two data bytes
     EXPECT_TRUE(isProbeAnswer(QByteArray(50, '\0') + bytes({0xFF, 0x01, 0xFF, 0xFF})));
@@ -81,8 +86,8 @@ TEST(RegisterTestLogic, AnswersTextsAndGauges) {
     EXPECT_EQ(probes, 57);
     EXPECT_EQ(scan.current(), 0x38);
     EXPECT_TRUE(scan.completed());
-    EXPECT_EQ(scan.report(), registerLine(0x01) + registerLine(0x02) + registerLine(0x35) +
-                                 registerLine(0x36));
+    EXPECT_EQ(scan.report(),
+              registerLine(0x01) + registerLine(0x02) + registerLine(0x35) + registerLine(0x36));
     EXPECT_EQ(offeredGauges(scan.supported()), (std::vector<int>{0, 22, 23, 24}));
 }
 
@@ -96,7 +101,8 @@ TEST(EcuFindLogic, SweepComplementAndCancel) {
 
     EcuIdSweep all;
     int ids = 1;
-    while (all.next()) ++ids;
+    while (all.next())
+        ++ids;
     EXPECT_EQ(ids, 255);
     EXPECT_EQ(all.current(), 0);
 
@@ -121,7 +127,8 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     QPointer<frmRegTest> t = w.form->regTest.data();
     ASSERT_TRUE(t);
     EXPECT_EQ(t->windowTitle(), "Live Register Test");
-    EXPECT_EQ(w.ecu->writes, (QList<QByteArray>{bytes({0x30}), bytes({0x5A, 0x00}), bytes({0xF0})}));
+    EXPECT_EQ(w.ecu->writes,
+              (QList<QByteArray>{bytes({0x30}), bytes({0x5A, 0x00}), bytes({0xF0})}));
     EXPECT_EQ(w.form->ReadMode, 8);
     EXPECT_EQ(w.ecu->threshold(), 100);
     EXPECT_FALSE(t->Timer1()->isActive()); // the first probe has no time-out
@@ -129,7 +136,8 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
 
     w.ecu->writes.clear();
     w.ecu->feed(probeAnswer()); // register 0
-    EXPECT_EQ(w.ecu->writes, (QList<QByteArray>{bytes({0x30}), bytes({0x5A, 0x01}), bytes({0xF0})}));
+    EXPECT_EQ(w.ecu->writes,
+              (QList<QByteArray>{bytes({0x30}), bytes({0x5A, 0x01}), bytes({0xF0})}));
     EXPECT_TRUE(t->Timer1()->isActive());
     EXPECT_EQ(label(t, "lblInfo"), "- Register 1");
     w.ecu->feed(probeAnswer()); // register 1
@@ -143,15 +151,18 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     EXPECT_EQ(t->scan().report(), registerLine(0) + registerLine(1) + registerLine(2));
 
     for (int reg = 4; !t->scan().completed(); ++reg) {
-        if (reg == 0x15 || reg == 0x35 || reg == 0x36) w.ecu->feed(probeAnswer());
-        else t->Timer1_Timer();
+        if (reg == 0x15 || reg == 0x35 || reg == 0x36)
+            w.ecu->feed(probeAnswer());
+        else
+            t->Timer1_Timer();
     }
     EXPECT_EQ(label(t, "lblInfo"), "- Completed !");
     EXPECT_FALSE(t->Timer1()->isActive());
     EXPECT_TRUE(button(t, "btnUpdate")->isEnabled());
     EXPECT_TRUE(button(t, "btnClose")->isEnabled());
     int probes = 0;
-    for (const QByteArray& b : w.ecu->writes) probes += b.size() == 2 && b[0] == '\x5A';
+    for (const QByteArray& b : w.ecu->writes)
+        probes += b.size() == 2 && b[0] == '\x5A';
     EXPECT_EQ(probes, 57 - 1);
     EXPECT_TRUE(t->findChild<QPlainTextEdit*>("txtRegisters")
                     ->toPlainText()
@@ -323,5 +334,6 @@ TEST(ProbeToolWindows, EveryControlHasAnAccessibleNameAndEscapeCloses) {
             return std::all_of(windows.begin(), windows.end(), [](auto& p) { return p.isNull(); });
         },
         5000));
-    for (auto& p : windows) EXPECT_TRUE(p.isNull()) << (p ? p->objectName().toStdString() : "");
+    for (auto& p : windows)
+        EXPECT_TRUE(p.isNull()) << (p ? p->objectName().toStdString() : "");
 }

@@ -44,7 +44,8 @@ TEST(DisplaySettings, SaveStopsAtTheFirstEmptySlot) {
     DisplaySelectionEntry e = loadDisplaySelection(store);
     ASSERT_EQ(e.gauges[1], 6); // defaults
     EXPECT_TRUE(e.registers[3]);
-    for (auto& g : e.gauges) g = 22;
+    for (auto& g : e.gauges)
+        g = 22;
     e.gauges[5].reset();
     e.registers = {false, true, false, false};
     EXPECT_EQ(saveDisplaySelection(store, e), "Please select parameter for every gauge");

@@ -5,8 +5,8 @@
 #include "settings/frmSettings.h"
 #include "support/main_window.h"
 
-#include <QCheckBox>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -184,8 +184,10 @@ TEST(ColourWindow, ChooserAnswersAndStoredColours) {
         EXPECT_EQ(again->colour(0), 0x123456u);
         w.dialogs.colourAnswers = {0x000001u};
         click(again, "button0");
-        if (escape) pressEscape(again);
-        else click(again, "btnCancel");
+        if (escape)
+            pressEscape(again);
+        else
+            click(again, "btnCancel");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(again);
         EXPECT_EQ(w.store->read("Display", "GaugeBack"), "1193046");
@@ -236,7 +238,8 @@ TEST(SettingsRoundTrip, WindowsSaveAndANewMainWindowUsesTheValues) {
     ecu->writes.clear();
     next.iniFullData();
     QByteArray expected("\x5A\x00\x5A\x01\x5A\x08", 6);
-    for (int k = 3; k < 12; ++k) expected += QByteArray("\x5A\x0B", 2);
+    for (int k = 3; k < 12; ++k)
+        expected += QByteArray("\x5A\x0B", 2);
     expected += QByteArray("\x5A\x1E", 2);
     EXPECT_EQ(ecu->written(), expected);
     EXPECT_EQ(ecu->threshold(), 2 * (2 + 1 + 9 + 1) + 4);

@@ -46,8 +46,10 @@ int main(int argc, char** argv) {
         const bool answers = reg <= 0x05 || (reg >= 0x08 && reg <= 0x09) ||
                              (reg >= 0x0B && reg <= 0x17) || reg == 0x1A || reg == 0x1C ||
                              reg == 0x1E || reg == 0x1F || reg == 0x21 || reg == 0x35;
-        if (answers) w.ecu->feed(answer);
-        else test->Timer1_Timer();
+        if (answers)
+            w.ecu->feed(answer);
+        else
+            test->Timer1_Timer();
     }
     shoot(test, out, QStringLiteral("frmRegTest"));
     test->btnUpdate_Click();
@@ -57,9 +59,11 @@ int main(int argc, char** argv) {
     Form3* comms = w.form->mnuCommunication_Click();
     frmECUfind* finder = comms->btnECUfind_Click();
     QTimer::singleShot(150, [&] { w.ecu->feed(QByteArray(1, char(0x01))); });
-    while (finder->sweep().current() == 0xFE) QApplication::processEvents();
+    while (finder->sweep().current() == 0xFE)
+        QApplication::processEvents();
     finder->btnCancel_Click();
-    while (!finder->sweep().completed()) QApplication::processEvents();
+    while (!finder->sweep().completed())
+        QApplication::processEvents();
     shoot(finder, out, QStringLiteral("frmECUfind"));
     return 0;
 }
