@@ -10,9 +10,12 @@
 #include "logs/frmDataLog.h"
 #include "logs/frmLogAnalyzer.h"
 #include "settings/Form3.h"
+#include "settings/frmColor.h"
 #include "settings/frmPreferences.h"
 #include "tools/frmActiveTest.h"
 #include "tools/frmSelfDiag.h"
+#include "settings/frmSettings.h"
+#include "tools/frmRegTest.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 
@@ -236,6 +239,10 @@ void Form2::buildMenus() {
             [this] { mnuCommunication_Click(); });
     connect(findChild<QAction*>(S("mnuPreferences")), &QAction::triggered, this,
             [this] { mnuPreferences_Click(); });
+    connect(findChild<QAction*>(S("mnuDisplay")), &QAction::triggered, this,
+            [this] { mnuDisplay_Click(); });
+    connect(findChild<QAction*>(S("mnuDataDisplay")), &QAction::triggered, this,
+            [this] { mnuDataDisplay_Click(); });
 
     auto* functionMenu = menuBar()->addMenu(S("&Function"));
     functionMenu->setObjectName(S("mnuFunction"));
@@ -366,6 +373,10 @@ frmSelfDiag* Form2::btnSelfDiag_Click() {
 
 // Leaves the stream and the receive mode as they are.
 frmActiveTest* Form2::btnActiveTest_Click() { return showSingle(activeTest_, *this); }
+
+frmColor* Form2::mnuDisplay_Click() { return showSingle(colours_, *this); }
+
+frmSettings* Form2::mnuDataDisplay_Click() { return showSingle(dataDisplaySettings_, *this); }
 
 // ---------------------------------------------------------------- start-up and status
 
@@ -537,6 +548,9 @@ void Form2::MSComm1_OnComm() {
     case 6:
         getSelfDiagData(bytes);
         if (selfDiag_) selfDiag_->displayCodes(faults);
+        break;
+    case 8:
+        if (regTest) regTest->getData(bytes);
         break;
     default: break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
     }

@@ -30,6 +30,9 @@ class frmPreferences;
 class frmLogAnalyzer;
 class frmSelfDiag;
 class frmActiveTest;
+class frmSettings;
+class frmColor;
+class frmRegTest;
 
 class Form2 : public QMainWindow {
     Q_OBJECT
@@ -51,6 +54,8 @@ public:
     GaugeSetup setup;
     // gaugeValue, switchState and wbValues.
     LiveValues live;
+    // The open register test (receive mode 8), if any.
+    QPointer<frmRegTest> regTest;
     Units units() const { return Units{fahr, mph, SpeedCorrect}; }
     // The stored fault pairs of the last self-diagnostic frame.
     FaultBuffer faults{};
@@ -109,6 +114,8 @@ public:
     // Tool windows (single instance each). The data display opens active tests too.
     frmSelfDiag* btnSelfDiag_Click();
     frmActiveTest* btnActiveTest_Click();
+    frmColor* mnuDisplay_Click();
+    frmSettings* mnuDataDisplay_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -163,6 +170,8 @@ private:
     QPointer<frmLogAnalyzer> logAnalyzer_;
     QPointer<frmSelfDiag> selfDiag_;
     QPointer<frmActiveTest> activeTest_;
+    QPointer<frmColor> colours_;
+    QPointer<frmSettings> dataDisplaySettings_;
 };
 
 } // namespace kx

@@ -1,6 +1,7 @@
 #pragma once
 // The eleven "Display" colours every gauge window reads when it opens.
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -8,18 +9,19 @@ namespace kx {
 
 class SettingsStore;
 
+// In the order of colourSettings(); readDisplayColours fills it.
 struct DisplayColours {
-    uint32_t back = 0x000000;          // GaugeBack: dial background
-    uint32_t digits = 0xFFFFFF;        // GaugeDigits: scale numbers
-    uint32_t max = 0x00FF00;           // GaugeMax: peak text
-    uint32_t value = 0x00FF00;         // GaugeValue: value text
-    uint32_t name = 0xFFFF00;          // GaugeName: gauge name
-    uint32_t needle = 0x0000FF;        // GaugeNeedle
-    uint32_t circle = 0xFF0000;        // GaugeCircle: dial ring
-    uint32_t ticker = 0x00FF00;        // GaugeTicker: major ticks
-    uint32_t subTicker = 0x00FF00;     // GaugeSubTicker: minor ticks
-    uint32_t window = 0x8000000F;      // GaugeWindow: window background (button face)
-    uint32_t registers = 0x80000012;   // GaugeRegister: indicator texts (button text)
+    uint32_t back{};          // GaugeBack: dial background
+    uint32_t digits{};        // GaugeDigits: scale numbers
+    uint32_t max{};           // GaugeMax: peak text
+    uint32_t value{};         // GaugeValue: value text
+    uint32_t name{};          // GaugeName: gauge name
+    uint32_t needle{};        // GaugeNeedle
+    uint32_t circle{};        // GaugeCircle: dial ring
+    uint32_t ticker{};        // GaugeTicker: major ticks
+    uint32_t subTicker{};     // GaugeSubTicker: minor ticks
+    uint32_t window{};      // GaugeWindow: window background (button face)
+    uint32_t registers{};   // GaugeRegister: indicator texts (button text)
 };
 
 // A stored colour: decimal text of 0x00BBGGRR, or a system colour index with the top bit set,
@@ -28,7 +30,20 @@ std::optional<uint32_t> parseStoredColour(const QString& text);
 // The text a colour is stored as (signed decimal).
 QString storedColourText(uint32_t colour);
 
-// Reads all eleven; a missing or damaged entry keeps its default.
+// The colour settings in the order of the colour window: `Display`/key, label, default.
+struct ColourSetting {
+    const char* key;
+    const char* label;
+    uint32_t defaultValue;
+};
+inline constexpr int kColourCount = 11;
+const std::array<ColourSetting, kColourCount>& colourSettings();
+
+// Each colour as stored, in table order; a missing or damaged text gives the default.
+std::array<uint32_t, kColourCount> loadColours(const SettingsStore& store);
+void saveColours(SettingsStore& store, const std::array<uint32_t, kColourCount>& colours);
+
+// All eleven by name.
 DisplayColours readDisplayColours(const SettingsStore& store);
 
 } // namespace kx

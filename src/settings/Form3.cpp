@@ -5,6 +5,7 @@
 #include "app/settings_store.h"
 #include "app/ui_helpers.h"
 #include "settings/settings_rules.h"
+#include "tools/frmECUfind.h"
 #include "util/numbers.h"
 
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kx {
@@ -78,6 +80,7 @@ Form3::Form3(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     chkDebug_ = checkBox("Save Debug Data", "chkDebug");
     auto* btnECUfind = new QPushButton(S("Find ECU"));
     btnECUfind->setObjectName(S("btnECUfind"));
+    connect(btnECUfind, &QPushButton::clicked, this, [this] { btnECUfind_Click(); });
 
     auto* ecu = new QGroupBox(S("ECU"));
     ecu->setObjectName(S("fraECU"));
@@ -154,6 +157,24 @@ void Form3::btnSave_Click() {
     s.save(S("WBO2"), S("Speed"), e.speed2);
     main_.setStatusBar();
     close();
+}
+
+frmECUfind* Form3::btnECUfind_Click() {
+    if (ecuFind_) {
+        ecuFind_->show();
+        ecuFind_->raise();
+        ecuFind_->activateWindow();
+        return ecuFind_;
+    }
+    QPointer<Form3> self(this);
+    main_.stopData();
+    if (!self) return nullptr;
+    // A window of the main window: closing these settings does not cut the search short.
+    ecuFind_ = new frmECUfind(main_);
+    ecuFind_->show();
+    // The search runs from the event loop, so this click returns at once.
+    QTimer::singleShot(0, ecuFind_, &frmECUfind::iniECUfind);
+    return ecuFind_;
 }
 
 } // namespace kx

@@ -1,6 +1,7 @@
 #pragma once
 // The communication settings: ports and speeds of both links, ECU id, memory read command,
 // model, auto-connect and the debug trace.
+#include <QPointer>
 #include <QWidget>
 
 class QCheckBox;
@@ -10,6 +11,7 @@ class QLineEdit;
 namespace kx {
 
 class Form2;
+class frmECUfind;
 
 // An editable port list: takes a port number or a device path, and offers the serial devices
 // present on this machine.
@@ -23,6 +25,8 @@ public:
     explicit Form3(Form2& main);
 
     void btnSave_Click();
+    // Stops the stream and opens the ECU finder, which starts its search at once.
+    frmECUfind* btnECUfind_Click();
 
 private:
     void fill();
@@ -37,6 +41,7 @@ private:
     QCheckBox* chkDebug_;
     QComboBox* txtComPort2_;
     QLineEdit* txtSpeed2_;
+    QPointer<frmECUfind> ecuFind_;
 };
 
 } // namespace kx

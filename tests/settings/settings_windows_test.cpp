@@ -1,8 +1,11 @@
 // The settings windows driven through their controls.
 #include "settings/Form3.h"
+#include "settings/frmColor.h"
 #include "settings/frmPreferences.h"
+#include "settings/frmSettings.h"
 #include "support/main_window.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -21,6 +24,11 @@ template <class T> T* child(QWidget* w, const char* name) {
 }
 void click(QWidget* w, const char* button) {
     QTest::mouseClick(child<QPushButton>(w, button), Qt::LeftButton);
+}
+void pressEscape(QWidget* window) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_Escape);
 }
 } // namespace
 
@@ -95,4 +103,144 @@ TEST(PreferencesWindow, TyreCorrectionAndUnits) {
     EXPECT_EQ(w.panel(1), "Spd Corr: 1.05");
     EXPECT_EQ(w.panel(3), "MPH");
     EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.05f);
+}
+
+TEST(DataDisplaySettingsWindow, FillsStopsAtAnEmptyListAndSaves) {
+    MainWindow w;
+    w.find<QAction>("mnuDataDisplay")->trigger();
+    QPointer<frmSettings> f = w.form->findChild<frmSettings*>();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->windowTitle(), "Data Display Settings");
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(child<QComboBox>(f, "cmbGauge1")->currentText(), "Speed");
+    EXPECT_EQ(child<QComboBox>(f, "cmbGauge1")->count(), 25);
+    EXPECT_EQ(child<QComboBox>(f, "cmbGauge11")->currentData().toInt(), 14);
+    EXPECT_TRUE(child<QCheckBox>(f, "chkReg2")->isChecked());
+    EXPECT_EQ(child<QComboBox>(f, "cmbGauge0")->accessibleName(), "Gauge 1");
+    EXPECT_FALSE(child<QPushButton>(f, "btnActTest")->isEnabled()); // not connected
+
+    child<QComboBox>(f, "cmbGauge0")->setCurrentIndex(24); // WBo2
+    child<QComboBox>(f, "cmbGauge1")->setCurrentIndex(3);
+    child<QComboBox>(f, "cmbGauge2")->setCurrentIndex(-1);
+    child<QCheckBox>(f, "chkReg2")->setChecked(false);
+    click(f, "btnSave");
+    EXPECT_EQ(w.dialogs.messages, QStringList{"Please select parameter for every gauge"});
+    EXPECT_EQ(w.store->read("Setup", "Gauge0"), "24");
+    EXPECT_EQ(w.store->read("Setup", "Gauge1"), "3");
+    EXPECT_EQ(w.store->read("Setup", "Gauge2"), "3"); // the default, not touched
+    EXPECT_EQ(w.store->read("Setup", "Register1F"), "1");
+    EXPECT_EQ(w.form->setup.displaySelection[0], 0); // no getSetup yet
+    ASSERT_TRUE(f);
+    EXPECT_TRUE(f->isVisible());
+
+    child<QComboBox>(f, "cmbGauge2")->setCurrentIndex(22);
+    click(f, "btnSave");
+    EXPECT_EQ(w.store->read("Setup", "Gauge2"), "22");
+    EXPECT_EQ(w.store->read("Setup", "Register1F"), "0");
+    EXPECT_EQ(w.store->read("Setup", "Register21"), "1");
+    // The main window reloaded the selection: WBo2 and the flag take no byte now.
+    EXPECT_EQ(w.form->setup.displaySelection[0], 24);
+    EXPECT_EQ(w.form->setup.displaySelection[14], 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(f);
+
+    // Escape closes without saving; a connected main window enables the register test.
+    w.connectEcu();
+    QPointer<frmSettings> again = w.form->mnuDataDisplay_Click();
+    EXPECT_TRUE(child<QPushButton>(again, "btnActTest")->isEnabled());
+    child<QComboBox>(again, "cmbGauge5")->setCurrentIndex(0);
+    pressEscape(again);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(again);
+    EXPECT_EQ(w.store->read("Setup", "Gauge5"), "12");
+}
+
+TEST(ColourWindow, ChooserAnswersAndStoredColours) {
+    MainWindow w;
+    w.find<QAction>("mnuDisplay")->trigger();
+    QPointer<frmColor> f = w.form->findChild<frmColor*>();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->windowTitle(), "Data Display Colours");
+    EXPECT_EQ(f->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(f->colour(5), 0x0000FFu);
+    EXPECT_EQ(child<QPushButton>(f, "button5")->accessibleName(), "Needle:");
+
+    w.dialogs.colourAnswers = {std::nullopt, 0x123456u, 0x00FF80u};
+    click(f, "button0"); // cancelled: unchanged
+    EXPECT_EQ(f->colour(0), 0u);
+    click(f, "button0");
+    EXPECT_EQ(f->colour(0), 0x123456u);
+    EXPECT_EQ(child<QPushButton>(f, "button0")->accessibleDescription(), "#563412");
+    click(f, "button9");
+    click(f, "btnOK");
+    EXPECT_EQ(w.store->read("Display", "GaugeBack"), "1193046");
+    EXPECT_EQ(w.store->read("Display", "GaugeWindow"), "65408");
+    EXPECT_EQ(w.store->read("Display", "GaugeRegister"), "-2147483630"); // system colour kept
+    EXPECT_EQ(w.store->read("Display", "GaugeNeedle"), "255");
+
+    // CANCEL and Escape leave the store alone.
+    for (bool escape : {false, true}) {
+        QPointer<frmColor> again = w.form->mnuDisplay_Click();
+        EXPECT_EQ(again->colour(0), 0x123456u);
+        w.dialogs.colourAnswers = {0x000001u};
+        click(again, "button0");
+        if (escape)
+            pressEscape(again);
+        else
+            click(again, "btnCancel");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(again);
+        EXPECT_EQ(w.store->read("Display", "GaugeBack"), "1193046");
+    }
+}
+
+TEST(SettingsRoundTrip, WindowsSaveAndANewMainWindowUsesTheValues) {
+    MainWindow w;
+    Form3* comms = w.form->mnuCommunication_Click();
+    child<QComboBox>(comms, "txtComPort")->setEditText("/dev/ttyUSB0");
+    child<QLineEdit>(comms, "txtSpeed")->setText("19200");
+    child<QComboBox>(comms, "txtComPort2")->setEditText("/dev/ttyUSB1");
+    click(comms, "btnSave");
+    frmPreferences* prefs = w.form->mnuPreferences_Click();
+    child<QComboBox>(prefs, "cmbSpeed")->setCurrentIndex(1);
+    child<QComboBox>(prefs, "cmbTemp")->setCurrentIndex(1);
+    child<QLineEdit>(prefs, "txtUwidth")->setText("255");
+    child<QLineEdit>(prefs, "txtUhight")->setText("40");
+    child<QLineEdit>(prefs, "txtUsize")->setText("18");
+    click(prefs, "btnSave");
+    frmSettings* display = w.form->mnuDataDisplay_Click();
+    // RPM, Water Temperature, Duty Cycle, then Speed in every other slot; one flag only.
+    const int chosen[12] = {0, 3, 20, 6, 6, 6, 6, 6, 6, 6, 6, 6};
+    for (int k = 0; k < 12; ++k)
+        display->cmbGauge(k)->setCurrentIndex(display->cmbGauge(k)->findData(chosen[k]));
+    for (int i = 0; i < 4; ++i)
+        child<QCheckBox>(display, qPrintable(QStringLiteral("chkReg%1").arg(i)))
+            ->setChecked(i == 1);
+    click(display, "btnSave");
+    ASSERT_TRUE(w.dialogs.messages.isEmpty()) << w.dialogs.messages.join('|').toStdString();
+
+    // A fresh start on the same settings file.
+    SettingsStore store(w.store->fileName());
+    RecordingDialogs dialogs;
+    auto* ecu = new MemoryPort;
+    Form2 next(store, dialogs, ecu, new MemoryPort);
+    next.load();
+    const auto panel = [&](int i) {
+        return next.findChild<QLabel*>(QStringLiteral("Panel%1").arg(i))->text();
+    };
+    EXPECT_EQ(panel(1), "Spd Corr: 1.05");
+    EXPECT_EQ(panel(2), "/dev/ttyUSB0 - 19200");
+    EXPECT_EQ(panel(3), "MPH");
+    EXPECT_EQ(panel(4), "Fahrenheit");
+    EXPECT_EQ(next.setup.gaugeCatalogue[3].name(), "Water Temp F");
+    next.openPort();
+    EXPECT_EQ(ecu->openedWith, QStringList{"/dev/ttyUSB0|19200,N,8,1"});
+    ecu->writes.clear();
+    next.iniFullData();
+    QByteArray expected("\x5A\x00\x5A\x01\x5A\x08", 6);
+    for (int k = 3; k < 12; ++k)
+        expected += QByteArray("\x5A\x0B", 2);
+    expected += QByteArray("\x5A\x1E", 2);
+    EXPECT_EQ(ecu->written(), expected);
+    EXPECT_EQ(ecu->threshold(), 2 * (2 + 1 + 9 + 1) + 4);
 }

@@ -1,0 +1,80 @@
+#include "settings/display_settings.h"
+
+#include "app/settings_store.h"
+#include "live/gauge_setup.h"
+#include "util/numbers.h"
+
+namespace kx {
+
+namespace {
+const QString S(const char* t) {
+    return QString::fromLatin1(t);
+}
+
+const char* const kGaugeListNames[kGaugeCount] = {
+    "RPM",
+    "Air Flow",
+    "Air Flow Right Hand",
+    "Water Temperature",
+    "O2 Sensor",
+    "O2 Sensor Right Hand",
+    "Speed",
+    "Battery Voltage",
+    "Throttle Position Sensor",
+    "Fuel Temperature",
+    "Intake Air Temperature",
+    "Exhaust Gas Temperature",
+    "Injector Time",
+    "Ignition Timing",
+    "AAC Valve",
+    "Air Fuel Base",
+    "Air Fuel Base Right Hand",
+    "Air Fuel Base Self Learn",
+    "Air Fuel Base Self Learn Right Hand",
+    "Injector Time Right Hand",
+    "Duty Cycle (require RPM & Inj)",
+    "Duty Cycle RH (require RPM & Inj RH)",
+    "O2 Sensor B1",
+    "O2 sensor B2",
+    "WBo2",
+};
+
+const char* const kRegisterKeys[kSwitchFlagCount] = {"Register13", "Register1E", "Register1F",
+                                                     "Register21"};
+
+QString slotKey(int k) {
+    return S("Gauge") + QString::number(k);
+}
+} // namespace
+
+QString gaugeListName(int gauge) {
+    if (gauge < 0 || gauge >= kGaugeCount) return {};
+    return S(kGaugeListNames[gauge]);
+}
+
+DisplaySelectionEntry loadDisplaySelection(const SettingsStore& store) {
+    DisplaySelectionEntry e;
+    for (int k = 0; k < kDisplaySlots; ++k) {
+        const auto v = parseWhole(store.read(S("Setup"), slotKey(k)));
+        if (v && *v >= 0 && *v < kGaugeCount) e.gauges[size_t(k)] = int(*v);
+    }
+    for (int i = 0; i < kSwitchFlagCount; ++i) {
+        const auto v = parseWhole(store.read(S("Setup"), S(kRegisterKeys[i])));
+        e.registers[size_t(i)] = v && *v == 1;
+    }
+    return e;
+}
+
+std::optional<QString> saveDisplaySelection(SettingsStore& store,
+                                            const DisplaySelectionEntry& entry) {
+    for (int k = 0; k < kDisplaySlots; ++k) {
+        const auto& slot = entry.gauges[size_t(k)];
+        if (!slot) return S("Please select parameter for every gauge");
+        store.save(S("Setup"), slotKey(k), QString::number(*slot));
+    }
+    for (int i = 0; i < kSwitchFlagCount; ++i)
+        store.save(S("Setup"), S(kRegisterKeys[i]), entry.registers[size_t(i)] ? S("1") : S("0"));
+    return std::nullopt;
+}
+
+} // namespace kx

@@ -1,0 +1,148 @@
+#include "settings/frmSettings.h"
+
+#include "app/Dialogs.h"
+#include "app/Form2.h"
+#include "app/ui_helpers.h"
+#include "live/gauge_setup.h"
+#include "settings/display_settings.h"
+#include "tools/frmRegTest.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kx {
+
+namespace {
+const QString S(const char* t) {
+    return QString::fromLatin1(t);
+}
+constexpr int kColumns = 3;
+} // namespace
+
+frmSettings::frmSettings(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+    setObjectName(S("frmSettings"));
+    setWindowTitle(S("Data Display Settings"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* gauges = new QGridLayout;
+    for (int k = 0; k < kDisplaySlots; ++k) {
+        const QString title = S("Gauge ") + QString::number(k + 1);
+        auto* frame = new QGroupBox(title);
+        frame->setObjectName(S("fraGauge") + QString::number(k));
+        auto* list = new QComboBox;
+        list->setObjectName(S("cmbGauge") + QString::number(k));
+        list->setAccessibleName(title);
+        list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        (new QVBoxLayout(frame))->addWidget(list);
+        gauges->addWidget(frame, k / kColumns, k % kColumns);
+        cmbGauge_[size_t(k)] = list;
+    }
+
+    const char* regCaptions[] = {"Register 13", "Register 1E", "Register 1F", "Register 21"};
+    auto* registers = new QGroupBox(S("Registers"));
+    registers->setObjectName(S("fraRegisters"));
+    auto* rl = new QHBoxLayout(registers);
+    for (int i = 0; i < kSwitchFlagCount; ++i) {
+        auto* c = new QCheckBox(S(regCaptions[i]));
+        c->setObjectName(S("chkReg") + QString::number(i));
+        rl->addWidget(c);
+        chkReg_[size_t(i)] = c;
+    }
+    rl->addStretch();
+
+    btnActTest_ = new QPushButton(S("Test for live registers"));
+    btnActTest_->setObjectName(S("btnActTest"));
+    auto* note = new QLabel(S("* Test may take up to 30 seconds"));
+    note->setObjectName(S("lblNote"));
+    connect(btnActTest_, &QPushButton::clicked, this, [this] { btnActTest_Click(); });
+
+    auto* save = new QPushButton(S("Save"));
+    save->setObjectName(S("btnSave"));
+    save->setDefault(true);
+    auto* cancel = new QPushButton(S("Cancel"));
+    cancel->setObjectName(S("btnCancel"));
+    connect(save, &QPushButton::clicked, this, &frmSettings::btnSave_Click);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(btnActTest_);
+    bottom->addWidget(note);
+    bottom->addStretch();
+    bottom->addWidget(save);
+    bottom->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(gauges);
+    layout->addWidget(registers);
+    layout->addLayout(bottom);
+
+    std::vector<int> all;
+    for (int g = 0; g < kGaugeCount; ++g)
+        all.push_back(g);
+    const DisplaySelectionEntry stored = loadDisplaySelection(main_.settings());
+    for (int k = 0; k < kDisplaySlots; ++k) {
+        QComboBox* list = cmbGauge_[size_t(k)];
+        for (int g : all)
+            list->addItem(gaugeListName(g), g);
+        const auto& slot = stored.gauges[size_t(k)];
+        list->setCurrentIndex(slot ? list->findData(*slot) : -1);
+    }
+    for (int i = 0; i < kSwitchFlagCount; ++i)
+        chkReg_[size_t(i)]->setChecked(stored.registers[size_t(i)]);
+    btnActTest_->setEnabled(main_.connected);
+
+    closeOnEscape(this);
+    nameForAccessibility(this);
+}
+
+void frmSettings::setGaugeChoices(const std::vector<int>& gauges) {
+    for (QComboBox* list : cmbGauge_) {
+        const QVariant chosen = list->currentData();
+        list->clear();
+        for (int g : gauges)
+            list->addItem(gaugeListName(g), g);
+        list->setCurrentIndex(chosen.isValid() ? list->findData(chosen) : -1);
+    }
+}
+
+void frmSettings::btnSave_Click() {
+    DisplaySelectionEntry entry;
+    for (int k = 0; k < kDisplaySlots; ++k) {
+        const QVariant g = cmbGauge_[size_t(k)]->currentData();
+        if (g.isValid()) entry.gauges[size_t(k)] = g.toInt();
+    }
+    for (int i = 0; i < kSwitchFlagCount; ++i)
+        entry.registers[size_t(i)] = chkReg_[size_t(i)]->isChecked();
+    if (const auto problem = saveDisplaySelection(main_.settings(), entry)) {
+        main_.dialogs().message(this, *problem);
+        return;
+    }
+    main_.getSetup();
+    close();
+}
+
+frmRegTest* frmSettings::btnActTest_Click() {
+    if (main_.regTest) {
+        main_.regTest->show();
+        main_.regTest->raise();
+        main_.regTest->activateWindow();
+        return main_.regTest;
+    }
+    QPointer<frmSettings> self(this);
+    main_.stopData();
+    if (!self) return nullptr;
+    // A window of the main window, so that closing these settings does not cut the test short.
+    auto* test = new frmRegTest(main_, this);
+    main_.regTest = test;
+    test->show();
+    test->Form_Load();
+    return main_.regTest;
+}
+
+} // namespace kx
