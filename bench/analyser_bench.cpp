@@ -7,6 +7,7 @@
 #include "link/SerialPort.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/frmLogAnalyzer.h"
+#include "live/gauge_setup.h"
 #include "logs/log_format.h"
 
 #include <QApplication>
@@ -42,12 +43,7 @@ public:
 
 // Twelve gauge columns of changing values, twelve indicators.
 bool writeLog(const QString& path, long records) {
-    LogGaugeNames names = {
-        "RPM",          "Air Flow",      "Air Flow RH",  "Water Temp C",   "O2 Sensor",
-        "O2 Sensor RH", "Speed kph",     "Battery",      "Throttle",       "Fuel Temp C",
-        "Air Temp C",   "EGT",           "Injector",     "Timing",         "AAC",
-        "A/F Base",     "A/F Base RH",   "A/F Base SL",  "A/F Base SL RH", "Injector RH",
-        "Duty Cycle",   "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2",   "WBo2"};
+    LogGaugeNames names = catalogueNames(false, false);
     LogSelection sel;
     const int gauges[] = {0, 1, 3, 4, 6, 7, 8, 10, 12, 13, 14, 24};
     for (int g : gauges)

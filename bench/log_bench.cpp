@@ -2,6 +2,7 @@
 //                          and 12 indicator columns to /tmp, timing each record, then loads
 //                          it three times in child processes
 // log_bench load FILE      loads FILE once and prints time, speed and peak memory
+#include "live/gauge_setup.h"
 #include "logs/log_format.h"
 #include "logs/log_reader.h"
 
@@ -58,12 +59,7 @@ int main(int argc, char** argv) {
     const long records = argc == 2 ? std::atol(argv[1]) : 1000000;
     const char* path = "/tmp/kestrix_log_bench.log";
 
-    LogGaugeNames names = {
-        "RPM",          "Air Flow",      "Air Flow RH",  "Water Temp C",   "O2 Sensor",
-        "O2 Sensor RH", "Speed kph",     "Battery",      "Throttle",       "Fuel Temp C",
-        "Air Temp C",   "EGT",           "Injector",     "Timing",         "AAC",
-        "A/F Base",     "A/F Base RH",   "A/F Base SL",  "A/F Base SL RH", "Injector RH",
-        "Duty Cycle",   "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2",   "WBo2"};
+    LogGaugeNames names = catalogueNames(false, false);
     LogSelection sel;
     for (int g : {0, 1, 3, 4, 6, 7, 8, 10, 12, 13, 14, 24})
         sel.gauges[g] = true;

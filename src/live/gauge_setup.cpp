@@ -141,4 +141,12 @@ void getSetup(const SettingsStore& store, bool fahr, bool mph, GaugeSetup& setup
     countBytes(setup);
 }
 
+std::array<QString, kGaugeCount> catalogueNames(bool fahr, bool mph) {
+    std::array<GaugeInfo, kGaugeCount> catalogue;
+    buildCatalogue(catalogue, fahr, mph);
+    std::array<QString, kGaugeCount> names;
+    for (size_t g = 0; g < names.size(); ++g) names[g] = catalogue[g].name();
+    return names;
+}
+
 } // namespace kx

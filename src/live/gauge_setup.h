@@ -25,6 +25,8 @@ struct GaugeSetup {
 
 // Fills the 25 catalogue entries; the temperature and speed entries follow the unit choice.
 void buildCatalogue(std::array<GaugeInfo, kGaugeCount>& catalogue, bool fahr, bool mph);
+// The catalogue's names for one unit choice, by gauge number.
+std::array<QString, kGaugeCount> catalogueNames(bool fahr, bool mph);
 
 // Recomputes both byte counts from the selections. A gauge number above 24 ends the work at
 // that selection, the count being summed keeping its partial sum (the later count stays 0).

@@ -2,16 +2,14 @@
 #include "link/ecu_protocol.h"
 
 #include <QElapsedTimer>
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 using namespace kx;
+using namespace kx::test;
 
 namespace {
-QByteArray bytes(std::initializer_list<int> list) {
-    QByteArray b;
-    for (int v : list) b.append(char(v));
-    return b;
-}
 // An identification frame: header, count, data bytes with the part number at its place.
 QByteArray idFrame(const char* part, bool obd2) {
     const int n = obd2 ? 32 : 22;

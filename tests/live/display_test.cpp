@@ -13,11 +13,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray bytes(std::initializer_list<int> list) {
-    QByteArray b;
-    for (int v : list) b.append(char(v));
-    return b;
-}
 // The default selection's frame: RPM, Speed, Water, Battery, Timing, Injector, (Duty), A/F
 // Base, Throttle, Air Flow, O2, AAC, then 0x13, 0x1E, 0x1F, 0x21.
 QByteArray defaultFrame(int rpmRaw, int waterRaw, int reg1E) {

@@ -1,9 +1,12 @@
 #include "link/framing.h"
 #include "live/live_data.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 using namespace kx;
+using namespace kx::test;
 
 namespace {
 
@@ -32,13 +35,6 @@ GaugeSetup allDutyCycle(std::array<uint8_t, 4> flags) {
     std::array<uint8_t, 12> slotGauges;
     slotGauges.fill(20);
     return makeSetup(slotGauges, flags);
-}
-
-QByteArray bytes(std::initializer_list<int> list) {
-    QByteArray b;
-    for (int v : list)
-        b.append(static_cast<char>(v));
-    return b;
 }
 
 QByteArray frame(uint8_t n, std::initializer_list<int> data) {

@@ -15,11 +15,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray bytes(std::initializer_list<int> list) {
-    QByteArray b;
-    for (int v : list) b.append(char(v));
-    return b;
-}
 // Selection: RPM, Water Temp, Battery, Timing in slots 0-3 (the rest Duty Cycle), 0x13 only.
 void smallSelection(SettingsStore& s) {
     const char* gauges[12] = {"0", "3", "7", "13", "20", "20", "20", "20", "20", "20", "20", "20"};

@@ -1,3 +1,4 @@
+#include "live/gauge_setup.h"
 #include "logs/log_format.h"
 #include "logs/log_reader.h"
 #include "util/numbers.h"
@@ -14,12 +15,7 @@ using namespace kx;
 namespace {
 
 LogGaugeNames celsiusNames() {
-    LogGaugeNames n = {
-        "RPM",          "Air Flow",      "Air Flow RH",  "Water Temp C",   "O2 Sensor",
-        "O2 Sensor RH", "Speed kph",     "Battery",      "Throttle",       "Fuel Temp C",
-        "Air Temp C",   "EGT",           "Injector",     "Timing",         "AAC",
-        "A/F Base",     "A/F Base RH",   "A/F Base SL",  "A/F Base SL RH", "Injector RH",
-        "Duty Cycle",   "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2",   "WBo2"};
+    LogGaugeNames n = catalogueNames(false, false);
     return n;
 }
 

@@ -24,12 +24,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray bytes(std::initializer_list<int> b) {
-    QByteArray out;
-    for (int v : b)
-        out.append(char(v));
-    return out;
-}
 // What the ECU streams for a one-register request: its start acknowledgement, then frames.
 QByteArray probeAnswer() {
     return bytes({0x0F}) + bytes({0xFF, 0x01, 0x20}).repeated(40);

@@ -10,6 +10,7 @@
 #include <deque>
 #include <ostream>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -69,6 +70,13 @@ private:
     int slave_ = -1; // kept open so the slave does not report a hang-up before Kestrix opens it
     QString path_;
 };
+
+// Bytes from a list of values, for frames written out in tests.
+inline QByteArray bytes(std::initializer_list<int> values) {
+    QByteArray b;
+    for (int v : values) b.append(char(v));
+    return b;
+}
 
 // Runs the event loop until `pred` is true or `ms` elapsed; returns pred().
 bool waitUntil(const std::function<bool()>& pred, int ms);

@@ -1,19 +1,15 @@
 // Self-diagnostic frames into the fault buffer, and the fault text built from it.
 #include "tools/self_diag.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 #include <initializer_list>
 
 using namespace kx;
+using namespace kx::test;
 
 namespace {
-QByteArray bytes(std::initializer_list<int> list) {
-    QByteArray b;
-    for (int v : list)
-        b.append(char(v));
-    return b;
-}
-
 QString textOf(std::initializer_list<int> frame, FaultBuffer faults = {}) {
     getSelfDiagData(bytes(frame), faults);
     return displayCodesText(faults);
