@@ -3,6 +3,7 @@
 #include "app/Form2.h"
 #include "app/ui_helpers.h"
 #include "link/SerialPort.h"
+#include "tools/probe_report.h"
 #include "util/hex.h"
 
 #include <QCloseEvent>
@@ -32,26 +33,13 @@ frmECUfind::frmECUfind(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     setWindowTitle(S("Active ECU test"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    auto* lblQECU = new QLabel(S("Querying ECU"));
-    lblQECU->setObjectName(S("lblQECU"));
-    lblInfo_ = new QLabel;
-    lblInfo_->setObjectName(S("lblInfo"));
-    lblInfo_->setAccessibleName(S("Progress"));
-    lblInfo_->setMinimumWidth(lblInfo_->fontMetrics().horizontalAdvance(S("- Completed !  ")));
-    auto* status = new QHBoxLayout;
-    status->addWidget(lblQECU);
-    status->addWidget(lblInfo_);
-    status->addStretch();
-
-    txtRegisters_ = new QPlainTextEdit;
-    txtRegisters_->setObjectName(S("txtRegisters"));
-    txtRegisters_->setReadOnly(true);
-    txtRegisters_->setAccessibleName(S("Active ECU"));
-    txtRegisters_->setMinimumSize(
-        txtRegisters_->fontMetrics().horizontalAdvance(ecuIdLine(0xEE)) * 2, 140);
-    auto* group = new QGroupBox(S("Active ECU"));
-    group->setObjectName(S("fraActiveEcu"));
-    (new QVBoxLayout(group))->addWidget(txtRegisters_);
+    const ProbeReport report =
+        makeProbeReport(S("Active ECU"), S("fraActiveEcu"),
+                        fontMetrics().horizontalAdvance(ecuIdLine(0xEE)) * 2, 140);
+    lblInfo_ = report.lblInfo;
+    txtRegisters_ = report.txtRegisters;
+    auto* status = report.status;
+    auto* group = report.frame;
 
     auto* note = new QLabel(S("* Test may take up to 90 seconds"));
     note->setObjectName(S("lblNote"));

@@ -5,6 +5,7 @@
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
 #include "settings/frmSettings.h"
+#include "tools/probe_report.h"
 #include "util/hex.h"
 
 #include <QCloseEvent>
@@ -34,26 +35,13 @@ frmRegTest::frmRegTest(Form2& main, frmSettings* settings)
     setWindowTitle(S("Live Register Test"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    auto* lblQECU = new QLabel(S("Querying ECU"));
-    lblQECU->setObjectName(S("lblQECU"));
-    lblInfo_ = new QLabel;
-    lblInfo_->setObjectName(S("lblInfo"));
-    lblInfo_->setAccessibleName(S("Progress"));
-    lblInfo_->setMinimumWidth(lblInfo_->fontMetrics().horizontalAdvance(S("- Completed !  ")));
-    auto* status = new QHBoxLayout;
-    status->addWidget(lblQECU);
-    status->addWidget(lblInfo_);
-    status->addStretch();
-
-    txtRegisters_ = new QPlainTextEdit;
-    txtRegisters_->setObjectName(S("txtRegisters"));
-    txtRegisters_->setReadOnly(true);
-    txtRegisters_->setAccessibleName(S("Active registers"));
-    txtRegisters_->setMinimumSize(
-        txtRegisters_->fontMetrics().horizontalAdvance(registerLine(0x23)) + 40, 260);
-    auto* group = new QGroupBox(S("Active registers"));
-    group->setObjectName(S("fraRegisters"));
-    (new QVBoxLayout(group))->addWidget(txtRegisters_);
+    const ProbeReport report =
+        makeProbeReport(S("Active registers"), S("fraRegisters"),
+                        fontMetrics().horizontalAdvance(registerLine(0x23)) + 40, 260);
+    lblInfo_ = report.lblInfo;
+    txtRegisters_ = report.txtRegisters;
+    auto* status = report.status;
+    auto* group = report.frame;
 
     btnUpdate_ = new QPushButton(S("Update Gauge Selection"));
     btnUpdate_->setObjectName(S("btnUpdate"));
