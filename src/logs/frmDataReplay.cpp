@@ -259,11 +259,10 @@ void frmDataReplay::showPlaying(bool playing) {
 void frmDataReplay::btnPlay_Click() {
     if (playing_ || loading_ || !btnPlay_->isEnabled()) return;
     QPointer<frmDataReplay> self(this);
-    // A Stop and a new Play during one wait leave the older loop below the newer one on the
-    // stack; when it resumes it must end without stepping.
-    const uint64_t run = ++playRun_;
     showPlaying(true);
-    while (playing_ && run == playRun_) {
+    // A Stop and a new Play within one wait run the new loop inside this one's wait; this one
+    // resumes only after the new one has ended, so it finds the flag cleared and steps no more.
+    while (playing_) {
         const ReplayStep step = replayStep(current_, data_.recordCount(), scale_);
         if (!step.runs) {
             // The last record, which the slider cannot reach when S does not divide N.

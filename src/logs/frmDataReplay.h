@@ -59,7 +59,6 @@ private:
     int64_t current_ = 1;
     int64_t scale_ = 1;
     bool playing_ = false;
-    uint64_t playRun_ = 0; // which Play's loop is the live one
     bool loading_ = false;
     bool closeAsked_ = false;
     uint32_t windowColour_ = 0;
