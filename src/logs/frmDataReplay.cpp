@@ -30,6 +30,16 @@ QRect pixels(const TwipRect& r) {
                  r.height / kTwipsPerPixel);
 }
 
+// The slider's place in its frame, moved down below the frame's caption where the caption's
+// font is taller than the room above it, and kept inside the frame.
+QRect sliderInFrame(QRect slider, const QWidget* frame) {
+    const int caption = frame->fontMetrics().height() + 3; // below the frame line too
+    if (slider.top() < caption) slider.moveTop(caption);
+    const int room = frame->height() - slider.top() - 2;
+    if (slider.height() > room) slider.setHeight(std::max(room, 4));
+    return slider;
+}
+
 void setFontPoints(QWidget* w, int points) {
     QFont f = w->font();
     f.setPointSize(std::max(points, 1)); // nothing smaller is legible
@@ -50,6 +60,11 @@ frmDataReplay::frmDataReplay(Form2& main) : QWidget(&main, Qt::Window), main_(ma
     closeOnEscape(this);
     nameForAccessibility(this);
     resize(960, 640);
+    layoutWindow(); // a hidden window gets its resize event only when shown
+    // Neutral dials until a log names them, as after each Open; a dial never set up would show
+    // its bare value texts in the corner.
+    for (int k = 0; k < 12; ++k)
+        grid_->setupGauge(k, main_.setup.gaugeCatalogue[0]);
 }
 
 frmDataReplay::~frmDataReplay() = default;
@@ -130,9 +145,10 @@ void frmDataReplay::layoutWindow() {
         setFontPoints(frame, l.frameFont);
     fraPosition_->setGeometry(pixels(l.fraPosition));
     fraSpeed_->setGeometry(pixels(l.fraSpeed));
-    scrollBar1_->setGeometry(pixels(l.slider));
-    scrollBar2_->setGeometry(pixels(l.slider));
-    prgLoad_->setGeometry(pixels(l.slider).translated(fraPosition_->pos()));
+    const QRect slider = sliderInFrame(pixels(l.slider), fraPosition_);
+    scrollBar1_->setGeometry(slider);
+    scrollBar2_->setGeometry(slider);
+    prgLoad_->setGeometry(slider.translated(fraPosition_->pos()));
     btnPlay_->setGeometry(pixels(l.btnPlay));
     btnStop_->setGeometry(pixels(l.btnStop));
     btnBrowse_->setGeometry(pixels(l.btnBrowse));
