@@ -256,6 +256,13 @@ TEST(DataReplay, LongLogsStepTheSliderInRecordsOfS) {
     r.win->btnPlay_Click();
     EXPECT_EQ(r.win->currentRecord(), 40001);
     EXPECT_EQ(r.controls(), "11011");
+
+    // A close asked while a log loads ends the load, then the window.
+    r.dialogs.messages.clear();
+    QTimer::singleShot(0, r.win, [&] { EXPECT_FALSE(r.win->close()); });
+    r.open(path);
+    EXPECT_TRUE(waitUntil([&] { return r.win.isNull(); }, 3000));
+    EXPECT_TRUE(r.dialogs.messages.isEmpty());
 }
 
 TEST(DataReplay, PlayShowsEachRecordInTurnUntilStop) {
