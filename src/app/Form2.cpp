@@ -8,6 +8,7 @@
 #include "link/wait.h"
 #include "live/Form1.h"
 #include "logs/frmDataLog.h"
+#include "logs/frmDataReplay.h"
 #include "logs/frmLogAnalyzer.h"
 #include "settings/Form3.h"
 #include "settings/frmColor.h"
@@ -93,6 +94,7 @@ QWidget* Form2::buildEcuFrame() {
     connect(btnDataDisplay_, &QPushButton::clicked, this, [this] { btnDataDisplay_Click(); });
     connect(btnDataLogging_, &QPushButton::clicked, this, [this] { btnDataLogging_Click(); });
     basicLayout->addStretch();
+    connect(btnDataReplay_, &QPushButton::clicked, this, [this] { btnDataReplay_Click(); });
     connect(btnLogAnalyser_, &QPushButton::clicked, this, [this] { btnLogAnalyser_Click(); });
 
     auto* advance = new QGroupBox(S("Advance Functions"));
@@ -360,6 +362,8 @@ Form3* Form2::mnuCommunication_Click() { return showSingle(form3_, *this); }
 frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, *this); }
 
 frmLogAnalyzer* Form2::btnLogAnalyser_Click() { return showSingle(logAnalyzer_, *this); }
+
+frmDataReplay* Form2::btnDataReplay_Click() { return showSingle(dataReplay_, *this); }
 
 frmSelfDiag* Form2::btnSelfDiag_Click() {
     stopData();

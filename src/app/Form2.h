@@ -28,6 +28,7 @@ class frmDataLog;
 class Form3;
 class frmPreferences;
 class frmLogAnalyzer;
+class frmDataReplay;
 class frmSelfDiag;
 class frmActiveTest;
 class frmSettings;
@@ -111,6 +112,8 @@ public:
     frmPreferences* mnuPreferences_Click();
     // "Log Analyser F7": the analyser window, single instance.
     frmLogAnalyzer* btnLogAnalyser_Click();
+    // "Data Replay F6": the replay window, single instance; stream and receive mode untouched.
+    frmDataReplay* btnDataReplay_Click();
     // Tool windows (single instance each). The data display opens active tests too.
     frmSelfDiag* btnSelfDiag_Click();
     frmActiveTest* btnActiveTest_Click();
@@ -168,6 +171,7 @@ private:
     QPointer<Form3> form3_;
     QPointer<frmPreferences> preferences_;
     QPointer<frmLogAnalyzer> logAnalyzer_;
+    QPointer<frmDataReplay> dataReplay_;
     QPointer<frmSelfDiag> selfDiag_;
     QPointer<frmActiveTest> activeTest_;
     QPointer<frmColor> colours_;

@@ -1,6 +1,7 @@
 #include "app/ui_helpers.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -34,5 +35,8 @@ void closeOnEscape(QWidget* window) {
     sc->setContext(Qt::WindowShortcut);
     QObject::connect(sc, &QShortcut::activated, window, &QWidget::close);
 }
+
+BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
 
 } // namespace kx

@@ -14,4 +14,13 @@ void nameForAccessibility(QWidget* root);
 // Closes `window` when Escape is pressed in it.
 void closeOnEscape(QWidget* window);
 
+// The busy (hourglass) pointer for as long as it lives.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 } // namespace kx

@@ -5,12 +5,13 @@
 #include "app/ui_helpers.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/analyser_layout.h"
+#include "logs/replay_logic.h"
 #include "util/colour.h"
 #include "util/twips.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -53,20 +54,12 @@ void fitValueFont(QLabel* label, double points) {
     label->setFont(f);
 }
 
-// The hourglass for as long as it lives.
-struct BusyCursor {
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 } // namespace
 
 frmLogAnalyzer::frmLogAnalyzer(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     setObjectName(S("frmLogAnalyzer"));
     setWindowTitle(S("Data Log Analyser"));
     setAttribute(Qt::WA_DeleteOnClose);
-    buildCatalogue(catalogue_, main_.fahr, main_.mph);
     buildUi();
     closeOnEscape(this);
     nameForAccessibility(this);
@@ -273,16 +266,8 @@ bool frmLogAnalyzer::load(const QString& path) {
         main_.dialogs().message(this, logInvalidStructureMessage());
         return false;
     }
-    buildCatalogue(catalogue_, main_.fahr, main_.mph);
-    for (const LogCatalogueChange& c : result.catalogueChanges) {
-        GaugeInfo& g = catalogue_[size_t(c.gauge)];
-        g.setName(c.name);
-        g.setMinVal(c.minVal);
-        g.setMaxVal(c.maxVal);
-        g.setTickerNum(c.tickerNum);
-        g.setSubTickerNum(c.subTickerNum);
-        g.setDecPointNum(c.decPointNum);
-    }
+    // The log's units go into the shared catalogue, as the replay does.
+    applyLogCatalogueChanges(main_.setup.gaugeCatalogue, result.catalogueChanges);
     data_ = std::move(result.data);
     gaugeColumns_ = data_.gaugeColumns();
 
@@ -308,7 +293,7 @@ bool frmLogAnalyzer::load(const QString& path) {
         if (column.kind != LogColumnKind::Gauge) continue;
         const auto k = static_cast<size_t>(
             std::find(gaugeColumns_.begin(), gaugeColumns_.end(), c) - gaugeColumns_.begin());
-        const QString name = catalogue_[size_t(column.number)].name();
+        const QString name = main_.setup.gaugeCatalogue[size_t(column.number)].name();
         Frame1_[k]->setTitle(name);
         Frame1_[k]->setEnabled(true);
         lblParam_[k]->setAccessibleName(name);
@@ -349,7 +334,7 @@ void frmLogAnalyzer::drawSeries(int k, int graph) {
     setParamColours(k, colour, kWhite);
     if (size_t(k) >= gaugeColumns_.size()) return;
     const int code = data_.columns()[size_t(gaugeColumns_[size_t(k)])].code;
-    const double maxVal = catalogue_[size_t(code)].maxVal();
+    const double maxVal = main_.setup.gaugeCatalogue[size_t(code)].maxVal();
     const double step = analyserStepX(plotWidth_, data_.recordCount());
     if (step <= 0 || maxVal == 0) {
         main_.dialogs().message(this, logInvalidDataMessage());

@@ -66,7 +66,6 @@ private:
     QCheckBox* box(int graph, int k) const;
 
     Form2& main_;
-    std::array<GaugeInfo, kGaugeCount> catalogue_;
     LogData data_;
     std::vector<int> gaugeColumns_;                              // column of gauge column k
     std::array<std::optional<LogNumbers>, kGaugeCount> numbers_; // by code, read when drawn

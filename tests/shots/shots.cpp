@@ -2,6 +2,7 @@
 //   kestrix-shots OUTDIR   (QT_SCALE_FACTOR=2 for the doubled scale)
 #include "live/Form1.h"
 #include "logs/AnalyserPlot.h"
+#include "logs/frmDataReplay.h"
 #include "logs/frmLogAnalyzer.h"
 #include "logs/log_format.h"
 #include "settings/Form3.h"
@@ -94,6 +95,17 @@ void shootAnalyser(test::MainWindow& w, const QString& out) {
     a->picGraph_MouseDown(double(a->graph(0)->offset()) + 4000);
     shoot(a, out, QStringLiteral("frmLogAnalyzer-zoomed-far"));
 }
+
+void shootReplay(test::MainWindow& w, const QString& out) {
+    frmDataReplay* r = w.form->btnDataReplay_Click();
+    r->resize(1000, 700);
+    shoot(r, out, QStringLiteral("frmDataReplay-empty"));
+    w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("replay.log")));
+    r->btnBrowse_Click();
+    r->findChild<QScrollBar*>(QStringLiteral("scrollBar1"))->setValue(12345);
+    shoot(r, out, QStringLiteral("frmDataReplay"));
+    r->close();
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +127,7 @@ int main(int argc, char** argv) {
     w.ecu->feed(frame.repeated(2));
     shoot(display, out, QStringLiteral("Form1"));
     shootAnalyser(w, out);
+    shootReplay(w, out);
     frmSelfDiag* diag = w.form->btnSelfDiag_Click();
     w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));
     shoot(diag, out, QStringLiteral("frmSelfDiag"));

@@ -1,0 +1,331 @@
+#include "logs/frmDataReplay.h"
+
+#include "app/Dialogs.h"
+#include "app/Form2.h"
+#include "app/ui_helpers.h"
+#include "link/wait.h"
+#include "live/GaugeGrid.h"
+#include "logs/replay_logic.h"
+#include "util/colour.h"
+#include "util/twips.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace kx {
+
+namespace {
+const QString S(const char* t) {
+    return QString::fromLatin1(t);
+}
+
+QRect pixels(const TwipRect& r) {
+    return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
+                 r.height / kTwipsPerPixel);
+}
+
+// The slider's place in its frame, moved down below the frame's caption where the caption's
+// font is taller than the room above it, and kept inside the frame.
+QRect sliderInFrame(QRect slider, const QWidget* frame) {
+    const int caption = frame->fontMetrics().height() + 3; // below the frame line too
+    if (slider.top() < caption) slider.moveTop(caption);
+    const int room = frame->height() - slider.top() - 2;
+    if (slider.height() > room) slider.setHeight(std::max(room, 4));
+    return slider;
+}
+
+void setFontPoints(QWidget* w, int points) {
+    QFont f = w->font();
+    f.setPointSize(std::max(points, 1)); // nothing smaller is legible
+    w->setFont(f);
+}
+} // namespace
+
+frmDataReplay::frmDataReplay(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+    setObjectName(S("frmDataReplay"));
+    setWindowTitle(S("Data Replay"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAutoFillBackground(true);
+    grid_ = new GaugeGrid(this, main_.settings());
+    buildUi();
+    getColours();
+    for (int i = 0; i < 12; ++i)
+        grid_->lblName(i)->clear();
+    closeOnEscape(this);
+    nameForAccessibility(this);
+    resize(960, 640);
+    layoutWindow(); // a hidden window gets its resize event only when shown
+    // Neutral dials until a log names them, as after each Open; a dial never set up would show
+    // its bare value texts in the corner.
+    for (int k = 0; k < 12; ++k)
+        grid_->setupGauge(k, main_.setup.gaugeCatalogue[0]);
+}
+
+frmDataReplay::~frmDataReplay() = default;
+
+void frmDataReplay::buildUi() {
+    // Created in Tab order: the two sliders, then Play, Stop and Open.
+    fraPosition_ = new QGroupBox(S("Position"), this);
+    fraPosition_->setObjectName(S("fraPosition"));
+    scrollBar1_ = new QScrollBar(Qt::Horizontal, fraPosition_);
+    scrollBar1_->setObjectName(S("scrollBar1"));
+    scrollBar1_->setAccessibleName(S("Position"));
+    scrollBar1_->setRange(1, kReplaySliderSteps);
+    scrollBar1_->setSingleStep(1);
+    scrollBar1_->setPageStep(10);
+    scrollBar1_->setValue(1);
+    fraPosition_->setEnabled(false);
+
+    fraSpeed_ = new QGroupBox(S("Replay speed"), this);
+    fraSpeed_->setObjectName(S("fraSpeed"));
+    scrollBar2_ = new QScrollBar(Qt::Horizontal, fraSpeed_);
+    scrollBar2_->setObjectName(S("scrollBar2"));
+    scrollBar2_->setAccessibleName(S("Replay speed"));
+    scrollBar2_->setRange(1, 250);
+    scrollBar2_->setSingleStep(1);
+    scrollBar2_->setPageStep(20);
+    scrollBar2_->setValue(63);
+    scrollBar2_->setToolTip(S("63ms"));
+    fraSpeed_->setEnabled(false);
+
+    btnPlay_ = new QPushButton(S("Play"), this);
+    btnPlay_->setObjectName(S("btnPlay"));
+    btnPlay_->setEnabled(false);
+    btnStop_ = new QPushButton(S("Stop"), this);
+    btnStop_->setObjectName(S("btnStop"));
+    btnStop_->setEnabled(false);
+    btnBrowse_ = new QPushButton(S("Open"), this);
+    btnBrowse_->setObjectName(S("btnBrowse"));
+
+    // Shown over the position slider while a log loads.
+    prgLoad_ = new QProgressBar(this);
+    prgLoad_->setObjectName(S("prgLoad"));
+    prgLoad_->setAccessibleName(S("Loading"));
+    prgLoad_->setRange(0, 100);
+    prgLoad_->setTextVisible(false);
+    prgLoad_->hide();
+
+    connect(scrollBar1_, &QScrollBar::valueChanged, this, &frmDataReplay::scrollBar1_Change);
+    connect(scrollBar2_, &QScrollBar::valueChanged, this, &frmDataReplay::scrollBar2_Change);
+    connect(btnPlay_, &QPushButton::clicked, this, &frmDataReplay::btnPlay_Click);
+    connect(btnStop_, &QPushButton::clicked, this, &frmDataReplay::btnStop_Click);
+    connect(btnBrowse_, &QPushButton::clicked, this, &frmDataReplay::btnBrowse_Click);
+}
+
+void frmDataReplay::getColours() {
+    const DisplayColours c = readDisplayColours(main_.settings());
+    windowColour_ = c.window;
+    grid_->applyColours(c);
+}
+
+// ---------------------------------------------------------------- layout
+
+void frmDataReplay::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutWindow();
+}
+
+void frmDataReplay::layoutWindow() {
+    QPalette p = palette();
+    p.setColor(QPalette::Window, colourFromBgr(windowColour_));
+    p.setColor(QPalette::Button, colourFromBgr(windowColour_));
+    setPalette(p);
+
+    const ReplayLayout l = replayLayout(pixelsToTwips(width()), pixelsToTwips(height()));
+    const DisplayLayout& d = l.display;
+    if (d.column <= 0 || d.row <= 0) return; // too small (or minimised): the next resize lays out
+    grid_->place(d);
+    for (QGroupBox* frame : {fraPosition_, fraSpeed_})
+        setFontPoints(frame, l.frameFont);
+    fraPosition_->setGeometry(pixels(l.fraPosition));
+    fraSpeed_->setGeometry(pixels(l.fraSpeed));
+    const QRect slider = sliderInFrame(pixels(l.slider), fraPosition_);
+    scrollBar1_->setGeometry(slider);
+    scrollBar2_->setGeometry(slider);
+    prgLoad_->setGeometry(slider.translated(fraPosition_->pos()));
+    btnPlay_->setGeometry(pixels(l.btnPlay));
+    btnStop_->setGeometry(pixels(l.btnStop));
+    btnBrowse_->setGeometry(pixels(l.btnBrowse));
+    for (QPushButton* b : {btnPlay_, btnStop_, btnBrowse_})
+        setFontPoints(b, l.buttonFont);
+    setupGaugeSlots();
+}
+
+void frmDataReplay::setupGaugeSlots() {
+    const auto& catalogue = main_.setup.gaugeCatalogue;
+    const std::vector<int> gauges = data_.gaugeColumns();
+    for (int k = 0; k < 12; ++k) {
+        if (size_t(k) < gauges.size()) {
+            const int code = data_.columns()[size_t(gauges[size_t(k)])].code;
+            grid_->setupGauge(k, catalogue[size_t(code)]);
+        } else if (grid_->isSetUp(k)) {
+            // The neutral dial of a slot the log does not use, redrawn at the slot's new size.
+            grid_->setupGauge(k, catalogue[0]);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- Open
+
+void frmDataReplay::reset() {
+    data_ = LogData();
+    scale_ = 1;
+    const auto& catalogue = main_.setup.gaugeCatalogue;
+    for (int k = 0; k < 12; ++k) {
+        grid_->lblName(k)->clear();
+        grid_->lblMax(k)->setText(S("0"));
+        grid_->setIndicatorEnabled(k, false);
+        grid_->setupGauge(k, catalogue[0]);
+    }
+    scrollBar1_->setValue(1);
+    for (QWidget* w : {static_cast<QWidget*>(btnPlay_), static_cast<QWidget*>(btnBrowse_),
+                       static_cast<QWidget*>(fraPosition_), static_cast<QWidget*>(fraSpeed_)})
+        w->setEnabled(false);
+}
+
+void frmDataReplay::btnBrowse_Click() {
+    if (playing_ || loading_) return;
+    const QString path = main_.dialogs().openFileName(
+        this, QString(), S("Log Files|*.log|Text Files|*.txt|All Files|*.*"));
+    if (path.isEmpty()) return;
+    setWindowTitle(S("Data Replay - ") + path);
+    loading_ = true;
+    reset();
+    const bool ok = load(path);
+    loading_ = false;
+    if (closeAsked_) {
+        close();
+        return;
+    }
+    btnBrowse_->setEnabled(true);
+    if (!ok) return;
+    for (QWidget* w : {static_cast<QWidget*>(btnPlay_), static_cast<QWidget*>(fraPosition_),
+                       static_cast<QWidget*>(fraSpeed_)})
+        w->setEnabled(true);
+    current_ = 1;
+}
+
+bool frmDataReplay::load(const QString& path) {
+    LogReadResult result;
+    {
+        BusyCursor busy;
+        prgLoad_->setValue(0);
+        prgLoad_->show();
+        prgLoad_->raise();
+        // The reader reports every ~50 ms: events flow meanwhile, and a close asked cancels.
+        result = LogReader::readFile(path, [this](double done) {
+            prgLoad_->setValue(static_cast<int>(done * 100));
+            QCoreApplication::processEvents();
+            return !closeAsked_;
+        });
+        prgLoad_->hide();
+    }
+    if (result.status == LogReadResult::Status::Cancelled) return false;
+    for (const QString& m : result.messages)
+        main_.dialogs().message(this, m);
+    if (!result.ok()) {
+        main_.dialogs().message(this, logInvalidStructureMessage());
+        return false;
+    }
+    // The log's units go into the shared catalogue, where they stay until it is rebuilt.
+    auto& catalogue = main_.setup.gaugeCatalogue;
+    applyLogCatalogueChanges(catalogue, result.catalogueChanges);
+    data_ = std::move(result.data);
+
+    int k = 0;
+    for (const LogColumn& column : data_.columns()) {
+        if (column.kind == LogColumnKind::Indicator) {
+            grid_->setIndicatorEnabled(column.number, true);
+        } else if (column.kind == LogColumnKind::Gauge) {
+            grid_->lblName(k)->setText(catalogue[size_t(column.code)].name());
+            grid_->setupGauge(k, catalogue[size_t(column.code)]);
+            ++k;
+        }
+    }
+    const int64_t n = data_.recordCount();
+    scale_ = replaySliderScale(n);
+    scrollBar1_->setRange(1, std::max(1, replaySliderMaximum(n)));
+    return true;
+}
+
+// ---------------------------------------------------------------- playback
+
+void frmDataReplay::setDataDisplay() {
+    for (const ReplayUpdate& u : replayUpdates(data_, current_)) {
+        if (u.kind == ReplayUpdate::Kind::Gauge)
+            grid_->setValue(u.target, u.value);
+        else
+            grid_->ChangelblOnOff(u.target, u.state);
+    }
+}
+
+void frmDataReplay::showPlaying(bool playing) {
+    playing_ = playing;
+    btnPlay_->setEnabled(!playing);
+    btnBrowse_->setEnabled(!playing);
+    btnStop_->setEnabled(playing);
+}
+
+void frmDataReplay::btnPlay_Click() {
+    if (playing_ || loading_ || !btnPlay_->isEnabled()) return;
+    QPointer<frmDataReplay> self(this);
+    showPlaying(true);
+    // A Stop and a new Play within one wait run the new loop inside this one's wait; this one
+    // resumes only after the new one has ended, so it finds the flag cleared and steps no more.
+    while (playing_) {
+        const ReplayStep step = replayStep(current_, data_.recordCount(), scale_);
+        if (!step.runs) {
+            // The last record, which the slider cannot reach when S does not divide N.
+            setDataDisplay();
+            showPlaying(false);
+            return;
+        }
+        setDataDisplay();
+        current_ = step.next;
+        scrollBar1_->setValue(step.slider); // shows the new record when the value changes
+        waitMs(static_cast<uint32_t>(scrollBar2_->value()));
+        if (!self) return; // closed while waiting
+    }
+}
+
+void frmDataReplay::btnStop_Click() {
+    showPlaying(false);
+}
+
+void frmDataReplay::scrollBar1_Change(int value) {
+    current_ = replayRecordAt(value, scale_);
+    scrollBar1_->setToolTip(QString::number(current_));
+    setDataDisplay();
+}
+
+void frmDataReplay::scrollBar2_Change(int value) {
+    scrollBar2_->setToolTip(QString::number(value) + S("ms"));
+}
+
+// ---------------------------------------------------------------- closing
+
+void frmDataReplay::closeEvent(QCloseEvent* event) {
+    // A load runs this window's events from inside its loop: it is cancelled, then we close.
+    if (loading_) {
+        closeAsked_ = true;
+        event->ignore();
+        return;
+    }
+    if (playing_) {
+        if (!main_.isUnloading()) {
+            main_.dialogs().message(this, S("Stop data replay before closing window"));
+            event->ignore();
+            return;
+        }
+        btnStop_Click(); // the program is ending: nothing may hold it up
+    }
+    event->accept();
+}
+
+} // namespace kx

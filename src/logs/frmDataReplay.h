@@ -1,0 +1,76 @@
+#pragma once
+// The data replay: plays a log back through the data display's dials and indicators, record by
+// record at a chosen delay, with a slider to jump to any record.
+#include "logs/log_reader.h"
+
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+
+class QGroupBox;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+
+namespace kx {
+
+class Form2;
+class GaugeGrid;
+
+class frmDataReplay : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmDataReplay(Form2& main);
+    ~frmDataReplay() override;
+
+    // The handlers, by control.
+    void btnBrowse_Click();
+    void btnPlay_Click(); // returns when playback ends (Stop, record N, or the window closing)
+    void btnStop_Click();
+    void scrollBar1_Change(int value);
+    void scrollBar2_Change(int value);
+    // Shows the current record on the dials and indicators.
+    void setDataDisplay();
+    void getColours();
+
+    // State, for tests.
+    GaugeGrid& grid() { return *grid_; }
+    int64_t records() const { return data_.recordCount(); }
+    int64_t currentRecord() const { return current_; }
+    int64_t sliderScale() const { return scale_; }
+    bool isPlaying() const { return playing_; }
+    bool isLoading() const { return loading_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildUi();
+    void layoutWindow();
+    void reset();
+    bool load(const QString& path);
+    void setupGaugeSlots();
+    void showPlaying(bool playing);
+
+    Form2& main_;
+    GaugeGrid* grid_ = nullptr;
+    LogData data_;
+    int64_t current_ = 1;
+    int64_t scale_ = 1;
+    bool playing_ = false;
+    bool loading_ = false;
+    bool closeAsked_ = false;
+    uint32_t windowColour_ = 0;
+
+    QGroupBox* fraPosition_ = nullptr;
+    QScrollBar* scrollBar1_ = nullptr;
+    QProgressBar* prgLoad_ = nullptr;
+    QGroupBox* fraSpeed_ = nullptr;
+    QScrollBar* scrollBar2_ = nullptr;
+    QPushButton* btnPlay_ = nullptr;
+    QPushButton* btnStop_ = nullptr;
+    QPushButton* btnBrowse_ = nullptr;
+};
+
+} // namespace kx

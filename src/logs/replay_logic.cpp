@@ -1,0 +1,81 @@
+#include "logs/replay_logic.h"
+
+#include "util/numbers.h"
+
+#include <algorithm>
+
+namespace kx {
+
+int64_t replaySliderScale(int64_t records) {
+    return std::max<int64_t>(records, 0) / kReplaySliderSteps + 1;
+}
+
+int replaySliderMaximum(int64_t records) {
+    return static_cast<int>(std::max<int64_t>(records, 0) / replaySliderScale(records));
+}
+
+int64_t replayRecordAt(int sliderValue, int64_t scale) {
+    return static_cast<int64_t>(sliderValue) * scale;
+}
+
+int replaySliderValue(int64_t record, int64_t scale) {
+    return static_cast<int>(record / scale);
+}
+
+ReplayStep replayStep(int64_t current, int64_t records, int64_t scale) {
+    if (current >= records) return {false, current, replaySliderValue(current, scale)};
+    return {true, current + 1, replaySliderValue(current + 1, scale)};
+}
+
+std::vector<ReplayUpdate> replayUpdates(const LogData& data, int64_t record) {
+    std::vector<ReplayUpdate> out;
+    const qsizetype r = static_cast<qsizetype>(record - 1);
+    int slot = 0;
+    for (const LogColumn& column : data.columns()) {
+        if (column.kind == LogColumnKind::Ignored) continue;
+        const QString text = QString::fromLatin1(data.fieldByCode(r, column.code));
+        if (column.kind == LogColumnKind::Indicator) {
+            out.push_back({ReplayUpdate::Kind::Indicator, column.number, 0, text});
+            continue;
+        }
+        const auto value = parseNumber(text);
+        if (!value) break;
+        out.push_back({ReplayUpdate::Kind::Gauge, slot++, static_cast<float>(*value), {}});
+    }
+    return out;
+}
+
+void applyLogCatalogueChanges(std::array<GaugeInfo, kGaugeCount>& catalogue,
+                              const std::vector<LogCatalogueChange>& changes) {
+    for (const LogCatalogueChange& c : changes) {
+        if (c.gauge < 0 || c.gauge >= kGaugeCount) continue;
+        GaugeInfo& g = catalogue[size_t(c.gauge)];
+        g.setName(c.name);
+        g.setMinVal(c.minVal);
+        g.setMaxVal(c.maxVal);
+        g.setTickerNum(c.tickerNum);
+        g.setSubTickerNum(c.subTickerNum);
+        g.setDecPointNum(c.decPointNum);
+    }
+}
+
+ReplayLayout replayLayout(int widthTwips, int heightTwips) {
+    ReplayLayout l;
+    l.display = displayLayout(widthTwips, heightTwips);
+    const int C = l.display.column;
+    const int R = l.display.row;
+    // The fractions of C and R are cut to whole twips, as the divisions are.
+    const auto part = [](double f, int of) { return static_cast<int>(f * of); };
+    l.fraPosition = {3 * C, part(2.99, R), C - C / 40, R / 6};
+    l.fraSpeed = {3 * C, part(3.15, R), C - C / 40, R / 6};
+    l.slider = {part(0.03, C), part(0.06, R), part(0.92, C), R / 15};
+    l.frameFont = C / 450;
+    const int top = 3 * R + part(0.34, R);
+    l.btnPlay = {3 * C + part(0.05, C), top, C / 4, R / 11};
+    l.btnStop = {3 * C + part(0.35, C), top, C / 4, R / 11};
+    l.btnBrowse = {3 * C + part(0.65, C), top, C / 4, R / 11};
+    l.buttonFont = C / 350;
+    return l;
+}
+
+} // namespace kx

@@ -1,0 +1,62 @@
+#pragma once
+// The arithmetic of the data replay: the position slider's scale, the play step, what a record
+// shows on the dials and indicators, and where the replay's own controls go.
+#include "live/display_layout.h"
+#include "live/gauge_setup.h"
+#include "logs/log_reader.h"
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace kx {
+
+// The position slider never goes past this many steps.
+inline constexpr int kReplaySliderSteps = 32765;
+
+// S = N / 32765 + 1: the records one slider step stands for.
+int64_t replaySliderScale(int64_t records);
+// N / S: the slider's maximum for a log of N records.
+int replaySliderMaximum(int64_t records);
+// The record a slider value shows (value × S) and the slider value of a record (record / S).
+int64_t replayRecordAt(int sliderValue, int64_t scale);
+int replaySliderValue(int64_t record, int64_t scale);
+
+// One pass of the playback loop at `current` (records numbered 1 to N): whether it runs (not
+// at N), the record it moves on to and the slider value that goes with it.
+struct ReplayStep {
+    bool runs = false;
+    int64_t next = 0;
+    int slider = 0;
+};
+ReplayStep replayStep(int64_t current, int64_t records, int64_t scale);
+
+// What showing a record does, in column order: a dial slot gets a value, an indicator a state.
+struct ReplayUpdate {
+    enum class Kind { Gauge, Indicator } kind = Kind::Gauge;
+    int target = 0; // display slot 0-11, or indicator number 0-11
+    float value = 0;
+    QString state;
+};
+// The updates of record `record` (1 to N). The fields come by column code, so two columns of
+// one name both show the later column's field. A gauge field that is not a number ends the
+// list there: the updates before it still apply.
+std::vector<ReplayUpdate> replayUpdates(const LogData& data, int64_t record);
+
+// The unit-dependent names of a log set their gauges' names and scales in the catalogue.
+void applyLogCatalogueChanges(std::array<GaugeInfo, kGaugeCount>& catalogue,
+                              const std::vector<LogCatalogueChange>& changes);
+
+// The replay window's layout in twips: the data display's dials and indicators, then the two
+// slider frames and the three buttons in the bottom right corner.
+struct ReplayLayout {
+    DisplayLayout display;
+    TwipRect fraPosition, fraSpeed;
+    TwipRect slider; // inside either frame
+    int frameFont = 0;
+    TwipRect btnPlay, btnStop, btnBrowse;
+    int buttonFont = 0;
+};
+ReplayLayout replayLayout(int widthTwips, int heightTwips);
+
+} // namespace kx
