@@ -19,6 +19,7 @@
 #include "tools/frmRegTest.h"
 #include "util/hex.h"
 #include "util/numbers.h"
+#include "util/text.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -38,7 +39,6 @@ namespace kx {
 
 namespace {
 const QString NoPartNumber = QStringLiteral("#####");
-const QString S(const char* text) { return QString::fromLatin1(text); }
 
 // Shows the one instance of a window, creating it when it is not open.
 template <class W, class... Args> W* showSingle(QPointer<W>& slot, Args&&... args) {

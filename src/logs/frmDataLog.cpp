@@ -6,6 +6,7 @@
 #include "app/ui_helpers.h"
 #include "live/display_layout.h"
 #include "util/ticks.h"
+#include "util/text.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -24,7 +25,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) { return QString::fromLatin1(t); }
 const QString DataLog = QStringLiteral("DataLog");
 QString paramKey(int gauge) { return QStringLiteral("Param%1").arg(gauge); }
 QString regKey(int indicator) { return QStringLiteral("Reg%1").arg(indicator); }

@@ -8,6 +8,7 @@
 #include "logs/replay_logic.h"
 #include "util/colour.h"
 #include "util/twips.h"
+#include "util/text.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -21,9 +22,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
 
 QRect pixels(const TwipRect& r) {
     return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,

@@ -8,6 +8,7 @@
 #include "logs/replay_logic.h"
 #include "util/colour.h"
 #include "util/twips.h"
+#include "util/text.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,9 +23,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
 
 constexpr int kCells = kAnalyserSeries + kAnalyserIndicators;
 constexpr uint32_t kGreen = 65280, kBlack = 0, kWhite = 0xFFFFFF;

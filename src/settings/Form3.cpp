@@ -7,6 +7,7 @@
 #include "settings/settings_rules.h"
 #include "tools/frmECUfind.h"
 #include "util/numbers.h"
+#include "util/text.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,7 +25,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) { return QString::fromLatin1(t); }
 
 QLineEdit* lineEdit(const char* name, int maxLength = 32) {
     auto* e = new QLineEdit;

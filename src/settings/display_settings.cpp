@@ -3,13 +3,11 @@
 #include "app/settings_store.h"
 #include "live/gauge_setup.h"
 #include "util/numbers.h"
+#include "util/text.h"
 
 namespace kx {
 
 namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
 
 const char* const kGaugeListNames[kGaugeCount] = {
     "RPM",

@@ -4,6 +4,7 @@
 #include "app/Form2.h"
 #include "app/ui_helpers.h"
 #include "util/colour.h"
+#include "util/text.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,9 +16,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
 // Buttons 0-8 colour the gauges, 9-10 the window around them.
 constexpr int kFirstGeneralColour = 9;
 } // namespace

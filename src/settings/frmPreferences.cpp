@@ -6,6 +6,7 @@
 #include "app/ui_helpers.h"
 #include "settings/settings_rules.h"
 #include "util/numbers.h"
+#include "util/text.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -19,7 +20,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) { return QString::fromLatin1(t); }
 
 QLineEdit* sizeBox(const char* name, const QString& accessible) {
     auto* e = new QLineEdit;

@@ -6,6 +6,7 @@
 #include "live/gauge_setup.h"
 #include "settings/display_settings.h"
 #include "tools/frmRegTest.h"
+#include "util/text.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,9 +20,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
 constexpr int kColumns = 3;
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "app/Form2.h"
 #include "app/ui_helpers.h"
 #include "tools/active_test.h"
+#include "util/text.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -19,9 +20,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
 
 const char* const NotSent = "The ECU port is closed: the test was not sent.";
 const char* const NotStopped =

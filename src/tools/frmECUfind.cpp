@@ -5,6 +5,7 @@
 #include "link/SerialPort.h"
 #include "tools/probe_report.h"
 #include "util/hex.h"
+#include "util/text.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -19,9 +20,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
 constexpr int kReceiveMode = 16;
 constexpr int kThreshold = 20;
 constexpr uint32_t kWakePauseMs = 20;

@@ -7,6 +7,7 @@
 #include "settings/frmSettings.h"
 #include "tools/probe_report.h"
 #include "util/hex.h"
+#include "util/text.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -20,9 +21,6 @@
 namespace kx {
 
 namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
 constexpr int kReceiveMode = 8;
 constexpr int kProbeTimeoutMs = 500;
 constexpr uint32_t kProbePauseMs = 10;

@@ -3,6 +3,7 @@
 #include "app/Form2.h"
 #include "app/ui_helpers.h"
 #include "link/SerialPort.h"
+#include "util/text.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -13,12 +14,6 @@
 #include <QVBoxLayout>
 
 namespace kx {
-
-namespace {
-const QString S(const char* t) {
-    return QString::fromLatin1(t);
-}
-} // namespace
 
 frmSelfDiag::frmSelfDiag(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     setObjectName(S("frmSelfDiag"));
