@@ -5,9 +5,9 @@
 #include "app/Form2.h"
 #include "app/settings_store.h"
 #include "link/SerialPort.h"
+#include "live/gauge_setup.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/frmLogAnalyzer.h"
-#include "live/gauge_setup.h"
 #include "logs/log_format.h"
 
 #include <QApplication>

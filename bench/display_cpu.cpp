@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     form.show();
     form.load();
     form.btnConnect_Click();
-    for (int i = 0; i < 50 && !form.connected; ++i) run(100);
+    for (int i = 0; i < 50 && !form.connected; ++i)
+        run(100);
     if (!form.connected) {
         std::fprintf(stderr, "no answer from %s\n", argv[1]);
         return 1;
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
     run(seconds * 1000);
     const double cpu = cpuSeconds() - c0;
     const double wall = double(t.elapsed()) / 1000.0;
-    std::printf("display_cpu: %.1f s, %ld receive events (%.1f/s), CPU %.2f s = %.2f %% of one core\n",
-                wall, frames, double(frames) / wall, cpu, 100.0 * cpu / wall);
+    std::printf(
+        "display_cpu: %.1f s, %ld receive events (%.1f/s), CPU %.2f s = %.2f %% of one core\n",
+        wall, frames, double(frames) / wall, cpu, 100.0 * cpu / wall);
     return 0;
 }

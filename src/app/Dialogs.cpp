@@ -36,12 +36,15 @@ QString QtDialogs::openFileName(QWidget* parent, const QString& dir, const QStri
 }
 
 std::optional<uint32_t> QtDialogs::chooseColour(QWidget* parent, uint32_t initial) {
-    const QColor start(int(initial & 0xFF), int((initial >> 8) & 0xFF), int((initial >> 16) & 0xFF));
+    const QColor start(int(initial & 0xFF), int((initial >> 8) & 0xFF),
+                       int((initial >> 16) & 0xFF));
     const QColor c = QColorDialog::getColor(start, parent, QStringLiteral("Kestrix"));
     if (!c.isValid()) return std::nullopt;
     return uint32_t(c.red()) | (uint32_t(c.green()) << 8) | (uint32_t(c.blue()) << 16);
 }
 
-void QtDialogs::beep() { QApplication::beep(); }
+void QtDialogs::beep() {
+    QApplication::beep();
+}
 
 } // namespace kx

@@ -13,10 +13,10 @@
 #include "settings/Form3.h"
 #include "settings/frmColor.h"
 #include "settings/frmPreferences.h"
-#include "tools/frmActiveTest.h"
-#include "tools/frmSelfDiag.h"
 #include "settings/frmSettings.h"
+#include "tools/frmActiveTest.h"
 #include "tools/frmRegTest.h"
+#include "tools/frmSelfDiag.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/text.h"
@@ -340,7 +340,9 @@ Form1* Form2::btnDataDisplay_Click() {
     return display;
 }
 
-Form1* Form2::dataDisplay() const { return form1_; }
+Form1* Form2::dataDisplay() const {
+    return form1_;
+}
 
 frmDataLog* Form2::btnDataLogging_Click() {
     stopData();
@@ -357,13 +359,21 @@ frmDataLog* Form2::dataLoggingFromDisplay() {
     return logger;
 }
 
-Form3* Form2::mnuCommunication_Click() { return showSingle(form3_, *this); }
+Form3* Form2::mnuCommunication_Click() {
+    return showSingle(form3_, *this);
+}
 
-frmPreferences* Form2::mnuPreferences_Click() { return showSingle(preferences_, *this); }
+frmPreferences* Form2::mnuPreferences_Click() {
+    return showSingle(preferences_, *this);
+}
 
-frmLogAnalyzer* Form2::btnLogAnalyser_Click() { return showSingle(logAnalyzer_, *this); }
+frmLogAnalyzer* Form2::btnLogAnalyser_Click() {
+    return showSingle(logAnalyzer_, *this);
+}
 
-frmDataReplay* Form2::btnDataReplay_Click() { return showSingle(dataReplay_, *this); }
+frmDataReplay* Form2::btnDataReplay_Click() {
+    return showSingle(dataReplay_, *this);
+}
 
 frmSelfDiag* Form2::btnSelfDiag_Click() {
     stopData();
@@ -376,11 +386,17 @@ frmSelfDiag* Form2::btnSelfDiag_Click() {
 }
 
 // Leaves the stream and the receive mode as they are.
-frmActiveTest* Form2::btnActiveTest_Click() { return showSingle(activeTest_, *this); }
+frmActiveTest* Form2::btnActiveTest_Click() {
+    return showSingle(activeTest_, *this);
+}
 
-frmColor* Form2::mnuDisplay_Click() { return showSingle(colours_, *this); }
+frmColor* Form2::mnuDisplay_Click() {
+    return showSingle(colours_, *this);
+}
 
-frmSettings* Form2::mnuDataDisplay_Click() { return showSingle(dataDisplaySettings_, *this); }
+frmSettings* Form2::mnuDataDisplay_Click() {
+    return showSingle(dataDisplaySettings_, *this);
+}
 
 // ---------------------------------------------------------------- start-up and status
 
@@ -429,7 +445,9 @@ void Form2::setProgBar2() {
     ProgressBar2_->setValue(activityCount2_);
 }
 
-void Form2::getSetup() { kx::getSetup(settings_, fahr, mph, setup); }
+void Form2::getSetup() {
+    kx::getSetup(settings_, fahr, mph, setup);
+}
 
 void Form2::iniFullData() {
     const QByteArray request = fullDataRequest(setup);
@@ -446,18 +464,28 @@ void Form2::getFullData(const QByteArray& bytes) {
     kx::getFullData(bytes, setup, units(), live);
 }
 
-void Form2::iniSelfDiag() { kx::iniSelfDiag(*ecuPort_); }
+void Form2::iniSelfDiag() {
+    kx::iniSelfDiag(*ecuPort_);
+}
 
-void Form2::getSelfDiagData(const QByteArray& bytes) { kx::getSelfDiagData(bytes, faults); }
+void Form2::getSelfDiagData(const QByteArray& bytes) {
+    kx::getSelfDiagData(bytes, faults);
+}
 
 // ---------------------------------------------------------------- ports
 
 void Form2::showPortError(int error, const QString& device, const QString& detail) {
     QString text;
     switch (error) {
-    case PortInvalid: text = S("Invalid Port number"); break;
-    case PortAlreadyOpen: text = S("Port already open"); break;
-    default: text = S("Unexpected error #") + QString::number(error); break;
+    case PortInvalid:
+        text = S("Invalid Port number");
+        break;
+    case PortAlreadyOpen:
+        text = S("Port already open");
+        break;
+    default:
+        text = S("Unexpected error #") + QString::number(error);
+        break;
     }
     if (error == PortNoPermission)
         text += S("\n\nYou may not use %1. Add your user to the 'dialout' group "
@@ -499,11 +527,17 @@ void Form2::closePort2() {
     if (wbPort_->isOpen()) wbPort_->close();
 }
 
-void Form2::WAITmS(uint32_t ms) { waitMs(ms); }
+void Form2::WAITmS(uint32_t ms) {
+    waitMs(ms);
+}
 
-void Form2::startData() { kx::startData(*ecuPort_); }
+void Form2::startData() {
+    kx::startData(*ecuPort_);
+}
 
-void Form2::stopData() { kx::stopData(*ecuPort_); }
+void Form2::stopData() {
+    kx::stopData(*ecuPort_);
+}
 
 // ---------------------------------------------------------------- connect
 
@@ -535,7 +569,9 @@ void Form2::getEcuPartNo(const QByteArray& bytes) {
 void Form2::MSComm1_OnComm() {
     const QByteArray bytes = ecuPort_->readAll();
     switch (ReadMode) {
-    case 1: getEcuPartNo(bytes); break;
+    case 1:
+        getEcuPartNo(bytes);
+        break;
     case 2:
         getFullData(bytes);
         if (form1_) form1_->setDataDisplay();
@@ -556,7 +592,8 @@ void Form2::MSComm1_OnComm() {
     case 8:
         if (regTest) regTest->getData(bytes);
         break;
-    default: break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
+    default:
+        break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
     }
     if (debugFile_.isOpen()) debugFile_.receive(bytes);
 }
@@ -564,7 +601,8 @@ void Form2::MSComm1_OnComm() {
 void Form2::MSComm2_OnComm() {
     const QByteArray bytes = wbPort_->readAll();
     switch (ReadMode2) {
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -11,7 +11,9 @@
 namespace kx {
 
 namespace {
-QString plain(QString text) { return text.remove(u'&').simplified(); }
+QString plain(QString text) {
+    return text.remove(u'&').simplified();
+}
 } // namespace
 
 void nameForAccessibility(QWidget* root) {
@@ -22,9 +24,12 @@ void nameForAccessibility(QWidget* root) {
     for (QWidget* w : widgets) {
         if (!w->accessibleName().isEmpty()) continue;
         QString name;
-        if (auto* b = qobject_cast<QAbstractButton*>(w)) name = plain(b->text());
-        else if (auto* l = qobject_cast<QLabel*>(w)) name = plain(l->text());
-        else if (auto* g = qobject_cast<QGroupBox*>(w)) name = plain(g->title());
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            name = plain(b->text());
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            name = plain(l->text());
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            name = plain(g->title());
         if (name.isEmpty()) name = w->objectName();
         if (!name.isEmpty()) w->setAccessibleName(name);
     }
@@ -36,7 +41,11 @@ void closeOnEscape(QWidget* window) {
     QObject::connect(sc, &QShortcut::activated, window, &QWidget::close);
 }
 
-BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+BusyCursor::BusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+BusyCursor::~BusyCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
 } // namespace kx

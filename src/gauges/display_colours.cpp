@@ -16,7 +16,9 @@ std::optional<uint32_t> parseStoredColour(const QString& text) {
     return static_cast<uint32_t>(*v);
 }
 
-QString storedColourText(uint32_t colour) { return QString::number(static_cast<int32_t>(colour)); }
+QString storedColourText(uint32_t colour) {
+    return QString::number(static_cast<int32_t>(colour));
+}
 
 const std::array<ColourSetting, kColourCount>& colourSettings() {
     static const std::array<ColourSetting, kColourCount> table{{

@@ -11,17 +11,17 @@ class SettingsStore;
 
 // In the order of colourSettings(); readDisplayColours fills it.
 struct DisplayColours {
-    uint32_t back{};          // GaugeBack: dial background
-    uint32_t digits{};        // GaugeDigits: scale numbers
-    uint32_t max{};           // GaugeMax: peak text
-    uint32_t value{};         // GaugeValue: value text
-    uint32_t name{};          // GaugeName: gauge name
-    uint32_t needle{};        // GaugeNeedle
-    uint32_t circle{};        // GaugeCircle: dial ring
-    uint32_t ticker{};        // GaugeTicker: major ticks
-    uint32_t subTicker{};     // GaugeSubTicker: minor ticks
-    uint32_t window{};      // GaugeWindow: window background (button face)
-    uint32_t registers{};   // GaugeRegister: indicator texts (button text)
+    uint32_t back{};      // GaugeBack: dial background
+    uint32_t digits{};    // GaugeDigits: scale numbers
+    uint32_t max{};       // GaugeMax: peak text
+    uint32_t value{};     // GaugeValue: value text
+    uint32_t name{};      // GaugeName: gauge name
+    uint32_t needle{};    // GaugeNeedle
+    uint32_t circle{};    // GaugeCircle: dial ring
+    uint32_t ticker{};    // GaugeTicker: major ticks
+    uint32_t subTicker{}; // GaugeSubTicker: minor ticks
+    uint32_t window{};    // GaugeWindow: window background (button face)
+    uint32_t registers{}; // GaugeRegister: indicator texts (button text)
 };
 
 // A stored colour: decimal text of 0x00BBGGRR, or a system colour index with the top bit set,

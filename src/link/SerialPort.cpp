@@ -28,9 +28,13 @@ QString portDevice(const QString& portText) {
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);
 }
 
-void SerialPort::setThreshold(int count) { threshold_ = count < 0 ? 0 : count; }
+void SerialPort::setThreshold(int count) {
+    threshold_ = count < 0 ? 0 : count;
+}
 
-void SerialPort::discard() { buffer_.clear(); }
+void SerialPort::discard() {
+    buffer_.clear();
+}
 
 QByteArray SerialPort::readAll() {
     QByteArray out;
@@ -61,7 +65,8 @@ int QtSerialPort::open(const QString& portText, const QString& settings) {
     }
     const QString device = portDevice(portText);
     if (device.isEmpty()) {
-        lastError_ = QStringLiteral("'%1' is neither a port number nor a device path.").arg(portText);
+        lastError_ =
+            QStringLiteral("'%1' is neither a port number nor a device path.").arg(portText);
         return PortInvalid;
     }
     LineSettings line;
@@ -107,7 +112,9 @@ void QtSerialPort::close() {
     clearBuffer();
 }
 
-bool QtSerialPort::isOpen() const { return port_->isOpen(); }
+bool QtSerialPort::isOpen() const {
+    return port_->isOpen();
+}
 
 bool QtSerialPort::write(const QByteArray& bytes) {
     if (!port_->isOpen()) return false;

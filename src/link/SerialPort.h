@@ -109,8 +109,8 @@ public:
         open_ = false;
         emit lost(QStringLiteral("disconnected"));
     }
-    QList<QByteArray> writes;     // every write, in order
-    QStringList openedWith;       // "port|settings" of each successful open
+    QList<QByteArray> writes; // every write, in order
+    QStringList openedWith;   // "port|settings" of each successful open
     QByteArray written() const { return writes.isEmpty() ? QByteArray() : writes.join(); }
 
 private:

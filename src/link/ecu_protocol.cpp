@@ -8,7 +8,9 @@
 
 namespace kx {
 
-bool startData(SerialPort& port) { return port.write(QByteArray(1, char(ecu::StreamStart))); }
+bool startData(SerialPort& port) {
+    return port.write(QByteArray(1, char(ecu::StreamStart)));
+}
 
 bool stopData(SerialPort& port) {
     QPointer<SerialPort> guard(&port);
@@ -60,7 +62,8 @@ std::optional<QString> findPartNumber(const QByteArray& bytes, bool obd2) {
     const int first = p + (obd2 ? 29 : 19);
     if (first + 5 > bytes.size()) return std::nullopt;
     QString part;
-    for (int i = 0; i < 5; ++i) part.append(QChar(uchar(bytes[first + i])));
+    for (int i = 0; i < 5; ++i)
+        part.append(QChar(uchar(bytes[first + i])));
     return part;
 }
 

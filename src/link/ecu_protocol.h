@@ -24,7 +24,9 @@ constexpr int ConnectThreshold = 48;
 } // namespace ecu
 
 // A delivery of 2 x N + 4 bytes always holds one whole frame of N data bytes.
-constexpr int streamThreshold(int dataBytes) { return 2 * dataBytes + 4; }
+constexpr int streamThreshold(int dataBytes) {
+    return 2 * dataBytes + 4;
+}
 
 // 0xF0. False when the port is closed (the send ends quietly).
 bool startData(SerialPort& port);
@@ -32,10 +34,10 @@ bool startData(SerialPort& port);
 bool stopData(SerialPort& port);
 
 struct ArmOptions {
-    uint32_t pauseMs = 50;          // after the request, before the discard
-    int streamThreshold = 0;        // 0 keeps the arming threshold (100)
-    bool bytePerWrite = false;      // some tools send the request a byte at a time
-    DebugTrace* trace = nullptr;    // the request goes to the trace as a send record
+    uint32_t pauseMs = 50;       // after the request, before the discard
+    int streamThreshold = 0;     // 0 keeps the arming threshold (100)
+    bool bytePerWrite = false;   // some tools send the request a byte at a time
+    DebugTrace* trace = nullptr; // the request goes to the trace as a send record
 };
 // The arming pattern: threshold 100, the request, the pause, discard, the stream threshold.
 // The caller then sets its receive mode and calls startData(). False if a write failed, in

@@ -35,7 +35,8 @@ Form1::Form1(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     connect(btnActiveTest_, &QPushButton::clicked, this, [this] { main_.btnActiveTest_Click(); });
 
     // Opening: no state decoded yet, the colours, the names, the greyed indicators.
-    for (QString& s : main_.live.switchState) s.clear();
+    for (QString& s : main_.live.switchState)
+        s.clear();
     getColours();
     const auto& setup = main_.setup;
     for (int i = 0; i < 12; ++i) {
@@ -92,7 +93,8 @@ void Form1::setDataDisplay() {
         if (!grid_->isSetUp(i)) grid_->setupGauge(i, setup.gaugeCatalogue[size_t(g)]);
         grid_->setValue(i, main_.live.gaugeValue[size_t(g)]);
     }
-    for (int i = 0; i < 12; ++i) grid_->ChangelblOnOff(i, main_.live.switchState[size_t(i)]);
+    for (int i = 0; i < 12; ++i)
+        grid_->ChangelblOnOff(i, main_.live.switchState[size_t(i)]);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

@@ -142,7 +142,9 @@ void GaugeGrid::setIndicatorEnabled(int indicator, bool enabled) {
     onOffLabels_[size_t(indicator)]->setEnabled(enabled);
 }
 
-void GaugeGrid::lblMax_Click(int slot) { maxLabels_[size_t(slot)]->setText(QStringLiteral("0")); }
+void GaugeGrid::lblMax_Click(int slot) {
+    maxLabels_[size_t(slot)]->setText(QStringLiteral("0"));
+}
 
 bool GaugeGrid::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {

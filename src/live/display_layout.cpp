@@ -8,7 +8,8 @@ DisplayLayout displayLayout(int w, int h) {
     const int R = (h - h / 6) / 3; // the bottom sixth is the indicator strip
     l.column = C;
     l.row = R;
-    for (int i = 0; i < 12; ++i) l.gauges[size_t(i)] = {(i % 4) * C, (i / 4) * R, C, R};
+    for (int i = 0; i < 12; ++i)
+        l.gauges[size_t(i)] = {(i % 4) * C, (i / 4) * R, C, R};
     l.btnDataLog = {3 * C + C / 10, 3 * R, C / 2, R / 5};
     l.btnActiveTest = {3 * C + C / 10, 3 * R + R / 5, C / 2, R / 5};
     l.buttonFont = C / 350;

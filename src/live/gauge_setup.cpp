@@ -145,7 +145,8 @@ std::array<QString, kGaugeCount> catalogueNames(bool fahr, bool mph) {
     std::array<GaugeInfo, kGaugeCount> catalogue;
     buildCatalogue(catalogue, fahr, mph);
     std::array<QString, kGaugeCount> names;
-    for (size_t g = 0; g < names.size(); ++g) names[g] = catalogue[g].name();
+    for (size_t g = 0; g < names.size(); ++g)
+        names[g] = catalogue[g].name();
     return names;
 }
 

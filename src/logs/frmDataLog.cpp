@@ -5,8 +5,8 @@
 #include "app/settings_store.h"
 #include "app/ui_helpers.h"
 #include "live/display_layout.h"
-#include "util/ticks.h"
 #include "util/text.h"
+#include "util/ticks.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,8 +26,12 @@ namespace kx {
 
 namespace {
 const QString DataLog = QStringLiteral("DataLog");
-QString paramKey(int gauge) { return QStringLiteral("Param%1").arg(gauge); }
-QString regKey(int indicator) { return QStringLiteral("Reg%1").arg(indicator); }
+QString paramKey(int gauge) {
+    return QStringLiteral("Param%1").arg(gauge);
+}
+QString regKey(int indicator) {
+    return QStringLiteral("Reg%1").arg(indicator);
+}
 } // namespace
 
 QString frmDataLog::defaultName(const QDateTime& now) {
@@ -46,8 +50,10 @@ frmDataLog::frmDataLog(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     if (s.read(DataLog, S("Path")).isEmpty())
         s.save(DataLog, S("Path"), QDir::currentPath() + QDir::separator());
     if (s.read(DataLog, S("Param0")).isEmpty()) {
-        for (int g = 0; g < kLogGaugeCount; ++g) s.save(DataLog, paramKey(g), S("1"));
-        for (int i = 0; i < kLogIndicatorCount; ++i) s.save(DataLog, regKey(i), S("1"));
+        for (int g = 0; g < kLogGaugeCount; ++g)
+            s.save(DataLog, paramKey(g), S("1"));
+        for (int i = 0; i < kLogIndicatorCount; ++i)
+            s.save(DataLog, regKey(i), S("1"));
     }
 
     auto* location = new QGroupBox(S("Logfile location"));
@@ -126,11 +132,14 @@ frmDataLog::frmDataLog(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
 
 frmDataLog::~frmDataLog() = default;
 
-bool frmDataLog::isLogging() const { return btnStop_->isEnabled(); }
+bool frmDataLog::isLogging() const {
+    return btnStop_->isEnabled();
+}
 
 LogSelection frmDataLog::selection() const {
     LogSelection sel;
-    for (int g = 0; g < kLogGaugeCount; ++g) sel.gauges[size_t(g)] = chcLog_[size_t(g)]->isChecked();
+    for (int g = 0; g < kLogGaugeCount; ++g)
+        sel.gauges[size_t(g)] = chcLog_[size_t(g)]->isChecked();
     for (int i = 0; i < kLogIndicatorCount; ++i)
         sel.indicators[size_t(i)] = chcLogStr_[size_t(i)]->isChecked();
     return sel;
@@ -185,10 +194,9 @@ void frmDataLog::btnBrowse_Click() {
     QPointer<frmDataLog> self(this);
     main_.stopData();
     if (!self) return;
-    const QString chosen =
-        main_.dialogs().saveFileName(this, lblDirectory_->text(),
-                                     defaultName(QDateTime::currentDateTime()),
-                                     S("Log Files|*.log|Text Files|*.txt|All Files|*.*"), S("log"));
+    const QString chosen = main_.dialogs().saveFileName(
+        this, lblDirectory_->text(), defaultName(QDateTime::currentDateTime()),
+        S("Log Files|*.log|Text Files|*.txt|All Files|*.*"), S("log"));
     if (!self) return;
     if (!chosen.isEmpty()) {
         const QFileInfo f(chosen);

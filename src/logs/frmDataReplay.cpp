@@ -7,8 +7,8 @@
 #include "live/GaugeGrid.h"
 #include "logs/replay_logic.h"
 #include "util/colour.h"
-#include "util/twips.h"
 #include "util/text.h"
+#include "util/twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

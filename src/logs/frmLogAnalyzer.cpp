@@ -7,8 +7,8 @@
 #include "logs/analyser_layout.h"
 #include "logs/replay_logic.h"
 #include "util/colour.h"
-#include "util/twips.h"
 #include "util/text.h"
+#include "util/twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

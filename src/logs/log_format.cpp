@@ -14,11 +14,11 @@
 namespace kx {
 
 const std::array<const char*, kLogGaugeCount> kLogGaugeCaptions = {
-    "RPM",         "Air Flow",     "Air Flow RH",   "Water Temp",   "O2 Sensor",
-    "O2 Sensor RH", "Speed",       "Battery",       "Throttle",     "Fuel Temp",
-    "Air Temp",    "EGT",          "Injector",      "Timing",       "AAC",
-    "A/F Base",    "A/F Base RH",  "A/F Base SL",   "A/F Base SL RH", "Injector RH",
-    "Duty Cycle",  "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2", "WBo2"};
+    "RPM",          "Air Flow",      "Air Flow RH",  "Water Temp",     "O2 Sensor",
+    "O2 Sensor RH", "Speed",         "Battery",      "Throttle",       "Fuel Temp",
+    "Air Temp",     "EGT",           "Injector",     "Timing",         "AAC",
+    "A/F Base",     "A/F Base RH",   "A/F Base SL",  "A/F Base SL RH", "Injector RH",
+    "Duty Cycle",   "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2",   "WBo2"};
 
 const std::array<const char*, kLogIndicatorCount> kLogIndicatorNames = {
     "Closed TPS", "Power Steering", "Air Con sw", "Start Signal",   "Neutral",   "Air Con rly",

@@ -54,7 +54,8 @@ QComboBox* makePortField(const QString& objectName) {
     QStringList devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         devices << info.systemLocation();
-    for (const QFileInfo& f : QDir(S("/dev/serial/by-id")).entryInfoList(QDir::System | QDir::Files))
+    for (const QFileInfo& f :
+         QDir(S("/dev/serial/by-id")).entryInfoList(QDir::System | QDir::Files))
         devices << f.absoluteFilePath();
     devices.removeDuplicates();
     devices.sort();
@@ -62,9 +63,13 @@ QComboBox* makePortField(const QString& objectName) {
     return c;
 }
 
-QString portFieldText(const QComboBox* field) { return field->currentText().trimmed(); }
+QString portFieldText(const QComboBox* field) {
+    return field->currentText().trimmed();
+}
 
-void setPortFieldText(QComboBox* field, const QString& text) { field->setEditText(text); }
+void setPortFieldText(QComboBox* field, const QString& text) {
+    field->setEditText(text);
+}
 
 Form3::Form3(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     setObjectName(S("Form3"));
@@ -138,7 +143,7 @@ void Form3::fill() {
 }
 
 void Form3::btnSave_Click() {
-    const CommsEntry e{portFieldText(txtComPort_), txtSpeed_->text(),  txtRomComm_->text(),
+    const CommsEntry e{portFieldText(txtComPort_), txtSpeed_->text(),           txtRomComm_->text(),
                        txtECUid_->text(),          portFieldText(txtComPort2_), txtSpeed2_->text()};
     if (const auto problem = checkCommsEntry(e)) {
         main_.dialogs().message(this, *problem);

@@ -38,7 +38,8 @@ double tyreCircumference(double width, double aspect, double rim) {
 }
 
 float speedCorrection(const TyreSize& oem, const TyreSize& current) {
-    const double o = tyreCircumference(oem.width.toDouble(), oem.aspect.toDouble(), oem.rim.toDouble());
+    const double o =
+        tyreCircumference(oem.width.toDouble(), oem.aspect.toDouble(), oem.rim.toDouble());
     const double c = tyreCircumference(current.width.toDouble(), current.aspect.toDouble(),
                                        current.rim.toDouble());
     return roundHalfEvenF(float(c / o), 2);

@@ -8,10 +8,14 @@ std::optional<uint32_t> parseHex(const QString& text, uint32_t maxValue) {
     uint32_t v = 0;
     for (QChar c : t) {
         uint32_t d;
-        if (c >= u'0' && c <= u'9') d = c.unicode() - u'0';
-        else if (c >= u'a' && c <= u'f') d = c.unicode() - u'a' + 10;
-        else if (c >= u'A' && c <= u'F') d = c.unicode() - u'A' + 10;
-        else return std::nullopt;
+        if (c >= u'0' && c <= u'9')
+            d = c.unicode() - u'0';
+        else if (c >= u'a' && c <= u'f')
+            d = c.unicode() - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            d = c.unicode() - u'A' + 10;
+        else
+            return std::nullopt;
         v = v * 16 + d;
     }
     if (v > maxValue) return std::nullopt;

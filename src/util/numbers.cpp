@@ -8,7 +8,8 @@ namespace kx {
 namespace {
 double pow10(int decimals) {
     double p = 1.0;
-    for (int i = 0; i < decimals; ++i) p *= 10.0;
+    for (int i = 0; i < decimals; ++i)
+        p *= 10.0;
     return p;
 }
 } // namespace

@@ -5,6 +5,8 @@
 
 namespace kx {
 
-inline QString S(const char* text) { return QString::fromLatin1(text); }
+inline QString S(const char* text) {
+    return QString::fromLatin1(text);
+}
 
 } // namespace kx

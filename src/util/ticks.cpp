@@ -25,6 +25,8 @@ uint32_t ticks() {
     return fn ? fn() : systemTicks();
 }
 
-void setTickSource(TickFn fn) { source() = std::move(fn); }
+void setTickSource(TickFn fn) {
+    source() = std::move(fn);
+}
 
 } // namespace kx

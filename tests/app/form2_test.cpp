@@ -19,7 +19,6 @@
 using namespace kx;
 using namespace kx::test;
 
-
 TEST(Form2, StartUpWritesDefaultsAndFillsTheStatusBar) {
     MainWindow w([](SettingsStore& s) { s.save("Comms", "Debug", "1"); });
     EXPECT_EQ(w.form->windowTitle(), "Kestrix v1.53 Beta");
@@ -32,7 +31,8 @@ TEST(Form2, StartUpWritesDefaultsAndFillsTheStatusBar) {
     EXPECT_FALSE(w.form->connected);
     EXPECT_TRUE(w.find<QPushButton>("btnDataReplay")->isEnabled());
     EXPECT_TRUE(w.find<QPushButton>("btnLogAnalyser")->isEnabled());
-    for (QPushButton* b : w.form->ecuToolButtons()) EXPECT_FALSE(b->isEnabled());
+    for (QPushButton* b : w.form->ecuToolButtons())
+        EXPECT_FALSE(b->isEnabled());
     // No connect unless asked for.
     EXPECT_TRUE(w.ecu->writes.isEmpty());
 }
@@ -74,7 +74,8 @@ TEST(Form2, ConnectIdentifiesAndEnablesTheTools) {
     w.ecu->feed(idFrame("1U800"));
     EXPECT_EQ(part->text(), "1U800");
     EXPECT_TRUE(w.form->connected);
-    for (QPushButton* b : w.form->ecuToolButtons()) EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
+    for (QPushButton* b : w.form->ecuToolButtons())
+        EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
 
     // Later identification frames change nothing.
     w.ecu->feed(idFrame("2X999"));

@@ -8,7 +8,9 @@
 using namespace kx;
 
 namespace {
-QString iniIn(const QTemporaryDir& dir) { return dir.filePath(QStringLiteral("Kestrix.conf")); }
+QString iniIn(const QTemporaryDir& dir) {
+    return dir.filePath(QStringLiteral("Kestrix.conf"));
+}
 } // namespace
 
 TEST(SettingsStore, MissingKeyReadsEmptyAndSavesWriteThrough) {

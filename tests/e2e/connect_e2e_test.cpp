@@ -19,7 +19,8 @@ TEST(ConnectE2E, PartNumberShowsAndToolsComeAlive) {
     ASSERT_TRUE(waitUntil([&] { return k.form().connected; }, 5000));
     EXPECT_EQ(k.partNumber(), "1U800");
     EXPECT_EQ(k.form().ReadMode, 1);
-    for (QPushButton* b : k.form().ecuToolButtons()) EXPECT_TRUE(b->isEnabled());
+    for (QPushButton* b : k.form().ecuToolButtons())
+        EXPECT_TRUE(b->isEnabled());
 
     // The ECU saw the exchange in order, ending with the stream start.
     const auto rx = k.sim.receivedBytes();

@@ -1,8 +1,8 @@
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
 
-#include <QElapsedTimer>
 #include "support/test_support.h"
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 

@@ -21,7 +21,8 @@ TEST(Wait, WaitsAtLeastTheTimeAndKeepsEventsFlowing) {
     EXPECT_TRUE(fired);
 
     bool queued = false;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { queued = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { queued = true; }, Qt::QueuedConnection);
     waitMs(0);
     EXPECT_TRUE(queued);
 }

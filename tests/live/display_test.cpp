@@ -16,8 +16,9 @@ namespace {
 // The default selection's frame: RPM, Speed, Water, Battery, Timing, Injector, (Duty), A/F
 // Base, Throttle, Air Flow, O2, AAC, then 0x13, 0x1E, 0x1F, 0x21.
 QByteArray defaultFrame(int rpmRaw, int waterRaw, int reg1E) {
-    QByteArray f = bytes({0xFF, 18, rpmRaw >> 8, rpmRaw & 0xFF, 25, waterRaw, 175, 95, 0x01, 0x90,
-                          100, 50, 0x00, 0x64, 40, 128, 0x01, reg1E, 0x00, 0x80});
+    QByteArray f =
+        bytes({0xFF, 18, rpmRaw >> 8, rpmRaw & 0xFF, 25, waterRaw, 175,  95,    0x01, 0x90,
+               100,  50, 0x00,        0x64,          40, 128,      0x01, reg1E, 0x00, 0x80});
     return f.repeated(2);
 }
 } // namespace
@@ -60,9 +61,9 @@ TEST(DataDisplay, LaunchArmsTheStreamAndFramesMoveTheGauges) {
     ASSERT_TRUE(f);
     EXPECT_EQ(w.form->ReadMode, 2);
     const QByteArray request =
-        bytes({0x5A, 0x00, 0x5A, 0x01, 0x5A, 0x0B, 0x5A, 0x08, 0x5A, 0x0C, 0x5A, 0x16, 0x5A, 0x14,
-               0x5A, 0x15, 0x5A, 0x1A, 0x5A, 0x0D, 0x5A, 0x04, 0x5A, 0x05, 0x5A, 0x09, 0x5A, 0x17,
-               0x5A, 0x13, 0x5A, 0x1E, 0x5A, 0x1F, 0x5A, 0x21});
+        bytes({0x5A, 0x00, 0x5A, 0x01, 0x5A, 0x0B, 0x5A, 0x08, 0x5A, 0x0C, 0x5A, 0x16,
+               0x5A, 0x14, 0x5A, 0x15, 0x5A, 0x1A, 0x5A, 0x0D, 0x5A, 0x04, 0x5A, 0x05,
+               0x5A, 0x09, 0x5A, 0x17, 0x5A, 0x13, 0x5A, 0x1E, 0x5A, 0x1F, 0x5A, 0x21});
     EXPECT_EQ(w.ecu->written(), QByteArray("\x30", 1) + request + QByteArray("\xF0", 1));
     EXPECT_EQ(w.ecu->threshold(), 2 * 18 + 4);
 
@@ -105,12 +106,14 @@ TEST(DataDisplay, SelectionFlagsGreyIndicatorsAndTwinSlotsAgree) {
     Form1* f = w.form->btnDataDisplay_Click();
     GaugeGrid& g = f->grid();
     EXPECT_TRUE(g.lblOnOff(0)->isEnabled());
-    for (int i : {5, 6, 7, 8, 10}) EXPECT_FALSE(g.lblOnOff(i)->isEnabled()) << i;
+    for (int i : {5, 6, 7, 8, 10})
+        EXPECT_FALSE(g.lblOnOff(i)->isEnabled()) << i;
     EXPECT_FALSE(g.lblRegister(10)->isEnabled());
     EXPECT_TRUE(g.lblOnOff(9)->isEnabled());
     // N = 2+1+1+2(RPM)+1+2+0+1+1+2+1+1 + flags 0x13, 0x1F = 17.
     EXPECT_EQ(w.form->setup.displayByteCount, 17);
-    QByteArray frame = bytes({0xFF, 17, 0, 80, 10, 0x82, 0, 88, 100, 0, 0, 120, 0, 0, 20, 0, 0, 0x00, 0x00});
+    QByteArray frame =
+        bytes({0xFF, 17, 0, 80, 10, 0x82, 0, 88, 100, 0, 0, 120, 0, 0, 20, 0, 0, 0x00, 0x00});
     w.ecu->feed(frame.repeated(2));
     // Each slot reads its own bytes; both show the value decoded last.
     EXPECT_EQ(g.lblValue(0)->text(), "1100");

@@ -18,7 +18,8 @@ namespace {
 // Selection: RPM, Water Temp, Battery, Timing in slots 0-3 (the rest Duty Cycle), 0x13 only.
 void smallSelection(SettingsStore& s) {
     const char* gauges[12] = {"0", "3", "7", "13", "20", "20", "20", "20", "20", "20", "20", "20"};
-    for (int i = 0; i < 12; ++i) s.save("Setup", QStringLiteral("Gauge%1").arg(i), gauges[i]);
+    for (int i = 0; i < 12; ++i)
+        s.save("Setup", QStringLiteral("Gauge%1").arg(i), gauges[i]);
     s.save("Setup", "Register1E", "0");
     s.save("Setup", "Register1F", "0");
     s.save("Setup", "Register21", "0");
@@ -145,7 +146,8 @@ TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     child<QPushButton>(log, "btnStart")->click();
     clock.now += 5;
     w.ecu->feed(frame(68));
-    EXPECT_TRUE(fileBytes(w.dir.filePath("both.log")).endsWith("000.005, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"));
+    EXPECT_TRUE(fileBytes(w.dir.filePath("both.log"))
+                    .endsWith("000.005, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"));
     log->close();
     EXPECT_EQ(w.form->ReadMode, 2);
     EXPECT_TRUE(w.ecu->writes.isEmpty());

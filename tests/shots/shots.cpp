@@ -11,9 +11,9 @@
 #include "settings/frmSettings.h"
 #include "support/main_window.h"
 #include "tools/frmActiveTest.h"
-#include "tools/frmSelfDiag.h"
 #include "tools/frmECUfind.h"
 #include "tools/frmRegTest.h"
+#include "tools/frmSelfDiag.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,8 +22,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
-#include <cmath>
 #include <QTimer>
+#include <cmath>
 
 using namespace kx;
 
@@ -121,8 +121,8 @@ int main(int argc, char** argv) {
     kx::Form1* display = w.form->btnDataDisplay_Click();
     display->resize(1000, 700);
     QByteArray frame;
-    for (int v : {0xFF, 18, 0, 196, 40, 0x87, 175, 95, 0x01, 0x90, 100, 50, 0x01, 0x64, 40, 128,
-                  0x01, 0x02, 0x00, 0x80})
+    for (int v : {0xFF, 18, 0,    196,  40, 0x87, 175,  95,   0x01, 0x90,
+                  100,  50, 0x01, 0x64, 40, 128,  0x01, 0x02, 0x00, 0x80})
         frame.append(char(v));
     w.ecu->feed(frame.repeated(2));
     shoot(display, out, QStringLiteral("Form1"));

@@ -8,19 +8,22 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
-#include <ostream>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <ostream>
 #include <string>
 
 // Readable QString values in test failures.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 inline void PrintTo(const QByteArray& b, std::ostream* os) {
     *os << '"';
     for (char c : b) {
         const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F && c != '\\') *os << c;
+        if (u >= 0x20 && u < 0x7F && c != '\\')
+            *os << c;
         else {
             static const char* hex = "0123456789ABCDEF";
             *os << "\\x" << hex[u >> 4] << hex[u & 15];
@@ -36,9 +39,9 @@ class RecordingDialogs : public Dialogs {
 public:
     QStringList messages;
     int beeps = 0;
-    std::deque<QString> fileAnswers;              // answers to open/save choosers, in order
+    std::deque<QString> fileAnswers; // answers to open/save choosers, in order
     std::deque<std::optional<uint32_t>> colourAnswers;
-    QStringList fileRequests;                     // "save:<preset>" or "open:<dir>"
+    QStringList fileRequests; // "save:<preset>" or "open:<dir>"
 
     void message(QWidget*, const QString& text) override { messages << text; }
     QString saveFileName(QWidget*, const QString&, const QString& preset, const QString&,
@@ -74,7 +77,8 @@ private:
 // Bytes from a list of values, for frames written out in tests.
 inline QByteArray bytes(std::initializer_list<int> values) {
     QByteArray b;
-    for (int v : values) b.append(char(v));
+    for (int v : values)
+        b.append(char(v));
     return b;
 }
 
