@@ -194,9 +194,9 @@ void frmDataLog::btnBrowse_Click() {
     QPointer<frmDataLog> self(this);
     main_.stopData();
     if (!self) return;
-    const QString chosen = main_.dialogs().saveFileName(
-        this, lblDirectory_->text(), defaultName(QDateTime::currentDateTime()),
-        S("Log Files|*.log|Text Files|*.txt|All Files|*.*"), S("log"));
+    const QString chosen = main_.dialogs().saveFileName(this, lblDirectory_->text(),
+                                                        defaultName(QDateTime::currentDateTime()),
+                                                        S(kLogFileFilter), S("log"));
     if (!self) return;
     if (!chosen.isEmpty()) {
         const QFileInfo f(chosen);

@@ -5,6 +5,7 @@
 #include "app/ui_helpers.h"
 #include "link/wait.h"
 #include "live/GaugeGrid.h"
+#include "logs/log_format.h"
 #include "logs/replay_logic.h"
 #include "util/colour.h"
 #include "util/text.h"
@@ -189,8 +190,7 @@ void frmDataReplay::reset() {
 
 void frmDataReplay::btnBrowse_Click() {
     if (playing_ || loading_) return;
-    const QString path = main_.dialogs().openFileName(
-        this, QString(), S("Log Files|*.log|Text Files|*.txt|All Files|*.*"));
+    const QString path = main_.dialogs().openFileName(this, QString(), S(kLogFileFilter));
     if (path.isEmpty()) return;
     setWindowTitle(S("Data Replay - ") + path);
     loading_ = true;

@@ -5,6 +5,7 @@
 #include "app/ui_helpers.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/analyser_layout.h"
+#include "logs/log_format.h"
 #include "logs/replay_logic.h"
 #include "util/colour.h"
 #include "util/text.h"
@@ -231,8 +232,7 @@ void frmLogAnalyzer::reset() {
 }
 
 void frmLogAnalyzer::btnBrowse_Click() {
-    const QString path = main_.dialogs().openFileName(
-        this, QString(), S("Log Files|*.log|Text Files|*.txt|All Files|*.*"));
+    const QString path = main_.dialogs().openFileName(this, QString(), S(kLogFileFilter));
     if (path.isEmpty()) return;
     setWindowTitle(S("Data Log - ") + path);
     loading_ = true;

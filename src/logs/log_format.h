@@ -12,6 +12,9 @@ namespace kx {
 inline constexpr int kLogGaugeCount = 25;
 inline constexpr int kLogIndicatorCount = 12;
 
+// The file choosers' filter for log files.
+inline constexpr char kLogFileFilter[] = "Log Files|*.log|Text Files|*.txt|All Files|*.*";
+
 // Indicator column names, by indicator number (the logger's indicator check box captions).
 extern const std::array<const char*, kLogIndicatorCount> kLogIndicatorNames;
 
