@@ -6,6 +6,7 @@
 #include "link/wait.h"
 #include "live/GaugeGrid.h"
 #include "logs/log_format.h"
+#include "logs/log_loading.h"
 #include "logs/replay_logic.h"
 #include "util/colour.h"
 #include "util/text.h"
@@ -210,31 +211,10 @@ void frmDataReplay::btnBrowse_Click() {
 }
 
 bool frmDataReplay::load(const QString& path) {
-    LogReadResult result;
-    {
-        BusyCursor busy;
-        prgLoad_->setValue(0);
-        prgLoad_->show();
-        prgLoad_->raise();
-        // The reader reports every ~50 ms: events flow meanwhile, and a close asked cancels.
-        result = LogReader::readFile(path, [this](double done) {
-            prgLoad_->setValue(static_cast<int>(done * 100));
-            QCoreApplication::processEvents();
-            return !closeAsked_;
-        });
-        prgLoad_->hide();
-    }
-    if (result.status == LogReadResult::Status::Cancelled) return false;
-    for (const QString& m : result.messages)
-        main_.dialogs().message(this, m);
-    if (!result.ok()) {
-        main_.dialogs().message(this, logInvalidStructureMessage());
-        return false;
-    }
-    // The log's units go into the shared catalogue, where they stay until it is rebuilt.
-    auto& catalogue = main_.setup.gaugeCatalogue;
-    applyLogCatalogueChanges(catalogue, result.catalogueChanges);
-    data_ = std::move(result.data);
+    auto data = loadLogFromWindow(main_, this, path, closeAsked_, prgLoad_);
+    if (!data) return false;
+    data_ = std::move(*data);
+    const auto& catalogue = main_.setup.gaugeCatalogue;
 
     int k = 0;
     for (const LogColumn& column : data_.columns()) {

@@ -6,6 +6,7 @@
 #include "logs/AnalyserPlot.h"
 #include "logs/analyser_layout.h"
 #include "logs/log_format.h"
+#include "logs/log_loading.h"
 #include "logs/replay_logic.h"
 #include "util/colour.h"
 #include "util/text.h"
@@ -248,25 +249,9 @@ void frmLogAnalyzer::btnBrowse_Click() {
 }
 
 bool frmLogAnalyzer::load(const QString& path) {
-    LogReadResult result;
-    {
-        BusyCursor busy;
-        // Window events go on during the load; a close asked meanwhile cancels it.
-        result = LogReader::readFile(path, [this](double) {
-            QCoreApplication::processEvents();
-            return !closeAsked_;
-        });
-    }
-    if (result.status == LogReadResult::Status::Cancelled) return false;
-    for (const QString& m : result.messages)
-        main_.dialogs().message(this, m);
-    if (!result.ok()) {
-        main_.dialogs().message(this, logInvalidStructureMessage());
-        return false;
-    }
-    // The log's units go into the shared catalogue, as the replay does.
-    applyLogCatalogueChanges(main_.setup.gaugeCatalogue, result.catalogueChanges);
-    data_ = std::move(result.data);
+    auto data = loadLogFromWindow(main_, this, path, closeAsked_);
+    if (!data) return false;
+    data_ = std::move(*data);
     gaugeColumns_ = data_.gaugeColumns();
 
     const int64_t n = data_.recordCount();

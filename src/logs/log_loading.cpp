@@ -1,0 +1,43 @@
+#include "logs/log_loading.h"
+
+#include "app/Dialogs.h"
+#include "app/Form2.h"
+#include "app/ui_helpers.h"
+#include "logs/replay_logic.h"
+
+#include <QCoreApplication>
+#include <QProgressBar>
+
+namespace kx {
+
+std::optional<LogData> loadLogFromWindow(Form2& main, QWidget* window, const QString& path,
+                                         const bool& cancel, QProgressBar* progress) {
+    LogReadResult result;
+    {
+        BusyCursor busy;
+        if (progress) {
+            progress->setValue(0);
+            progress->show();
+            progress->raise();
+        }
+        // The reader reports every ~50 ms: events flow meanwhile, and a close asked cancels.
+        result = LogReader::readFile(path, [&](double done) {
+            if (progress) progress->setValue(static_cast<int>(done * 100));
+            QCoreApplication::processEvents();
+            return !cancel;
+        });
+        if (progress) progress->hide();
+    }
+    if (result.status == LogReadResult::Status::Cancelled) return std::nullopt;
+    for (const QString& m : result.messages)
+        main.dialogs().message(window, m);
+    if (!result.ok()) {
+        main.dialogs().message(window, logInvalidStructureMessage());
+        return std::nullopt;
+    }
+    // The log's units go into the shared catalogue, where they stay until it is rebuilt.
+    applyLogCatalogueChanges(main.setup.gaugeCatalogue, result.catalogueChanges);
+    return std::move(result.data);
+}
+
+} // namespace kx
