@@ -13,7 +13,6 @@
 #include "util/twips.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>

@@ -7,14 +7,12 @@
 #include "logs/analyser_layout.h"
 #include "logs/log_format.h"
 #include "logs/log_loading.h"
-#include "logs/replay_logic.h"
 #include "util/colour.h"
 #include "util/text.h"
 #include "util/twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
