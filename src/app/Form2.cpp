@@ -5,7 +5,6 @@
 #include "app/ui_helpers.h"
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
-#include "link/wait.h"
 #include "live/Form1.h"
 #include "logs/frmDataLog.h"
 #include "logs/frmDataReplay.h"
@@ -15,6 +14,7 @@
 #include "settings/frmPreferences.h"
 #include "settings/frmSettings.h"
 #include "tools/frmActiveTest.h"
+#include "tools/frmECUfind.h"
 #include "tools/frmRegTest.h"
 #include "tools/frmSelfDiag.h"
 #include "util/hex.h"
@@ -39,25 +39,25 @@ namespace kx {
 
 namespace {
 const QString NoPartNumber = QStringLiteral("#####");
-
-// Shows the one instance of a window, creating it when it is not open.
-template <class W, class... Args> W* showSingle(QPointer<W>& slot, Args&&... args) {
-    if (!slot) slot = new W(std::forward<Args>(args)...);
-    slot->show();
-    slot->raise();
-    slot->activateWindow();
-    return slot;
-}
 } // namespace
 
 Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, SerialPort* wbPort,
              QWidget* parent)
-    : QMainWindow(parent), settings_(settings), dialogs_(dialogs), ecuPort_(ecuPort),
-      wbPort_(wbPort) {
-    ecuPort_->setParent(this);
+    : QMainWindow(parent), settings_(settings), dialogs_(dialogs),
+      link_(new EcuLink(ecuPort, settings, this)), ReadMode(link_->ReadMode),
+      connected(link_->connected), fahr(state_.units.fahr), mph(state_.units.mph),
+      OBDIImodel(link_->OBDIImodel), SpeedCorrect(state_.units.speedCorrect), setup(state_.setup),
+      live(state_.live), wbPort_(wbPort), host_{this, *link_, state_, settings_, dialogs_, *this} {
     wbPort_->setParent(this);
-    connect(ecuPort_, &SerialPort::received, this, &Form2::MSComm1_OnComm);
     connect(wbPort_, &SerialPort::received, this, &Form2::MSComm2_OnComm);
+    connect(link_, &EcuLink::stateChanged, this, &Form2::onLinkState);
+    connect(link_, &EcuLink::identified, this, &Form2::onIdentified);
+    // Shown once the step that failed is over, never from inside the link's own work.
+    connect(link_, &EcuLink::portError, this, &Form2::showPortError, Qt::QueuedConnection);
+    connect(link_, &EcuLink::waiting, this, [this](const QString& tool, const QString& holder) {
+        waitNote_ = tool + S(" waits for ") + holder + S(" to close");
+        showLinkStatus();
+    });
     setObjectName(S("Form2"));
     setWindowTitle(S("Kestrix v1.53 Beta"));
     buildUi();
@@ -216,6 +216,12 @@ void Form2::buildStatusBar() {
     ProgressBar1_->setMaximumWidth(160);
     ProgressBar1_->setContentsMargins(2, 0, 0, 0);
     bar->addWidget(ProgressBar1_, 1);
+    // What the link is doing when it is not simply working: lost, unanswered, or a tool waiting.
+    lblLinkStatus_ = new QLabel;
+    lblLinkStatus_->setObjectName(S("lblLinkStatus"));
+    lblLinkStatus_->setWordWrap(false);
+    lblLinkStatus_->setVisible(false);
+    bar->addPermanentWidget(lblLinkStatus_);
 }
 
 void Form2::buildMenus() {
@@ -331,71 +337,176 @@ QList<QPushButton*> Form2::ecuToolButtons() const {
             btnRomData_,     btnAdrWatch_,    btnDashboard_,  btnMapTrace_};
 }
 
-Form1* Form2::btnDataDisplay_Click() {
-    stopData();
-    QPointer<Form1> display = showSingle(form1_, *this);
-    ReadMode = 2;
-    iniFullData();
-    startData();
-    return display;
+SerialPort& Form2::MSComm1() {
+    return link_->port();
+}
+
+// ---------------------------------------------------------------- windows
+
+template <class W> W* Form2::single(const QString& name) const {
+    return qobject_cast<W*>(windows_.value(name).data());
+}
+
+template <class W, class... Args> W* Form2::showSingle(const QString& name, Args&&... args) {
+    W* w = single<W>(name);
+    if (!w) {
+        w = new W(std::forward<Args>(args)...);
+        windows_[name] = w;
+    }
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return w;
 }
 
 Form1* Form2::dataDisplay() const {
-    return form1_;
+    return single<Form1>(S("Form1"));
+}
+
+frmRegTest* Form2::regTest() const {
+    return single<frmRegTest>(S("frmRegTest"));
+}
+
+frmECUfind* Form2::ecuFinder() const {
+    return single<frmECUfind>(S("frmECUfind"));
+}
+
+Form1* Form2::btnDataDisplay_Click() {
+    if (dataDisplay()) return showSingle<Form1>(S("Form1"), host_);
+    Form1* display = showSingle<Form1>(S("Form1"), host_);
+    auto* logger = single<frmDataLog>(S("frmDataLog"));
+    // The logger already streams live data: the display joins it.
+    if (logger && link_->holds(logger)) {
+        ReadMode = 4;
+        return display;
+    }
+    link_->acquire(display, liveClaim(display, S("Data Display")));
+    return display;
 }
 
 frmDataLog* Form2::btnDataLogging_Click() {
-    stopData();
-    QPointer<frmDataLog> logger = showSingle(dataLog_, *this);
-    ReadMode = 3;
-    iniFullData();
-    startData();
+    if (single<frmDataLog>(S("frmDataLog"))) return showSingle<frmDataLog>(S("frmDataLog"), host_);
+    frmDataLog* logger = showSingle<frmDataLog>(S("frmDataLog"), host_);
+    Form1* display = dataDisplay();
+    // Logging beside the display: the display's stream, untouched.
+    if (display && link_->holds(display)) {
+        ReadMode = 4;
+        return logger;
+    }
+    link_->acquire(logger, liveClaim(logger, S("Data Logging")));
     return logger;
 }
 
-frmDataLog* Form2::dataLoggingFromDisplay() {
-    frmDataLog* logger = showSingle(dataLog_, *this);
-    ReadMode = 4;
-    return logger;
+EcuLink::Claim Form2::liveClaim(QWidget* tool, const QString& name) {
+    EcuLink::Claim claim;
+    claim.name = name;
+    claim.liveData = true;
+    claim.receiver = [this](const QByteArray& bytes) { liveDelivery(bytes); };
+    QPointer<QWidget> guard(tool);
+    claim.granted = [this, guard] {
+        if (guard) armLiveData(guard);
+    };
+    claim.resumed = claim.granted;
+    return claim;
 }
 
-Form3* Form2::mnuCommunication_Click() {
-    return showSingle(form3_, *this);
+int16_t Form2::liveMode() const {
+    const bool display = dataDisplay() != nullptr;
+    const bool logger = single<frmDataLog>(S("frmDataLog")) != nullptr;
+    return display && logger ? 4 : display ? 2 : 3;
 }
 
-frmPreferences* Form2::mnuPreferences_Click() {
-    return showSingle(preferences_, *this);
+void Form2::armLiveData(QObject* owner) {
+    LinkSequence s;
+    s.stopStream().mode(liveMode());
+    LinkSequence arming = iniFullData();
+    s.append(arming);
+    s.startStream();
+    link_->run(owner, std::move(s));
 }
 
-frmLogAnalyzer* Form2::btnLogAnalyser_Click() {
-    return showSingle(logAnalyzer_, *this);
+LinkSequence Form2::iniFullData() {
+    LinkSequence s;
+    const QByteArray request = fullDataRequest(setup);
+    // Nothing to request: the threshold is left as it was and nothing is sent.
+    if (request.isEmpty()) return s;
+    s.arm(request, 50, streamThreshold(setup.displayByteCount), false, true);
+    return s;
 }
 
-frmDataReplay* Form2::btnDataReplay_Click() {
-    return showSingle(dataReplay_, *this);
+void Form2::getFullData(const QByteArray& bytes) {
+    kx::getFullData(bytes, setup, state_.units, live);
+}
+
+void Form2::liveDelivery(const QByteArray& bytes) {
+    const int mode = ReadMode;
+    if (mode < 2 || mode > 4) return;
+    getFullData(bytes);
+    Form1* display = dataDisplay();
+    auto* logger = single<frmDataLog>(S("frmDataLog"));
+    if (display && mode != 3) display->setDataDisplay();
+    if (logger && mode != 2) logger->saveLogData();
 }
 
 frmSelfDiag* Form2::btnSelfDiag_Click() {
-    stopData();
-    showSingle(selfDiag_, *this);
-    ReadMode = 6;
-    iniSelfDiag();
-    // Closed during the arming wait: its close has already reconnected.
-    if (selfDiag_) startData();
-    return selfDiag_.data();
+    return showSingle<frmSelfDiag>(S("frmSelfDiag"), host_);
 }
 
 // Leaves the stream and the receive mode as they are.
 frmActiveTest* Form2::btnActiveTest_Click() {
-    return showSingle(activeTest_, *this);
+    return showSingle<frmActiveTest>(S("frmActiveTest"), host_);
+}
+
+Form3* Form2::mnuCommunication_Click() {
+    return showSingle<Form3>(S("Form3"), host_);
+}
+
+frmPreferences* Form2::mnuPreferences_Click() {
+    return showSingle<frmPreferences>(S("frmPreferences"), host_);
+}
+
+frmLogAnalyzer* Form2::btnLogAnalyser_Click() {
+    return showSingle<frmLogAnalyzer>(S("frmLogAnalyzer"), host_);
+}
+
+frmDataReplay* Form2::btnDataReplay_Click() {
+    return showSingle<frmDataReplay>(S("frmDataReplay"), host_);
 }
 
 frmColor* Form2::mnuDisplay_Click() {
-    return showSingle(colours_, *this);
+    return showSingle<frmColor>(S("frmColor"), host_);
 }
 
 frmSettings* Form2::mnuDataDisplay_Click() {
-    return showSingle(dataDisplaySettings_, *this);
+    return showSingle<frmSettings>(S("frmSettings"), host_);
+}
+
+QWidget* Form2::openRegTest(frmSettings* settingsWindow) {
+    return showSingle<frmRegTest>(S("frmRegTest"), host_, settingsWindow);
+}
+
+QWidget* Form2::openEcuFinder() {
+    return showSingle<frmECUfind>(S("frmECUfind"), host_);
+}
+
+void Form2::toolClosed(QWidget* tool) {
+    Form1* display = dataDisplay();
+    auto* logger = single<frmDataLog>(S("frmDataLog"));
+    const bool liveShared = ReadMode == 4 && display && logger;
+    if (liveShared && (tool == display || tool == logger)) {
+        // Display and logger shared the stream: the other goes on with it, as it is.
+        QWidget* other = tool == display ? static_cast<QWidget*>(logger) : display;
+        if (link_->holds(tool))
+            link_->handOver(
+                tool, other,
+                liveClaim(other, tool == display ? S("Data Logging") : S("Data Display")));
+        ReadMode = tool == display ? 3 : 2;
+        return;
+    }
+    const bool held = link_->holds(tool);
+    link_->release(tool);
+    // Only a tool that had the link hands it back with a fresh identification.
+    if (held && !unloading_) btnConnect_Click();
 }
 
 // ---------------------------------------------------------------- start-up and status
@@ -403,7 +514,8 @@ frmSettings* Form2::mnuDataDisplay_Click() {
 void Form2::load() {
     settings_.writeStartupDefaults();
     connected = false;
-    debugFile_.close();
+    link_->trace().close();
+    link_->setRetrying(true);
     setStatusBar();
 }
 
@@ -449,32 +561,10 @@ void Form2::getSetup() {
     kx::getSetup(settings_, fahr, mph, setup);
 }
 
-void Form2::iniFullData() {
-    const QByteArray request = fullDataRequest(setup);
-    // Nothing to request: the threshold is left as it was and nothing is sent.
-    if (request.isEmpty()) return;
-    ArmOptions o;
-    o.pauseMs = 50;
-    o.streamThreshold = streamThreshold(setup.displayByteCount);
-    o.trace = debugFile_.isOpen() ? &debugFile_ : nullptr;
-    armStream(*ecuPort_, request, o);
-}
-
-void Form2::getFullData(const QByteArray& bytes) {
-    kx::getFullData(bytes, setup, units(), live);
-}
-
-void Form2::iniSelfDiag() {
-    kx::iniSelfDiag(*ecuPort_);
-}
-
-void Form2::getSelfDiagData(const QByteArray& bytes) {
-    kx::getSelfDiagData(bytes, faults);
-}
-
 // ---------------------------------------------------------------- ports
 
 void Form2::showPortError(int error, const QString& device, const QString& detail) {
+    if (unloading_) return;
     QString text;
     switch (error) {
     case PortInvalid:
@@ -497,22 +587,11 @@ void Form2::showPortError(int error, const QString& device, const QString& detai
 }
 
 void Form2::openPort() {
-    closePort();
-    const QString port = settings_.read(S("Comms"), S("ComPort"));
-    const QString line = settings_.read(S("Comms"), S("Speed")) + S(",N,8,1");
-    const int err = ecuPort_->open(port, line);
-    if (err != PortOk) {
-        showPortError(err, portDevice(port), ecuPort_->lastError());
-        return;
-    }
-    const auto debug = parseWhole(settings_.read(S("Comms"), S("Debug")));
-    if (!debugFile_.isOpen() && debug && *debug != 0) debugFile_.open();
+    link_->run(nullptr, LinkSequence().closePort().openPort());
 }
 
 void Form2::closePort() {
-    if (!ecuPort_->isOpen()) return;
-    kx::stopData(*ecuPort_);
-    ecuPort_->close();
+    link_->run(nullptr, LinkSequence().closePort());
 }
 
 void Form2::openPort2() {
@@ -527,75 +606,60 @@ void Form2::closePort2() {
     if (wbPort_->isOpen()) wbPort_->close();
 }
 
-void Form2::WAITmS(uint32_t ms) {
-    waitMs(ms);
-}
-
-void Form2::startData() {
-    kx::startData(*ecuPort_);
-}
-
-void Form2::stopData() {
-    kx::stopData(*ecuPort_);
-}
-
-// ---------------------------------------------------------------- connect
+// ---------------------------------------------------------------- connect and link state
 
 void Form2::btnConnect_Click() {
-    // A connect already under way (its waits let clicks through) finishes on its own; none
-    // starts while the program ends.
-    if (connecting_ || unloading_) return;
-    connecting_ = true;
-    lblEcuNo_->setText(NoPartNumber);
-    openPort();
-    ReadMode = 1;
-    const auto id = parseHexByte(settings_.read(S("Comms"), S("ECUid")));
-    if (id && sendEcuInit(*ecuPort_, *id)) startData();
-    connecting_ = false;
+    // None starts while the program ends; one asked for while one runs is that one.
+    if (unloading_) return;
+    link_->connectEcu();
 }
 
-void Form2::getEcuPartNo(const QByteArray& bytes) {
-    if (lblEcuNo_->text() != NoPartNumber) return;
-    const auto part = findPartNumber(bytes, OBDIImodel);
-    if (!part) return;
-    lblEcuNo_->setText(*part);
+void Form2::onLinkState(EcuLink::State state) {
+    if (state == EcuLink::State::Connecting) {
+        lblEcuNo_->setText(NoPartNumber);
+        waitNote_.clear();
+    }
+    if (state == EcuLink::State::Lost || state == EcuLink::State::NoAnswer ||
+        state == EcuLink::State::Closed) {
+        lblEcuNo_->setText(NoPartNumber);
+        for (QPushButton* b : ecuToolButtons())
+            b->setEnabled(false);
+    }
+    showLinkStatus();
+}
+
+void Form2::onIdentified(const QString& part) {
+    lblEcuNo_->setText(part);
     for (QPushButton* b : ecuToolButtons())
         b->setEnabled(b != btnMapTrace_ || !OBDIImodel);
-    connected = true;
+    showLinkStatus();
+}
+
+void Form2::showLinkStatus() {
+    QString text;
+    const QString device = link_->device();
+    switch (link_->state()) {
+    case EcuLink::State::Lost:
+        text = S("ECU port %1 lost: %2. Trying again every 2 s.").arg(device, link_->lastProblem());
+        break;
+    case EcuLink::State::NoAnswer:
+        text = S("No answer from the ECU on %1 (port %2) at %3 baud: check the port, the cable "
+                 "and the ignition")
+                   .arg(device, settings_.read(S("Comms"), S("ComPort")),
+                        settings_.read(S("Comms"), S("Speed")));
+        break;
+    default:
+        text = waitNote_;
+        break;
+    }
+    lblLinkStatus_->setText(text);
+    lblLinkStatus_->setVisible(!text.isEmpty());
 }
 
 // ---------------------------------------------------------------- receive dispatch
 
 void Form2::MSComm1_OnComm() {
-    const QByteArray bytes = ecuPort_->readAll();
-    switch (ReadMode) {
-    case 1:
-        getEcuPartNo(bytes);
-        break;
-    case 2:
-        getFullData(bytes);
-        if (form1_) form1_->setDataDisplay();
-        break;
-    case 3:
-        getFullData(bytes);
-        if (dataLog_) dataLog_->saveLogData();
-        break;
-    case 4:
-        getFullData(bytes);
-        if (form1_) form1_->setDataDisplay();
-        if (dataLog_) dataLog_->saveLogData();
-        break;
-    case 6:
-        getSelfDiagData(bytes);
-        if (selfDiag_) selfDiag_->displayCodes(faults);
-        break;
-    case 8:
-        if (regTest) regTest->getData(bytes);
-        break;
-    default:
-        break; // 9, 10 and 16 (the ECU finder reads the port itself) have no handler
-    }
-    if (debugFile_.isOpen()) debugFile_.receive(bytes);
+    link_->MSComm1_OnComm();
 }
 
 void Form2::MSComm2_OnComm() {
@@ -612,9 +676,8 @@ void Form2::closeEvent(QCloseEvent* event) {
     unloading_ = true;
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->isWindow() && w->isVisible()) w->close();
-    closePort();
+    link_->shutdown();
     closePort2();
-    debugFile_.close();
     event->accept();
 }
 

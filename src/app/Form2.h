@@ -1,13 +1,12 @@
 #pragma once
-// The main window: owns both serial ports, the receive modes, the unit flags and the shared
-// live-data state; opens every tool and hands each received delivery to the tool that the
-// receive mode selects.
-#include "link/debug_trace.h"
-#include "live/gauge_setup.h"
-#include "live/live_data.h"
-#include "tools/self_diag.h"
+// The main window: a view of the ECU link (part number, status, which tools may start) and
+// the launcher of every tool. It owns the link, the wideband port, the unit flags and the
+// shared live state, and lends them to each window through a Host.
+#include "app/host.h"
+#include "link/EcuLink.h"
 
 #include <QMainWindow>
+#include <QMap>
 #include <QPointer>
 #include <array>
 #include <cstdint>
@@ -34,96 +33,112 @@ class frmActiveTest;
 class frmSettings;
 class frmColor;
 class frmRegTest;
+class frmECUfind;
 
-class Form2 : public QMainWindow {
+class Form2 : public QMainWindow, private Launcher {
     Q_OBJECT
+    // First, so that the names below can refer into them.
+    SettingsStore& settings_;
+    Dialogs& dialogs_;
+    LiveState state_;
+    EcuLink* link_;
+
 public:
     // Takes ownership of both ports.
     Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, SerialPort* wbPort,
           QWidget* parent = nullptr);
     ~Form2() override;
 
-    // Shared state, read and written by the tool windows.
-    int16_t ReadMode = 0;
+    EcuLink& link() { return *link_; }
+    const Host& host() { return host_; }
+
+    // Shared state under the program's names; the receive mode and `connected` are the link's.
+    int16_t& ReadMode;
+    bool& connected;
     int16_t ReadMode2 = 0;
-    bool connected = false;
-    bool fahr = false;
-    bool mph = false;
-    bool OBDIImodel = false;
-    float SpeedCorrect = 1.0f;
+    bool& fahr;
+    bool& mph;
+    bool& OBDIImodel;
+    float& SpeedCorrect;
     // gaugeCatalogue, displaySelection, dashSelection and the byte counts.
-    GaugeSetup setup;
+    GaugeSetup& setup;
     // gaugeValue, switchState and wbValues.
-    LiveValues live;
-    // The open register test (receive mode 8), if any.
-    QPointer<frmRegTest> regTest;
-    Units units() const { return Units{fahr, mph, SpeedCorrect}; }
-    // The stored fault pairs of the last self-diagnostic frame.
-    FaultBuffer faults{};
+    LiveValues& live;
 
     SettingsStore& settings() { return settings_; }
     Dialogs& dialogs() { return dialogs_; }
-    SerialPort& MSComm1() { return *ecuPort_; }
+    SerialPort& MSComm1();
     SerialPort& MSComm2() { return *wbPort_; }
-    DebugTrace& debugTrace() { return debugFile_; }
+    DebugTrace& debugTrace() { return link_->trace(); }
 
-    // Start-up: defaults, the Debug reset, then setStatusBar().
+    // Start-up: defaults, the Debug reset, then setStatusBar(). Runs from the event loop.
     void load();
     void btnConnect_Click();
-    void setStatusBar();
+    void setStatusBar() override;
     void openPort();
     void closePort();
     void openPort2();
     void closePort2();
-    void WAITmS(uint32_t ms);
-    void startData();
-    void stopData();
-    void setProgBar();
+    void setProgBar() override;
     void setProgBar2();
     // Rebuilds the gauge catalogue and reloads both selections.
-    void getSetup();
-    // Arms the live-data stream for the selected gauges; the caller then calls startData().
-    void iniFullData();
+    void getSetup() override;
+    // The live-data request for the selected gauges, as link steps: the arming and nothing
+    // else (empty when nothing is to be requested).
+    LinkSequence iniFullData() override;
     void getFullData(const QByteArray& bytes);
-    // Self-diagnostics: arms the fault-code stream; copies a delivery into `faults`.
-    void iniSelfDiag();
-    void getSelfDiagData(const QByteArray& bytes);
 
     // Receive dispatchers of the ECU and wideband ports.
     void MSComm1_OnComm();
     void MSComm2_OnComm();
-    // Receive mode 1: the identification reply.
-    void getEcuPartNo(const QByteArray& bytes);
 
-    bool isUnloading() const { return unloading_; }
+    bool isUnloading() const override { return unloading_; }
 
     // The tool buttons that a successful connect enables (Replay and Analyser excluded).
     QList<QPushButton*> ecuToolButtons() const;
 
-    // Tool launches (button, menu entry or function key).
+    // Tool launches (button, menu entry or function key). Each window is single-instance; a
+    // tool that needs the link while another holds it waits for it.
     Form1* btnDataDisplay_Click();
     Form1* dataDisplay() const;
     frmDataLog* btnDataLogging_Click();
-    // The data display's "Data Logging": log alongside the display, stream untouched.
-    frmDataLog* dataLoggingFromDisplay();
-
-    // Settings windows (single instance each; shown again if already open).
-    Form3* mnuCommunication_Click();
-    frmPreferences* mnuPreferences_Click();
-    // "Log Analyser F7": the analyser window, single instance.
-    frmLogAnalyzer* btnLogAnalyser_Click();
-    // "Data Replay F6": the replay window, single instance; stream and receive mode untouched.
-    frmDataReplay* btnDataReplay_Click();
-    // Tool windows (single instance each). The data display opens active tests too.
     frmSelfDiag* btnSelfDiag_Click();
     frmActiveTest* btnActiveTest_Click();
+    frmLogAnalyzer* btnLogAnalyser_Click();
+    frmDataReplay* btnDataReplay_Click();
+    // Settings windows.
+    Form3* mnuCommunication_Click();
+    frmPreferences* mnuPreferences_Click();
     frmColor* mnuDisplay_Click();
     frmSettings* mnuDataDisplay_Click();
+    // The open register test and ECU finder, if any.
+    frmRegTest* regTest() const;
+    frmECUfind* ecuFinder() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Launcher
+    void toolClosed(QWidget* tool) override;
+    void openDataLogging() override { btnDataLogging_Click(); }
+    void openActiveTest() override { btnActiveTest_Click(); }
+    QWidget* openRegTest(frmSettings* settingsWindow) override;
+    QWidget* openEcuFinder() override;
+
+    // One registry of single-instance windows, by object name.
+    template <class W> W* single(const QString& name) const;
+    template <class W, class... Args> W* showSingle(const QString& name, Args&&... args);
+
+    // The live-data stream, shared by the data display and the logger.
+    EcuLink::Claim liveClaim(QWidget* tool, const QString& name);
+    void armLiveData(QObject* owner);
+    int16_t liveMode() const;
+    void liveDelivery(const QByteArray& bytes);
+
+    void onLinkState(EcuLink::State state);
+    void onIdentified(const QString& part);
+    void showLinkStatus();
     void buildUi();
     QWidget* buildEcuFrame();
     QWidget* buildWidebandFrame();
@@ -133,15 +148,12 @@ private:
     void showPortError(int error, const QString& device, const QString& detail);
     void showAbout();
 
-    SettingsStore& settings_;
-    Dialogs& dialogs_;
-    SerialPort* ecuPort_;
     SerialPort* wbPort_;
-    DebugTrace debugFile_;
+    Host host_;
     int16_t activityCount_ = 0;
     int16_t activityCount2_ = 0;
-    bool connecting_ = false;
     bool unloading_ = false; // closing tools must not reconnect while the program ends
+    QString waitNote_;       // "... waits for ... to close"
 
     // Controls, by their program names.
     QTabWidget* tabs_ = nullptr;
@@ -165,17 +177,9 @@ private:
     QProgressBar* ProgressBar1_ = nullptr;
     QProgressBar* ProgressBar2_ = nullptr;
     std::array<QLabel*, 4> panels_{};
+    QLabel* lblLinkStatus_ = nullptr;
 
-    QPointer<Form1> form1_;
-    QPointer<frmDataLog> dataLog_;
-    QPointer<Form3> form3_;
-    QPointer<frmPreferences> preferences_;
-    QPointer<frmLogAnalyzer> logAnalyzer_;
-    QPointer<frmDataReplay> dataReplay_;
-    QPointer<frmSelfDiag> selfDiag_;
-    QPointer<frmActiveTest> activeTest_;
-    QPointer<frmColor> colours_;
-    QPointer<frmSettings> dataDisplaySettings_;
+    QMap<QString, QPointer<QWidget>> windows_;
 };
 
 } // namespace kx

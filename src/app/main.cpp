@@ -4,6 +4,7 @@
 #include "link/SerialPort.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
     kx::QtDialogs dialogs;
     kx::Form2 form(*settings, dialogs, new kx::QtSerialPort, new kx::QtSerialPort);
     form.show();
-    form.load();
+    // Start-up runs from the event loop, so that closing the window at any moment, even during
+    // the start-up connect, ends the program.
+    QTimer::singleShot(0, &form, &kx::Form2::load);
     return app.exec();
 }

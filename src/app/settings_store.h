@@ -1,5 +1,7 @@
 #pragma once
 // The per-user settings store: every value is text, addressed by section and key.
+#include "util/settings.h"
+
 #include <QString>
 #include <memory>
 #include <vector>
@@ -8,7 +10,7 @@ class QSettings;
 
 namespace kx {
 
-class SettingsStore {
+class SettingsStore : public Settings {
 public:
     // The user's store: INI file of organisation and application "Kestrix".
     SettingsStore();
@@ -19,9 +21,9 @@ public:
     SettingsStore& operator=(const SettingsStore&) = delete;
 
     // The stored text, or "" when the key was never written.
-    QString read(const QString& section, const QString& key) const;
+    QString read(const QString& section, const QString& key) const override;
     // Stores the text and writes it through to disk at once, so a crash loses no setting.
-    void save(const QString& section, const QString& key, const QString& value);
+    void save(const QString& section, const QString& key, const QString& value) override;
 
     // Start-up: writes every missing default in table order and resets a Debug of "1".
     void writeStartupDefaults();

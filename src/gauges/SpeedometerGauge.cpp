@@ -39,7 +39,6 @@ int heightTwips(const QWidget* w) {
 
 } // namespace
 
-SpeedometerGauge::SpeedometerGauge(const SettingsStore* store) : store_(store) {}
 
 void SpeedometerGauge::setup(GaugePicture* picture, NeedleLine* needle, QLabel* maximum,
                              QLabel* newValue, QLabel* name, int32_t minVal, int32_t maxVal,
@@ -73,7 +72,7 @@ void SpeedometerGauge::renderScale(const DialScale& scale) {
         picture_->setScaleImage(QPixmap());
         return;
     }
-    const ScaleColours colours = store_ ? readScaleColours(*store_) : ScaleColours{};
+    const ScaleColours& colours = colours_;
     const qreal ratio = picture_->devicePixelRatioF();
     QPixmap image(size * ratio);
     image.setDevicePixelRatio(ratio);

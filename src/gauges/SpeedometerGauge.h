@@ -12,13 +12,13 @@ namespace kx {
 
 class GaugePicture;
 class NeedleLine;
-class SettingsStore;
 struct DialScale;
 
 class SpeedometerGauge {
 public:
-    // The store supplies the ring and tick colours at each set-up; without one the defaults apply.
-    explicit SpeedometerGauge(const SettingsStore* store = nullptr);
+    // The ring and tick colours drawn at each set-up.
+    explicit SpeedometerGauge(const ScaleColours& colours = {}) : colours_(colours) {}
+    void setColours(const ScaleColours& colours) { colours_ = colours; }
 
     // Binds the picture and the overlays (all owned by the window; the overlays should be
     // children of the picture), works out the geometry, draws the scale and shows value 0. A
@@ -41,7 +41,7 @@ private:
     void placeOverlays();
     void centre(QLabel* label);
 
-    const SettingsStore* store_;
+    ScaleColours colours_;
     QPointer<GaugePicture> picture_;
     QPointer<NeedleLine> needle_;
     QPointer<QLabel> maximum_;

@@ -1,6 +1,6 @@
 #include "gauges/display_colours.h"
 
-#include "app/settings_store.h"
+#include "util/settings.h"
 #include "util/numbers.h"
 
 namespace kx {
@@ -37,7 +37,7 @@ const std::array<ColourSetting, kColourCount>& colourSettings() {
     return table;
 }
 
-std::array<uint32_t, kColourCount> loadColours(const SettingsStore& store) {
+std::array<uint32_t, kColourCount> loadColours(const Settings& store) {
     std::array<uint32_t, kColourCount> out{};
     for (int i = 0; i < kColourCount; ++i) {
         const ColourSetting& c = colourSettings()[size_t(i)];
@@ -47,15 +47,21 @@ std::array<uint32_t, kColourCount> loadColours(const SettingsStore& store) {
     return out;
 }
 
-void saveColours(SettingsStore& store, const std::array<uint32_t, kColourCount>& colours) {
+void saveColours(Settings& store, const std::array<uint32_t, kColourCount>& colours) {
     for (int i = 0; i < kColourCount; ++i)
         store.save(Display, QString::fromLatin1(colourSettings()[size_t(i)].key),
                    storedColourText(colours[size_t(i)]));
 }
 
-DisplayColours readDisplayColours(const SettingsStore& store) {
+DisplayColours readDisplayColours(const Settings& store) {
     const auto c = loadColours(store);
     return DisplayColours{c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10]};
 }
 
+} // namespace kx
+
+namespace kx {
+ScaleColours scaleColours(const DisplayColours& c) {
+    return ScaleColours{c.circle, c.ticker, c.subTicker};
+}
 } // namespace kx

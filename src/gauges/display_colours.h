@@ -1,5 +1,7 @@
 #pragma once
 // The eleven "Display" colours every gauge window reads when it opens.
+#include "gauges/gauge_geometry.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -7,7 +9,7 @@
 
 namespace kx {
 
-class SettingsStore;
+class Settings;
 
 // In the order of colourSettings(); readDisplayColours fills it.
 struct DisplayColours {
@@ -40,10 +42,12 @@ inline constexpr int kColourCount = 11;
 const std::array<ColourSetting, kColourCount>& colourSettings();
 
 // Each colour as stored, in table order; a missing or damaged text gives the default.
-std::array<uint32_t, kColourCount> loadColours(const SettingsStore& store);
-void saveColours(SettingsStore& store, const std::array<uint32_t, kColourCount>& colours);
+std::array<uint32_t, kColourCount> loadColours(const Settings& store);
+void saveColours(Settings& store, const std::array<uint32_t, kColourCount>& colours);
 
 // All eleven by name.
-DisplayColours readDisplayColours(const SettingsStore& store);
+DisplayColours readDisplayColours(const Settings& store);
+// The dial's own three: ring, major and minor ticks.
+ScaleColours scaleColours(const DisplayColours& colours);
 
 } // namespace kx

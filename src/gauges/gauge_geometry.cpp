@@ -2,7 +2,6 @@
 
 #include "gauges/display_colours.h"
 
-#include "app/settings_store.h"
 #include "util/numbers.h"
 
 #include <cmath>
@@ -123,11 +122,6 @@ QString peakText(const QString& current, float value) {
     const auto peak = parseNumber(current);
     if (!peak || *peak < static_cast<double>(value)) return singleText(value);
     return current;
-}
-
-ScaleColours readScaleColours(const SettingsStore& store) {
-    const DisplayColours all = readDisplayColours(store);
-    return ScaleColours{all.circle, all.ticker, all.subTicker};
 }
 
 } // namespace kx

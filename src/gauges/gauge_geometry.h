@@ -11,7 +11,6 @@
 
 namespace kx {
 
-class SettingsStore;
 
 struct DialGeometry {
     int32_t width = 0;
@@ -92,8 +91,5 @@ struct ScaleColours {
     uint32_t ticker = 0x00FF00;
     uint32_t subTicker = 0x00FF00;
 };
-// Reads "Display"/"GaugeCircle", "GaugeTicker" and "GaugeSubTicker"; a missing or damaged
-// entry keeps its default.
-ScaleColours readScaleColours(const SettingsStore& store);
 
 } // namespace kx

@@ -1,6 +1,5 @@
 #include "live/Form1.h"
 
-#include "app/Form2.h"
 #include "app/ui_helpers.h"
 #include "live/GaugeGrid.h"
 #include "util/colour.h"
@@ -8,7 +7,6 @@
 
 #include <QCloseEvent>
 #include <QPushButton>
-#include <QTimer>
 
 namespace kx {
 
@@ -19,26 +17,28 @@ QRect pixels(const TwipRect& r) {
 }
 } // namespace
 
-Form1::Form1(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+Form1::Form1(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Data Display"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAutoFillBackground(true);
 
-    grid_ = new GaugeGrid(this, main_.settings());
+    grid_ = new GaugeGrid(this);
     btnDataLog_ = new QPushButton(QStringLiteral("Data Logging"), this);
     btnDataLog_->setObjectName(QStringLiteral("btnDataLog"));
     btnActiveTest_ = new QPushButton(QStringLiteral("Active Test"), this);
     btnActiveTest_->setObjectName(QStringLiteral("btnActiveTest"));
 
-    connect(btnDataLog_, &QPushButton::clicked, this, [this] { main_.dataLoggingFromDisplay(); });
-    connect(btnActiveTest_, &QPushButton::clicked, this, [this] { main_.btnActiveTest_Click(); });
+    connect(btnDataLog_, &QPushButton::clicked, this, [this] { host_.launcher.openDataLogging(); });
+    connect(btnActiveTest_, &QPushButton::clicked, this,
+            [this] { host_.launcher.openActiveTest(); });
+    connect(&host_.link, &EcuLink::stateChanged, this, &Form1::onLinkState);
 
     // Opening: no state decoded yet, the colours, the names, the greyed indicators.
-    for (QString& s : main_.live.switchState)
+    for (QString& s : host_.state.live.switchState)
         s.clear();
     getColours();
-    const auto& setup = main_.setup;
+    const auto& setup = host_.state.setup;
     for (int i = 0; i < 12; ++i) {
         const int g = setup.displaySelection[size_t(i)];
         if (g < kGaugeCount) grid_->lblName(i)->setText(setup.gaugeCatalogue[size_t(g)].name());
@@ -52,7 +52,7 @@ Form1::Form1(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
 }
 
 void Form1::getColours() {
-    const DisplayColours c = readDisplayColours(main_.settings());
+    const DisplayColours c = readDisplayColours(host_.settings);
     windowColour_ = c.window;
     grid_->applyColours(c);
 }
@@ -73,7 +73,7 @@ void Form1::layoutWindow() {
         f.setPointSize(std::max(l.buttonFont, 1));
         b->setFont(f);
     }
-    const auto& setup = main_.setup;
+    const auto& setup = host_.state.setup;
     for (int i = 0; i < 12; ++i) {
         const int g = setup.displaySelection[size_t(i)];
         if (g < kGaugeCount) grid_->setupGauge(i, setup.gaugeCatalogue[size_t(g)]);
@@ -86,25 +86,26 @@ void Form1::resizeEvent(QResizeEvent* event) {
 }
 
 void Form1::setDataDisplay() {
-    const auto& setup = main_.setup;
+    const auto& setup = host_.state.setup;
     for (int i = 0; i < 12; ++i) {
         const int g = setup.displaySelection[size_t(i)];
         if (g >= kGaugeCount) continue;
         if (!grid_->isSetUp(i)) grid_->setupGauge(i, setup.gaugeCatalogue[size_t(g)]);
-        grid_->setValue(i, main_.live.gaugeValue[size_t(g)]);
+        grid_->setValue(i, host_.state.live.gaugeValue[size_t(g)]);
     }
     for (int i = 0; i < 12; ++i)
-        grid_->ChangelblOnOff(i, main_.live.switchState[size_t(i)]);
+        grid_->ChangelblOnOff(i, host_.state.live.switchState[size_t(i)]);
+    grid_->setStale(false);
+}
+
+void Form1::onLinkState(EcuLink::State state) {
+    if (state == EcuLink::State::Lost) grid_->setStale(true);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
-    // Back to identification once this window is gone: the reconnect waits, and must not run
-    // inside the close of the window it outlives.
-    QPointer<Form2> main(&main_);
-    QTimer::singleShot(0, &main_, [main] {
-        if (main) main->btnConnect_Click();
-    });
+    // Back to identification, or the logger goes on with the stream.
+    host_.launcher.toolClosed(this);
 }
 
 } // namespace kx

@@ -1,18 +1,20 @@
 #pragma once
 // The data display: twelve live dials and twelve indicators fed by the ECU stream.
+#include "app/host.h"
+#include "link/EcuLink.h"
+
 #include <QWidget>
 
 class QPushButton;
 
 namespace kx {
 
-class Form2;
 class GaugeGrid;
 
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form1(Form2& main);
+    explicit Form1(const Host& host);
 
     // Pushes the current values into the dials and the indicator states into the indicators.
     void setDataDisplay();
@@ -29,8 +31,9 @@ protected:
 
 private:
     void layoutWindow();
+    void onLinkState(EcuLink::State state);
 
-    Form2& main_;
+    Host host_;
     GaugeGrid* grid_;
     QPushButton* btnDataLog_;
     QPushButton* btnActiveTest_;

@@ -44,7 +44,7 @@ QString indicatorCaption(int indicator) {
     return QStringLiteral(" - ") + QString::fromLatin1(kLogIndicatorNames[size_t(indicator)]);
 }
 
-GaugeGrid::GaugeGrid(QWidget* window, const SettingsStore& store) : QObject(window), store_(store) {
+GaugeGrid::GaugeGrid(QWidget* window) : QObject(window) {
     for (int i = 0; i < 12; ++i) {
         const QString n = QString::number(i);
         auto* pic = new GaugePicture(window);
@@ -82,6 +82,8 @@ GaugeGrid::~GaugeGrid() = default;
 
 void GaugeGrid::applyColours(const DisplayColours& c) {
     colours_ = c;
+    for (auto& g : gauges_)
+        if (g) g->setColours(scaleColours(c));
     for (int i = 0; i < 12; ++i) {
         auto* pic = pictures_[size_t(i)];
         QPalette p = pic->palette();
@@ -95,6 +97,17 @@ void GaugeGrid::applyColours(const DisplayColours& c) {
         setTextColour(registerLabels_[size_t(i)], c.registers);
         setTextColour(onOffLabels_[size_t(i)], c.registers);
     }
+}
+
+void GaugeGrid::setStale(bool stale) {
+    if (stale == stale_) return;
+    stale_ = stale;
+    constexpr uint32_t grey = 0x808080;
+    DisplayColours shown = colours_;
+    if (stale) shown.value = shown.max = shown.needle = shown.registers = grey;
+    const DisplayColours own = colours_;
+    applyColours(shown);
+    colours_ = own;
 }
 
 void GaugeGrid::place(const DisplayLayout& l) {
@@ -116,7 +129,7 @@ void GaugeGrid::place(const DisplayLayout& l) {
 
 void GaugeGrid::setupGauge(int slot, const GaugeInfo& info) {
     auto& g = gauges_[size_t(slot)];
-    if (!g) g = std::make_unique<SpeedometerGauge>(&store_);
+    if (!g) g = std::make_unique<SpeedometerGauge>(scaleColours(colours_));
     g->setup(pictures_[size_t(slot)], needles_[size_t(slot)], maxLabels_[size_t(slot)],
              valueLabels_[size_t(slot)], nameLabels_[size_t(slot)], info.minVal(), info.maxVal(),
              info.tickerNum(), info.subTickerNum(), int16_t(info.decPointNum()));

@@ -18,13 +18,12 @@ namespace kx {
 class GaugeInfo;
 class GaugePicture;
 class NeedleLine;
-class SettingsStore;
 
 class GaugeGrid : public QObject {
     Q_OBJECT
 public:
     // Creates the controls as children of `window`.
-    GaugeGrid(QWidget* window, const SettingsStore& store);
+    explicit GaugeGrid(QWidget* window);
     ~GaugeGrid() override;
 
     // Colours of the dials, their texts and the indicators (the window's own background and
@@ -40,6 +39,9 @@ public:
     // shows the text or the text is not a state.
     void ChangelblOnOff(int indicator, const QString& state);
     void setIndicatorEnabled(int indicator, bool enabled);
+    // Values that no longer come in (the link was lost) are greyed, so nothing stale looks live.
+    void setStale(bool stale);
+    bool isStale() const { return stale_; }
     // A click on a peak label starts the peak afresh.
     void lblMax_Click(int slot);
 
@@ -56,13 +58,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    const SettingsStore& store_;
     std::array<GaugePicture*, 12> pictures_{};
     std::array<NeedleLine*, 12> needles_{};
     std::array<QLabel*, 12> maxLabels_{}, valueLabels_{}, nameLabels_{};
     std::array<QLabel*, 12> registerLabels_{}, onOffLabels_{};
     std::array<std::unique_ptr<SpeedometerGauge>, 12> gauges_;
     DisplayColours colours_;
+    bool stale_ = false;
 };
 
 // An indicator's name as the display shows it (" - Closed TPS" ...).

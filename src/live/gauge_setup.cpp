@@ -1,6 +1,6 @@
 #include "live/gauge_setup.h"
 
-#include "app/settings_store.h"
+#include "util/settings.h"
 #include "util/numbers.h"
 
 #include <optional>
@@ -61,14 +61,14 @@ void applyScale(GaugeInfo& g, const char* name, int32_t minVal, int32_t maxVal, 
     g.setDecPointNum(decimals);
 }
 
-std::optional<uint8_t> readByte(const SettingsStore& store, const char* section,
+std::optional<uint8_t> readByte(const Settings& store, const char* section,
                                 const QString& key) {
     const auto v = parseWhole(store.read(QString::fromLatin1(section), key));
     if (!v || *v < 0 || *v > 255) return std::nullopt;
     return static_cast<uint8_t>(*v);
 }
 
-bool readSelections(const SettingsStore& store, GaugeSetup& setup) {
+bool readSelections(const Settings& store, GaugeSetup& setup) {
     for (int k = 0; k < kDisplaySlots; ++k) {
         const auto v = readByte(store, "Setup", QStringLiteral("Gauge%1").arg(k));
         if (!v) return false;
@@ -133,7 +133,7 @@ void countBytes(GaugeSetup& setup) {
     }
 }
 
-void getSetup(const SettingsStore& store, bool fahr, bool mph, GaugeSetup& setup) {
+void getSetup(const Settings& store, bool fahr, bool mph, GaugeSetup& setup) {
     setup.displayByteCount = 0;
     setup.dashByteCount = 0;
     buildCatalogue(setup.gaugeCatalogue, fahr, mph);

@@ -7,7 +7,7 @@
 
 namespace kx {
 
-class SettingsStore;
+class Settings;
 
 inline constexpr int kGaugeCount = 25;
 inline constexpr int kDisplaySlots = 12;
@@ -36,6 +36,6 @@ void countBytes(GaugeSetup& setup);
 // Rebuilds the catalogue, reloads both selections from the store and recomputes the counts.
 // Stops quietly at the first selection key that is missing or not a whole number 0..255:
 // earlier selections stay as read, later ones keep their values, both counts stay 0.
-void getSetup(const SettingsStore& store, bool fahr, bool mph, GaugeSetup& setup);
+void getSetup(const Settings& store, bool fahr, bool mph, GaugeSetup& setup);
 
 } // namespace kx

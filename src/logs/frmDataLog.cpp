@@ -1,10 +1,10 @@
 #include "logs/frmDataLog.h"
 
 #include "app/Dialogs.h"
-#include "app/Form2.h"
-#include "app/settings_store.h"
 #include "app/ui_helpers.h"
+#include "link/SerialPort.h"
 #include "live/display_layout.h"
+#include "util/settings.h"
 #include "util/text.h"
 #include "util/ticks.h"
 
@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -41,12 +42,12 @@ QString frmDataLog::defaultName(const QDateTime& now) {
            QString::number(t.hour()) + QString::number(t.minute());
 }
 
-frmDataLog::frmDataLog(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmDataLog"));
     setWindowTitle(S("Data Logging"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    auto& s = main_.settings();
+    auto& s = host_.settings;
     if (s.read(DataLog, S("Path")).isEmpty())
         s.save(DataLog, S("Path"), QDir::currentPath() + QDir::separator());
     if (s.read(DataLog, S("Param0")).isEmpty()) {
@@ -103,17 +104,25 @@ frmDataLog::frmDataLog(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
         pl->addWidget(c, i % 9, 3 + i / 9);
     }
 
+    // Why logging stopped when the user did not stop it.
+    lblStatus_ = new QLabel;
+    lblStatus_->setObjectName(S("lblStatus"));
+    lblStatus_->setWordWrap(true);
+    lblStatus_->setVisible(false);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(location);
     layout->addLayout(buttons);
+    layout->addWidget(lblStatus_);
     layout->addWidget(params);
+    connect(&host_.link, &EcuLink::stateChanged, this, &frmDataLog::onLinkState);
 
     connect(btnStart_, &QPushButton::clicked, this, &frmDataLog::btnStart_Click);
     connect(btnStop_, &QPushButton::clicked, this, &frmDataLog::btnStop_Click);
     connect(btnBrowse_, &QPushButton::clicked, this, &frmDataLog::btnBrowse_Click);
 
     // The boxes the current live-data request can fill, set from the stored choice.
-    const auto& sel = main_.setup.displaySelection;
+    const auto& sel = host_.state.setup.displaySelection;
     for (int slot = 0; slot < 12; ++slot) {
         const int g = sel[size_t(slot)];
         if (g >= kLogGaugeCount) continue;
@@ -148,17 +157,17 @@ LogSelection frmDataLog::selection() const {
 void frmDataLog::btnStart_Click() {
     LogGaugeNames names;
     for (int g = 0; g < kLogGaugeCount; ++g)
-        names[size_t(g)] = main_.setup.gaugeCatalogue[size_t(g)].name();
+        names[size_t(g)] = host_.state.setup.gaugeCatalogue[size_t(g)].name();
     const QString path = lblDirectory_->text() + txtPath_->text();
     if (const auto error = writer_.start(path, names, selection(), ticks())) {
         // The file could not be made: say why and stay idle.
-        main_.dialogs().message(this, *error);
+        host_.dialogs.message(this, *error);
         return;
     }
     btnStart_->setEnabled(false);
     btnBrowse_->setEnabled(false);
     btnStop_->setEnabled(true);
-    auto& s = main_.settings();
+    auto& s = host_.settings;
     for (int g = 0; g < kLogGaugeCount; ++g)
         s.save(DataLog, paramKey(g), chcLog_[size_t(g)]->isChecked() ? S("1") : S("0"));
     for (int i = 0; i < kLogIndicatorCount; ++i)
@@ -175,8 +184,8 @@ void frmDataLog::btnStop_Click() {
 void frmDataLog::saveLogData() {
     if (!isLogging()) return;
     LogValues values;
-    values.gauges = main_.live.gaugeValue;
-    values.states = main_.live.switchState;
+    values.gauges = host_.state.live.gaugeValue;
+    values.states = host_.state.live.switchState;
     if (const auto error = writer_.record(selection(), values, ticks())) failLogging(*error);
 }
 
@@ -186,40 +195,47 @@ void frmDataLog::failLogging(const QString& error) {
     btnStop_Click();
     QPointer<frmDataLog> self(this);
     QTimer::singleShot(0, this, [self, error] {
-        if (self) self->main_.dialogs().message(self, error + S("\n\nLogging has stopped."));
+        if (self) self->host_.dialogs.message(self, error + S("\n\nLogging has stopped."));
     });
 }
 
+void frmDataLog::onLinkState(EcuLink::State state) {
+    if (state != EcuLink::State::Lost || !isLogging()) return;
+    // Every record handed to the file so far stays in it; no box from inside the link's work.
+    btnStop_Click();
+    lblStatus_->setText(S("Logging stopped: the ECU port %1 was lost (%2). Every record written "
+                          "so far is in the file.")
+                            .arg(host_.link.device(), host_.link.lastProblem()));
+    lblStatus_->setVisible(true);
+}
+
 void frmDataLog::btnBrowse_Click() {
+    // The stream pauses while the chooser is open, then the live data is armed again.
     QPointer<frmDataLog> self(this);
-    main_.stopData();
-    if (!self) return;
-    const QString chosen = main_.dialogs().saveFileName(this, lblDirectory_->text(),
-                                                        defaultName(QDateTime::currentDateTime()),
-                                                        S(kLogFileFilter), S("log"));
-    if (!self) return;
-    if (!chosen.isEmpty()) {
+    LinkSequence s;
+    s.stopStream().then([self] {
+        if (!self) return;
+        const QString chosen = self->host_.dialogs.saveFileName(
+            self, self->lblDirectory_->text(), defaultName(QDateTime::currentDateTime()),
+            S(kLogFileFilter), S("log"));
+        if (!self || chosen.isEmpty()) return;
         const QFileInfo f(chosen);
         const QString dir = f.absolutePath() + QDir::separator();
-        lblDirectory_->setText(dir);
-        txtPath_->setText(f.fileName());
-        main_.settings().save(DataLog, S("Path"), dir);
-    }
-    main_.iniFullData();
-    main_.startData();
+        self->lblDirectory_->setText(dir);
+        self->txtPath_->setText(f.fileName());
+        self->host_.settings.save(DataLog, S("Path"), dir);
+    });
+    LinkSequence arming = host_.launcher.iniFullData();
+    s.append(arming);
+    s.startStream();
+    host_.link.run(this, std::move(s));
 }
 
 void frmDataLog::closeEvent(QCloseEvent* event) {
     writer_.stop();
     event->accept();
-    if (main_.ReadMode == 4) {
-        main_.ReadMode = 2; // the data display goes on without logging
-    } else if (main_.ReadMode == 3) {
-        QPointer<Form2> main(&main_);
-        QTimer::singleShot(0, &main_, [main] {
-            if (main) main->btnConnect_Click();
-        });
-    }
+    // With the display the stream goes on for it; alone, the link goes back to identification.
+    host_.launcher.toolClosed(this);
 }
 
 } // namespace kx

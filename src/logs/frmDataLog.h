@@ -1,6 +1,8 @@
 #pragma once
 // Records the live data stream into a log file, alone (from the main window) or together with
 // the data display.
+#include "app/host.h"
+#include "link/EcuLink.h"
 #include "logs/log_format.h"
 
 #include <QWidget>
@@ -13,12 +15,10 @@ class QPushButton;
 
 namespace kx {
 
-class Form2;
-
 class frmDataLog : public QWidget {
     Q_OBJECT
 public:
-    explicit frmDataLog(Form2& main);
+    explicit frmDataLog(const Host& host);
     ~frmDataLog() override;
 
     // One record from the latest decoded values, while logging.
@@ -37,8 +37,10 @@ protected:
 private:
     LogSelection selection() const;
     void failLogging(const QString& error);
+    void onLinkState(EcuLink::State state);
 
-    Form2& main_;
+    Host host_;
+    QLabel* lblStatus_;
     LogWriter writer_;
     QLabel* lblDirectory_;
     QLineEdit* txtPath_;

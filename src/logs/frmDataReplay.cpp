@@ -1,9 +1,7 @@
 #include "logs/frmDataReplay.h"
 
 #include "app/Dialogs.h"
-#include "app/Form2.h"
 #include "app/ui_helpers.h"
-#include "link/wait.h"
 #include "live/GaugeGrid.h"
 #include "logs/log_format.h"
 #include "logs/log_loading.h"
@@ -19,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace kx {
 
@@ -46,12 +45,16 @@ void setFontPoints(QWidget* w, int points) {
 }
 } // namespace
 
-frmDataReplay::frmDataReplay(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmDataReplay::frmDataReplay(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmDataReplay"));
     setWindowTitle(S("Data Replay"));
     setAttribute(Qt::WA_DeleteOnClose);
+    playTimer_ = new QTimer(this);
+    playTimer_->setSingleShot(true);
+    playTimer_->setTimerType(Qt::PreciseTimer);
+    connect(playTimer_, &QTimer::timeout, this, &frmDataReplay::playStep);
     setAutoFillBackground(true);
-    grid_ = new GaugeGrid(this, main_.settings());
+    grid_ = new GaugeGrid(this);
     buildUi();
     getColours();
     for (int i = 0; i < 12; ++i)
@@ -63,7 +66,7 @@ frmDataReplay::frmDataReplay(Form2& main) : QWidget(&main, Qt::Window), main_(ma
     // Neutral dials until a log names them, as after each Open; a dial never set up would show
     // its bare value texts in the corner.
     for (int k = 0; k < 12; ++k)
-        grid_->setupGauge(k, main_.setup.gaugeCatalogue[0]);
+        grid_->setupGauge(k, host_.state.setup.gaugeCatalogue[0]);
 }
 
 frmDataReplay::~frmDataReplay() = default;
@@ -118,7 +121,7 @@ void frmDataReplay::buildUi() {
 }
 
 void frmDataReplay::getColours() {
-    const DisplayColours c = readDisplayColours(main_.settings());
+    const DisplayColours c = readDisplayColours(host_.settings);
     windowColour_ = c.window;
     grid_->applyColours(c);
 }
@@ -157,7 +160,7 @@ void frmDataReplay::layoutWindow() {
 }
 
 void frmDataReplay::setupGaugeSlots() {
-    const auto& catalogue = main_.setup.gaugeCatalogue;
+    const auto& catalogue = host_.state.setup.gaugeCatalogue;
     const std::vector<int> gauges = data_.gaugeColumns();
     for (int k = 0; k < 12; ++k) {
         if (size_t(k) < gauges.size()) {
@@ -175,7 +178,7 @@ void frmDataReplay::setupGaugeSlots() {
 void frmDataReplay::reset() {
     data_ = LogData();
     scale_ = 1;
-    const auto& catalogue = main_.setup.gaugeCatalogue;
+    const auto& catalogue = host_.state.setup.gaugeCatalogue;
     for (int k = 0; k < 12; ++k) {
         grid_->lblName(k)->clear();
         grid_->lblMax(k)->setText(S("0"));
@@ -190,7 +193,7 @@ void frmDataReplay::reset() {
 
 void frmDataReplay::btnBrowse_Click() {
     if (playing_ || loading_) return;
-    const QString path = main_.dialogs().openFileName(this, QString(), S(kLogFileFilter));
+    const QString path = host_.dialogs.openFileName(this, QString(), S(kLogFileFilter));
     if (path.isEmpty()) return;
     setWindowTitle(S("Data Replay - ") + path);
     loading_ = true;
@@ -210,10 +213,10 @@ void frmDataReplay::btnBrowse_Click() {
 }
 
 bool frmDataReplay::load(const QString& path) {
-    auto data = loadLogFromWindow(main_, this, path, closeAsked_, prgLoad_);
+    auto data = loadLogFromWindow(host_, this, path, closeAsked_, prgLoad_);
     if (!data) return false;
     data_ = std::move(*data);
-    const auto& catalogue = main_.setup.gaugeCatalogue;
+    const auto& catalogue = host_.state.setup.gaugeCatalogue;
 
     int k = 0;
     for (const LogColumn& column : data_.columns()) {
@@ -244,6 +247,7 @@ void frmDataReplay::setDataDisplay() {
 
 void frmDataReplay::showPlaying(bool playing) {
     playing_ = playing;
+    if (!playing) playTimer_->stop();
     btnPlay_->setEnabled(!playing);
     btnBrowse_->setEnabled(!playing);
     btnStop_->setEnabled(playing);
@@ -251,24 +255,22 @@ void frmDataReplay::showPlaying(bool playing) {
 
 void frmDataReplay::btnPlay_Click() {
     if (playing_ || loading_ || !btnPlay_->isEnabled()) return;
-    QPointer<frmDataReplay> self(this);
     showPlaying(true);
-    // A Stop and a new Play within one wait run the new loop inside this one's wait; this one
-    // resumes only after the new one has ended, so it finds the flag cleared and steps no more.
-    while (playing_) {
-        const ReplayStep step = replayStep(current_, data_.recordCount(), scale_);
-        if (!step.runs) {
-            // The last record, which the slider cannot reach when S does not divide N.
-            setDataDisplay();
-            showPlaying(false);
-            return;
-        }
-        setDataDisplay();
-        current_ = step.next;
-        scrollBar1_->setValue(step.slider); // shows the new record when the value changes
-        waitMs(static_cast<uint32_t>(scrollBar2_->value()));
-        if (!self) return; // closed while waiting
+    playStep();
+}
+
+void frmDataReplay::playStep() {
+    if (!playing_) return;
+    const ReplayStep step = replayStep(current_, data_.recordCount(), scale_);
+    setDataDisplay();
+    if (!step.runs) {
+        // The last record, which the slider cannot reach when S does not divide N.
+        showPlaying(false);
+        return;
     }
+    current_ = step.next;
+    scrollBar1_->setValue(step.slider); // shows the new record when the value changes
+    playTimer_->start(scrollBar2_->value());
 }
 
 void frmDataReplay::btnStop_Click() {
@@ -295,8 +297,8 @@ void frmDataReplay::closeEvent(QCloseEvent* event) {
         return;
     }
     if (playing_) {
-        if (!main_.isUnloading()) {
-            main_.dialogs().message(this, S("Stop data replay before closing window"));
+        if (!host_.launcher.isUnloading()) {
+            host_.dialogs.message(this, S("Stop data replay before closing window"));
             event->ignore();
             return;
         }

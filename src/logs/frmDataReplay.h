@@ -1,10 +1,13 @@
 #pragma once
 // The data replay: plays a log back through the data display's dials and indicators, record by
 // record at a chosen delay, with a slider to jump to any record.
+#include "app/host.h"
 #include "logs/log_reader.h"
 
 #include <QString>
 #include <QWidget>
+
+class QTimer;
 #include <cstdint>
 
 class QGroupBox;
@@ -14,13 +17,12 @@ class QScrollBar;
 
 namespace kx {
 
-class Form2;
 class GaugeGrid;
 
 class frmDataReplay : public QWidget {
     Q_OBJECT
 public:
-    explicit frmDataReplay(Form2& main);
+    explicit frmDataReplay(const Host& host);
     ~frmDataReplay() override;
 
     // The handlers, by control.
@@ -52,13 +54,16 @@ private:
     bool load(const QString& path);
     void setupGaugeSlots();
     void showPlaying(bool playing);
+    // One record of playback; the timer brings the next after the chosen delay.
+    void playStep();
 
-    Form2& main_;
+    Host host_;
     GaugeGrid* grid_ = nullptr;
     LogData data_;
     int64_t current_ = 1;
     int64_t scale_ = 1;
     bool playing_ = false;
+    QTimer* playTimer_ = nullptr;
     bool loading_ = false;
     bool closeAsked_ = false;
     uint32_t windowColour_ = 0;

@@ -1,7 +1,7 @@
 #include "logs/frmLogAnalyzer.h"
 
 #include "app/Dialogs.h"
-#include "app/Form2.h"
+#include "link/EcuLink.h"
 #include "app/ui_helpers.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/analyser_layout.h"
@@ -54,7 +54,7 @@ void fitValueFont(QLabel* label, double points) {
 
 } // namespace
 
-frmLogAnalyzer::frmLogAnalyzer(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmLogAnalyzer::frmLogAnalyzer(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmLogAnalyzer"));
     setWindowTitle(S("Data Log Analyser"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -231,7 +231,7 @@ void frmLogAnalyzer::reset() {
 }
 
 void frmLogAnalyzer::btnBrowse_Click() {
-    const QString path = main_.dialogs().openFileName(this, QString(), S(kLogFileFilter));
+    const QString path = host_.dialogs.openFileName(this, QString(), S(kLogFileFilter));
     if (path.isEmpty()) return;
     setWindowTitle(S("Data Log - ") + path);
     loading_ = true;
@@ -247,7 +247,7 @@ void frmLogAnalyzer::btnBrowse_Click() {
 }
 
 bool frmLogAnalyzer::load(const QString& path) {
-    auto data = loadLogFromWindow(main_, this, path, closeAsked_);
+    auto data = loadLogFromWindow(host_, this, path, closeAsked_);
     if (!data) return false;
     data_ = std::move(*data);
     gaugeColumns_ = data_.gaugeColumns();
@@ -274,7 +274,7 @@ bool frmLogAnalyzer::load(const QString& path) {
         if (column.kind != LogColumnKind::Gauge) continue;
         const auto k = static_cast<size_t>(
             std::find(gaugeColumns_.begin(), gaugeColumns_.end(), c) - gaugeColumns_.begin());
-        const QString name = main_.setup.gaugeCatalogue[size_t(column.number)].name();
+        const QString name = host_.state.setup.gaugeCatalogue[size_t(column.number)].name();
         Frame1_[k]->setTitle(name);
         Frame1_[k]->setEnabled(true);
         lblParam_[k]->setAccessibleName(name);
@@ -315,10 +315,10 @@ void frmLogAnalyzer::drawSeries(int k, int graph) {
     setParamColours(k, colour, kWhite);
     if (size_t(k) >= gaugeColumns_.size()) return;
     const int code = data_.columns()[size_t(gaugeColumns_[size_t(k)])].code;
-    const double maxVal = main_.setup.gaugeCatalogue[size_t(code)].maxVal();
+    const double maxVal = host_.state.setup.gaugeCatalogue[size_t(code)].maxVal();
     const double step = analyserStepX(plotWidth_, data_.recordCount());
     if (step <= 0 || maxVal == 0) {
-        main_.dialogs().message(this, logInvalidDataMessage());
+        host_.dialogs.message(this, logInvalidDataMessage());
         return;
     }
     stepX_ = step;
@@ -331,7 +331,7 @@ void frmLogAnalyzer::drawSeries(int k, int graph) {
     }
     picGraph_[size_t(graph)]->addSeries({values->values, colourFromBgr(colour), maxVal});
     // The records before a bad value stay drawn.
-    if (!values->complete()) main_.dialogs().message(this, logInvalidDataMessage());
+    if (!values->complete()) host_.dialogs.message(this, logInvalidDataMessage());
 }
 
 // ---------------------------------------------------------------- zoom and scroll
@@ -347,7 +347,7 @@ void frmLogAnalyzer::setScrollRange() {
 void frmLogAnalyzer::btnZoomIn_Click() {
     const ZoomIn z = analyserZoomIn(plotWidth_, data_.recordCount(), containerWidth());
     if (!z.accepted) {
-        main_.dialogs().message(this, S("Maximum Zoom achieved!"));
+        host_.dialogs.message(this, S("Maximum Zoom achieved!"));
         btnZoomIn_->setEnabled(false);
         return;
     }

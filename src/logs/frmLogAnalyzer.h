@@ -1,6 +1,7 @@
 #pragma once
 // The log analyser: loads a data log, plots its gauge columns on two graphs against record
 // number, zooms and scrolls them together and reads out every column at a cursor.
+#include "app/host.h"
 #include "live/gauge_setup.h"
 #include "logs/analyser_plot.h"
 #include "logs/log_reader.h"
@@ -18,12 +19,11 @@ class QScrollBar;
 namespace kx {
 
 class AnalyserPlot;
-class Form2;
 
 class frmLogAnalyzer : public QWidget {
     Q_OBJECT
 public:
-    explicit frmLogAnalyzer(Form2& main);
+    explicit frmLogAnalyzer(const Host& host);
     ~frmLogAnalyzer() override;
 
     // The handlers, by control.
@@ -65,7 +65,7 @@ private:
     void setParamColours(int cell, uint32_t text, uint32_t back);
     QCheckBox* box(int graph, int k) const;
 
-    Form2& main_;
+    Host host_;
     LogData data_;
     std::vector<int> gaugeColumns_;                              // column of gauge column k
     std::array<std::optional<LogNumbers>, kGaugeCount> numbers_; // by code, read when drawn

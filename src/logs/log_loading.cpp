@@ -1,7 +1,7 @@
 #include "logs/log_loading.h"
 
 #include "app/Dialogs.h"
-#include "app/Form2.h"
+#include "app/host.h"
 #include "app/ui_helpers.h"
 #include "logs/replay_logic.h"
 
@@ -10,7 +10,7 @@
 
 namespace kx {
 
-std::optional<LogData> loadLogFromWindow(Form2& main, QWidget* window, const QString& path,
+std::optional<LogData> loadLogFromWindow(const Host& host, QWidget* window, const QString& path,
                                          const bool& cancel, QProgressBar* progress) {
     LogReadResult result;
     {
@@ -30,13 +30,13 @@ std::optional<LogData> loadLogFromWindow(Form2& main, QWidget* window, const QSt
     }
     if (result.status == LogReadResult::Status::Cancelled) return std::nullopt;
     for (const QString& m : result.messages)
-        main.dialogs().message(window, m);
+        host.dialogs.message(window, m);
     if (!result.ok()) {
-        main.dialogs().message(window, logInvalidStructureMessage());
+        host.dialogs.message(window, logInvalidStructureMessage());
         return std::nullopt;
     }
     // The log's units go into the shared catalogue, where they stay until it is rebuilt.
-    applyLogCatalogueChanges(main.setup.gaugeCatalogue, result.catalogueChanges);
+    applyLogCatalogueChanges(host.state.setup.gaugeCatalogue, result.catalogueChanges);
     return std::move(result.data);
 }
 

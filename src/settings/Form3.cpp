@@ -1,8 +1,8 @@
 #include "settings/Form3.h"
 
 #include "app/Dialogs.h"
-#include "app/Form2.h"
-#include "app/settings_store.h"
+#include "link/EcuLink.h"
+#include "util/settings.h"
 #include "app/ui_helpers.h"
 #include "settings/settings_rules.h"
 #include "tools/frmECUfind.h"
@@ -39,8 +39,8 @@ QCheckBox* checkBox(const char* caption, const char* name) {
     return c;
 }
 
-bool storedOn(Form2& main, const char* section, const char* key) {
-    const auto v = parseNumber(main.settings().read(S(section), S(key)));
+bool storedOn(const Settings& settings, const char* section, const char* key) {
+    const auto v = parseNumber(settings.read(S(section), S(key)));
     return v && *v == 1;
 }
 } // namespace
@@ -71,7 +71,7 @@ void setPortFieldText(QComboBox* field, const QString& text) {
     field->setEditText(text);
 }
 
-Form3::Form3(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+Form3::Form3(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("Form3"));
     setWindowTitle(S("Communiction"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -130,14 +130,14 @@ Form3::Form3(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
 }
 
 void Form3::fill() {
-    auto& s = main_.settings();
+    auto& s = host_.settings;
     setPortFieldText(txtComPort_, s.read(S("Comms"), S("ComPort")));
     txtSpeed_->setText(s.read(S("Comms"), S("Speed")));
     txtRomComm_->setText(s.read(S("Comms"), S("RomComm")));
     txtECUid_->setText(s.read(S("Comms"), S("ECUid")));
-    chkOBDIImodel_->setChecked(storedOn(main_, "Comms", "OBDIImodel"));
-    chkAutoConnect_->setChecked(storedOn(main_, "Comms", "AutoConnect"));
-    chkDebug_->setChecked(storedOn(main_, "Comms", "Debug"));
+    chkOBDIImodel_->setChecked(storedOn(host_.settings, "Comms", "OBDIImodel"));
+    chkAutoConnect_->setChecked(storedOn(host_.settings, "Comms", "AutoConnect"));
+    chkDebug_->setChecked(storedOn(host_.settings, "Comms", "Debug"));
     setPortFieldText(txtComPort2_, s.read(S("WBO2"), S("ComPort")));
     txtSpeed2_->setText(s.read(S("WBO2"), S("Speed")));
 }
@@ -146,10 +146,10 @@ void Form3::btnSave_Click() {
     const CommsEntry e{portFieldText(txtComPort_), txtSpeed_->text(),           txtRomComm_->text(),
                        txtECUid_->text(),          portFieldText(txtComPort2_), txtSpeed2_->text()};
     if (const auto problem = checkCommsEntry(e)) {
-        main_.dialogs().message(this, *problem);
+        host_.dialogs.message(this, *problem);
         return;
     }
-    auto& s = main_.settings();
+    auto& s = host_.settings;
     const auto flag = [](QCheckBox* c) { return c->isChecked() ? S("1") : S("0"); };
     s.save(S("Comms"), S("ComPort"), e.comPort);
     s.save(S("Comms"), S("Speed"), e.speed);
@@ -160,26 +160,14 @@ void Form3::btnSave_Click() {
     s.save(S("Comms"), S("Debug"), flag(chkDebug_));
     s.save(S("WBO2"), S("ComPort"), e.comPort2);
     s.save(S("WBO2"), S("Speed"), e.speed2);
-    main_.setStatusBar();
+    host_.launcher.setStatusBar();
     close();
 }
 
 frmECUfind* Form3::btnECUfind_Click() {
-    if (ecuFind_) {
-        ecuFind_->show();
-        ecuFind_->raise();
-        ecuFind_->activateWindow();
-        return ecuFind_;
-    }
-    QPointer<Form3> self(this);
-    main_.stopData();
-    if (!self) return nullptr;
-    // A window of the main window: closing these settings does not cut the search short.
-    ecuFind_ = new frmECUfind(main_);
-    ecuFind_->show();
-    // The search runs from the event loop, so this click returns at once.
-    QTimer::singleShot(0, ecuFind_, &frmECUfind::iniECUfind);
-    return ecuFind_;
+    // A window of the main window: closing these settings does not cut the search short. One
+    // finder at a time, and only once the link is free.
+    return qobject_cast<frmECUfind*>(host_.launcher.openEcuFinder());
 }
 
 } // namespace kx

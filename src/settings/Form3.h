@@ -1,6 +1,7 @@
 #pragma once
 // The communication settings: ports and speeds of both links, ECU id, memory read command,
 // model, auto-connect and the debug trace.
+#include "app/host.h"
 #include <QPointer>
 #include <QWidget>
 
@@ -10,7 +11,6 @@ class QLineEdit;
 
 namespace kx {
 
-class Form2;
 class frmECUfind;
 
 // An editable port list: takes a port number or a device path, and offers the serial devices
@@ -22,7 +22,7 @@ void setPortFieldText(QComboBox* field, const QString& text);
 class Form3 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form3(Form2& main);
+    explicit Form3(const Host& host);
 
     void btnSave_Click();
     // Stops the stream and opens the ECU finder, which starts its search at once.
@@ -31,7 +31,7 @@ public:
 private:
     void fill();
 
-    Form2& main_;
+    Host host_;
     QComboBox* txtComPort_;
     QLineEdit* txtSpeed_;
     QLineEdit* txtRomComm_;
@@ -41,7 +41,6 @@ private:
     QCheckBox* chkDebug_;
     QComboBox* txtComPort2_;
     QLineEdit* txtSpeed2_;
-    QPointer<frmECUfind> ecuFind_;
 };
 
 } // namespace kx

@@ -1,6 +1,6 @@
 #include "settings/display_settings.h"
 
-#include "app/settings_store.h"
+#include "util/settings.h"
 #include "live/gauge_setup.h"
 #include "util/numbers.h"
 #include "util/text.h"
@@ -50,7 +50,7 @@ QString gaugeListName(int gauge) {
     return S(kGaugeListNames[gauge]);
 }
 
-DisplaySelectionEntry loadDisplaySelection(const SettingsStore& store) {
+DisplaySelectionEntry loadDisplaySelection(const Settings& store) {
     DisplaySelectionEntry e;
     for (int k = 0; k < kDisplaySlots; ++k) {
         const auto v = parseWhole(store.read(S("Setup"), slotKey(k)));
@@ -63,7 +63,7 @@ DisplaySelectionEntry loadDisplaySelection(const SettingsStore& store) {
     return e;
 }
 
-std::optional<QString> saveDisplaySelection(SettingsStore& store,
+std::optional<QString> saveDisplaySelection(Settings& store,
                                             const DisplaySelectionEntry& entry) {
     for (int k = 0; k < kDisplaySlots; ++k) {
         const auto& slot = entry.gauges[size_t(k)];

@@ -10,7 +10,7 @@
 
 namespace kx {
 
-class SettingsStore;
+class Settings;
 
 // The text of gauge number 0..24 in the gauge lists ("" for another number).
 QString gaugeListName(int gauge);
@@ -23,11 +23,11 @@ struct DisplaySelectionEntry {
     std::array<std::optional<int>, 12> gauges{};
     std::array<bool, kSwitchFlagCount> registers{};
 };
-DisplaySelectionEntry loadDisplaySelection(const SettingsStore& store);
+DisplaySelectionEntry loadDisplaySelection(const Settings& store);
 
 // Stores the slots in order, then the flags as "1"/"0". A slot without a gauge stops the save
 // there with the message to show: the slots before it stay stored, the rest and the flags not.
-std::optional<QString> saveDisplaySelection(SettingsStore& store,
+std::optional<QString> saveDisplaySelection(Settings& store,
                                             const DisplaySelectionEntry& entry);
 
 } // namespace kx

@@ -1,7 +1,7 @@
 #include "settings/frmColor.h"
 
 #include "app/Dialogs.h"
-#include "app/Form2.h"
+#include "link/EcuLink.h"
 #include "app/ui_helpers.h"
 #include "util/colour.h"
 #include "util/text.h"
@@ -20,7 +20,7 @@ namespace {
 constexpr int kFirstGeneralColour = 9;
 } // namespace
 
-frmColor::frmColor(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmColor::frmColor(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmColor"));
     setWindowTitle(S("Data Display Colours"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -70,7 +70,7 @@ frmColor::frmColor(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     layout->addLayout(frames);
     layout->addLayout(buttons);
 
-    colours_ = loadColours(main_.settings());
+    colours_ = loadColours(host_.settings);
     for (int i = 0; i < kColourCount; ++i)
         showColour(i);
 
@@ -91,14 +91,14 @@ void frmColor::button_Click(int i) {
     // A system colour starts the chooser at what it looks like now.
     const uint32_t shown = bgrFromColour(colourFromBgr(colours_[size_t(i)]));
     QPointer<frmColor> self(this);
-    const auto chosen = main_.dialogs().chooseColour(this, shown);
+    const auto chosen = host_.dialogs.chooseColour(this, shown);
     if (!self || !chosen) return;
     colours_[size_t(i)] = *chosen & 0x00FFFFFFu;
     showColour(i);
 }
 
 void frmColor::btnOK_Click() {
-    saveColours(main_.settings(), colours_);
+    saveColours(host_.settings, colours_);
     close();
 }
 

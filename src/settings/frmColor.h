@@ -1,5 +1,6 @@
 #pragma once
 // The colours of the gauge windows: eleven colour buttons, each opening the colour chooser.
+#include "app/host.h"
 #include "settings/display_settings.h"
 
 #include <QWidget>
@@ -9,12 +10,11 @@ class QPushButton;
 
 namespace kx {
 
-class Form2;
 
 class frmColor : public QWidget {
     Q_OBJECT
 public:
-    explicit frmColor(Form2& main);
+    explicit frmColor(const Host& host);
 
     // Opens the colour chooser for button i; the button keeps its colour when it is cancelled.
     void button_Click(int i);
@@ -25,7 +25,7 @@ public:
 private:
     void showColour(int i);
 
-    Form2& main_;
+    Host host_;
     std::array<uint32_t, kColourCount> colours_{};
     std::array<QPushButton*, kColourCount> buttons_{};
 };

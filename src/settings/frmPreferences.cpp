@@ -1,8 +1,8 @@
 #include "settings/frmPreferences.h"
 
 #include "app/Dialogs.h"
-#include "app/Form2.h"
-#include "app/settings_store.h"
+#include "link/EcuLink.h"
+#include "util/settings.h"
 #include "app/ui_helpers.h"
 #include "settings/settings_rules.h"
 #include "util/numbers.h"
@@ -37,7 +37,7 @@ int storedIndex(const QString& text) {
 }
 } // namespace
 
-frmPreferences::frmPreferences(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmPreferences::frmPreferences(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmPreferences"));
     setWindowTitle(S("Preferences"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -96,7 +96,7 @@ frmPreferences::frmPreferences(Form2& main) : QWidget(&main, Qt::Window), main_(
     layout->addWidget(tyre);
     layout->addLayout(buttons);
 
-    auto& s = main_.settings();
+    auto& s = host_.settings;
     cmbSpeed_->setCurrentIndex(storedIndex(s.read(S("Preferences"), S("Speed"))));
     cmbTemp_->setCurrentIndex(storedIndex(s.read(S("Preferences"), S("Temperature"))));
     txtSwidth_->setText(s.read(S("TyreSize"), S("Swidth")));
@@ -114,10 +114,10 @@ void frmPreferences::btnSave_Click() {
     const TyreSize oem{txtSwidth_->text(), txtShight_->text(), txtSsize_->text()};
     const TyreSize current{txtUwidth_->text(), txtUhight_->text(), txtUsize_->text()};
     if (!isValidTyre(oem) || !isValidTyre(current)) {
-        main_.dialogs().message(this, S("Invalid tyre size"));
+        host_.dialogs.message(this, S("Invalid tyre size"));
         return;
     }
-    auto& s = main_.settings();
+    auto& s = host_.settings;
     s.save(S("TyreSize"), S("Correction"), singleText(speedCorrection(oem, current)));
     s.save(S("TyreSize"), S("Swidth"), oem.width);
     s.save(S("TyreSize"), S("Shight"), oem.aspect);
@@ -127,7 +127,7 @@ void frmPreferences::btnSave_Click() {
     s.save(S("TyreSize"), S("Usize"), current.rim);
     s.save(S("Preferences"), S("Speed"), QString::number(cmbSpeed_->currentIndex()));
     s.save(S("Preferences"), S("Temperature"), QString::number(cmbTemp_->currentIndex()));
-    main_.setStatusBar();
+    host_.launcher.setStatusBar();
     close();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // Units and the tyre-size speed correction.
+#include "app/host.h"
 #include <QWidget>
 
 class QComboBox;
@@ -7,16 +8,15 @@ class QLineEdit;
 
 namespace kx {
 
-class Form2;
 
 class frmPreferences : public QWidget {
     Q_OBJECT
 public:
-    explicit frmPreferences(Form2& main);
+    explicit frmPreferences(const Host& host);
     void btnSave_Click();
 
 private:
-    Form2& main_;
+    Host host_;
     QComboBox* cmbTemp_;
     QComboBox* cmbSpeed_;
     QLineEdit* txtSwidth_;

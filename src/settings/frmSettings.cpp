@@ -1,7 +1,7 @@
 #include "settings/frmSettings.h"
 
 #include "app/Dialogs.h"
-#include "app/Form2.h"
+#include "link/EcuLink.h"
 #include "app/ui_helpers.h"
 #include "live/gauge_setup.h"
 #include "settings/display_settings.h"
@@ -23,7 +23,7 @@ namespace {
 constexpr int kColumns = 3;
 } // namespace
 
-frmSettings::frmSettings(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmSettings::frmSettings(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmSettings"));
     setWindowTitle(S("Data Display Settings"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -83,7 +83,7 @@ frmSettings::frmSettings(Form2& main) : QWidget(&main, Qt::Window), main_(main) 
     std::vector<int> all;
     for (int g = 0; g < kGaugeCount; ++g)
         all.push_back(g);
-    const DisplaySelectionEntry stored = loadDisplaySelection(main_.settings());
+    const DisplaySelectionEntry stored = loadDisplaySelection(host_.settings);
     for (int k = 0; k < kDisplaySlots; ++k) {
         QComboBox* list = cmbGauge_[size_t(k)];
         for (int g : all)
@@ -93,7 +93,7 @@ frmSettings::frmSettings(Form2& main) : QWidget(&main, Qt::Window), main_(main) 
     }
     for (int i = 0; i < kSwitchFlagCount; ++i)
         chkReg_[size_t(i)]->setChecked(stored.registers[size_t(i)]);
-    btnActTest_->setEnabled(main_.connected);
+    btnActTest_->setEnabled(host_.link.connected);
 
     closeOnEscape(this);
     nameForAccessibility(this);
@@ -117,30 +117,18 @@ void frmSettings::btnSave_Click() {
     }
     for (int i = 0; i < kSwitchFlagCount; ++i)
         entry.registers[size_t(i)] = chkReg_[size_t(i)]->isChecked();
-    if (const auto problem = saveDisplaySelection(main_.settings(), entry)) {
-        main_.dialogs().message(this, *problem);
+    if (const auto problem = saveDisplaySelection(host_.settings, entry)) {
+        host_.dialogs.message(this, *problem);
         return;
     }
-    main_.getSetup();
+    host_.launcher.getSetup();
     close();
 }
 
 frmRegTest* frmSettings::btnActTest_Click() {
-    if (main_.regTest) {
-        main_.regTest->show();
-        main_.regTest->raise();
-        main_.regTest->activateWindow();
-        return main_.regTest;
-    }
-    QPointer<frmSettings> self(this);
-    main_.stopData();
-    if (!self) return nullptr;
-    // A window of the main window, so that closing these settings does not cut the test short.
-    auto* test = new frmRegTest(main_, this);
-    main_.regTest = test;
-    test->show();
-    test->Form_Load();
-    return main_.regTest;
+    // A window of the main window, so that closing these settings does not cut the test short;
+    // it starts once the link is free.
+    return qobject_cast<frmRegTest*>(host_.launcher.openRegTest(this));
 }
 
 } // namespace kx

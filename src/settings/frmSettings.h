@@ -1,6 +1,7 @@
 #pragma once
 // The data-display settings: the gauge of each of the twelve display slots, the switch
 // registers in the live-data stream, and the way into the live register test.
+#include "app/host.h"
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -11,13 +12,12 @@ class QPushButton;
 
 namespace kx {
 
-class Form2;
 class frmRegTest;
 
 class frmSettings : public QWidget {
     Q_OBJECT
 public:
-    explicit frmSettings(Form2& main);
+    explicit frmSettings(const Host& host);
 
     void btnSave_Click();
     // Stops the stream and opens the register test (or shows the one already open).
@@ -29,7 +29,7 @@ public:
     QComboBox* cmbGauge(int k) const { return cmbGauge_[size_t(k)]; }
 
 private:
-    Form2& main_;
+    Host host_;
     std::array<QComboBox*, 12> cmbGauge_{};
     std::array<QCheckBox*, 4> chkReg_{};
     QPushButton* btnActTest_ = nullptr;

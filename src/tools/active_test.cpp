@@ -1,10 +1,7 @@
 #include "tools/active_test.h"
 
-#include "link/SerialPort.h"
-#include "link/ecu_protocol.h"
 #include "util/numbers.h"
 
-#include <QPointer>
 
 namespace kx {
 
@@ -56,26 +53,18 @@ QByteArray activeTestRequest(uint8_t test, uint8_t param) {
     return r;
 }
 
-namespace {
-// iniFullData ends quietly on a closed port; whether it wrote is seen on the port.
-bool armAndStart(SerialPort& port, const ArmLiveData& arm) {
-    QPointer<SerialPort> guard(&port);
-    if (arm) arm();
-    return guard && port.isOpen() && startData(port);
-}
-} // namespace
-
-bool sendActiveTest(SerialPort& port, uint8_t test, uint8_t param, const ArmLiveData& arm) {
-    QPointer<SerialPort> guard(&port);
-    if (!stopData(port) || !guard) return false;
-    if (!port.write(activeTestRequest(test, param))) return false;
-    return armAndStart(port, arm);
+LinkSequence restoreLiveData(const LinkSequence& liveArming) {
+    LinkSequence s;
+    s.stopStream();
+    s.append(liveArming);
+    return s.startStream();
 }
 
-bool restoreLiveData(SerialPort& port, const ArmLiveData& arm) {
-    QPointer<SerialPort> guard(&port);
-    if (!stopData(port) || !guard) return false;
-    return armAndStart(port, arm);
+LinkSequence sendActiveTest(uint8_t test, uint8_t param, const LinkSequence& liveArming) {
+    LinkSequence s;
+    s.stopStream().write(activeTestRequest(test, param));
+    s.append(liveArming);
+    return s.startStream();
 }
 
 } // namespace kx

@@ -2,16 +2,15 @@
 // Active tests: the ECU forces one output or input while the live-data stream keeps running.
 // The test table (groups, value lists, parameter bytes) and the byte sequences that start a
 // test and end it.
+#include "link/link_sequence.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace kx {
-
-class SerialPort;
 
 namespace activetest {
 constexpr uint8_t Request = 0x0A; // followed by the test byte and the parameter byte
@@ -51,15 +50,10 @@ uint8_t cylinderMask(const std::array<bool, 8>& checked);
 // 0x0A, test, parameter.
 QByteArray activeTestRequest(uint8_t test, uint8_t param);
 
-// Re-arms the live-data stream (the main window's iniFullData).
-using ArmLiveData = std::function<void()>;
-
-// Stream stop, the test request, live data again, stream start. Returns false, leaving the
-// remaining steps undone, as soon as a write fails (the port was closed): the test was then
-// not sent, or not followed by live data.
-bool sendActiveTest(SerialPort& port, uint8_t test, uint8_t param, const ArmLiveData& arm);
-// Stream stop, live data again, stream start: a request without a test ends the test.
-// False as soon as a write fails.
-bool restoreLiveData(SerialPort& port, const ArmLiveData& arm);
+// Stream stop, the test request, the live-data arming, stream start. A failed write (the
+// port was closed) ends it there: the test was then not sent, or not followed by live data.
+LinkSequence sendActiveTest(uint8_t test, uint8_t param, const LinkSequence& liveArming);
+// Stream stop, the live-data arming, stream start: a request without a test ends the test.
+LinkSequence restoreLiveData(const LinkSequence& liveArming);
 
 } // namespace kx

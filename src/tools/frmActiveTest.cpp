@@ -1,7 +1,7 @@
 #include "tools/frmActiveTest.h"
 
-#include "app/Form2.h"
 #include "app/ui_helpers.h"
+#include "link/EcuLink.h"
 #include "tools/active_test.h"
 #include "util/text.h"
 
@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace kx {
 
@@ -36,7 +37,7 @@ QPushButton* button(const QString& caption, const QString& name, const QString& 
 }
 } // namespace
 
-frmActiveTest::frmActiveTest(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmActiveTest::frmActiveTest(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmActiveTest"));
     setWindowTitle(S("Active Test"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -121,8 +122,8 @@ QWidget* frmActiveTest::listGroup(int group, const char* caption, const char* sh
     QString unit; // shown while nothing is chosen
     switch (group) {
     case EngineTemp:
-        values = engineTempValues(main_.fahr);
-        unit = main_.fahr ? QStringLiteral("\u00B0F") : QStringLiteral("\u00B0C");
+        values = engineTempValues(host_.state.units.fahr);
+        unit = host_.state.units.fahr ? QStringLiteral("\u00B0F") : QStringLiteral("\u00B0C");
         break;
     case AFBase:
         values = afBaseValues();
@@ -236,9 +237,15 @@ void frmActiveTest::showStatus(const QString& text) {
     lblStatus_->setText(text);
 }
 
-std::function<void()> frmActiveTest::armLiveData() {
-    Form2* main = &main_; // the main window outlives this one
-    return [main] { main->iniFullData(); };
+bool frmActiveTest::runOnLink(LinkSequence sequence) {
+    EcuLink& link = host_.link;
+    // A test re-arms live data: it must not break into another tool's own stream.
+    if (link.holder() && !link.holderIsLiveData()) {
+        showStatus(S("The ECU link is in use by %1: close it first.").arg(link.holderName()));
+        return false;
+    }
+    link.run(this, std::move(sequence));
+    return true;
 }
 
 // ---------------------------------------------------------------- handlers
@@ -247,61 +254,56 @@ void frmActiveTest::btnStart_Click(int group) {
     if (group < 0 || group >= GroupCount) return;
     const auto param = groups_[size_t(group)].param();
     if (!param) return;
-    // Nothing else may start while the sequence waits; the buttons are set from its outcome.
+    // Nothing else may start while the sequence runs; the buttons are set from its outcome.
+    LinkSequence s =
+        sendActiveTest(groups_[size_t(group)].test, *param, host_.launcher.iniFullData());
+    s.onEnd([this, group](bool sent) {
+        if (!sent) {
+            showStatus(S(NotSent));
+            setIdle();
+            return;
+        }
+        showStatus(QString());
+        setRunning(group);
+    });
     setAllDisabled();
-    QPointer<frmActiveTest> self(this);
-    const bool sent =
-        sendActiveTest(main_.MSComm1(), groups_[size_t(group)].test, *param, armLiveData());
-    if (!self) return;
-    if (!sent) {
-        showStatus(S(NotSent));
-        setIdle();
-        return;
-    }
-    showStatus(QString());
-    setRunning(group);
+    if (!runOnLink(std::move(s))) setIdle();
 }
 
 void frmActiveTest::btnStop_Click(int group) {
     if (group < 0 || group >= GroupCount) return;
+    LinkSequence s = restoreLiveData(host_.launcher.iniFullData());
+    s.onEnd([this, group](bool restored) {
+        if (!restored) {
+            // The test may still be in force: STOP stays available for after a reconnect.
+            showStatus(S(NotStopped));
+            setRunning(group);
+            return;
+        }
+        showStatus(QString());
+        setIdle();
+    });
     setAllDisabled();
-    QPointer<frmActiveTest> self(this);
-    const bool restored = restoreLiveData(main_.MSComm1(), armLiveData());
-    if (!self) return;
-    if (!restored) {
-        // The test may still be in force: STOP stays available for after a reconnect.
-        showStatus(S(NotStopped));
-        setRunning(group);
-        return;
-    }
-    showStatus(QString());
-    setIdle();
+    if (!runOnLink(std::move(s))) setRunning(group);
 }
 
 void frmActiveTest::btnClearSL_Click() {
-    setAllDisabled();
-    QPointer<frmActiveTest> self(this);
-    Form2& main = main_;
-    const auto mode = main.ReadMode;
-    if (!sendActiveTest(main.MSComm1(), activetest::ClearSelfLearn, 0, armLiveData())) {
-        if (!self) return;
-        showStatus(S(NotCleared));
+    const LinkSequence live = host_.launcher.iniFullData();
+    auto sent = std::make_shared<bool>(false);
+    LinkSequence s = sendActiveTest(activetest::ClearSelfLearn, 0, live);
+    // The ECU takes a second to forget; then live data as before.
+    s.then([sent] { *sent = true; }).wait(1000).append(restoreLiveData(live));
+    s.onEnd([this, sent](bool ok) {
+        showStatus(ok ? QString() : *sent ? S(NotRestored) : S(NotCleared));
         setIdle();
-        return;
-    }
-    main.WAITmS(1000);
-    // Closed meanwhile: closing writes nothing.
-    if (!self || closed_) return;
-    // Another tool took the link during the wait: leave its stream alone.
-    const bool restored = main.ReadMode != mode || restoreLiveData(main.MSComm1(), armLiveData());
-    if (!self) return;
-    showStatus(restored ? QString() : S(NotRestored));
-    setIdle();
+    });
+    setAllDisabled();
+    if (!runOnLink(std::move(s))) setIdle();
 }
 
 void frmActiveTest::closeEvent(QCloseEvent* event) {
-    // Nothing is written: a running test stays in force.
-    closed_ = true;
+    // Nothing is written: a running test stays in force. A sequence in flight ends with it.
+    host_.link.cancel(this);
     event->accept();
 }
 

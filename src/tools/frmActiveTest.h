@@ -1,6 +1,8 @@
 #pragma once
 // The active test window: nine test groups with START and STOP, and "CLEAR SELF LEARN".
 // Opening and closing it leaves the stream alone; a running test ends only by its STOP.
+#include "app/host.h"
+
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -14,12 +16,10 @@ class QRadioButton;
 
 namespace kx {
 
-class Form2;
-
 class frmActiveTest : public QWidget {
     Q_OBJECT
 public:
-    explicit frmActiveTest(Form2& main);
+    explicit frmActiveTest(const Host& host);
 
     // Group numbers in the window's order.
     enum Group {
@@ -60,15 +60,15 @@ private:
     void setRunning(int group);
     void setAllDisabled();
     void showStatus(const QString& text);
-    // Re-arms live data through the main window.
-    std::function<void()> armLiveData();
+    // Runs a sequence when the link is free or carries live data; false (and says why) when
+    // another tool holds it.
+    bool runOnLink(LinkSequence sequence);
 
-    Form2& main_;
+    Host host_;
     std::vector<TestGroup> groups_;
     std::vector<QCheckBox*> chcCylinder_;
     QPushButton* btnClearSL_ = nullptr;
     QLabel* lblStatus_ = nullptr;
-    bool closed_ = false;
 };
 
 } // namespace kx

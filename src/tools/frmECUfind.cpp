@@ -1,7 +1,7 @@
 #include "tools/frmECUfind.h"
 
-#include "app/Form2.h"
 #include "app/ui_helpers.h"
+#include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "tools/probe_report.h"
 #include "util/hex.h"
@@ -12,9 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kx {
@@ -26,7 +24,7 @@ constexpr uint32_t kWakePauseMs = 20;
 constexpr uint32_t kBytePauseMs = 100;
 } // namespace
 
-frmECUfind::frmECUfind(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmECUfind::frmECUfind(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmECUfind"));
     setWindowTitle(S("Active ECU test"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -61,55 +59,47 @@ frmECUfind::frmECUfind(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
 
     closeOnEscape(this);
     nameForAccessibility(this);
+
+    EcuLink::Claim claim;
+    claim.name = windowTitle();
+    claim.granted = [this] { iniECUfind(); };
+    host_.link.acquire(this, std::move(claim));
+    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
+        if (state == EcuLink::State::Lost && !sweep_.completed())
+            complete(S(" The ECU port was lost."));
+    });
 }
 
 void frmECUfind::iniECUfind() {
-    if (started_ || closed_ || closePending_) return;
-    started_ = true;
-    QPointer<frmECUfind> self(this);
-    probing_ = true;
-    main_.openPort();
-    if (!self) return;
-    if (closePending_) return complete();
-    SerialPort& port = main_.MSComm1();
-    main_.ReadMode = kReceiveMode;
-    port.setThreshold(kThreshold);
-    const QByteArray wake(1, char(0xFF));
-    bool ok = port.write(wake) && port.write(wake);
-    if (ok) {
-        main_.WAITmS(kWakePauseMs);
-        if (!self) return;
-        if (closePending_) return complete();
-        port.discard();
-    }
-    probing_ = false;
+    // The stream stops, the port opens afresh, then two wake-up bytes whose answer is dropped.
+    LinkSequence s;
+    if (host_.link.port().isOpen()) s.stopStream();
+    s.closePort().openPort().mode(kReceiveMode).threshold(kThreshold);
+    s.write(0xFF).write(0xFF).wait(kWakePauseMs).discard().then([this] { probeCurrent(); });
     // Without a working port there is nothing to sweep.
-    if (!ok) return complete();
-    probeCurrent();
+    s.onEnd([this](bool ok) {
+        if (!ok) complete();
+    });
+    host_.link.run(this, std::move(s));
 }
 
 void frmECUfind::probeCurrent() {
-    if (closed_) return;
-    QPointer<frmECUfind> self(this);
-    probing_ = true;
     const uint8_t id = sweep_.current();
     lblInfo_->setText(S("- ") + hexText(id, 1));
-    bool ok = true;
-    for (char b : ecuIdProbe(id)) {
-        ok = main_.MSComm1().write(QByteArray(1, b));
-        if (!ok) break;
-        main_.WAITmS(kBytePauseMs);
-        if (!self) return;
-    }
-    probing_ = false;
-    if (!ok) return complete();
-    main_.setProgBar();
-    getData();
-    iniRegTest();
+    LinkSequence s;
+    s.writeEach(ecuIdProbe(id), kBytePauseMs).then([this] {
+        host_.launcher.setProgBar();
+        getData();
+        iniRegTest();
+    });
+    s.onEnd([this](bool ok) {
+        if (!ok) complete();
+    });
+    host_.link.run(this, std::move(s));
 }
 
 void frmECUfind::getData() {
-    SerialPort& port = main_.MSComm1();
+    SerialPort& port = host_.link.port();
     if (port.bufferedCount() == 0) return;
     if (sweep_.answer(port.readAll())) {
         QString shown = sweep_.report();
@@ -120,18 +110,15 @@ void frmECUfind::getData() {
 
 void frmECUfind::iniRegTest() {
     if (!sweep_.next()) return complete();
-    main_.MSComm1().discard();
-    // Back to the event loop between ids: a cancel or a close takes effect here.
-    QTimer::singleShot(0, this, &frmECUfind::probeCurrent);
+    host_.link.port().discard();
+    probeCurrent();
 }
 
-void frmECUfind::complete() {
-    probing_ = false;
+void frmECUfind::complete(const QString& why) {
     sweep_.stop();
-    lblInfo_->setText(S("- Completed !"));
+    lblInfo_->setText(S("- Completed !") + why);
     btnClose_->setEnabled(true);
     btnCancel_->setEnabled(false);
-    if (closePending_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void frmECUfind::btnCancel_Click() {
@@ -140,18 +127,10 @@ void frmECUfind::btnCancel_Click() {
 }
 
 void frmECUfind::closeEvent(QCloseEvent* event) {
-    if (closed_) return event->accept();
     btnCancel_Click();
-    if (probing_) {
-        // The probe in progress finishes first; the window closes when the finder completes.
-        closePending_ = true;
-        hide();
-        return event->ignore();
-    }
-    closed_ = true;
-    QPointer<frmECUfind> self(this);
-    main_.btnConnect_Click();
-    if (self) event->accept();
+    event->accept();
+    // The probe in flight ends with the window; the link goes back to identification.
+    host_.launcher.toolClosed(this);
 }
 
 } // namespace kx

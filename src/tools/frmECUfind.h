@@ -1,6 +1,7 @@
 #pragma once
 // The ECU finder: sends the initialisation sequence with every id from 0xFE down to 0x00 and
 // lists the ids the ECU acknowledges.
+#include "app/host.h"
 #include "tools/ecu_find.h"
 
 #include <QWidget>
@@ -11,14 +12,13 @@ class QPushButton;
 
 namespace kx {
 
-class Form2;
-
 class frmECUfind : public QWidget {
     Q_OBJECT
 public:
-    explicit frmECUfind(Form2& main);
+    // Asks for the link; the search starts once it is granted.
+    explicit frmECUfind(const Host& host);
 
-    // Opens the port and starts the search; each id's probe then runs from the event loop.
+    // Opens the port and starts the search; each id's probe then runs on the link.
     void iniECUfind();
     // The probe in progress finishes, then the finder completes.
     void btnCancel_Click();
@@ -35,18 +35,14 @@ private:
     void getData();
     // The next id, or completion.
     void iniRegTest();
-    void complete();
+    void complete(const QString& why = QString());
 
-    Form2& main_;
+    Host host_;
     EcuIdSweep sweep_;
     QLabel* lblInfo_;
     QPlainTextEdit* txtRegisters_;
     QPushButton* btnCancel_;
     QPushButton* btnClose_;
-    bool started_ = false;
-    bool probing_ = false;
-    bool closePending_ = false;
-    bool closed_ = false;
 };
 
 } // namespace kx

@@ -1,7 +1,7 @@
 #include "tools/frmRegTest.h"
 
-#include "app/Form2.h"
 #include "app/ui_helpers.h"
+#include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
 #include "settings/frmSettings.h"
@@ -27,8 +27,8 @@ constexpr uint32_t kProbePauseMs = 10;
 
 } // namespace
 
-frmRegTest::frmRegTest(Form2& main, frmSettings* settings)
-    : QWidget(&main, Qt::Window), main_(main), settings_(settings) {
+frmRegTest::frmRegTest(const Host& host, frmSettings* settings)
+    : QWidget(host.window, Qt::Window), host_(host), settings_(settings) {
     setObjectName(S("frmRegTest"));
     setWindowTitle(S("Live Register Test"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -66,92 +66,76 @@ frmRegTest::frmRegTest(Form2& main, frmSettings* settings)
 
     closeOnEscape(this);
     nameForAccessibility(this);
+
+    EcuLink::Claim claim;
+    claim.name = windowTitle();
+    claim.receiver = [this](const QByteArray& bytes) { getData(bytes); };
+    claim.granted = [this] { Form_Load(); };
+    host_.link.acquire(this, std::move(claim));
+    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
+        if (state == EcuLink::State::Lost && !scan_.completed())
+            complete(S(" The ECU port was lost."));
+    });
 }
 
 void frmRegTest::Form_Load() {
-    main_.ReadMode = kReceiveMode;
-    main_.MSComm1().setThreshold(ecu::ArmThreshold);
-    lblInfo_->setText(S("- Register 0"));
-    if (!probe()) complete();
+    LinkSequence s;
+    s.stopStream().mode(kReceiveMode).threshold(ecu::ArmThreshold).then([this] {
+        lblInfo_->setText(S("- Register 0"));
+    });
+    s.append(probe());
+    host_.link.run(this, std::move(s));
 }
 
-bool frmRegTest::probe() {
-    QPointer<frmRegTest> self(this);
-    SerialPort& port = main_.MSComm1();
-    if (!port.write(registerProbe(scan_.current()))) return false;
-    ++busy_;
-    main_.WAITmS(kProbePauseMs);
-    if (!self) return true;
-    --busy_;
-    if (closePending_) {
-        finishBusy();
-        return true;
-    }
-    port.discard();
-    awaiting_ = true;
-    // The very first probe waits for its answer however long it takes.
-    if (scan_.current() != 0) Timer1_->start();
-    if (!startData(port)) {
-        awaiting_ = false;
-        Timer1_->stop();
-        return false;
-    }
-    return true;
-}
-
-bool frmRegTest::stopStream() {
-    QPointer<frmRegTest> self(this);
-    ++busy_;
-    stopData(main_.MSComm1());
-    if (!self) return false;
-    --busy_;
-    if (closePending_) {
-        finishBusy();
-        return false;
-    }
-    return true;
+LinkSequence frmRegTest::probe() {
+    LinkSequence s;
+    s.write(registerProbe(scan_.current())).wait(kProbePauseMs).discard().then([this] {
+        awaiting_ = true;
+        // The very first probe waits for its answer however long it takes.
+        if (scan_.current() != 0) Timer1_->start();
+    });
+    s.startStream().onEnd([this](bool ok) {
+        if (!ok) complete();
+    });
+    return s;
 }
 
 void frmRegTest::getData(const QByteArray& bytes) {
-    // Bytes that come while no probe is out belong to an earlier one.
-    if (!awaiting_ || busy_ > 0) return;
+    if (!awaiting_ || host_.link.ReadMode != kReceiveMode) return;
     awaiting_ = false;
     Timer1_->stop();
-    if (!stopStream()) return;
-    if (scan_.answer(bytes)) {
-        QString shown = scan_.report();
-        shown.replace(S("\r\n"), S("\n"));
-        txtRegisters_->setPlainText(shown.trimmed());
-    }
-    iniRegTest();
+    LinkSequence s;
+    s.stopStream().then([this, bytes] {
+        if (scan_.answer(bytes)) {
+            QString shown = scan_.report();
+            shown.replace(S("\r\n"), S("\n"));
+            txtRegisters_->setPlainText(shown.trimmed());
+        }
+        iniRegTest();
+    });
+    host_.link.run(this, std::move(s));
 }
 
 void frmRegTest::Timer1_Timer() {
     Timer1_->stop();
-    if (!awaiting_ || busy_ > 0) return;
+    if (!awaiting_) return;
     awaiting_ = false;
-    if (!stopStream()) return;
-    iniRegTest();
+    host_.link.run(this, LinkSequence().stopStream().then([this] { iniRegTest(); }));
 }
 
 void frmRegTest::iniRegTest() {
-    if (closePending_ || closed_) return;
     if (!scan_.next()) return complete();
     lblInfo_->setText(S("- Register ") + hexText(scan_.current(), 1));
-    if (!probe()) complete();
+    host_.link.run(this, probe());
 }
 
-void frmRegTest::complete() {
+void frmRegTest::complete(const QString& why) {
     awaiting_ = false;
     Timer1_->stop();
     scan_.stop();
-    lblInfo_->setText(S("- Completed !"));
+    lblInfo_->setText(S("- Completed !") + why);
     btnUpdate_->setEnabled(true);
     btnClose_->setEnabled(true);
-}
-
-void frmRegTest::finishBusy() {
-    if (closePending_ && busy_ == 0) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void frmRegTest::btnUpdate_Click() {
@@ -160,20 +144,11 @@ void frmRegTest::btnUpdate_Click() {
 }
 
 void frmRegTest::closeEvent(QCloseEvent* event) {
-    if (closed_) return event->accept();
     Timer1_->stop();
     awaiting_ = false;
-    if (busy_ > 0) {
-        // Mid-wait: let the step in progress end, then close for real.
-        closePending_ = true;
-        hide();
-        return event->ignore();
-    }
-    closed_ = true;
-    if (main_.regTest == this) main_.regTest = nullptr;
-    QPointer<frmRegTest> self(this);
-    main_.btnConnect_Click();
-    if (self) event->accept();
+    event->accept();
+    // Whatever was in flight ends here; the link goes back to identification.
+    host_.launcher.toolClosed(this);
 }
 
 } // namespace kx

@@ -1,6 +1,7 @@
 #pragma once
 // The live register test: probes each data register in turn, lists those the ECU answers for,
 // and can narrow the gauge lists of the data-display settings to what this ECU supports.
+#include "app/host.h"
 #include "tools/reg_test.h"
 
 #include <QPointer>
@@ -13,14 +14,14 @@ class QTimer;
 
 namespace kx {
 
-class Form2;
 class frmSettings;
 
 class frmRegTest : public QWidget {
     Q_OBJECT
 public:
     // A window of the main window; `settings` is the window whose lists an update rebuilds.
-    frmRegTest(Form2& main, frmSettings* settings);
+    // Asks for the link; the test starts once it is granted.
+    frmRegTest(const Host& host, frmSettings* settings);
 
     // Starts the test with the first probe, which has no time-out.
     void Form_Load();
@@ -39,14 +40,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Writes the probe of the current register and starts the stream; false when a write failed.
-    bool probe();
-    // Stream stop with its pause; false when the window went away or is closing meanwhile.
-    bool stopStream();
-    void complete();
-    void finishBusy();
+    // The probe of the current register: request, pause, discard, stream start.
+    LinkSequence probe();
+    void complete(const QString& why = QString());
 
-    Form2& main_;
+    Host host_;
     QPointer<frmSettings> settings_;
     RegisterScan scan_;
     QTimer* Timer1_;
@@ -54,12 +52,8 @@ private:
     QPlainTextEdit* txtRegisters_;
     QPushButton* btnUpdate_;
     QPushButton* btnClose_;
-    // A probe is out and its answer not yet taken.
+    // A probe is out and its answer not yet taken: bytes at other times are an earlier probe's.
     bool awaiting_ = false;
-    // A wait is running; a close asked for meanwhile happens after it.
-    int busy_ = 0;
-    bool closePending_ = false;
-    bool closed_ = false;
 };
 
 } // namespace kx

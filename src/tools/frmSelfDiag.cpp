@@ -1,7 +1,7 @@
 #include "tools/frmSelfDiag.h"
 
-#include "app/Form2.h"
 #include "app/ui_helpers.h"
+#include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "util/text.h"
 
@@ -15,7 +15,7 @@
 
 namespace kx {
 
-frmSelfDiag::frmSelfDiag(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
+frmSelfDiag::frmSelfDiag(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmSelfDiag"));
     setWindowTitle(S("Self Diagnostics"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -46,6 +46,32 @@ frmSelfDiag::frmSelfDiag(Form2& main) : QWidget(&main, Qt::Window), main_(main) 
     closeOnEscape(this);
     nameForAccessibility(this);
     resize(580, 320);
+
+    // A lost link cannot erase anything; the codes shown stay as they were read.
+    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State s) {
+        if (s == EcuLink::State::Lost) btnReset_->setEnabled(false);
+    });
+    EcuLink::Claim claim;
+    claim.name = windowTitle();
+    claim.receiver = [this](const QByteArray& bytes) { getSelfDiagData(bytes); };
+    claim.granted = [this] { host_.link.run(this, readCodes()); };
+    claim.resumed = claim.granted;
+    host_.link.acquire(this, std::move(claim));
+}
+
+LinkSequence frmSelfDiag::readCodes() {
+    LinkSequence s;
+    s.stopStream().mode(6);
+    const LinkSequence arming = iniSelfDiag();
+    s.append(arming);
+    s.startStream().then([this] { btnReset_->setEnabled(true); });
+    return s;
+}
+
+void frmSelfDiag::getSelfDiagData(const QByteArray& bytes) {
+    if (host_.link.ReadMode != 6) return;
+    kx::getSelfDiagData(bytes, faults_);
+    displayCodes(faults_);
 }
 
 void frmSelfDiag::displayCodes(const FaultBuffer& faults) {
@@ -56,42 +82,30 @@ void frmSelfDiag::displayCodes(const FaultBuffer& faults) {
 }
 
 void frmSelfDiag::btnReset_Click() {
-    QPointer<frmSelfDiag> self(this);
-    Form2& main = main_;
-    SerialPort& port = main.MSComm1();
     // A closed port cannot erase anything: the codes shown stay as they are.
-    if (!port.isOpen() || !btnReset_->isEnabled()) return;
-    const auto gone = [&] { return !self || self->closed_; };
-
-    main.stopData();
-    if (gone()) return;
-    main.ReadMode = 0; // the frames that arrive during the erase go nowhere
-    txtFaults_->setPlainText(S("****  RESETTING ECU  ****"));
-    btnReset_->setEnabled(false);
-    const bool erased = port.write(QByteArray(1, char(selfdiag::Erase)));
-    if (erased) {
-        main.startData();
-        main.WAITmS(1000);
-        if (gone()) return;
-        main.stopData();
-        if (gone()) return;
-    } else {
+    if (!host_.link.port().isOpen() || !btnReset_->isEnabled()) return;
+    LinkSequence s;
+    // The frames that arrive during the erase go nowhere (mode 0).
+    s.stopStream().mode(0).then([this] {
+        txtFaults_->setPlainText(S("****  RESETTING ECU  ****"));
+        btnReset_->setEnabled(false);
+    });
+    s.write(selfdiag::Erase).startStream().wait(1000);
+    const LinkSequence again = readCodes();
+    s.append(again);
+    s.onEnd([this](bool ok) {
+        if (ok) return;
         // Not erased: show the codes as they were read.
-        displayCodes(main.faults);
-    }
-    main.ReadMode = 6;
-    main.iniSelfDiag();
-    if (gone()) return;
-    main.startData();
-    btnReset_->setEnabled(true);
+        displayCodes(faults_);
+        btnReset_->setEnabled(host_.link.port().isOpen());
+    });
+    host_.link.run(this, std::move(s));
 }
 
 void frmSelfDiag::closeEvent(QCloseEvent* event) {
-    if (closed_) return event->accept();
-    closed_ = true;
     event->accept();
     // The link goes back to the main window with a fresh identification.
-    main_.btnConnect_Click();
+    host_.launcher.toolClosed(this);
 }
 
 } // namespace kx

@@ -1,6 +1,6 @@
 #pragma once
-// The self-diagnostics window: the stored fault codes as the main window receives them, and
-// the erase.
+// The self-diagnostics window: the stored fault codes as the ECU streams them, and the erase.
+#include "app/host.h"
 #include "tools/self_diag.h"
 
 #include <QWidget>
@@ -10,26 +10,30 @@ class QPushButton;
 
 namespace kx {
 
-class Form2;
-
 class frmSelfDiag : public QWidget {
     Q_OBJECT
 public:
-    explicit frmSelfDiag(Form2& main);
+    // Asks for the link; once granted, the fault-code stream starts (receive mode 6).
+    explicit frmSelfDiag(const Host& host);
 
     // Rewrites the fault text from the buffer (receive mode 6, after every delivery).
     void displayCodes(const FaultBuffer& faults);
     // Erases the stored codes and reads them again.
     void btnReset_Click();
+    const FaultBuffer& faults() const { return faults_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    Form2& main_;
+    // Stream stop, mode 6, the self-diagnostic request, stream start.
+    LinkSequence readCodes();
+    void getSelfDiagData(const QByteArray& bytes);
+
+    Host host_;
+    FaultBuffer faults_{};
     QPlainTextEdit* txtFaults_;
     QPushButton* btnReset_;
-    bool closed_ = false;
 };
 
 } // namespace kx

@@ -7,11 +7,9 @@
 
 namespace kx {
 
-bool iniSelfDiag(SerialPort& port) {
-    ArmOptions o;
-    o.pauseMs = 50;
-    o.streamThreshold = 0; // the self-diagnostic stream keeps the arming threshold of 100
-    return armStream(port, QByteArray(1, char(selfdiag::Request)), o);
+LinkSequence iniSelfDiag() {
+    // The self-diagnostic stream keeps the arming threshold of 100.
+    return LinkSequence().arm(QByteArray(1, char(selfdiag::Request)), 50, 0);
 }
 
 void getSelfDiagData(const QByteArray& bytes, FaultBuffer& faults) {

@@ -1,14 +1,14 @@
 #pragma once
 // Self-diagnostics: the stored fault codes and their start counts, read from the ECU's
 // self-diagnostic frames, and the text the window shows for them.
+#include "link/link_sequence.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
 
 namespace kx {
-
-class SerialPort;
 
 namespace selfdiag {
 constexpr uint8_t Request = 0xD1; // the ECU streams the stored fault pairs
@@ -22,8 +22,8 @@ constexpr int MaxPairs = 25;
 using FaultBuffer = std::array<uint8_t, 51>;
 
 // Arms the self-diagnostic stream: threshold 100, 0xD1, 50 ms, discard (the threshold stays
-// at 100). The caller sets receive mode 6 and starts the stream. False if the write failed.
-bool iniSelfDiag(SerialPort& port);
+// at 100). The caller sets receive mode 6 and starts the stream.
+LinkSequence iniSelfDiag();
 
 // Copies the first frame of a delivery into the buffer: the header is the first 0xFF at
 // index 0..90; copying stops quietly at the end of the delivery or at element 50. A delivery

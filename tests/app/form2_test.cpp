@@ -66,6 +66,7 @@ TEST(Form2, DamagedSettingEndsTheStatusRefreshQuietly) {
 TEST(Form2, ConnectIdentifiesAndEnablesTheTools) {
     MainWindow w;
     w.form->btnConnect_Click();
+    w.settle();
     EXPECT_EQ(w.ecu->written(), QByteArray("\xFF\xFF\xEF\xD0\xF0", 5));
     EXPECT_EQ(w.form->ReadMode, 1);
     auto* part = w.find<QLabel>("lblEcuNo");
@@ -84,6 +85,7 @@ TEST(Form2, ConnectIdentifiesAndEnablesTheTools) {
     // A reconnect closes the stream first, then starts over.
     w.ecu->writes.clear();
     w.form->btnConnect_Click();
+    w.settle();
     EXPECT_EQ(w.ecu->written(), QByteArray("\x30\xFF\xFF\xEF\xD0\xF0", 6));
     EXPECT_EQ(part->text(), "#####");
 }
@@ -91,6 +93,7 @@ TEST(Form2, ConnectIdentifiesAndEnablesTheTools) {
 TEST(Form2, ObdTwoConnectLeavesMapTraceOff) {
     MainWindow w([](SettingsStore& s) { s.save("Comms", "OBDIImodel", "1"); });
     w.form->btnConnect_Click();
+    w.settle();
     w.ecu->feed(idFrame("1U800", false)); // the earlier generation's frame is not the reply
     EXPECT_FALSE(w.form->connected);
     w.ecu->feed(idFrame("OBD22", true));
@@ -103,6 +106,7 @@ TEST(Form2, PortErrorsAreReportedAndTheProgramGoesOn) {
     MainWindow w;
     w.ecu->failNextOpen(PortInvalid);
     w.form->btnConnect_Click();
+    w.settle();
     EXPECT_EQ(w.dialogs.messages, QStringList{"Invalid Port number"});
     EXPECT_FALSE(w.ecu->isOpen());
     EXPECT_TRUE(w.ecu->writes.isEmpty());
@@ -110,9 +114,11 @@ TEST(Form2, PortErrorsAreReportedAndTheProgramGoesOn) {
 
     w.ecu->failNextOpen(PortAlreadyOpen);
     w.form->openPort();
+    w.settle();
     EXPECT_EQ(w.dialogs.messages.last(), "Port already open");
     w.ecu->failNextOpen(PortNoPermission);
     w.form->openPort();
+    w.settle();
     EXPECT_TRUE(w.dialogs.messages.last().startsWith("Unexpected error #8010"));
     EXPECT_TRUE(w.dialogs.messages.last().contains("dialout"));
     w.wb->failNextOpen(PortOtherError);
@@ -125,10 +131,13 @@ TEST(Form2, DebugTraceOpensOnceAndRecordsEveryDelivery) {
     w.store->save("Comms", "Debug", "1");
     w.ecu->failNextOpen(PortInvalid);
     w.form->openPort();
+    w.settle();
     EXPECT_FALSE(w.form->debugTrace().isOpen()); // a failed open opens no trace
     w.form->openPort();
+    w.settle();
     ASSERT_TRUE(w.form->debugTrace().isOpen());
     w.form->openPort();
+    w.settle();
     w.ecu->setThreshold(1);
     for (int mode : {0, 9, 10, 16}) {
         w.form->ReadMode = int16_t(mode);
@@ -203,6 +212,7 @@ TEST(Form2, ClosingTheProgramWithAToolOpenDoesNotReconnect) {
     w.connectEcu();
     w.form->show();
     QPointer<Form1> display = w.form->btnDataDisplay_Click();
+    w.settle();
     w.ecu->writes.clear();
     w.form->close();
     waitUntil([] { return false; }, 200);

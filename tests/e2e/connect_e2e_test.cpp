@@ -14,6 +14,7 @@ TEST(ConnectE2E, PartNumberShowsAndToolsComeAlive) {
     QElapsedTimer t;
     t.start();
     k.form().btnConnect_Click();
+    k.settle();
     // Four bytes 100 ms apart and 20 ms more before the stream start goes out.
     EXPECT_GE(t.elapsed(), 420);
     ASSERT_TRUE(waitUntil([&] { return k.form().connected; }, 5000));
@@ -58,6 +59,7 @@ TEST(ConnectE2E, SilentEcuLeavesTheWindowResponsive) {
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
     timer.start(20);
     k.form().btnConnect_Click();
+    k.settle();
     EXPECT_FALSE(waitUntil([&] { return k.form().connected; }, 1000));
     EXPECT_EQ(k.partNumber(), "#####");
     EXPECT_FALSE(k.w->find<QPushButton>("btnDataDisplay")->isEnabled());
@@ -71,6 +73,7 @@ TEST(ConnectE2E, HangUpMidStreamClosesThePortAndAReconnectWorks) {
     o.reopenAfterMs = 300;
     SimMainWindow k(o);
     k.form().btnConnect_Click();
+    k.settle();
     ASSERT_TRUE(waitUntil([&] { return k.sim.counters().hangups == 1; }, 5000));
     ASSERT_TRUE(waitUntil([&] { return !k.w->ecuPort->isOpen(); }, 3000));
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty()); // the receive path never shows anything

@@ -30,6 +30,7 @@ TEST(SelfDiagE2E, StoredCodesShowAndResetErasesThem) {
         << txt->toPlainText().toStdString();
 
     win->findChild<QPushButton*>("btnReset")->click();
+    k.settle();
     EXPECT_TRUE(k.sim.faultCodes().empty());
     EXPECT_TRUE(waitUntil([&] { return txt->toPlainText() == "Code 55: No Faults"; }, 5000))
         << txt->toPlainText().toStdString();
@@ -48,6 +49,7 @@ TEST(SelfDiagE2E, StoredCodesShowAndResetErasesThem) {
     // Closing hands the link back: a fresh identification in mode 1.
     QTest::keyClick(win, Qt::Key_Escape);
     EXPECT_TRUE(waitUntil([&] { return win.isNull(); }, 3000));
+    k.settle();
     EXPECT_EQ(k.form().ReadMode, 1);
     EXPECT_TRUE(
         waitUntil([&] { return k.sim.streamKind() == kxsim::StreamKind::Identification; }, 3000));
@@ -69,6 +71,7 @@ TEST(ActiveTestE2E, ForcedCoolantShowsInLiveDataAndStopRestoresIt) {
     auto* list = win->findChild<QComboBox*>("cmbEngineTemp");
     list->setCurrentIndex(list->findText("90"));
     win->findChild<QPushButton*>("btnStartTemp")->click();
+    k.settle();
     EXPECT_EQ(k.sim.activeTest(), (kxsim::ActiveTest{0x80, 140}));
     EXPECT_TRUE(waitUntil([&] { return coolant() == 90; }, 5000)) << coolant();
     EXPECT_EQ(f.ReadMode, 2);
@@ -85,7 +88,9 @@ TEST(ActiveTestE2E, ForcedCoolantShowsInLiveDataAndStopRestoresIt) {
     // STOP from a reopened window (after a test of its own) ends it; live data carries on.
     win = f.btnActiveTest_Click();
     win->findChild<QPushButton*>("btnStart8C")->click();
+    k.settle();
     win->findChild<QPushButton*>("btnStop8C")->click();
+    k.settle();
     EXPECT_FALSE(k.sim.activeTest().has_value());
     EXPECT_TRUE(waitUntil([&] { return coolant() < 60; }, 5000)) << coolant();
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty());

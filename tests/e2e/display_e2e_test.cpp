@@ -13,6 +13,7 @@ TEST(DisplayE2E, LiveValuesChangeAndClosingReconnects) {
     SimMainWindow k;
     ASSERT_TRUE(k.connectEcu());
     QPointer<Form1> f = k.form().btnDataDisplay_Click();
+    k.settle();
     ASSERT_TRUE(f);
     f->show();
     // Engine speed moves (idle noise, rev cycles) and the battery reads about 14 V.

@@ -3,6 +3,7 @@
 // n has been handed to the log writer. It runs until it is killed.
 #include "app/Dialogs.h"
 #include "app/Form2.h"
+#include "link/EcuLink.h"
 #include "app/settings_store.h"
 #include "ecu_sim.h"
 #include "link/SerialPort.h"
@@ -55,6 +56,9 @@ int main(int argc, char** argv) {
     if (!form.connected) return 4;
 
     QPointer<kx::frmDataLog> log = form.btnDataLogging_Click();
+    // Logging starts once the live-data stream is armed.
+    while (form.link().busy())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     log->findChild<QLineEdit*>(QStringLiteral("txtPath"))->setText(QStringLiteral("crash.log"));
     long records = 0;
     // Connected after the main window's dispatcher, so this runs once saveLogData has returned.

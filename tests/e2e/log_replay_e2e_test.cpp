@@ -43,6 +43,7 @@ TEST(LogReplayE2E, TenSecondsLoggedFromTheDisplayPlayBackOnTheDials) {
     SimMainWindow k;
     ASSERT_TRUE(k.connectEcu());
     QPointer<Form1> display = k.form().btnDataDisplay_Click();
+    k.settle();
     ASSERT_TRUE(display);
     display->btnDataLog()->click();
     ASSERT_EQ(k.form().ReadMode, 4);

@@ -36,7 +36,7 @@ TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
     frmSettings* settings = k.form().mnuDataDisplay_Click();
     ASSERT_TRUE(button(settings, "btnActTest")->isEnabled());
     QTest::mouseClick(button(settings, "btnActTest"), Qt::LeftButton);
-    QPointer<frmRegTest> t = k.form().regTest.data();
+    QPointer<frmRegTest> t = k.form().regTest();
     ASSERT_TRUE(t);
     ASSERT_TRUE(waitUntil([&] { return !t || t->scan().completed(); }, 90000));
     ASSERT_TRUE(t);
@@ -61,6 +61,7 @@ TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
 
     // Closing reconnected: the part number comes back in mode 1.
     ASSERT_TRUE(waitUntil([&] { return t.isNull(); }, 5000));
+    k.settle();
     EXPECT_EQ(k.form().ReadMode, 1);
     ASSERT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 5000));
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty());

@@ -1,4 +1,5 @@
 #include "app/settings_store.h"
+#include "gauges/display_colours.h"
 #include "gauges/gauge_geometry.h"
 
 #include <QTemporaryDir>
@@ -110,11 +111,11 @@ TEST(DialTexts, ValueAndPeak) {
 TEST(DialColours, ReadFromDisplaySettings) {
     QTemporaryDir dir;
     SettingsStore store(dir.filePath("k.conf"));
-    EXPECT_EQ(readScaleColours(store).circle, 0xFF0000u);
+    EXPECT_EQ(scaleColours(readDisplayColours(store)).circle, 0xFF0000u);
     store.save("Display", "GaugeCircle", "255");
     store.save("Display", "GaugeTicker", "-2147483633"); // a system colour, stored signed
     store.save("Display", "GaugeSubTicker", "green");
-    const ScaleColours c = readScaleColours(store);
+    const ScaleColours c = scaleColours(readDisplayColours(store));
     EXPECT_EQ(c.circle, 255u);
     EXPECT_EQ(c.ticker, 0x8000000Fu);
     EXPECT_EQ(c.subTicker, 0x00FF00u);

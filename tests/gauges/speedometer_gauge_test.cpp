@@ -2,6 +2,7 @@
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "gauges/SpeedometerGauge.h"
+#include "gauges/display_colours.h"
 #include "util/colour.h"
 
 #include <QLabel>
@@ -122,7 +123,7 @@ TEST(SpeedometerGauge, ScaleUsesDisplayColours) {
     SettingsStore store(dir.filePath("k.conf"));
     store.save("Display", "GaugeCircle", "255"); // red
     Dial d;
-    SpeedometerGauge g(&store);
+    SpeedometerGauge g(scaleColours(readDisplayColours(store)));
     d.setup(g, 0, 70, 7, 10, 0); // no tick straight up
     const QImage image = d.picture->scaleImage().toImage();
     const qreal ratio = d.picture->scaleImage().devicePixelRatio();

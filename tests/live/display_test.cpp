@@ -58,6 +58,7 @@ TEST(DataDisplay, LaunchArmsTheStreamAndFramesMoveTheGauges) {
     w.connectEcu();
     w.ecu->writes.clear();
     QPointer<Form1> f = w.form->btnDataDisplay_Click();
+    w.settle();
     ASSERT_TRUE(f);
     EXPECT_EQ(w.form->ReadMode, 2);
     const QByteArray request =
@@ -104,6 +105,7 @@ TEST(DataDisplay, SelectionFlagsGreyIndicatorsAndTwinSlotsAgree) {
     });
     w.connectEcu();
     Form1* f = w.form->btnDataDisplay_Click();
+    w.settle();
     GaugeGrid& g = f->grid();
     EXPECT_TRUE(g.lblOnOff(0)->isEnabled());
     for (int i : {5, 6, 7, 8, 10})
@@ -124,6 +126,7 @@ TEST(DataDisplay, ClosingReconnects) {
     MainWindow w;
     w.connectEcu();
     QPointer<Form1> f = w.form->btnDataDisplay_Click();
+    w.settle();
     w.ecu->writes.clear();
     f->close();
     ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode == 1 && !w.ecu->writes.isEmpty(); }, 3000));

@@ -52,6 +52,7 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     w.connectEcu();
     w.ecu->writes.clear();
     QPointer<frmDataLog> log = w.form->btnDataLogging_Click();
+    w.settle();
     EXPECT_EQ(w.form->ReadMode, 3);
     EXPECT_TRUE(w.ecu->written().startsWith(QByteArray("\x30\x5A\x00\x5A\x01", 5)));
     EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
@@ -103,6 +104,7 @@ TEST(DataLogWindow, AFileThatCannotBeMadeIsReportedAndLoggingStaysIdle) {
     MainWindow w(smallSelection);
     w.connectEcu();
     frmDataLog* log = w.form->btnDataLogging_Click();
+    w.settle();
     child<QLineEdit>(log, "txtPath")->setText("no/such/dir/x.log");
     child<QPushButton>(log, "btnStart")->click();
     ASSERT_EQ(w.dialogs.messages.size(), 1);
@@ -115,9 +117,11 @@ TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {
     MainWindow w(smallSelection);
     w.connectEcu();
     frmDataLog* log = w.form->btnDataLogging_Click();
+    w.settle();
     w.ecu->writes.clear();
     w.dialogs.fileAnswers.push_back(w.dir.filePath("sub/run1.log"));
     child<QPushButton>(log, "btnBrowse")->click();
+    w.settle();
     EXPECT_EQ(child<QLabel>(log, "lblDirectory")->text(), w.dir.filePath("sub") + "/");
     EXPECT_EQ(child<QLineEdit>(log, "txtPath")->text(), "run1.log");
     EXPECT_EQ(w.store->read("DataLog", "Path"), w.dir.filePath("sub") + "/");
@@ -126,6 +130,7 @@ TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {
     // Cancelled: nothing changes, the stream restarts all the same.
     w.ecu->writes.clear();
     child<QPushButton>(log, "btnBrowse")->click();
+    w.settle();
     EXPECT_EQ(child<QLineEdit>(log, "txtPath")->text(), "run1.log");
     EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
 }
@@ -134,6 +139,7 @@ TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     MainWindow w(smallSelection);
     w.connectEcu();
     Form1* display = w.form->btnDataDisplay_Click();
+    w.settle();
     w.ecu->writes.clear();
     child<QPushButton>(display, "btnDataLog")->click();
     QPointer<frmDataLog> log = w.form->findChild<frmDataLog*>();

@@ -23,6 +23,12 @@ struct Replay : MainWindow {
     QPointer<frmDataReplay> win = form->btnDataReplay_Click();
     int files = 0;
 
+    // Plays until playback ends (the last record, a Stop, or the window gone).
+    void play() {
+        win->btnPlay_Click();
+        waitUntil([&] { return !win || !win->isPlaying(); }, 60000);
+    }
+
     QString writeLog(const QByteArray& header, const QList<QByteArray>& records,
                      const QByteArray& end = "\r\n") {
         const QString path = dir.filePath(QStringLiteral("log%1.log").arg(++files));
@@ -186,7 +192,7 @@ TEST(DataReplay, SameNamedColumnsAndTimeOnlyLogs) {
         EXPECT_FALSE(r.win->grid().lblOnOff(k)->isEnabled()) << k;
     }
     r.speed()->setValue(1);
-    r.win->btnPlay_Click();
+    r.play();
     EXPECT_EQ(r.win->currentRecord(), 3);
     for (int k = 0; k < 12; ++k)
         EXPECT_EQ(r.value(k), "0") << k;
@@ -249,11 +255,11 @@ TEST(DataReplay, LongLogsStepTheSliderInRecordsOfS) {
     r.speed()->setValue(1);
     r.position()->setValue(r.position()->maximum());
     EXPECT_EQ(r.win->currentRecord(), 40000);
-    r.win->btnPlay_Click();
+    r.play();
     EXPECT_EQ(r.win->currentRecord(), 40001);
     EXPECT_EQ(r.value(0), "6001");
     // Play at the last record ends at once.
-    r.win->btnPlay_Click();
+    r.play();
     EXPECT_EQ(r.win->currentRecord(), 40001);
     EXPECT_EQ(r.controls(), "11011");
 
@@ -270,7 +276,7 @@ TEST(DataReplay, PlayShowsEachRecordInTurnUntilStop) {
     r.open(r.rpmLog(30));
     r.speed()->setValue(1);
     EXPECT_EQ(r.speed()->toolTip(), "1ms");
-    r.win->btnPlay_Click();
+    r.play();
     EXPECT_EQ(r.win->currentRecord(), 30);
     EXPECT_EQ(r.value(0), "1030");
     EXPECT_EQ(r.position()->value(), 30);
@@ -286,6 +292,7 @@ TEST(DataReplay, PlayShowsEachRecordInTurnUntilStop) {
         r.button("btnStop")->click();
     });
     r.button("btnPlay")->click();
+    waitUntil([&] { return !r.win->isPlaying(); }, 60000);
     EXPECT_EQ(during, "00111");
     EXPECT_FALSE(r.win->isPlaying());
     EXPECT_EQ(r.controls(), "11011");
@@ -295,20 +302,19 @@ TEST(DataReplay, PlayShowsEachRecordInTurnUntilStop) {
     waitUntil([] { return false; }, 100);
     EXPECT_EQ(r.win->currentRecord(), stoppedAt);
 
-    // Stop and Play again within one wait: the new loop plays, and the old one, resuming when
-    // the new one has stopped, steps no further.
+    // Stop and Play again: playback goes on from where it stood, as one playback.
     r.speed()->setValue(100);
     int64_t innerEnd = -1;
     QTimer::singleShot(150, r.win, [&] {
         r.win->btnStop_Click();
-        QTimer::singleShot(0, r.win, [&] {
-            QTimer::singleShot(500, r.win, [&] { r.win->btnStop_Click(); });
-            r.win->btnPlay_Click();
-            innerEnd = r.win->currentRecord();
-        });
+        r.play();
     });
-    r.win->btnPlay_Click();
+    QTimer::singleShot(650, r.win, [&] { r.win->btnStop_Click(); });
+    r.play();
+    innerEnd = r.win->currentRecord();
     EXPECT_GT(innerEnd, stoppedAt);
+    // One playback only: nothing steps on after the Stop.
+    waitUntil([] { return false; }, 300);
     EXPECT_EQ(r.win->currentRecord(), innerEnd);
     EXPECT_EQ(r.controls(), "11011");
 }
@@ -324,7 +330,7 @@ TEST(DataReplay, ClosingWhilePlayingIsRefusedUnlessTheProgramEnds) {
         QTest::keyClick(r.win, Qt::Key_Escape);
         r.win->btnStop_Click();
     });
-    r.win->btnPlay_Click();
+    r.play();
     EXPECT_FALSE(closed);
     EXPECT_EQ(r.dialogs.messages, QStringList({"Stop data replay before closing window",
                                                "Stop data replay before closing window"}));
@@ -338,7 +344,7 @@ TEST(DataReplay, ClosingWhilePlayingIsRefusedUnlessTheProgramEnds) {
     ending.win->show();
     ending.form->show();
     QTimer::singleShot(150, ending.form.get(), [&] { ending.form->close(); });
-    ending.win->btnPlay_Click();
+    ending.play();
     EXPECT_TRUE(ending.dialogs.messages.isEmpty());
     EXPECT_TRUE(waitUntil([&] { return ending.win.isNull(); }, 3000));
 }

@@ -74,6 +74,7 @@ TEST(CommunicationWindow, AutoConnectReconnectsOnSaveAndCancelSavesNothing) {
     Form3* f = w.form->mnuCommunication_Click();
     child<QCheckBox>(f, "chkAutoConnect")->setChecked(true);
     click(f, "btnSave");
+    w.settle();
     EXPECT_EQ(w.ecu->written(), QByteArray("\xFF\xFF\xEF\xD0\xF0", 5));
     EXPECT_EQ(w.form->ReadMode, 1);
 
@@ -234,9 +235,11 @@ TEST(SettingsRoundTrip, WindowsSaveAndANewMainWindowUsesTheValues) {
     EXPECT_EQ(panel(4), "Fahrenheit");
     EXPECT_EQ(next.setup.gaugeCatalogue[3].name(), "Water Temp F");
     next.openPort();
+    waitUntil([&] { return !next.link().busy(); }, 3000);
     EXPECT_EQ(ecu->openedWith, QStringList{"/dev/ttyUSB0|19200,N,8,1"});
     ecu->writes.clear();
-    next.iniFullData();
+    next.link().run(nullptr, next.iniFullData());
+    waitUntil([&] { return !next.link().busy(); }, 3000);
     QByteArray expected("\x5A\x00\x5A\x01\x5A\x08", 6);
     for (int k = 3; k < 12; ++k)
         expected += QByteArray("\x5A\x0B", 2);

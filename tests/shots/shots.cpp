@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
     shoot(w.form->mnuCommunication_Click(), out, QStringLiteral("Form3"));
     shoot(w.form->mnuPreferences_Click(), out, QStringLiteral("frmPreferences"));
     kx::Form1* display = w.form->btnDataDisplay_Click();
+    w.settle();
     display->resize(1000, 700);
     QByteArray frame;
     for (int v : {0xFF, 18, 0,    196,  40, 0x87, 175,  95,   0x01, 0x90,
@@ -129,9 +130,11 @@ int main(int argc, char** argv) {
     shootAnalyser(w, out);
     shootReplay(w, out);
     frmSelfDiag* diag = w.form->btnSelfDiag_Click();
+    w.settle();
     w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));
     shoot(diag, out, QStringLiteral("frmSelfDiag"));
     frmActiveTest* tests = w.form->btnActiveTest_Click();
+    w.settle();
     shoot(tests, out, QStringLiteral("frmActiveTest"));
     auto* timing = tests->findChild<QComboBox*>(QStringLiteral("cmbTiming"));
     timing->setCurrentIndex(timing->findText(QStringLiteral("+5")));

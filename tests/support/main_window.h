@@ -2,9 +2,11 @@
 // The main window on in-memory ports with a settings file of its own, for window tests.
 #include "app/Form2.h"
 #include "app/settings_store.h"
+#include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "support/test_support.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -64,8 +66,15 @@ struct MainWindow {
     QString panel(int i) {
         return find<QLabel>(qPrintable(QStringLiteral("Panel%1").arg(i)))->text();
     }
+    // Runs the event loop until the link has done everything queued on it.
+    bool settle(int ms = 5000) {
+        const bool done = waitUntil([&] { return !form->link().busy(); }, ms);
+        QCoreApplication::processEvents(); // what the link's steps posted (an open error)
+        return done;
+    }
     void connectEcu(bool obd2 = false) {
         form->btnConnect_Click();
+        settle();
         ecu->feed(idFrame("1U800", obd2));
     }
 };

@@ -37,6 +37,7 @@ struct SimMainWindow {
         sim.stop();
     }
     Form2& form() { return *w->form; }
+    bool settle(int ms = 5000) { return w->settle(ms); }
     QString partNumber() { return w->find<QLabel>("lblEcuNo")->text(); }
     // Connects and waits for the part number; true when it arrived.
     bool connectEcu(int ms = 5000) {

@@ -46,17 +46,15 @@ TEST(ActiveTest, ValueListsCarryTheirParameterBytes) {
     EXPECT_EQ(afBaseValues().size(), 51u);
 }
 
-TEST(ActiveTest, ClosedPortEndsTheSequenceAndReportsIt) {
-    MemoryPort port;
-    int arms = 0;
-    const ArmLiveData arm = [&] { ++arms; };
-    EXPECT_FALSE(sendActiveTest(port, 0x89, 0, arm));
-    EXPECT_FALSE(restoreLiveData(port, arm));
-    EXPECT_TRUE(port.writes.isEmpty());
-    EXPECT_EQ(arms, 0);
-
-    // The port closes while live data is being armed: no stream start, and a failure.
-    ASSERT_EQ(port.open("1", "9600,N,8,1"), PortOk);
-    EXPECT_FALSE(sendActiveTest(port, 0x89, 0, [&] { port.close(); }));
-    EXPECT_EQ(port.writes, (QList<QByteArray>{hex("30"), hex("0a8900")}));
+TEST(ActiveTest, SequencesStopSendArmAndStart) {
+    const LinkSequence live = LinkSequence().arm(hex("5a08"), 50, 6);
+    const LinkSequence test = sendActiveTest(0x89, 1, live);
+    QList<QByteArray> writes;
+    for (const LinkStep& s : test.steps)
+        if (s.kind == LinkStep::Write) writes << s.bytes;
+    EXPECT_EQ(writes, (QList<QByteArray>{hex("30"), hex("0a8901"), hex("5a08"), hex("f0")}));
+    writes.clear();
+    for (const LinkStep& s : restoreLiveData(live).steps)
+        if (s.kind == LinkStep::Write) writes << s.bytes;
+    EXPECT_EQ(writes, (QList<QByteArray>{hex("30"), hex("5a08"), hex("f0")}));
 }

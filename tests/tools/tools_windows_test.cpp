@@ -44,6 +44,7 @@ TEST(SelfDiagWindow, OpensArmedAndShowsEachDelivery) {
     w.connectEcu();
     w.ecu->writes.clear();
     w.find<QPushButton>("btnSelfDiag")->click();
+    w.settle();
     auto* win = w.form->findChild<frmSelfDiag*>();
     ASSERT_NE(win, nullptr);
     EXPECT_EQ(win->windowTitle(), "Self Diagnostics");
@@ -68,6 +69,7 @@ TEST(SelfDiagWindow, ResetErasesInModeZeroAndReadsAgain) {
     MainWindow w;
     w.connectEcu();
     frmSelfDiag* win = w.form->btnSelfDiag_Click();
+    w.settle();
     w.ecu->feed(hex("ff021303").repeated(25));
     w.ecu->writes.clear();
     auto* reset = child<QPushButton>(win, "btnReset");
@@ -85,6 +87,7 @@ TEST(SelfDiagWindow, ResetErasesInModeZeroAndReadsAgain) {
     QElapsedTimer t;
     t.start();
     reset->click();
+    w.settle();
     EXPECT_GE(t.elapsed(), 1000);
     EXPECT_TRUE(checkedDuringWait);
     EXPECT_EQ(w.ecu->writes,
@@ -99,6 +102,7 @@ TEST(SelfDiagWindow, ResetOnAClosedPortKeepsTheCodesAndTheButton) {
     MainWindow w;
     w.connectEcu();
     frmSelfDiag* win = w.form->btnSelfDiag_Click();
+    w.settle();
     w.ecu->feed(hex("ff021303").repeated(25));
     const QString before = shown(win);
     w.ecu->close();
@@ -114,9 +118,11 @@ TEST(SelfDiagWindow, ClosingDuringTheEraseReconnectsAndStopsTheErase) {
     MainWindow w;
     w.connectEcu();
     QPointer<frmSelfDiag> win = w.form->btnSelfDiag_Click();
+    w.settle();
     w.ecu->writes.clear();
     QTimer::singleShot(300, [&] { win->close(); });
     child<QPushButton>(win, "btnReset")->click();
+    w.settle();
     QApplication::processEvents();
     EXPECT_TRUE(win.isNull());
     // Stop, erase, start; then the close's reconnect, and nothing of the erase after it.
@@ -136,6 +142,7 @@ struct ActiveTestWindow {
         : w([fahr](SettingsStore& s) { s.save("Preferences", "Temperature", fahr ? "1" : "0"); }) {
         w.connectEcu();
         win = w.form->btnActiveTest_Click();
+        w.settle();
         live = fullDataRequest(w.form->setup);
         w.ecu->writes.clear();
     }
@@ -152,6 +159,7 @@ struct ActiveTestWindow {
     Writes click(const char* name) {
         w.ecu->writes.clear();
         child<QPushButton>(win, name)->click();
+        w.settle();
         return w.ecu->writes;
     }
     Writes sent(const char* request) { return {hex("30"), hex(request), live, hex("f0")}; }
@@ -288,6 +296,7 @@ TEST(ActiveTestWindow, ClosedPortSaysSoOnceInTheStatusLine) {
 TEST(ToolWindows, NamedForAccessibilityAndTabbedInLayoutOrder) {
     ActiveTestWindow a;
     frmSelfDiag* diag = a.w.form->btnSelfDiag_Click();
+    a.w.settle();
     for (QWidget* win : {static_cast<QWidget*>(a.win), static_cast<QWidget*>(diag)}) {
         QStringList names;
         for (QWidget* c : win->findChildren<QWidget*>()) {

@@ -1,0 +1,61 @@
+#pragma once
+// What a window is given when it is made: the ECU link, the live state, its settings, the
+// dialogs, and the few requests it may make of the main window. No window sees the main
+// window itself, so each can be built and tested on its own.
+#include "link/link_sequence.h"
+#include "live/gauge_setup.h"
+#include "live/live_data.h"
+
+class QWidget;
+
+namespace kx {
+
+class Dialogs;
+class EcuLink;
+class Settings;
+class frmSettings;
+
+// The shared live state: gaugeCatalogue and the selections, gaugeValue, switchState and
+// wbValues, and the units every conversion reads.
+struct LiveState {
+    GaugeSetup setup;
+    LiveValues live;
+    Units units;
+};
+
+// Requests a window may make of the main window.
+class Launcher {
+public:
+    virtual ~Launcher() = default;
+    // A tool window closes: its hold on the link ends and, where the tool asks for it, the
+    // link goes back to identification (once, however many tools close together).
+    virtual void toolClosed(QWidget* tool) = 0;
+    // Settings were saved: units, correction and model again, the status bar, the catalogue.
+    virtual void setStatusBar() = 0;
+    // The gauge selection changed: the catalogue and selections again.
+    virtual void getSetup() = 0;
+    // The data display's "Data Logging" and "Active Test".
+    virtual void openDataLogging() = 0;
+    virtual void openActiveTest() = 0;
+    // The register test of the data-display settings, and the ECU finder of the
+    // communication settings: single instances.
+    virtual QWidget* openRegTest(frmSettings* settingsWindow) = 0;
+    virtual QWidget* openEcuFinder() = 0;
+    // The program is ending: windows close without asking and without reconnecting.
+    virtual bool isUnloading() const = 0;
+    // The live-data request for the selected gauges as link steps (the arming only).
+    virtual LinkSequence iniFullData() = 0;
+    // Advances the ECU activity bar.
+    virtual void setProgBar() = 0;
+};
+
+struct Host {
+    QWidget* window; // the parent of every tool window
+    EcuLink& link;
+    LiveState& state;
+    Settings& settings;
+    Dialogs& dialogs;
+    Launcher& launcher;
+};
+
+} // namespace kx

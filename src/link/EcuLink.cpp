@@ -1,0 +1,484 @@
+#include "link/EcuLink.h"
+
+#include "link/SerialPort.h"
+#include "link/ecu_protocol.h"
+#include "util/hex.h"
+#include "util/numbers.h"
+#include "util/settings.h"
+
+#include <algorithm>
+
+namespace kx {
+
+namespace {
+const QString Comms = QStringLiteral("Comms");
+} // namespace
+
+// ---------------------------------------------------------------- sequence builder
+
+LinkSequence& LinkSequence::write(const QByteArray& bytes, bool traced) {
+    LinkStep s;
+    s.kind = LinkStep::Write;
+    s.bytes = bytes;
+    s.traced = traced;
+    steps.push_back(std::move(s));
+    return *this;
+}
+
+LinkSequence& LinkSequence::writeEach(const QByteArray& bytes, uint32_t pauseMs) {
+    for (char b : bytes) {
+        write(QByteArray(1, b));
+        wait(pauseMs);
+    }
+    return *this;
+}
+
+LinkSequence& LinkSequence::wait(uint32_t ms) {
+    LinkStep s;
+    s.kind = LinkStep::Wait;
+    s.value = int(ms);
+    steps.push_back(std::move(s));
+    return *this;
+}
+
+LinkSequence& LinkSequence::discard() {
+    LinkStep s;
+    s.kind = LinkStep::Discard;
+    steps.push_back(std::move(s));
+    return *this;
+}
+
+LinkSequence& LinkSequence::threshold(int count) {
+    LinkStep s;
+    s.kind = LinkStep::Threshold;
+    s.value = count;
+    steps.push_back(std::move(s));
+    return *this;
+}
+
+LinkSequence& LinkSequence::mode(int16_t readMode) {
+    LinkStep s;
+    s.kind = LinkStep::Mode;
+    s.value = readMode;
+    steps.push_back(std::move(s));
+    return *this;
+}
+
+LinkSequence& LinkSequence::then(std::function<void()> step) {
+    LinkStep s;
+    s.kind = LinkStep::Call;
+    s.call = std::move(step);
+    steps.push_back(std::move(s));
+    return *this;
+}
+
+LinkSequence& LinkSequence::append(const LinkSequence& other) {
+    steps.insert(steps.end(), other.steps.begin(), other.steps.end());
+    return *this;
+}
+
+LinkSequence& LinkSequence::startStream() {
+    return write(ecu::StreamStart);
+}
+
+LinkSequence& LinkSequence::stopStream() {
+    return write(ecu::StreamStop).wait(50).discard();
+}
+
+LinkSequence& LinkSequence::arm(const QByteArray& request, uint32_t pauseMs, int streamThreshold,
+                                bool bytePerWrite, bool traced) {
+    threshold(ecu::ArmThreshold);
+    if (bytePerWrite) {
+        for (char b : request)
+            write(QByteArray(1, b), traced);
+    } else {
+        write(request, traced);
+    }
+    // Discard after the last wait: the ECU's answer to the request itself, and anything of
+    // the previous mode that came during the wait, is dropped here.
+    wait(pauseMs).discard();
+    if (streamThreshold > 0) threshold(streamThreshold);
+    return *this;
+}
+
+LinkSequence& LinkSequence::closePort() {
+    LinkStep s;
+    s.kind = LinkStep::ClosePort;
+    steps.push_back(std::move(s));
+    return *this;
+}
+
+LinkSequence& LinkSequence::openPort() {
+    LinkStep s;
+    s.kind = LinkStep::Open;
+    steps.push_back(std::move(s));
+    return *this;
+}
+
+LinkSequence& LinkSequence::onEnd(std::function<void(bool)> e) {
+    end = std::move(e);
+    return *this;
+}
+
+// ---------------------------------------------------------------- link
+
+EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
+    : QObject(parent), port_(port), settings_(settings) {
+    port_->setParent(this);
+    connect(port_, &SerialPort::received, this, &EcuLink::MSComm1_OnComm);
+    connect(port_, &SerialPort::lost, this, &EcuLink::onLost);
+    waitTimer_.setSingleShot(true);
+    waitTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&waitTimer_, &QTimer::timeout, this, &EcuLink::onWaitTimer);
+    answerTimer_.setSingleShot(true);
+    answerTimer_.setInterval(kAnswerTimeoutMs);
+    connect(&answerTimer_, &QTimer::timeout, this, [this] {
+        if (state_ != State::Identifying) return;
+        problem_ = QStringLiteral("no answer");
+        connected = false;
+        setState(State::NoAnswer);
+    });
+    retryTimer_.setInterval(kRetryMs);
+    connect(&retryTimer_, &QTimer::timeout, this, &EcuLink::onRetry);
+}
+
+EcuLink::~EcuLink() {
+    shuttingDown_ = true;
+    queue_.clear();
+    current_.reset();
+}
+
+QString EcuLink::device() const {
+    const QString d = port_->deviceName();
+    return d.isEmpty() ? portDevice(settings_.read(Comms, QStringLiteral("ComPort"))) : d;
+}
+
+void EcuLink::setState(State s) {
+    if (state_ == s) return;
+    state_ = s;
+    const bool retry = retrying_ && (s == State::Lost || s == State::NoAnswer);
+    if (retry && !retryTimer_.isActive()) retryTimer_.start();
+    if (!retry) retryTimer_.stop();
+    emit stateChanged(s);
+}
+
+// ---------------------------------------------------------------- sequences
+
+void EcuLink::run(QObject* owner, LinkSequence sequence) {
+    if (shuttingDown_) return;
+    Running r;
+    r.owner = owner;
+    r.owned = owner != nullptr;
+    r.sequence = std::move(sequence);
+    queue_.push_back(std::move(r));
+    pump();
+}
+
+bool EcuLink::cancel(QObject* owner) {
+    if (!owner) return false;
+    const auto before = queue_.size();
+    std::erase_if(queue_, [owner](const Running& r) { return r.owner == owner || ownerless(r); });
+    bool dropped = queue_.size() != before;
+    if (current_ && current_->owned && (current_->owner == owner || !current_->owner)) {
+        dropped = true;
+        current_.reset();
+        waitTimer_.stop();
+        pump();
+    }
+    return dropped;
+}
+
+bool EcuLink::ownerless(const Running& r) {
+    return r.owned && !r.owner;
+}
+
+void EcuLink::finishCurrent(bool ok) {
+    auto end = std::move(current_->sequence.end);
+    current_.reset();
+    if (end) end(ok);
+}
+
+void EcuLink::pump() {
+    if (stepping_ || waitTimer_.isActive()) return;
+    stepping_ = true;
+    for (;;) {
+        if (!current_) {
+            if (queue_.empty()) break;
+            current_ = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        if (ownerless(*current_)) {
+            current_.reset();
+            continue;
+        }
+        auto& steps = current_->sequence.steps;
+        if (steps.empty()) {
+            finishCurrent(true);
+            continue;
+        }
+        LinkStep step = std::move(steps.front());
+        steps.pop_front();
+        switch (step.kind) {
+        case LinkStep::Write:
+            if (!port_->write(step.bytes)) {
+                finishCurrent(false);
+                continue;
+            }
+            if (step.traced) trace_.send(step.bytes);
+            break;
+        case LinkStep::Wait:
+            waitFor_ = step.value;
+            waitClock_.start();
+            waitTimer_.start(step.value);
+            stepping_ = false;
+            return;
+        case LinkStep::Discard:
+            port_->discard();
+            break;
+        case LinkStep::Threshold:
+            port_->setThreshold(step.value);
+            break;
+        case LinkStep::Mode:
+            ReadMode = int16_t(step.value);
+            break;
+        case LinkStep::Call:
+            if (step.call) step.call();
+            break;
+        case LinkStep::ClosePort:
+            if (port_->isOpen()) {
+                LinkStep close;
+                close.kind = LinkStep::Close;
+                steps.push_front(close);
+                LinkSequence stop;
+                stop.stopStream();
+                steps.insert(steps.begin(), stop.steps.begin(), stop.steps.end());
+            }
+            break;
+        case LinkStep::Close:
+            port_->close();
+            break;
+        case LinkStep::Open:
+            if (!openNow()) {
+                finishCurrent(false);
+                continue;
+            }
+            break;
+        }
+    }
+    stepping_ = false;
+}
+
+void EcuLink::onWaitTimer() {
+    // A wait is a minimum: a timer that fired early is set again for the rest.
+    const qint64 left = waitFor_ - waitClock_.elapsed();
+    if (left > 0) {
+        waitTimer_.start(int(left));
+        return;
+    }
+    pump();
+}
+
+bool EcuLink::openNow() {
+    const QString portText = settings_.read(Comms, QStringLiteral("ComPort"));
+    const QString line = settings_.read(Comms, QStringLiteral("Speed")) + QStringLiteral(",N,8,1");
+    const int err = port_->open(portText, line);
+    if (err != PortOk) {
+        problem_ = port_->lastError();
+        if (!quietConnect_) emit portError(err, portDevice(portText), port_->lastError());
+        return false;
+    }
+    const auto debug = parseWhole(settings_.read(Comms, QStringLiteral("Debug")));
+    if (!trace_.isOpen() && debug && *debug != 0) trace_.open();
+    return true;
+}
+
+// ---------------------------------------------------------------- tools
+
+void EcuLink::acquire(QObject* tool, Claim claim) {
+    if (!tool || shuttingDown_ || holderRaw_ == tool) return;
+    for (const Pending& p : pending_)
+        if (p.raw == tool) return;
+    watch(tool);
+    if (!holderRaw_) {
+        holder_ = tool;
+        holderRaw_ = tool;
+        claim_ = std::move(claim);
+        const auto granted = claim_.granted;
+        if (granted) granted();
+        return;
+    }
+    emit waiting(claim.name, claim_.name);
+    pending_.push_back(Pending{tool, tool, std::move(claim)});
+}
+
+void EcuLink::watch(QObject* tool) {
+    if (watched_.contains(tool)) return;
+    watched_.insert(tool);
+    connect(tool, &QObject::destroyed, this, [this, tool] {
+        watched_.remove(tool);
+        release(tool);
+    });
+}
+
+void EcuLink::handOver(QObject* from, QObject* to, Claim claim) {
+    if (!from || !to || holderRaw_ != from) return;
+    const bool armingLost = cancel(from);
+    watch(to);
+    holder_ = to;
+    holderRaw_ = to;
+    claim_ = std::move(claim);
+    const auto granted = claim_.granted;
+    if (armingLost && granted) granted();
+}
+
+void EcuLink::release(QObject* tool) {
+    if (!tool) return;
+    std::erase_if(pending_, [tool](const Pending& p) { return p.raw == tool; });
+    cancel(tool);
+    if (holderRaw_ != tool) return;
+    holder_ = nullptr;
+    holderRaw_ = nullptr;
+    claim_ = Claim{};
+    // The next tool starts after whatever the releasing tool's close queues (the reconnect).
+    QTimer::singleShot(0, this, &EcuLink::grantNext);
+}
+
+void EcuLink::grantNext() {
+    while (!holderRaw_ && !pending_.empty() && !shuttingDown_) {
+        Pending p = std::move(pending_.front());
+        pending_.pop_front();
+        if (!p.tool) continue;
+        holder_ = p.tool;
+        holderRaw_ = p.raw;
+        claim_ = std::move(p.claim);
+        const auto granted = claim_.granted;
+        if (granted) granted();
+    }
+}
+
+// ---------------------------------------------------------------- connect
+
+void EcuLink::connectEcu(bool quiet) {
+    if (shuttingDown_ || connectQueued_) return;
+    connectQueued_ = true;
+    quietConnect_ = quiet;
+    LinkSequence s;
+    s.then([this] {
+        answerTimer_.stop();
+        partNumber_.clear();
+        setState(State::Connecting);
+    });
+    s.closePort().openPort().mode(1).threshold(ecu::ConnectThreshold);
+    // An id that is not hexadecimal sends no initialisation, but the link is still armed and
+    // the stream started, so the receive buffer never grows without a threshold.
+    if (const auto id = parseHexByte(settings_.read(Comms, QStringLiteral("ECUid")))) {
+        QByteArray init;
+        init.append(char(0xFF))
+            .append(char(0xFF))
+            .append(char(*id))
+            .append(char(ecu::PartNumberRequest));
+        s.writeEach(init, 100);
+    }
+    s.wait(20).discard().startStream();
+    s.onEnd([this](bool ok) {
+        connectQueued_ = false;
+        quietConnect_ = false;
+        if (ok) {
+            setState(State::Identifying);
+            answerTimer_.start();
+        } else {
+            connected = false;
+            setState(wasLost_ ? State::Lost : State::Closed);
+        }
+    });
+    run(nullptr, std::move(s));
+}
+
+void EcuLink::shutdown() {
+    shuttingDown_ = true;
+    retryTimer_.stop();
+    answerTimer_.stop();
+    waitTimer_.stop();
+    queue_.clear();
+    current_.reset();
+    pending_.clear();
+    if (port_->isOpen()) {
+        // Nothing is read any more, so the pause and discard of a stream stop are not needed.
+        port_->write(QByteArray(1, char(ecu::StreamStop)));
+        port_->close();
+    }
+    trace_.close();
+}
+
+void EcuLink::setRetrying(bool on) {
+    retrying_ = on;
+    const bool retry = on && (state_ == State::Lost || state_ == State::NoAnswer);
+    if (retry && !retryTimer_.isActive()) retryTimer_.start();
+    if (!retry) retryTimer_.stop();
+}
+
+void EcuLink::onRetry() {
+    if (state_ != State::Lost && state_ != State::NoAnswer) return retryTimer_.stop();
+    // A tool's stream is not taken from it while the ECU is silent; a lost link is another
+    // matter: the holder gets its stream back once the link returns.
+    if (busy() || (state_ == State::NoAnswer && holderRaw_)) return;
+    connectEcu(true);
+}
+
+// ---------------------------------------------------------------- receive
+
+void EcuLink::MSComm1_OnComm() {
+    const QByteArray bytes = port_->readAll();
+    if (ReadMode == 1) {
+        getEcuPartNo(bytes);
+    } else if (ReadMode != 0 && holderRaw_ && claim_.receiver) {
+        // A copy: the handler may close its tool, which drops the claim.
+        const Receiver receiver = claim_.receiver;
+        receiver(bytes);
+    }
+    if (trace_.isOpen()) trace_.receive(bytes);
+}
+
+void EcuLink::getEcuPartNo(const QByteArray& bytes) {
+    if (!partNumber_.isEmpty()) return;
+    const auto part = findPartNumber(bytes, OBDIImodel);
+    if (!part) return;
+    partNumber_ = *part;
+    connected = true;
+    problem_.clear();
+    answerTimer_.stop();
+    const bool resume = wasLost_;
+    wasLost_ = false;
+    setState(State::Connected);
+    emit identified(partNumber_);
+    if (resume && holderRaw_ && claim_.resumed) {
+        const auto resumed = claim_.resumed;
+        resumed();
+    }
+}
+
+void EcuLink::onLost(const QString& reason) {
+    if (shuttingDown_) return;
+    problem_ = reason.isEmpty() ? QStringLiteral("the device went away") : reason;
+    waitTimer_.stop();
+    answerTimer_.stop();
+    // Every exchange in flight ends; their owners hear of it through their end handlers.
+    std::vector<std::function<void(bool)>> ends;
+    if (current_ && !ownerless(*current_) && current_->sequence.end)
+        ends.push_back(std::move(current_->sequence.end));
+    for (Running& r : queue_)
+        if (!ownerless(r) && r.sequence.end) ends.push_back(std::move(r.sequence.end));
+    current_.reset();
+    queue_.clear();
+    connectQueued_ = false;
+    quietConnect_ = false;
+    connected = false;
+    partNumber_.clear();
+    ReadMode = 0;
+    wasLost_ = true;
+    setState(State::Lost);
+    for (auto& e : ends)
+        e(false);
+}
+
+} // namespace kx

@@ -1,0 +1,168 @@
+#pragma once
+// The one owner of the ECU port. It keeps the receive mode and hands each delivery to the
+// tool that holds the link; it runs every timed exchange (connect, arming, stream start and
+// stop) as a sequence of steps, one sequence at a time, so no two tools ever interleave bytes;
+// and it turns a lost port into a state that the windows show, retrying on its own.
+#include "link/debug_trace.h"
+#include "link/link_sequence.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace kx {
+
+class SerialPort;
+class Settings;
+
+class EcuLink : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Closed,      // never opened, or the open failed
+        Connecting,  // the connect sequence runs
+        Identifying, // the stream is started; no identification frame yet
+        Connected,   // the ECU sent its part number
+        NoAnswer,    // connected to the port, but the ECU has not answered
+        Lost,        // the port went away (cable pulled); retried while retrying is on
+    };
+    // The connect sequence waits this long after its stream start for the part number.
+    static constexpr int kAnswerTimeoutMs = 2000;
+    static constexpr int kRetryMs = 2000;
+
+    // Takes ownership of the port. Port, speed, id and model come from the settings.
+    EcuLink(SerialPort* port, Settings& settings, QObject* parent = nullptr);
+    ~EcuLink() override;
+
+    SerialPort& port() { return *port_; }
+    DebugTrace& trace() { return trace_; }
+
+    // Receive mode: which handler gets a delivery. 1 is identification (the link's own); any
+    // other mode but 0 goes to the tool that holds the link.
+    int16_t ReadMode = 0;
+    // True once the ECU has sent its part number; false again when the link is lost.
+    bool connected = false;
+    bool OBDIImodel = false;
+
+    State state() const { return state_; }
+    QString partNumber() const { return partNumber_; }
+    // The device and the reason of the last loss or failure, for the status bar.
+    QString device() const;
+    QString lastProblem() const { return problem_; }
+
+    // ---- sequences
+    // Queues a sequence; it runs once those before it are done. Dropped, with no step done
+    // after that, when `owner` is destroyed or cancel(owner) is called.
+    void run(QObject* owner, LinkSequence sequence);
+    // True when something of the owner's was dropped.
+    bool cancel(QObject* owner);
+    // A sequence is running or queued.
+    bool busy() const { return current_.has_value() || !queue_.empty(); }
+
+    // ---- tools take turns
+    using Receiver = std::function<void(const QByteArray&)>;
+    struct Claim {
+        QString name;                  // for "waits for ... to close"
+        Receiver receiver;             // deliveries in every mode but 0 and 1
+        std::function<void()> granted; // the tool may start: arm its stream
+        std::function<void()> resumed; // the link came back after a loss while held
+        bool liveData = false;         // its stream is the live-data stream
+    };
+    // Asks for the link for `tool`. Granted at once when no other tool holds it; otherwise
+    // when the holder releases it (after the reconnect that follows, which is queued first).
+    void acquire(QObject* tool, Claim claim);
+    // Ends the tool's hold (or its wait) and cancels its sequences. Also done on destruction.
+    void release(QObject* tool);
+    // The hold passes to another tool with its own claim, the stream untouched (the logger
+    // goes on with the display's stream when the display closes). If the first tool's arming
+    // was still in flight, the new holder is granted afresh.
+    void handOver(QObject* from, QObject* to, Claim claim);
+    bool holds(const QObject* tool) const { return tool && holderRaw_ == tool; }
+    QObject* holder() const { return holderRaw_; }
+    QString holderName() const { return holderRaw_ ? claim_.name : QString(); }
+    bool holderIsLiveData() const { return holderRaw_ && claim_.liveData; }
+
+    // ---- connect
+    // The connect sequence: the port closed (with a stream stop) and opened again, receive
+    // mode 1, the initialisation and identification exchange, the stream start. A connect
+    // asked for while one is queued or running is the same connect. `quiet`: an open failure
+    // is not reported (the automatic retries).
+    void connectEcu(bool quiet = false);
+    // The program ends: the stream stop, then close; nothing is queued any more.
+    void shutdown();
+    // While on, a lost or unanswered link is tried again every two seconds.
+    void setRetrying(bool on);
+
+    // The receive dispatcher: reads the whole buffer and hands it on by receive mode.
+    void MSComm1_OnComm();
+
+signals:
+    void stateChanged(kx::EcuLink::State state);
+    void identified(const QString& partNumber);
+    // An open asked for by the user failed.
+    void portError(int error, const QString& device, const QString& detail);
+    // A tool waits for the link: `holder` has it.
+    void waiting(const QString& tool, const QString& holder);
+
+private:
+    struct Running {
+        QPointer<QObject> owner;
+        bool owned = false;
+        LinkSequence sequence;
+    };
+    void pump();
+    void onWaitTimer();
+    void finishCurrent(bool ok);
+    // The sequence's owner is gone: it is dropped without another step.
+    static bool ownerless(const Running& r);
+    bool openNow();
+    void setState(State s);
+    void getEcuPartNo(const QByteArray& bytes);
+    void onLost(const QString& reason);
+    void onRetry();
+    void grantNext();
+    void watch(QObject* tool);
+
+    SerialPort* port_;
+    Settings& settings_;
+    DebugTrace trace_;
+    State state_ = State::Closed;
+    QString partNumber_;
+    QString problem_;
+
+    std::deque<Running> queue_;
+    std::optional<Running> current_;
+    QTimer waitTimer_;
+    QElapsedTimer waitClock_;
+    qint64 waitFor_ = 0;
+    bool stepping_ = false;
+    bool connectQueued_ = false;
+    bool quietConnect_ = false;
+    bool shuttingDown_ = false;
+
+    // The holder as a guard and as an address: a tool's destroyed() comes after its guards
+    // are cleared, and must still find its claim.
+    QPointer<QObject> holder_;
+    QObject* holderRaw_ = nullptr;
+    Claim claim_;
+    struct Pending {
+        QPointer<QObject> tool;
+        QObject* raw = nullptr;
+        Claim claim;
+    };
+    QSet<QObject*> watched_;
+    std::deque<Pending> pending_;
+
+    QTimer answerTimer_;
+    QTimer retryTimer_;
+    bool retrying_ = false;
+    bool wasLost_ = false;
+};
+
+} // namespace kx

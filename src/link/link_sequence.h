@@ -1,0 +1,58 @@
+#pragma once
+// A timed exchange on the ECU link, written as a list of steps that the link runs one after
+// the other without blocking the event loop: write, wait, discard, threshold, receive mode.
+#include <QByteArray>
+#include <cstdint>
+#include <deque>
+#include <functional>
+
+namespace kx {
+
+struct LinkStep {
+    enum Kind { Write, Wait, Discard, Threshold, Mode, Call, ClosePort, Close, Open };
+    Kind kind = Call;
+    QByteArray bytes;           // Write
+    int value = 0;              // Wait (ms), Threshold (count), Mode (receive mode)
+    bool traced = false;        // Write: the bytes go to the debug trace as a send record
+    std::function<void()> call; // Call
+};
+
+class LinkSequence {
+public:
+    // A failed write (the port is closed) ends the sequence there; the steps after it are not
+    // done and onEnd gets false.
+    LinkSequence& write(const QByteArray& bytes, bool traced = false);
+    LinkSequence& write(uint8_t byte) { return write(QByteArray(1, char(byte))); }
+    // One write per byte, each followed by the pause.
+    LinkSequence& writeEach(const QByteArray& bytes, uint32_t pauseMs);
+    // At least this long, measured from the step before.
+    LinkSequence& wait(uint32_t ms);
+    LinkSequence& discard();
+    LinkSequence& threshold(int count);
+    LinkSequence& mode(int16_t readMode);
+    LinkSequence& then(std::function<void()> step);
+    // The other sequence's steps after these.
+    LinkSequence& append(const LinkSequence& other);
+
+    // 0xF0.
+    LinkSequence& startStream();
+    // 0x30, 50 ms, discard.
+    LinkSequence& stopStream();
+    // The arming pattern: threshold 100, the request (a byte per write if asked), the pause,
+    // discard, then the stream threshold (unless 0). The caller then sets the mode and starts.
+    LinkSequence& arm(const QByteArray& request, uint32_t pauseMs, int streamThreshold,
+                      bool bytePerWrite = false, bool traced = false);
+    // When the port is open: the stream stop, then close. Nothing when it is closed.
+    LinkSequence& closePort();
+    // Opens the port with the stored port and speed; a failure ends the sequence.
+    LinkSequence& openPort();
+
+    // Runs when the sequence ends: true when every step was done, false when a write or the
+    // open failed. Not run when the sequence is cancelled.
+    LinkSequence& onEnd(std::function<void(bool)> end);
+
+    std::deque<LinkStep> steps;
+    std::function<void(bool)> end;
+};
+
+} // namespace kx

@@ -1,0 +1,145 @@
+// The ECU link on the in-memory port: the connect exchange and its timing, sequences taking
+// turns, a tool's sequence cancelled with it, tools waiting for the link, and a pulled cable.
+#include "app/settings_store.h"
+#include "link/EcuLink.h"
+#include "link/SerialPort.h"
+#include "support/main_window.h"
+#include "support/test_support.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+struct Link {
+    QTemporaryDir dir;
+    SettingsStore store{dir.filePath("k.ini")};
+    MemoryPort* port = new MemoryPort;
+    std::unique_ptr<EcuLink> link;
+    Link() {
+        store.writeStartupDefaults();
+        link = std::make_unique<EcuLink>(port, store);
+    }
+    bool settle(int ms = 3000) {
+        return waitUntil([&] { return !link->busy(); }, ms);
+    }
+};
+} // namespace
+
+TEST(EcuLink, ConnectExchangeIsPacedAndIdentifies) {
+    Link l;
+    l.port->feed("junk");
+    QElapsedTimer t;
+    t.start();
+    l.link->connectEcu();
+    l.link->connectEcu(); // the same connect
+    EXPECT_EQ(l.link->state(), EcuLink::State::Connecting);
+    ASSERT_TRUE(l.settle());
+    // Four single writes 100 ms apart, 20 ms, then the stream start.
+    EXPECT_GE(t.elapsed(), 420);
+    EXPECT_EQ(l.port->writes, (QList<QByteArray>{bytes({0xFF}), bytes({0xFF}), bytes({0xEF}),
+                                                 bytes({0xD0}), bytes({0xF0})}));
+    EXPECT_EQ(l.port->threshold(), 48);
+    EXPECT_EQ(l.link->ReadMode, 1);
+    EXPECT_EQ(l.link->state(), EcuLink::State::Identifying);
+    l.port->feed(idFrame("1U800"));
+    EXPECT_EQ(l.link->partNumber(), "1U800");
+    EXPECT_TRUE(l.link->connected);
+    EXPECT_EQ(l.link->state(), EcuLink::State::Connected);
+
+    // A stored id that is not hexadecimal still arms the threshold and starts the stream.
+    l.store.save("Comms", "ECUid", "ZZ");
+    l.port->writes.clear();
+    l.link->connectEcu();
+    ASSERT_TRUE(l.settle());
+    EXPECT_EQ(l.port->written(), bytes({0x30, 0xF0}));
+    EXPECT_EQ(l.port->threshold(), 48);
+}
+
+TEST(EcuLink, SequencesTakeTurnsAndEndWithTheirOwner) {
+    Link l;
+    ASSERT_EQ(l.port->open("1", "9600,N,8,1"), PortOk);
+    auto owner = std::make_unique<QObject>();
+    bool ended = false;
+    l.link->run(owner.get(),
+                LinkSequence().write(0x01).wait(50).write(0x02).onEnd([&](bool) { ended = true; }));
+    l.link->run(nullptr, LinkSequence().write(0x03));
+    // The second waits for the first, whose owner goes away mid-wait: its rest is dropped.
+    EXPECT_EQ(l.port->written(), bytes({0x01}));
+    owner.reset();
+    ASSERT_TRUE(l.settle());
+    EXPECT_EQ(l.port->written(), bytes({0x01, 0x03}));
+    EXPECT_FALSE(ended);
+
+    // Arming: threshold 100 during the pause, then discard and the stream threshold.
+    l.port->writes.clear();
+    l.port->feed("xx");
+    l.link->run(nullptr, LinkSequence().arm(bytes({0x5A, 0x08}), 50, 6).startStream());
+    EXPECT_EQ(l.port->threshold(), 100);
+    ASSERT_TRUE(l.settle());
+    EXPECT_EQ(l.port->written(), bytes({0x5A, 0x08, 0xF0}));
+    EXPECT_EQ(l.port->threshold(), 6);
+    EXPECT_EQ(l.port->bufferedCount(), 0);
+
+    // A closed port ends a sequence at its first write, and says so.
+    l.port->close();
+    bool ok = true;
+    l.link->run(nullptr, LinkSequence().threshold(7).write(0x30).threshold(9).onEnd(
+                             [&](bool r) { ok = r; }));
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(l.port->threshold(), 7);
+}
+
+TEST(EcuLink, ToolsTakeTurnsAndAPulledCableIsAState) {
+    Link l;
+    l.link->setRetrying(true);
+    l.link->connectEcu();
+    ASSERT_TRUE(l.settle());
+    l.port->feed(idFrame("1U800"));
+    auto first = std::make_unique<QObject>();
+    auto second = std::make_unique<QObject>();
+    QStringList events;
+    EcuLink::Claim a;
+    a.name = "A";
+    a.granted = [&] { events << "A granted"; };
+    a.resumed = [&] { events << "A resumed"; };
+    a.receiver = [&](const QByteArray& b) { events << "A got " + QString::fromLatin1(b); };
+    EcuLink::Claim b;
+    b.name = "B";
+    b.granted = [&] { events << "B granted"; };
+    QStringList waits;
+    QObject::connect(l.link.get(), &EcuLink::waiting,
+                     [&](const QString& t, const QString& h) { waits << t + ">" + h; });
+    l.link->acquire(first.get(), a);
+    l.link->acquire(second.get(), b);
+    EXPECT_EQ(events, QStringList{"A granted"});
+    EXPECT_EQ(waits, QStringList{"B>A"});
+    l.link->ReadMode = 2;
+    l.port->setThreshold(2);
+    l.port->feed("hi");
+    EXPECT_EQ(events.last(), "A got hi");
+
+    // The cable is pulled: the state says so, and the holder keeps its claim.
+    l.port->disconnectNow();
+    EXPECT_EQ(l.link->state(), EcuLink::State::Lost);
+    EXPECT_FALSE(l.link->connected);
+    EXPECT_TRUE(l.link->partNumber().isEmpty());
+    // While the device is missing the retries fail quietly; once back, the link reconnects.
+    l.port->failNextOpen(PortInvalid);
+    waitUntil([] { return false; }, EcuLink::kRetryMs + 300);
+    EXPECT_EQ(l.link->state(), EcuLink::State::Lost);
+    EXPECT_TRUE(l.port->openedWith.size() == 1); // the first retry found no device
+    ASSERT_TRUE(waitUntil([&] { return l.link->state() == EcuLink::State::Identifying; }, 6000));
+    l.port->feed(idFrame("1U800"));
+    EXPECT_EQ(l.link->state(), EcuLink::State::Connected);
+    EXPECT_EQ(events.last(), "A resumed");
+
+    // Released: the waiting tool gets the link next.
+    first.reset();
+    ASSERT_TRUE(waitUntil([&] { return events.last() == "B granted"; }, 1000));
+    EXPECT_EQ(l.link->holderName(), "B");
+}
