@@ -31,7 +31,9 @@ class BenchDialogs : public Dialogs {
 public:
     QString file;
     int messages = 0;
-    void message(QWidget*, const QString&) override { ++messages; }
+    void message(QWidget*, const QString&, MessageKind = MessageKind::Plain) override {
+        ++messages;
+    }
     QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
                          const QString&) override {
         return {};
