@@ -66,7 +66,7 @@ QString writeDriveLog(const QString& path) {
         v.states[0] = pulling ? "Off" : "On";
         v.states[6] = "On";
         v.states[7] = v.gauges[3] > 85 ? "On" : "Off";
-        w.record(sel, v, uint32_t(r * 100));
+        w.record(v, uint32_t(r * 100));
     }
     w.stop();
     return path;
