@@ -31,7 +31,9 @@ class BenchDialogs : public Dialogs {
 public:
     QString file;
     int messages = 0;
-    void message(QWidget*, const QString&) override { ++messages; }
+    void message(QWidget*, const QString&, MessageKind = MessageKind::Plain) override {
+        ++messages;
+    }
     QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
                          const QString&) override {
         return {};
@@ -60,7 +62,7 @@ bool writeLog(const QString& path, long records) {
         }
         for (int i = 0; i < kLogIndicatorCount; ++i)
             v.states[size_t(i)] = (r / (i + 5)) % 2 ? QStringLiteral("On") : QStringLiteral("Off");
-        if (w.record(sel, v, uint32_t(r * 10))) return false;
+        if (w.record(v, uint32_t(r * 10))) return false;
     }
     w.stop();
     return true;

@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < kLogIndicatorCount; ++i)
             v.states[i] = states[(r + i) % 6];
         const qint64 before = t.nsecsElapsed();
-        if (auto err = writer.record(sel, v, static_cast<uint32_t>(r * 10))) {
+        if (auto err = writer.record(v, static_cast<uint32_t>(r * 10))) {
             std::printf("%s\n", qPrintable(*err));
             return 1;
         }

@@ -1,6 +1,9 @@
-// Feeds arbitrary bytes to the log reader and reads back every field the windows could ask for.
+// Feeds arbitrary bytes to the log reader and reads back every field the windows could ask for:
+// the replay's updates of each record and the analyser's columns as numbers.
 #include "logs/log_reader.h"
+#include "logs/replay_logic.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -32,6 +35,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         for (int code = 0; code < 37; ++code)
             (void)d.fieldByCode(rec, code);
+        for (const ReplayUpdate& u : replayUpdates(d, rec + 1)) {
+            if (u.kind == ReplayUpdate::Kind::Gauge && !std::isfinite(u.value)) __builtin_trap();
+            if (u.state.size() > 103) __builtin_trap(); // a read-out gets a shortened text
+        }
+    }
+    for (int code : {0, 3, 24, 25, 36, 100}) {
+        const LogNumbers n = d.numbersByCode(code);
+        if (n.complete() ? qsizetype(n.values.size()) != d.recordCount()
+                         : qsizetype(n.values.size()) != n.badRecord)
+            __builtin_trap();
+        for (float v : n.values)
+            if (!std::isfinite(v)) __builtin_trap();
     }
     return 0;
 }

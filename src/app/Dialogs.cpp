@@ -8,9 +8,21 @@
 
 namespace kx {
 
-void QtDialogs::message(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrix"), text, QMessageBox::Ok, parent);
+bool Dialogs::question(QWidget*, const QString&) {
+    return false;
+}
+
+void QtDialogs::message(QWidget* parent, const QString& text, MessageKind kind) {
+    const auto icon = kind == MessageKind::Warning ? QMessageBox::Warning : QMessageBox::NoIcon;
+    QMessageBox box(icon, QStringLiteral("Kestrix"), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+bool QtDialogs::question(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Kestrix"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 QString qtFilter(const QString& pipeFilter) {

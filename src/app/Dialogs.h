@@ -9,11 +9,18 @@ class QWidget;
 
 namespace kx {
 
+// The icon of a message box: none for notices, a warning sign for refused input and failures.
+enum class MessageKind { Plain, Warning };
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
     // A modal box titled "Kestrix" with an OK button.
-    virtual void message(QWidget* parent, const QString& text) = 0;
+    virtual void message(QWidget* parent, const QString& text,
+                         MessageKind kind = MessageKind::Plain) = 0;
+    // A modal yes/no question titled "Kestrix"; true for yes. Without an answer, no: a caller
+    // asks before it does something that cannot be undone.
+    virtual bool question(QWidget* parent, const QString& text);
     // Save-file chooser; "" when cancelled.
     virtual QString saveFileName(QWidget* parent, const QString& dir, const QString& preset,
                                  const QString& filter, const QString& defaultSuffix) = 0;
@@ -27,7 +34,9 @@ public:
 // The real, modal dialogs.
 class QtDialogs : public Dialogs {
 public:
-    void message(QWidget* parent, const QString& text) override;
+    void message(QWidget* parent, const QString& text,
+                 MessageKind kind = MessageKind::Plain) override;
+    bool question(QWidget* parent, const QString& text) override;
     QString saveFileName(QWidget* parent, const QString& dir, const QString& preset,
                          const QString& filter, const QString& defaultSuffix) override;
     QString openFileName(QWidget* parent, const QString& dir, const QString& filter) override;

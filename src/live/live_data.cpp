@@ -14,7 +14,8 @@ constexpr int kWideband = 24;
 float temperature(uint16_t raw, const Units& units) {
     const int celsius = raw - 50;
     if (!units.fahr) return static_cast<float>(celsius);
-    return static_cast<float>(roundHalfEven(celsius * 1.8 + 32.0, 1));
+    // × 1.8 + 32 in tenths: exact, so the one decimal needs no rounding.
+    return decimalSingle(int64_t{celsius} * 18 + 320, 1);
 }
 
 float speed(uint16_t raw, const Units& units) {
@@ -22,10 +23,6 @@ float speed(uint16_t raw, const Units& units) {
     if (!units.mph) return roundHalfEvenF(static_cast<float>(raw * 2) * units.speedCorrect, 1);
     const double mph = raw * 2 / 1.6 * static_cast<double>(units.speedCorrect);
     return static_cast<float>(roundHalfEven(mph, 1));
-}
-
-float scaled(uint16_t raw, double factor, int decimals) {
-    return static_cast<float>(roundHalfEven(raw * factor, decimals));
 }
 
 const QString& onOff(uint8_t raw, int bit) {
@@ -51,10 +48,10 @@ const QString& airFuel(uint8_t raw) {
 float convertGauge(int gauge, uint16_t raw, const Units& units) {
     switch (gauge) {
     case 0:
-        return scaled(raw, 12.5, 0);
+        return scaledDecimal(raw, 125, 10, 0);
     case 1:
     case 2:
-        return scaled(raw, 0.005, 2);
+        return scaledDecimal(raw, 5, 1000, 2);
     case 3:
     case 9:
     case 10:
@@ -62,17 +59,17 @@ float convertGauge(int gauge, uint16_t raw, const Units& units) {
     case 6:
         return speed(raw, units);
     case 7:
-        return scaled(raw, 0.08, 1);
+        return scaledDecimal(raw, 8, 100, 1);
     case 8:
     case 11:
-        return scaled(raw, 0.02, 2);
+        return scaledDecimal(raw, 2, 100, 2);
     case 12:
     case 19:
-        return scaled(raw, 0.01, 2);
+        return scaledDecimal(raw, 1, 100, 2);
     case 13:
         return static_cast<float>(110 - raw);
     case 14:
-        return static_cast<float>(roundHalfEven(raw / 2.55, 0));
+        return scaledDecimal(raw, 100, 255, 0); // ÷ 2.55
     case 4:
     case 5:
     case 15:

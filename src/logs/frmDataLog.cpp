@@ -5,6 +5,7 @@
 #include "link/SerialPort.h"
 #include "live/display_layout.h"
 #include "util/settings.h"
+#include "live/gauge_setup.h"
 #include "util/text.h"
 #include "util/ticks.h"
 
@@ -109,6 +110,12 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     lblStatus_->setObjectName(S("lblStatus"));
     lblStatus_->setWordWrap(true);
     lblStatus_->setVisible(false);
+    // The header fixes the columns of a recording, so the boxes wait for the next START.
+    lblParamNote_ = new QLabel(S("Logging: changes to these boxes apply from the next START."));
+    lblParamNote_->setObjectName(S("lblParamNote"));
+    lblParamNote_->setWordWrap(true);
+    lblParamNote_->hide();
+    pl->addWidget(lblParamNote_, 9, 0, 1, 5);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(location);
@@ -155,18 +162,27 @@ LogSelection frmDataLog::selection() const {
 }
 
 void frmDataLog::btnStart_Click() {
-    LogGaugeNames names;
-    for (int g = 0; g < kLogGaugeCount; ++g)
-        names[size_t(g)] = host_.state.setup.gaugeCatalogue[size_t(g)].name();
-    const QString path = lblDirectory_->text() + txtPath_->text();
+    const QString dir = lblDirectory_->text();
+    if (QFileInfo::exists(dir + txtPath_->text())) {
+        const QString other = freeLogName(dir, txtPath_->text());
+        const QString ask = S("The file '%1' already exists.\n\nReplace it? No keeps it and logs "
+                              "to '%2'.")
+                                .arg(dir + txtPath_->text(), other);
+        if (!host_.dialogs.question(this, ask)) txtPath_->setText(other);
+    }
+    // The program's own units name the columns, whatever a loaded log did to the catalogue.
+    const Units units = host_.state.units;
+    const LogGaugeNames names = catalogueNames(units.fahr, units.mph);
+    const QString path = dir + txtPath_->text();
     if (const auto error = writer_.start(path, names, selection(), ticks())) {
         // The file could not be made: say why and stay idle.
-        host_.dialogs.message(this, *error);
+        host_.dialogs.message(this, *error, MessageKind::Warning);
         return;
     }
     btnStart_->setEnabled(false);
     btnBrowse_->setEnabled(false);
     btnStop_->setEnabled(true);
+    lblParamNote_->show();
     auto& s = host_.settings;
     for (int g = 0; g < kLogGaugeCount; ++g)
         s.save(DataLog, paramKey(g), chcLog_[size_t(g)]->isChecked() ? S("1") : S("0"));
@@ -175,10 +191,20 @@ void frmDataLog::btnStart_Click() {
 }
 
 void frmDataLog::btnStop_Click() {
-    writer_.stop();
+    if (const auto error = endLogging())
+        host_.dialogs.message(this, *error, MessageKind::Warning);
+}
+
+std::optional<QString> frmDataLog::endLogging() {
+    auto error = writer_.stop();
     btnStart_->setEnabled(true);
     btnBrowse_->setEnabled(true);
     btnStop_->setEnabled(false);
+    lblParamNote_->hide();
+    // A new default, so that the next START does not land on the recording just made.
+    txtPath_->setText(
+        freeLogName(lblDirectory_->text(), defaultName(QDateTime::currentDateTime()) + S(".log")));
+    return error;
 }
 
 void frmDataLog::saveLogData() {
@@ -186,26 +212,30 @@ void frmDataLog::saveLogData() {
     LogValues values;
     values.gauges = host_.state.live.gaugeValue;
     values.states = host_.state.live.switchState;
-    if (const auto error = writer_.record(selection(), values, ticks())) failLogging(*error);
+    if (const auto error = writer_.record(values, ticks())) failLogging(*error);
 }
 
 void frmDataLog::failLogging(const QString& error) {
     // A record could not be written (a full disk, a pulled USB stick): stop, keep what is in
     // the file, and tell the user once the receive event is over.
-    btnStop_Click();
+    const auto closeError = endLogging();
+    QString text = error + S("\n\nLogging has stopped.");
+    if (closeError) text += u'\n' + *closeError;
     QPointer<frmDataLog> self(this);
-    QTimer::singleShot(0, this, [self, error] {
-        if (self) self->host_.dialogs.message(self, error + S("\n\nLogging has stopped."));
+    QTimer::singleShot(0, this, [self, text] {
+        if (self) self->host_.dialogs.message(self, text, MessageKind::Warning);
     });
 }
 
 void frmDataLog::onLinkState(EcuLink::State state) {
     if (state != EcuLink::State::Lost || !isLogging()) return;
     // Every record handed to the file so far stays in it; no box from inside the link's work.
-    btnStop_Click();
-    lblStatus_->setText(S("Logging stopped: the ECU port %1 was lost (%2). Every record written "
-                          "so far is in the file.")
-                            .arg(host_.link.device(), host_.link.lastProblem()));
+    const auto closeError = endLogging();
+    QString text = S("Logging stopped: the ECU port %1 was lost (%2). Every record written so "
+                     "far is in the file.")
+                       .arg(host_.link.device(), host_.link.lastProblem());
+    if (closeError) text += u' ' + *closeError;
+    lblStatus_->setText(text);
     lblStatus_->setVisible(true);
 }
 

@@ -36,6 +36,8 @@ protected:
 
 private:
     LogSelection selection() const;
+    // Closes the file and returns to idle with a fresh default name; the close's error if any.
+    std::optional<QString> endLogging();
     void failLogging(const QString& error);
     void onLinkState(EcuLink::State state);
 
@@ -47,6 +49,7 @@ private:
     QPushButton* btnBrowse_;
     QPushButton* btnStart_;
     QPushButton* btnStop_;
+    QLabel* lblParamNote_;
     std::array<QCheckBox*, kLogGaugeCount> chcLog_{};
     std::array<QCheckBox*, kLogIndicatorCount> chcLogStr_{};
 };

@@ -405,7 +405,7 @@ void frmLogAnalyzer::showReadout() {
         const int cell =
             column.kind == LogColumnKind::Gauge ? k++ : kAnalyserSeries + column.number;
         QLabel* label = lblParam_[size_t(cell)];
-        label->setText(QString::fromLatin1(data_.fieldByCode(record, column.code)));
+        label->setText(logDisplayText(data_.fieldByCode(record, column.code)));
         fitValueFont(label, valueFont_);
     }
     Label1_->setText(QString::number(cursor_));

@@ -4,6 +4,7 @@
 #include "util/ticks.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -62,12 +63,23 @@ QByteArray logRecordLine(uint64_t ms, const LogSelection& selection, const LogVa
     return line + kLineEnd;
 }
 
+QString freeLogName(const QString& dir, const QString& fileName) {
+    if (!QFileInfo::exists(dir + fileName)) return fileName;
+    const QFileInfo f(fileName);
+    const QString base = f.completeBaseName();
+    const QString suffix = f.suffix().isEmpty() ? QString() : u'.' + f.suffix();
+    for (int n = 2;; ++n) {
+        const QString candidate = QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix);
+        if (!QFileInfo::exists(dir + candidate)) return candidate;
+    }
+}
+
 LogWriter::~LogWriter() {
-    stop();
+    (void)stop();
 }
 
 std::optional<QString> LogWriter::create(const QString& path) {
-    stop();
+    (void)stop();
     const QByteArray name = QFile::encodeName(path);
     const int fd = name.isEmpty()
                        ? -1
@@ -78,6 +90,7 @@ std::optional<QString> LogWriter::create(const QString& path) {
         return QStringLiteral("Cannot create log file '%1': %2").arg(path, reason);
     }
     fd_ = fd;
+    complete_ = 0;
     path_ = path;
     return std::nullopt;
 }
@@ -91,11 +104,15 @@ std::optional<QString> LogWriter::writeLine(const QByteArray& line) {
         const ssize_t n = ::write(fd_, p, static_cast<size_t>(left));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return QStringLiteral("Cannot write log file '%1': %2").arg(path_, systemReason(errno));
+            const int err = errno;
+            // Part of the line may be in the file: cut it off so the file ends on a whole line.
+            if (::ftruncate(fd_, complete_) == 0) ::lseek(fd_, complete_, SEEK_SET);
+            return QStringLiteral("Cannot write log file '%1': %2").arg(path_, systemReason(err));
         }
         p += n;
         left -= n;
     }
+    complete_ += line.size();
     return std::nullopt;
 }
 
@@ -103,24 +120,32 @@ std::optional<QString> LogWriter::start(const QString& path, const LogGaugeNames
                                         const LogSelection& selection, uint32_t startTick) {
     if (auto err = create(path)) return err;
     if (auto err = writeLine(logHeaderLine(names, selection))) {
-        stop();
+        (void)stop();
         return err;
     }
     startTick_ = startTick;
+    selection_ = selection;
     return std::nullopt;
 }
 
-std::optional<QString> LogWriter::record(const LogSelection& selection, const LogValues& values,
-                                         uint32_t nowTick) {
+std::optional<QString> LogWriter::record(const LogValues& values, uint32_t nowTick) {
     if (fd_ < 0) return std::nullopt;
-    return writeLine(logRecordLine(elapsedTicks(startTick_, nowTick), selection, values));
+    return writeLine(logRecordLine(elapsedTicks(startTick_, nowTick), selection_, values));
 }
 
-void LogWriter::stop() {
-    if (fd_ < 0) return;
-    ::fdatasync(fd_);
-    ::close(fd_);
+std::optional<QString> LogWriter::stop() {
+    if (fd_ < 0) return std::nullopt;
+    const int synced = ::fdatasync(fd_);
+    const int syncError = errno;
+    // close() is not retried on EINTR: on Linux the descriptor is gone either way.
+    const int closed = ::close(fd_);
+    const int closeError = errno;
     fd_ = -1;
+    if (synced != 0 || closed != 0) {
+        return QStringLiteral("Cannot save log file '%1': %2")
+            .arg(path_, systemReason(synced != 0 ? syncError : closeError));
+    }
+    return std::nullopt;
 }
 
 } // namespace kx

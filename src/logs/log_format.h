@@ -44,8 +44,13 @@ QByteArray logTimeStamp(uint64_t ms);
 // Time stamp, then the selected gauge values and indicator states; ends in CR LF.
 QByteArray logRecordLine(uint64_t ms, const LogSelection& selection, const LogValues& values);
 
+// A free name for a log beside `fileName` in `dir` (ending in a separator): the name itself when
+// no such file exists, else "name-2.log", "name-3.log", ...
+QString freeLogName(const QString& dir, const QString& fileName);
+
 // Writes a log file. Every line goes to the operating system in one write() as it is recorded,
-// so a crash or kill of the program loses no record already written.
+// so a crash or kill of the program loses no record already written. A failed write cuts the
+// file back to its last complete line, so a reader never takes a cut-off record for a value.
 class LogWriter {
 public:
     LogWriter() = default;
@@ -53,17 +58,19 @@ public:
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
 
-    // Creates `path` (replacing a file of that name), writes the header and takes `startTick`
-    // as time zero. Returns an error text naming the file and the system's reason on failure,
-    // leaving the writer closed.
+    // Creates `path` (replacing a file of that name: the caller asks first), writes the header
+    // and takes `startTick` as time zero. The columns stay those of `selection` until stop().
+    // Returns an error text naming the file and the system's reason on failure, leaving the
+    // writer closed.
     std::optional<QString> start(const QString& path, const LogGaugeNames& names,
                                  const LogSelection& selection, uint32_t startTick);
-    // Appends one record timed at `nowTick` (the 32-bit tick counter may have wrapped since
-    // start). Does nothing when not started. Returns an error text if the write failed.
-    std::optional<QString> record(const LogSelection& selection, const LogValues& values,
-                                  uint32_t nowTick);
-    // Closes the file (pushing it to the disk); does nothing when not started.
-    void stop();
+    // Appends one record of the header's columns timed at `nowTick` (the 32-bit tick counter
+    // may have wrapped since start). Does nothing when not started. Returns an error text if the
+    // write failed; the file then ends on its last complete record.
+    std::optional<QString> record(const LogValues& values, uint32_t nowTick);
+    // Pushes the file to the disk and closes it; does nothing when not started. Returns an
+    // error text when either fails (the last records may not have reached the disk).
+    std::optional<QString> stop();
 
     bool isOpen() const { return fd_ >= 0; }
     const QString& path() const { return path_; }
@@ -74,6 +81,8 @@ public:
 
 private:
     int fd_ = -1;
+    qint64 complete_ = 0; // bytes of complete lines in the file
+    LogSelection selection_;
     uint32_t startTick_ = 0;
     QString path_;
 };

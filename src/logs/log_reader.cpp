@@ -10,13 +10,17 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kx {
 
 namespace {
 
 constexpr int kFirstIndicatorCode = 25;
-constexpr qsizetype kMessageNameLimit = 100;
+constexpr qsizetype kDisplayTextLimit = 100;
 
 struct NamedCode {
     const char* name;
@@ -96,12 +100,6 @@ int countFields(QByteArrayView line, int limit) {
     return fields;
 }
 
-QString messageName(const QString& name) {
-    // A binary file can make a "name" megabytes long; a message box cannot show that.
-    if (name.size() <= kMessageNameLimit) return name;
-    return name.left(kMessageNameLimit) + QStringLiteral("...");
-}
-
 LogReadResult failed(LogReadResult result, QString why) {
     result.status = LogReadResult::Status::Failed;
     result.failure = std::move(why);
@@ -128,6 +126,11 @@ private:
 };
 
 } // namespace
+
+QString logDisplayText(QByteArrayView field) {
+    if (field.size() <= kDisplayTextLimit) return QString::fromLatin1(field);
+    return QString::fromLatin1(field.first(kDisplayTextLimit)) + QStringLiteral("...");
+}
 
 QString logInvalidStructureMessage() {
     return QStringLiteral("Invalid log file data structure");
@@ -172,7 +175,7 @@ LogHeader parseLogHeader(QByteArrayView line) {
             return header;
         }
         LogColumn column;
-        column.name = QString::fromLatin1(raw);
+        column.name = logDisplayText(raw);
         if (const auto code = logColumnCode(raw)) {
             column.code = *code;
             if (*code < kFirstIndicatorCode) {
@@ -187,7 +190,7 @@ LogHeader parseLogHeader(QByteArrayView line) {
                 column.number = *code - kFirstIndicatorCode;
             }
         } else {
-            header.messages << logUnsupportedMessage(messageName(column.name));
+            header.messages << logUnsupportedMessage(column.name);
         }
         header.columns.push_back(std::move(column));
     }
@@ -259,12 +262,12 @@ QByteArrayView LogData::fieldByCode(qsizetype record, int code) const {
 namespace {
 // The common plain decimal text directly; anything else (a sign "+", blanks inside, junk) goes
 // the general way so that both agree on what is a number.
-std::optional<double> fieldNumber(QByteArrayView field) {
+std::optional<float> fieldNumber(QByteArrayView field) {
     const QByteArrayView t = field.trimmed();
     double v = 0;
     const auto [end, err] = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (err == std::errc() && end == t.data() + t.size() && std::isfinite(v)) return v;
-    return parseNumber(QString::fromLatin1(field));
+    if (err == std::errc() && end == t.data() + t.size()) return toSingle(v);
+    return parseSingle(QString::fromLatin1(field));
 }
 
 // Position of the n-th ", " (from 0) in `text`, or -1. Eight bytes at a time: drawing a column
@@ -319,7 +322,7 @@ LogNumbers LogData::numbersByCode(int code) const {
             out.badRecord = r;
             break;
         }
-        out.values.push_back(static_cast<float>(*v));
+        out.values.push_back(*v);
     }
     return out;
 }
@@ -387,37 +390,72 @@ LogReadResult LogReader::parse(QByteArray bytes, const LogProgress& progress, do
 }
 
 LogReadResult LogReader::readBytes(QByteArray bytes, const LogProgress& progress) {
-    return parse(std::move(bytes), progress, 0.0);
+    try {
+        return parse(std::move(bytes), progress, 0.0);
+    } catch (const std::bad_alloc&) {
+        return failed({}, QStringLiteral("out of memory"));
+    }
 }
 
+namespace {
+// Opens `path` for reading if it is a regular file. O_NONBLOCK keeps open() itself from
+// waiting for a writer when the path is a named pipe.
+bool openRegularFile(QFile& file, const QString& path, QString& why) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = QStringLiteral("not a regular file");
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        why = file.errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+} // namespace
+
 LogReadResult LogReader::readFile(const QString& path, const LogProgress& progress) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return failed({}, QStringLiteral("cannot open '%1': %2").arg(path, file.errorString()));
+    QFile file;
+    QString why;
+    if (!openRegularFile(file, path, why)) {
+        return failed({}, QStringLiteral("cannot open '%1': %2").arg(path, why));
     }
-    // One allocation of the file's size, filled in chunks so that progress and cancel work
-    // while a large file is read.
-    const qsizetype size = file.size();
-    QByteArray bytes;
-    bytes.resize(size);
-    constexpr qsizetype kChunk = qsizetype(8) << 20;
-    ProgressClock clock(progress);
-    qsizetype done = 0;
-    while (done < size) {
-        const qint64 n = file.read(bytes.data() + done, std::min(kChunk, size - done));
-        if (n < 0) {
-            return failed({}, QStringLiteral("cannot read '%1': %2").arg(path, file.errorString()));
+    try {
+        // One allocation of the file's size, filled in chunks so that progress and cancel work
+        // while a large file is read.
+        const qsizetype size = file.size();
+        QByteArray bytes;
+        bytes.resize(size);
+        constexpr qsizetype kChunk = qsizetype(8) << 20;
+        ProgressClock clock(progress);
+        qsizetype done = 0;
+        while (done < size) {
+            const qint64 n = file.read(bytes.data() + done, std::min(kChunk, size - done));
+            if (n < 0) {
+                return failed({},
+                              QStringLiteral("cannot read '%1': %2").arg(path, file.errorString()));
+            }
+            if (n == 0) break; // the file shrank since it was opened
+            done += n;
+            if (!clock.report(0.5 * static_cast<double>(done) / size)) {
+                LogReadResult cancelled;
+                cancelled.status = LogReadResult::Status::Cancelled;
+                return cancelled;
+            }
         }
-        if (n == 0) break; // the file shrank since it was opened
-        done += n;
-        if (!clock.report(0.5 * static_cast<double>(done) / size)) {
-            LogReadResult cancelled;
-            cancelled.status = LogReadResult::Status::Cancelled;
-            return cancelled;
-        }
+        bytes.truncate(done);
+        return parse(std::move(bytes), progress, 0.5);
+    } catch (const std::bad_alloc&) {
+        return failed({}, QStringLiteral("'%1' does not fit in memory").arg(path));
     }
-    bytes.truncate(done);
-    return parse(std::move(bytes), progress, 0.5);
 }
 
 } // namespace kx

@@ -22,10 +22,15 @@ QString logInvalidStructureMessage();               // "Invalid log file data st
 QString logUnsupportedMessage(const QString& name); // "Parameter '<name>' is not supported."
 QString logInvalidDataMessage();                    // "Invalid log data" (analyser plot)
 
+// A field as a read-out or a message shows it: a binary file read as a log can make a "field"
+// megabytes long, which is cut to its first 100 characters and "...".
+QString logDisplayText(QByteArrayView field);
+
 enum class LogColumnKind { Gauge, Indicator, Ignored };
 
 // A column's values as numbers, record by record. Reading stops at the first field that is not
-// a number: `values` then holds the records before it and `badRecord` is that record.
+// a number a single can hold (1e39 is not): `values` then holds the records before it and
+// `badRecord` is that record.
 struct LogNumbers {
     std::vector<float> values;
     qsizetype badRecord = -1;
@@ -111,6 +116,8 @@ struct LogReadResult {
 
 class LogReader {
 public:
+    // Only a regular file is read (a named pipe would block for ever); a file too large for
+    // memory fails like a malformed one.
     static LogReadResult readFile(const QString& path, const LogProgress& progress = {});
     static LogReadResult readBytes(QByteArray bytes, const LogProgress& progress = {});
 

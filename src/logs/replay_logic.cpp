@@ -33,14 +33,14 @@ std::vector<ReplayUpdate> replayUpdates(const LogData& data, int64_t record) {
     int slot = 0;
     for (const LogColumn& column : data.columns()) {
         if (column.kind == LogColumnKind::Ignored) continue;
-        const QString text = QString::fromLatin1(data.fieldByCode(r, column.code));
+        const QByteArrayView field = data.fieldByCode(r, column.code);
         if (column.kind == LogColumnKind::Indicator) {
-            out.push_back({ReplayUpdate::Kind::Indicator, column.number, 0, text});
+            out.push_back({ReplayUpdate::Kind::Indicator, column.number, 0, logDisplayText(field)});
             continue;
         }
-        const auto value = parseNumber(text);
+        const auto value = parseSingle(QString::fromLatin1(field));
         if (!value) break;
-        out.push_back({ReplayUpdate::Kind::Gauge, slot++, static_cast<float>(*value), {}});
+        out.push_back({ReplayUpdate::Kind::Gauge, slot++, *value, {}});
     }
     return out;
 }

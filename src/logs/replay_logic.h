@@ -39,8 +39,9 @@ struct ReplayUpdate {
     QString state;
 };
 // The updates of record `record` (1 to N). The fields come by column code, so two columns of
-// one name both show the later column's field. A gauge field that is not a number ends the
-// list there: the updates before it still apply.
+// one name both show the later column's field. A gauge field that is not a number a single can
+// hold ends the list there: the updates before it still apply. A state is shortened to what a
+// read-out can show (logDisplayText).
 std::vector<ReplayUpdate> replayUpdates(const LogData& data, int64_t record);
 
 // The unit-dependent names of a log set their gauges' names and scales in the catalogue.

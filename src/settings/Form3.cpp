@@ -146,7 +146,7 @@ void Form3::btnSave_Click() {
     const CommsEntry e{portFieldText(txtComPort_), txtSpeed_->text(),           txtRomComm_->text(),
                        txtECUid_->text(),          portFieldText(txtComPort2_), txtSpeed2_->text()};
     if (const auto problem = checkCommsEntry(e)) {
-        host_.dialogs.message(this, *problem);
+        host_.dialogs.message(this, *problem, MessageKind::Warning);
         return;
     }
     auto& s = host_.settings;

@@ -114,7 +114,7 @@ void frmPreferences::btnSave_Click() {
     const TyreSize oem{txtSwidth_->text(), txtShight_->text(), txtSsize_->text()};
     const TyreSize current{txtUwidth_->text(), txtUhight_->text(), txtUsize_->text()};
     if (!isValidTyre(oem) || !isValidTyre(current)) {
-        host_.dialogs.message(this, S("Invalid tyre size"));
+        host_.dialogs.message(this, S("Invalid tyre size"), MessageKind::Warning);
         return;
     }
     auto& s = host_.settings;

@@ -118,7 +118,7 @@ void frmSettings::btnSave_Click() {
     for (int i = 0; i < kSwitchFlagCount; ++i)
         entry.registers[size_t(i)] = chkReg_[size_t(i)]->isChecked();
     if (const auto problem = saveDisplaySelection(host_.settings, entry)) {
-        host_.dialogs.message(this, *problem);
+        host_.dialogs.message(this, *problem, MessageKind::Warning);
         return;
     }
     host_.launcher.getSetup();

@@ -163,7 +163,7 @@ QWidget* frmActiveTest::cylinderGroup() {
     auto* boxes = new QGridLayout;
     for (int k = 0; k < 8; ++k) {
         auto* c = new QCheckBox(QString::number(k + 1));
-        c->setObjectName(S("chcCylinder") + QString::number(k + 1));
+        c->setObjectName(S("chcCylinder") + QString::number(k));
         c->setAccessibleName(S("Cylinder ") + QString::number(k + 1));
         boxes->addWidget(c, k / 4, k % 4); // 1 to 4 above, 5 to 8 below
         chcCylinder_.push_back(c);

@@ -1,7 +1,8 @@
 #include "util/numbers.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <limits>
 
 namespace kx {
 
@@ -27,6 +28,26 @@ float roundHalfEvenF(float value, int decimals) {
     return std::nearbyintf(value * p) / p;
 }
 
+int64_t divRoundHalfEven(int64_t num, int64_t den) {
+    int64_t q = num / den;
+    int64_t r = num % den;
+    if (r < 0) { // floor division, so that the remainder compares the same on both signs
+        --q;
+        r += den;
+    }
+    if (2 * r > den || (2 * r == den && (q & 1) != 0)) ++q;
+    return q;
+}
+
+float decimalSingle(int64_t units, int decimals) {
+    return static_cast<float>(static_cast<double>(units) / pow10(decimals));
+}
+
+float scaledDecimal(int64_t raw, int64_t num, int64_t den, int decimals) {
+    const auto p = static_cast<int64_t>(pow10(decimals));
+    return decimalSingle(divRoundHalfEven(raw * num * p, den), decimals);
+}
+
 int32_t roundToInt(double value) {
     const double r = std::nearbyint(value);
     if (!(r >= -2147483648.0 && r <= 2147483647.0)) return r < 0 ? INT32_MIN : INT32_MAX;
@@ -35,11 +56,13 @@ int32_t roundToInt(double value) {
 
 QString singleText(float value) {
     if (value == 0.0f) return QStringLiteral("0"); // also folds -0
+    // to_chars in general form with a precision is printf's %.7g in the "C" locale.
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.7G", static_cast<double>(value));
-    QString text = QString::fromLatin1(buf);
-    // %G writes a two-digit exponent with sign ("1E+07"); keep it, it is the common form.
-    return text;
+    const auto [end, err] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(value),
+                                          std::chars_format::general, 7);
+    if (err != std::errc()) return QStringLiteral("0");
+    // A two-digit exponent with sign and a capital E ("1.234568E+07"), the common form.
+    return QString::fromLatin1(buf, end - buf).toUpper();
 }
 
 std::optional<double> parseNumber(const QString& text) {
@@ -49,6 +72,17 @@ std::optional<double> parseNumber(const QString& text) {
     const double v = t.toDouble(&ok);
     if (!ok || !std::isfinite(v)) return std::nullopt;
     return v;
+}
+
+std::optional<float> toSingle(double value) {
+    if (!(std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max())))
+        return std::nullopt;
+    return static_cast<float>(value);
+}
+
+std::optional<float> parseSingle(const QString& text) {
+    const auto v = parseNumber(text);
+    return v ? toSingle(*v) : std::nullopt;
 }
 
 std::optional<long long> parseWhole(const QString& text) {

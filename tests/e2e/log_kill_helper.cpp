@@ -19,7 +19,7 @@ namespace {
 // Nothing may wait on a modal box here.
 class SilentDialogs : public kx::Dialogs {
 public:
-    void message(QWidget*, const QString& text) override {
+    void message(QWidget*, const QString& text, kx::MessageKind = kx::MessageKind::Plain) override {
         const QByteArray line = "M " + text.toUtf8() + "\n";
         [[maybe_unused]] const auto n = ::write(STDERR_FILENO, line.constData(), line.size());
     }

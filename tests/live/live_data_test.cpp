@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <string>
+#include <vector>
+
 using namespace kx;
 using namespace kx::test;
 
@@ -88,6 +92,52 @@ TEST(LiveConversions, KnownAnswers) {
     EXPECT_FLOAT_EQ(dutyCycle(3000.0f, 4.0f), 10.0f);
     EXPECT_FLOAT_EQ(dutyCycle(6000.0f, 2.3f), 11.5f);
     EXPECT_FLOAT_EQ(dutyCycle(150.0f, 1.0f), 0.12f); // 0.125
+}
+
+// `units` of 10^-decimals as decimal text, read as the nearest single.
+float decimalReference(long long units, int decimals) {
+    std::string text = std::to_string(units < 0 ? -units : units);
+    if (text.size() <= size_t(decimals)) text.insert(0, decimals + 1 - text.size(), '0');
+    text.insert(text.size() - decimals, ".");
+    if (units < 0) text.insert(0, "-");
+    float v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
+
+// Every raw value of each decimal-scale conversion against the exact product, rounded digit by
+// digit: Air Flow 57 is exactly 0.285, which goes to 0.28, where the binary product gave 0.29.
+TEST(LiveConversions, DecimalScalesRoundTheExactProduct) {
+    struct Scale {
+        std::vector<int> gauges;
+        int mantissa, scaleDigits, decimals, rawMax;
+    };
+    const Scale scales[] = {
+        {{0}, 125, 1, 0, 0x7FFF},    // × 12.5
+        {{1, 2}, 5, 3, 2, 0x7FFF},   // × 0.005
+        {{7}, 8, 2, 1, 255},         // × 0.08
+        {{8, 11}, 2, 2, 2, 255},     // × 0.02
+        {{12, 19}, 1, 2, 2, 0x7FFF}, // × 0.01
+    };
+    for (const Scale& s : scales) {
+        long long drop = 1;
+        for (int i = s.decimals; i < s.scaleDigits; ++i)
+            drop *= 10;
+        for (int raw = 0; raw <= s.rawMax; ++raw) {
+            const long long exact = static_cast<long long>(raw) * s.mantissa;
+            long long kept = exact / drop;
+            const long long rest = exact % drop;
+            if (2 * rest > drop || (2 * rest == drop && kept % 2 == 1)) ++kept;
+            const float expected = decimalReference(kept, s.decimals);
+            for (int g : s.gauges)
+                ASSERT_EQ(one(g, uint16_t(raw)), expected) << "gauge " << g << " raw " << raw;
+        }
+    }
+    EXPECT_EQ(one(1, 57), 0.28f);
+    for (int raw = 0; raw <= 255; ++raw) // Fahrenheit: exact in tenths, nothing to round
+        ASSERT_EQ(one(3, uint16_t(raw), {true, false, 1.0f}),
+                  decimalReference((raw - 50) * 18 + 320, 1))
+            << raw;
 }
 
 TEST(LiveConversions, SwitchRegisters) {

@@ -1,6 +1,7 @@
 // The data logging window on an in-memory port, with a fixed clock.
 #include "live/Form1.h"
 #include "logs/frmDataLog.h"
+#include "logs/replay_logic.h"
 #include "support/main_window.h"
 #include "util/ticks.h"
 
@@ -77,7 +78,8 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     w.ecu->feed(frame(68));
     clock->now += 109;
     w.ecu->feed(frame(70));
-    // A box unticked while logging changes the records that follow, not the header.
+    // A box unticked while logging waits for the next START: the columns stay the header's.
+    EXPECT_TRUE(child<QLabel>(log, "lblParamNote")->isVisibleTo(log));
     child<QCheckBox>(log, "chcLogStr1")->setChecked(false);
     clock->now += 61234 - 156;
     w.ecu->feed(frame(70));
@@ -89,8 +91,13 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
               "Start Signal, Neutral\r\n"
               "000.047, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"
               "000.156, 875, 82, 14.1, 15, On, Off, Off, Off, On\r\n"
-              "061.234, 875, 82, 14.1, 15, On, Off, Off, On\r\n");
+              "061.234, 875, 82, 14.1, 15, On, Off, Off, Off, On\r\n");
     EXPECT_TRUE(child<QPushButton>(log, "btnStart")->isEnabled());
+    EXPECT_FALSE(child<QLabel>(log, "lblParamNote")->isVisibleTo(log));
+    // STOP proposes a fresh name, so the next START does not land on this recording.
+    const QString next = child<QLineEdit>(log, "txtPath")->text();
+    EXPECT_TRUE(next.endsWith(".log") && next != "drive.log") << next.toStdString();
+    EXPECT_FALSE(QFile::exists(w.dir.filePath(next)));
 
     // Closing from the main window's launch reconnects.
     clock.reset();
@@ -111,6 +118,35 @@ TEST(DataLogWindow, AFileThatCannotBeMadeIsReportedAndLoggingStaysIdle) {
     EXPECT_TRUE(w.dialogs.messages[0].contains("no/such/dir/x.log"));
     EXPECT_TRUE(child<QPushButton>(log, "btnStart")->isEnabled());
     EXPECT_FALSE(log->isLogging());
+}
+
+TEST(DataLogWindow, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
+    MainWindow w(smallSelection);
+    w.connectEcu();
+    frmDataLog* log = w.form->btnDataLogging_Click();
+    auto* path = child<QLineEdit>(log, "txtPath");
+    child<QCheckBox>(log, "chcLog20")->setChecked(false);
+    {
+        QFile old(w.dir.filePath("keep.log"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("an earlier drive\r\n");
+    }
+    // A loaded Fahrenheit log changed the shared catalogue; the program itself is in Celsius.
+    applyLogCatalogueChanges(w.form->setup.gaugeCatalogue, {*logUnitChange("Water Temp F")});
+    for (const bool replace : {false, true}) {
+        path->setText("keep.log");
+        w.dialogs.questionAnswers.push_back(replace);
+        child<QPushButton>(log, "btnStart")->click();
+        child<QPushButton>(log, "btnStop")->click();
+    }
+    ASSERT_EQ(w.dialogs.questions.size(), 2);
+    EXPECT_TRUE(w.dialogs.questions[0].contains(w.dir.filePath("keep.log")));
+    EXPECT_TRUE(w.dialogs.questions[0].contains("keep-2.log"));
+    const QByteArray header = "Time, RPM, Water Temp C, Battery, Timing, Closed TPS, Power "
+                              "Steering, Air Con sw, Start Signal, Neutral\r\n";
+    EXPECT_EQ(fileBytes(w.dir.filePath("keep-2.log")), header); // "no" kept the old file
+    EXPECT_EQ(fileBytes(w.dir.filePath("keep.log")), header);   // "yes" replaced it
+    EXPECT_TRUE(w.dialogs.messages.isEmpty()) << w.dialogs.messages.join('|').toStdString();
 }
 
 TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {

@@ -105,18 +105,14 @@ TEST_F(LogWriterTest, WritesHeaderAndRecordsTimedFromStartAcrossTickWrap) {
     const uint32_t start = 0xFFFFFF00u; // 256 ms before the 32-bit counter wraps
     ASSERT_EQ(w.start(file("a.log"), celsiusNames(), exampleSelection(), start), std::nullopt);
     EXPECT_TRUE(w.isOpen());
-    EXPECT_EQ(w.record(exampleSelection(), exampleValues(850, 15), start + 47), std::nullopt);
-    EXPECT_EQ(w.record(exampleSelection(), exampleValues(875, 16), 0x10u), std::nullopt);
-    // Unchecking boxes while logging changes later records, not the header.
-    LogSelection fewer;
-    fewer.gauges[0] = true;
-    EXPECT_EQ(w.record(fewer, exampleValues(900, 0), 0x20u), std::nullopt);
-    w.stop();
+    EXPECT_EQ(w.record(exampleValues(850, 15), start + 47), std::nullopt);
+    EXPECT_EQ(w.record(exampleValues(875, 16), 0x10u), std::nullopt);
+    EXPECT_EQ(w.stop(), std::nullopt);
     EXPECT_FALSE(w.isOpen());
-    EXPECT_EQ(w.record(fewer, exampleValues(1, 1), 0x30u), std::nullopt); // stopped: ignored
-    EXPECT_EQ(readAll(file("a.log")),
-              kExampleHeader + "000.047, 850, 82, 14.08, 15, On, Off, Off, Off, On\r\n" +
-                  "000.272, 875, 82, 14.08, 16, On, Off, Off, Off, On\r\n" + "000.288, 900\r\n");
+    EXPECT_EQ(w.record(exampleValues(1, 1), 0x30u), std::nullopt); // stopped: ignored
+    EXPECT_EQ(readAll(file("a.log")), kExampleHeader +
+                                          "000.047, 850, 82, 14.08, 15, On, Off, Off, Off, On\r\n" +
+                                          "000.272, 875, 82, 14.08, 16, On, Off, Off, Off, On\r\n");
 }
 
 TEST_F(LogWriterTest, StartReplacesAnExistingFile) {
@@ -127,9 +123,9 @@ TEST_F(LogWriterTest, StartReplacesAnExistingFile) {
     }
     LogWriter w;
     ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 0), std::nullopt);
-    w.record({}, {}, 5);
+    w.record({}, 5);
     ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 100), std::nullopt); // second START
-    w.record({}, {}, 107);
+    w.record({}, 107);
     w.stop();
     EXPECT_EQ(readAll(file("same.log")), "Time\r\n000.007\r\n");
 }
@@ -152,8 +148,35 @@ TEST_F(LogWriterTest, UncreatableFileGivesNameAndReasonAndStaysClosed) {
         EXPECT_TRUE(err->contains("'" + c.path + "'")) << err->toStdString();
         EXPECT_TRUE(err->contains(c.reason)) << err->toStdString();
         EXPECT_FALSE(w.isOpen());
-        EXPECT_EQ(w.record(exampleSelection(), exampleValues(1, 1), 5), std::nullopt);
+        EXPECT_EQ(w.record(exampleValues(1, 1), 5), std::nullopt);
     }
+}
+
+TEST_F(LogWriterTest, FreeNamesNeverMeetAnExistingFile) {
+    const QString d = dir.path() + QDir::separator();
+    EXPECT_EQ(freeLogName(d, "2024111105.log"), "2024111105.log");
+    for (const char* name : {"2024111105.log", "2024111105-2.log", "plain"})
+        QFile(d + name).open(QIODevice::WriteOnly);
+    EXPECT_EQ(freeLogName(d, "2024111105.log"), "2024111105-3.log");
+    EXPECT_EQ(freeLogName(d, "plain"), "plain-2");
+}
+
+// A full disk, as a file size limit in a child process makes it: the record that meets the limit
+// is written in part, and the file must still end on a whole line.
+TEST_F(LogWriterTest, FailedWriteCutsTheFileBackToItsLastCompleteLine) {
+    const QString path = file("full.log");
+    QProcess helper;
+    helper.start(KX_LOGS_KILL_HELPER, {path, "1000", "300"}); // file size limit 300 bytes
+    ASSERT_TRUE(helper.waitForFinished(60000));
+    ASSERT_EQ(helper.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(helper.exitCode(), 4) << "the record that met the limit reports its failure";
+    const QByteArray bytes = readAll(path);
+    EXPECT_LE(bytes.size(), 300);
+    EXPECT_GT(bytes.size(), 200);
+    EXPECT_TRUE(bytes.endsWith("14.08, On\r\n")) << bytes.right(40).toStdString();
+    const LogReadResult r = LogReader::readFile(path);
+    ASSERT_TRUE(r.ok());
+    EXPECT_TRUE(r.data.numbersByCode(7).complete());
 }
 
 TEST_F(LogWriterTest, RecordsWrittenBeforeSigkillAreAllInTheFile) {
@@ -194,7 +217,7 @@ TEST_F(LogWriterTest, WhatTheWriterWritesTheReaderLoads) {
         for (int i = 0; i < kLogIndicatorCount; ++i)
             v.states[i] = (r + i) % 3 ? "On" : "";
         written.push_back(v);
-        ASSERT_EQ(w.record(s, v, 10u + 3u * r), std::nullopt);
+        ASSERT_EQ(w.record(v, 10u + 3u * r), std::nullopt);
     }
     w.stop();
 

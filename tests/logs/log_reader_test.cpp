@@ -1,8 +1,17 @@
 #include "logs/log_format.h"
 #include "logs/log_reader.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#ifdef __SANITIZE_ADDRESS__
+// An allocation too large for memory must fail as it does without the sanitizer, not abort.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
 
 using namespace kx;
 
@@ -230,6 +239,27 @@ TEST(LogReaderFile, MissingEmptyAndUnreadableFilesFail) {
     EXPECT_TRUE(missing.failure.contains("none.log"));
     EXPECT_EQ(LogReader::readFile(dir.path()).status, LogReadResult::Status::Failed);
     EXPECT_EQ(load("").status, LogReadResult::Status::Failed);
+    // A named pipe with no writer would block the window for ever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.log")).constData(), 0600), 0);
+    const LogReadResult pipe = LogReader::readFile(dir.filePath("pipe.log"));
+    EXPECT_EQ(pipe.status, LogReadResult::Status::Failed);
+    EXPECT_TRUE(pipe.failure.contains("not a regular file")) << pipe.failure.toStdString();
+}
+
+TEST(LogReaderFile, AFileLargerThanMemoryFailsCleanly) {
+    QFile overcommit("/proc/sys/vm/overcommit_memory");
+    if (overcommit.open(QIODevice::ReadOnly) && overcommit.readAll().trimmed() == "1")
+        GTEST_SKIP() << "this machine grants any allocation, so none fails";
+    QTemporaryDir dir;
+    QFile sparse(dir.filePath("huge.log"));
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+    sparse.write("Time, RPM\r\n");
+    if (!sparse.resize(qint64(4) << 40)) // 4 TiB of holes: no disk space used
+        GTEST_SKIP() << "the file system holds no 4 TiB file";
+    sparse.close();
+    const LogReadResult r = LogReader::readFile(sparse.fileName());
+    EXPECT_EQ(r.status, LogReadResult::Status::Failed);
+    EXPECT_TRUE(r.failure.contains("memory")) << r.failure.toStdString();
 }
 
 TEST(LogReaderFile, ProgressRisesAndCancelStops) {

@@ -81,6 +81,19 @@ TEST(ReplayLogic, ARecordShowsItsFieldsByColumnCode) {
     EXPECT_EQ(describe(replayUpdates(timeOnly, 1)), "");
 }
 
+TEST(ReplayLogic, ValuesBeyondASingleAndHugeFieldsNeverReachTheDials) {
+    const QByteArray huge(8 << 20, 'x'); // a binary file read as a log
+    const LogData d = load("Time, Closed TPS, RPM, Battery\r\n000.010, " + huge +
+                           ", 800, 1e39\r\n000.020, On, -1e39, 14\r\n");
+    const auto first = replayUpdates(d, 1);
+    ASSERT_EQ(first.size(), 2u); // the state and RPM; 1e39 pins no needle
+    EXPECT_EQ(first[0].state, QString(100, u'x') + "...");
+    EXPECT_EQ(describe(replayUpdates(d, 2)), "i0=On");
+    // The analyser's columns stop at the same fields ("Invalid log data").
+    EXPECT_EQ(d.numbersByCode(7).badRecord, 0);
+    EXPECT_EQ(d.numbersByCode(0).badRecord, 1);
+}
+
 TEST(ReplayLogic, UnitNamesSetTheirCatalogueEntries) {
     std::array<GaugeInfo, kGaugeCount> catalogue;
     buildCatalogue(catalogue, false, false);

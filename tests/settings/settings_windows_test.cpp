@@ -43,6 +43,7 @@ TEST(CommunicationWindow, FillsValidatesAndSaves) {
     child<QLineEdit>(f, "txtECUid")->setText("ef");
     click(f, "btnSave");
     EXPECT_EQ(w.dialogs.messages, QStringList{"Invalid ECU Id"});
+    EXPECT_EQ(w.dialogs.messageKinds.back(), MessageKind::Warning); // with its icon
     EXPECT_EQ(w.store->read("Comms", "ECUid"), "EF");
     ASSERT_TRUE(f);
 
@@ -91,6 +92,7 @@ TEST(PreferencesWindow, TyreCorrectionAndUnits) {
     child<QLineEdit>(f, "txtUsize")->setText("9");
     click(f, "btnSave");
     EXPECT_EQ(w.dialogs.messages, QStringList{"Invalid tyre size"});
+    EXPECT_EQ(w.dialogs.messageKinds.back(), MessageKind::Warning); // with its icon
 
     child<QLineEdit>(f, "txtUwidth")->setText("255");
     child<QLineEdit>(f, "txtUhight")->setText("40");
@@ -126,6 +128,7 @@ TEST(DataDisplaySettingsWindow, FillsStopsAtAnEmptyListAndSaves) {
     child<QCheckBox>(f, "chkReg2")->setChecked(false);
     click(f, "btnSave");
     EXPECT_EQ(w.dialogs.messages, QStringList{"Please select parameter for every gauge"});
+    EXPECT_EQ(w.dialogs.messageKinds.back(), MessageKind::Warning); // with its icon
     EXPECT_EQ(w.store->read("Setup", "Gauge0"), "24");
     EXPECT_EQ(w.store->read("Setup", "Gauge1"), "3");
     EXPECT_EQ(w.store->read("Setup", "Gauge2"), "3"); // the default, not touched

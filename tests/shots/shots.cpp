@@ -2,6 +2,7 @@
 //   kestrix-shots OUTDIR   (QT_SCALE_FACTOR=2 for the doubled scale)
 #include "live/Form1.h"
 #include "logs/AnalyserPlot.h"
+#include "logs/frmDataLog.h"
 #include "logs/frmDataReplay.h"
 #include "logs/frmLogAnalyzer.h"
 #include "logs/log_format.h"
@@ -66,7 +67,7 @@ QString writeDriveLog(const QString& path) {
         v.states[0] = pulling ? "Off" : "On";
         v.states[6] = "On";
         v.states[7] = v.gauges[3] > 85 ? "On" : "Off";
-        w.record(sel, v, uint32_t(r * 100));
+        w.record(v, uint32_t(r * 100));
     }
     w.stop();
     return path;
@@ -127,6 +128,12 @@ int main(int argc, char** argv) {
         frame.append(char(v));
     w.ecu->feed(frame.repeated(2));
     shoot(display, out, QStringLiteral("Form1"));
+    display->close();
+    frmDataLog* logger = w.form->btnDataLogging_Click();
+    logger->btnStart_Click();
+    shoot(logger, out, QStringLiteral("frmDataLog-logging"));
+    logger->btnStop_Click();
+    logger->close();
     shootAnalyser(w, out);
     shootReplay(w, out);
     frmSelfDiag* diag = w.form->btnSelfDiag_Click();

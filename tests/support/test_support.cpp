@@ -28,6 +28,14 @@ QString RecordingDialogs::openFileName(QWidget*, const QString& dir, const QStri
     return a;
 }
 
+bool RecordingDialogs::question(QWidget*, const QString& text) {
+    questions << text;
+    if (questionAnswers.empty()) return false;
+    const bool a = questionAnswers.front();
+    questionAnswers.pop_front();
+    return a;
+}
+
 std::optional<uint32_t> RecordingDialogs::chooseColour(QWidget*, uint32_t) {
     if (colourAnswers.empty()) return std::nullopt;
     auto a = colourAnswers.front();

@@ -13,6 +13,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -38,12 +39,19 @@ namespace kx::test {
 class RecordingDialogs : public Dialogs {
 public:
     QStringList messages;
+    std::vector<MessageKind> messageKinds; // one per message
+    QStringList questions;
+    std::deque<bool> questionAnswers; // in order; no when none is left
     int beeps = 0;
     std::deque<QString> fileAnswers; // answers to open/save choosers, in order
     std::deque<std::optional<uint32_t>> colourAnswers;
     QStringList fileRequests; // "save:<preset>" or "open:<dir>"
 
-    void message(QWidget*, const QString& text) override { messages << text; }
+    void message(QWidget*, const QString& text, MessageKind kind = MessageKind::Plain) override {
+        messages << text;
+        messageKinds.push_back(kind);
+    }
+    bool question(QWidget*, const QString& text) override;
     QString saveFileName(QWidget*, const QString&, const QString& preset, const QString&,
                          const QString&) override;
     QString openFileName(QWidget*, const QString& dir, const QString&) override;

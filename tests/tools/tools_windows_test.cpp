@@ -220,8 +220,8 @@ TEST(ActiveTestWindow, StartSendsTheTestAndLiveDataAgainStopRestores) {
         EXPECT_TRUE(a.idle());
     }
 
-    child<QCheckBox>(a.win, "chcCylinder1")->setChecked(true);
-    child<QCheckBox>(a.win, "chcCylinder8")->setChecked(true);
+    child<QCheckBox>(a.win, "chcCylinder0")->setChecked(true);
+    child<QCheckBox>(a.win, "chcCylinder7")->setChecked(true);
     EXPECT_EQ(a.click("btnStartCylinder"), a.sent("0a8881"));
     a.click("btnStopCylinder");
     child<QRadioButton>(a.win, "optFpumpOff")->setChecked(true);
@@ -316,7 +316,7 @@ TEST(ToolWindows, NamedForAccessibilityAndTabbedInLayoutOrder) {
     const QStringList expected{"cmbEngineTemp",  "btnStartTemp",  "btnStopTemp", "cmbAFBase",
                                "btnStartAFBase", "btnStopAFBase", "cmbTiming",   "btnStartTiming",
                                "btnStopTiming",  "cmbAAC",        "btnStartAAC", "btnStopAAC",
-                               "cmbIACV",        "btnStartIACV",  "btnStopIACV", "chcCylinder1"};
+                               "cmbIACV",        "btnStartIACV",  "btnStopIACV", "chcCylinder0"};
     EXPECT_EQ(order.mid(0, expected.size()), expected);
     EXPECT_EQ(order.last(), "btnClearSL");
 }
