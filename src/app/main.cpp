@@ -1,5 +1,6 @@
 #include "app/Dialogs.h"
 #include "app/Form2.h"
+#include "app/command_line.h"
 #include "app/settings_store.h"
 #include "link/SerialPort.h"
 
@@ -7,6 +8,7 @@
 #include <memory>
 
 int main(int argc, char** argv) {
+    kx::answerCommandLine(argc, argv);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Kestrix"));
     QApplication::setApplicationName(QStringLiteral("Kestrix"));

@@ -60,7 +60,7 @@ frmDataLog::frmDataLog(Form2& main) : QWidget(&main, Qt::Window), main_(main) {
     auto* ll = new QGridLayout(location);
     lblDirectory_ = new QLabel(s.read(DataLog, S("Path")));
     lblDirectory_->setObjectName(S("lblDirectory"));
-    lblDirectory_->setAccessibleName(S("Directory:"));
+    showsValue(lblDirectory_, S("Directory:"));
     lblDirectory_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     txtPath_ = new QLineEdit(defaultName(QDateTime::currentDateTime()) + S(".log"));
     txtPath_->setObjectName(S("txtPath"));

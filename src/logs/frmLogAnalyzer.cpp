@@ -85,7 +85,7 @@ void frmLogAnalyzer::buildUi() {
         lblParam_[size_t(i)] = value;
         if (i >= kAnalyserSeries) {
             frame->setTitle(S(kIndicatorCaptions[i - kAnalyserSeries]));
-            value->setAccessibleName(frame->title());
+            showsValue(value, frame->title(), Context::InName);
             continue;
         }
         for (int g = 0; g < 2; ++g) {
@@ -114,7 +114,7 @@ void frmLogAnalyzer::buildUi() {
     btnPlus1_->setAccessibleName(S("Next record"));
     Label1_ = new QLabel(fraPosition_);
     Label1_->setObjectName(S("Label1"));
-    Label1_->setAccessibleName(S("Cursor record"));
+    showsValue(Label1_, S("Cursor record"));
     Label1_->setAlignment(Qt::AlignCenter);
     connect(btnMinus1_, &QPushButton::clicked, this, &frmLogAnalyzer::btnMinus1_Click);
     connect(btnPlus1_, &QPushButton::clicked, this, &frmLogAnalyzer::btnPlus1_Click);
@@ -210,7 +210,8 @@ void frmLogAnalyzer::reset() {
                 box(g, i)->setAccessibleName(
                     QStringLiteral("Column %1 on Graph %2").arg(i + 1).arg(g + 1));
             }
-            lblParam_[size_t(i)]->setAccessibleName(QStringLiteral("Column %1").arg(i + 1));
+            showsValue(lblParam_[size_t(i)], QStringLiteral("Column %1").arg(i + 1),
+                       Context::InName);
         }
         lblParam_[size_t(i)]->clear();
         setParamColours(i, kGreen, kBlack);
@@ -277,7 +278,7 @@ bool frmLogAnalyzer::load(const QString& path) {
         const QString name = main_.setup.gaugeCatalogue[size_t(column.number)].name();
         Frame1_[k]->setTitle(name);
         Frame1_[k]->setEnabled(true);
-        lblParam_[k]->setAccessibleName(name);
+        showsValue(lblParam_[k], name, Context::InName);
         for (int g = 0; g < 2; ++g) {
             box(g, int(k))->setEnabled(true);
             box(g, int(k))->setAccessibleName(name + QStringLiteral(" on Graph %1").arg(g + 1));

@@ -85,7 +85,7 @@ frmActiveTest::frmActiveTest(Form2& main) : QWidget(&main, Qt::Window), main_(ma
 
     lblStatus_ = new QLabel;
     lblStatus_->setObjectName(S("lblStatus"));
-    lblStatus_->setAccessibleName(S("Status"));
+    showsValue(lblStatus_, S("Status"));
     lblStatus_->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);

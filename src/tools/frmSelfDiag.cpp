@@ -24,7 +24,7 @@ frmSelfDiag::frmSelfDiag(Form2& main) : QWidget(&main, Qt::Window), main_(main) 
     frame->setObjectName(S("fraCodes"));
     txtFaults_ = new QPlainTextEdit;
     txtFaults_->setObjectName(S("txtFaults"));
-    txtFaults_->setAccessibleName(S("Diagnostic Codes"));
+    showsValue(txtFaults_, S("Diagnostic Codes"));
     txtFaults_->setReadOnly(true);
     txtFaults_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtFaults_->setMinimumSize(500, 200);

@@ -1,0 +1,88 @@
+// What screen readers get of the windows: values as they are shown now, dials with their
+// readings, indicator states with their names, and dial value changes paced.
+#include "gauges/GaugePicture.h"
+#include "live/Form1.h"
+#include "live/GaugeGrid.h"
+#include "support/accessible_tree.h"
+#include "support/main_window.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QElapsedTimer>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace kx;
+using namespace kx::test;
+
+TEST(Accessibility, ReadersGetWhatTheWindowsShowNow) {
+    MainWindow w;
+    auto* part = w.find<QLabel>("lblEcuNo");
+    EXPECT_EQ(spokenName(part), "#####");
+    w.connectEcu();
+    QPointer<Form1> f = w.form->btnDataDisplay_Click();
+    ASSERT_TRUE(f);
+    f->show();
+    w.ecu->feed(defaultFrame(64, 0x82, 0x02)); // 800 rpm, 80 C, thermo fan high
+    GaugeGrid& g = f->grid();
+
+    const struct {
+        QObject* object;
+        QString name, value, description;
+    } cases[] = {
+        {part, "1U800", "", "ECU part number"},
+        {w.find<QLabel>("Panel1"), "Spd Corr: 1", "", "Speed Correction"},
+        {w.find<QLabel>("Panel2"), "1 - 9600", "", "Com Port - Speed"},
+        {w.find<QLabel>("Panel4"), "Celsius", "", "Temperature Unit"},
+        {g.picGauge(0), "RPM", "800", "Peak 800"},
+        {g.picGauge(2), "Water Temp C", "80", "Peak 80"},
+        {g.lblOnOff(7), "Thermo Fan: High", "", ""},
+        {g.lblOnOff(10), "A/F ratio: Lean", "", ""},
+    };
+    for (const auto& c : cases) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(c.object);
+        ASSERT_TRUE(iface) << c.object->objectName().toStdString();
+        EXPECT_EQ(iface->text(QAccessible::Name), c.name);
+        EXPECT_EQ(iface->text(QAccessible::Value), c.value) << c.name.toStdString();
+        EXPECT_EQ(iface->text(QAccessible::Description), c.description) << c.name.toStdString();
+    }
+
+    // The dial reads as one element with the value and the ends of its scale.
+    QAccessibleInterface* dial = QAccessible::queryAccessibleInterface(g.picGauge(0));
+    EXPECT_EQ(dial->role(), QAccessible::Dial);
+    EXPECT_EQ(dial->childCount(), 0);
+    ASSERT_TRUE(dial->valueInterface());
+    const GaugeInfo& rpm = w.form->setup.gaugeCatalogue[0];
+    EXPECT_EQ(dial->valueInterface()->currentValue().toDouble(), 800.0);
+    EXPECT_EQ(dial->valueInterface()->minimumValue().toDouble(), rpm.minVal());
+    EXPECT_EQ(dial->valueInterface()->maximumValue().toDouble(), rpm.maxVal());
+
+    // Nothing is named after a control's objectName where it shows something.
+    const QString tree = accessibleTree(f) + accessibleTree(w.form.get());
+    for (const char* frozen : {"lblValue", "lblMax", "lblName", "Line1", "picGauge", "Panel"})
+        EXPECT_FALSE(tree.contains(QLatin1String(frozen))) << frozen << "\n" << tree.toStdString();
+}
+
+TEST(Accessibility, DialValueChangesArePacedAndEndOnTheValueShown) {
+    MainWindow w;
+    w.connectEcu();
+    QPointer<Form1> f = w.form->btnDataDisplay_Click();
+    ASSERT_TRUE(f);
+    f->show();
+    std::vector<double> announced;
+    QObject::connect(f->grid().picGauge(0), &GaugePicture::announced,
+                     [&announced](double value) { announced.push_back(value); });
+
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 40; ++i)
+        w.ecu->feed(defaultFrame(64 + i, 0x82, 0x02));
+    const qint64 feeding = clock.elapsed();
+    const double last = w.form->live.gaugeValue[0]; // the value the dial shows now
+    // One at once, then at most one per interval while the frames kept coming.
+    EXPECT_GE(announced.size(), 1u);
+    EXPECT_LE(announced.size(), size_t(feeding / GaugePicture::kAnnounceIntervalMs + 1));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return !announced.empty() && announced.back() == last; }, 10000));
+}
