@@ -18,7 +18,10 @@ void answerCommandLine(int argc, char** argv) {
         "ECU diagnostics, live data and logging.\n\n"
         "Settings are kept in ~/.config/Kestrix/Kestrix.ini; the environment variable\n"
         "KESTRIX_SETTINGS names another settings file."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption: its --help-all would want Qt's own options, which are read later.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     parser.parse(args); // unknown options are Qt's own (-platform, -style ...)
 
