@@ -87,8 +87,10 @@ void nameForAccessibility(QWidget* root) {
         if (label->buddy()) buddyTexts.insert(label->buddy(), plain(label->text()));
     for (QWidget* w : root->findChildren<QWidget*>()) {
         if (!w->accessibleName().isEmpty() || namedByCaption(w)) continue;
-        if (QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w))
+        if (QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w)) {
+            if (iface->role() == QAccessible::Dial) continue; // named by the gauge it shows
             if (!iface->text(QAccessible::Name).isEmpty() && !buddyTexts.contains(w)) continue;
+        }
         const QString name = buddyTexts.value(w, w->objectName());
         if (!name.isEmpty()) w->setAccessibleName(name);
     }

@@ -41,14 +41,19 @@ void GaugePicture::announce() {
 }
 
 void GaugePicture::paintEvent(QPaintEvent* event) {
-    if (scale_.isNull()) return;
-    // Only copies the cached scale: needle and texts are overlays drawn by their own widgets.
     QPainter painter(this);
-    const qreal ratio = scale_.devicePixelRatio();
-    const QRect r = event->rect();
-    painter.drawPixmap(
-        r, scale_,
-        QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio).toRect());
+    if (!scale_.isNull()) {
+        // Only copies the cached scale: needle and texts are overlays drawn by their own widgets.
+        const qreal ratio = scale_.devicePixelRatio();
+        const QRect r = event->rect();
+        painter.drawPixmap(
+            r, scale_,
+            QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio).toRect());
+    }
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
 }
 
 } // namespace kx

@@ -22,9 +22,8 @@ public:
     QString text(QAccessible::Text t) const override {
         const DialReading& r = reading();
         switch (t) {
-        case QAccessible::Name:
-            if (r.name && !r.name->text().isEmpty()) return r.name->text();
-            break;
+        case QAccessible::Name: // the gauge's name, as the dial shows it now
+            return r.name ? r.name->text() : QString();
         case QAccessible::Value:
             if (r.value) return r.value->text();
             break;

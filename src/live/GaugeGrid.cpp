@@ -9,6 +9,7 @@
 #include "util/twips.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QWidget>
 #include <algorithm>
@@ -50,6 +51,10 @@ GaugeGrid::GaugeGrid(QWidget* window, const SettingsStore& store) : QObject(wind
         const QString n = QString::number(i);
         auto* pic = new GaugePicture(window);
         pic->setObjectName(QStringLiteral("picGauge") + n);
+        // Tab reaches every dial, so a screen reader reads each in turn; Space or Delete
+        // resets its peak, as a click on the peak does.
+        pic->setFocusPolicy(Qt::TabFocus);
+        pic->installEventFilter(this);
         pictures_[size_t(i)] = pic;
         auto* needle = new NeedleLine(pic);
         needle->setObjectName(QStringLiteral("Line1") + n);
@@ -146,6 +151,11 @@ bool GaugeGrid::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
         for (int i = 0; i < 12; ++i)
             if (watched == maxLabels_[size_t(i)]) lblMax_Click(i);
+    } else if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Space || key == Qt::Key_Delete)
+            for (int i = 0; i < 12; ++i)
+                if (watched == pictures_[size_t(i)]) lblMax_Click(i);
     }
     return QObject::eventFilter(watched, event);
 }

@@ -58,6 +58,17 @@ TEST(Accessibility, ReadersGetWhatTheWindowsShowNow) {
     EXPECT_EQ(dial->valueInterface()->minimumValue().toDouble(), rpm.minVal());
     EXPECT_EQ(dial->valueInterface()->maximumValue().toDouble(), rpm.maxVal());
 
+    // Tab reaches the dials row by row, then the buttons; Space on a dial resets its peak.
+    QWidget* c = g.picGauge(0);
+    for (int i = 1; i < 12; ++i) {
+        c = c->nextInFocusChain();
+        while (!(c->focusPolicy() & Qt::TabFocus))
+            c = c->nextInFocusChain();
+        EXPECT_EQ(c, g.picGauge(i));
+    }
+    QTest::keyClick(g.picGauge(0), Qt::Key_Space);
+    EXPECT_EQ(dial->text(QAccessible::Description), "Peak 0");
+
     // Nothing is named after a control's objectName where it shows something.
     const QString tree = accessibleTree(f) + accessibleTree(w.form.get());
     for (const char* frozen : {"lblValue", "lblMax", "lblName", "Line1", "picGauge", "Panel"})

@@ -1,5 +1,7 @@
 #include "support/accessible_tree.h"
 
+#include "gauges/GaugePicture.h"
+
 #include <QAccessible>
 #include <QAccessibleInterface>
 #include <QAccessibleValueInterface>
@@ -36,6 +38,8 @@ QString spokenName(QObject* object) {
 }
 
 bool showsNothing(QWidget* w) {
+    if (auto* dial = qobject_cast<GaugePicture*>(w))
+        return !dial->reading().name || dial->reading().name->text().isEmpty();
     if (auto* l = qobject_cast<QLabel*>(w)) return l->text().isEmpty();
     if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title().isEmpty();
     return false;

@@ -10,7 +10,8 @@ namespace kx::test {
 // The accessible name of `object`, as a screen reader reads it now.
 QString spokenName(QObject* object);
 
-// A label or a frame that shows no text: there is nothing to read, so no name to have.
+// A label or a frame that shows no text, or a dial not named yet: there is nothing to read,
+// so no name to have.
 bool showsNothing(QWidget* w);
 
 // `root` and every element under it, one line each, indented by depth: role, name, and the
