@@ -109,7 +109,6 @@ void showsValue(QPlainTextEdit* text, const QString& context) {
     // The text is the value; the name only says what it is.
     text->setAccessibleName(context);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    text->setFocusPolicy(Qt::StrongFocus);
 }
 
 void closeOnEscape(QWidget* window) {

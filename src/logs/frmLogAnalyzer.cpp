@@ -139,6 +139,7 @@ void frmLogAnalyzer::buildUi() {
     scrollBar1_ = new QScrollBar(Qt::Horizontal, this);
     scrollBar1_->setObjectName(S("scrollBar1"));
     scrollBar1_->setAccessibleName(S("Position"));
+    scrollBar1_->setFocusPolicy(Qt::StrongFocus); // scroll bars take no focus by default
     connect(scrollBar1_, &QScrollBar::valueChanged, this, &frmLogAnalyzer::scrollBar1_Change);
 }
 

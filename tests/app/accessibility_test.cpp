@@ -3,12 +3,27 @@
 #include "gauges/GaugePicture.h"
 #include "live/Form1.h"
 #include "live/GaugeGrid.h"
+#include "logs/frmDataLog.h"
+#include "logs/frmDataReplay.h"
+#include "logs/frmLogAnalyzer.h"
+#include "settings/Form3.h"
+#include "settings/frmColor.h"
+#include "settings/frmPreferences.h"
+#include "settings/frmSettings.h"
 #include "support/accessible_tree.h"
 #include "support/main_window.h"
+#include "tools/frmActiveTest.h"
+#include "tools/frmSelfDiag.h"
 
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSlider>
 #include <QAccessible>
 #include <QAccessibleValueInterface>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <vector>
@@ -96,4 +111,37 @@ TEST(Accessibility, DialValueChangesArePacedAndEndOnTheValueShown) {
     EXPECT_LE(announced.size(), size_t(feeding / GaugePicture::kAnnounceIntervalMs + 1));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return !announced.empty() && announced.back() == last; }, 10000));
+}
+
+TEST(Accessibility, TabReachesEveryControlOfEveryWindow) {
+    MainWindow w;
+    w.connectEcu();
+    const QList<QWidget*> windows = {
+        w.form.get(),
+        w.form->btnDataDisplay_Click(),
+        w.form->btnDataLogging_Click(),
+        w.form->btnDataReplay_Click(),
+        w.form->btnLogAnalyser_Click(),
+        w.form->btnSelfDiag_Click(),
+        w.form->btnActiveTest_Click(),
+        w.form->mnuCommunication_Click(),
+        w.form->mnuPreferences_Click(),
+        w.form->mnuDataDisplay_Click(),
+        w.form->mnuDisplay_Click(),
+    };
+    for (QWidget* window : windows) {
+        ASSERT_TRUE(window);
+        for (QWidget* c : window->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QComboBox*>(c) ||
+                                 qobject_cast<QAbstractSlider*>(c) || qobject_cast<QLineEdit*>(c) ||
+                                 qobject_cast<QPlainTextEdit*>(c);
+            // A scroll area's own bars move with its keys.
+            const bool partOfAnArea = c->parentWidget() && qobject_cast<QAbstractScrollArea*>(
+                                                               c->parentWidget()->parent());
+            if (control && !partOfAnArea && c->isVisibleTo(window)) {
+                EXPECT_TRUE(c->focusPolicy() & Qt::TabFocus)
+                    << window->objectName().toStdString() << " " << c->objectName().toStdString();
+            }
+        }
+    }
 }
