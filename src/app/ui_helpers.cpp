@@ -98,6 +98,10 @@ void nameForAccessibility(QWidget* root) {
 
 void showsValue(QLabel* label, const QString& context, Context where) {
     installLabelAccessibility();
+    // A label whose text was set before our factory was installed has Qt's interface cached.
+    if (QAccessibleInterface* cached = QAccessible::queryAccessibleInterface(label);
+        cached && !dynamic_cast<LabelAccessible*>(cached))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(cached));
     label->setAccessibleName(QString());
     label->setAccessibleDescription(where == Context::Description ? context : QString());
     label->setProperty(kContextProperty, where == Context::InName ? context : QString());
