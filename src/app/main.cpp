@@ -12,8 +12,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Kestrix"));
     QApplication::setApplicationName(QStringLiteral("Kestrix"));
-    QApplication::setDesktopFileName(
-        QStringLiteral("org.kestrix.Kestrix")); // its launcher and icon
+    // The desktop entry's name, so the desktop matches the window to its launcher and icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.kestrix.Kestrix"));
 
     // KESTRIX_SETTINGS names another settings file (the simulator profile of scripts/run);
     // otherwise the user's own store is used.
