@@ -118,11 +118,11 @@ QWidget* Form2::buildEcuFrame() {
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
     lblEcuNo_->setObjectName(S("lblEcuNo"));
-    lblEcuNo_->setAccessibleName(S("ECU part number"));
+    showsValue(lblEcuNo_, S("ECU part number"));
     QFont bold = lblEcuNo_->font();
     bold.setBold(true);
     lblEcuNo_->setFont(bold);
-    partCaption->setBuddy(btnConnect_);
+    partCaption->setBuddy(lblEcuNo_);
 
     auto* ecuBox = new QVBoxLayout;
     ecuBox->addWidget(btnConnect_);
@@ -162,7 +162,7 @@ QWidget* Form2::buildWidebandFrame() {
     auto* afrCaption = new QLabel(S("A/F Ratio"));
     lblAFR_ = new QLabel(S("--.--"));
     lblAFR_->setObjectName(S("lblAFR"));
-    lblAFR_->setAccessibleName(S("A/F Ratio"));
+    showsValue(lblAFR_, S("A/F Ratio"));
     QFont big = lblAFR_->font();
     big.setPointSize(28);
     big.setBold(true);
@@ -170,7 +170,9 @@ QWidget* Form2::buildWidebandFrame() {
     auto* romCaption = new QLabel(S("ROM VERSION: "));
     lblROMver_ = new QLabel(NoPartNumber);
     lblROMver_->setObjectName(S("lblROMver"));
-    lblROMver_->setAccessibleName(S("ROM VERSION"));
+    showsValue(lblROMver_, S("ROM VERSION"));
+    afrCaption->setBuddy(lblAFR_);
+    romCaption->setBuddy(lblROMver_);
     dl->addWidget(afrCaption, 0, 0);
     dl->addWidget(lblAFR_, 1, 0, 1, 2);
     dl->addWidget(romCaption, 2, 0);
@@ -200,7 +202,7 @@ void Form2::buildStatusBar() {
         auto* p = new QLabel;
         p->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         p->setToolTip(S(tips[i]));
-        p->setAccessibleName(S(tips[i]));
+        showsValue(p, S(tips[i]));
         p->setFrameShape(QFrame::StyledPanel);
         p->setFrameShadow(QFrame::Sunken);
         p->setMinimumWidth(90);
@@ -221,6 +223,7 @@ void Form2::buildStatusBar() {
     lblLinkStatus_->setObjectName(S("lblLinkStatus"));
     lblLinkStatus_->setWordWrap(false);
     lblLinkStatus_->setVisible(false);
+    showsValue(lblLinkStatus_, S("ECU link status"));
     bar->addPermanentWidget(lblLinkStatus_);
 }
 

@@ -1,5 +1,6 @@
 #include "app/Dialogs.h"
 #include "app/Form2.h"
+#include "app/command_line.h"
 #include "app/settings_store.h"
 #include "link/SerialPort.h"
 
@@ -8,9 +9,12 @@
 #include <memory>
 
 int main(int argc, char** argv) {
+    kx::answerCommandLine(argc, argv);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Kestrix"));
     QApplication::setApplicationName(QStringLiteral("Kestrix"));
+    // The desktop entry's name, so the desktop matches the window to its launcher and icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.kestrix.Kestrix"));
 
     // KESTRIX_SETTINGS names another settings file (the simulator profile of scripts/run);
     // otherwise the user's own store is used.

@@ -1,11 +1,16 @@
 #include "app/ui_helpers.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QGroupBox>
+#include <QHash>
 #include <QKeySequence>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QShortcut>
+#include <QTextDocument>
 #include <QWidget>
 
 namespace kx {
@@ -14,25 +19,100 @@ namespace {
 QString plain(QString text) {
     return text.remove(u'&').simplified();
 }
+
+// The context a value label is read with in its name (Context::InName).
+constexpr char kContextProperty[] = "kxValueContext";
+
+// Every label reads its text as it is at the moment of asking, with the context of a value
+// in front where one was given. Qt's own label interface does the former but not the latter,
+// and a label's interface is cached on first use (which may be before showsValue), so all
+// labels get this one.
+class LabelAccessible : public QAccessibleWidget {
+public:
+    explicit LabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t != QAccessible::Name || !widget()->accessibleName().isEmpty())
+            return QAccessibleWidget::text(t);
+        const auto* l = static_cast<const QLabel*>(widget());
+        QString shown = l->text();
+        if (l->textFormat() == Qt::RichText ||
+            (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(shown))) {
+            QTextDocument doc;
+            doc.setHtml(shown);
+            shown = doc.toPlainText();
+        }
+        shown = plain(shown);
+        const QString context = l->property(kContextProperty).toString();
+        return context.isEmpty() ? shown : context + QStringLiteral(": ") + shown;
+    }
+
+    QList<std::pair<QAccessibleInterface*, QAccessible::Relation>>
+    relations(QAccessible::Relation match) const override {
+        auto result = QAccessibleWidget::relations(match);
+        const auto* l = static_cast<const QLabel*>(widget());
+        if ((match & QAccessible::Labelled) && l->buddy())
+            if (auto* buddy = QAccessible::queryAccessibleInterface(l->buddy()))
+                result.append({buddy, QAccessible::Labelled});
+        return result;
+    }
+};
+
+QAccessibleInterface* labelFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("QLabel") && object && object->isWidgetType())
+        return new LabelAccessible(static_cast<QLabel*>(object));
+    return nullptr;
+}
+
+void installLabelAccessibility() {
+    static const bool installed = [] {
+        QAccessible::installFactory(labelFactory);
+        return true;
+    }();
+    (void)installed;
+}
+
+// A control's own caption names it, and follows the caption when it changes.
+bool namedByCaption(QWidget* w) {
+    return qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w) ||
+           (qobject_cast<QAbstractButton*>(w) &&
+            !static_cast<QAbstractButton*>(w)->text().isEmpty());
+}
 } // namespace
 
 void nameForAccessibility(QWidget* root) {
-    const auto widgets = root->findChildren<QWidget*>();
+    installLabelAccessibility();
+    QHash<QWidget*, QString> buddyTexts;
     for (QLabel* label : root->findChildren<QLabel*>())
-        if (label->buddy() && label->buddy()->accessibleName().isEmpty())
-            label->buddy()->setAccessibleName(plain(label->text()));
-    for (QWidget* w : widgets) {
-        if (!w->accessibleName().isEmpty()) continue;
-        QString name;
-        if (auto* b = qobject_cast<QAbstractButton*>(w))
-            name = plain(b->text());
-        else if (auto* l = qobject_cast<QLabel*>(w))
-            name = plain(l->text());
-        else if (auto* g = qobject_cast<QGroupBox*>(w))
-            name = plain(g->title());
-        if (name.isEmpty()) name = w->objectName();
+        if (label->buddy()) buddyTexts.insert(label->buddy(), plain(label->text()));
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->accessibleName().isEmpty() || namedByCaption(w)) continue;
+        if (QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w)) {
+            if (iface->role() == QAccessible::Dial) continue; // named by the gauge it shows
+            if (!iface->text(QAccessible::Name).isEmpty() && !buddyTexts.contains(w)) continue;
+        }
+        const QString name = buddyTexts.value(w, w->objectName());
         if (!name.isEmpty()) w->setAccessibleName(name);
     }
+}
+
+void showsValue(QLabel* label, const QString& context, Context where) {
+    installLabelAccessibility();
+    // A label whose text was set before our factory was installed has Qt's interface cached.
+    if (QAccessibleInterface* cached = QAccessible::queryAccessibleInterface(label);
+        cached && !dynamic_cast<LabelAccessible*>(cached))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(cached));
+    label->setAccessibleName(QString());
+    label->setAccessibleDescription(where == Context::Description ? context : QString());
+    label->setProperty(kContextProperty, where == Context::InName ? context : QString());
+    QAccessibleEvent changed(label, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void showsValue(QPlainTextEdit* text, const QString& context) {
+    // The text is the value; the name only says what it is.
+    text->setAccessibleName(context);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 void closeOnEscape(QWidget* window) {

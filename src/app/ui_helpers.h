@@ -2,14 +2,28 @@
 // Small helpers every window uses.
 #include <cstdint>
 
+class QLabel;
+class QPlainTextEdit;
+class QString;
 class QWidget;
 class QColor;
 
 namespace kx {
 
-// Gives every control under `root` an accessible name: its caption, else the text of the
-// label whose buddy it is, else its objectName. Call after the window is built.
+// Gives every control under `root` that has no caption of its own an accessible name: the text
+// of the label whose buddy it is, else its objectName. Labels, buttons and group boxes keep
+// reading their captions as they are now. Call after the window is built.
 void nameForAccessibility(QWidget* root);
+
+// Where a value's context is read: as the description, or in the name before the value
+// ("Fuel Pump: On").
+enum class Context { Description, InName };
+
+// A control that shows a value. Screen readers read what it shows now, never a name frozen
+// when the window was built; `context` says what the value is. Call again when the context
+// changes. A text box also gets a keyboard caret, so its lines can be read one by one.
+void showsValue(QLabel* label, const QString& context, Context where = Context::Description);
+void showsValue(QPlainTextEdit* text, const QString& context);
 
 // Closes `window` when Escape is pressed in it.
 void closeOnEscape(QWidget* window);

@@ -1,7 +1,11 @@
 #pragma once
 // The dial's drawing surface: shows the scale image its gauge rendered, nothing else. The owner
 // sets its background (palette Window), digit colour (WindowText) and font face.
+#include "gauges/announce_gate.h"
+#include "gauges/gauge_accessible.h"
+
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
 namespace kx {
@@ -14,11 +18,28 @@ public:
     void setScaleImage(const QPixmap& image);
     const QPixmap& scaleImage() const { return scale_; }
 
+    // What screen readers read of the dial. A new value is announced a few times a second at
+    // most: values arrive with every frame, far faster than anyone can listen.
+    void setReading(const DialReading& reading);
+    const DialReading& reading() const { return reading_; }
+
+    static constexpr uint32_t kAnnounceIntervalMs = 250;
+
+signals:
+    // A value change told to screen readers.
+    void announced(double value);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void announce();
+    void announceHeld();
+
     QPixmap scale_;
+    DialReading reading_;
+    AnnounceGate gate_{kAnnounceIntervalMs};
+    QTimer heldTimer_;
 };
 
 } // namespace kx

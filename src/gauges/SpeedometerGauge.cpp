@@ -166,6 +166,9 @@ void SpeedometerGauge::setValue(float value) {
             centre(maximum_);
         }
     }
+    if (picture_)
+        picture_->setReading(
+            {name_, newValue_, maximum_, value_, double(minVal_), double(maxVal_)});
 }
 
 } // namespace kx

@@ -1,5 +1,6 @@
 #include "live/GaugeGrid.h"
 
+#include "app/ui_helpers.h"
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "live/GaugeInfo.h"
@@ -8,6 +9,7 @@
 #include "util/twips.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QWidget>
 #include <algorithm>
@@ -49,21 +51,20 @@ GaugeGrid::GaugeGrid(QWidget* window) : QObject(window) {
         const QString n = QString::number(i);
         auto* pic = new GaugePicture(window);
         pic->setObjectName(QStringLiteral("picGauge") + n);
-        pic->setAccessibleName(QStringLiteral("Gauge %1").arg(i + 1));
+        // Tab reaches every dial, so a screen reader reads each in turn; Space or Delete
+        // resets its peak, as a click on the peak does.
+        pic->setFocusPolicy(Qt::TabFocus);
+        pic->installEventFilter(this);
         pictures_[size_t(i)] = pic;
         auto* needle = new NeedleLine(pic);
         needle->setObjectName(QStringLiteral("Line1") + n);
-        needle->setAccessibleName(QStringLiteral("Needle %1").arg(i + 1));
         needles_[size_t(i)] = needle;
         maxLabels_[size_t(i)] = label(pic, QStringLiteral("lblMax") + n, QStringLiteral("0"));
         maxLabels_[size_t(i)]->setToolTip(QStringLiteral("Peak value: click to reset"));
-        maxLabels_[size_t(i)]->setAccessibleName(QStringLiteral("Peak %1").arg(i + 1));
         maxLabels_[size_t(i)]->installEventFilter(this);
         maxLabels_[size_t(i)]->setCursor(Qt::PointingHandCursor);
         valueLabels_[size_t(i)] = label(pic, QStringLiteral("lblValue") + n, QStringLiteral("0"));
-        valueLabels_[size_t(i)]->setAccessibleName(QStringLiteral("Value %1").arg(i + 1));
         nameLabels_[size_t(i)] = label(pic, QStringLiteral("lblName") + n, QString());
-        nameLabels_[size_t(i)]->setAccessibleName(QStringLiteral("Name %1").arg(i + 1));
     }
     for (int i = 0; i < 12; ++i) {
         const QString n = QString::number(i);
@@ -73,7 +74,7 @@ GaugeGrid::GaugeGrid(QWidget* window) : QObject(window) {
                             i == 10 ? QStringLiteral("Rich") : QStringLiteral("Off"));
         state->setAlignment(Qt::AlignCenter);
         state->setAutoFillBackground(true);
-        state->setAccessibleName(caption.mid(3) + QStringLiteral(" state"));
+        showsValue(state, caption.mid(3), Context::InName);
         onOffLabels_[size_t(i)] = state;
     }
 }
@@ -163,6 +164,11 @@ bool GaugeGrid::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
         for (int i = 0; i < 12; ++i)
             if (watched == maxLabels_[size_t(i)]) lblMax_Click(i);
+    } else if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Space || key == Qt::Key_Delete)
+            for (int i = 0; i < 12; ++i)
+                if (watched == pictures_[size_t(i)]) lblMax_Click(i);
     }
     return QObject::eventFilter(watched, event);
 }

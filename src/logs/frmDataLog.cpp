@@ -62,7 +62,7 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     auto* ll = new QGridLayout(location);
     lblDirectory_ = new QLabel(s.read(DataLog, S("Path")));
     lblDirectory_->setObjectName(S("lblDirectory"));
-    lblDirectory_->setAccessibleName(S("Directory:"));
+    showsValue(lblDirectory_, S("Directory:"));
     lblDirectory_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     txtPath_ = new QLineEdit(defaultName(QDateTime::currentDateTime()) + S(".log"));
     txtPath_->setObjectName(S("txtPath"));

@@ -78,6 +78,7 @@ void frmDataReplay::buildUi() {
     scrollBar1_ = new QScrollBar(Qt::Horizontal, fraPosition_);
     scrollBar1_->setObjectName(S("scrollBar1"));
     scrollBar1_->setAccessibleName(S("Position"));
+    scrollBar1_->setFocusPolicy(Qt::StrongFocus); // scroll bars take no focus by default
     scrollBar1_->setRange(1, kReplaySliderSteps);
     scrollBar1_->setSingleStep(1);
     scrollBar1_->setPageStep(10);
@@ -89,6 +90,7 @@ void frmDataReplay::buildUi() {
     scrollBar2_ = new QScrollBar(Qt::Horizontal, fraSpeed_);
     scrollBar2_->setObjectName(S("scrollBar2"));
     scrollBar2_->setAccessibleName(S("Replay speed"));
+    scrollBar2_->setFocusPolicy(Qt::StrongFocus); // scroll bars take no focus by default
     scrollBar2_->setRange(1, 250);
     scrollBar2_->setSingleStep(1);
     scrollBar2_->setPageStep(20);

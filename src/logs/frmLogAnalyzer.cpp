@@ -42,14 +42,17 @@ void setFontSize(QWidget* w, double points) {
     w->setFont(f);
 }
 
+// `points`, made smaller when `text` would not fit `room` pixels.
+QFont fittedFont(QFont f, const QString& text, double points, int room) {
+    f.setPointSizeF(std::max(points, 1.0));
+    const int wide = QFontMetrics(f).horizontalAdvance(text);
+    if (wide > room && room > 0) f.setPointSizeF(std::max(points * room / wide, 1.0));
+    return f;
+}
+
 // The layout's font size, made smaller when a long value would not fit the readout.
 void fitValueFont(QLabel* label, double points) {
-    QFont f = label->font();
-    f.setPointSizeF(std::max(points, 1.0));
-    const int room = label->width() - 4;
-    const int wide = QFontMetrics(f).horizontalAdvance(label->text());
-    if (wide > room && room > 0) f.setPointSizeF(std::max(points * room / wide, 1.0));
-    label->setFont(f);
+    label->setFont(fittedFont(label->font(), label->text(), points, label->width() - 4));
 }
 
 } // namespace
@@ -85,7 +88,7 @@ void frmLogAnalyzer::buildUi() {
         lblParam_[size_t(i)] = value;
         if (i >= kAnalyserSeries) {
             frame->setTitle(S(kIndicatorCaptions[i - kAnalyserSeries]));
-            value->setAccessibleName(frame->title());
+            showsValue(value, frame->title(), Context::InName);
             continue;
         }
         for (int g = 0; g < 2; ++g) {
@@ -114,7 +117,7 @@ void frmLogAnalyzer::buildUi() {
     btnPlus1_->setAccessibleName(S("Next record"));
     Label1_ = new QLabel(fraPosition_);
     Label1_->setObjectName(S("Label1"));
-    Label1_->setAccessibleName(S("Cursor record"));
+    showsValue(Label1_, S("Cursor record"));
     Label1_->setAlignment(Qt::AlignCenter);
     connect(btnMinus1_, &QPushButton::clicked, this, &frmLogAnalyzer::btnMinus1_Click);
     connect(btnPlus1_, &QPushButton::clicked, this, &frmLogAnalyzer::btnPlus1_Click);
@@ -136,6 +139,7 @@ void frmLogAnalyzer::buildUi() {
     scrollBar1_ = new QScrollBar(Qt::Horizontal, this);
     scrollBar1_->setObjectName(S("scrollBar1"));
     scrollBar1_->setAccessibleName(S("Position"));
+    scrollBar1_->setFocusPolicy(Qt::StrongFocus); // scroll bars take no focus by default
     connect(scrollBar1_, &QScrollBar::valueChanged, this, &frmLogAnalyzer::scrollBar1_Change);
 }
 
@@ -149,15 +153,14 @@ void frmLogAnalyzer::applyLayout() {
     for (int i = 0; i < kCells; ++i) {
         const auto& c = l.cells[size_t(i)];
         Frame1_[size_t(i)]->setGeometry(pixels(c.box));
-        setFontSize(Frame1_[size_t(i)], l.captionFont);
         lblParam_[size_t(i)]->setGeometry(pixels(c.value));
-        fitValueFont(lblParam_[size_t(i)], l.valueFont);
         if (i >= kAnalyserSeries) continue;
         Check1_[size_t(i)]->setGeometry(pixels(c.graph1));
         Check2_[size_t(i)]->setGeometry(pixels(c.graph2));
         setFontSize(Check1_[size_t(i)], l.checkFont);
         setFontSize(Check2_[size_t(i)], l.checkFont);
     }
+    fitCells(l);
     btnBrowse_->setGeometry(pixels(l.open));
     setFontSize(btnBrowse_, l.checkFont);
     fraPosition_->setGeometry(pixels(l.position));
@@ -178,6 +181,21 @@ void frmLogAnalyzer::applyLayout() {
         scrollBar1_->setValue(static_cast<int>(offset / scroll_.scale));
         scrollBar1_Change(scrollBar1_->value()); // S may have changed under the same value
         scrollBar1_->setEnabled(plotWidth_ > containerWidth());
+    }
+}
+
+void frmLogAnalyzer::fitCells(const AnalyserLayout& l) {
+    for (int i = 0; i < kCells; ++i) {
+        // A title wider than its frame is made smaller, and the readout sits below the title,
+        // whatever the style's title height.
+        QGroupBox* frame = Frame1_[size_t(i)];
+        frame->setFont(
+            fittedFont(frame->font(), frame->title(), l.captionFont, frame->width() - 10));
+        QRect value = pixels(l.cells[size_t(i)].value);
+        value.moveTop(std::max(value.top(), QFontMetrics(frame->font()).height()));
+        value.setBottom(std::min(value.bottom(), frame->height() - 3));
+        lblParam_[size_t(i)]->setGeometry(value);
+        fitValueFont(lblParam_[size_t(i)], l.valueFont);
     }
 }
 
@@ -210,7 +228,8 @@ void frmLogAnalyzer::reset() {
                 box(g, i)->setAccessibleName(
                     QStringLiteral("Column %1 on Graph %2").arg(i + 1).arg(g + 1));
             }
-            lblParam_[size_t(i)]->setAccessibleName(QStringLiteral("Column %1").arg(i + 1));
+            showsValue(lblParam_[size_t(i)], QStringLiteral("Column %1").arg(i + 1),
+                       Context::InName);
         }
         lblParam_[size_t(i)]->clear();
         setParamColours(i, kGreen, kBlack);
@@ -277,12 +296,13 @@ bool frmLogAnalyzer::load(const QString& path) {
         const QString name = host_.state.setup.gaugeCatalogue[size_t(column.number)].name();
         Frame1_[k]->setTitle(name);
         Frame1_[k]->setEnabled(true);
-        lblParam_[k]->setAccessibleName(name);
+        showsValue(lblParam_[k], name, Context::InName);
         for (int g = 0; g < 2; ++g) {
             box(g, int(k))->setEnabled(true);
             box(g, int(k))->setAccessibleName(name + QStringLiteral(" on Graph %1").arg(g + 1));
         }
     }
+    fitCells(analyserLayout(pixelsToTwips(width()), pixelsToTwips(height())));
     return true;
 }
 

@@ -18,6 +18,8 @@ class QScrollBar;
 
 namespace kx {
 
+struct AnalyserLayout;
+
 class AnalyserPlot;
 
 class frmLogAnalyzer : public QWidget {
@@ -52,6 +54,8 @@ protected:
 private:
     void buildUi();
     void applyLayout();
+    // Fits the cells' titles and readouts to their frames.
+    void fitCells(const AnalyserLayout& l);
     void reset();
     bool load(const QString& path);
     void redrawGraph(int graph);

@@ -86,7 +86,7 @@ frmActiveTest::frmActiveTest(const Host& host) : QWidget(host.window, Qt::Window
 
     lblStatus_ = new QLabel;
     lblStatus_->setObjectName(S("lblStatus"));
-    lblStatus_->setAccessibleName(S("Status"));
+    showsValue(lblStatus_, S("Status"));
     lblStatus_->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);

@@ -24,7 +24,7 @@ frmSelfDiag::frmSelfDiag(const Host& host) : QWidget(host.window, Qt::Window), h
     frame->setObjectName(S("fraCodes"));
     txtFaults_ = new QPlainTextEdit;
     txtFaults_->setObjectName(S("txtFaults"));
-    txtFaults_->setAccessibleName(S("Diagnostic Codes"));
+    showsValue(txtFaults_, S("Diagnostic Codes"));
     txtFaults_->setReadOnly(true);
     txtFaults_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtFaults_->setMinimumSize(500, 200);

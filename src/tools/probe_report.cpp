@@ -1,5 +1,7 @@
 #include "tools/probe_report.h"
 
+#include "app/ui_helpers.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,7 +17,7 @@ ProbeReport makeProbeReport(const QString& frameTitle, const QString& frameName,
     lblQECU->setObjectName(QStringLiteral("lblQECU"));
     r.lblInfo = new QLabel;
     r.lblInfo->setObjectName(QStringLiteral("lblInfo"));
-    r.lblInfo->setAccessibleName(QStringLiteral("Progress"));
+    showsValue(r.lblInfo, QStringLiteral("Progress"));
     r.lblInfo->setMinimumWidth(
         r.lblInfo->fontMetrics().horizontalAdvance(QStringLiteral("- Completed !  ")));
     r.status = new QHBoxLayout;
@@ -26,7 +28,7 @@ ProbeReport makeProbeReport(const QString& frameTitle, const QString& frameName,
     r.txtRegisters = new QPlainTextEdit;
     r.txtRegisters->setObjectName(QStringLiteral("txtRegisters"));
     r.txtRegisters->setReadOnly(true);
-    r.txtRegisters->setAccessibleName(frameTitle);
+    showsValue(r.txtRegisters, frameTitle);
     r.txtRegisters->setMinimumSize(minWidth, minHeight);
     r.frame = new QGroupBox(frameTitle);
     r.frame->setObjectName(frameName);

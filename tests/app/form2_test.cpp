@@ -3,6 +3,7 @@
 #include "app/settings_store.h"
 #include "link/SerialPort.h"
 #include "live/Form1.h"
+#include "support/accessible_tree.h"
 #include "support/main_window.h"
 #include "support/test_support.h"
 
@@ -202,9 +203,9 @@ TEST(Form2, EveryControlHasAnAccessibleName) {
         if (!qobject_cast<QPushButton*>(c) && !qobject_cast<QLabel*>(c) &&
             !qobject_cast<QProgressBar*>(c))
             continue;
-        EXPECT_FALSE(c->accessibleName().isEmpty()) << c->objectName().toStdString();
+        if (showsNothing(c)) continue;
+        EXPECT_FALSE(spokenName(c).isEmpty()) << c->objectName().toStdString();
     }
-    EXPECT_EQ(w.find<QLabel>("lblEcuNo")->accessibleName(), "ECU part number");
 }
 
 TEST(Form2, ClosingTheProgramWithAToolOpenDoesNotReconnect) {

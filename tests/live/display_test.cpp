@@ -12,17 +12,6 @@
 using namespace kx;
 using namespace kx::test;
 
-namespace {
-// The default selection's frame: RPM, Speed, Water, Battery, Timing, Injector, (Duty), A/F
-// Base, Throttle, Air Flow, O2, AAC, then 0x13, 0x1E, 0x1F, 0x21.
-QByteArray defaultFrame(int rpmRaw, int waterRaw, int reg1E) {
-    QByteArray f =
-        bytes({0xFF, 18, rpmRaw >> 8, rpmRaw & 0xFF, 25, waterRaw, 175,  95,    0x01, 0x90,
-               100,  50, 0x00,        0x64,          40, 128,      0x01, reg1E, 0x00, 0x80});
-    return f.repeated(2);
-}
-} // namespace
-
 TEST(DisplayLayout, ColumnsRowsAndFontsFromTheWindowSize) {
     DisplayLayout l = displayLayout(12000, 9000);
     EXPECT_EQ(l.column, 3000);

@@ -2,6 +2,7 @@
 // scroll and cursor.
 #include "logs/AnalyserPlot.h"
 #include "logs/frmLogAnalyzer.h"
+#include "support/accessible_tree.h"
 #include "support/main_window.h"
 
 #include <QAction>
@@ -74,7 +75,7 @@ TEST(LogAnalyser, OpensOnceFromTheMainWindowAndClosesOnEscape) {
     EXPECT_FALSE(a.check(1, 0)->isEnabled());
     EXPECT_FALSE(a.button("btnZoomOut")->isEnabled());
     for (QWidget* w : a.win->findChildren<QWidget*>())
-        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+        EXPECT_TRUE(showsNothing(w) || !spokenName(w).isEmpty()) << w->objectName().toStdString();
 
     QPointer<frmLogAnalyzer> win = a.win;
     win->activateWindow();

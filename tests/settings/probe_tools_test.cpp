@@ -3,6 +3,7 @@
 #include "settings/Form3.h"
 #include "settings/frmColor.h"
 #include "settings/frmSettings.h"
+#include "support/accessible_tree.h"
 #include "support/main_window.h"
 #include "tools/ecu_find.h"
 #include "tools/frmECUfind.h"
@@ -299,7 +300,8 @@ TEST(ProbeToolWindows, EveryControlHasAnAccessibleNameAndEscapeCloses) {
             const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QComboBox*>(c) ||
                                  qobject_cast<QPlainTextEdit*>(c) || qobject_cast<QLabel*>(c);
             if (control) {
-                EXPECT_FALSE(c->accessibleName().isEmpty()) << c->objectName().toStdString();
+                EXPECT_TRUE(showsNothing(c) || !spokenName(c).isEmpty())
+                    << c->objectName().toStdString();
             }
         }
     };

@@ -1,5 +1,6 @@
 // The self-diagnostics and active test windows on the main window's in-memory ECU port.
 #include "live/live_data.h"
+#include "support/accessible_tree.h"
 #include "support/main_window.h"
 #include "tools/frmActiveTest.h"
 #include "tools/frmSelfDiag.h"
@@ -301,8 +302,8 @@ TEST(ToolWindows, NamedForAccessibilityAndTabbedInLayoutOrder) {
         QStringList names;
         for (QWidget* c : win->findChildren<QWidget*>()) {
             if (!(c->focusPolicy() & Qt::TabFocus)) continue;
-            EXPECT_FALSE(c->accessibleName().isEmpty()) << c->objectName().toStdString();
-            names << c->accessibleName();
+            EXPECT_FALSE(spokenName(c).isEmpty()) << c->objectName().toStdString();
+            names << spokenName(c);
         }
         EXPECT_EQ(names.removeDuplicates(), 0) << win->objectName().toStdString();
     }
