@@ -51,6 +51,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no answer from %s\n", argv[1]);
         return 1;
     }
+    // F1 to the first values on the dials: the stream stop, the arming and the first frame.
+    QElapsedTimer f1;
+    qint64 firstValues = -1;
+    QObject::connect(&form.MSComm1(), &kx::SerialPort::received, [&] {
+        if (firstValues < 0 && form.ReadMode == 2) firstValues = f1.elapsed();
+    });
+    f1.start();
     kx::Form1* display = form.btnDataDisplay_Click();
     display->resize(1000, 700);
     run(3000); // warm up: first layout, fonts
@@ -63,7 +70,8 @@ int main(int argc, char** argv) {
     const double cpu = cpuSeconds() - c0;
     const double wall = double(t.elapsed()) / 1000.0;
     std::printf(
-        "display_cpu: %.1f s, %ld receive events (%.1f/s), CPU %.2f s = %.2f %% of one core\n",
-        wall, frames, double(frames) / wall, cpu, 100.0 * cpu / wall);
+        "display_cpu: %.1f s, %ld receive events (%.1f/s), CPU %.2f s = %.2f %% of one core; "
+        "F1 to first values %lld ms\n",
+        wall, frames, double(frames) / wall, cpu, 100.0 * cpu / wall, (long long)firstValues);
     return 0;
 }

@@ -133,7 +133,8 @@ EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
     answerTimer_.setSingleShot(true);
     answerTimer_.setInterval(kAnswerTimeoutMs);
     connect(&answerTimer_, &QTimer::timeout, this, [this] {
-        if (state_ != State::Identifying) return;
+        // Only while the link still waits in identification: a tool may have taken it since.
+        if (state_ != State::Identifying || ReadMode != 1) return;
         problem_ = QStringLiteral("no answer");
         connected = false;
         setState(State::NoAnswer);

@@ -1,7 +1,11 @@
 // Connect and identification against the simulated ECU, through QSerialPort on a pty.
+#include "link/EcuLink.h"
+#include "live/Form1.h"
+#include "live/GaugeGrid.h"
 #include "support/sim_window.h"
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -83,4 +87,25 @@ TEST(ConnectE2E, HangUpMidStreamClosesThePortAndAReconnectWorks) {
     k.w->store->save("Comms", "ComPort", QString::fromStdString(k.sim.devicePath()));
     EXPECT_TRUE(k.connectEcu());
     EXPECT_EQ(k.partNumber(), "1U800");
+}
+
+TEST(ConnectE2E, APulledCableGreysTheDisplayAndTheLinkComesBackOnItsOwn) {
+    // The simulator's stable link stands for /dev/serial/by-id/...: same path after a re-plug.
+    QTemporaryDir dir;
+    auto o = quietSim();
+    o.linkPath = dir.filePath("ecu").toStdString();
+    o.hangupAfter = 60;
+    o.reopenAfterMs = 2500;
+    SimMainWindow k(o, [&](SettingsStore& s) { s.save("Comms", "ComPort", dir.filePath("ecu")); });
+    ASSERT_TRUE(k.connectEcu());
+    Form1* display = k.form().btnDataDisplay_Click();
+    ASSERT_TRUE(waitUntil([&] { return k.form().link().state() == EcuLink::State::Lost; }, 10000));
+    EXPECT_TRUE(display->grid().isStale());
+    EXPECT_EQ(k.partNumber(), "#####");
+    EXPECT_FALSE(k.w->find<QPushButton>("btnDataDisplay")->isEnabled());
+    EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
+    // Back on the same path: the retries reconnect, and the display's stream resumes.
+    ASSERT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return !display->grid().isStale(); }, 5000));
+    EXPECT_EQ(k.form().ReadMode, 2);
 }

@@ -1,0 +1,161 @@
+// The races the link must win, and a pulled cable in every streaming mode, on the in-memory
+// port: the exact bytes the ECU receives and what the windows show afterwards.
+#include "link/EcuLink.h"
+#include "live/Form1.h"
+#include "live/GaugeGrid.h"
+#include "logs/frmDataLog.h"
+#include "settings/Form3.h"
+#include "settings/frmSettings.h"
+#include "support/main_window.h"
+#include "tools/frmActiveTest.h"
+#include "tools/frmECUfind.h"
+#include "tools/frmRegTest.h"
+#include "tools/frmSelfDiag.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <functional>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+const QByteArray Reconnect = bytes({0x30, 0xFF, 0xFF, 0xEF, 0xD0, 0xF0});
+QByteArray liveArming(MainWindow& w) {
+    return bytes({0x30}) + fullDataRequest(w.form->setup) + bytes({0xF0});
+}
+void pause(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+} // namespace
+
+TEST(LinkRaces, LaunchesDuringAReconnectOrArmingNeverInterleave) {
+    MainWindow w;
+    w.connectEcu();
+
+    // F1 about 150 ms after closing a tool, while the reconnect runs: the display arms after it.
+    w.ecu->writes.clear();
+    w.form->btnSelfDiag_Click()->close();
+    pause(150);
+    Form1* display = w.form->btnDataDisplay_Click();
+    w.settle();
+    EXPECT_EQ(w.ecu->written(), bytes({0x30}) + Reconnect + liveArming(w));
+    EXPECT_EQ(w.form->ReadMode, 2);
+    w.ecu->feed(defaultFrame(64, 0x82, 0x02));
+    EXPECT_EQ(display->grid().lblValue(0)->text(), "800");
+
+    // The display closes during its own arming wait: one reconnect, one stream start, mode 1.
+    display->close();
+    w.settle();
+    w.ecu->writes.clear();
+    display = w.form->btnDataDisplay_Click();
+    pause(75); // inside the 50 ms pause after the request
+    display->close();
+    w.settle();
+    EXPECT_EQ(w.ecu->written(), bytes({0x30}) + fullDataRequest(w.form->setup) + Reconnect);
+    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.ecu->threshold(), 48);
+}
+
+TEST(LinkRaces, OneFinderAtATimeAndNeverBesideTheRegisterTest) {
+    MainWindow w;
+    w.connectEcu();
+    // The finder twice, through a closed and reopened communication window: one finder.
+    QPointer<frmECUfind> first = w.form->mnuCommunication_Click()->btnECUfind_Click();
+    w.form->findChild<Form3*>()->close();
+    QPointer<frmECUfind> second = w.form->mnuCommunication_Click()->btnECUfind_Click();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(w.form->findChildren<frmECUfind*>().size(), 1);
+    first->close();
+    w.settle();
+
+    // The register test holds the link: a finder waits for it, and starts once it closes.
+    QPointer<frmRegTest> test = w.form->mnuDataDisplay_Click()->btnActTest_Click();
+    w.settle();
+    w.ecu->writes.clear();
+    QPointer<frmECUfind> finder = w.form->mnuCommunication_Click()->btnECUfind_Click();
+    pause(300);
+    EXPECT_TRUE(w.ecu->writes.isEmpty()); // nothing of the finder while the test holds the link
+    EXPECT_EQ(w.form->ReadMode, 8);
+    EXPECT_TRUE(w.find<QLabel>("lblLinkStatus")->text().contains("waits for"));
+    test->close();
+    ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode == 16; }, 3000));
+    // The test's reconnect came first, whole, then the finder's own opening.
+    EXPECT_TRUE(w.ecu->written().startsWith(Reconnect + bytes({0x30, 0x30, 0xFF, 0xFF})));
+    finder->close();
+    w.settle();
+}
+
+TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
+    struct Case {
+        const char* name;
+        std::function<QWidget*(MainWindow&)> open;
+    };
+    const Case cases[] = {
+        {"display", [](MainWindow& w) -> QWidget* { return w.form->btnDataDisplay_Click(); }},
+        {"logging alone", [](MainWindow& w) -> QWidget* { return w.form->btnDataLogging_Click(); }},
+        {"logging beside the display",
+         [](MainWindow& w) -> QWidget* {
+             w.form->btnDataDisplay_Click();
+             w.settle();
+             return w.form->btnDataLogging_Click();
+         }},
+        {"self-diagnostics", [](MainWindow& w) -> QWidget* { return w.form->btnSelfDiag_Click(); }},
+        {"active test",
+         [](MainWindow& w) -> QWidget* {
+             frmActiveTest* a = w.form->btnActiveTest_Click();
+             a->findChild<QPushButton*>("btnStartFpump")->click();
+             return a;
+         }},
+        {"register test",
+         [](MainWindow& w) -> QWidget* {
+             return w.form->mnuDataDisplay_Click()->btnActTest_Click();
+         }},
+        {"finder",
+         [](MainWindow& w) -> QWidget* {
+             return w.form->mnuCommunication_Click()->btnECUfind_Click();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow w;
+        w.connectEcu();
+        QWidget* tool = c.open(w);
+        w.settle();
+        auto* log = qobject_cast<frmDataLog*>(tool);
+        if (log) {
+            log->findChild<QLineEdit*>("txtPath")->setText("pulled.log");
+            log->btnStart_Click();
+            w.ecu->feed(defaultFrame(64, 0x82, 0x02));
+        }
+        w.ecu->disconnectNow();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.form->link().state(), EcuLink::State::Lost);
+        EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "#####");
+        for (QPushButton* b : w.form->ecuToolButtons())
+            EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+        EXPECT_TRUE(w.find<QLabel>("lblLinkStatus")->text().contains("lost"));
+        EXPECT_TRUE(w.dialogs.messages.isEmpty());
+        if (Form1* d = w.form->dataDisplay()) EXPECT_TRUE(d->grid().isStale());
+        if (log) {
+            EXPECT_FALSE(log->isLogging());
+            EXPECT_TRUE(log->findChild<QLabel*>("lblStatus")->text().contains("was lost"));
+            QFile f(w.dir.filePath("pulled.log"));
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            const QList<QByteArray> lines = f.readAll().split('\n');
+            EXPECT_EQ(lines.size(), 3); // header, one record, and nothing cut short after it
+        }
+        // Re-plugged: the retry reconnects on its own and the part number comes back.
+        ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode == 1 && !w.form->link().busy(); },
+                              EcuLink::kRetryMs + 3000));
+        w.ecu->feed(idFrame("1U800"));
+        EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "1U800");
+        EXPECT_TRUE(w.form->connected);
+        w.settle();
+    }
+}
