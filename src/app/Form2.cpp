@@ -623,7 +623,7 @@ void Form2::onLinkState(EcuLink::State state) {
         waitNote_.clear();
     }
     if (state == EcuLink::State::Lost || state == EcuLink::State::NoAnswer ||
-        state == EcuLink::State::Closed) {
+        state == EcuLink::State::WrongId || state == EcuLink::State::Closed) {
         lblEcuNo_->setText(NoPartNumber);
         for (QPushButton* b : ecuToolButtons())
             b->setEnabled(false);
@@ -650,6 +650,10 @@ void Form2::showLinkStatus() {
                  "and the ignition")
                    .arg(device, settings_.read(S("Comms"), S("ComPort")),
                         settings_.read(S("Comms"), S("Speed")));
+        break;
+    case EcuLink::State::WrongId:
+        text = S("An ECU answered, but not with id %1: try Find ECU")
+                   .arg(settings_.read(S("Comms"), S("ECUid")).toUpper());
         break;
     default:
         text = waitNote_;

@@ -135,9 +135,14 @@ EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
     connect(&answerTimer_, &QTimer::timeout, this, [this] {
         // Only while the link still waits in identification: a tool may have taken it since.
         if (state_ != State::Identifying || ReadMode != 1) return;
-        problem_ = QStringLiteral("no answer");
         connected = false;
-        setState(State::NoAnswer);
+        // Bytes came back, but never the id's complement: another ECU id answers there.
+        const bool otherId = !initAnswer_.isEmpty() && !initAnswer_.contains(char(~ecuId_));
+        problem_ = otherId ? QStringLiteral("an ECU answered, but not to id %1")
+                                 .arg(ecuId_, 2, 16, QLatin1Char('0'))
+                                 .toUpper()
+                           : QStringLiteral("no answer");
+        setState(otherId ? State::WrongId : State::NoAnswer);
     });
     retryTimer_.setInterval(kRetryMs);
     connect(&retryTimer_, &QTimer::timeout, this, &EcuLink::onRetry);
@@ -157,7 +162,7 @@ QString EcuLink::device() const {
 void EcuLink::setState(State s) {
     if (state_ == s) return;
     state_ = s;
-    const bool retry = retrying_ && (s == State::Lost || s == State::NoAnswer);
+    const bool retry = retrying_ && (s == State::Lost || s == State::NoAnswer || s == State::WrongId);
     if (retry && !retryTimer_.isActive()) retryTimer_.start();
     if (!retry) retryTimer_.stop();
     emit stateChanged(s);
@@ -367,6 +372,7 @@ void EcuLink::connectEcu(bool quiet) {
     s.then([this] {
         answerTimer_.stop();
         partNumber_.clear();
+        initAnswer_.clear();
         setState(State::Connecting);
     });
     s.closePort().openPort().mode(1).threshold(ecu::ConnectThreshold);
@@ -378,7 +384,13 @@ void EcuLink::connectEcu(bool quiet) {
             .append(char(0xFF))
             .append(char(*id))
             .append(char(ecu::PartNumberRequest));
-        s.writeEach(init, 100);
+        ecuId_ = *id;
+        // The initialisation and identification bytes go to the debug trace, so that it
+        // records each attempt; what came back follows as receive records.
+        for (char b : init)
+            s.write(QByteArray(1, b), true).wait(100);
+        // Kept before the discard: whether the ECU answered the initialisation at all.
+        s.then([this] { initAnswer_ += port_->peek(); });
     }
     s.wait(20).discard().startStream();
     s.onEnd([this](bool ok) {
@@ -413,16 +425,18 @@ void EcuLink::shutdown() {
 
 void EcuLink::setRetrying(bool on) {
     retrying_ = on;
-    const bool retry = on && (state_ == State::Lost || state_ == State::NoAnswer);
+    const bool retry =
+        on && (state_ == State::Lost || state_ == State::NoAnswer || state_ == State::WrongId);
     if (retry && !retryTimer_.isActive()) retryTimer_.start();
     if (!retry) retryTimer_.stop();
 }
 
 void EcuLink::onRetry() {
-    if (state_ != State::Lost && state_ != State::NoAnswer) return retryTimer_.stop();
+    if (state_ != State::Lost && state_ != State::NoAnswer && state_ != State::WrongId)
+        return retryTimer_.stop();
     // A tool's stream is not taken from it while the ECU is silent; a lost link is another
     // matter: the holder gets its stream back once the link returns.
-    if (busy() || (state_ == State::NoAnswer && holderRaw_)) return;
+    if (busy() || (state_ != State::Lost && holderRaw_)) return;
     connectEcu(true);
 }
 
@@ -431,6 +445,7 @@ void EcuLink::onRetry() {
 void EcuLink::MSComm1_OnComm() {
     const QByteArray bytes = port_->readAll();
     if (ReadMode == 1) {
+        if (state_ == State::Connecting) initAnswer_ += bytes;
         getEcuPartNo(bytes);
     } else if (ReadMode != 0 && holderRaw_ && claim_.receiver) {
         // A copy: the handler may close its tool, which drops the claim.

@@ -30,6 +30,7 @@ public:
         Identifying, // the stream is started; no identification frame yet
         Connected,   // the ECU sent its part number
         NoAnswer,    // connected to the port, but the ECU has not answered
+        WrongId,     // an ECU answered the initialisation, but not to the stored id
         Lost,        // the port went away (cable pulled); retried while retrying is on
     };
     // The connect sequence waits this long after its stream start for the part number.
@@ -134,6 +135,8 @@ private:
     DebugTrace trace_;
     State state_ = State::Closed;
     QString partNumber_;
+    QByteArray initAnswer_; // what came back during the initialisation of a connect
+    uint8_t ecuId_ = 0;
     QString problem_;
 
     std::deque<Running> queue_;

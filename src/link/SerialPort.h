@@ -50,6 +50,8 @@ public:
     void setThreshold(int count);
     int threshold() const { return threshold_; }
     int bufferedCount() const { return int(buffer_.size()); }
+    // The buffered bytes, left in the buffer.
+    const QByteArray& peek() const { return buffer_; }
     // Drops everything received so far, including what the system still holds.
     virtual void discard();
     // Takes every buffered byte.

@@ -159,3 +159,29 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
         w.settle();
     }
 }
+
+TEST(LinkAnswer, SilenceAndAnotherIdAreSaidInTheStatusBarAndALaterAnswerClearsIt) {
+    MainWindow w;
+    auto* status = w.find<QLabel>("lblLinkStatus");
+    w.form->btnConnect_Click();
+    ASSERT_TRUE(waitUntil([&] { return status->isVisibleTo(w.form.get()); }, 3000));
+    EXPECT_EQ(status->text(), "No answer from the ECU on /dev/ttyS0 (port 1) at 9600 baud: "
+                              "check the port, the cable and the ignition");
+    EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "#####");
+
+    // The next attempt (the retry) hears bytes, but never EF's complement.
+    w.settle();
+    ASSERT_TRUE(waitUntil([&] { return w.form->link().state() == EcuLink::State::Connecting; },
+                          3000));
+    pause(150); // past the stream stop's discard, among the initialisation bytes
+    w.ecu->feed(bytes({0x55}));
+    ASSERT_TRUE(waitUntil([&] { return status->text().startsWith("An ECU"); }, 3000));
+    EXPECT_EQ(status->text(), "An ECU answered, but not with id EF: try Find ECU");
+    EXPECT_TRUE(w.dialogs.messages.isEmpty());
+
+    // An ECU that answers later: the part number appears by itself and the message goes.
+    w.ecu->feed(idFrame("1U800"));
+    EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "1U800");
+    EXPECT_FALSE(status->isVisibleTo(w.form.get()));
+    EXPECT_TRUE(w.form->connected);
+}

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -67,6 +68,10 @@ TEST(ConnectE2E, SilentEcuLeavesTheWindowResponsive) {
     EXPECT_FALSE(waitUntil([&] { return k.form().connected; }, 1000));
     EXPECT_EQ(k.partNumber(), "#####");
     EXPECT_FALSE(k.w->find<QPushButton>("btnDataDisplay")->isEnabled());
+    // Said in the status bar, without a box.
+    EXPECT_TRUE(waitUntil(
+        [&] { return k.w->find<QLabel>("lblLinkStatus")->text().startsWith("No answer"); }, 3000));
+    EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
     // Timers kept firing all along, the connect waits included.
     EXPECT_GE(ticks, 40);
 }
