@@ -131,6 +131,17 @@ QWidget* Form2::buildEcuFrame() {
     partRow->addWidget(lblEcuNo_);
     partRow->addStretch();
     ecuBox->addLayout(partRow);
+    // What the link is doing when it is not simply working: lost, unanswered, or a tool
+    // waiting. Beside the part number, where the eye goes, and wrapped: it is a sentence.
+    lblLinkStatus_ = new QLabel;
+    lblLinkStatus_->setObjectName(S("lblLinkStatus"));
+    lblLinkStatus_->setWordWrap(true);
+    lblLinkStatus_->setFrameShape(QFrame::StyledPanel);
+    lblLinkStatus_->setMargin(6);
+    lblLinkStatus_->setStyleSheet(S("QLabel { background: #fff4ce; color: #3b2f00; }"));
+    lblLinkStatus_->setVisible(false);
+    showsValue(lblLinkStatus_, S("ECU link status"));
+    ecuBox->addWidget(lblLinkStatus_);
     ecuBox->addStretch();
 
     auto* grid = new QGridLayout(frame);
@@ -218,13 +229,6 @@ void Form2::buildStatusBar() {
     ProgressBar1_->setMaximumWidth(160);
     ProgressBar1_->setContentsMargins(2, 0, 0, 0);
     bar->addWidget(ProgressBar1_, 1);
-    // What the link is doing when it is not simply working: lost, unanswered, or a tool waiting.
-    lblLinkStatus_ = new QLabel;
-    lblLinkStatus_->setObjectName(S("lblLinkStatus"));
-    lblLinkStatus_->setWordWrap(false);
-    lblLinkStatus_->setVisible(false);
-    showsValue(lblLinkStatus_, S("ECU link status"));
-    bar->addPermanentWidget(lblLinkStatus_);
 }
 
 void Form2::buildMenus() {
@@ -645,15 +649,23 @@ void Form2::showLinkStatus() {
     case EcuLink::State::Lost:
         text = S("ECU port %1 lost: %2. Trying again every 2 s.").arg(device, link_->lastProblem());
         break;
-    case EcuLink::State::NoAnswer:
-        text = S("No answer from the ECU on %1 (port %2) at %3 baud: check the port, the cable "
-                 "and the ignition")
-                   .arg(device, settings_.read(S("Comms"), S("ComPort")),
-                        settings_.read(S("Comms"), S("Speed")));
+    case EcuLink::State::NoAnswer: {
+        // The port as set (a number) and the device it names; a path is said once.
+        const QString port = settings_.read(S("Comms"), S("ComPort"));
+        const QString where = port.startsWith(u'/') ? device : S("%1 (port %2)").arg(device, port);
+        text = S("No answer from the ECU on %1 at %2 baud: check the port, the cable and the "
+                 "ignition")
+                   .arg(where, settings_.read(S("Comms"), S("Speed")));
         break;
+    }
     case EcuLink::State::WrongId:
         text = S("An ECU answered, but not with id %1: try Find ECU")
                    .arg(settings_.read(S("Comms"), S("ECUid")).toUpper());
+        break;
+    case EcuLink::State::Connecting:
+    case EcuLink::State::Identifying:
+        // A retry keeps saying what is wrong until it succeeds, rather than flickering.
+        text = link_->isRetry() ? lblLinkStatus_->text() : waitNote_;
         break;
     default:
         text = waitNote_;

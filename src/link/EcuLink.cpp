@@ -368,6 +368,7 @@ void EcuLink::connectEcu(bool quiet) {
     if (shuttingDown_ || connectQueued_) return;
     connectQueued_ = true;
     quietConnect_ = quiet;
+    retryConnect_ = quiet;
     LinkSequence s;
     s.then([this] {
         answerTimer_.stop();

@@ -99,6 +99,8 @@ public:
     void shutdown();
     // While on, a lost or unanswered link is tried again every two seconds.
     void setRetrying(bool on);
+    // The connect in progress (or the last one) is an automatic retry, not the user's.
+    bool isRetry() const { return retryConnect_; }
 
     // The receive dispatcher: reads the whole buffer and hands it on by receive mode.
     void MSComm1_OnComm();
@@ -147,6 +149,7 @@ private:
     bool stepping_ = false;
     bool connectQueued_ = false;
     bool quietConnect_ = false;
+    bool retryConnect_ = false;
     bool shuttingDown_ = false;
 
     // The holder as a guard and as an address: a tool's destroyed() comes after its guards
