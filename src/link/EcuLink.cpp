@@ -16,9 +16,17 @@ const QString Comms = QStringLiteral("Comms");
 
 // ---------------------------------------------------------------- sequence builder
 
-LinkSequence& LinkSequence::write(const QByteArray& bytes, bool traced) {
+namespace {
+LinkStep step(LinkStep::Kind kind, int value = 0) {
     LinkStep s;
-    s.kind = LinkStep::Write;
+    s.kind = kind;
+    s.value = value;
+    return s;
+}
+} // namespace
+
+LinkSequence& LinkSequence::write(const QByteArray& bytes, bool traced) {
+    LinkStep s = step(LinkStep::Write);
     s.bytes = bytes;
     s.traced = traced;
     steps.push_back(std::move(s));
@@ -34,40 +42,28 @@ LinkSequence& LinkSequence::writeEach(const QByteArray& bytes, uint32_t pauseMs)
 }
 
 LinkSequence& LinkSequence::wait(uint32_t ms) {
-    LinkStep s;
-    s.kind = LinkStep::Wait;
-    s.value = int(ms);
-    steps.push_back(std::move(s));
+    steps.push_back(step(LinkStep::Wait, int(ms)));
     return *this;
 }
 
 LinkSequence& LinkSequence::discard() {
-    LinkStep s;
-    s.kind = LinkStep::Discard;
-    steps.push_back(std::move(s));
+    steps.push_back(step(LinkStep::Discard));
     return *this;
 }
 
 LinkSequence& LinkSequence::threshold(int count) {
-    LinkStep s;
-    s.kind = LinkStep::Threshold;
-    s.value = count;
-    steps.push_back(std::move(s));
+    steps.push_back(step(LinkStep::Threshold, count));
     return *this;
 }
 
 LinkSequence& LinkSequence::mode(int16_t readMode) {
-    LinkStep s;
-    s.kind = LinkStep::Mode;
-    s.value = readMode;
-    steps.push_back(std::move(s));
+    steps.push_back(step(LinkStep::Mode, readMode));
     return *this;
 }
 
-LinkSequence& LinkSequence::then(std::function<void()> step) {
-    LinkStep s;
-    s.kind = LinkStep::Call;
-    s.call = std::move(step);
+LinkSequence& LinkSequence::then(std::function<void()> call) {
+    LinkStep s = step(LinkStep::Call);
+    s.call = std::move(call);
     steps.push_back(std::move(s));
     return *this;
 }
@@ -102,16 +98,12 @@ LinkSequence& LinkSequence::arm(const QByteArray& request, uint32_t pauseMs, int
 }
 
 LinkSequence& LinkSequence::closePort() {
-    LinkStep s;
-    s.kind = LinkStep::ClosePort;
-    steps.push_back(std::move(s));
+    steps.push_back(step(LinkStep::ClosePort));
     return *this;
 }
 
 LinkSequence& LinkSequence::openPort() {
-    LinkStep s;
-    s.kind = LinkStep::Open;
-    steps.push_back(std::move(s));
+    steps.push_back(step(LinkStep::Open));
     return *this;
 }
 
@@ -162,7 +154,8 @@ QString EcuLink::device() const {
 void EcuLink::setState(State s) {
     if (state_ == s) return;
     state_ = s;
-    const bool retry = retrying_ && (s == State::Lost || s == State::NoAnswer || s == State::WrongId);
+    const bool retry =
+        retrying_ && (s == State::Lost || s == State::NoAnswer || s == State::WrongId);
     if (retry && !retryTimer_.isActive()) retryTimer_.start();
     if (!retry) retryTimer_.stop();
     emit stateChanged(s);
@@ -222,39 +215,37 @@ void EcuLink::pump() {
             finishCurrent(true);
             continue;
         }
-        LinkStep step = std::move(steps.front());
+        LinkStep next = std::move(steps.front());
         steps.pop_front();
-        switch (step.kind) {
+        switch (next.kind) {
         case LinkStep::Write:
-            if (!port_->write(step.bytes)) {
+            if (!port_->write(next.bytes)) {
                 finishCurrent(false);
                 continue;
             }
-            if (step.traced) trace_.send(step.bytes);
+            if (next.traced) trace_.send(next.bytes);
             break;
         case LinkStep::Wait:
-            waitFor_ = step.value;
+            waitFor_ = next.value;
             waitClock_.start();
-            waitTimer_.start(step.value);
+            waitTimer_.start(next.value);
             stepping_ = false;
             return;
         case LinkStep::Discard:
             port_->discard();
             break;
         case LinkStep::Threshold:
-            port_->setThreshold(step.value);
+            port_->setThreshold(next.value);
             break;
         case LinkStep::Mode:
-            ReadMode = int16_t(step.value);
+            ReadMode = int16_t(next.value);
             break;
         case LinkStep::Call:
-            if (step.call) step.call();
+            if (next.call) next.call();
             break;
         case LinkStep::ClosePort:
             if (port_->isOpen()) {
-                LinkStep close;
-                close.kind = LinkStep::Close;
-                steps.push_front(close);
+                steps.push_front(step(LinkStep::Close));
                 LinkSequence stop;
                 stop.stopStream();
                 steps.insert(steps.begin(), stop.steps.begin(), stop.steps.end());

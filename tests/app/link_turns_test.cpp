@@ -18,8 +18,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace kx;
 using namespace kx::test;
@@ -171,8 +171,8 @@ TEST(LinkAnswer, SilenceAndAnotherIdAreSaidInTheStatusBarAndALaterAnswerClearsIt
 
     // The next attempt (the retry) hears bytes, but never EF's complement.
     w.settle();
-    ASSERT_TRUE(waitUntil([&] { return w.form->link().state() == EcuLink::State::Connecting; },
-                          3000));
+    ASSERT_TRUE(
+        waitUntil([&] { return w.form->link().state() == EcuLink::State::Connecting; }, 3000));
     pause(150); // past the stream stop's discard, among the initialisation bytes
     w.ecu->feed(bytes({0x55}));
     ASSERT_TRUE(waitUntil([&] { return status->text().startsWith("An ECU"); }, 3000));

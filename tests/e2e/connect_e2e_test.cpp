@@ -5,9 +5,9 @@
 #include "support/sim_window.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
