@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/resource.h>
 
 namespace {
@@ -109,6 +110,10 @@ int trial(int runs) {
         t.start();
         while (!start->isEnabled() && t.elapsed() < 20000)
             run(50);
+        if (!start->isEnabled())
+            std::fprintf(stderr, "run %d: mode %d, speed %.1f, sim launch %.2f s, stream %d\n",
+                         r + 1, int(form.ReadMode), double(form.live.gaugeValue[6]),
+                         sim.launchTime(), int(sim.streamKind()));
         double got[2];
         for (int i = 0; i < 2; ++i)
             got[i] = win->findChild<QLabel*>(QStringLiteral("lblTime%1").arg(i))->text().toDouble();
@@ -116,6 +121,9 @@ int trial(int runs) {
                     truth[0], got[1], truth[1]);
         worst = std::max({worst, std::abs(got[0] - truth[0]), std::abs(got[1] - truth[1])});
         win->close();
+        // Out here no event loop runs the window's deferred delete; the next run needs a
+        // new window.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         run(1500); // the reconnect
     }
     std::printf("frame interval %.3f ms at %d baud; worst error %.0f ms; target %.1f ms\n", frameMs,

@@ -13,6 +13,8 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
 #include <algorithm>
 
 namespace kx {
@@ -29,6 +31,24 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text) {
     l->setObjectName(name);
     return l;
 }
+
+// The alert lamp: a filled rectangle that paints its fill and nothing else, so a flash at the
+// frame rate costs one fill, without the palette propagation and style polish of a restyle.
+class AlertLamp : public QWidget {
+public:
+    explicit AlertLamp(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+    void setFill(const QColor& c) {
+        if (c == fill_) return;
+        fill_ = c;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override { QPainter(this).fillRect(event->rect(), fill_); }
+
+private:
+    QColor fill_;
+};
 
 QRect pixels(const TwipBox& b) {
     return QRect(b.left / kTwipsPerPixel, b.top / kTwipsPerPixel, b.width / kTwipsPerPixel,
@@ -67,9 +87,8 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
             label(pic, S("lblName") + n, g < kGaugeCount ? setup.gaugeCatalogue[g].name() : "");
         setColour(nameLabels_[size_t(i)], QPalette::WindowText, colours_.name);
 
-        auto* lamp = new QWidget(this);
+        auto* lamp = new AlertLamp(this);
         lamp->setObjectName(S("sqAlert") + n);
-        lamp->setAutoFillBackground(true);
         lamps_[size_t(i)] = lamp;
         setLamp(i, colours_.back);
         auto* caption = label(this, S("lblAlert") + n, S(alerts[i]));
@@ -125,7 +144,7 @@ void frmDashboard::getDashData(const QByteArray& bytes) {
 
 void frmDashboard::setLamp(int i, uint32_t colour) {
     fill_[size_t(i)] = colour;
-    setColour(lamps_[size_t(i)], QPalette::Window, colour);
+    static_cast<AlertLamp*>(lamps_[size_t(i)])->setFill(colourFromBgr(colour));
 }
 
 void frmDashboard::setupDial(int i) {

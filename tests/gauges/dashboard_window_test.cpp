@@ -55,7 +55,6 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     }
     EXPECT_EQ(win->lblValue(0)->text(), "6512");
     EXPECT_EQ(win->lblValue(1)->text(), "100.0");
-    EXPECT_EQ(win->sqAlert(0)->palette().color(QPalette::Window), QColor(0xFF, 0x80, 0x00));
     // Under the limit again; then 112 km/h over the speed limit of 110: red, blue.
     w.ecu->feed(dashFrame(400, 56));
     EXPECT_EQ(win->lampFill(0), back);
