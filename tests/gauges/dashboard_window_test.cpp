@@ -73,17 +73,6 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     EXPECT_EQ(w.form->ReadMode, 1);
 }
 
-TEST(DashboardWindow, StoredLimitThatIsNotANumberSoundsNoAlert) {
-    MainWindow w([](SettingsStore& s) { s.save("Dashboard", "RPM", "fast"); });
-    w.connectEcu();
-    frmDashboard* win = w.form->btnDashboard_Click();
-    w.settle();
-    w.ecu->feed(dashFrame(0x7F0, 10));
-    EXPECT_EQ(win->lblValue(0)->text(), "8000");
-    EXPECT_EQ(w.dialogs.beeps, 0);
-    EXPECT_EQ(win->lampFill(0), win->lampFill(1));
-}
-
 TEST(DashboardSetupWindow, ValidatesThenStoresInOrderAndRebuildsTheSelection) {
     MainWindow w;
     w.form->findChild<QAction*>("mnuDashboardSetup")->trigger();
