@@ -153,6 +153,8 @@ void Ecu::startStream(Bytes& out) {
     }
     running_ = r;
     streaming_ = true;
+    if (r.kind == StreamKind::Data && config_.launchDelay >= 0)
+        engine_.startLaunch(config_.launchDelay);
     out.push_back(uint8_t(~kCmdStart));
 }
 

@@ -31,6 +31,8 @@ struct EcuConfig {
     std::bitset<256> unsupported = defaultUnsupported();
     uint64_t seed = 1;
     double coolantStartC = 20;
+    // Seconds from each register stream start to the launch; negative: no launch.
+    double launchDelay = -1;
 
     // Registers outside the live-data catalogue.
     static std::bitset<256> defaultUnsupported();

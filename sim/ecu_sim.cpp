@@ -34,6 +34,7 @@ EcuSimulator::EcuSimulator(SimOptions options) : options_(std::move(options)) {
     config.unsupported = options_.unsupported;
     config.seed = options_.seed;
     config.coolantStartC = options_.coolantStartC;
+    config.launchDelay = options_.launchDelay;
     device_ = std::make_unique<Device>(std::move(config), options_.timeScale);
 
     LinkOptions link;
@@ -92,6 +93,11 @@ Bytes EcuSimulator::memory(uint16_t from, size_t count) const {
     for (size_t i = 0; i < count; ++i)
         bytes.push_back(device_->ecu.memory().read(uint16_t(from + i)));
     return bytes;
+}
+
+double EcuSimulator::launchTime() const {
+    std::lock_guard lock(link_->mutex());
+    return device_->ecu.engine().launchTime();
 }
 
 EngineState EcuSimulator::engineState() const {
@@ -180,7 +186,11 @@ std::string usage() {
            "  --link PATH          keep a symlink to the device at PATH\n"
            "  --seed N             seed of the engine noise and line faults (1)\n"
            "  --time-scale X       engine time runs X times faster than real time (1)\n"
-           "  --coolant-start C    coolant temperature at start, Celsius (20)\n";
+           "  --coolant-start C    coolant temperature at start, Celsius (20)\n"
+           "  --launch S           S seconds after each live-data stream starts, the car\n"
+           "                       moves off: 0-100 km/h in 8.0 s by the speedometer (2 km/h\n"
+           "                       at once, then 12.25 km/h a second), 140 km/h at 14 s;\n"
+           "                       engine speed 1000 rpm + 40 rpm per km/h\n";
 }
 
 std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -197,7 +207,8 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             "--baud",          "--id",           "--part-number",  "--faults",
             "--unsupported",   "--rom-command",  "--garbage-rate", "--drop-rate",
             "--silence-after", "--hangup-after", "--reopen-after", "--record",
-            "--link",          "--seed",         "--time-scale",   "--coolant-start"};
+            "--link",          "--seed",         "--time-scale",   "--coolant-start",
+            "--launch"};
         if (std::find(std::begin(withValue), std::end(withValue), name) == std::end(withValue)) {
             error = "unknown option " + name;
             return std::nullopt;
@@ -246,6 +257,8 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             ok = parseReal(v, 0.001, 1000, o.timeScale);
         } else if (name == "--coolant-start") {
             ok = parseReal(v, -40, 150, o.coolantStartC);
+        } else if (name == "--launch") {
+            ok = parseReal(v, 0, 3600, o.launchDelay);
         }
         if (!ok) {
             error = "bad value for " + name + ": " + v;

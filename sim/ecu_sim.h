@@ -29,6 +29,7 @@ struct SimOptions {
     uint64_t seed = 1;
     double timeScale = 1;
     double coolantStartC = 20;
+    double launchDelay = -1;
 };
 
 // Parses the command line (argv[0] skipped). On a bad option returns nothing and sets
@@ -60,6 +61,8 @@ public:
     bool streaming() const;
     StreamKind streamKind() const;
     EngineState engineState() const;
+    // Seconds since the launch moved off (negative before; see EngineModel::startLaunch).
+    double launchTime() const;
     // ECU memory as a memory read would see it now (addresses wrap at 0xFFFF).
     Bytes memory(uint16_t from, size_t count) const;
 

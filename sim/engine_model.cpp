@@ -44,6 +44,27 @@ void EngineModel::advance(double seconds) {
     }
 }
 
+void EngineModel::startLaunch(double delay) {
+    launchAt_ = s_.time + pending_ + delay;
+}
+
+double EngineModel::launchTime() const {
+    return launchAt_ ? s_.time + pending_ - *launchAt_ : -1;
+}
+
+double EngineModel::launchSpeed(double t) {
+    if (t <= 0) return 0;
+    // The speedometer counts in 2 km/h steps and shows the first as soon as the wheels turn:
+    // moving off is 2 km/h, so 0-100 by the speedometer takes the profile's 8.0 s.
+    if (t <= 8) return 2 + 12.25 * t;
+    if (t <= 14) return 100 + 40.0 / 6 * (t - 8);
+    return 140;
+}
+
+double EngineModel::launchRpm(double t) {
+    return t <= 0 ? 800 : 1000 + 40 * launchSpeed(t);
+}
+
 void EngineModel::setActiveTest(std::optional<ActiveTest> test) {
     test_ = test;
     if (testIs(kTestClearSelfLearn)) s_.selfLearn = s_.selfLearnRh = 100;
@@ -259,6 +280,7 @@ void EngineModel::updateSensors(const Driver& d, double dt) {
 }
 
 uint16_t EngineModel::rpmRaw() const {
+    if (launchAt_) return clampWord(launchRpm(launchTime()) / 12.5);
     return clampWord(s_.rpm / 12.5);
 }
 
@@ -294,6 +316,8 @@ uint8_t EngineModel::registerValue(uint8_t reg) const {
     case 0x36:
         return clampByte(s_.o2Rh * 100);
     case 0x0B:
+        // The launch's steps are whole: a step shows from the instant the car reaches it.
+        if (launchAt_) return clampByte(std::floor(launchSpeed(launchTime()) / 2 + 1e-9));
         return clampByte(s_.speedKmh / 2);
     case 0x0C:
         return clampByte(s_.batteryV / 0.08);

@@ -69,6 +69,18 @@ public:
     uint16_t rpmRaw() const;
     uint8_t throttleRaw() const;
 
+    // The launch profile: the car stands at idle for `delay` seconds, then the speedometer
+    // shows its first 2 km/h step and rises evenly to 100 km/h 8.0 s later, then to 140 km/h
+    // at 14.0 s, and holds it. Engine speed rises with it: 1000 rpm + 40 rpm per km/h. While
+    // a launch runs, engine speed and road speed follow it, whatever the scenario does.
+    void startLaunch(double delay);
+    bool launching() const { return launchAt_.has_value(); }
+    // Seconds since the car moved off (negative while it stands).
+    double launchTime() const;
+    // The profile's speed (km/h) and engine speed at `t` seconds after moving off.
+    static double launchSpeed(double t);
+    static double launchRpm(double t);
+
     void setActiveTest(std::optional<ActiveTest> test);
     const std::optional<ActiveTest>& activeTest() const { return test_; }
     const EngineState& state() const { return s_; }
@@ -101,6 +113,7 @@ private:
     double o2Phase_ = 0;
     double o2PeriodScale_ = 1;
     double shiftPause_ = 0;
+    std::optional<double> launchAt_; // engine time of moving off
 };
 
 } // namespace kxsim

@@ -3,6 +3,8 @@
 #include "app/Dialogs.h"
 #include "app/settings_store.h"
 #include "app/ui_helpers.h"
+#include "gauges/frmDashSetup.h"
+#include "gauges/frmDashboard.h"
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
 #include "live/Form1.h"
@@ -17,6 +19,7 @@
 #include "tools/frmECUfind.h"
 #include "tools/frmRegTest.h"
 #include "tools/frmSelfDiag.h"
+#include "trial/frmTimeTrial.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/text.h"
@@ -114,6 +117,8 @@ QWidget* Form2::buildEcuFrame() {
     connect(btnConnect_, &QPushButton::clicked, this, [this] { btnConnect_Click(); });
     connect(btnSelfDiag_, &QPushButton::clicked, this, [this] { btnSelfDiag_Click(); });
     connect(btnActiveTest_, &QPushButton::clicked, this, [this] { btnActiveTest_Click(); });
+    connect(btnTimeTrial_, &QPushButton::clicked, this, [this] { btnTimeTrial_Click(); });
+    connect(btnDashboard_, &QPushButton::clicked, this, [this] { btnDashboard_Click(); });
     auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
@@ -258,6 +263,8 @@ void Form2::buildMenus() {
             [this] { mnuDisplay_Click(); });
     connect(findChild<QAction*>(S("mnuDataDisplay")), &QAction::triggered, this,
             [this] { mnuDataDisplay_Click(); });
+    connect(findChild<QAction*>(S("mnuDashboardSetup")), &QAction::triggered, this,
+            [this] { mnuDashboardSetup_Click(); });
 
     auto* functionMenu = menuBar()->addMenu(S("&Function"));
     functionMenu->setObjectName(S("mnuFunction"));
@@ -462,6 +469,18 @@ frmSelfDiag* Form2::btnSelfDiag_Click() {
 // Leaves the stream and the receive mode as they are.
 frmActiveTest* Form2::btnActiveTest_Click() {
     return showSingle<frmActiveTest>(S("frmActiveTest"), host_);
+}
+
+frmTimeTrial* Form2::btnTimeTrial_Click() {
+    return showSingle<frmTimeTrial>(S("frmTimeTrial"), host_);
+}
+
+frmDashboard* Form2::btnDashboard_Click() {
+    return showSingle<frmDashboard>(S("frmDashboard"), host_);
+}
+
+frmDashSetup* Form2::mnuDashboardSetup_Click() {
+    return showSingle<frmDashSetup>(S("frmDashSetup"), host_);
 }
 
 Form3* Form2::mnuCommunication_Click() {

@@ -34,6 +34,9 @@ class frmSettings;
 class frmColor;
 class frmRegTest;
 class frmECUfind;
+class frmTimeTrial;
+class frmDashboard;
+class frmDashSetup;
 
 class Form2 : public QMainWindow, private Launcher {
     Q_OBJECT
@@ -106,11 +109,14 @@ public:
     frmActiveTest* btnActiveTest_Click();
     frmLogAnalyzer* btnLogAnalyser_Click();
     frmDataReplay* btnDataReplay_Click();
+    frmTimeTrial* btnTimeTrial_Click();
+    frmDashboard* btnDashboard_Click();
     // Settings windows.
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
     frmColor* mnuDisplay_Click();
     frmSettings* mnuDataDisplay_Click();
+    frmDashSetup* mnuDashboardSetup_Click();
     // The open register test and ECU finder, if any.
     frmRegTest* regTest() const;
     frmECUfind* ecuFinder() const;

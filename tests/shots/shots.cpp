@@ -1,5 +1,7 @@
 // Renders the windows, filled from a fresh settings profile, into PNG files:
 //   kestrix-shots OUTDIR   (QT_SCALE_FACTOR=2 for the doubled scale)
+#include "gauges/frmDashSetup.h"
+#include "gauges/frmDashboard.h"
 #include "live/Form1.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/frmDataLog.h"
@@ -15,6 +17,8 @@
 #include "tools/frmECUfind.h"
 #include "tools/frmRegTest.h"
 #include "tools/frmSelfDiag.h"
+#include "trial/frmTimeTrial.h"
+#include "util/ticks.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,6 +26,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <cmath>
@@ -109,6 +114,45 @@ void shootReplay(test::MainWindow& w, const QString& out) {
 }
 } // namespace
 
+// The dashboard at 6512 rpm and 112 km/h (both lamps lit), normal and maximised; the set-up;
+// the speed trial after a 0-60 and a 0-100.
+void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
+    frmDashboard* dash = w.form->btnDashboard_Click();
+    w.settle();
+    dash->resize(1000, 700);
+    const QByteArray frame = QByteArray::fromHex("ff06020938020938");
+    w.ecu->feed(frame.repeated(2));
+    shoot(dash, out, QStringLiteral("frmDashboard"));
+    // What maximising does; there is no window manager to ask.
+    dash->setGeometry(dash->screen()->availableGeometry());
+    QApplication::processEvents();
+    w.ecu->feed(frame.repeated(2));
+    w.ecu->feed(frame.repeated(2));
+    shoot(dash, out, QStringLiteral("frmDashboard-maximised"));
+    dash->close();
+    w.settle();
+    w.ecu->feed(test::idFrame("1U800"));
+    shoot(w.form->mnuDashboardSetup_Click(), out, QStringLiteral("frmDashSetup"));
+
+    uint32_t now = 0;
+    setTickSource([&now] { return now; });
+    frmTimeTrial* trial = w.form->btnTimeTrial_Click();
+    w.settle();
+    for (const char* box : {"chcTime0", "chcTime1", "chcTime4"})
+        trial->findChild<QCheckBox*>(QString::fromLatin1(box))->setChecked(true);
+    trial->btnStart_Click();
+    for (const auto& [ms, raw] :
+         {std::pair{0u, 0}, {100u, 1}, {4835u, 30}, {8100u, 50}, {8200u, 52}}) {
+        now = ms;
+        w.ecu->feed(QByteArray::fromHex("ff01").append(char(raw)).repeated(2));
+    }
+    shoot(trial, out, QStringLiteral("frmTimeTrial"));
+    trial->close();
+    w.settle();
+    w.ecu->feed(test::idFrame("1U800"));
+    setTickSource({});
+}
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
@@ -136,6 +180,7 @@ int main(int argc, char** argv) {
     logger->close();
     shootAnalyser(w, out);
     shootReplay(w, out);
+    shootDashboardAndTrial(w, out);
     frmSelfDiag* diag = w.form->btnSelfDiag_Click();
     w.settle();
     w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));

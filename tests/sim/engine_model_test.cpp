@@ -102,3 +102,34 @@ TEST(EngineModel, DriveReachesHundredAndComesBackToRest) {
     EXPECT_EQ(m.registerValue(0x0B), 0); // braked to a stop by 75 s
     EXPECT_EQ(m.registerValue(0x13) & 0x04, 0x04);
 }
+
+TEST(EngineModel, LaunchStepsTheSpeedometerToHundredInEightSeconds) {
+    EngineModel m(3);
+    m.advance(30); // past the start, idling
+    m.startLaunch(1.0);
+    // (seconds after startLaunch, speed register, engine speed register count)
+    const struct {
+        double at;
+        int speed;
+        int rpm;
+    } marks[] = {{0.999, 0, 64},
+                 {1.001, 1, 86},
+                 {1.0 + 29 / 6.125 - 1e-3, 29, -1},
+                 {1.0 + 29 / 6.125 + 1e-3, 30, -1},
+                 {8.999, 49, -1},
+                 {9.001, 50, 400},
+                 {15.0, 70, 528},
+                 {40.0, 70, 528}};
+    double now = 0;
+    for (const auto& mark : marks) {
+        m.advance(mark.at - now);
+        now = mark.at;
+        EXPECT_EQ(m.registerValue(0x0B), mark.speed) << mark.at;
+        if (mark.rpm >= 0) {
+            EXPECT_EQ(m.rpmRaw(), mark.rpm) << mark.at;
+        }
+    }
+    // A new start stands the car still again.
+    m.startLaunch(1.0);
+    EXPECT_EQ(m.registerValue(0x0B), 0);
+}

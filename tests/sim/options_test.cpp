@@ -10,7 +10,7 @@ TEST(SimOptions, ParsesEveryKindOfValueAndRejectsBadOnes) {
     const auto o =
         parseOptions({"--id", "E1", "--obd2", "--faults", "21:3,3F:12", "--unsupported", "02,0e",
                       "--rom-command", "c8", "--baud", "19200", "--hangup-after", "5",
-                      "--drop-rate", "0.25", "--time-scale", "10"},
+                      "--drop-rate", "0.25", "--time-scale", "10", "--launch", "1.5"},
                      error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->id, 0xE1);
@@ -23,6 +23,7 @@ TEST(SimOptions, ParsesEveryKindOfValueAndRejectsBadOnes) {
     EXPECT_EQ(o->hangupAfter, 5);
     EXPECT_DOUBLE_EQ(o->dropRate, 0.25);
     EXPECT_DOUBLE_EQ(o->timeScale, 10);
+    EXPECT_DOUBLE_EQ(o->launchDelay, 1.5);
 
     const auto none = parseOptions({"--faults", "none", "--unsupported", "none"}, error);
     ASSERT_TRUE(none);
@@ -39,6 +40,7 @@ TEST(SimOptions, ParsesEveryKindOfValueAndRejectsBadOnes) {
                                                 {"--faults", "21"},
                                                 {"--faults", "21:x"},
                                                 {"--drop-rate", "2"},
+                                                {"--launch", "-1"},
                                                 {"--baud"},
                                                 {"--nonsense", "1"},
                                                 {"--unsupported", "G1"}}) {

@@ -1,0 +1,167 @@
+#include "gauges/dashboard.h"
+
+#include "link/framing.h"
+#include "util/numbers.h"
+
+#include <QRegularExpression>
+#include <limits>
+
+namespace kx {
+
+namespace {
+
+constexpr int kDutyCycle = 20;
+constexpr int kDutyCycleRH = 21;
+constexpr int kWideband = 24;
+constexpr uint8_t kFixedRegisters[kDashFixedBytes] = {0x00, 0x01, 0x0B};
+
+} // namespace
+
+QByteArray dashRequest(const GaugeSetup& setup) {
+    QByteArray request;
+    request.reserve(2 * setup.dashByteCount + 2 * kDashFixedBytes);
+    const auto append = [&request](uint8_t reg) {
+        request.append(static_cast<char>(kRegisterRead));
+        request.append(static_cast<char>(reg));
+    };
+    for (uint8_t reg : kFixedRegisters)
+        append(reg);
+    for (uint8_t g : setup.dashSelection) {
+        if (g >= kGaugeCount) return {};
+        const GaugeInfo& info = setup.gaugeCatalogue[g];
+        for (int r = 0; r < info.size() && r < 2; ++r)
+            append(info.iniStr(r));
+    }
+    return request;
+}
+
+LinkSequence iniDashboard(const GaugeSetup& setup) {
+    return LinkSequence().arm(dashRequest(setup), 10, dashThreshold(setup.dashByteCount));
+}
+
+int dashThreshold(uint8_t dashByteCount) {
+    return 2 * (dashByteCount + 5);
+}
+
+bool getDashData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+                 LiveValues& values) {
+    const int n = setup.dashByteCount + kDashFixedBytes;
+    if (n > 255) return false;
+    const int p = findFrame(bytes, static_cast<uint8_t>(n), setup.dashByteCount + 2);
+    if (p < 0 || p + 2 + n > bytes.size()) return false;
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData()) + p + 2;
+
+    // Engine speed is a signed 16-bit value to the ECU's decoder: a high byte of 0x80 or more
+    // stops the frame before anything changes.
+    if (data[0] >= 0x80) return true;
+    auto& v = values.gaugeValue;
+    v[0] = convertGauge(0, static_cast<uint16_t>(data[0] << 8 | data[1]), units);
+    v[6] = convertGauge(6, data[2], units);
+    int c = kDashFixedBytes;
+    for (uint8_t g : setup.dashSelection) {
+        if (g >= kGaugeCount) return true;
+        if (g == kDutyCycle) {
+            v[g] = dutyCycle(v[0], v[12]);
+        } else if (g == kDutyCycleRH) {
+            v[g] = dutyCycle(v[0], v[19]);
+        } else if (g == kWideband) {
+            v[g] = values.wbValues[0];
+        } else {
+            const int size = setup.gaugeCatalogue[g].size();
+            if (size == 0) continue;
+            uint16_t raw = data[c];
+            if (size >= 2) {
+                if (raw >= 0x80) return true;
+                raw = static_cast<uint16_t>(raw << 8 | data[c + 1]);
+            }
+            v[g] = convertGauge(g, raw, units);
+            c += size;
+        }
+    }
+    return true;
+}
+
+std::optional<int16_t> dashLimit(const QString& stored) {
+    const std::optional<long long> n = parseWhole(stored);
+    if (!n || *n < std::numeric_limits<int16_t>::min() || *n > std::numeric_limits<int16_t>::max())
+        return std::nullopt;
+    return static_cast<int16_t>(*n);
+}
+
+LampStep alertStep(const std::array<uint32_t, 2>& fill, uint32_t back, float rpm, float speed,
+                   std::optional<int16_t> rpmLimit, std::optional<int16_t> speedLimit) {
+    LampStep s{fill, 0};
+    if (rpmLimit && rpm > *rpmLimit) {
+        ++s.beeps;
+        s.fill[0] = fill[0] == kOrange ? back : kOrange;
+    } else {
+        s.fill[0] = back;
+    }
+    if (speedLimit && speed > *speedLimit) {
+        ++s.beeps;
+        s.fill[1] = fill[1] == kRed ? kBlue : kRed;
+    } else {
+        s.fill[1] = back;
+    }
+    return s;
+}
+
+DashLayout dashLayout(int w, int h) {
+    DashLayout l;
+    const int c = w / 2;
+    const int r = (h / 3) * 2;
+    for (int i = 0; i < 2; ++i) {
+        l.dial[size_t(i)] = {i * c, 0, c, r};
+        l.lamp[size_t(i)] = {i * c, r, c, h / 3};
+    }
+    l.captionPoints = roundToInt(c * 0.002);
+    return l;
+}
+
+std::array<int, 2> captionPosition(const DashLayout& l, int i, int captionWidth,
+                                   int captionHeight) {
+    const int c = l.lamp[size_t(i)].width;
+    const int r = l.lamp[size_t(i)].top;
+    return {i * c + (c / 2 - captionWidth / 2), r + r / 4 - captionHeight / 2};
+}
+
+const QStringList& dashSetupItems() {
+    static const QStringList items{"RPM",
+                                   "Air Flow",
+                                   "Air Flow Right Hand",
+                                   "Water Temperature",
+                                   "O2 Sensor",
+                                   "O2 Sensor Right Hand",
+                                   "Speed",
+                                   "Battery Voltage",
+                                   "Throttle Position Sensor",
+                                   "Fuel Temperature",
+                                   "Intake Air Temperature",
+                                   "Exhaust Gas Temperature",
+                                   "Injector Time",
+                                   "Ignition Timing",
+                                   "AAC Valve",
+                                   "Air Fuel Base",
+                                   "Air Fuel Base Right Hand",
+                                   "Air Fuel Base Self Learn",
+                                   "Air Fuel Base Self Learn Right Hand",
+                                   "Injector Time Right Hand",
+                                   "Duty Cycle (require RPM & Inj)",
+                                   "Duty Cycle RH (require RPM & Inj RH)",
+                                   "O2 Sensor B1",
+                                   "O2 sensor B2",
+                                   "WBo2"};
+    return items;
+}
+
+bool validRpmText(const QString& text) {
+    static const QRegularExpression four(QStringLiteral("^[0-9]{4}$"));
+    return four.match(text).hasMatch();
+}
+
+bool validSpeedText(const QString& text) {
+    static const QRegularExpression twoOrThree(QStringLiteral("^[0-9]{2,3}$"));
+    return twoOrThree.match(text).hasMatch();
+}
+
+} // namespace kx

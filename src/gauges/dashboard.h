@@ -1,0 +1,68 @@
+#pragma once
+// The dashboard's stream (engine speed, road speed and the two dials' registers), its decoder,
+// the alert lamps' steps, its layout and the set-up window's rules.
+#include "link/link_sequence.h"
+#include "live/live_data.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace kx {
+
+// Engine speed (0x00, 0x01) and road speed (0x0B) lead every dashboard frame.
+inline constexpr int kDashFixedBytes = 3;
+
+// 0x5A 0x00, 0x5A 0x01, 0x5A 0x0B, then the registers of dial 0 and dial 1 in iniStr order.
+// Empty when a dial names a gauge above 24.
+QByteArray dashRequest(const GaugeSetup& setup);
+// The arming: the request in one write, 10 ms, discard, the stream threshold.
+LinkSequence iniDashboard(const GaugeSetup& setup);
+// Twice the frame length, so that every delivery holds a whole frame.
+int dashThreshold(uint8_t dashByteCount);
+
+// Decodes the first dashboard frame of a delivery into gaugeValue. A delivery without a header
+// at positions 0..dashByteCount + 2, or one that ends inside the frame, changes nothing and
+// gives false. A 2-byte value of 0x8000 or more stops the decoding there.
+bool getDashData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+                 LiveValues& values);
+
+// A stored alert limit: a whole number that fits 16 bits, else none (no alert).
+std::optional<int16_t> dashLimit(const QString& stored);
+
+inline constexpr uint32_t kOrange = 33023;  // 0x0080FF
+inline constexpr uint32_t kRed = 0x0000FF;  // in 0x00BBGGRR
+inline constexpr uint32_t kBlue = 0xFF0000; // in 0x00BBGGRR
+
+// The lamps' fill colours after one delivery, and how many beeps it sounds (one per lamp over
+// its limit).
+struct LampStep {
+    std::array<uint32_t, 2> fill;
+    int beeps = 0;
+};
+LampStep alertStep(const std::array<uint32_t, 2>& fill, uint32_t back, float rpm, float speed,
+                   std::optional<int16_t> rpmLimit, std::optional<int16_t> speedLimit);
+
+// Window layout in twips from the window's outer size.
+struct TwipBox {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+struct DashLayout {
+    std::array<TwipBox, 2> dial;
+    std::array<TwipBox, 2> lamp;
+    int captionPoints = 0; // lamp caption font size
+};
+DashLayout dashLayout(int widthTwips, int heightTwips);
+// Top-left of a caption of the given size centred in lamp i.
+std::array<int, 2> captionPosition(const DashLayout& l, int i, int captionWidth, int captionHeight);
+
+// The set-up window's 25 list texts, by gauge number.
+const QStringList& dashSetupItems();
+// "Exactly four digits" and "exactly two or three digits".
+bool validRpmText(const QString& text);
+bool validSpeedText(const QString& text);
+
+} // namespace kx

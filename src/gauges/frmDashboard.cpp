@@ -1,0 +1,215 @@
+#include "gauges/frmDashboard.h"
+
+#include "app/Dialogs.h"
+#include "app/ui_helpers.h"
+#include "gauges/GaugePicture.h"
+#include "gauges/NeedleLine.h"
+#include "gauges/dashboard.h"
+#include "link/EcuLink.h"
+#include "util/colour.h"
+#include "util/settings.h"
+#include "util/text.h"
+#include "util/twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace kx {
+
+namespace {
+void setColour(QWidget* w, QPalette::ColorRole role, uint32_t colour) {
+    QPalette p = w->palette();
+    p.setColor(role, colourFromBgr(colour));
+    w->setPalette(p);
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+// The alert lamp: a filled rectangle that paints its fill and nothing else, so a flash at the
+// frame rate costs one fill, without the palette propagation and style polish of a restyle.
+class AlertLamp : public QWidget {
+public:
+    explicit AlertLamp(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+    void setFill(const QColor& c) {
+        if (c == fill_) return;
+        fill_ = c;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override { QPainter(this).fillRect(event->rect(), fill_); }
+
+private:
+    QColor fill_;
+};
+
+QRect pixels(const TwipBox& b) {
+    return QRect(b.left / kTwipsPerPixel, b.top / kTwipsPerPixel, b.width / kTwipsPerPixel,
+                 b.height / kTwipsPerPixel);
+}
+} // namespace
+
+frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
+    setObjectName(S("frmDashboard"));
+    setWindowTitle(S("Dashboard"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAutoFillBackground(true);
+
+    colours_ = readDisplayColours(host_.settings);
+    setColour(this, QPalette::Window, colours_.window);
+    const auto& setup = host_.state.setup;
+    const char* alerts[2] = {"RPM ALERT", "SPEED ALERT"};
+    for (int i = 0; i < 2; ++i) {
+        const QString n = QString::number(i);
+        auto* pic = new GaugePicture(this);
+        pic->setObjectName(S("picGauge") + n);
+        pic->setFocusPolicy(Qt::TabFocus);
+        setColour(pic, QPalette::Window, colours_.back);
+        setColour(pic, QPalette::WindowText, colours_.digits);
+        pictures_[size_t(i)] = pic;
+        auto* needle = new NeedleLine(pic);
+        needle->setObjectName(S("Line1") + n);
+        needle->setColour(colourFromBgr(colours_.needle));
+        needles_[size_t(i)] = needle;
+        maxLabels_[size_t(i)] = label(pic, S("lblMax") + n, S("0"));
+        setColour(maxLabels_[size_t(i)], QPalette::WindowText, colours_.max);
+        valueLabels_[size_t(i)] = label(pic, S("lblValue") + n, S("0"));
+        setColour(valueLabels_[size_t(i)], QPalette::WindowText, colours_.value);
+        const uint8_t g = setup.dashSelection[size_t(i)];
+        nameLabels_[size_t(i)] =
+            label(pic, S("lblName") + n, g < kGaugeCount ? setup.gaugeCatalogue[g].name() : "");
+        setColour(nameLabels_[size_t(i)], QPalette::WindowText, colours_.name);
+
+        auto* lamp = new AlertLamp(this);
+        lamp->setObjectName(S("sqAlert") + n);
+        lamps_[size_t(i)] = lamp;
+        setLamp(i, colours_.back);
+        auto* caption = label(this, S("lblAlert") + n, S(alerts[i]));
+        setColour(caption, QPalette::WindowText, colours_.name);
+        captions_[size_t(i)] = caption;
+    }
+    rpmLimit_ = dashLimit(host_.settings.read(S("Dashboard"), S("RPM")));
+    speedLimit_ = dashLimit(host_.settings.read(S("Dashboard"), S("Speed")));
+
+    lblLink_ = label(this, S("lblLink"), QString());
+    lblLink_->setAutoFillBackground(true);
+    lblLink_->hide();
+
+    closeOnEscape(this);
+    nameForAccessibility(this);
+    resize(960, 640);
+
+    // Without the link the lamps go dark and the window says why; no box interrupts the driver.
+    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State s) {
+        if (s != EcuLink::State::Lost) return;
+        for (int i = 0; i < 2; ++i)
+            setLamp(i, colours_.back);
+        lblLink_->setText(S("  The ECU link was lost: the dials show the last values.  "));
+        lblLink_->adjustSize();
+        lblLink_->show();
+        lblLink_->raise();
+    });
+    EcuLink::Claim claim;
+    claim.name = windowTitle();
+    claim.receiver = [this](const QByteArray& bytes) { getDashData(bytes); };
+    claim.granted = [this] {
+        lblLink_->hide();
+        LinkSequence s;
+        s.stopStream().mode(15);
+        const LinkSequence arming = iniDashboard(host_.state.setup);
+        s.append(arming);
+        s.startStream();
+        host_.link.run(this, std::move(s));
+    };
+    claim.resumed = claim.granted;
+    host_.link.acquire(this, std::move(claim));
+}
+
+frmDashboard::~frmDashboard() = default;
+
+void frmDashboard::getDashData(const QByteArray& bytes) {
+    if (host_.link.ReadMode != 15) return;
+    kx::getDashData(bytes, host_.state.setup, host_.state.units, host_.state.live);
+    // The dials are refreshed with the values as they stand, frame or not.
+    setDashDisplay();
+    host_.launcher.setProgBar();
+}
+
+void frmDashboard::setLamp(int i, uint32_t colour) {
+    fill_[size_t(i)] = colour;
+    static_cast<AlertLamp*>(lamps_[size_t(i)])->setFill(colourFromBgr(colour));
+}
+
+void frmDashboard::setupDial(int i) {
+    const uint8_t g = host_.state.setup.dashSelection[size_t(i)];
+    if (g >= kGaugeCount) return;
+    auto& gauge = gauges_[size_t(i)];
+    if (!gauge) gauge = std::make_unique<SpeedometerGauge>(scaleColours(colours_));
+    const GaugeInfo& info = host_.state.setup.gaugeCatalogue[g];
+    gauge->setup(pictures_[size_t(i)], needles_[size_t(i)], maxLabels_[size_t(i)],
+                 valueLabels_[size_t(i)], nameLabels_[size_t(i)], info.minVal(), info.maxVal(),
+                 info.tickerNum(), info.subTickerNum(), int16_t(info.decPointNum()));
+}
+
+void frmDashboard::setDashDisplay() {
+    const auto& setup = host_.state.setup;
+    const auto& value = host_.state.live.gaugeValue;
+    for (int i = 0; i < 2; ++i) {
+        const uint8_t g = setup.dashSelection[size_t(i)];
+        if (g >= kGaugeCount) continue;
+        if (!gauges_[size_t(i)]) setupDial(i);
+        gauges_[size_t(i)]->setValue(value[g]);
+    }
+    const LampStep step =
+        alertStep(fill_, colours_.back, value[0], value[6], rpmLimit_, speedLimit_);
+    for (int i = 0; i < 2; ++i)
+        if (step.fill[size_t(i)] != fill_[size_t(i)]) setLamp(i, step.fill[size_t(i)]);
+    for (int b = 0; b < step.beeps; ++b)
+        host_.dialogs.beep();
+}
+
+void frmDashboard::layoutWindow() {
+    const DashLayout l = dashLayout(pixelsToTwips(width()), pixelsToTwips(height()));
+    if (l.dial[0].width <= 0 || l.dial[0].height <= 0) return; // too small: the next resize
+    for (int i = 0; i < 2; ++i) {
+        pictures_[size_t(i)]->setGeometry(pixels(l.dial[size_t(i)]));
+        needles_[size_t(i)]->setGeometry(pictures_[size_t(i)]->rect());
+        lamps_[size_t(i)]->setGeometry(pixels(l.lamp[size_t(i)]));
+        QLabel* caption = captions_[size_t(i)];
+        QFont f = caption->font();
+        f.setPointSize(std::max(l.captionPoints, 1));
+        caption->setFont(f);
+        caption->adjustSize();
+        const auto at = captionPosition(l, i, pixelsToTwips(caption->width()),
+                                        pixelsToTwips(caption->height()));
+        caption->move(at[0] / kTwipsPerPixel, at[1] / kTwipsPerPixel);
+        caption->raise();
+        setupDial(i);
+    }
+    lblLink_->move(4, 4);
+}
+
+void frmDashboard::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutWindow();
+}
+
+void frmDashboard::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Double-clicks on a dial or a lamp caption come here too: neither takes them.
+    QWidget::mouseDoubleClickEvent(event);
+    close();
+}
+
+void frmDashboard::closeEvent(QCloseEvent* event) {
+    event->accept();
+    host_.launcher.toolClosed(this);
+}
+
+} // namespace kx

@@ -1,0 +1,61 @@
+#pragma once
+// The dashboard: two large dials of any two parameters and, beneath them, the engine-speed and
+// road-speed alert lamps that flash and beep while a limit is passed.
+#include "app/host.h"
+#include "gauges/SpeedometerGauge.h"
+#include "gauges/display_colours.h"
+
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <optional>
+
+class QLabel;
+
+namespace kx {
+
+class GaugePicture;
+class NeedleLine;
+
+class frmDashboard : public QWidget {
+    Q_OBJECT
+public:
+    // Asks for the link; once granted, the dashboard stream starts (receive mode 15).
+    explicit frmDashboard(const Host& host);
+    ~frmDashboard() override;
+
+    // Pushes the current values into the dials and runs the alert lamps (after every delivery).
+    void setDashDisplay();
+
+    GaugePicture* picGauge(int i) const { return pictures_[size_t(i)]; }
+    QLabel* lblValue(int i) const { return valueLabels_[size_t(i)]; }
+    QWidget* sqAlert(int i) const { return lamps_[size_t(i)]; }
+    QLabel* lblAlert(int i) const { return captions_[size_t(i)]; }
+    // The lamp's fill, 0x00BBGGRR.
+    uint32_t lampFill(int i) const { return fill_[size_t(i)]; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void layoutWindow();
+    void setupDial(int i);
+    void setLamp(int i, uint32_t colour);
+    void getDashData(const QByteArray& bytes);
+
+    Host host_;
+    DisplayColours colours_;
+    std::optional<int16_t> rpmLimit_, speedLimit_;
+    std::array<GaugePicture*, 2> pictures_{};
+    std::array<NeedleLine*, 2> needles_{};
+    std::array<QLabel*, 2> maxLabels_{}, valueLabels_{}, nameLabels_{};
+    std::array<QWidget*, 2> lamps_{};
+    std::array<QLabel*, 2> captions_{};
+    std::array<uint32_t, 2> fill_{};
+    std::array<std::unique_ptr<SpeedometerGauge>, 2> gauges_;
+    QLabel* lblLink_;
+};
+
+} // namespace kx

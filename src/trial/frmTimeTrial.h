@@ -1,0 +1,51 @@
+#pragma once
+// The speed trial window: 0-60, 0-100, 50-100, 0 to a custom speed and a custom band, timed
+// from the road speed that the ECU streams while the window is open.
+#include "app/host.h"
+#include "trial/time_trial.h"
+
+#include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kx {
+
+class frmTimeTrial : public QWidget {
+    Q_OBJECT
+public:
+    // Asks for the link; once granted, the speed stream starts (receive mode 5).
+    explicit frmTimeTrial(const Host& host);
+
+    void btnStart_Click();
+    void btnCancel_Click();
+    // One speed sample (after every delivery of the stream).
+    void checkSpeed(float speed);
+    const TimeTrial& trial() const { return trial_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void getSpeedData(const QByteArray& bytes);
+    void showResult(int i);
+    void setEditable(bool editable);
+
+    Host host_;
+    TimeTrial trial_;
+    QLabel* lblSpeed_;
+    QPushButton* btnStart_;
+    QPushButton* btnCancel_;
+    std::array<QLabel*, kTrialCount> lblTime_{};
+    std::array<QCheckBox*, kTrialCount> chcTime_{};
+    QLineEdit* txtCustomSpeed_;
+    QLineEdit* txtCustomStart_;
+    QLineEdit* txtCustomStop_;
+    QLabel* lblMsg_;
+    QLabel* lblLink_;
+};
+
+} // namespace kx

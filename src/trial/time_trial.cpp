@@ -1,0 +1,106 @@
+#include "trial/time_trial.h"
+
+#include "link/framing.h"
+#include "util/numbers.h"
+#include "util/ticks.h"
+
+#include <QRegularExpression>
+
+namespace kx {
+
+namespace {
+// Slots of trialTimes.
+enum Stamp { Moving, At60, At100, At50, BandAt100, AtCustom, AtBandStart, AtBandStop };
+} // namespace
+
+QByteArray speedRequest() {
+    QByteArray request;
+    request.append(char(kRegisterRead)).append(char(kSpeedRegister));
+    return request;
+}
+
+LinkSequence iniSpeed() {
+    return LinkSequence().arm(speedRequest(), 10, kSpeedThreshold);
+}
+
+bool getSpeedData(const QByteArray& bytes, const Units& units, LiveValues& values) {
+    const int p = findFrame(bytes, 1, 3);
+    if (p < 0 || p + 2 >= bytes.size()) return false;
+    values.gaugeValue[6] = convertGauge(6, static_cast<uint8_t>(bytes[p + 2]), units);
+    return true;
+}
+
+std::optional<int> customSpeed(const QString& text) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
+    if (!digits.match(text).hasMatch()) return std::nullopt;
+    return text.toInt();
+}
+
+void TimeTrial::activate(const std::array<bool, kTrialCount>& ticked, float trialSpeed,
+                         float bandStart, float bandStop) {
+    ticked_ = ticked;
+    trialSpeed_ = trialSpeed;
+    bandStart_ = bandStart;
+    bandStop_ = bandStop;
+    trialTimes_.fill(0);
+    active_ = true;
+}
+
+bool TimeTrial::stamp(int slot, float speed, float threshold, uint32_t now) {
+    if (trialTimes_[size_t(slot)] != 0 || !(speed >= threshold)) return false;
+    trialTimes_[size_t(slot)] = now;
+    return true;
+}
+
+double TimeTrial::seconds(int from, int to) const {
+    const uint64_t ms =
+        elapsedTicks(uint32_t(trialTimes_[size_t(from)]), uint32_t(trialTimes_[size_t(to)]));
+    return roundHalfEven(double(ms) / 1000, 2);
+}
+
+TimeTrial::Sample TimeTrial::checkSpeed(float speed, uint32_t now) {
+    Sample s;
+    if (!active_) return s;
+    if (trialTimes_[Moving] == 0 && speed > 0) trialTimes_[Moving] = now;
+    // Each trial: its start stamp (or the moving start), its end threshold and stamp.
+    struct Trial {
+        int start;
+        float startAt; // < 0: the moving start
+        int end;
+        float endAt;
+    };
+    const Trial trials[kTrialCount] = {{Moving, -1, At60, 60},
+                                       {Moving, -1, At100, 100},
+                                       {At50, 50, BandAt100, 100},
+                                       {Moving, -1, AtCustom, trialSpeed_},
+                                       {AtBandStart, bandStart_, AtBandStop, bandStop_}};
+    bool anyTicked = false;
+    for (int i = 0; i < kTrialCount; ++i) {
+        if (!ticked_[size_t(i)]) continue;
+        anyTicked = true;
+        const Trial& t = trials[i];
+        if (t.startAt >= 0) stamp(t.start, speed, t.startAt, now);
+        // No end before its start: a custom speed of 0 would otherwise be "reached" at a
+        // standstill and time the clock's whole count.
+        if (trialTimes_[size_t(t.start)] == 0) continue;
+        if (!stamp(t.end, speed, t.endAt, now)) continue;
+        results_[size_t(i)] = seconds(t.start, t.end);
+        s.done[size_t(i)] = true;
+        ticked_[size_t(i)] = false;
+    }
+    s.finish = !anyTicked;
+    return s;
+}
+
+void TimeTrial::cancel() {
+    active_ = false;
+    trialTimes_.fill(0);
+    for (int i = 0; i < 4; ++i)
+        ticked_[size_t(i)] = false;
+}
+
+double TimeTrial::result(int trial) const {
+    return results_[size_t(trial)];
+}
+
+} // namespace kx

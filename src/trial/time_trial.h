@@ -1,0 +1,65 @@
+#pragma once
+// The acceleration time trial: the one-register speed stream, its decoder, and the five
+// trials timed from the speeds it delivers.
+#include "link/link_sequence.h"
+#include "live/live_data.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace kx {
+
+inline constexpr uint8_t kSpeedRegister = 0x0B;
+// 2 × 1 + 4: a delivery of two frames.
+inline constexpr int kSpeedThreshold = 6;
+
+// 0x5A 0x0B.
+QByteArray speedRequest();
+// The arming of the speed stream: the request, 10 ms, discard, the threshold of 6.
+LinkSequence iniSpeed();
+// Finds 0xFF 0x01 at positions 0..3 and stores the converted speed in gaugeValue(6); false
+// (nothing changed) without a frame.
+bool getSpeedData(const QByteArray& bytes, const Units& units, LiveValues& values);
+
+// A custom speed: one to three decimal digits.
+std::optional<int> customSpeed(const QString& text);
+
+inline constexpr int kTrialCount = 5;
+
+class TimeTrial {
+public:
+    // Which trials run, and the custom speeds (used only when their trial is ticked).
+    void activate(const std::array<bool, kTrialCount>& ticked, float trialSpeed, float bandStart,
+                  float bandStop);
+    bool active() const { return active_; }
+
+    struct Sample {
+        std::array<bool, kTrialCount> done{}; // trials whose result this sample gave
+        bool finish = false; // no trial was ticked any more: the trial ends (Cancel)
+    };
+    // One speed sample at tick count `now` (milliseconds); nothing while not active.
+    Sample checkSpeed(float speed, uint32_t now);
+    // Ends the trial: every time stamp cleared, boxes 0 to 3 unticked (box 4 keeps its state).
+    void cancel();
+
+    const std::array<bool, kTrialCount>& ticked() const { return ticked_; }
+    // Seconds to 2 decimals, halves to even, of a finished trial.
+    double result(int trial) const;
+    const std::array<double, 8>& trialTimes() const { return trialTimes_; }
+
+private:
+    // Stamps `slot` with `now` once the speed has reached `threshold`.
+    bool stamp(int slot, float speed, float threshold, uint32_t now);
+    double seconds(int from, int to) const;
+
+    bool active_ = false;
+    std::array<bool, kTrialCount> ticked_{};
+    std::array<double, 8> trialTimes_{};
+    std::array<double, kTrialCount> results_{};
+    float trialSpeed_ = 0, bandStart_ = 0, bandStop_ = 0;
+};
+
+} // namespace kx

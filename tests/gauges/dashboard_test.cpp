@@ -1,0 +1,129 @@
+// The dashboard's request, decoder, alert lamps, layout and set-up rules, without windows.
+#include "gauges/dashboard.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+GaugeSetup dash(uint8_t left, uint8_t right, bool mph = false) {
+    GaugeSetup s;
+    buildCatalogue(s.gaugeCatalogue, false, mph);
+    s.dashSelection = {left, right};
+    countBytes(s);
+    return s;
+}
+} // namespace
+
+TEST(DashboardStream, RequestCountAndThresholdFollowTheDials) {
+    const struct {
+        uint8_t left, right;
+        QByteArray request;
+        int count, threshold;
+    } cases[] = {
+        {0, 1, QByteArray::fromHex("5a005a015a0b5a005a015a045a05"), 7, 18},
+        {20, 24, QByteArray::fromHex("5a005a015a0b"), 3, 10},
+        {6, 3, QByteArray::fromHex("5a005a015a0b5a0b5a08"), 5, 14},
+    };
+    for (const auto& c : cases) {
+        const GaugeSetup s = dash(c.left, c.right);
+        EXPECT_EQ(dashRequest(s), c.request) << int(c.left) << "," << int(c.right);
+        EXPECT_EQ(s.dashByteCount + kDashFixedBytes, c.count);
+        EXPECT_EQ(dashThreshold(s.dashByteCount), c.threshold);
+    }
+}
+
+TEST(DashboardStream, DecodesTheFirstFrameAndDropsLateOrCutOnes) {
+    const GaugeSetup s = dash(0, 1);
+    Units units;
+    // RPM 521 (6512.5 rounds to even), speed 55, then the dials: RPM 0x0190, air flow 0x0200.
+    const QByteArray frame = bytes({0xFF, 7, 0x02, 0x09, 55, 0x01, 0x90, 0x02, 0x00});
+    LiveValues v;
+    EXPECT_TRUE(getDashData(bytes({1, 2, 3}) + frame, s, units, v));
+    EXPECT_EQ(v.gaugeValue[0], 5000.0f); // the dial's own RPM bytes come last
+    EXPECT_EQ(v.gaugeValue[6], 110.0f);
+    EXPECT_EQ(v.gaugeValue[1], 2.56f);
+
+    LiveValues fresh;
+    // Header at dashByteCount + 3 = 7: too late.
+    EXPECT_FALSE(getDashData(QByteArray(7, '\0') + frame, s, units, fresh));
+    // Cut short inside the frame.
+    EXPECT_FALSE(getDashData(frame.left(8), s, units, fresh));
+    EXPECT_EQ(fresh.gaugeValue[0], 0.0f);
+
+    // A 2-byte value of 0x8000 or more stops there; the values before it are kept.
+    QByteArray over = frame;
+    over[7] = char(0x80);
+    LiveValues part;
+    EXPECT_TRUE(getDashData(over, s, units, part));
+    EXPECT_EQ(part.gaugeValue[6], 110.0f);
+    EXPECT_EQ(part.gaugeValue[1], 0.0f);
+
+    // Engine speed of the fixed bytes: 521 is 6512 rpm; mph halves via 1.6.
+    LiveValues m;
+    EXPECT_TRUE(
+        getDashData(bytes({0xFF, 3, 0x02, 0x09, 48}), dash(20, 24), Units{false, true, 1.0f}, m));
+    EXPECT_EQ(m.gaugeValue[0], 6512.0f);
+    EXPECT_EQ(m.gaugeValue[6], 60.0f);
+}
+
+TEST(DashboardAlerts, LampsFlashWhileOverTheLimitAndBeepOncePerFrame) {
+    const uint32_t back = 0x123456;
+    const auto rpm = std::optional<int16_t>(6500);
+    const auto speed = std::optional<int16_t>(110);
+    std::array<uint32_t, 2> fill{back, back};
+    // 6512 rpm: orange, back, orange; 6500: back at once.
+    const uint32_t rpmSteps[] = {kOrange, back, kOrange};
+    for (uint32_t expected : rpmSteps) {
+        const LampStep s = alertStep(fill, back, 6512, 100, rpm, speed);
+        EXPECT_EQ(s.fill[0], expected);
+        EXPECT_EQ(s.fill[1], back);
+        EXPECT_EQ(s.beeps, 1);
+        fill = s.fill;
+    }
+    EXPECT_EQ(alertStep(fill, back, 6500, 0, rpm, speed).fill[0], back);
+    // Road speed: red, blue, red; both over: two beeps.
+    fill = {back, back};
+    const uint32_t speedSteps[] = {kRed, kBlue, kRed};
+    for (uint32_t expected : speedSteps) {
+        const LampStep s = alertStep(fill, back, 7000, 111, rpm, speed);
+        EXPECT_EQ(s.fill[1], expected);
+        EXPECT_EQ(s.beeps, 2);
+        fill = s.fill;
+    }
+    // A limit that is not a number sounds no alert.
+    const LampStep none = alertStep(fill, back, 9000, 250, std::nullopt, std::nullopt);
+    EXPECT_EQ(none.fill, (std::array<uint32_t, 2>{back, back}));
+    EXPECT_EQ(none.beeps, 0);
+    EXPECT_EQ(dashLimit("6500"), 6500);
+    EXPECT_EQ(dashLimit("abc"), std::nullopt);
+    EXPECT_EQ(dashLimit(""), std::nullopt);
+    EXPECT_EQ(dashLimit("70000"), std::nullopt);
+}
+
+TEST(DashboardLayout, TwoColumnsDialsOverLampsCaptionsCentred) {
+    const DashLayout l = dashLayout(14400, 9000);
+    EXPECT_EQ(l.dial[1].left, 7200);
+    EXPECT_EQ(l.dial[1].width, 7200);
+    EXPECT_EQ(l.dial[0].height, 6000);
+    EXPECT_EQ(l.lamp[1].top, 6000);
+    EXPECT_EQ(l.lamp[1].height, 3000);
+    EXPECT_EQ(l.captionPoints, 14); // 7200 × 0.002
+    EXPECT_EQ(captionPosition(l, 1, 2001, 301), (std::array<int, 2>{7200 + 3600 - 1000, 7350}));
+}
+
+TEST(DashboardSetup, ListsAndLimitTexts) {
+    ASSERT_EQ(dashSetupItems().size(), 25);
+    EXPECT_EQ(dashSetupItems()[20], "Duty Cycle (require RPM & Inj)");
+    EXPECT_EQ(dashSetupItems()[23], "O2 sensor B2");
+    for (const char* t : {"0999", "6500"})
+        EXPECT_TRUE(validRpmText(t)) << t;
+    for (const char* t : {"650", "65000", "65a0", " 650", ""})
+        EXPECT_FALSE(validRpmText(t)) << t;
+    for (const char* t : {"99", "110"})
+        EXPECT_TRUE(validSpeedText(t)) << t;
+    for (const char* t : {"5", "1100", "1.5", "-10"})
+        EXPECT_FALSE(validSpeedText(t)) << t;
+}

@@ -1,0 +1,117 @@
+// The dashboard and its set-up window on the main window's in-memory ECU port.
+#include "gauges/GaugePicture.h"
+#include "gauges/dashboard.h"
+#include "gauges/frmDashSetup.h"
+#include "gauges/frmDashboard.h"
+#include "support/main_window.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+// Default dials RPM and Speed: the three fixed bytes and the dials' three. Twice, to reach
+// the threshold of 16.
+QByteArray dashFrame(int rpmRaw, int speedRaw) {
+    const QByteArray f = bytes(
+        {0xFF, 6, rpmRaw >> 8, rpmRaw & 0xFF, speedRaw, rpmRaw >> 8, rpmRaw & 0xFF, speedRaw});
+    return f.repeated(2);
+}
+} // namespace
+
+TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
+    MainWindow w;
+    w.connectEcu();
+    w.ecu->writes.clear();
+    w.find<QPushButton>("btnDashboard")->click();
+    w.settle();
+    QPointer<frmDashboard> win = w.form->findChild<frmDashboard*>();
+    ASSERT_FALSE(win.isNull());
+    EXPECT_EQ(win->windowTitle(), "Dashboard");
+    EXPECT_EQ(w.form->ReadMode, 15);
+    EXPECT_EQ(w.ecu->writes, (QList<QByteArray>{QByteArray::fromHex("30"),
+                                                QByteArray::fromHex("5a005a015a0b5a005a015a0b"),
+                                                QByteArray::fromHex("f0")}));
+    EXPECT_EQ(w.ecu->threshold(), 16);
+    EXPECT_EQ(win->lblAlert(0)->text(), "RPM ALERT");
+    EXPECT_EQ(win->lblAlert(1)->text(), "SPEED ALERT");
+    const uint32_t back = win->lampFill(0);
+
+    // 521 is 6512 rpm, over the default 6000: orange, back, orange, one beep a frame.
+    const uint32_t steps[] = {kOrange, back, kOrange};
+    int beeps = 0;
+    for (uint32_t expected : steps) {
+        w.ecu->feed(dashFrame(521, 50));
+        EXPECT_EQ(win->lampFill(0), expected);
+        EXPECT_EQ(win->lampFill(1), back);
+        EXPECT_EQ(w.dialogs.beeps, ++beeps);
+    }
+    EXPECT_EQ(win->lblValue(0)->text(), "6512");
+    EXPECT_EQ(win->lblValue(1)->text(), "100.0");
+    // Under the limit again; then 112 km/h over the speed limit of 110: red, blue.
+    w.ecu->feed(dashFrame(400, 56));
+    EXPECT_EQ(win->lampFill(0), back);
+    EXPECT_EQ(win->lampFill(1), kRed);
+    w.ecu->feed(dashFrame(400, 56));
+    EXPECT_EQ(win->lampFill(1), kBlue);
+    EXPECT_EQ(w.dialogs.beeps, beeps + 2);
+    // No frame: the dials and lamps are refreshed with the values as they stand.
+    w.ecu->feed(QByteArray(16, '\0'));
+    EXPECT_EQ(win->lampFill(1), kRed);
+
+    win->showMaximized();
+    QTest::mouseDClick(win->picGauge(1), Qt::LeftButton);
+    EXPECT_TRUE(waitUntil([&] { return win.isNull(); }, 3000));
+    w.settle();
+    EXPECT_EQ(w.form->ReadMode, 1);
+}
+
+TEST(DashboardSetupWindow, ValidatesThenStoresInOrderAndRebuildsTheSelection) {
+    MainWindow w;
+    w.form->findChild<QAction*>("mnuDashboardSetup")->trigger();
+    QPointer<frmDashSetup> win = w.form->findChild<frmDashSetup*>();
+    ASSERT_FALSE(win.isNull());
+    auto* list0 = win->findChild<QComboBox*>("cmbGauge0");
+    auto* list1 = win->findChild<QComboBox*>("cmbGauge1");
+    auto* rpm = win->findChild<QLineEdit*>("txtRPM");
+    auto* speed = win->findChild<QLineEdit*>("txtSpeed");
+    EXPECT_EQ(list0->count(), 25);
+    EXPECT_EQ(list0->currentIndex(), 0);
+    EXPECT_EQ(list1->currentText(), "Speed");
+    EXPECT_EQ(rpm->text(), "6000");
+    auto* save = win->findChild<QPushButton*>("btnSave");
+
+    rpm->setText("650");
+    save->click();
+    speed->setText("5");
+    rpm->setText("0999");
+    save->click();
+    speed->setText("99");
+    list0->setCurrentIndex(12);
+    list1->setCurrentIndex(-1);
+    save->click();
+    EXPECT_EQ(w.dialogs.messages, (QStringList{"Invalid RPM enetered", "Invalid Speed entered",
+                                               "Please select parameter for every gauge"}));
+    EXPECT_EQ(w.dialogs.messageKinds[1], MessageKind::Warning);
+    EXPECT_EQ(w.dialogs.messageKinds[2], MessageKind::Plain);
+    // Gauge 1 was stored before the empty list stopped the save; nothing after it.
+    EXPECT_EQ(w.store->read("Dashboard", "Gauge0"), "12");
+    EXPECT_EQ(w.store->read("Dashboard", "RPM"), "6000");
+    ASSERT_FALSE(win.isNull());
+
+    list1->setCurrentIndex(19);
+    save->click();
+    EXPECT_TRUE(waitUntil([&] { return win.isNull(); }, 3000));
+    EXPECT_EQ(w.store->read("Dashboard", "Gauge1"), "19");
+    EXPECT_EQ(w.store->read("Dashboard", "RPM"), "0999");
+    EXPECT_EQ(w.store->read("Dashboard", "Speed"), "99");
+    EXPECT_EQ(w.form->setup.dashSelection, (std::array<uint8_t, 2>{12, 19}));
+    EXPECT_EQ(w.form->setup.dashByteCount, 4);
+}
