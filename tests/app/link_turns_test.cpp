@@ -141,7 +141,9 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
             EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
         EXPECT_TRUE(w.find<QLabel>("lblLinkStatus")->text().contains("lost"));
         EXPECT_TRUE(w.dialogs.messages.isEmpty());
-        if (Form1* d = w.form->dataDisplay()) EXPECT_TRUE(d->grid().isStale());
+        if (Form1* d = w.form->dataDisplay()) {
+            EXPECT_TRUE(d->grid().isStale());
+        }
         if (log) {
             EXPECT_FALSE(log->isLogging());
             EXPECT_TRUE(log->findChild<QLabel*>("lblStatus")->text().contains("was lost"));
