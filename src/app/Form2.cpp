@@ -14,8 +14,10 @@
 #include "settings/frmPreferences.h"
 #include "settings/frmSettings.h"
 #include "tools/frmActiveTest.h"
+#include "tools/frmAdrWatch.h"
 #include "tools/frmECUfind.h"
 #include "tools/frmRegTest.h"
+#include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
 #include "util/hex.h"
 #include "util/numbers.h"
@@ -114,6 +116,8 @@ QWidget* Form2::buildEcuFrame() {
     connect(btnConnect_, &QPushButton::clicked, this, [this] { btnConnect_Click(); });
     connect(btnSelfDiag_, &QPushButton::clicked, this, [this] { btnSelfDiag_Click(); });
     connect(btnActiveTest_, &QPushButton::clicked, this, [this] { btnActiveTest_Click(); });
+    connect(btnRomData_, &QPushButton::clicked, this, [this] { btnRomData_Click(); });
+    connect(btnAdrWatch_, &QPushButton::clicked, this, [this] { btnAdrWatch_Click(); });
     auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
@@ -458,6 +462,15 @@ frmSelfDiag* Form2::btnSelfDiag_Click() {
 // Leaves the stream and the receive mode as they are.
 frmActiveTest* Form2::btnActiveTest_Click() {
     return showSingle<frmActiveTest>(S("frmActiveTest"), host_);
+}
+
+// Each stops the stream and sets its receive mode itself once it holds the link.
+frmRomData* Form2::btnRomData_Click() {
+    return showSingle<frmRomData>(S("frmRomData"), host_);
+}
+
+frmAdrWatch* Form2::btnAdrWatch_Click() {
+    return showSingle<frmAdrWatch>(S("frmAdrWatch"), host_);
 }
 
 Form3* Form2::mnuCommunication_Click() {

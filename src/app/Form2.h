@@ -34,6 +34,8 @@ class frmSettings;
 class frmColor;
 class frmRegTest;
 class frmECUfind;
+class frmRomData;
+class frmAdrWatch;
 
 class Form2 : public QMainWindow, private Launcher {
     Q_OBJECT
@@ -106,6 +108,8 @@ public:
     frmActiveTest* btnActiveTest_Click();
     frmLogAnalyzer* btnLogAnalyser_Click();
     frmDataReplay* btnDataReplay_Click();
+    frmRomData* btnRomData_Click();
+    frmAdrWatch* btnAdrWatch_Click();
     // Settings windows.
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
