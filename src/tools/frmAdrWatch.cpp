@@ -56,7 +56,6 @@ frmAdrWatch::frmAdrWatch(const Host& host)
         const QString n = QString::number(i + 1);
         auto* box = new QLineEdit;
         box->setObjectName(S("txtAddress") + n);
-        box->setMaxLength(4);
         box->setFixedWidth(70);
         txtAddress_[size_t(i)] = box;
         addressBox->addWidget(box);

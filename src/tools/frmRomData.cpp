@@ -30,7 +30,6 @@ const char* const kSection = "RomData";
 QLineEdit* addressBox(const char* name) {
     auto* box = new QLineEdit;
     box->setObjectName(S(name));
-    box->setMaxLength(4);
     box->setFixedWidth(70);
     return box;
 }
