@@ -172,6 +172,8 @@ int main(int argc, char** argv) {
     test->btnUpdate_Click();
     shoot(settings, out, QStringLiteral("frmSettings-updated"));
 
+    // The memory tools wait for the link while the self-diagnostics hold it.
+    diag->close();
     w.settle();
     // A fast dump of 8000-87FF, two replies in.
     frmRomData* rom = w.form->btnRomData_Click();

@@ -3,6 +3,7 @@
 #include "tools/frmAdrWatch.h"
 #include "tools/frmRomData.h"
 
+#include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -182,7 +183,7 @@ TEST(RomDataWindow, StopWithoutAReplyEndsWithTheBytesReadAndCloseKeepsThem) {
 TEST(AdrWatchWindow, StartStreamsThreeAddressesAndRowsTrackMaxAndMin) {
     MainWindow w;
     w.connectEcu();
-    w.find<QPushButton>("btnAdrWatch")->click();
+    w.find<QAction>("mnuFAddressWatch")->trigger(); // F11
     w.settle();
     auto* win = w.form->findChild<frmAdrWatch*>();
     ASSERT_NE(win, nullptr);
