@@ -16,8 +16,10 @@
 #include "settings/frmPreferences.h"
 #include "settings/frmSettings.h"
 #include "tools/frmActiveTest.h"
+#include "tools/frmAdrWatch.h"
 #include "tools/frmECUfind.h"
 #include "tools/frmRegTest.h"
+#include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
 #include "trial/frmTimeTrial.h"
 #include "util/hex.h"
@@ -119,6 +121,8 @@ QWidget* Form2::buildEcuFrame() {
     connect(btnActiveTest_, &QPushButton::clicked, this, [this] { btnActiveTest_Click(); });
     connect(btnTimeTrial_, &QPushButton::clicked, this, [this] { btnTimeTrial_Click(); });
     connect(btnDashboard_, &QPushButton::clicked, this, [this] { btnDashboard_Click(); });
+    connect(btnRomData_, &QPushButton::clicked, this, [this] { btnRomData_Click(); });
+    connect(btnAdrWatch_, &QPushButton::clicked, this, [this] { btnAdrWatch_Click(); });
     auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
@@ -481,6 +485,15 @@ frmDashboard* Form2::btnDashboard_Click() {
 
 frmDashSetup* Form2::mnuDashboardSetup_Click() {
     return showSingle<frmDashSetup>(S("frmDashSetup"), host_);
+}
+
+// Each stops the stream and sets its receive mode itself once it holds the link.
+frmRomData* Form2::btnRomData_Click() {
+    return showSingle<frmRomData>(S("frmRomData"), host_);
+}
+
+frmAdrWatch* Form2::btnAdrWatch_Click() {
+    return showSingle<frmAdrWatch>(S("frmAdrWatch"), host_);
 }
 
 Form3* Form2::mnuCommunication_Click() {

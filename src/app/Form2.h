@@ -37,6 +37,8 @@ class frmECUfind;
 class frmTimeTrial;
 class frmDashboard;
 class frmDashSetup;
+class frmRomData;
+class frmAdrWatch;
 
 class Form2 : public QMainWindow, private Launcher {
     Q_OBJECT
@@ -111,6 +113,8 @@ public:
     frmDataReplay* btnDataReplay_Click();
     frmTimeTrial* btnTimeTrial_Click();
     frmDashboard* btnDashboard_Click();
+    frmRomData* btnRomData_Click();
+    frmAdrWatch* btnAdrWatch_Click();
     // Settings windows.
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();

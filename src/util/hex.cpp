@@ -35,4 +35,9 @@ bool isAddressPattern(const QString& text) {
     return true;
 }
 
+std::optional<uint16_t> parseAddress(const QString& text) {
+    if (!isAddressPattern(text) || text.contains(u' ')) return std::nullopt;
+    return static_cast<uint16_t>(*parseHex(text, 0xFFFF));
+}
+
 } // namespace kx

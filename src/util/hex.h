@@ -18,5 +18,8 @@ inline std::optional<uint8_t> parseHexByte(const QString& text) {
 QString hexText(uint32_t value, int width = 2);
 // The address entry pattern: exactly four characters, each 0-9, A-F or a blank.
 bool isAddressPattern(const QString& text);
+// An address entry as a number: nothing when it fails the pattern or holds a blank, which
+// has no value of its own.
+std::optional<uint16_t> parseAddress(const QString& text);
 
 } // namespace kx

@@ -14,8 +14,10 @@
 #include "settings/frmSettings.h"
 #include "support/main_window.h"
 #include "tools/frmActiveTest.h"
+#include "tools/frmAdrWatch.h"
 #include "tools/frmECUfind.h"
 #include "tools/frmRegTest.h"
+#include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
 #include "trial/frmTimeTrial.h"
 #include "util/ticks.h"
@@ -24,6 +26,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -213,6 +216,40 @@ int main(int argc, char** argv) {
     shoot(test, out, QStringLiteral("frmRegTest"));
     test->btnUpdate_Click();
     shoot(settings, out, QStringLiteral("frmSettings-updated"));
+
+    // The memory tools wait for the link while the self-diagnostics hold it.
+    diag->close();
+    w.settle();
+    // A fast dump of 8000-87FF, two replies in.
+    frmRomData* rom = w.form->btnRomData_Click();
+    w.settle();
+    rom->findChild<QLineEdit*>(QStringLiteral("txtStart"))->setText(QStringLiteral("8000"));
+    rom->findChild<QLineEdit*>(QStringLiteral("txtEnd"))->setText(QStringLiteral("87FF"));
+    rom->btnRead_Click();
+    for (int i = 0; i < 2; ++i) {
+        w.settle();
+        w.ecu->feed(QByteArray::fromHex("0fff0801020304050607080000"));
+    }
+    w.settle();
+    shoot(rom, out, QStringLiteral("frmRomData"));
+    rom->close();
+    w.settle();
+
+    // The watch on engine speed and throttle after a few frames.
+    frmAdrWatch* watch = w.form->btnAdrWatch_Click();
+    w.settle();
+    const char* addresses[] = {"F70C", "F70D", "F777"};
+    for (int i = 0; i < 3; ++i)
+        watch->findChild<QLineEdit*>(QStringLiteral("txtAddress%1").arg(i + 1))
+            ->setText(QString::fromLatin1(addresses[i]));
+    watch->btnStart_Click();
+    w.settle();
+    for (const char* frame :
+         {"ff03004022ff03004022", "ff0301a0c8ff0301a0c8", "ff03007530ff03007530"})
+        w.ecu->feed(QByteArray::fromHex(frame));
+    shoot(watch, out, QStringLiteral("frmAdrWatch"));
+    watch->close();
+    w.settle();
 
     // An ECU finder that heard from id FE and was then cancelled.
     Form3* comms = w.form->mnuCommunication_Click();

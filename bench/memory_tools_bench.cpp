@@ -1,0 +1,133 @@
+// Speed of the ROM dump's two methods and CPU of the address watch, against the simulated ECU
+// at 9600 baud on a pseudo-terminal, in-process:
+//   build/bench/memory_tools_bench [fast bytes] [slow bytes] [watch seconds]
+// Prints bytes per second of each method beside the bound set by the wire and the method's
+// own pauses, and the GUI thread's CPU with the watch streaming.
+#include "app/Dialogs.h"
+#include "app/Form2.h"
+#include "app/settings_store.h"
+#include "ecu_sim.h"
+#include "link/SerialPort.h"
+#include "tools/frmAdrWatch.h"
+#include "tools/frmRomData.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <sys/resource.h>
+
+namespace {
+constexpr double kByteMs = 1000.0 / 960.0; // 9600 baud, 8N1
+
+// CPU of the calling thread only: the simulator runs on a thread of its own.
+double threadCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop until `done` holds (checked every millisecond) or `ms` pass.
+bool runUntil(const std::function<bool()>& done, int ms) {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    poll.start();
+    loop.exec();
+    return done();
+}
+
+void dump(kx::Form2& form, const QString& path, int bytes, bool slow, double boundPerByteMs) {
+    kx::frmRomData* win = form.btnRomData_Click();
+    runUntil([&] { return win->findChild<QPushButton*>("btnRead")->isEnabled(); }, 5000);
+    win->findChild<QLineEdit*>("txtPath")->setText(path);
+    win->findChild<QLineEdit*>("txtStart")->setText("8000");
+    win->findChild<QLineEdit*>("txtEnd")->setText(
+        QString::number(0x8000 + bytes - 1, 16).toUpper());
+    win->findChild<QRadioButton*>(slow ? "optSlow" : "optFast")->setChecked(true);
+    QElapsedTimer t;
+    t.start();
+    win->findChild<QPushButton*>("btnRead")->click();
+    runUntil([&] { return !win->downloading(); }, 600000);
+    const double s = double(t.elapsed()) / 1000.0;
+    const double rate = bytes / s;
+    const double bound = 1000.0 / boundPerByteMs;
+    std::printf("%s: %d bytes in %.2f s = %.1f bytes/s; bound %.1f bytes/s; ratio %.3f\n",
+                slow ? "slow" : "fast", bytes, s, rate, bound, rate / bound);
+    win->close();
+    // Closed outside any event loop: its deletion is done here, not by the loops below.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    runUntil([&] { return form.connected && !form.link().busy(); }, 5000);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int fastBytes = argc > 1 ? std::atoi(argv[1]) : 2048;
+    const int slowBytes = argc > 2 ? std::atoi(argv[2]) : 2048;
+    const int watchSeconds = argc > 3 ? std::atoi(argv[3]) : 10;
+
+    kxsim::SimOptions options;
+    // The simulator's record of the traffic, for a look at the timing of each exchange.
+    options.recordPath = qEnvironmentVariable("KX_SIM_RECORD").toStdString();
+    kxsim::EcuSimulator sim(options);
+    std::string error;
+    if (!sim.start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        return 1;
+    }
+    QTemporaryDir dir;
+    kx::SettingsStore store(dir.filePath("Kestrix.conf"));
+    store.save("Comms", "ComPort", QString::fromStdString(sim.devicePath()));
+    kx::QtDialogs dialogs;
+    kx::Form2 form(store, dialogs, new kx::QtSerialPort, new kx::QtSerialPort);
+    form.load();
+    form.btnConnect_Click();
+    if (!runUntil([&] { return form.connected; }, 5000)) {
+        std::fprintf(stderr, "no answer from the simulator\n");
+        return 1;
+    }
+
+    // Per 8 bytes: two 25 ms pauses, the stream start, 20 bytes to the threshold, the stop.
+    dump(form, dir.filePath("fast.bin"), fastBytes, false, (50 + 22 * kByteMs) / 8);
+    // Per byte: the 15 ms pause, the stream start, 6 bytes to the threshold, the stop.
+    dump(form, dir.filePath("slow.bin"), slowBytes, true, 15 + 8 * kByteMs);
+
+    kx::frmAdrWatch* watch = form.btnAdrWatch_Click();
+    runUntil([&] { return watch->findChild<QPushButton*>("btnStart")->isEnabled(); }, 5000);
+    const char* addresses[] = {"F70C", "F70D", "F777"};
+    for (int i = 0; i < 3; ++i)
+        watch->findChild<QLineEdit*>(QStringLiteral("txtAddress%1").arg(i + 1))
+            ->setText(addresses[i]);
+    watch->show();
+    watch->findChild<QPushButton*>("btnStart")->click();
+    runUntil([] { return false; }, 1000); // the stream settles
+    long deliveries = 0;
+    QObject::connect(&form.MSComm1(), &kx::SerialPort::received, [&] { ++deliveries; });
+    const uint64_t frames0 = sim.framesSent();
+    const double c0 = threadCpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    runUntil([] { return false; }, watchSeconds * 1000);
+    const double cpu = threadCpuSeconds() - c0;
+    const double wall = double(t.elapsed()) / 1000.0;
+    std::printf("watch: %.1f s, %.1f frames/s, %.1f deliveries/s, GUI thread CPU %.2f %% of "
+                "one core\n",
+                wall, double(sim.framesSent() - frames0) / wall, double(deliveries) / wall,
+                100.0 * cpu / wall);
+    watch->close();
+    return 0;
+}

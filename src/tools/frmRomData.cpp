@@ -1,0 +1,320 @@
+#include "tools/frmRomData.h"
+
+#include "app/Dialogs.h"
+#include "app/ui_helpers.h"
+#include "link/EcuLink.h"
+#include "link/ecu_protocol.h"
+#include "util/hex.h"
+#include "util/settings.h"
+#include "util/text.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace kx {
+
+namespace {
+const char* const kSection = "RomData";
+
+QLineEdit* addressBox(const char* name) {
+    auto* box = new QLineEdit;
+    box->setObjectName(S(name));
+    box->setFixedWidth(70);
+    return box;
+}
+} // namespace
+
+frmRomData::frmRomData(const Host& host)
+    : QWidget(host.window, Qt::Window), host_(host),
+      command_(parseHexByte(host.settings.read(S("Comms"), S("RomComm"))).value_or(0xC9)) {
+    setObjectName(S("frmRomData"));
+    setWindowTitle(S("Rom Data"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* fraFile = new QGroupBox(S("File location"));
+    txtPath_ = new QLineEdit(QDir::toNativeSeparators(QDir::current().filePath(S("rom.bin"))));
+    txtPath_->setObjectName(S("txtPath"));
+    txtPath_->setMinimumWidth(320);
+    btnBrowse_ = new QPushButton(S("Browse"));
+    btnBrowse_->setObjectName(S("btnBrowse"));
+    auto* fileRow = new QHBoxLayout(fraFile);
+    fileRow->addWidget(txtPath_);
+    fileRow->addWidget(btnBrowse_);
+
+    auto* fraAddress = new QGroupBox(S("Enter Address"));
+    txtStart_ = addressBox("txtStart");
+    txtEnd_ = addressBox("txtEnd");
+    auto* addressGrid = new QGridLayout(fraAddress);
+    int row = 0;
+    for (auto [caption, box] :
+         {std::pair{"Start Adr:", txtStart_}, std::pair{"Stop Adr:", txtEnd_}}) {
+        auto* label = new QLabel(S(caption));
+        label->setBuddy(box);
+        addressGrid->addWidget(label, row, 0);
+        addressGrid->addWidget(box, row, 1);
+        addressGrid->addWidget(new QLabel(S("Hex")), row, 2);
+        ++row;
+    }
+
+    auto* fraType = new QGroupBox(S("Select Type"));
+    optFast_ = new QRadioButton(S("Fast"));
+    optFast_->setObjectName(S("optFast"));
+    optFast_->setChecked(true);
+    optSlow_ = new QRadioButton(S("Slow"));
+    optSlow_->setObjectName(S("optSlow"));
+    auto* typeBox = new QVBoxLayout(fraType);
+    typeBox->addWidget(optFast_);
+    typeBox->addWidget(optSlow_);
+
+    auto* fraReading = new QGroupBox(S("Reading Address"));
+    lblAddress_ = new QLabel;
+    lblAddress_->setObjectName(S("lblAddress"));
+    lblAddress_->setMinimumWidth(60);
+    showsValue(lblAddress_, S("Reading Address"));
+    auto* readingBox = new QVBoxLayout(fraReading);
+    readingBox->addWidget(lblAddress_);
+
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(fraAddress);
+    middle->addWidget(fraType);
+    middle->addWidget(fraReading);
+
+    prgBar_ = new QProgressBar;
+    prgBar_->setObjectName(S("prgBar"));
+    prgBar_->setRange(0, 1);
+    prgBar_->setValue(0);
+    lblRate_ = new QLabel;
+    lblRate_->setObjectName(S("lblRate"));
+    showsValue(lblRate_, S("Download speed"));
+    lblStatus_ = new QLabel;
+    lblStatus_->setObjectName(S("lblStatus"));
+    lblStatus_->setWordWrap(true);
+    showsValue(lblStatus_, S("Download"));
+
+    auto* note = new QLabel(S("* Function may not work on some ECUs"));
+    note->setObjectName(S("lblNote"));
+    btnRead_ = new QPushButton(S("Start Download"));
+    btnRead_->setObjectName(S("btnRead"));
+    btnRead_->setEnabled(false); // until the link is ours
+    btnStop_ = new QPushButton(S("Stop"));
+    btnStop_->setObjectName(S("btnStop"));
+    btnStop_->setEnabled(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(note);
+    buttons->addStretch();
+    buttons->addWidget(btnRead_);
+    buttons->addWidget(btnStop_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(fraFile);
+    layout->addLayout(middle);
+    layout->addWidget(prgBar_);
+    layout->addWidget(lblRate_);
+    layout->addWidget(lblStatus_);
+    layout->addLayout(buttons);
+
+    connect(btnBrowse_, &QPushButton::clicked, this, &frmRomData::btnBrowse_Click);
+    connect(btnRead_, &QPushButton::clicked, this, &frmRomData::btnRead_Click);
+    connect(btnStop_, &QPushButton::clicked, this, &frmRomData::btnStop_Click);
+
+    stopWait_ = new QTimer(this);
+    stopWait_->setSingleShot(true);
+    stopWait_->setInterval(kStopWaitMs);
+    connect(stopWait_, &QTimer::timeout, this, &frmRomData::onStopWait);
+
+    txtStart_->setText(host_.settings.read(S(kSection), S("StartAddress")));
+    txtEnd_->setText(host_.settings.read(S(kSection), S("StopAddress")));
+
+    closeOnEscape(this);
+    nameForAccessibility(this);
+
+    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
+        if (state != EcuLink::State::Lost || !download_) return;
+        host_.link.cancel(this);
+        finish(S("The ECU port was lost: stopped at %1.").arg(stoppedAt()));
+    });
+    EcuLink::Claim claim;
+    claim.name = windowTitle();
+    claim.receiver = [this](const QByteArray& bytes) {
+        if (host_.link.ReadMode == memread::FastMode) getRomdataFast(bytes);
+        if (host_.link.ReadMode == memread::SlowMode) getRomdataSlow(bytes);
+    };
+    claim.granted = [this] {
+        host_.link.run(
+            this, LinkSequence().stopStream().then([this] { btnRead_->setEnabled(!download_); }));
+    };
+    host_.link.acquire(this, std::move(claim));
+}
+
+void frmRomData::btnBrowse_Click() {
+    const QString chosen =
+        host_.dialogs.saveFileName(this, QFileInfo(txtPath_->text()).absolutePath(), S("rom.bin"),
+                                   S("Bin Files|*.bin|All Files|*.*"), S("bin"));
+    if (!chosen.isEmpty()) txtPath_->setText(QDir::toNativeSeparators(chosen));
+}
+
+void frmRomData::btnRead_Click() {
+    if (download_ || !btnRead_->isEnabled()) return;
+    txtStart_->setText(forceLastDigit(txtStart_->text(), u'0'));
+    txtEnd_->setText(forceLastDigit(txtEnd_->text(), u'F'));
+    const RangeCheck range = checkRange(txtStart_->text(), txtEnd_->text());
+    if (range.error != RangeCheck::None) {
+        host_.dialogs.message(this,
+                              range.error == RangeCheck::Start ? S("Invalid Start Address")
+                                                               : S("Invalid Stop Address"),
+                              MessageKind::Warning);
+        return;
+    }
+    // A dump is exactly the bytes read: whatever the file held before goes.
+    file_.setFileName(txtPath_->text());
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        host_.dialogs.message(
+            this,
+            S("Cannot write the dump to %1: %2")
+                .arg(QDir::toNativeSeparators(txtPath_->text()), file_.errorString()),
+            MessageKind::Warning);
+        return;
+    }
+    download_.emplace(range.start, range.stop, optFast_->isChecked());
+    written_ = 0;
+    awaiting_ = false;
+    prgBar_->setRange(0, range.stop - range.start);
+    prgBar_->setValue(0);
+    lblRate_->clear();
+    lblStatus_->clear();
+    clock_.start();
+    btnRead_->setEnabled(false);
+    btnBrowse_->setEnabled(false);
+    btnStop_->setEnabled(true);
+    LinkSequence s;
+    s.mode(download_->fast() ? memread::FastMode : memread::SlowMode);
+    sendNext(std::move(s));
+}
+
+void frmRomData::sendNext(LinkSequence s) {
+    const auto request = download_->next();
+    if (!request) {
+        s.then([this] { finish(); });
+    } else {
+        lblAddress_->setText(hexText(request->shown, 1));
+        prgBar_->setValue(request->progress);
+        if (download_->fast())
+            sendCommFast(s, *request);
+        else
+            sendCommSlow(s, *request);
+        s.onEnd([this](bool ok) {
+            if (!ok && download_)
+                finish(S("The ECU port is closed: stopped at %1.").arg(stoppedAt()));
+        });
+    }
+    host_.link.run(this, std::move(s));
+}
+
+void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
+    const QByteArray request = fastRequest(command_, r.first);
+    const int half = int(request.size() / 2);
+    s.threshold(ecu::ArmThreshold)
+        .write(request.left(half))
+        .wait(memread::FastPauseMs)
+        .write(request.mid(half))
+        .wait(memread::FastPauseMs)
+        .discard()
+        .threshold(memread::FastThreshold)
+        .then([this] { awaiting_ = true; })
+        .startStream();
+}
+
+void frmRomData::sendCommSlow(LinkSequence& s, const RomDownload::Request& r) {
+    s.threshold(ecu::ArmThreshold)
+        .write(slowWakeUp())
+        .write(memoryRead(command_, r.first))
+        .wait(memread::SlowPauseMs)
+        .discard()
+        .threshold(memread::SlowThreshold)
+        .then([this] { awaiting_ = true; })
+        .startStream();
+}
+
+void frmRomData::getRomdataFast(const QByteArray& bytes) {
+    if (!awaiting_ || !download_ || !download_->fast()) return;
+    const auto reply = findFastReply(bytes);
+    if (reply) onReply(reply->data(), int(reply->size()));
+}
+
+void frmRomData::getRomdataSlow(const QByteArray& bytes) {
+    if (!awaiting_ || !download_ || download_->fast()) return;
+    const auto reply = findSlowReply(bytes);
+    if (reply) onReply(&*reply, 1);
+}
+
+void frmRomData::onReply(const uint8_t* data, int count) {
+    awaiting_ = false;
+    if (file_.write(reinterpret_cast<const char*>(data), count) != count || !file_.flush()) {
+        host_.link.run(this, LinkSequence().write(ecu::StreamStop).discard());
+        return finish(
+            S("Cannot write to %1: %2; stopped at %3.")
+                .arg(QDir::toNativeSeparators(file_.fileName()), file_.errorString(), stoppedAt()));
+    }
+    written_ += count;
+    lblRate_->setText(downloadRateText(written_, download_->total(), clock_.elapsed()));
+    LinkSequence s;
+    // The stop byte alone, no pause: the next request's own pauses let the ECU fall silent.
+    s.write(ecu::StreamStop).discard();
+    sendNext(std::move(s));
+}
+
+void frmRomData::btnStop_Click() {
+    if (!download_) return;
+    download_->stopEarly();
+    stopWait_->start();
+}
+
+void frmRomData::onStopWait() {
+    if (!download_) return;
+    // The reply in flight never came: what was read is all there is.
+    awaiting_ = false;
+    host_.link.cancel(this);
+    host_.link.run(this, LinkSequence().stopStream());
+    finish(S("No answer from the ECU: stopped at %1.").arg(stoppedAt()));
+}
+
+QString frmRomData::stoppedAt() const {
+    return download_ ? hexText(uint16_t(download_->start() + written_), 1) : QString();
+}
+
+void frmRomData::finish(const QString& why, bool saveRange) {
+    if (!download_) return;
+    stopWait_->stop();
+    awaiting_ = false;
+    file_.close();
+    const QString done =
+        S("%1 bytes written to %2.").arg(written_).arg(QDir::toNativeSeparators(file_.fileName()));
+    download_.reset();
+    lblStatus_->setText(why.isEmpty() ? done : why + S(" ") + done);
+    btnRead_->setEnabled(host_.link.holds(this));
+    btnBrowse_->setEnabled(true);
+    btnStop_->setEnabled(false);
+    if (!saveRange) return;
+    host_.settings.save(S(kSection), S("StartAddress"), txtStart_->text());
+    host_.settings.save(S(kSection), S("StopAddress"), txtEnd_->text());
+}
+
+void frmRomData::closeEvent(QCloseEvent* event) {
+    // The file keeps exactly the bytes received so far.
+    finish(QString(), false);
+    event->accept();
+    host_.launcher.toolClosed(this);
+}
+
+} // namespace kx
