@@ -1,6 +1,7 @@
 #include "gauges/dashboard.h"
 
 #include "link/framing.h"
+#include "settings/display_settings.h"
 #include "util/numbers.h"
 
 #include <QRegularExpression>
@@ -126,31 +127,13 @@ std::array<int, 2> captionPosition(const DashLayout& l, int i, int captionWidth,
 }
 
 const QStringList& dashSetupItems() {
-    static const QStringList items{"RPM",
-                                   "Air Flow",
-                                   "Air Flow Right Hand",
-                                   "Water Temperature",
-                                   "O2 Sensor",
-                                   "O2 Sensor Right Hand",
-                                   "Speed",
-                                   "Battery Voltage",
-                                   "Throttle Position Sensor",
-                                   "Fuel Temperature",
-                                   "Intake Air Temperature",
-                                   "Exhaust Gas Temperature",
-                                   "Injector Time",
-                                   "Ignition Timing",
-                                   "AAC Valve",
-                                   "Air Fuel Base",
-                                   "Air Fuel Base Right Hand",
-                                   "Air Fuel Base Self Learn",
-                                   "Air Fuel Base Self Learn Right Hand",
-                                   "Injector Time Right Hand",
-                                   "Duty Cycle (require RPM & Inj)",
-                                   "Duty Cycle RH (require RPM & Inj RH)",
-                                   "O2 Sensor B1",
-                                   "O2 sensor B2",
-                                   "WBo2"};
+    // The same 25 names as the data-display settings' lists.
+    static const QStringList items = [] {
+        QStringList names;
+        for (int g = 0; g < kGaugeCount; ++g)
+            names << gaugeListName(g);
+        return names;
+    }();
     return items;
 }
 
