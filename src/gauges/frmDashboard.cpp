@@ -50,10 +50,6 @@ private:
     QColor fill_;
 };
 
-QRect pixels(const TwipBox& b) {
-    return QRect(b.left / kTwipsPerPixel, b.top / kTwipsPerPixel, b.width / kTwipsPerPixel,
-                 b.height / kTwipsPerPixel);
-}
 } // namespace
 
 frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
@@ -179,9 +175,9 @@ void frmDashboard::layoutWindow() {
     const DashLayout l = dashLayout(pixelsToTwips(width()), pixelsToTwips(height()));
     if (l.dial[0].width <= 0 || l.dial[0].height <= 0) return; // too small: the next resize
     for (int i = 0; i < 2; ++i) {
-        pictures_[size_t(i)]->setGeometry(pixels(l.dial[size_t(i)]));
+        pictures_[size_t(i)]->setGeometry(pixelRect(l.dial[size_t(i)]));
         needles_[size_t(i)]->setGeometry(pictures_[size_t(i)]->rect());
-        lamps_[size_t(i)]->setGeometry(pixels(l.lamp[size_t(i)]));
+        lamps_[size_t(i)]->setGeometry(pixelRect(l.lamp[size_t(i)]));
         QLabel* caption = captions_[size_t(i)];
         QFont f = caption->font();
         f.setPointSize(std::max(l.captionPoints, 1));

@@ -10,13 +10,6 @@
 
 namespace kx {
 
-namespace {
-QRect pixels(const TwipRect& r) {
-    return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
-                 r.height / kTwipsPerPixel);
-}
-} // namespace
-
 Form1::Form1(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Data Display"));
@@ -66,8 +59,8 @@ void Form1::layoutWindow() {
     const DisplayLayout l = displayLayout(pixelsToTwips(width()), pixelsToTwips(height()));
     if (l.column <= 0 || l.row <= 0) return; // too small (or minimised): the next resize lays out
     grid_->place(l);
-    btnDataLog_->setGeometry(pixels(l.btnDataLog));
-    btnActiveTest_->setGeometry(pixels(l.btnActiveTest));
+    btnDataLog_->setGeometry(pixelRect(l.btnDataLog));
+    btnActiveTest_->setGeometry(pixelRect(l.btnActiveTest));
     for (QPushButton* b : {btnDataLog_, btnActiveTest_}) {
         QFont f = b->font();
         f.setPointSize(std::max(l.buttonFont, 1));

@@ -17,10 +17,6 @@
 namespace kx {
 
 namespace {
-QRect pixels(const TwipRect& r) {
-    return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
-                 r.height / kTwipsPerPixel);
-}
 
 void setTextColour(QWidget* w, uint32_t colour) {
     QPalette p = w->palette();
@@ -113,15 +109,15 @@ void GaugeGrid::setStale(bool stale) {
 
 void GaugeGrid::place(const DisplayLayout& l) {
     for (int i = 0; i < 12; ++i) {
-        pictures_[size_t(i)]->setGeometry(pixels(l.gauges[size_t(i)]));
+        pictures_[size_t(i)]->setGeometry(pixelRect(l.gauges[size_t(i)]));
         needles_[size_t(i)]->setGeometry(pictures_[size_t(i)]->rect());
         auto* reg = registerLabels_[size_t(i)];
-        reg->setGeometry(pixels(l.registerLabel[size_t(i)]));
+        reg->setGeometry(pixelRect(l.registerLabel[size_t(i)]));
         setFontPoints(reg, l.registerFont);
         auto* state = onOffLabels_[size_t(i)];
         setFontPoints(state, l.onOffFont);
         // The state label is as wide as its longest text needs, from its place onwards.
-        const QRect r = pixels(l.onOffLabel[size_t(i)]);
+        const QRect r = pixelRect(l.onOffLabel[size_t(i)]);
         const int wide = state->fontMetrics().horizontalAdvance(QStringLiteral("High")) + 4;
         state->setGeometry(r.left(), r.top(), std::max(r.width(), wide), r.height());
         state->raise();

@@ -23,10 +23,6 @@ namespace kx {
 
 namespace {
 
-QRect pixels(const TwipRect& r) {
-    return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
-                 r.height / kTwipsPerPixel);
-}
 
 // The slider's place in its frame, moved down below the frame's caption where the caption's
 // font is taller than the room above it, and kept inside the frame.
@@ -147,15 +143,15 @@ void frmDataReplay::layoutWindow() {
     grid_->place(d);
     for (QGroupBox* frame : {fraPosition_, fraSpeed_})
         setFontPoints(frame, l.frameFont);
-    fraPosition_->setGeometry(pixels(l.fraPosition));
-    fraSpeed_->setGeometry(pixels(l.fraSpeed));
-    const QRect slider = sliderInFrame(pixels(l.slider), fraPosition_);
+    fraPosition_->setGeometry(pixelRect(l.fraPosition));
+    fraSpeed_->setGeometry(pixelRect(l.fraSpeed));
+    const QRect slider = sliderInFrame(pixelRect(l.slider), fraPosition_);
     scrollBar1_->setGeometry(slider);
     scrollBar2_->setGeometry(slider);
     prgLoad_->setGeometry(slider.translated(fraPosition_->pos()));
-    btnPlay_->setGeometry(pixels(l.btnPlay));
-    btnStop_->setGeometry(pixels(l.btnStop));
-    btnBrowse_->setGeometry(pixels(l.btnBrowse));
+    btnPlay_->setGeometry(pixelRect(l.btnPlay));
+    btnStop_->setGeometry(pixelRect(l.btnStop));
+    btnBrowse_->setGeometry(pixelRect(l.btnBrowse));
     for (QPushButton* b : {btnPlay_, btnStop_, btnBrowse_})
         setFontPoints(b, l.buttonFont);
     setupGaugeSlots();
