@@ -590,6 +590,10 @@ void Form2::setProgBar() {
     ProgressBar1_->setValue(activityCount_);
 }
 
+bool Form2::afrDisplayEnabled() const {
+    return btnAFR_->isEnabled();
+}
+
 void Form2::setProgBar2() {
     activityCount2_ = int16_t(activityCount2_ + 5);
     if (activityCount2_ > 100) activityCount2_ = 0;

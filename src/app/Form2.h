@@ -98,6 +98,7 @@ public:
     void MSComm2_OnComm();
 
     bool isUnloading() const override { return unloading_; }
+    bool afrDisplayEnabled() const override;
 
     // The tool buttons that a successful connect enables (Replay and Analyser excluded).
     QList<QPushButton*> ecuToolButtons() const;

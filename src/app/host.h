@@ -47,6 +47,9 @@ public:
     virtual LinkSequence iniFullData() = 0;
     // Advances the ECU activity bar.
     virtual void setProgBar() = 0;
+    // The main window's "AFR Display" button is enabled: a wideband controller is in use and
+    // wbValues element 0 is live.
+    virtual bool afrDisplayEnabled() const = 0;
 };
 
 struct Host {
