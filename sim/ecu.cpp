@@ -51,14 +51,12 @@ void Ecu::receive(uint8_t byte, Bytes& out) {
         wait_ = Wait::Command; // a lone 0xFF: read this byte as a command
         break;
     case Wait::Init2:
-        if (byte == config_.id) {
-            // Only the addressed ECU answers, with the complement of its id.
-            out.push_back(uint8_t(~byte));
-            awake_ = true;
-            wait_ = Wait::Command;
-        } else if (byte != kCmdInit) {
-            wait_ = Wait::Command; // another ECU's id
-        }
+        if (byte == kCmdInit) return;
+        // The ECU answers every initialisation with the complement of its own id, so a PC
+        // that asked for another id can tell; it takes commands only when addressed.
+        out.push_back(uint8_t(~config_.id));
+        awake_ = byte == config_.id;
+        wait_ = Wait::Command;
         return;
     case Wait::Operands:
         operands_.push_back(byte);
@@ -70,6 +68,7 @@ void Ecu::receive(uint8_t byte, Bytes& out) {
     case Wait::Command:
         break;
     }
+    if (!awake_ && byte != kCmdInit) return;
     command(byte, out);
 }
 

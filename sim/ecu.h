@@ -108,7 +108,7 @@ private:
     bool stagedOpen_ = false; // a request byte came since the last stream start
     Request running_;         // what the stream sends
     bool streaming_ = false;
-    bool awake_ = false;
+    bool awake_ = true; // until an initialisation addresses another id
     bool testSinceStart_ = false;
 };
 

@@ -76,6 +76,23 @@ TEST(ConnectE2E, SilentEcuLeavesTheWindowResponsive) {
     EXPECT_GE(ticks, 40);
 }
 
+TEST(ConnectE2E, AnotherIdGetsTheHintAndTheRetryConnectsOnceTheIdIsRight) {
+    auto o = quietSim();
+    o.id = 0xFD;
+    SimMainWindow k(o);
+    k.form().btnConnect_Click();
+    auto status = [&] { return k.w->find<QLabel>("lblLinkStatus")->text(); };
+    ASSERT_TRUE(waitUntil(
+        [&] { return status() == "An ECU answered, but not with id EF: try Find ECU"; }, 3000));
+    EXPECT_EQ(k.partNumber(), "#####");
+    EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
+    // The user sets the id the finder reports: the next retry connects, and the note goes.
+    k.w->store->save("Comms", "ECUid", "FD");
+    ASSERT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 5000));
+    EXPECT_TRUE(status().isEmpty());
+    EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
+}
+
 TEST(ConnectE2E, HangUpMidStreamClosesThePortAndAReconnectWorks) {
     auto o = quietSim();
     o.hangupAfter = 5;

@@ -47,6 +47,11 @@ TEST(Ecu, AnswersTheInitialisationOfItsOwnIdOnly) {
             }
         }
         EXPECT_EQ(answered, std::set<int>{id});
+        // Addressed as another id, it says its own and then ignores commands until addressed.
+        EXPECT_FALSE(ecu.awake());
+        EXPECT_EQ(feed(ecu, {kCmdIdentify, kCmdStop}), Bytes{});
+        EXPECT_EQ(feed(ecu, {0xFF, 0xFF, uint8_t(id ^ 1)}), Bytes{uint8_t(~id)});
+        EXPECT_EQ(feed(ecu, {0xFF, 0xFF, id, kCmdStop}), (Bytes{uint8_t(~id), 0xCF}));
         EXPECT_TRUE(ecu.awake());
     }
 }
