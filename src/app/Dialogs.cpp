@@ -1,5 +1,7 @@
 #include "app/Dialogs.h"
 
+#include "app/TonePlayer.h"
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -11,6 +13,9 @@ namespace kx {
 bool Dialogs::question(QWidget*, const QString&) {
     return false;
 }
+
+QtDialogs::QtDialogs() = default;
+QtDialogs::~QtDialogs() = default;
 
 void QtDialogs::message(QWidget* parent, const QString& text, MessageKind kind) {
     const auto icon = kind == MessageKind::Warning ? QMessageBox::Warning : QMessageBox::NoIcon;
@@ -56,7 +61,9 @@ std::optional<uint32_t> QtDialogs::chooseColour(QWidget* parent, uint32_t initia
 }
 
 void QtDialogs::beep() {
-    QApplication::beep();
+    // The player (and its thread) comes with the first beep: most sessions never beep.
+    if (!tone_) tone_ = std::make_unique<TonePlayer>();
+    tone_->play();
 }
 
 } // namespace kx

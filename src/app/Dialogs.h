@@ -3,6 +3,7 @@
 // can answer them instead of blocking on a modal window.
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -32,8 +33,12 @@ public:
 };
 
 // The real, modal dialogs.
+class TonePlayer;
+
 class QtDialogs : public Dialogs {
 public:
+    QtDialogs();
+    ~QtDialogs() override;
     void message(QWidget* parent, const QString& text,
                  MessageKind kind = MessageKind::Plain) override;
     bool question(QWidget* parent, const QString& text) override;
@@ -41,7 +46,11 @@ public:
                          const QString& filter, const QString& defaultSuffix) override;
     QString openFileName(QWidget* parent, const QString& dir, const QString& filter) override;
     std::optional<uint32_t> chooseColour(QWidget* parent, uint32_t initial) override;
+    // The alert tone on the sound device, or the system beep where there is none.
     void beep() override;
+
+private:
+    std::unique_ptr<TonePlayer> tone_;
 };
 
 // Filter lists are written "Name|*.ext|Name|*.ext"; this turns them into Qt's form.
