@@ -1,5 +1,6 @@
 #include "app/Form2.h"
 
+#include "app/ActivityBar.h"
 #include "app/Dialogs.h"
 #include "app/settings_store.h"
 #include "app/ui_helpers.h"
@@ -198,11 +199,9 @@ QWidget* Form2::buildWidebandFrame() {
     dl->addWidget(romCaption, 2, 0);
     dl->addWidget(lblROMver_, 2, 1);
 
-    ProgressBar2_ = new QProgressBar;
+    ProgressBar2_ = new ActivityBar;
     ProgressBar2_->setObjectName(S("ProgressBar2"));
     ProgressBar2_->setAccessibleName(S("Wideband activity"));
-    ProgressBar2_->setRange(0, 100);
-    ProgressBar2_->setTextVisible(false);
 
     auto* grid = new QGridLayout(frame);
     grid->addWidget(function, 0, 0);
@@ -230,11 +229,9 @@ void Form2::buildStatusBar() {
         panels_[size_t(i)] = p;
     }
     // The activity bar sits right after panel 4, a couple of pixels apart.
-    ProgressBar1_ = new QProgressBar;
+    ProgressBar1_ = new ActivityBar;
     ProgressBar1_->setObjectName(S("ProgressBar1"));
     ProgressBar1_->setAccessibleName(S("ECU activity"));
-    ProgressBar1_->setRange(0, 100);
-    ProgressBar1_->setTextVisible(false);
     ProgressBar1_->setMaximumWidth(160);
     ProgressBar1_->setContentsMargins(2, 0, 0, 0);
     bar->addWidget(ProgressBar1_, 1);
@@ -585,9 +582,7 @@ void Form2::setStatusBar() {
 }
 
 void Form2::setProgBar() {
-    activityCount_ = int16_t(activityCount_ + 5);
-    if (activityCount_ > 100) activityCount_ = 0;
-    ProgressBar1_->setValue(activityCount_);
+    ProgressBar1_->step();
 }
 
 bool Form2::afrDisplayEnabled() const {
@@ -595,9 +590,7 @@ bool Form2::afrDisplayEnabled() const {
 }
 
 void Form2::setProgBar2() {
-    activityCount2_ = int16_t(activityCount2_ + 5);
-    if (activityCount2_ > 100) activityCount2_ = 0;
-    ProgressBar2_->setValue(activityCount2_);
+    ProgressBar2_->step();
 }
 
 void Form2::getSetup() {

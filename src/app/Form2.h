@@ -19,6 +19,7 @@ class QGroupBox;
 
 namespace kx {
 
+class ActivityBar;
 class Dialogs;
 class SerialPort;
 class SettingsStore;
@@ -161,8 +162,6 @@ private:
 
     SerialPort* wbPort_;
     Host host_;
-    int16_t activityCount_ = 0;
-    int16_t activityCount2_ = 0;
     bool unloading_ = false; // closing tools must not reconnect while the program ends
     QString waitNote_;       // "... waits for ... to close"
 
@@ -185,8 +184,8 @@ private:
     QPushButton* btnConnect2_ = nullptr;
     QLabel* lblAFR_ = nullptr;
     QLabel* lblROMver_ = nullptr;
-    QProgressBar* ProgressBar1_ = nullptr;
-    QProgressBar* ProgressBar2_ = nullptr;
+    ActivityBar* ProgressBar1_ = nullptr;
+    ActivityBar* ProgressBar2_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QLabel* lblLinkStatus_ = nullptr;
 

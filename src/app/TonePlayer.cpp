@@ -36,6 +36,7 @@ TonePlayer::~TonePlayer() {
 void TonePlayer::play() {
     {
         std::lock_guard lock(mutex_);
+        if (pending_) return;
         pending_ = true;
     }
     wake_.notify_one();
@@ -49,9 +50,17 @@ void TonePlayer::run() {
             if (quit_) return;
             pending_ = false;
         }
-        if (!sound() && qApp)
+        // A device that failed is not tried again for a while: opening it costs more than a
+        // frame of the stream that beeps.
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= retryDevice_ && sound()) continue;
+        if (now >= retryDevice_) retryDevice_ = now + std::chrono::seconds(10);
+        if (qApp)
             QMetaObject::invokeMethod(
                 qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+        // As long as a tone would have sounded, so that beeps merge the same way.
+        std::unique_lock lock(mutex_);
+        wake_.wait_for(lock, std::chrono::milliseconds(kDurationMs), [this] { return quit_; });
     }
 }
 

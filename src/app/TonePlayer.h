@@ -2,6 +2,7 @@
 // Sounds the alert tone on the desktop's sound device from a thread of its own, so the window
 // never waits for the sound card. A beep asked for while one sounds is merged into it, so a
 // stream of alerts cannot pile up. Without a sound device the system beep stands in.
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -26,6 +27,7 @@ private:
     std::condition_variable wake_;
     bool pending_ = false;
     bool quit_ = false;
+    std::chrono::steady_clock::time_point retryDevice_{}; // the worker's own
     std::thread worker_;
 };
 

@@ -154,7 +154,7 @@ void frmDashboard::setupDial(int i) {
                  info.tickerNum(), info.subTickerNum(), int16_t(info.decPointNum()));
 }
 
-void frmDashboard::setDashDisplay() {
+void frmDashboard::showDials() {
     const auto& setup = host_.state.setup;
     const auto& value = host_.state.live.gaugeValue;
     for (int i = 0; i < 2; ++i) {
@@ -163,6 +163,11 @@ void frmDashboard::setDashDisplay() {
         if (!gauges_[size_t(i)]) setupDial(i);
         gauges_[size_t(i)]->setValue(value[g]);
     }
+}
+
+void frmDashboard::setDashDisplay() {
+    dials_.request();
+    const auto& value = host_.state.live.gaugeValue;
     const LampStep step =
         alertStep(fill_, colours_.back, value[0], value[6], rpmLimit_, speedLimit_);
     for (int i = 0; i < 2; ++i)

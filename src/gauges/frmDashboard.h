@@ -4,6 +4,7 @@
 #include "app/host.h"
 #include "gauges/SpeedometerGauge.h"
 #include "gauges/display_colours.h"
+#include "util/throttle.h"
 
 #include <QWidget>
 #include <array>
@@ -24,8 +25,11 @@ public:
     explicit frmDashboard(const Host& host);
     ~frmDashboard() override;
 
-    // Pushes the current values into the dials and runs the alert lamps (after every delivery).
+    // Runs the alert lamps and pushes the current values into the dials (after every delivery).
+    // The lamps change with every frame; the dials are redrawn at most kDialPaintMs apart,
+    // always with the latest values, since frames come faster than a screen shows them.
     void setDashDisplay();
+    static constexpr int kDialPaintMs = 25;
 
     GaugePicture* picGauge(int i) const { return pictures_[size_t(i)]; }
     QLabel* lblValue(int i) const { return valueLabels_[size_t(i)]; }
@@ -44,6 +48,7 @@ private:
     void setupDial(int i);
     void setLamp(int i, uint32_t colour);
     void getDashData(const QByteArray& bytes);
+    void showDials();
 
     Host host_;
     DisplayColours colours_;
@@ -56,6 +61,7 @@ private:
     std::array<uint32_t, 2> fill_{};
     std::array<std::unique_ptr<SpeedometerGauge>, 2> gauges_;
     QLabel* lblLink_;
+    Throttle dials_{kDialPaintMs, [this] { showDials(); }};
 };
 
 } // namespace kx

@@ -172,12 +172,19 @@ TEST(Form2, ActivityBarCyclesInTwentyOneSteps) {
     QList<int> seen;
     for (int i = 0; i < 22; ++i) {
         w.form->setProgBar();
+        // Shown at once or, in a burst, within one paint interval.
+        const int expected = (i + 1) % 21 * 5;
+        EXPECT_TRUE(waitUntil([&] { return bar->value() == expected; }, 500));
         seen << bar->value();
     }
     EXPECT_EQ(seen[0], 5);
     EXPECT_EQ(seen[19], 100);
     EXPECT_EQ(seen[20], 0);
     EXPECT_EQ(seen[21], 5);
+    // A burst of deliveries repaints once, with the latest count.
+    for (int i = 0; i < 10; ++i)
+        w.form->setProgBar();
+    EXPECT_TRUE(waitUntil([&] { return bar->value() == 55; }, 500));
 }
 
 TEST(Form2, UnloadStopsTheStreamAndClosesBothPorts) {
