@@ -39,7 +39,6 @@ int heightTwips(const QWidget* w) {
 
 } // namespace
 
-
 void SpeedometerGauge::setup(GaugePicture* picture, NeedleLine* needle, QLabel* maximum,
                              QLabel* newValue, QLabel* name, int32_t minVal, int32_t maxVal,
                              int32_t tickerNum, int32_t subTickerNum, int16_t decPoint) {
@@ -151,21 +150,16 @@ void SpeedometerGauge::setValue(float value) {
         const QPoint end = needleEnd(g, value_, minVal_);
         needle_->setLine(QLineF(toPixels(QPointF(g.centerX, g.centerY)), toPixels(end)));
     }
-    // Texts grow and shrink with their captions; keeping them centred is a move, not a redraw.
-    if (newValue_) {
-        const QString text = valueText(value_, decPoint_);
-        if (newValue_->text() != text) {
-            newValue_->setText(text);
-            centre(newValue_);
-        }
-    }
-    if (maximum_) {
-        const QString peak = peakText(maximum_->text(), value_);
-        if (maximum_->text() != peak) {
-            maximum_->setText(peak);
-            centre(maximum_);
-        }
-    }
+    // Texts grow and shrink with their captions; keeping them centred is a move, not a redraw,
+    // and is needed only when the text's width can have changed.
+    const auto show = [this](QLabel* label, const QString& text) {
+        if (!label || label->text() == text) return;
+        const bool sameWidth = sameDigitShape(label->text(), text);
+        label->setText(text);
+        if (!sameWidth) centre(label);
+    };
+    if (newValue_) show(newValue_, valueText(value_, decPoint_));
+    if (maximum_) show(maximum_, peakText(maximum_->text(), value_));
     if (picture_)
         picture_->setReading(
             {name_, newValue_, maximum_, value_, double(minVal_), double(maxVal_)});

@@ -124,4 +124,11 @@ QString peakText(const QString& current, float value) {
     return current;
 }
 
+bool sameDigitShape(const QString& a, const QString& b) {
+    if (a.size() != b.size()) return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && !(a[i].isDigit() && b[i].isDigit())) return false;
+    return true;
+}
+
 } // namespace kx

@@ -11,7 +11,6 @@
 
 namespace kx {
 
-
 struct DialGeometry {
     int32_t width = 0;
     int32_t height = 0;
@@ -84,6 +83,9 @@ QString valueText(float value, int decimals);
 // The peak text after `value` arrives: the value's shortest form when the current text is not
 // a number or is below it, else the current text.
 QString peakText(const QString& current, float value);
+// Two texts that differ only in their digits, so that in a font with digits of one width (as
+// good as every font) they are equally wide.
+bool sameDigitShape(const QString& a, const QString& b);
 
 // Ring, major and minor tick colours in the 0x00BBGGRR layout.
 struct ScaleColours {

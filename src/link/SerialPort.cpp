@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <QSerialPort>
+#include <algorithm>
+#include <termios.h>
 #include <unistd.h>
 
 namespace kx {
@@ -30,21 +32,51 @@ QString portDevice(const QString& portText) {
 
 void SerialPort::setThreshold(int count) {
     threshold_ = count < 0 ? 0 : count;
+    rearm();
 }
 
 void SerialPort::discard() {
+    clearBuffer();
+}
+
+void SerialPort::clearBuffer() {
     buffer_.clear();
+    rearm();
 }
 
 QByteArray SerialPort::readAll() {
+    fetch();
     QByteArray out;
     out.swap(buffer_);
+    rearm();
     return out;
 }
 
 void SerialPort::deliver(const QByteArray& bytes) {
     buffer_.append(bytes);
-    if (threshold_ > 0 && buffer_.size() >= threshold_) emit received();
+    // At the threshold the receiver reads the buffer, and that sets the next wake.
+    if (threshold_ > 0 && buffer_.size() >= threshold_)
+        emit received();
+    else
+        rearm();
+}
+
+void SerialPort::take(const QByteArray& bytes) {
+    if (bytes.isEmpty()) return;
+    buffer_.append(bytes);
+    rearm();
+    // Bytes taken in outside a receive event still raise one, from the event loop.
+    if (threshold_ > 0 && buffer_.size() >= threshold_)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (threshold_ > 0 && buffer_.size() >= threshold_) emit received();
+            },
+            Qt::QueuedConnection);
+}
+
+void SerialPort::rearm() {
+    wakeAfter(threshold_ > 0 ? std::max<int>(1, threshold_ - int(buffer_.size())) : 1);
 }
 
 // ---- QSerialPort back end ----
@@ -103,6 +135,7 @@ int QtSerialPort::open(const QString& portText, const QString& settings) {
         port_->close();
         return PortSetupFailed;
     }
+    wakeAfter_ = 1; // as the port opens
     clearBuffer();
     return PortOk;
 }
@@ -135,6 +168,31 @@ void QtSerialPort::discard() {
 void QtSerialPort::onReadyRead() {
     const QByteArray bytes = port_->readAll();
     if (!bytes.isEmpty()) deliver(bytes);
+}
+
+// A byte-paced line would otherwise wake the program for every byte: the line discipline
+// holds bytes back until the receive event can fire (VMIN, with VTIME 0, also governs poll).
+void QtSerialPort::wakeAfter(int count) {
+    const int want = std::clamp(count, 1, 255);
+    if (want == wakeAfter_ || !port_->isOpen()) return;
+    termios t{};
+    const int fd = int(port_->handle());
+    if (::tcgetattr(fd, &t) != 0) return;
+    t.c_cc[VMIN] = cc_t(want);
+    t.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &t) == 0) wakeAfter_ = want;
+}
+
+void QtSerialPort::fetch() {
+    if (!port_->isOpen()) return;
+    QByteArray bytes = port_->readAll();
+    if (wakeAfter_ > 1) {
+        char buf[512];
+        ssize_t n;
+        while ((n = ::read(int(port_->handle()), buf, sizeof buf)) > 0)
+            bytes.append(buf, n);
+    }
+    take(bytes);
 }
 
 void QtSerialPort::onError(int error) {

@@ -49,9 +49,16 @@ public:
     // Buffered count that raises received(); 0 disables the event.
     void setThreshold(int count);
     int threshold() const { return threshold_; }
-    int bufferedCount() const { return int(buffer_.size()); }
+    // The received bytes, taking in first what the system still holds back.
+    int bufferedCount() {
+        fetch();
+        return int(buffer_.size());
+    }
     // The buffered bytes, left in the buffer.
-    const QByteArray& peek() const { return buffer_; }
+    const QByteArray& peek() {
+        fetch();
+        return buffer_;
+    }
     // Drops everything received so far, including what the system still holds.
     virtual void discard();
     // Takes every buffered byte.
@@ -66,12 +73,21 @@ signals:
 protected:
     // Back ends hand over incoming bytes here.
     void deliver(const QByteArray& bytes);
-    void clearBuffer() { buffer_.clear(); }
+    void clearBuffer();
+    // A back end that lets the system hold bytes back until enough have come takes them in
+    // here (through take()) when the buffer is read without a receive event.
+    virtual void fetch() {}
+    void take(const QByteArray& bytes);
+    // The receive event needs `count` more bytes (at least 1): a back end may ask the system
+    // to wake it only then.
+    virtual void wakeAfter(int count) { (void)count; }
 
     QString lastError_;
     QString device_;
 
 private:
+    void rearm();
+
     QByteArray buffer_;
     int threshold_ = 0;
 };
@@ -88,10 +104,15 @@ public:
     bool write(const QByteArray& bytes) override;
     void discard() override;
 
+protected:
+    void fetch() override;
+    void wakeAfter(int count) override;
+
 private:
     void onReadyRead();
     void onError(int error);
     QSerialPort* port_;
+    int wakeAfter_ = 1; // the line discipline's VMIN
 };
 
 // In-memory back end for unit tests: records writes, and the test delivers bytes.

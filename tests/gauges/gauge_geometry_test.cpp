@@ -90,6 +90,9 @@ TEST(DialGeometry, NeedleAndOverlays) {
 
 TEST(DialTexts, ValueAndPeak) {
     EXPECT_EQ(valueText(2.5f, 2), "2.50");
+    EXPECT_TRUE(sameDigitShape("12.50", "98.07"));
+    EXPECT_FALSE(sameDigitShape("9.50", "10.50"));
+    EXPECT_FALSE(sameDigitShape("-1.5", "11.5"));
     EXPECT_EQ(valueText(2.5f, 0), "2.5");
     EXPECT_EQ(valueText(6.0f, 1), "6.0");
     EXPECT_EQ(valueText(0.125f, 2), "0.12");
