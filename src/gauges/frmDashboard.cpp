@@ -162,6 +162,9 @@ void frmDashboard::setDashDisplay() {
         if (g >= kGaugeCount) continue;
         if (!gauges_[size_t(i)]) setupDial(i);
         gauges_[size_t(i)]->setValue(value[g]);
+        // Without a streaming wideband controller its dial has no live value to show.
+        if (g == kWidebandGauge && !host_.launcher.afrDisplayEnabled())
+            valueLabels_[size_t(i)]->setText(S("--.--"));
     }
     const LampStep step =
         alertStep(fill_, colours_.back, value[0], value[6], rpmLimit_, speedLimit_);
