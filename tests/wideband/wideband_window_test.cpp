@@ -1,6 +1,7 @@
 // The wideband link through the main window and the AFR window, on an in-memory port.
 #include "gauges/Graph.h"
 #include "gauges/SpeedometerGauge.h"
+#include "gauges/frmDashboard.h"
 #include "support/main_window.h"
 #include "wideband/frmWBO2.h"
 
@@ -144,6 +145,28 @@ TEST(WidebandWindow, AfrWindowShowsDialGraphAndStatus) {
     QTest::keyClick(afr, Qt::Key_Escape);
     EXPECT_TRUE(waitUntil([&] { return !w.form->findChild<frmWBO2*>("frmWBO2"); }, 2000));
     EXPECT_EQ(w.form->ReadMode2, 3); // closing the window leaves the link streaming
+}
+
+TEST(WidebandWindow, DashboardWbo2IsLiveOnlyWhileTheControllerStreams) {
+    WbWindow w;
+    w.store->save("Dashboard", "Gauge0", "24");
+    w.store->save("Dashboard", "Gauge1", "24");
+    w.form->getSetup();
+    w.connectEcu();
+    w.find<QPushButton>("btnDashboard")->click();
+    w.settle();
+    auto* dash = w.form->findChild<frmDashboard*>();
+    ASSERT_NE(dash, nullptr);
+    const QByteArray ecuFrame = bytes({0xFF, 3, 0, 40, 0}).repeated(2);
+    w.ecu->feed(ecuFrame);
+    EXPECT_EQ(dash->lblValue(0)->text(), "--.--");
+    w.handshake(WbWindow::goodReplies());
+    w.wb->feed(frame(2408, 35, 0));
+    w.ecu->feed(ecuFrame);
+    EXPECT_EQ(dash->lblValue(0)->text(), "14.88");
+    w.wb->disconnectNow();
+    w.ecu->feed(ecuFrame);
+    EXPECT_EQ(dash->lblValue(0)->text(), "--.--");
 }
 
 } // namespace
