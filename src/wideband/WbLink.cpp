@@ -70,6 +70,8 @@ void WbLink::connectWb(bool quiet) {
     }
     problem_.clear();
     ReadMode2 = wb::WaitStart;
+    // Frames a streaming controller sent while the port was closed are not a reply.
+    port_->discard();
     port_->setThreshold(wb::kHandshakeThreshold);
     setState(State::Handshaking);
     send(wb::cmdStart());

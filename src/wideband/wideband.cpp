@@ -27,8 +27,13 @@ HandshakeStep handshake(int16_t mode, const QByteArray& delivery) {
     };
     switch (mode) {
     case WaitStart:
-        advance(WaitVersion, cmdVersion());
-        s.discard = true;
+        // A controller that still streams from an earlier connect sends frames until it reads
+        // the start command: only a text reply answers it, or its late reply would be taken
+        // for the version.
+        if (delivery.contains("> ")) {
+            advance(WaitVersion, cmdVersion());
+            s.discard = true;
+        }
         break;
     case WaitVersion:
         if (const auto p = replyMarker(delivery)) {

@@ -62,7 +62,8 @@ struct HandshakeStep {
     std::optional<QString> incompatible; // the check failed: the four characters it showed
     bool streams = false;                // the stream threshold is set: frames follow
 };
-// Modes 4, 1, 2, 5, 6 and 7; any other mode gives a step that does not advance.
+// Modes 4, 1, 2, 5, 6 and 7; any other mode gives a step that does not advance. Mode 4 takes a
+// delivery with a text reply in it; 5, 6 and 7 take any.
 HandshakeStep handshake(int16_t mode, const QByteArray& delivery);
 
 // A decoded measurement.

@@ -45,6 +45,16 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
         return singleText(wb::afrFromRaw(r)) == shown;
     })) << shown.toStdString();
 
+    // Connect again to a controller that went on streaming while the port was closed: the
+    // same handshake, no warning.
+    w.form->closePort2();
+    waitUntil([] { return false; }, 500);
+    w.find<QPushButton>("btnConnect2")->click();
+    EXPECT_EQ(w.form->ReadMode2, 4);
+    ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode2 == 3; }, 5000));
+    EXPECT_EQ(w.find<QLabel>("lblROMver")->text(), "0120");
+    EXPECT_TRUE(w.dialogs.messages.isEmpty());
+
     // The AFR window's graph fills and then scrolls.
     w.find<QPushButton>("btnAFR")->click();
     auto* afr = w.form->findChild<frmWBO2*>("frmWBO2");

@@ -85,7 +85,8 @@ TEST(Wideband, HandshakeReplies) {
     EXPECT_FALSE(bad.advances);
     EXPECT_EQ(bad.incompatible, "03E0");
 
-    EXPECT_EQ(handshake(WaitStart, "anything").send, QByteArray("v\r"));
+    EXPECT_EQ(handshake(WaitStart, "\x5a\xa5> tf OK").send, QByteArray("v\r"));
+    EXPECT_FALSE(handshake(WaitStart, QByteArray(28, '\x5a')).advances); // a stale frame
     EXPECT_EQ(handshake(WaitSetup, "anything").send, QByteArray("w\r"));
     EXPECT_EQ(handshake(WaitW, "anything").send, QByteArray("t1\r"));
     const HandshakeStep t1 = handshake(WaitT1, "anything");
