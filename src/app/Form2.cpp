@@ -766,9 +766,13 @@ frmWBO2* Form2::btnAFR_Click() {
 }
 
 void Form2::onMeasured(const wb::Frame& frame) {
-    QPalette p = lblAFR_->palette();
-    p.setColor(QPalette::WindowText, colourFromBgr(wb::afrColour(frame.afr)));
-    lblAFR_->setPalette(p);
+    // A palette change restyles the label: only when the colour changes.
+    const QColor colour = colourFromBgr(wb::afrColour(frame.afr));
+    if (lblAFR_->palette().color(QPalette::WindowText) != colour) {
+        QPalette p = lblAFR_->palette();
+        p.setColor(QPalette::WindowText, colour);
+        lblAFR_->setPalette(p);
+    }
     lblAFR_->setText(singleText(frame.afr));
     if (!btnAFR_->isEnabled()) btnAFR_->setEnabled(true);
     if (auto* w = single<frmWBO2>(S("frmWBO2")); w && w->isVisible()) w->WBO2show();
