@@ -70,6 +70,7 @@ void WbLink::connectWb(bool quiet) {
     }
     problem_.clear();
     ReadMode2 = wb::WaitStart;
+    carry_.clear();
     // Frames a streaming controller sent while the port was closed are not a reply.
     port_->discard();
     port_->setThreshold(wb::kHandshakeThreshold);
@@ -99,7 +100,11 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
     // A reply during the version pause belongs to what was asked before it.
     if (pauseTimer_.isActive()) return;
     if (state_ == State::NoReply) setState(State::Handshaking);
-    const wb::HandshakeStep step = wb::handshake(ReadMode2, bytes);
+    // Frames in flight when the start command went out come first; the reply's "> " may then
+    // straddle two deliveries, so the first step also looks at the byte before.
+    const bool start = ReadMode2 == wb::WaitStart;
+    const wb::HandshakeStep step = wb::handshake(ReadMode2, start ? carry_ + bytes : bytes);
+    carry_ = start ? bytes.right(1) : QByteArray();
     if (step.incompatible) {
         setState(State::Incompatible);
         emit incompatible(*step.incompatible);

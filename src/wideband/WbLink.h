@@ -80,6 +80,7 @@ private:
     QString version_;
     QString problem_;
     QByteArray pendingSend_;
+    QByteArray carry_; // the last byte of the previous delivery, while waiting for the start reply
     QTimer pauseTimer_;
     QTimer noReplyTimer_;
     QTimer retryTimer_;

@@ -51,7 +51,11 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
     waitUntil([] { return false; }, 500);
     w.find<QPushButton>("btnConnect2")->click();
     EXPECT_EQ(w.form->ReadMode2, 4);
-    ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode2 == 3; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode2 == 3; }, 5000))
+        << "mode " << w.form->ReadMode2 << ", sent "
+        << QByteArray(reinterpret_cast<const char*>(controller.receivedBytes().data()),
+                      qsizetype(controller.receivedBytes().size()))
+               .toStdString();
     EXPECT_EQ(w.find<QLabel>("lblROMver")->text(), "0120");
     EXPECT_TRUE(w.dialogs.messages.isEmpty());
 
