@@ -1,19 +1,26 @@
-// kestrix-sim: a simulated ECU on a pseudo-terminal, for trying Kestrix without a car.
+// kestrix-sim: a simulated ECU on a pseudo-terminal, and a wideband controller on a second
+// one, for trying Kestrix without a car.
 #include "ecu_sim.h"
+#include "wideband.h"
 
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
     std::string error;
-    const auto options =
-        kxsim::parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    std::vector<std::string> ecuArgs;
+    const auto wbOptions =
+        kxsim::parseWbOptions(std::vector<std::string>(argv + 1, argv + argc), ecuArgs, error);
+    const auto options = wbOptions ? kxsim::parseOptions(ecuArgs, error) : std::nullopt;
     if (!options) {
         std::fputs(error.empty() ? "" : (error + "\n").c_str(), stderr);
-        std::fputs(kxsim::usage().c_str(), error.empty() ? stdout : stderr);
+        std::FILE* out = error.empty() ? stdout : stderr;
+        std::fputs(kxsim::usage().c_str(), out);
+        std::fputs(kxsim::wbUsage().c_str(), out);
         return error.empty() ? 0 : 2;
     }
 
@@ -30,7 +37,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kestrix-sim: %s\n", error.c_str());
         return 1;
     }
-    std::string shown;
+    std::unique_ptr<kxsim::WidebandSimulator> wideband;
+    if (!wbOptions->linkPath.empty()) {
+        wideband = std::make_unique<kxsim::WidebandSimulator>(*wbOptions,
+                                                              [&sim] { return sim.engineState(); });
+        if (!wideband->start(&error)) {
+            std::fprintf(stderr, "kestrix-sim: wideband: %s\n", error.c_str());
+            sim.stop();
+            return 1;
+        }
+    }
+    std::string shown, shownWb;
     const timespec tick{0, 200 * 1000 * 1000};
     for (;;) {
         const std::string path = sim.devicePath();
@@ -42,8 +59,16 @@ int main(int argc, char** argv) {
             std::printf("\n");
             std::fflush(stdout);
         }
+        const std::string wbPath = wideband ? wideband->devicePath() : std::string();
+        if (wbPath != shownWb) {
+            shownWb = wbPath;
+            std::printf("Wideband controller on %s (linked at %s)\n", wbPath.c_str(),
+                        wbOptions->linkPath.c_str());
+            std::fflush(stdout);
+        }
         if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) break;
     }
+    if (wideband) wideband->stop();
     sim.stop();
     return 0;
 }

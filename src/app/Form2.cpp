@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/settings_store.h"
 #include "app/ui_helpers.h"
+#include "gauges/display_colours.h"
 #include "gauges/frmDashSetup.h"
 #include "gauges/frmDashboard.h"
 #include "link/SerialPort.h"
@@ -23,9 +24,11 @@
 #include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
 #include "trial/frmTimeTrial.h"
+#include "util/colour.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/text.h"
+#include "wideband/frmWBO2.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -50,12 +53,12 @@ const QString NoPartNumber = QStringLiteral("#####");
 Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, SerialPort* wbPort,
              QWidget* parent)
     : QMainWindow(parent), settings_(settings), dialogs_(dialogs),
-      link_(new EcuLink(ecuPort, settings, this)), ReadMode(link_->ReadMode),
-      connected(link_->connected), fahr(state_.units.fahr), mph(state_.units.mph),
-      OBDIImodel(link_->OBDIImodel), SpeedCorrect(state_.units.speedCorrect), setup(state_.setup),
-      live(state_.live), wbPort_(wbPort), host_{this, *link_, state_, settings_, dialogs_, *this} {
-    wbPort_->setParent(this);
-    connect(wbPort_, &SerialPort::received, this, &Form2::MSComm2_OnComm);
+      link_(new EcuLink(ecuPort, settings, this)),
+      wbLink_(new WbLink(wbPort, settings, state_.live.wbValues, this)), ReadMode(link_->ReadMode),
+      connected(link_->connected), ReadMode2(wbLink_->ReadMode2), fahr(state_.units.fahr),
+      mph(state_.units.mph), OBDIImodel(link_->OBDIImodel), SpeedCorrect(state_.units.speedCorrect),
+      setup(state_.setup),
+      live(state_.live), host_{this, *link_, state_, settings_, dialogs_, *this} {
     connect(link_, &EcuLink::stateChanged, this, &Form2::onLinkState);
     connect(link_, &EcuLink::identified, this, &Form2::onIdentified);
     // Shown once the step that failed is over, never from inside the link's own work.
@@ -67,6 +70,22 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
     setObjectName(S("Form2"));
     setWindowTitle(S("Kestrix v1.53 Beta"));
     buildUi();
+
+    connect(btnConnect2_, &QPushButton::clicked, this, [this] { btnConnect2_Click(); });
+    connect(btnAFR_, &QPushButton::clicked, this, [this] { btnAFR_Click(); });
+    connect(wbLink_, &WbLink::portError, this, &Form2::showPortError);
+    connect(wbLink_, &WbLink::stateChanged, this, &Form2::onWbState);
+    connect(wbLink_, &WbLink::measured, this, &Form2::onMeasured);
+    connect(wbLink_, &WbLink::activity, this, &Form2::setProgBar2);
+    connect(wbLink_, &WbLink::versionRead, lblROMver_, &QLabel::setText);
+    // Shown once the receive handler is over, never from inside it.
+    connect(
+        wbLink_, &WbLink::incompatible, this,
+        [this](const QString& chars) {
+            dialogs_.message(this, S("WBO2 version not compatable") + chars);
+        },
+        Qt::QueuedConnection);
+    wbLink_->setRetrying(true);
 }
 
 Form2::~Form2() = default;
@@ -188,6 +207,7 @@ QWidget* Form2::buildWidebandFrame() {
     big.setPointSize(28);
     big.setBold(true);
     lblAFR_->setFont(big);
+    lblAFR_->setAutoFillBackground(true);
     auto* romCaption = new QLabel(S("ROM VERSION: "));
     lblROMver_ = new QLabel(NoPartNumber);
     lblROMver_->setObjectName(S("lblROMver"));
@@ -198,6 +218,11 @@ QWidget* Form2::buildWidebandFrame() {
     dl->addWidget(lblAFR_, 1, 0, 1, 2);
     dl->addWidget(romCaption, 2, 0);
     dl->addWidget(lblROMver_, 2, 1);
+    lblWbStatus_ = new QLabel;
+    lblWbStatus_->setObjectName(S("lblWbStatus"));
+    lblWbStatus_->setWordWrap(true);
+    lblWbStatus_->hide();
+    dl->addWidget(lblWbStatus_, 3, 0, 1, 2);
 
     ProgressBar2_ = new ActivityBar;
     ProgressBar2_->setObjectName(S("ProgressBar2"));
@@ -631,15 +656,11 @@ void Form2::closePort() {
 }
 
 void Form2::openPort2() {
-    closePort2();
-    const QString port = settings_.read(S("WBO2"), S("ComPort"));
-    const QString line = settings_.read(S("WBO2"), S("Speed")) + S(",N,8,1");
-    const int err = wbPort_->open(port, line);
-    if (err != PortOk) showPortError(err, portDevice(port), wbPort_->lastError());
+    wbLink_->openPort2();
 }
 
 void Form2::closePort2() {
-    if (wbPort_->isOpen()) wbPort_->close();
+    wbLink_->closePort2();
 }
 
 // ---------------------------------------------------------------- connect and link state
@@ -711,11 +732,74 @@ void Form2::MSComm1_OnComm() {
 }
 
 void Form2::MSComm2_OnComm() {
-    const QByteArray bytes = wbPort_->readAll();
-    switch (ReadMode2) {
+    wbLink_->MSComm2_OnComm();
+}
+
+// ---------------------------------------------------------------- wideband
+
+namespace {
+void setLabelColours(QLabel* label, const QColor& back, const QColor& text) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::Window, back);
+    p.setColor(QPalette::WindowText, text);
+    label->setPalette(p);
+}
+} // namespace
+
+void Form2::btnConnect2_Click() {
+    lblROMver_->setText(NoPartNumber);
+    lblAFR_->setText(S("--.--"));
+    setLabelColours(lblAFR_, palette().color(QPalette::Button),
+                    palette().color(QPalette::ButtonText));
+    wbLink_->connectWb();
+}
+
+frmWBO2* Form2::btnAFR_Click() {
+    return showSingle<frmWBO2>(S("frmWBO2"), host_);
+}
+
+void Form2::onMeasured(const wb::Frame& frame) {
+    // A palette change restyles the label: only when the colour changes.
+    const QColor colour = colourFromBgr(wb::afrColour(frame.afr));
+    if (lblAFR_->palette().color(QPalette::WindowText) != colour) {
+        QPalette p = lblAFR_->palette();
+        p.setColor(QPalette::WindowText, colour);
+        lblAFR_->setPalette(p);
+    }
+    lblAFR_->setText(singleText(frame.afr));
+    if (!btnAFR_->isEnabled()) btnAFR_->setEnabled(true);
+    if (auto* w = single<frmWBO2>(S("frmWBO2")); w && w->isVisible()) w->WBO2show();
+}
+
+void Form2::onWbState(WbLink::State state) {
+    QString note;
+    const QString device = wbLink_->device();
+    auto* window = single<frmWBO2>(S("frmWBO2"));
+    switch (state) {
+    case WbLink::State::Streaming: {
+        setLabelColours(lblAFR_, colourFromBgr(readDisplayColours(settings_).back),
+                        lblAFR_->palette().color(QPalette::WindowText));
+        break;
+    }
+    case WbLink::State::NoReply:
+        note = S("No reply from the wideband controller on %1").arg(device);
+        break;
+    case WbLink::State::Incompatible:
+        note = S("The wideband controller is not compatible");
+        break;
+    case WbLink::State::Lost:
+        // The figure and the AFR users stop looking live until frames come again.
+        note = S("Wideband port %1 lost: %2. Trying again every 2 s.")
+                   .arg(device, wbLink_->lastProblem());
+        lblAFR_->setText(S("--.--"));
+        btnAFR_->setEnabled(false);
+        break;
     default:
         break;
     }
+    lblWbStatus_->setText(note);
+    lblWbStatus_->setVisible(!note.isEmpty());
+    if (window) window->setLinkNote(state == WbLink::State::Lost ? note : QString());
 }
 
 // ---------------------------------------------------------------- unload
@@ -725,6 +809,7 @@ void Form2::closeEvent(QCloseEvent* event) {
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->isWindow() && w->isVisible()) w->close();
     link_->shutdown();
+    wbLink_->setRetrying(false);
     closePort2();
     event->accept();
 }

@@ -4,6 +4,7 @@
 // shared live state, and lends them to each window through a Host.
 #include "app/host.h"
 #include "link/EcuLink.h"
+#include "wideband/WbLink.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -40,6 +41,7 @@ class frmDashboard;
 class frmDashSetup;
 class frmRomData;
 class frmAdrWatch;
+class frmWBO2;
 
 class Form2 : public QMainWindow, private Launcher {
     Q_OBJECT
@@ -48,6 +50,7 @@ class Form2 : public QMainWindow, private Launcher {
     Dialogs& dialogs_;
     LiveState state_;
     EcuLink* link_;
+    WbLink* wbLink_;
 
 public:
     // Takes ownership of both ports.
@@ -56,12 +59,13 @@ public:
     ~Form2() override;
 
     EcuLink& link() { return *link_; }
+    WbLink& wbLink() { return *wbLink_; }
     const Host& host() { return host_; }
 
     // Shared state under the program's names; the receive mode and `connected` are the link's.
     int16_t& ReadMode;
     bool& connected;
-    int16_t ReadMode2 = 0;
+    int16_t& ReadMode2;
     bool& fahr;
     bool& mph;
     bool& OBDIImodel;
@@ -74,7 +78,7 @@ public:
     SettingsStore& settings() { return settings_; }
     Dialogs& dialogs() { return dialogs_; }
     SerialPort& MSComm1();
-    SerialPort& MSComm2() { return *wbPort_; }
+    SerialPort& MSComm2() { return wbLink_->port(); }
     DebugTrace& debugTrace() { return link_->trace(); }
 
     // Start-up: defaults, the Debug reset, then setStatusBar(). Runs from the event loop.
@@ -117,6 +121,9 @@ public:
     frmDashboard* btnDashboard_Click();
     frmRomData* btnRomData_Click();
     frmAdrWatch* btnAdrWatch_Click();
+    // The wideband "Connect" and "AFR Display".
+    void btnConnect2_Click();
+    frmWBO2* btnAFR_Click();
     // Settings windows.
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
@@ -159,8 +166,9 @@ private:
     QPushButton* toolButton(const QString& caption, const QString& name);
     void showPortError(int error, const QString& device, const QString& detail);
     void showAbout();
+    void onWbState(WbLink::State state);
+    void onMeasured(const wb::Frame& frame);
 
-    SerialPort* wbPort_;
     Host host_;
     bool unloading_ = false; // closing tools must not reconnect while the program ends
     QString waitNote_;       // "... waits for ... to close"
@@ -184,6 +192,7 @@ private:
     QPushButton* btnConnect2_ = nullptr;
     QLabel* lblAFR_ = nullptr;
     QLabel* lblROMver_ = nullptr;
+    QLabel* lblWbStatus_ = nullptr; // what the wideband link is doing when it is not streaming
     ActivityBar* ProgressBar1_ = nullptr;
     ActivityBar* ProgressBar2_ = nullptr;
     std::array<QLabel*, 4> panels_{};

@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kDutyCycle = 20;
 constexpr int kDutyCycleRH = 21;
-constexpr int kWideband = 24;
 constexpr uint8_t kFixedRegisters[kDashFixedBytes] = {0x00, 0x01, 0x0B};
 
 } // namespace
@@ -65,7 +64,7 @@ bool getDashData(const QByteArray& bytes, const GaugeSetup& setup, const Units& 
             v[g] = dutyCycle(v[0], v[12]);
         } else if (g == kDutyCycleRH) {
             v[g] = dutyCycle(v[0], v[19]);
-        } else if (g == kWideband) {
+        } else if (g == kWidebandGauge) {
             v[g] = values.wbValues[0];
         } else {
             const int size = setup.gaugeCatalogue[g].size();

@@ -162,6 +162,9 @@ void frmDashboard::showDials() {
         if (g >= kGaugeCount) continue;
         if (!gauges_[size_t(i)]) setupDial(i);
         gauges_[size_t(i)]->setValue(value[g]);
+        // Without a streaming wideband controller its dial has no live value to show.
+        if (g == kWidebandGauge && !host_.launcher.afrDisplayEnabled())
+            valueLabels_[size_t(i)]->setText(S("--.--"));
     }
 }
 

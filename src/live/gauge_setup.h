@@ -10,6 +10,8 @@ namespace kx {
 class Settings;
 
 inline constexpr int kGaugeCount = 25;
+// The wideband air/fuel ratio: no register, a copy of wbValues element 0.
+inline constexpr int kWidebandGauge = 24;
 inline constexpr int kDisplaySlots = 12;
 // Switch registers in request and decode order; their inclusion flags follow the 12 slots.
 inline constexpr std::array<uint8_t, 4> kSwitchRegisters{0x13, 0x1E, 0x1F, 0x21};

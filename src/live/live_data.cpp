@@ -9,7 +9,6 @@ namespace {
 
 constexpr int kDutyCycle = 20;
 constexpr int kDutyCycleRH = 21;
-constexpr int kWideband = 24;
 
 float temperature(uint16_t raw, const Units& units) {
     const int celsius = raw - 50;
@@ -162,7 +161,7 @@ void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& 
             out = dutyCycle(values.gaugeValue[0], values.gaugeValue[19]);
             continue;
         }
-        if (g == kWideband) {
+        if (g == kWidebandGauge) {
             out = values.wbValues[0];
             continue;
         }

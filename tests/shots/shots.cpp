@@ -21,6 +21,7 @@
 #include "tools/frmSelfDiag.h"
 #include "trial/frmTimeTrial.h"
 #include "util/ticks.h"
+#include "wideband/frmWBO2.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <cmath>
 
@@ -156,6 +158,35 @@ void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
     setTickSource({});
 }
 
+// The wideband tab streaming and the AFR window after a minute of varied mixture.
+void shootWideband(const QString& out) {
+    test::MainWindow w([](SettingsStore& s) { s.save("WBO2", "ComPort", "2"); });
+    w.form->findChild<QTabWidget*>()->setCurrentIndex(1);
+    shoot(w.form.get(), out, QStringLiteral("Form2-wideband"));
+    w.form->btnConnect2_Click();
+    for (const char* r : {"> tf OK   \r\n", "> 0120 WB\r\n", "> 03E1 OK \r\n", "> s0406 OK\r\n",
+                          "> w OK    \r\n", "> t1 OK   \r\n"}) {
+        const auto sent = w.wb->writes.size();
+        w.wb->feed(r);
+        test::waitUntil([&] { return w.wb->writes.size() > sent; }, 500);
+    }
+    const auto frame = [](double afr, int sensor, int heater) {
+        QByteArray f(28, '\0');
+        const int raw = int(std::lround((afr - 9) / 2.44118 * 1000));
+        f[0] = char(0x5A), f[1] = char(0xA5), f[5] = char(raw >> 8), f[6] = char(raw & 0xFF);
+        f[25] = char(sensor), f[26] = char(heater);
+        return f.repeated(2);
+    };
+    w.wb->feed(frame(13.2, 35, 0));
+    shoot(w.form.get(), out, QStringLiteral("Form2-wideband-streaming"));
+    frmWBO2* afr = w.form->btnAFR_Click();
+    afr->resize(640, 560);
+    for (int i = 0; i < 90; ++i)
+        w.wb->feed(frame(14.7 + 2.2 * std::sin(i / 6.0) + (i > 60 ? -1.5 : 0), i < 30 ? 2 : 35,
+                         i < 30 ? 32 : 0));
+    shoot(afr, out, QStringLiteral("frmWBO2"));
+}
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
@@ -261,5 +292,6 @@ int main(int argc, char** argv) {
     while (!finder->sweep().completed())
         QApplication::processEvents();
     shoot(finder, out, QStringLiteral("frmECUfind"));
+    shootWideband(out);
     return 0;
 }

@@ -37,19 +37,19 @@ inline QByteArray defaultFrame(int rpmRaw, int waterRaw, int reg1E) {
 }
 
 // By default both ports are in memory (`ecu`, `wb`); pass a real port to talk to a device,
-// and `ecu` is then null.
+// and `ecu` (or `wb`) is then null.
 struct MainWindow {
     QTemporaryDir dir;
     QString oldCwd = QDir::currentPath();
     std::unique_ptr<SettingsStore> store;
     RecordingDialogs dialogs;
     MemoryPort* ecu = nullptr;
-    MemoryPort* wb = new MemoryPort;
+    MemoryPort* wb = nullptr;
     SerialPort* ecuPort = nullptr;
     std::unique_ptr<Form2> form;
 
     explicit MainWindow(const std::function<void(SettingsStore&)>& before = {},
-                        SerialPort* realEcuPort = nullptr) {
+                        SerialPort* realEcuPort = nullptr, SerialPort* realWbPort = nullptr) {
         QDir::setCurrent(dir.path());
         store = std::make_unique<SettingsStore>(dir.filePath("Kestrix.conf"));
         if (before) before(*store);
@@ -59,7 +59,8 @@ struct MainWindow {
             ecu = new MemoryPort;
             ecuPort = ecu;
         }
-        form = std::make_unique<Form2>(*store, dialogs, ecuPort, wb);
+        if (!realWbPort) wb = new MemoryPort;
+        form = std::make_unique<Form2>(*store, dialogs, ecuPort, realWbPort ? realWbPort : wb);
         form->load();
     }
     ~MainWindow() {

@@ -1,0 +1,97 @@
+#pragma once
+// A simulated wideband oxygen-sensor controller: it answers the text-command handshake with
+// ">"-prefixed replies, then streams 28-byte measurement frames about twelve times a second.
+// The air/fuel ratio follows the engine (lean on a closed throttle, rich under load) and the
+// status bytes go from a cold sensor to normal as it warms up.
+#include "engine_model.h"
+#include "pty_link.h"
+#include "rng.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kxsim {
+
+struct WbOptions {
+    std::string linkPath; // the controller runs only when this is set
+    int baud = 19200;
+    std::string version = "0120"; // four characters of the version reply
+    bool incompatible = false;    // the check reply does not confirm
+    bool silent = false;          // no reply to anything
+    long hangupAfter = -1;        // frames; then the line is hung up (once)
+    int reopenAfterMs = 1000;
+    double warmupSeconds = 15; // cold sensor status until then
+    double framesPerSecond = 12;
+    std::string recordPath;
+    uint64_t seed = 1;
+};
+
+// Parses the "--wb-..." options (the others are left in `rest`). Nothing, with `error` set,
+// on a bad one.
+std::optional<WbOptions> parseWbOptions(const std::vector<std::string>& args,
+                                        std::vector<std::string>& rest, std::string& error);
+std::string wbUsage();
+
+// Status bytes: the sensor's code in the low five bits, 32 when its regulation runs.
+inline constexpr uint8_t kSensorCold = 2;
+inline constexpr uint8_t kSensorNormal = 32 + 3;
+inline constexpr uint8_t kHeaterWarming = 32 + 0;
+inline constexpr uint8_t kHeaterNormal = 0;
+
+// The air/fuel ratio an engine in this state burns.
+double engineAfr(const EngineState& s);
+// The controller's raw output for an air/fuel ratio (the inverse of the program's formula).
+uint16_t rawFromAfr(double afr);
+std::vector<uint8_t> measurementFrame(uint16_t raw, uint8_t sensor, uint8_t heater);
+
+class WidebandController : public SerialDevice {
+public:
+    using EngineSource = std::function<EngineState()>;
+    WidebandController(WbOptions options, EngineSource engine);
+
+    void receive(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) override;
+    std::vector<uint8_t> nextFrame() override;
+    void advance(double seconds) override;
+    void lineReset() override;
+
+    bool streaming() const { return streaming_; }
+    // The raw values of the frames sent, the latest last (at most the last 1000).
+    const std::vector<uint16_t>& sentRaws() const { return sentRaws_; }
+    std::vector<std::string> commands() const { return commands_; }
+
+private:
+    std::string reply(const std::string& command);
+
+    WbOptions options_;
+    EngineSource engine_;
+    Rng rng_;
+    std::string line_;
+    std::vector<std::string> commands_;
+    bool streaming_ = false;
+    double time_ = 0; // since power-up
+    double sinceFrame_ = 0;
+    std::vector<uint16_t> sentRaws_;
+};
+
+// The controller on a pseudo-terminal of its own.
+class WidebandSimulator {
+public:
+    WidebandSimulator(WbOptions options, WidebandController::EngineSource engine);
+    ~WidebandSimulator();
+    bool start(std::string* error = nullptr);
+    void stop();
+    std::string devicePath() const { return link_->devicePath(); }
+    LinkCounters counters() const { return link_->counters(); }
+    std::vector<uint8_t> receivedBytes() const { return link_->received(); }
+    bool streaming() const;
+    std::vector<uint16_t> sentRaws() const;
+
+private:
+    std::unique_ptr<WidebandController> device_;
+    std::unique_ptr<PtyLink> link_;
+};
+
+} // namespace kxsim

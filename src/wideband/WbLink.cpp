@@ -1,0 +1,171 @@
+#include "wideband/WbLink.h"
+
+#include "link/SerialPort.h"
+#include "util/settings.h"
+
+namespace kx {
+
+namespace {
+const QString Section = QStringLiteral("WBO2");
+} // namespace
+
+WbLink::WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbValues,
+               QObject* parent)
+    : QObject(parent), port_(port), settings_(settings), wbValues_(wbValues) {
+    port_->setParent(this);
+    connect(port_, &SerialPort::received, this, &WbLink::MSComm2_OnComm);
+    connect(port_, &SerialPort::lost, this, &WbLink::onLost);
+    pauseTimer_.setSingleShot(true);
+    pauseTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&pauseTimer_, &QTimer::timeout, this, &WbLink::sendAfterPause);
+    noReplyTimer_.setSingleShot(true);
+    noReplyTimer_.setInterval(kNoReplyMs);
+    connect(&noReplyTimer_, &QTimer::timeout, this, [this] {
+        if (state_ == State::Handshaking) setState(State::NoReply);
+    });
+    retryTimer_.setInterval(kRetryMs);
+    connect(&retryTimer_, &QTimer::timeout, this, &WbLink::onRetry);
+}
+
+QString WbLink::device() const {
+    const QString d = port_->deviceName();
+    return d.isEmpty() ? portDevice(settings_.read(Section, QStringLiteral("ComPort"))) : d;
+}
+
+void WbLink::setState(State s) {
+    if (s == State::Handshaking) noReplyTimer_.start();
+    if (s != State::Handshaking) noReplyTimer_.stop();
+    const bool retry = retrying_ && s == State::Lost;
+    if (retry && !retryTimer_.isActive()) retryTimer_.start();
+    if (!retry) retryTimer_.stop();
+    if (state_ == s) return;
+    state_ = s;
+    emit stateChanged(s);
+}
+
+bool WbLink::openPort2(bool quiet) {
+    closePort2();
+    const QString portText = settings_.read(Section, QStringLiteral("ComPort"));
+    const QString line =
+        settings_.read(Section, QStringLiteral("Speed")) + QStringLiteral(",N,8,1");
+    const int err = port_->open(portText, line);
+    if (err == PortOk) return true;
+    problem_ = port_->lastError();
+    if (!quiet) emit portError(err, portDevice(portText), port_->lastError());
+    return false;
+}
+
+void WbLink::closePort2() {
+    pauseTimer_.stop();
+    if (port_->isOpen()) port_->close();
+}
+
+void WbLink::connectWb(bool quiet) {
+    version_.clear();
+    if (!openPort2(quiet)) {
+        ReadMode2 = 0;
+        // A failed retry keeps saying the port was lost.
+        setState(state_ == State::Lost ? State::Lost : State::Closed);
+        return;
+    }
+    problem_.clear();
+    ReadMode2 = wb::WaitStart;
+    carry_.clear();
+    // Frames a streaming controller sent while the port was closed are not a reply.
+    port_->discard();
+    port_->setThreshold(wb::kHandshakeThreshold);
+    setState(State::Handshaking);
+    send(wb::cmdStart());
+}
+
+void WbLink::send(const QByteArray& bytes) {
+    // A write on a closed port fails quietly: the handshake simply waits.
+    port_->write(bytes);
+}
+
+void WbLink::MSComm2_OnComm() {
+    const QByteArray bytes = port_->readAll();
+    const int16_t mode = ReadMode2;
+    if (mode == wb::Streaming) {
+        getWbData(bytes);
+    } else if (mode >= 1 && mode <= 7) {
+        handshakeStep(bytes);
+    } else {
+        return;
+    }
+    if (mode != wb::WaitT1) emit activity();
+}
+
+void WbLink::handshakeStep(const QByteArray& bytes) {
+    // A reply during the version pause belongs to what was asked before it.
+    if (pauseTimer_.isActive()) return;
+    if (state_ == State::NoReply) setState(State::Handshaking);
+    // Frames in flight when the start command went out come first; the reply's "> " may then
+    // straddle two deliveries, so the first step also looks at the byte before.
+    const bool start = ReadMode2 == wb::WaitStart;
+    const wb::HandshakeStep step = wb::handshake(ReadMode2, start ? carry_ + bytes : bytes);
+    carry_ = start ? bytes.right(1) : QByteArray();
+    if (step.incompatible) {
+        setState(State::Incompatible);
+        emit incompatible(*step.incompatible);
+        return;
+    }
+    if (!step.advances) return;
+    if (step.version && version_.isEmpty()) {
+        version_ = *step.version;
+        emit versionRead(version_);
+    }
+    if (step.streams) {
+        port_->setThreshold(wb::kStreamThreshold);
+        ReadMode2 = step.next;
+        setState(State::Streaming);
+        return;
+    }
+    if (state_ != State::Handshaking) setState(State::Handshaking);
+    noReplyTimer_.start();
+    if (step.pauseMs > 0) {
+        pendingSend_ = step.send;
+        ReadMode2 = step.next;
+        // The next mode holds only once the pause is over; until then replies are dropped.
+        pauseTimer_.start(step.pauseMs);
+        return;
+    }
+    ReadMode2 = step.next;
+    if (step.discard) port_->discard();
+    send(step.send);
+}
+
+void WbLink::sendAfterPause() {
+    port_->discard();
+    send(pendingSend_);
+    noReplyTimer_.start();
+}
+
+void WbLink::getWbData(const QByteArray& bytes) {
+    const auto frame = wb::decodeFrame(bytes);
+    if (!frame) return;
+    wbValues_[0] = frame->afr;
+    wbValues_[9] = frame->sensor;
+    wbValues_[10] = frame->heater;
+    emit measured(*frame);
+}
+
+void WbLink::setRetrying(bool on) {
+    retrying_ = on;
+    if (on && state_ == State::Lost && !retryTimer_.isActive()) retryTimer_.start();
+    if (!on) retryTimer_.stop();
+}
+
+void WbLink::onLost(const QString& reason) {
+    problem_ = reason.isEmpty() ? QStringLiteral("the device went away") : reason;
+    pauseTimer_.stop();
+    ReadMode2 = 0;
+    setState(State::Lost);
+}
+
+void WbLink::onRetry() {
+    if (state_ != State::Lost) return retryTimer_.stop();
+    connectWb(true);
+}
+
+} // namespace kx

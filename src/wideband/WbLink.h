@@ -1,0 +1,90 @@
+#pragma once
+// The one owner of the wideband port: it opens the port, runs the controller's handshake as
+// replies come in, decodes the measurement stream into wbValues, and turns a silent controller
+// or a pulled cable into a state the main window shows, retrying on its own like the ECU link.
+#include "wideband/wideband.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+
+namespace kx {
+
+class SerialPort;
+class Settings;
+
+class WbLink : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Closed,       // never opened, or the open failed
+        Handshaking,  // the commands go out, one per reply
+        NoReply,      // nothing came back for kNoReplyMs; a later reply still goes on
+        Incompatible, // the check reply did not confirm; the link stays in mode 2
+        Streaming,    // measurement frames arrive
+        Lost,         // the port went away; retried while retrying is on
+    };
+    static constexpr int kNoReplyMs = 3000;
+    static constexpr int kRetryMs = 2000;
+
+    // Takes ownership of the port; port and speed come from the WBO2 settings.
+    WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbValues,
+           QObject* parent = nullptr);
+
+    SerialPort& port() { return *port_; }
+    int16_t ReadMode2 = 0;
+    State state() const { return state_; }
+    QString version() const { return version_; }
+    QString device() const;
+    QString lastProblem() const { return problem_; }
+
+    // "Connect": the port opened afresh, then the handshake's start step. `quiet`: an open
+    // failure is not reported (the automatic retries).
+    void connectWb(bool quiet = false);
+    // Closes the port and opens it with the stored port and speed; false when it failed.
+    bool openPort2(bool quiet = false);
+    void closePort2();
+    // While on, a lost link is tried again every kRetryMs.
+    void setRetrying(bool on);
+
+    // The receive dispatcher: reads the whole buffer and hands it on by ReadMode2.
+    void MSComm2_OnComm();
+
+signals:
+    void stateChanged(kx::WbLink::State state);
+    // The version reply's four characters (once per connect).
+    void versionRead(const QString& version);
+    // The check failed; `chars` are the four characters the controller sent.
+    void incompatible(const QString& chars);
+    // A frame was decoded and stored in wbValues.
+    void measured(const kx::wb::Frame& frame);
+    // A delivery was handled (the activity bar steps).
+    void activity();
+    void portError(int error, const QString& device, const QString& detail);
+
+private:
+    void handshakeStep(const QByteArray& bytes);
+    void sendAfterPause();
+    void send(const QByteArray& bytes);
+    void getWbData(const QByteArray& bytes);
+    void setState(State s);
+    void onLost(const QString& reason);
+    void onRetry();
+
+    SerialPort* port_;
+    Settings& settings_;
+    std::array<float, 11>& wbValues_;
+    State state_ = State::Closed;
+    QString version_;
+    QString problem_;
+    QByteArray pendingSend_;
+    QByteArray carry_; // the last byte of the previous delivery, while waiting for the start reply
+    QTimer pauseTimer_;
+    QTimer noReplyTimer_;
+    QTimer retryTimer_;
+    bool retrying_ = false;
+};
+
+} // namespace kx
