@@ -39,6 +39,7 @@ class frmDashboard;
 class frmDashSetup;
 class frmRomData;
 class frmAdrWatch;
+class frmMapTrace;
 
 class Form2 : public QMainWindow, private Launcher {
     Q_OBJECT
@@ -116,6 +117,7 @@ public:
     frmDashboard* btnDashboard_Click();
     frmRomData* btnRomData_Click();
     frmAdrWatch* btnAdrWatch_Click();
+    frmMapTrace* btnMapTrace_Click();
     // Settings windows.
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();
