@@ -162,14 +162,14 @@ frmMapTrace::frmMapTrace(const Host& host)
         // Back where it was lost: the byte that was asked for, or the trace.
         LinkSequence s;
         s.stopStream();
-        if (stage_ == Stage::SetUp) return host_.link.run(this, std::move(s));
-        if (read_ && read_->phase() == MapRead::TracePhase && !read_->blockedBy())
-            return sendComm(std::move(s));
-        if (inFlight_) {
-            stage_ = Stage::Reading;
-            s.mode(maptrace::ReadMode);
-            sendRead(std::move(s), *inFlight_);
-        }
+        const bool traced = read_ && read_->phase() == MapRead::TracePhase && !read_->blockedBy();
+        if (stage_ == Stage::SetUp || (!traced && !inFlight_))
+            return host_.link.run(this, std::move(s));
+        lblStatus_->clear();
+        if (traced) return sendComm(std::move(s));
+        stage_ = Stage::Reading;
+        s.mode(maptrace::ReadMode);
+        sendRead(std::move(s), *inFlight_);
     };
     host_.link.acquire(this, std::move(claim));
 }
