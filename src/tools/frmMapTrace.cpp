@@ -30,7 +30,6 @@ constexpr uint32_t kWhite = 0xFFFFFFu;
 QLabel* readout(const QString& name, const QString& context) {
     auto* l = new QLabel;
     l->setObjectName(name);
-    l->setMinimumWidth(80);
     l->setAlignment(Qt::AlignCenter);
     l->setFrameShape(QFrame::Panel);
     l->setFrameShadow(QFrame::Sunken);
@@ -38,6 +37,11 @@ QLabel* readout(const QString& name, const QString& context) {
     f.setPointSize(f.pointSize() + 4);
     f.setBold(true);
     l->setFont(f);
+    // Opaque and of a fixed size: a new value repaints the read-out alone, without its group
+    // beneath or a layout pass.
+    l->setAutoFillBackground(true);
+    const QFontMetrics m(f);
+    l->setFixedSize(m.horizontalAdvance(S("888888")) + 12, m.height() + 12);
     showsValue(l, context);
     return l;
 }
@@ -101,7 +105,6 @@ frmMapTrace::frmMapTrace(const Host& host)
     lblRPM_ = readout(S("lblRPM"), S("RPM"));
     lblTP_ = readout(S("lblTP"), S("TP"));
     lblWBo2_ = readout(S("lblWBo2"), S("WBo2"));
-    lblWBo2_->setAutoFillBackground(true);
     fraWBo2_ = group("WBo2", lblWBo2_);
     fraWBo2_->setObjectName(S("fraWBo2"));
     fraWBo2_->setEnabled(false);

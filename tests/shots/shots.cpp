@@ -267,6 +267,10 @@ int main(int argc, char** argv) {
         w.ecu->feed(QByteArray::fromHex("0fff01") + char(v) + QByteArray::fromHex("ff01"));
     }
     w.settle();
+    // As if a wideband controller were in use, running rich.
+    auto* afr = w.form->findChild<QPushButton*>(QStringLiteral("btnAFR"));
+    afr->setEnabled(true);
+    w.form->live.wbValues[0] = 12.6f;
     for (int step = 0; step < 12; ++step) {
         const int raw = 64 + 40 * step; // 800 rpm and up
         QByteArray frame =
@@ -274,6 +278,7 @@ int main(int argc, char** argv) {
         w.ecu->feed(frame.repeated(4));
     }
     shoot(trace, out, QStringLiteral("frmMapTrace"));
+    afr->setEnabled(false);
     trace->close();
     w.settle();
 
