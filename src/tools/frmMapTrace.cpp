@@ -76,24 +76,16 @@ frmMapTrace::frmMapTrace(const Host& host)
         cell->setObjectName(S("lblMapCell") + QString::number(i));
         cell->setFixedSize(38, 20);
         cell->setAlignment(Qt::AlignCenter);
-        QString where;
-        int row = 0, column = 0;
-        if (i >= maptrace::FirstMapCell) {
-            row = (i - 17) / 16;
-            column = (i - 17) % 16 + 1;
-            where = S("Row %1, column %2").arg(row).arg(column);
-        } else if (i >= maptrace::FirstColumnHeader) {
-            column = i - 16;
-            where = S("TP column %1").arg(column);
-        } else if (i >= maptrace::FirstRowHeader) {
-            row = i;
-            where = S("RPM row %1").arg(row);
-        }
+        const GridPlace at = gridPlace(i);
         if (i >= maptrace::FirstRowHeader) {
             cell->setFrameShape(QFrame::Box);
+            const QString where = at.row == 0 ? S("TP column %1").arg(at.column)
+                                  : at.column == 0
+                                      ? S("RPM row %1").arg(at.row)
+                                      : S("Row %1, column %2").arg(at.row).arg(at.column);
             showsValue(cell, where, Context::InName);
         }
-        grid->addWidget(cell, row, column);
+        grid->addWidget(cell, at.row, at.column);
         lblMapCell_[size_t(i)] = cell;
     }
     auto* rpmCaption = new QLabel(S("RPM"));

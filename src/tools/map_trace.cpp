@@ -121,6 +121,12 @@ int headerIndex(const std::array<int, 16>& headers, int value) {
     return 16;
 }
 
+GridPlace gridPlace(int cell) {
+    if (cell >= maptrace::FirstMapCell) return {(cell - 17) / 16, (cell - 17) % 16 + 1};
+    if (cell >= maptrace::FirstColumnHeader) return {0, cell - 16};
+    return {cell, 0}; // the row headers, and the corner at 0
+}
+
 uint32_t afrColour(float afr) {
     return afr < 14.7f ? 0x00FF00u : 0x0000FFu;
 }

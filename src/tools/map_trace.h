@@ -92,6 +92,14 @@ constexpr int mapCellIndex(int row, int column) {
     return 16 * row + 16 + column;
 }
 
+// Where a grid label sits: row 0 holds the column headers, column 0 the row headers.
+struct GridPlace {
+    int row = 0;
+    int column = 0;
+    bool operator==(const GridPlace&) const = default;
+};
+GridPlace gridPlace(int cell);
+
 // Colours, as 0x00BBGGRR.
 // A map byte: low values red, high values blue.
 constexpr uint32_t mapColour(uint8_t value) {

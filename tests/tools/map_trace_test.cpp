@@ -114,6 +114,10 @@ TEST(MapTrace, CaptionsSpeedsCellsAndColours) {
     EXPECT_EQ(mapCellIndex(1, 1), 33);
     EXPECT_EQ(mapCellIndex(16, 16), 288);
     EXPECT_EQ(mapCellIndex(2, 3), 51);
+    for (int cell : {33, 51, 288})
+        EXPECT_EQ(mapCellIndex(gridPlace(cell).row, gridPlace(cell).column), cell);
+    EXPECT_EQ(gridPlace(5), (GridPlace{5, 0}));  // a row header
+    EXPECT_EQ(gridPlace(20), (GridPlace{0, 4})); // a column header
 
     EXPECT_EQ(mapColour(0x00), 0x0000FFu); // red
     EXPECT_EQ(mapColour(0xFF), 0xFF0000u); // blue

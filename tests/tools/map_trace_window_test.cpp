@@ -83,7 +83,11 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
             << cell;
         EXPECT_EQ(t.w.ecu->threshold(), 6);
         t.w.ecu->writes.clear();
-        t.stream(QByteArray("\xFF\x01", 2) + char(byteFor(cell)), 2);
+        const QByteArray reply = QByteArray("\xFF\x01", 2) + char(byteFor(cell));
+        t.w.ecu->feed(hex("0f") + reply.repeated(2));
+        // More of the same stream during the stop's pause: not the next byte's reply.
+        if (cell == 1) t.w.ecu->feed(reply.repeated(2));
+        t.w.settle();
         ASSERT_EQ(t.w.ecu->writes.value(0), hex("30")) << cell;
         t.w.ecu->writes.removeFirst();
     }
