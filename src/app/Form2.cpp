@@ -20,6 +20,7 @@
 #include "tools/frmActiveTest.h"
 #include "tools/frmAdrWatch.h"
 #include "tools/frmECUfind.h"
+#include "tools/frmMapTrace.h"
 #include "tools/frmRegTest.h"
 #include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
@@ -143,6 +144,7 @@ QWidget* Form2::buildEcuFrame() {
     connect(btnDashboard_, &QPushButton::clicked, this, [this] { btnDashboard_Click(); });
     connect(btnRomData_, &QPushButton::clicked, this, [this] { btnRomData_Click(); });
     connect(btnAdrWatch_, &QPushButton::clicked, this, [this] { btnAdrWatch_Click(); });
+    connect(btnMapTrace_, &QPushButton::clicked, this, [this] { btnMapTrace_Click(); });
     auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
@@ -516,6 +518,13 @@ frmRomData* Form2::btnRomData_Click() {
 
 frmAdrWatch* Form2::btnAdrWatch_Click() {
     return showSingle<frmAdrWatch>(S("frmAdrWatch"), host_);
+}
+
+// The set-up window opens over the trace window, which starts once it closes.
+frmMapTrace* Form2::btnMapTrace_Click() {
+    frmMapTrace* w = showSingle<frmMapTrace>(S("frmMapTrace"), host_);
+    w->showSetup();
+    return w;
 }
 
 Form3* Form2::mnuCommunication_Click() {

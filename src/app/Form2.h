@@ -42,6 +42,7 @@ class frmDashSetup;
 class frmRomData;
 class frmAdrWatch;
 class frmWBO2;
+class frmMapTrace;
 
 class Form2 : public QMainWindow, private Launcher {
     Q_OBJECT
@@ -124,6 +125,7 @@ public:
     // The wideband "Connect" and "AFR Display".
     void btnConnect2_Click();
     frmWBO2* btnAFR_Click();
+    frmMapTrace* btnMapTrace_Click();
     // Settings windows.
     Form3* mnuCommunication_Click();
     frmPreferences* mnuPreferences_Click();

@@ -1,5 +1,7 @@
 #include "app/ui_helpers.h"
 
+#include "util/colour.h"
+
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -113,6 +115,12 @@ void showsValue(QPlainTextEdit* text, const QString& context) {
     // The text is the value; the name only says what it is.
     text->setAccessibleName(context);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour) {
+    QPalette p = widget->palette();
+    p.setColor(role, colourFromBgr(colour));
+    widget->setPalette(p);
 }
 
 void closeOnEscape(QWidget* window) {

@@ -1,5 +1,6 @@
 #pragma once
 // Small helpers every window uses.
+#include <QPalette>
 #include <cstdint>
 
 class QLabel;
@@ -24,6 +25,9 @@ enum class Context { Description, InName };
 // changes. A text box also gets a keyboard caret, so its lines can be read one by one.
 void showsValue(QLabel* label, const QString& context, Context where = Context::Description);
 void showsValue(QPlainTextEdit* text, const QString& context);
+
+// One colour of the widget's palette, from a stored 0x00BBGGRR colour.
+void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour);
 
 // Closes `window` when Escape is pressed in it.
 void closeOnEscape(QWidget* window);

@@ -20,12 +20,6 @@
 namespace kx {
 
 namespace {
-void setColour(QWidget* w, QPalette::ColorRole role, uint32_t colour) {
-    QPalette p = w->palette();
-    p.setColor(role, colourFromBgr(colour));
-    w->setPalette(p);
-}
-
 QLabel* label(QWidget* parent, const QString& name, const QString& text) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);

@@ -16,12 +16,6 @@
 namespace kx {
 
 namespace {
-void setColour(QWidget* w, QPalette::ColorRole role, uint32_t colour) {
-    QPalette p = w->palette();
-    p.setColor(role, colourFromBgr(colour));
-    w->setPalette(p);
-}
-
 QLabel* label(QWidget* parent, const char* name, const char* text) {
     auto* l = new QLabel(S(text), parent);
     l->setObjectName(S(name));

@@ -16,6 +16,8 @@
 #include "tools/frmActiveTest.h"
 #include "tools/frmAdrWatch.h"
 #include "tools/frmECUfind.h"
+#include "tools/frmMapTData.h"
+#include "tools/frmMapTrace.h"
 #include "tools/frmRegTest.h"
 #include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
@@ -280,6 +282,35 @@ int main(int argc, char** argv) {
         w.ecu->feed(QByteArray::fromHex(frame));
     shoot(watch, out, QStringLiteral("frmAdrWatch"));
     watch->close();
+    w.settle();
+
+    // The map trace: its set-up, then a made-up map read and a short drive across it.
+    frmMapTrace* trace = w.form->btnMapTrace_Click();
+    w.settle();
+    shoot(trace->setup(), out, QStringLiteral("frmMapTData"));
+    trace->setup()->btnOK_Click();
+    for (int cell = 1; cell <= 288; ++cell) {
+        w.settle();
+        const int v = cell <= 16 ? 10 * cell
+                      : cell <= 32
+                          ? 22 + 13 * (cell - 17)
+                          : std::min(255, 16 + 3 * ((cell - 33) / 16) + 10 * ((cell - 33) % 16));
+        w.ecu->feed(QByteArray::fromHex("0fff01") + char(v) + QByteArray::fromHex("ff01"));
+    }
+    w.settle();
+    // As if a wideband controller were in use, running rich.
+    auto* afr = w.form->findChild<QPushButton*>(QStringLiteral("btnAFR"));
+    afr->setEnabled(true);
+    w.form->live.wbValues[0] = 12.6f;
+    for (int step = 0; step < 12; ++step) {
+        const int raw = 64 + 40 * step; // 800 rpm and up
+        QByteArray frame =
+            QByteArray::fromHex("ff03") + char(raw >> 8) + char(raw & 0xFF) + char(30 + 14 * step);
+        w.ecu->feed(frame.repeated(4));
+    }
+    shoot(trace, out, QStringLiteral("frmMapTrace"));
+    afr->setEnabled(false);
+    trace->close();
     w.settle();
 
     // An ECU finder that heard from id FE and was then cancelled.

@@ -1,0 +1,116 @@
+// Speed of the map trace's reading and CPU while it traces, against the simulated ECU at 9600
+// baud on a pseudo-terminal, in-process:
+//   build/bench/map_trace_bench [trace seconds] [screenshot.png]
+// Prints the reading time of the 288 bytes beside the bound set by the wire and the
+// protocol's own pauses, then the GUI thread's CPU with the trace following the engine.
+#include "app/Dialogs.h"
+#include "app/Form2.h"
+#include "app/settings_store.h"
+#include "ecu_sim.h"
+#include "link/SerialPort.h"
+#include "tools/frmMapTData.h"
+#include "tools/frmMapTrace.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <sys/resource.h>
+
+namespace {
+constexpr double kByteMs = 1000.0 / 960.0; // 9600 baud, 8N1
+
+// CPU of the calling thread only: the simulator runs on a thread of its own.
+double threadCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop until `done` holds (checked every millisecond) or `ms` pass.
+bool runUntil(const std::function<bool()>& done, int ms) {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    poll.start();
+    loop.exec();
+    return done();
+}
+// Runs the event loop for `ms` with no timer of its own, so that what is measured is the
+// program's work alone.
+void idle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int traceSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    const QString shot = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+
+    kxsim::SimOptions options;
+    options.timeScale = 4; // the engine revs within the measurement
+    kxsim::EcuSimulator sim(options);
+    std::string error;
+    if (!sim.start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        return 1;
+    }
+    QTemporaryDir dir;
+    kx::SettingsStore store(dir.filePath("Kestrix.conf"));
+    store.save("Comms", "ComPort", QString::fromStdString(sim.devicePath()));
+    kx::QtDialogs dialogs;
+    kx::Form2 form(store, dialogs, new kx::QtSerialPort, new kx::QtSerialPort);
+    form.load();
+    form.btnConnect_Click();
+    if (!runUntil([&] { return form.connected; }, 5000)) {
+        std::fprintf(stderr, "no answer from the simulator\n");
+        return 1;
+    }
+
+    kx::frmMapTrace* win = form.btnMapTrace_Click();
+    runUntil([&] { return !form.link().busy(); }, 5000);
+    QElapsedTimer t;
+    t.start();
+    win->setup()->findChild<QPushButton*>("btnOK")->click();
+    if (!runUntil([&] { return win->tracing(); }, 120000)) {
+        std::fprintf(stderr, "the reading did not finish\n");
+        return 1;
+    }
+    const double s = double(t.elapsed()) / 1000.0;
+    // Per byte: the 15 ms pause (the six bytes out fit in it), the stream start, the six bytes
+    // the threshold waits for, the stop byte and the 10 ms pause.
+    const double bound = 288 * (15 + 10 + 8 * kByteMs) / 1000.0;
+    std::printf("read: 288 bytes in %.2f s; bound %.2f s; ratio %.3f\n", s, bound, bound / s);
+
+    idle(1000); // the stream settles
+    long deliveries = 0;
+    QObject::connect(&form.MSComm1(), &kx::SerialPort::received, [&] { ++deliveries; });
+    const uint64_t frames0 = sim.framesSent();
+    const double c0 = threadCpuSeconds();
+    QElapsedTimer w;
+    w.start();
+    idle(traceSeconds * 1000);
+    const double cpu = threadCpuSeconds() - c0;
+    const double wall = double(w.elapsed()) / 1000.0;
+    std::printf("trace: %.1f s, %.1f frames/s, %.1f deliveries/s, GUI thread CPU %.2f %% of "
+                "one core\n",
+                wall, double(sim.framesSent() - frames0) / wall, double(deliveries) / wall,
+                100.0 * cpu / wall);
+    if (!shot.isEmpty()) win->grab().save(shot);
+    win->close();
+    return 0;
+}

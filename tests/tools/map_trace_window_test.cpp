@@ -1,0 +1,180 @@
+// The map trace and its set-up window on the main window's in-memory ECU port.
+#include "support/main_window.h"
+#include "tools/frmMapTData.h"
+#include "tools/frmMapTrace.h"
+#include "tools/memory_read.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+using Writes = QList<QByteArray>;
+QByteArray hex(const char* h) {
+    return QByteArray::fromHex(h);
+}
+
+struct TraceWindow {
+    MainWindow w;
+    frmMapTrace* trace = nullptr;
+    frmMapTData* setup = nullptr;
+
+    explicit TraceWindow(const std::function<void(SettingsStore&)>& before = {}) : w(before) {
+        w.connectEcu();
+        w.find<QPushButton>("btnMapTrace")->click();
+        w.settle();
+        trace = w.form->findChild<frmMapTrace*>();
+        setup = w.form->findChild<frmMapTData*>();
+        w.ecu->writes.clear();
+    }
+    QLabel* cell(int i) { return trace->findChild<QLabel*>(QStringLiteral("lblMapCell%1").arg(i)); }
+    QString text(const char* name) { return trace->findChild<QLabel*>(name)->text(); }
+    QColor colour(int i) { return cell(i)->palette().color(QPalette::Window); }
+    // The ECU's answer to a stream start: the acknowledgement, then the frame over and over.
+    void stream(const QByteArray& frame, int times) {
+        w.ecu->feed(hex("0f") + frame.repeated(times));
+        w.settle();
+    }
+};
+
+// The bytes the simulated map would hold: scales in steps, cell n holding n.
+uint8_t byteFor(int cell) {
+    if (cell <= 16) return uint8_t(10 * cell);
+    if (cell <= 32) return uint8_t(22 + 13 * (cell - 17));
+    return uint8_t(cell - 33);
+}
+} // namespace
+
+TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
+    TraceWindow t;
+    ASSERT_TRUE(t.trace && t.setup);
+    EXPECT_EQ(t.trace->windowTitle(), "Map Tracing");
+    EXPECT_EQ(t.setup->windowTitle(), "Map Tracing Data");
+    EXPECT_TRUE(t.setup->isVisible());
+    EXPECT_EQ(t.setup->findChild<QLineEdit*>("txtMap")->text(), "7400");
+
+    // A preset fills the boxes; a blank is refused with its box's message and saves nothing.
+    t.setup->cmbECUmap_Click(0);
+    EXPECT_EQ(t.setup->findChild<QLineEdit*>("txtRPMScale")->text(), "7B20");
+    t.setup->findChild<QLineEdit*>("txtMap")->setText("78 0");
+    t.setup->btnOK_Click();
+    EXPECT_EQ(t.w.dialogs.messages, QStringList{"Invalid Map Address"});
+    EXPECT_EQ(t.w.dialogs.messageKinds.back(), MessageKind::Warning);
+    EXPECT_EQ(t.w.store->read("MapTrace", "RPMscaleAddress"), "7B00");
+    EXPECT_TRUE(t.w.ecu->writes.isEmpty());
+
+    t.setup->cmbECUmap_Click(1);
+    t.setup->findChild<QPushButton*>("btnOK")->click();
+    t.w.settle();
+    EXPECT_EQ(t.w.form->findChild<frmMapTData*>(), nullptr);
+    EXPECT_EQ(t.w.store->read("MapTrace", "RPMscaleAddress"), "7B00");
+    EXPECT_EQ(t.w.form->ReadMode, 13);
+    for (int cell = 1; cell <= 288; ++cell) {
+        const uint16_t address = cell <= 16   ? uint16_t(0x7B00 + cell - 1)
+                                 : cell <= 32 ? uint16_t(0x7AF0 + cell - 17)
+                                              : uint16_t(0x7400 + cell - 33);
+        ASSERT_EQ(t.w.ecu->writes, (Writes{hex("ffffef"), memoryRead(0xC9, address), hex("f0")}))
+            << cell;
+        EXPECT_EQ(t.w.ecu->threshold(), 6);
+        t.w.ecu->writes.clear();
+        const QByteArray reply = QByteArray("\xFF\x01", 2) + char(byteFor(cell));
+        t.w.ecu->feed(hex("0f") + reply.repeated(2));
+        // More of the same stream during the stop's pause: not the next byte's reply.
+        if (cell == 1) t.w.ecu->feed(reply.repeated(2));
+        t.w.settle();
+        ASSERT_EQ(t.w.ecu->writes.value(0), hex("30")) << cell;
+        t.w.ecu->writes.removeFirst();
+    }
+    EXPECT_EQ(t.w.ecu->writes, (Writes{hex("c9f70cc9f70dc9f777"), hex("f0")}));
+    EXPECT_EQ(t.w.ecu->threshold(), 18);
+    EXPECT_EQ(t.w.form->ReadMode, 14);
+    EXPECT_EQ(t.cell(16)->text(), "8000");
+    EXPECT_EQ(t.cell(288)->text(), "255");
+    EXPECT_EQ(t.colour(33), QColor(255, 0, 0));
+    EXPECT_EQ(t.colour(288), QColor(0, 0, 255));
+    EXPECT_TRUE(t.trace->findChild<QPushButton*>("btnClear")->isEnabled());
+
+    // 800 rpm in row 2, throttle 48 in column 3: one cell, light green, nothing yellow.
+    const QColor green(0x80, 0xFF, 0x80), yellow(0xFF, 0xFF, 0x00);
+    t.stream(hex("ff03004030"), 4);
+    EXPECT_EQ(t.text("lblRPM"), "800");
+    EXPECT_EQ(t.text("lblTP"), "48");
+    EXPECT_EQ(t.w.form->live.gaugeValue[0], 800.0f);
+    EXPECT_EQ(t.colour(51), green);
+    int yellowCells = 0;
+    for (int c = 33; c <= 288; ++c)
+        yellowCells += t.colour(c) == yellow;
+    EXPECT_EQ(yellowCells, 0);
+    EXPECT_FALSE(t.trace->findChild<QGroupBox*>("fraWBo2")->isEnabled());
+
+    // Past both last headers: row 16, column 16; the cell left turns yellow. With the AFR
+    // display in use the WBo2 read-out shows the ratio.
+    t.w.find<QPushButton>("btnAFR")->setEnabled(true);
+    t.w.form->live.wbValues[0] = 15.25f;
+    t.stream(hex("ff030300ff"), 4);
+    EXPECT_EQ(t.colour(288), green);
+    EXPECT_EQ(t.colour(51), yellow);
+    EXPECT_TRUE(t.trace->findChild<QGroupBox*>("fraWBo2")->isEnabled());
+    EXPECT_EQ(t.text("lblWBo2"), "15.25");
+    EXPECT_EQ(t.trace->findChild<QLabel*>("lblWBo2")->palette().color(QPalette::Window),
+              QColor(255, 0, 0));
+
+    // Clear Trace: every cell in its map colour, the current one too until the engine moves.
+    t.trace->findChild<QPushButton*>("btnClear")->click();
+    EXPECT_EQ(t.colour(51), QColor(255 - 18, 0, 18));
+    EXPECT_EQ(t.colour(288), QColor(0, 0, 255));
+    t.stream(hex("ff030300ff"), 4);
+    EXPECT_EQ(t.colour(288), QColor(0, 0, 255));
+
+    t.w.ecu->writes.clear();
+    t.trace->close();
+    t.w.settle();
+    EXPECT_EQ(t.w.form->ReadMode, 1);
+    EXPECT_TRUE(t.w.ecu->writes.contains(hex("d0")));
+}
+
+TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
+    // A stored address that is not hexadecimal: nothing is read, and the window says which.
+    TraceWindow bad([](SettingsStore& s) { s.save("MapTrace", "RPMscaleAddress", "7BZ0"); });
+    QTest::keyClick(bad.setup, Qt::Key_Escape);
+    bad.w.settle();
+    EXPECT_EQ(bad.w.form->findChild<frmMapTData*>(), nullptr);
+    EXPECT_TRUE(bad.w.ecu->writes.isEmpty());
+    EXPECT_TRUE(bad.text("lblStatus").contains("RPM Scale Address \"7BZ0\""))
+        << bad.text("lblStatus").toStdString();
+    EXPECT_TRUE(bad.w.dialogs.messages.isEmpty());
+
+    // Closing the trace window while the set-up is open: no reading, the link back to mode 1.
+    TraceWindow early;
+    early.trace->close();
+    early.w.settle();
+    EXPECT_EQ(early.w.form->findChild<frmMapTData*>(), nullptr);
+    for (const QByteArray& write : early.w.ecu->writes)
+        EXPECT_NE(write, hex("ffffef"));
+    EXPECT_EQ(early.w.form->ReadMode, 1);
+
+    // A pulled cable stops the reading and says why; with the ECU back, the byte that was
+    // asked for is asked again.
+    TraceWindow lost;
+    lost.setup->btnOK_Click();
+    lost.w.settle();
+    lost.stream(hex("ff010a"), 2);
+    lost.w.ecu->disconnectNow();
+    EXPECT_FALSE(lost.trace->reading());
+    EXPECT_TRUE(lost.text("lblStatus").contains("lost")) << lost.text("lblStatus").toStdString();
+    EXPECT_TRUE(lost.w.dialogs.messages.isEmpty());
+    lost.w.ecu->writes.clear();
+    lost.w.connectEcu();
+    lost.w.settle();
+    EXPECT_TRUE(lost.trace->reading());
+    EXPECT_TRUE(lost.text("lblStatus").isEmpty());
+    EXPECT_EQ(lost.w.ecu->writes.mid(lost.w.ecu->writes.size() - 3),
+              (Writes{hex("ffffef"), memoryRead(0xC9, 0x7B01), hex("f0")}));
+    EXPECT_EQ(lost.cell(1)->text(), "500");
+}
