@@ -117,6 +117,12 @@ void showsValue(QPlainTextEdit* text, const QString& context) {
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
+QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
 void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour) {
     QPalette p = widget->palette();
     p.setColor(role, colourFromBgr(colour));

@@ -29,6 +29,9 @@ void showsValue(QPlainTextEdit* text, const QString& context);
 // One colour of the widget's palette, from a stored 0x00BBGGRR colour.
 void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour);
 
+// A label with its objectName, made a child of `parent`.
+QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text);
+
 // Closes `window` when Escape is pressed in it.
 void closeOnEscape(QWidget* window);
 

@@ -20,12 +20,6 @@
 namespace kx {
 
 namespace {
-QLabel* label(QWidget* parent, const QString& name, const QString& text) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
-
 // The alert lamp: a filled rectangle that paints its fill and nothing else, so a flash at the
 // frame rate costs one fill, without the palette propagation and style polish of a restyle.
 class AlertLamp : public QWidget {
@@ -68,27 +62,27 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
         needle->setObjectName(S("Line1") + n);
         needle->setColour(colourFromBgr(colours_.needle));
         needles_[size_t(i)] = needle;
-        maxLabels_[size_t(i)] = label(pic, S("lblMax") + n, S("0"));
+        maxLabels_[size_t(i)] = namedLabel(pic, S("lblMax") + n, S("0"));
         setColour(maxLabels_[size_t(i)], QPalette::WindowText, colours_.max);
-        valueLabels_[size_t(i)] = label(pic, S("lblValue") + n, S("0"));
+        valueLabels_[size_t(i)] = namedLabel(pic, S("lblValue") + n, S("0"));
         setColour(valueLabels_[size_t(i)], QPalette::WindowText, colours_.value);
         const uint8_t g = setup.dashSelection[size_t(i)];
-        nameLabels_[size_t(i)] =
-            label(pic, S("lblName") + n, g < kGaugeCount ? setup.gaugeCatalogue[g].name() : "");
+        nameLabels_[size_t(i)] = namedLabel(pic, S("lblName") + n,
+                                            g < kGaugeCount ? setup.gaugeCatalogue[g].name() : "");
         setColour(nameLabels_[size_t(i)], QPalette::WindowText, colours_.name);
 
         auto* lamp = new AlertLamp(this);
         lamp->setObjectName(S("sqAlert") + n);
         lamps_[size_t(i)] = lamp;
         setLamp(i, colours_.back);
-        auto* caption = label(this, S("lblAlert") + n, S(alerts[i]));
+        auto* caption = namedLabel(this, S("lblAlert") + n, S(alerts[i]));
         setColour(caption, QPalette::WindowText, colours_.name);
         captions_[size_t(i)] = caption;
     }
     rpmLimit_ = dashLimit(host_.settings.read(S("Dashboard"), S("RPM")));
     speedLimit_ = dashLimit(host_.settings.read(S("Dashboard"), S("Speed")));
 
-    lblLink_ = label(this, S("lblLink"), QString());
+    lblLink_ = namedLabel(this, S("lblLink"), QString());
     lblLink_->setAutoFillBackground(true);
     lblLink_->hide();
 

@@ -18,12 +18,6 @@ namespace kx {
 
 namespace {
 
-void setTextColour(QWidget* w, uint32_t colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colourFromBgr(colour));
-    w->setPalette(p);
-}
-
 void setFontPoints(QWidget* w, int points) {
     QFont f = w->font();
     // Below one point nothing would be legible anyway; one is the smallest we set.
@@ -31,11 +25,6 @@ void setFontPoints(QWidget* w, int points) {
     w->setFont(f);
 }
 
-QLabel* label(QWidget* parent, const QString& name, const QString& text) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
 } // namespace
 
 QString indicatorCaption(int indicator) {
@@ -55,19 +44,20 @@ GaugeGrid::GaugeGrid(QWidget* window) : QObject(window) {
         auto* needle = new NeedleLine(pic);
         needle->setObjectName(QStringLiteral("Line1") + n);
         needles_[size_t(i)] = needle;
-        maxLabels_[size_t(i)] = label(pic, QStringLiteral("lblMax") + n, QStringLiteral("0"));
+        maxLabels_[size_t(i)] = namedLabel(pic, QStringLiteral("lblMax") + n, QStringLiteral("0"));
         maxLabels_[size_t(i)]->setToolTip(QStringLiteral("Peak value: click to reset"));
         maxLabels_[size_t(i)]->installEventFilter(this);
         maxLabels_[size_t(i)]->setCursor(Qt::PointingHandCursor);
-        valueLabels_[size_t(i)] = label(pic, QStringLiteral("lblValue") + n, QStringLiteral("0"));
-        nameLabels_[size_t(i)] = label(pic, QStringLiteral("lblName") + n, QString());
+        valueLabels_[size_t(i)] =
+            namedLabel(pic, QStringLiteral("lblValue") + n, QStringLiteral("0"));
+        nameLabels_[size_t(i)] = namedLabel(pic, QStringLiteral("lblName") + n, QString());
     }
     for (int i = 0; i < 12; ++i) {
         const QString n = QString::number(i);
         const QString caption = indicatorCaption(i);
-        registerLabels_[size_t(i)] = label(window, QStringLiteral("lblRegister") + n, caption);
-        auto* state = label(window, QStringLiteral("lblOnOff") + n,
-                            i == 10 ? QStringLiteral("Rich") : QStringLiteral("Off"));
+        registerLabels_[size_t(i)] = namedLabel(window, QStringLiteral("lblRegister") + n, caption);
+        auto* state = namedLabel(window, QStringLiteral("lblOnOff") + n,
+                                 i == 10 ? QStringLiteral("Rich") : QStringLiteral("Off"));
         state->setAlignment(Qt::AlignCenter);
         state->setAutoFillBackground(true);
         showsValue(state, caption.mid(3), Context::InName);
@@ -87,12 +77,12 @@ void GaugeGrid::applyColours(const DisplayColours& c) {
         p.setColor(QPalette::Window, colourFromBgr(c.back));
         p.setColor(QPalette::WindowText, colourFromBgr(c.digits));
         pic->setPalette(p);
-        setTextColour(maxLabels_[size_t(i)], c.max);
-        setTextColour(valueLabels_[size_t(i)], c.value);
-        setTextColour(nameLabels_[size_t(i)], c.name);
+        setColour(maxLabels_[size_t(i)], QPalette::WindowText, c.max);
+        setColour(valueLabels_[size_t(i)], QPalette::WindowText, c.value);
+        setColour(nameLabels_[size_t(i)], QPalette::WindowText, c.name);
         needles_[size_t(i)]->setColour(colourFromBgr(c.needle));
-        setTextColour(registerLabels_[size_t(i)], c.registers);
-        setTextColour(onOffLabels_[size_t(i)], c.registers);
+        setColour(registerLabels_[size_t(i)], QPalette::WindowText, c.registers);
+        setColour(onOffLabels_[size_t(i)], QPalette::WindowText, c.registers);
     }
 }
 

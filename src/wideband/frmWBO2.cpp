@@ -16,12 +16,6 @@
 namespace kx {
 
 namespace {
-QLabel* label(QWidget* parent, const char* name, const char* text) {
-    auto* l = new QLabel(S(text), parent);
-    l->setObjectName(S(name));
-    return l;
-}
-
 void applyStatus(const wb::StatusView& v, QLabel* caption, QLabel* text) {
     caption->setVisible(v.captionShown);
     if (v.text == wb::StatusView::Hidden) text->hide();
@@ -49,13 +43,13 @@ frmWBO2::frmWBO2(const Host& host) : QWidget(host.window, Qt::Window), host_(hos
     Line1_ = new NeedleLine(picGauge_);
     Line1_->setObjectName(S("Line10"));
     Line1_->setColour(colourFromBgr(colours_.needle));
-    lblMax_ = label(picGauge_, "lblMax0", "0");
+    lblMax_ = namedLabel(picGauge_, S("lblMax0"), S("0"));
     setColour(lblMax_, QPalette::WindowText, colours_.max);
     lblMax_->installEventFilter(this);
     lblMax_->setToolTip(S("Click to reset the peak"));
-    lblValue_ = label(picGauge_, "lblValue0", "0");
+    lblValue_ = namedLabel(picGauge_, S("lblValue0"), S("0"));
     setColour(lblValue_, QPalette::WindowText, colours_.value);
-    lblName_ = label(picGauge_, "lblName0", "AFR");
+    lblName_ = namedLabel(picGauge_, S("lblName0"), S("AFR"));
     setColour(lblName_, QPalette::WindowText, colours_.name);
 
     Graph1_ = new Graph(this);
@@ -77,10 +71,10 @@ frmWBO2::frmWBO2(const Host& host) : QWidget(host.window, Qt::Window), host_(hos
     d.set(&DatasetProps::ShowCaps, false);
     d.set(&DatasetProps::LineColor, uint32_t(0x00FF00));
 
-    lblWlable_ = label(this, "lblWlable", "Wideband PID");
-    lblHlable_ = label(this, "lblHlable", "Heater PID");
-    lblwPID_ = label(this, "lblwPID", "wPID");
-    lblhPID_ = label(this, "lblhPID", "hPID");
+    lblWlable_ = namedLabel(this, S("lblWlable"), S("Wideband PID"));
+    lblHlable_ = namedLabel(this, S("lblHlable"), S("Heater PID"));
+    lblwPID_ = namedLabel(this, S("lblwPID"), S("wPID"));
+    lblhPID_ = namedLabel(this, S("lblhPID"), S("hPID"));
     for (QLabel* l : {lblWlable_, lblHlable_, lblwPID_, lblhPID_}) {
         setColour(l, QPalette::WindowText, colours_.name);
         l->adjustSize();
