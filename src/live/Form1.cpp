@@ -6,6 +6,7 @@
 #include "util/twips.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QPushButton>
 
 namespace kx {
@@ -85,6 +86,9 @@ void Form1::setDataDisplay() {
         if (g >= kGaugeCount) continue;
         if (!grid_->isSetUp(i)) grid_->setupGauge(i, setup.gaugeCatalogue[size_t(g)]);
         grid_->setValue(i, host_.state.live.gaugeValue[size_t(g)]);
+        // Without a streaming wideband controller its last ratio is not a reading.
+        if (g == kWidebandGauge && !host_.launcher.afrDisplayEnabled())
+            grid_->lblValue(i)->setText(QStringLiteral("--.--"));
     }
     for (int i = 0; i < 12; ++i)
         grid_->ChangelblOnOff(i, host_.state.live.switchState[size_t(i)]);

@@ -90,7 +90,9 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
     EXPECT_TRUE(
         waitUntil([&] { return w.form->live.gaugeValue[24] == w.form->live.wbValues[0]; }, 2000));
     EXPECT_GE(w.form->live.gaugeValue[24], 10.0f);
-    display->close();
+    // The controller goes away: the dial no longer shows its last ratio as a reading.
     controller.stop();
+    EXPECT_TRUE(waitUntil([&] { return dial->text() == "--.--"; }, 5000));
+    display->close();
     ecu.stop();
 }
