@@ -68,8 +68,8 @@ TEST(LogReplayE2E, TenSecondsLoggedFromTheDisplayPlayBackOnTheDials) {
                                  "Air Con rly, Fuel Pump, Thermo Fan, VCT, Waste Gate sol, "
                                  "A/F ratio, EGR sol\r\n"));
     const QList<QByteArray> records = checkedRecords(bytes);
-    // One record per receive event, and an event gathers a frame or two.
-    EXPECT_GE(records.size(), qsizetype(frames / 3));
+    // One record per receive event; an event gathers a frame or two, more on a busy machine.
+    EXPECT_GE(records.size(), qsizetype(frames / 8));
     EXPECT_LE(records.size(), qsizetype(frames + 2));
     ASSERT_GT(records.size(), 20);
     // Time stamps run from START for the ten seconds.
