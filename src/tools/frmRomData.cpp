@@ -132,6 +132,10 @@ frmRomData::frmRomData(const Host& host)
     stopWait_->setSingleShot(true);
     stopWait_->setInterval(kStopWaitMs);
     connect(stopWait_, &QTimer::timeout, this, &frmRomData::onStopWait);
+    replyWait_ = new QTimer(this);
+    replyWait_->setSingleShot(true);
+    replyWait_->setInterval(kReplyWaitMs);
+    connect(replyWait_, &QTimer::timeout, this, &frmRomData::onReplyWait);
 
     txtStart_->setText(host_.settings.read(S(kSection), S("StartAddress")));
     txtEnd_->setText(host_.settings.read(S(kSection), S("StopAddress")));
@@ -209,16 +213,29 @@ void frmRomData::sendNext(LinkSequence s) {
     } else {
         lblAddress_->setText(hexText(request->shown, 1));
         prgBar_->setValue(request->progress);
-        if (download_->fast())
-            sendCommFast(s, *request);
-        else
-            sendCommSlow(s, *request);
-        s.onEnd([this](bool ok) {
-            if (!ok && download_)
-                finish(S("The ECU port is closed: stopped at %1.").arg(stoppedAt()));
-        });
+        return sendRequest(std::move(s), *request);
     }
     host_.link.run(this, std::move(s));
+}
+
+void frmRomData::sendRequest(LinkSequence s, const RomDownload::Request& r) {
+    inFlight_ = r;
+    if (download_->fast())
+        sendCommFast(s, r);
+    else
+        sendCommSlow(s, r);
+    s.onEnd([this](bool ok) {
+        if (!ok && download_) finish(S("The ECU port is closed: stopped at %1.").arg(stoppedAt()));
+    });
+    host_.link.run(this, std::move(s));
+}
+
+void frmRomData::onReplyWait() {
+    if (!download_ || !awaiting_ || !inFlight_) return;
+    awaiting_ = false;
+    LinkSequence s;
+    s.write(ecu::StreamStop).discard();
+    sendRequest(std::move(s), *inFlight_);
 }
 
 void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
@@ -231,7 +248,10 @@ void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
         .wait(memread::FastPauseMs)
         .discard()
         .threshold(memread::FastThreshold)
-        .then([this] { awaiting_ = true; })
+        .then([this] {
+            awaiting_ = true;
+            replyWait_->start();
+        })
         .startStream();
 }
 
@@ -242,7 +262,10 @@ void frmRomData::sendCommSlow(LinkSequence& s, const RomDownload::Request& r) {
         .wait(memread::SlowPauseMs)
         .discard()
         .threshold(memread::SlowThreshold)
-        .then([this] { awaiting_ = true; })
+        .then([this] {
+            awaiting_ = true;
+            replyWait_->start();
+        })
         .startStream();
 }
 
@@ -260,6 +283,7 @@ void frmRomData::getRomdataSlow(const QByteArray& bytes) {
 
 void frmRomData::onReply(const uint8_t* data, int count) {
     awaiting_ = false;
+    replyWait_->stop();
     if (file_.write(reinterpret_cast<const char*>(data), count) != count || !file_.flush()) {
         host_.link.run(this, LinkSequence().write(ecu::StreamStop).discard());
         return finish(
@@ -296,6 +320,7 @@ QString frmRomData::stoppedAt() const {
 void frmRomData::finish(const QString& why, bool saveRange) {
     if (!download_) return;
     stopWait_->stop();
+    replyWait_->stop();
     awaiting_ = false;
     file_.close();
     const QString done =

@@ -26,6 +26,9 @@ public:
 
     // A "Stop" whose reply does not come within this long ends the download without it.
     static constexpr int kStopWaitMs = 2000;
+    // A reply that does not come within this long is asked for again: a lost or garbled
+    // frame must not leave the download waiting for good.
+    static constexpr int kReplyWaitMs = 2000;
 
     void btnRead_Click();
     void btnStop_Click();
@@ -44,6 +47,9 @@ private:
     void onReply(const uint8_t* data, int count);
     // Appends the next request (fast or slow) to `s` and runs it, or finishes.
     void sendNext(LinkSequence s);
+    // Appends `r` to `s` and runs it.
+    void sendRequest(LinkSequence s, const RomDownload::Request& r);
+    void onReplyWait();
     void sendCommFast(LinkSequence& s, const RomDownload::Request& r);
     void sendCommSlow(LinkSequence& s, const RomDownload::Request& r);
     // Closes the file, gives the buttons back and, unless the window closes, saves the range.
@@ -60,6 +66,8 @@ private:
     bool awaiting_ = false; // the request is out; its reply not yet taken
     QElapsedTimer clock_;
     QTimer* stopWait_;
+    QTimer* replyWait_;
+    std::optional<RomDownload::Request> inFlight_;
 
     QLineEdit* txtPath_;
     QPushButton* btnBrowse_;

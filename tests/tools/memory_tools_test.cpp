@@ -156,7 +156,11 @@ TEST(RomDataWindow, StopWithoutAReplyEndsWithTheBytesReadAndCloseKeepsThem) {
     r.read();
     r.w.ecu->feed(stream(hex("ff080001020304050607")));
     r.w.settle();
-    // The second reply never comes.
+    // The second reply never comes: the request goes out again, and Stop ends the dump.
+    r.w.ecu->writes.clear();
+    ASSERT_TRUE(waitUntil([&] { return r.w.ecu->writes.contains(hex("f0")); },
+                          frmRomData::kReplyWaitMs + 2000));
+    EXPECT_EQ(r.w.ecu->writes.first(), hex("30"));
     child<QPushButton>(r.win, "btnStop")->click();
     ASSERT_TRUE(waitUntil([&] { return !r.win->downloading(); }, 10000));
     r.w.settle();
