@@ -9,6 +9,7 @@
 #include "app/Dialogs.h"
 #include "app/Form2.h"
 #include "app/settings_store.h"
+#include "bench_support.h"
 #include "ecu_sim.h"
 #include "gauges/frmDashboard.h"
 #include "link/SerialPort.h"
@@ -29,17 +30,6 @@
 #include <sys/resource.h>
 
 namespace {
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-void run(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 bool connectTo(kx::Form2& form) {
     form.load();
     form.btnConnect_Click();

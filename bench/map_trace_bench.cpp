@@ -6,6 +6,7 @@
 #include "app/Dialogs.h"
 #include "app/Form2.h"
 #include "app/settings_store.h"
+#include "bench_support.h"
 #include "ecu_sim.h"
 #include "link/SerialPort.h"
 #include "tools/frmMapTData.h"
@@ -25,34 +26,6 @@
 namespace {
 constexpr double kByteMs = 1000.0 / 960.0; // 9600 baud, 8N1
 
-// CPU of the calling thread only: the simulator runs on a thread of its own.
-double threadCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_THREAD, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// Runs the event loop until `done` holds (checked every millisecond) or `ms` pass.
-bool runUntil(const std::function<bool()>& done, int ms) {
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    poll.start();
-    loop.exec();
-    return done();
-}
-// Runs the event loop for `ms` with no timer of its own, so that what is measured is the
-// program's work alone.
-void idle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -96,14 +69,14 @@ int main(int argc, char** argv) {
     const double bound = 288 * (15 + 10 + 8 * kByteMs) / 1000.0;
     std::printf("read: 288 bytes in %.2f s; bound %.2f s; ratio %.3f\n", s, bound, bound / s);
 
-    idle(1000); // the stream settles
+    run(1000); // the stream settles
     long deliveries = 0;
     QObject::connect(&form.MSComm1(), &kx::SerialPort::received, [&] { ++deliveries; });
     const uint64_t frames0 = sim.framesSent();
     const double c0 = threadCpuSeconds();
     QElapsedTimer w;
     w.start();
-    idle(traceSeconds * 1000);
+    run(traceSeconds * 1000);
     const double cpu = threadCpuSeconds() - c0;
     const double wall = double(w.elapsed()) / 1000.0;
     std::printf("trace: %.1f s, %.1f frames/s, %.1f deliveries/s, GUI thread CPU %.2f %% of "

@@ -6,6 +6,7 @@
 #include "app/Dialogs.h"
 #include "app/Form2.h"
 #include "app/settings_store.h"
+#include "bench_support.h"
 #include "ecu_sim.h"
 #include "link/SerialPort.h"
 #include "tools/frmAdrWatch.h"
@@ -26,28 +27,6 @@
 
 namespace {
 constexpr double kByteMs = 1000.0 / 960.0; // 9600 baud, 8N1
-
-// CPU of the calling thread only: the simulator runs on a thread of its own.
-double threadCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_THREAD, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// Runs the event loop until `done` holds (checked every millisecond) or `ms` pass.
-bool runUntil(const std::function<bool()>& done, int ms) {
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    poll.start();
-    loop.exec();
-    return done();
-}
 
 void dump(kx::Form2& form, const QString& path, int bytes, bool slow, double boundPerByteMs) {
     kx::frmRomData* win = form.btnRomData_Click();

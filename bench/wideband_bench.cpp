@@ -8,6 +8,7 @@
 #include "app/Dialogs.h"
 #include "app/Form2.h"
 #include "app/settings_store.h"
+#include "bench_support.h"
 #include "gauges/Graph.h"
 #include "link/SerialPort.h"
 #include "live/Form1.h"
@@ -23,17 +24,6 @@
 #include <sys/resource.h>
 
 namespace {
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-void run(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // Appends as the AFR window does: redraw off, one point, redraw on (one drawing).
 void graphFigures() {

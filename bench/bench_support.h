@@ -1,0 +1,42 @@
+#pragma once
+// What the timing programs share: CPU time read from the system, and the event loop run for a
+// while or until something holds.
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <sys/resource.h>
+
+// CPU seconds of the process (RUSAGE_SELF) or of the calling thread only (RUSAGE_THREAD, for
+// runs with the simulator on a thread of its own).
+inline double cpuSeconds(int who = RUSAGE_SELF) {
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+inline double threadCpuSeconds() {
+    return cpuSeconds(RUSAGE_THREAD);
+}
+
+// Runs the event loop for `ms` with no timer of its own.
+inline void run(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until `done` holds (checked every millisecond) or `ms` pass.
+inline bool runUntil(const std::function<bool()>& done, int ms) {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    poll.start();
+    loop.exec();
+    return done();
+}
