@@ -4,7 +4,9 @@
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
+#include <QtGlobal>
 
+#include <cstdio>
 #include <functional>
 #include <sys/resource.h>
 
@@ -39,4 +41,14 @@ inline bool runUntil(const std::function<bool()>& done, int ms) {
     poll.start();
     loop.exec();
     return done();
+}
+
+// The line the simulator puts between itself and Kestrix, from the environment:
+// KX_LATENCY_MS (an adapter's latency timer) and KX_NOISE (stray and lost bytes, each, per
+// byte). Printed, so that every figure says which line it was taken on.
+template <class Options> void lineFromEnvironment(Options& o) {
+    o.latencyMs = qEnvironmentVariableIntValue("KX_LATENCY_MS");
+    o.garbageRate = o.dropRate = qEnvironmentVariable("KX_NOISE", "0").toDouble();
+    std::printf("line: %d ms latency, %.2f %% stray and %.2f %% lost bytes\n", o.latencyMs,
+                100 * o.garbageRate, 100 * o.dropRate);
 }

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
 
     kxsim::SimOptions options;
     options.timeScale = 4; // the engine revs within the measurement
+    lineFromEnvironment(options);
     kxsim::EcuSimulator sim(options);
     std::string error;
     if (!sim.start(&error)) {

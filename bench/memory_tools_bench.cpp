@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     kxsim::SimOptions options;
     // The simulator's record of the traffic, for a look at the timing of each exchange.
     options.recordPath = qEnvironmentVariable("KX_SIM_RECORD").toStdString();
+    lineFromEnvironment(options);
     kxsim::EcuSimulator sim(options);
     std::string error;
     if (!sim.start(&error)) {

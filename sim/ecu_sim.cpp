@@ -41,6 +41,8 @@ EcuSimulator::EcuSimulator(SimOptions options) : options_(std::move(options)) {
     link.baud = options_.baud;
     link.linkPath = options_.linkPath;
     link.recordPath = options_.recordPath;
+    link.latencyMs = options_.latencyMs;
+    link.muteAfterSeconds = options_.ignitionOffAfter;
     link.garbageRate = options_.garbageRate;
     link.dropRate = options_.dropRate;
     link.silenceAfter = options_.silenceAfter;
@@ -177,6 +179,10 @@ std::string usage() {
            "  --unsupported LIST   hexadecimal registers that get no answer (default: all\n"
            "                       outside the live-data catalogue); 'none' for none\n"
            "  --rom-command HH     memory read command byte (C9)\n"
+           "  --latency-ms MS      hold what is sent and hand it on every MS ms, or at 62\n"
+           "                       bytes, as a USB adapter's latency timer does (0)\n"
+           "  --ignition-off-after S  after S seconds the ECU sends nothing and obeys\n"
+           "                       nothing; the port stays open\n"
            "  --garbage-rate P     probability per sent byte of a random byte before it\n"
            "  --drop-rate P        probability per sent byte of losing it\n"
            "  --silence-after N    send nothing after N frames\n"
@@ -208,7 +214,7 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             "--unsupported",   "--rom-command",  "--garbage-rate", "--drop-rate",
             "--silence-after", "--hangup-after", "--reopen-after", "--record",
             "--link",          "--seed",         "--time-scale",   "--coolant-start",
-            "--launch"};
+            "--launch",        "--latency-ms",   "--ignition-off-after"};
         if (std::find(std::begin(withValue), std::end(withValue), name) == std::end(withValue)) {
             error = "unknown option " + name;
             return std::nullopt;
@@ -257,6 +263,11 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             ok = parseReal(v, 0.001, 1000, o.timeScale);
         } else if (name == "--coolant-start") {
             ok = parseReal(v, -40, 150, o.coolantStartC);
+        } else if (name == "--latency-ms") {
+            ok = parseNumber(v, 10, 0, 10000, n);
+            o.latencyMs = int(n);
+        } else if (name == "--ignition-off-after") {
+            ok = parseReal(v, 0, 1e6, o.ignitionOffAfter);
         } else if (name == "--launch") {
             ok = parseReal(v, 0, 3600, o.launchDelay);
         }

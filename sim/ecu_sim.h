@@ -19,6 +19,8 @@ struct SimOptions {
     std::vector<FaultCode> faults = {{0x13, 2}, {0x43, 5}};
     std::bitset<256> unsupported = EcuConfig::defaultUnsupported();
     uint8_t romCommand = 0xC9;
+    int latencyMs = 0;
+    double ignitionOffAfter = -1;
     double garbageRate = 0;
     double dropRate = 0;
     long silenceAfter = -1;
@@ -55,6 +57,9 @@ public:
     uint64_t bytesReceived() const { return counters().bytesReceived; }
     std::vector<uint8_t> receivedBytes() const { return link_->received(); }
     void clearReceived() { link_->clearReceived(); }
+    // Ignition off: the ECU sends nothing and obeys nothing, the port staying open; on again,
+    // it starts afresh.
+    void setIgnition(bool on) { link_->setMuted(!on); }
     void setFaultCodes(std::vector<FaultCode> faults);
     std::vector<FaultCode> faultCodes() const;
     std::optional<ActiveTest> activeTest() const;

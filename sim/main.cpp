@@ -39,7 +39,12 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<kxsim::WidebandSimulator> wideband;
     if (!wbOptions->linkPath.empty()) {
-        wideband = std::make_unique<kxsim::WidebandSimulator>(*wbOptions,
+        kxsim::WbOptions wb = *wbOptions;
+        // The line faults are the car's, not one device's.
+        wb.latencyMs = options->latencyMs;
+        wb.garbageRate = options->garbageRate;
+        wb.dropRate = options->dropRate;
+        wideband = std::make_unique<kxsim::WidebandSimulator>(wb,
                                                               [&sim] { return sim.engineState(); });
         if (!wideband->start(&error)) {
             std::fprintf(stderr, "kestrix-sim: wideband: %s\n", error.c_str());

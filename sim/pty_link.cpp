@@ -68,6 +68,7 @@ bool PtyLink::start(std::string* error) {
     }
     startTime_ = Clock::now();
     nextByteAt_ = startTime_;
+    nextRelease_ = startTime_ + milliseconds(options_.latencyMs);
     stopping_ = false;
     worker_ = std::thread([this] { run(); });
     return true;
@@ -106,6 +107,40 @@ LinkCounters PtyLink::counters() const {
 std::vector<uint8_t> PtyLink::received() const {
     std::lock_guard lock(mutex_);
     return received_;
+}
+
+void PtyLink::setMuted(bool muted) {
+    if (!muted && muted_) unmutePending_ = true;
+    muted_ = muted;
+    const char b = 1;
+    if (wakePipe_[1] >= 0) [[maybe_unused]] const ssize_t n = ::write(wakePipe_[1], &b, 1);
+}
+
+void PtyLink::checkMute(Clock::time_point now) {
+    uint64_t frames = 0;
+    {
+        std::lock_guard lock(mutex_);
+        frames = counters_.framesSent;
+    }
+    const bool timeUp = options_.muteAfterSeconds >= 0 &&
+                        now - startTime_ >= duration<double>(options_.muteAfterSeconds);
+    const bool framesUp = options_.muteAfterFrames >= 0 && frames >= uint64_t(options_.muteAfterFrames);
+    if (!muteDone_ && (timeUp || framesUp)) {
+        muteDone_ = true;
+        muted_ = true;
+    }
+    if (muted_ && !wasMuted_) {
+        // Power gone: what the device had still to send never goes on the wire.
+        queue_.clear();
+        frameEnds_.clear();
+        queuedTotal_ = writtenTotal_;
+    }
+    if (unmutePending_.exchange(false)) {
+        // Power back: the device starts afresh, as after a reset.
+        std::lock_guard lock(mutex_);
+        device_.lineReset();
+    }
+    wasMuted_ = muted_;
 }
 
 void PtyLink::clearReceived() {
@@ -169,6 +204,12 @@ void PtyLink::run() {
             device_.advance(duration<double>(now - last).count());
         }
         last = now;
+        checkMute(now);
+        if (master_ >= 0 && !held_.empty() && now >= nextRelease_) releaseHeld(now);
+        if (options_.latencyMs > 0) {
+            while (nextRelease_ <= now)
+                nextRelease_ += milliseconds(options_.latencyMs);
+        }
         if (master_ < 0) {
             if (options_.reopenAfterMs >= 0 && now >= reopenAt_) {
                 if (openLine(nullptr)) {
@@ -200,7 +241,7 @@ void PtyLink::run() {
             waitForEvents(now);
             continue;
         }
-        if (queue_.empty()) {
+        if (queue_.empty() && !muted_) {
             std::vector<uint8_t> frame;
             {
                 std::lock_guard lock(mutex_);
@@ -218,6 +259,8 @@ void PtyLink::waitForEvents(Clock::time_point now) {
         wait = blocked_ ? Clock::duration(milliseconds(5))
                         : std::max(Clock::duration::zero(), nextByteAt_ - now);
     }
+    if (master_ >= 0 && !held_.empty())
+        wait = std::min(wait, std::max(Clock::duration::zero(), nextRelease_ - now));
     const auto ns = duration_cast<nanoseconds>(wait).count();
     const timespec ts{time_t(ns / 1000000000), long(ns % 1000000000)};
     pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {master_, POLLIN, 0}};
@@ -247,7 +290,8 @@ void PtyLink::readInput(Clock::time_point now) {
     }
     if (in.empty()) return;
     flushSentRecord();
-    record("pc", in.data(), in.size(), now);
+    record(muted_ ? "pc-" : "pc", in.data(), in.size(), now);
+    if (muted_) return; // a dead device hears nothing
     std::vector<uint8_t> out;
     {
         std::lock_guard lock(mutex_);
@@ -293,7 +337,7 @@ void PtyLink::writeDue(Clock::time_point now) {
     }
     ssize_t n = 0;
     if (real > 0) {
-        n = ::write(master_, buf, real);
+        n = hand(buf, real, now);
         if (n <= 0) {
             if (!blocked_) {
                 blocked_ = true;
@@ -327,12 +371,29 @@ void PtyLink::writeDue(Clock::time_point now) {
     }
 }
 
+ssize_t PtyLink::hand(const uint8_t* data, size_t n, Clock::time_point now) {
+    if (options_.latencyMs <= 0) return ::write(master_, data, n);
+    // The adapter takes what the wire brings and holds it until its timer runs out or a
+    // packet is full.
+    if (held_.size() > (1u << 16)) return 0;
+    held_.insert(held_.end(), data, data + n);
+    if (held_.size() >= kAdapterPacket) releaseHeld(now);
+    return ssize_t(n);
+}
+
+void PtyLink::releaseHeld(Clock::time_point) {
+    if (held_.empty() || master_ < 0) return;
+    const ssize_t n = ::write(master_, held_.data(), held_.size());
+    if (n > 0) held_.erase(held_.begin(), held_.begin() + n);
+}
+
 void PtyLink::hangUp(Clock::time_point now) {
     // Closing both ends is what a client sees as the cable being pulled.
     closeLine();
     hangupDone_ = true;
     hangupPending_ = false;
     queue_.clear();
+    held_.clear();
     frameEnds_.clear();
     queuedTotal_ = writtenTotal_ = 0;
     blocked_ = false;

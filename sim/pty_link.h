@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <sys/types.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,8 +43,17 @@ struct LinkOptions {
     long silenceAfter = -1;   // frames; after that many, the device sends nothing more
     long hangupAfter = -1;    // frames; after that many, the line is hung up (once)
     int reopenAfterMs = 1000; // a new pseudo-terminal after a hang-up; negative: never
+    // A USB adapter's latency timer: what the line carries is held and handed on every
+    // latencyMs, or as soon as kAdapterPacket bytes are held; 0 hands on each byte at once.
+    int latencyMs = 0;
+    // Seconds from the start after which the device goes dead (ignition off): it sends
+    // nothing and obeys nothing, the port staying open; negative: never.
+    double muteAfterSeconds = -1;
+    long muteAfterFrames = -1; // the same, after this many frames
     uint64_t seed = 1;
 };
+
+inline constexpr size_t kAdapterPacket = 62;
 
 struct LinkCounters {
     uint64_t framesSent = 0;    // complete frames written to the line
@@ -72,6 +82,9 @@ public:
     void clearReceived();
     // Held by the worker around every device call; lock it to touch the device safely.
     std::mutex& mutex() const { return mutex_; }
+    // The device goes dead (true) or comes back, as after a power cycle (false).
+    void setMuted(bool muted);
+    bool muted() const { return muted_; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -85,6 +98,10 @@ private:
     void hangUp(Clock::time_point now);
     void waitForEvents(Clock::time_point now);
     void writeDue(Clock::time_point now);
+    // Hands the bytes to the PC now, or to the adapter's hold; false when the PC's side is full.
+    ssize_t hand(const uint8_t* data, size_t n, Clock::time_point now);
+    void releaseHeld(Clock::time_point now);
+    void checkMute(Clock::time_point now);
     void record(const char* who, const uint8_t* data, size_t n, Clock::time_point now);
     void recordSent(const uint8_t* data, size_t n, Clock::time_point now);
     void flushSentRecord();
@@ -94,6 +111,8 @@ private:
     mutable std::mutex mutex_;
     std::thread worker_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> muted_{false};
+    std::atomic<bool> unmutePending_{false};
     int wakePipe_[2] = {-1, -1};
 
     // Owned by the worker while it runs.
@@ -106,6 +125,10 @@ private:
     uint64_t queuedTotal_ = 0;
     uint64_t writtenTotal_ = 0;
     Clock::time_point nextByteAt_{};
+    std::vector<uint8_t> held_; // in the adapter, not yet handed to the PC
+    Clock::time_point nextRelease_{};
+    bool muteDone_ = false;
+    bool wasMuted_ = false;
     Clock::time_point blockedSince_{};
     bool blocked_ = false;
     Clock::time_point reopenAt_{};

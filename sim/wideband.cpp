@@ -91,6 +91,10 @@ WidebandSimulator::WidebandSimulator(WbOptions options, WidebandController::Engi
     link.linkPath = options.linkPath;
     link.recordPath = options.recordPath;
     link.hangupAfter = options.hangupAfter;
+    link.muteAfterFrames = options.silenceAfter;
+    link.latencyMs = options.latencyMs;
+    link.garbageRate = options.garbageRate;
+    link.dropRate = options.dropRate;
     link.reopenAfterMs = options.reopenAfterMs;
     link.seed = options.seed;
     device_ = std::make_unique<WidebandController>(std::move(options), std::move(engine));
@@ -164,6 +168,8 @@ std::optional<WbOptions> parseWbOptions(const std::vector<std::string>& args,
             o.version = v;
         } else if (name == "--wb-hangup-after") {
             ok = parseLong(v, -1, 1L << 30, o.hangupAfter);
+        } else if (name == "--wb-silence-after") {
+            ok = parseLong(v, -1, 1L << 30, o.silenceAfter);
         } else if (name == "--wb-warmup") {
             ok = parseLong(v, 0, 3600, n);
             o.warmupSeconds = double(n);
@@ -189,6 +195,8 @@ std::string wbUsage() {
            "  --wb-incompatible    the check reply does not confirm\n"
            "  --wb-silent          no reply to anything\n"
            "  --wb-hangup-after N  hang the line up after N frames (once)\n"
+           "  --wb-silence-after N fall silent after N frames, the port staying open\n"
+           "  (--latency-ms, --garbage-rate and --drop-rate apply to this line too)\n"
            "  --wb-warmup S        seconds of cold sensor status after power-up (15)\n"
            "  --wb-record FILE     write both directions, time-stamped\n";
 }

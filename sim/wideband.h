@@ -22,6 +22,10 @@ struct WbOptions {
     bool incompatible = false;    // the check reply does not confirm
     bool silent = false;          // no reply to anything
     long hangupAfter = -1;        // frames; then the line is hung up (once)
+    long silenceAfter = -1;       // frames; then it falls silent, the port staying open
+    int latencyMs = 0;            // the adapter's latency timer (see LinkOptions)
+    double garbageRate = 0;
+    double dropRate = 0;
     int reopenAfterMs = 1000;
     double warmupSeconds = 15; // cold sensor status until then
     double framesPerSecond = 12;
@@ -88,6 +92,8 @@ public:
     std::vector<uint8_t> receivedBytes() const { return link_->received(); }
     bool streaming() const;
     std::vector<uint16_t> sentRaws() const;
+    // Silent: it sends nothing and obeys nothing; back on, it waits for a handshake again.
+    void setSilent(bool silent) { link_->setMuted(silent); }
 
 private:
     std::unique_ptr<WidebandController> device_;

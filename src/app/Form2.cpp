@@ -38,11 +38,13 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTime>
 #include <QVBoxLayout>
 
 namespace kx {
@@ -61,6 +63,7 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
       setup(state_.setup),
       live(state_.live), host_{this, *link_, state_, settings_, dialogs_, *this} {
     connect(link_, &EcuLink::stateChanged, this, &Form2::onLinkState);
+    connect(link_, &EcuLink::silenceChanged, this, [this] { showLinkStatus(); });
     connect(link_, &EcuLink::identified, this, &Form2::onIdentified);
     // Shown once the step that failed is over, never from inside the link's own work.
     connect(link_, &EcuLink::portError, this, &Form2::showPortError, Qt::QueuedConnection);
@@ -443,12 +446,14 @@ EcuLink::Claim Form2::liveClaim(QWidget* tool, const QString& name) {
     EcuLink::Claim claim;
     claim.name = name;
     claim.liveData = true;
-    claim.receiver = [this](const QByteArray& bytes) { liveDelivery(bytes); };
+    claim.receiver = [this](const QByteArray& frame) { liveFrame(frame); };
+    claim.deliveryDone = [this] { liveShown(); };
     QPointer<QWidget> guard(tool);
     claim.granted = [this, guard] {
         if (guard) armLiveData(guard);
     };
     claim.resumed = claim.granted;
+    claim.rearm = claim.granted;
     return claim;
 }
 
@@ -480,14 +485,19 @@ void Form2::getFullData(const QByteArray& bytes) {
     kx::getFullData(bytes, setup, state_.units, live);
 }
 
-void Form2::liveDelivery(const QByteArray& bytes) {
+void Form2::liveFrame(const QByteArray& frame) {
     const int mode = ReadMode;
     if (mode < 2 || mode > 4) return;
-    getFullData(bytes);
-    Form1* display = dataDisplay();
+    getFullData(frame);
+    // Every confirmed frame is a record; the display shows the last of a delivery.
     auto* logger = single<frmDataLog>(S("frmDataLog"));
-    if (display && mode != 3) display->setDataDisplay();
     if (logger && mode != 2) logger->saveLogData();
+}
+
+void Form2::liveShown() {
+    const int mode = ReadMode;
+    Form1* display = dataDisplay();
+    if (display && (mode == 2 || mode == 4)) display->setDataDisplay();
 }
 
 frmSelfDiag* Form2::btnSelfDiag_Click() {
@@ -717,6 +727,10 @@ void Form2::showLinkStatus() {
                    .arg(where, settings_.read(S("Comms"), S("Speed")));
         break;
     }
+    case EcuLink::State::Connected:
+        text = link_->silent() ? noDataText(link_->lastFrameAt()) + S(": asking again every 2 s")
+                               : waitNote_;
+        break;
     case EcuLink::State::WrongId:
         text = S("An ECU answered, but not with id %1: try Find ECU")
                    .arg(settings_.read(S("Comms"), S("ECUid")).toUpper());
@@ -803,12 +817,21 @@ void Form2::onWbState(WbLink::State state) {
         lblAFR_->setText(S("--.--"));
         btnAFR_->setEnabled(false);
         break;
+    case WbLink::State::Silent:
+        note = S("No data from the wideband controller on %1 since %2: asking again every 2 s.")
+                   .arg(device, QLocale::c().toString(QTime::currentTime().addMSecs(
+                                                          -WbLink::kSilenceMs),
+                                                      S("HH:mm:ss")));
+        lblAFR_->setText(S("--.--"));
+        btnAFR_->setEnabled(false);
+        break;
     default:
         break;
     }
     lblWbStatus_->setText(note);
     lblWbStatus_->setVisible(!note.isEmpty());
-    if (window) window->setLinkNote(state == WbLink::State::Lost ? note : QString());
+    const bool notLive = state == WbLink::State::Lost || state == WbLink::State::Silent;
+    if (window) window->setLinkNote(notLive ? note : QString());
 }
 
 // ---------------------------------------------------------------- unload

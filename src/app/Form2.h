@@ -155,7 +155,9 @@ private:
     EcuLink::Claim liveClaim(QWidget* tool, const QString& name);
     void armLiveData(QObject* owner);
     int16_t liveMode() const;
-    void liveDelivery(const QByteArray& bytes);
+    // One confirmed frame: decoded, and logged; then the display shows the last of them.
+    void liveFrame(const QByteArray& frame);
+    void liveShown();
 
     void onLinkState(EcuLink::State state);
     void onIdentified(const QString& part);

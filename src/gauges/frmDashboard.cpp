@@ -92,13 +92,15 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
 
     // Without the link the lamps go dark and the window says why; no box interrupts the driver.
     connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State s) {
-        if (s != EcuLink::State::Lost) return;
-        for (int i = 0; i < 2; ++i)
-            setLamp(i, colours_.back);
-        lblLink_->setText(S("  The ECU link was lost: the dials show the last values.  "));
-        lblLink_->adjustSize();
-        lblLink_->show();
-        lblLink_->raise();
+        if (s == EcuLink::State::Lost)
+            showLinkNote(S("The ECU link was lost: the dials show the last values."));
+    });
+    connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
+        if (silent)
+            showLinkNote(noDataText(host_.link.lastFrameAt()) +
+                         S(": the dials show the last values."));
+        else
+            lblLink_->hide();
     });
     EcuLink::Claim claim;
     claim.name = windowTitle();
@@ -113,15 +115,25 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
         host_.link.run(this, std::move(s));
     };
     claim.resumed = claim.granted;
+    claim.rearm = claim.granted;
     host_.link.acquire(this, std::move(claim));
 }
 
 frmDashboard::~frmDashboard() = default;
 
+void frmDashboard::showLinkNote(const QString& text) {
+    // Dark lamps: no alert stands on values that are not live.
+    for (int i = 0; i < 2; ++i)
+        setLamp(i, colours_.back);
+    lblLink_->setText(S("  ") + text + S("  "));
+    lblLink_->adjustSize();
+    lblLink_->show();
+    lblLink_->raise();
+}
+
 void frmDashboard::getDashData(const QByteArray& bytes) {
     if (host_.link.ReadMode != 15) return;
     kx::getDashData(bytes, host_.state.setup, host_.state.units, host_.state.live);
-    // The dials are refreshed with the values as they stand, frame or not.
     setDashDisplay();
     host_.launcher.setProgBar();
 }

@@ -47,6 +47,8 @@ private:
     void layoutWindow();
     void setupDial(int i);
     void setLamp(int i, uint32_t colour);
+    // Lamps dark and a note over the dials: the values are not live.
+    void showLinkNote(const QString& text);
     void getDashData(const QByteArray& bytes);
     void showDials();
 

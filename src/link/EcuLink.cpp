@@ -6,6 +6,7 @@
 #include "util/numbers.h"
 #include "util/settings.h"
 
+#include <QLocale>
 #include <algorithm>
 
 namespace kx {
@@ -13,6 +14,11 @@ namespace kx {
 namespace {
 const QString Comms = QStringLiteral("Comms");
 } // namespace
+
+QString noDataText(const QDateTime& since) {
+    return QStringLiteral("No data from the ECU since %1")
+        .arg(QLocale::c().toString(since.time(), QStringLiteral("HH:mm:ss")));
+}
 
 // ---------------------------------------------------------------- sequence builder
 
@@ -51,6 +57,16 @@ LinkSequence& LinkSequence::discard() {
     return *this;
 }
 
+LinkSequence& LinkSequence::settle() {
+    steps.push_back(step(LinkStep::Settle));
+    return *this;
+}
+
+LinkSequence& LinkSequence::frames(int count) {
+    steps.push_back(step(LinkStep::Frames, count));
+    return *this;
+}
+
 LinkSequence& LinkSequence::threshold(int count) {
     steps.push_back(step(LinkStep::Threshold, count));
     return *this;
@@ -74,11 +90,16 @@ LinkSequence& LinkSequence::append(const LinkSequence& other) {
 }
 
 LinkSequence& LinkSequence::startStream() {
-    return write(ecu::StreamStart);
+    write(ecu::StreamStart);
+    steps.back().answered = true;
+    return *this;
 }
 
 LinkSequence& LinkSequence::stopStream() {
-    return write(ecu::StreamStop).wait(50).discard();
+    write(ecu::StreamStop).wait(50).settle();
+    // A stop that the line lost leaves the stream running: the settle says it again.
+    steps.back().value = 1;
+    return discard();
 }
 
 LinkSequence& LinkSequence::arm(const QByteArray& request, uint32_t pauseMs, int streamThreshold,
@@ -90,11 +111,12 @@ LinkSequence& LinkSequence::arm(const QByteArray& request, uint32_t pauseMs, int
     } else {
         write(request, traced);
     }
+    if (!steps.empty()) steps.back().answered = true;
     // Discard after the last wait: the ECU's answer to the request itself, and anything of
     // the previous mode that came during the wait, is dropped here.
-    wait(pauseMs).discard();
+    wait(pauseMs).settle().discard();
     if (streamThreshold > 0) threshold(streamThreshold);
-    return *this;
+    return frames(streamThreshold > 0 ? (streamThreshold - 4) / 2 : FrameConfirmer::AnyCount);
 }
 
 LinkSequence& LinkSequence::closePort() {
@@ -138,6 +160,10 @@ EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
     });
     retryTimer_.setInterval(kRetryMs);
     connect(&retryTimer_, &QTimer::timeout, this, &EcuLink::onRetry);
+    silenceTimer_.setInterval(kSilenceMs / 4);
+    connect(&silenceTimer_, &QTimer::timeout, this, &EcuLink::checkSilence);
+    rearmTimer_.setInterval(kRearmMs);
+    connect(&rearmTimer_, &QTimer::timeout, this, &EcuLink::onRearm);
 }
 
 EcuLink::~EcuLink() {
@@ -218,13 +244,28 @@ void EcuLink::pump() {
         LinkStep next = std::move(steps.front());
         steps.pop_front();
         switch (next.kind) {
-        case LinkStep::Write:
+        case LinkStep::Write: {
+            const bool start = next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStart;
+            if (start) {
+                // What came before the start is not the new stream's.
+                confirmer_.clear();
+                port_->setWatching(false);
+            } else {
+                // Until the next stream starts, every byte's arrival is noted, so a settle
+                // knows when the line fell quiet.
+                port_->setWatching(true);
+                if (next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStop)
+                    setStreamExpected(false);
+            }
             if (!port_->write(next.bytes)) {
                 finishCurrent(false);
                 continue;
             }
+            if (next.answered) port_->answerExpected();
+            if (start && frameCount_ != kRawFrames) setStreamExpected(true);
             if (next.traced) trace_.send(next.bytes);
             break;
+        }
         case LinkStep::Wait:
             waitFor_ = next.value;
             waitClock_.start();
@@ -233,12 +274,26 @@ void EcuLink::pump() {
             return;
         case LinkStep::Discard:
             port_->discard();
+            confirmer_.clear();
+            break;
+        case LinkStep::Settle:
+            if (!settled(next)) {
+                steps.push_front(std::move(next));
+                stepping_ = false;
+                return;
+            }
+            break;
+        case LinkStep::Frames:
+            frameCount_ = next.value;
+            confirmer_.expect(next.value);
             break;
         case LinkStep::Threshold:
             port_->setThreshold(next.value);
             break;
         case LinkStep::Mode:
             ReadMode = int16_t(next.value);
+            frameCount_ = kRawFrames;
+            setStreamExpected(false);
             break;
         case LinkStep::Call:
             if (next.call) next.call();
@@ -252,6 +307,7 @@ void EcuLink::pump() {
             }
             break;
         case LinkStep::Close:
+            setStreamExpected(false);
             port_->close();
             break;
         case LinkStep::Open:
@@ -263,6 +319,39 @@ void EcuLink::pump() {
         }
     }
     stepping_ = false;
+}
+
+int EcuLink::quietNeededMs() const {
+    // Half as long again as the longest hold seen: the samples spread between none and the
+    // adapter's timer, and the longest of the last sixteen comes close to it. Until a few
+    // samples have come, assume a common adapter's timer.
+    const int hold = port_->holdMs();
+    int q = hold + hold / 2 + 5;
+    if (port_->holdSampleCount() < 8) q = std::max(q, 50);
+    return std::min(q, 400);
+}
+
+bool EcuLink::settled(const LinkStep& step) {
+    if (!settleClock_.isValid()) {
+        settleClock_.start();
+        lastStopResend_ = 0;
+    }
+    const qint64 spent = settleClock_.elapsed();
+    const qint64 quiet = port_->quietMs();
+    const qint64 need = quietNeededMs();
+    if (quiet >= need || spent >= kSettleLimitMs || !port_->isOpen()) {
+        settleClock_.invalidate();
+        return true;
+    }
+    if (step.value == 1 && lastStopResend_ == 0 && spent >= kSettleLimitMs / 2) {
+        lastStopResend_ = spent;
+        port_->write(QByteArray(1, char(ecu::StreamStop)));
+    }
+    const qint64 wait = std::max<qint64>(1, std::min(need - quiet, kSettleLimitMs - spent));
+    waitFor_ = wait;
+    waitClock_.start();
+    waitTimer_.start(int(wait));
+    return false;
 }
 
 void EcuLink::onWaitTimer() {
@@ -336,6 +425,7 @@ void EcuLink::release(QObject* tool) {
     holder_ = nullptr;
     holderRaw_ = nullptr;
     claim_ = Claim{};
+    setSilent(false);
     // The next tool starts after whatever the releasing tool's close queues (the reconnect).
     QTimer::singleShot(0, this, &EcuLink::grantNext);
 }
@@ -379,12 +469,16 @@ void EcuLink::connectEcu(bool quiet) {
         ecuId_ = *id;
         // The initialisation and identification bytes go to the debug trace, so that it
         // records each attempt; what came back follows as receive records.
-        for (char b : init)
-            s.write(QByteArray(1, b), true).wait(100);
+        for (char b : init) {
+            s.write(QByteArray(1, b), true);
+            // The id and the part-number request are answered at once: samples of the hold.
+            s.steps.back().answered = uint8_t(b) != 0xFF;
+            s.wait(100);
+        }
         // Kept before the discard: whether the ECU answered the initialisation at all.
         s.then([this] { initAnswer_ += port_->peek(); });
     }
-    s.wait(20).discard().startStream();
+    s.wait(20).discard().frames(OBDIImodel ? ecu::IdCountObd2 : ecu::IdCount).startStream();
     s.onEnd([this](bool ok) {
         connectQueued_ = false;
         quietConnect_ = false;
@@ -407,6 +501,8 @@ void EcuLink::shutdown() {
     queue_.clear();
     current_.reset();
     pending_.clear();
+    silenceTimer_.stop();
+    rearmTimer_.stop();
     if (port_->isOpen()) {
         // Nothing is read any more, so the pause and discard of a stream stop are not needed.
         port_->write(QByteArray(1, char(ecu::StreamStop)));
@@ -436,15 +532,91 @@ void EcuLink::onRetry() {
 
 void EcuLink::MSComm1_OnComm() {
     const QByteArray bytes = port_->readAll();
+    if (trace_.isOpen()) trace_.receive(bytes);
+    if (ReadMode == 1 && state_ == State::Connecting) initAnswer_ += bytes;
+    if (frameCount_ != kRawFrames) return dispatchFrames(bytes);
     if (ReadMode == 1) {
-        if (state_ == State::Connecting) initAnswer_ += bytes;
         getEcuPartNo(bytes);
     } else if (ReadMode != 0 && holderRaw_ && claim_.receiver) {
         // A copy: the handler may close its tool, which drops the claim.
         const Receiver receiver = claim_.receiver;
         receiver(bytes);
     }
-    if (trace_.isOpen()) trace_.receive(bytes);
+}
+
+void EcuLink::dispatchFrames(const QByteArray& bytes) {
+    // Between a stop and the next start nothing is the tool's: a stopped stream's tail is not
+    // the answer to the next request.
+    if (!streamExpected_) return;
+    const QList<QByteArray> frames = confirmer_.take(bytes);
+    if (frames.isEmpty()) return;
+    lastFrame_.start();
+    if (silent_) setSilent(false);
+    if (ReadMode == 1) {
+        for (const QByteArray& f : frames)
+            getEcuPartNo(f);
+        return;
+    }
+    if (ReadMode == 0 || !holderRaw_ || !claim_.receiver) return;
+    // Copies: a handler may close its tool, which drops the claim.
+    const Receiver receiver = claim_.receiver;
+    const auto done = claim_.deliveryDone;
+    QObject* const holder = holderRaw_;
+    for (const QByteArray& f : frames) {
+        // A handler may stop the stream or give up the link: the rest is not for it.
+        if (!streamExpected_ || holderRaw_ != holder) return;
+        receiver(f);
+    }
+    if (done && holderRaw_ == holder) done();
+}
+
+void EcuLink::setStreamExpected(bool on) {
+    streamExpected_ = on;
+    if (on) {
+        lastFrame_.start();
+        silenceTimer_.start();
+    } else {
+        silenceTimer_.stop();
+    }
+}
+
+void EcuLink::checkSilence() {
+    if (!streamExpected_ || lastFrame_.elapsed() < kSilenceMs) return;
+    if (ReadMode == 1) {
+        // The identification stream stopped: the ECU no longer answers; the retries take over.
+        if (state_ != State::Connected) return;
+        setStreamExpected(false);
+        connected = false;
+        partNumber_.clear();
+        problem_ = QStringLiteral("no answer");
+        setState(State::NoAnswer);
+        return;
+    }
+    if (!silent_) setSilent(true);
+}
+
+void EcuLink::setSilent(bool on) {
+    if (silent_ == on) return;
+    silent_ = on;
+    if (on) {
+        lastFrameAt_ = QDateTime::currentDateTime().addMSecs(-lastFrame_.elapsed());
+        rearmTimer_.start();
+    } else {
+        rearmTimer_.stop();
+    }
+    emit silenceChanged(on);
+}
+
+void EcuLink::onRearm() {
+    if (!silent_ || !holderRaw_ || !claim_.rearm || busy() || !port_->isOpen()) return;
+    // An ECU that lost its power starts afresh and waits for an initialisation.
+    QByteArray wake("\xFF\xFF", 2);
+    wake.append(char(ecuId_));
+    LinkSequence s;
+    s.stopStream().write(wake).wait(100);
+    run(holder_, std::move(s));
+    const auto rearm = claim_.rearm;
+    rearm();
 }
 
 void EcuLink::getEcuPartNo(const QByteArray& bytes) {
@@ -484,6 +656,8 @@ void EcuLink::onLost(const QString& reason) {
     partNumber_.clear();
     ReadMode = 0;
     wasLost_ = true;
+    setStreamExpected(false);
+    setSilent(false);
     setState(State::Lost);
     for (auto& e : ends)
         e(false);

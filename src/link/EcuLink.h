@@ -4,8 +4,10 @@
 // stop) as a sequence of steps, one sequence at a time, so no two tools ever interleave bytes;
 // and it turns a lost port into a state that the windows show, retrying on its own.
 #include "link/debug_trace.h"
+#include "link/framing.h"
 #include "link/link_sequence.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -20,6 +22,9 @@ namespace kx {
 
 class SerialPort;
 class Settings;
+
+// "No data from the ECU since 14:03:27": what every window says while the stream is silent.
+QString noDataText(const QDateTime& since);
 
 class EcuLink : public QObject {
     Q_OBJECT
@@ -36,6 +41,12 @@ public:
     // The connect sequence waits this long after its stream start for the part number.
     static constexpr int kAnswerTimeoutMs = 2000;
     static constexpr int kRetryMs = 2000;
+    // A stream that brings no confirmed frame for this long is silent (ignition off).
+    static constexpr int kSilenceMs = 1000;
+    // A silent stream is asked for again this often.
+    static constexpr int kRearmMs = 2000;
+    // The longest a settle waits for the line to fall quiet.
+    static constexpr int kSettleLimitMs = 1000;
 
     // Takes ownership of the port. Port, speed, id and model come from the settings.
     EcuLink(SerialPort* port, Settings& settings, QObject* parent = nullptr);
@@ -57,6 +68,16 @@ public:
     QString device() const;
     QString lastProblem() const { return problem_; }
 
+    // ---- silence
+    // A tool's stream is expected, but no confirmed frame has come for kSilenceMs.
+    bool silent() const { return silent_; }
+    // When the last confirmed frame came (valid while silent).
+    QDateTime lastFrameAt() const { return lastFrameAt_; }
+    // Frames that failed the confirmation since the stream was armed.
+    uint64_t framesDropped() const { return confirmer_.dropped(); }
+    // How long a settle waits for quiet, from what the line has shown of its hold time.
+    int quietNeededMs() const;
+
     // ---- sequences
     // Queues a sequence; it runs once those before it are done. Dropped, with no step done
     // after that, when `owner` is destroyed or cancel(owner) is called.
@@ -73,6 +94,11 @@ public:
         Receiver receiver;             // deliveries in every mode but 0 and 1
         std::function<void()> granted; // the tool may start: arm its stream
         std::function<void()> resumed; // the link came back after a loss while held
+        // The stream fell silent: ask for it again (the link has woken the ECU first). Called
+        // every kRearmMs while silent; without it the tool deals with silence itself.
+        std::function<void()> rearm;
+        // Every confirmed frame of one delivery has been handed over.
+        std::function<void()> deliveryDone;
         bool liveData = false;         // its stream is the live-data stream
     };
     // Asks for the link for `tool`. Granted at once when no other tool holds it; otherwise
@@ -112,6 +138,8 @@ signals:
     void portError(int error, const QString& device, const QString& detail);
     // A tool waits for the link: `holder` has it.
     void waiting(const QString& tool, const QString& holder);
+    // The expected stream fell silent (true) or its frames came back (false).
+    void silenceChanged(bool silent);
 
 private:
     struct Running {
@@ -131,6 +159,13 @@ private:
     void onRetry();
     void grantNext();
     void watch(QObject* tool);
+    void dispatchFrames(const QByteArray& bytes);
+    void setStreamExpected(bool on);
+    void checkSilence();
+    void setSilent(bool on);
+    void onRearm();
+    // Settle: true when the line is quiet enough; otherwise the wait until the next look.
+    bool settled(const LinkStep& step);
 
     SerialPort* port_;
     Settings& settings_;
@@ -167,6 +202,19 @@ private:
 
     QTimer answerTimer_;
     QTimer retryTimer_;
+
+    // Frames of the running stream; kRawFrames: deliveries as they come.
+    static constexpr int kRawFrames = -2;
+    int frameCount_ = kRawFrames;
+    FrameConfirmer confirmer_;
+    bool streamExpected_ = false;
+    QElapsedTimer lastFrame_;
+    QDateTime lastFrameAt_;
+    bool silent_ = false;
+    QTimer silenceTimer_;
+    QTimer rearmTimer_;
+    QElapsedTimer settleClock_;
+    qint64 lastStopResend_ = 0;
     bool retrying_ = false;
     bool wasLost_ = false;
 };

@@ -3,10 +3,17 @@
 #include <QFileInfo>
 #include <QSerialPort>
 #include <algorithm>
+#include <limits>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace kx {
+
+namespace {
+constexpr qint64 kLongestHoldMs = 500;
+} // namespace
 
 bool parseLineSettings(const QString& text, LineSettings& out) {
     const QStringList parts = text.split(u',');
@@ -52,7 +59,46 @@ QByteArray SerialPort::readAll() {
     return out;
 }
 
+void SerialPort::answerExpected() {
+    answerClock_.start();
+    answerPending_ = true;
+    rearm();
+}
+
+int SerialPort::holdMs() const {
+    return *std::max_element(holdSamples_.begin(), holdSamples_.end());
+}
+
+qint64 SerialPort::quietMs() {
+    fetch();
+    return lastArrival_.isValid() ? lastArrival_.elapsed() : std::numeric_limits<qint64>::max();
+}
+
+void SerialPort::setWatching(bool on) {
+    watching_ = on;
+    rearm();
+}
+
+void SerialPort::lineOpened() {
+    lastArrival_.invalidate();
+    answerPending_ = false;
+}
+
+void SerialPort::arrived() {
+    lastArrival_.start();
+    if (!answerPending_) return;
+    answerPending_ = false;
+    // An answer this late was not an answer to that write (a device that was off).
+    const qint64 ms = answerClock_.elapsed();
+    if (ms > kLongestHoldMs) return;
+    holdSamples_[nextSample_] = int(ms);
+    nextSample_ = (nextSample_ + 1) % holdSamples_.size();
+    ++samplesTaken_;
+}
+
 void SerialPort::deliver(const QByteArray& bytes) {
+    if (bytes.isEmpty()) return;
+    arrived();
     buffer_.append(bytes);
     // At the threshold the receiver reads the buffer, and that sets the next wake.
     if (threshold_ > 0 && buffer_.size() >= threshold_)
@@ -63,6 +109,7 @@ void SerialPort::deliver(const QByteArray& bytes) {
 
 void SerialPort::take(const QByteArray& bytes) {
     if (bytes.isEmpty()) return;
+    arrived();
     buffer_.append(bytes);
     rearm();
     // Bytes taken in outside a receive event still raise one, from the event loop.
@@ -76,10 +123,24 @@ void SerialPort::take(const QByteArray& bytes) {
 }
 
 void SerialPort::rearm() {
+    if (watching_ || answerPending_) return wakeAfter(1);
     wakeAfter(threshold_ > 0 ? std::max<int>(1, threshold_ - int(buffer_.size())) : 1);
 }
 
 // ---- QSerialPort back end ----
+
+namespace {
+// USB serial adapters hold received bytes until a latency timer runs out (16 ms by default on
+// the common ones); their drivers shorten it to 1 ms when asked for low latency. Devices that
+// do not take the request (pseudo-terminals, most built-in ports) work as before.
+void askLowLatency(int fd) {
+    serial_struct ss{};
+    if (::ioctl(fd, TIOCGSERIAL, &ss) != 0) return;
+    if (ss.flags & ASYNC_LOW_LATENCY) return;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &ss);
+}
+} // namespace
 
 QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSerialPort(this)) {
     connect(port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
@@ -136,7 +197,9 @@ int QtSerialPort::open(const QString& portText, const QString& settings) {
         return PortSetupFailed;
     }
     wakeAfter_ = 1; // as the port opens
+    askLowLatency(int(port_->handle()));
     clearBuffer();
+    lineOpened();
     return PortOk;
 }
 
@@ -224,6 +287,7 @@ int MemoryPort::open(const QString& portText, const QString& settings) {
     device_ = portDevice(portText);
     open_ = true;
     clearBuffer();
+    lineOpened();
     openedWith << portText + u'|' + settings;
     return PortOk;
 }

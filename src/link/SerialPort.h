@@ -2,8 +2,10 @@
 // The port layer: one interface for every tool, whatever carries the bytes. The receive
 // buffer, threshold and discard live here so that both back ends behave the same.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <array>
 #include <memory>
 
 class QSerialPort;
@@ -64,6 +66,20 @@ public:
     // Takes every buffered byte.
     QByteArray readAll();
 
+    // ---- what the line's timing shows
+    // A write that the device answers went out: the time to the first byte back is one
+    // sample of how long the line holds bytes (a USB adapter's latency timer).
+    void answerExpected();
+    // The longest of the recent samples, in ms (0 before any).
+    int holdMs() const;
+    int holdSampleCount() const { return int(std::min<uint64_t>(samplesTaken_, holdSamples_.size())); }
+    // Milliseconds since a byte last came in, taking in first what the system holds; very
+    // large when none has come since the port opened.
+    qint64 quietMs();
+    // While watching, every byte that comes in is noted as it comes, not only at the
+    // receive threshold.
+    void setWatching(bool on);
+
 signals:
     // The buffered count reached the threshold.
     void received();
@@ -71,6 +87,8 @@ signals:
     void lost(const QString& reason);
 
 protected:
+    // The port opened: nothing has come in on it yet.
+    void lineOpened();
     // Back ends hand over incoming bytes here.
     void deliver(const QByteArray& bytes);
     void clearBuffer();
@@ -87,9 +105,17 @@ protected:
 
 private:
     void rearm();
+    void arrived();
 
     QByteArray buffer_;
     int threshold_ = 0;
+    QElapsedTimer lastArrival_;
+    QElapsedTimer answerClock_;
+    bool answerPending_ = false;
+    bool watching_ = false;
+    std::array<int, 16> holdSamples_{};
+    size_t nextSample_ = 0;
+    uint64_t samplesTaken_ = 0;
 };
 
 // Real serial devices and pseudo-terminals.
@@ -127,6 +153,8 @@ public:
 
     // Test side.
     void feed(const QByteArray& bytes) { deliver(bytes); }
+    // Bytes that came in without a receive event (the threshold not reached yet).
+    void feedQuietly(const QByteArray& bytes) { take(bytes); }
     void failNextOpen(int error) { nextOpenError_ = error; }
     void disconnectNow() {
         open_ = false;

@@ -18,6 +18,8 @@ constexpr uint8_t RegisterRead = 0x5A;
 constexpr uint8_t SelfDiagRequest = 0xD1;
 constexpr int ArmThreshold = 100;
 constexpr int ConnectThreshold = 48;
+constexpr int IdCount = 22;      // data bytes of the identification frame
+constexpr int IdCountObd2 = 32;  // of the later generation's
 } // namespace ecu
 
 // A delivery of 2 x N + 4 bytes always holds one whole frame of N data bytes.

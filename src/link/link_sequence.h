@@ -9,11 +9,12 @@
 namespace kx {
 
 struct LinkStep {
-    enum Kind { Write, Wait, Discard, Threshold, Mode, Call, ClosePort, Close, Open };
+    enum Kind { Write, Wait, Discard, Threshold, Mode, Call, ClosePort, Close, Open, Frames, Settle };
     Kind kind = Call;
     QByteArray bytes;           // Write
-    int value = 0;              // Wait (ms), Threshold (count), Mode (receive mode)
+    int value = 0;              // Wait (ms), Threshold (count), Mode (receive mode), Frames (count)
     bool traced = false;        // Write: the bytes go to the debug trace as a send record
+    bool answered = false;      // Write: the ECU answers it (a sample of the line's hold time)
     std::function<void()> call; // Call
 };
 
@@ -28,6 +29,14 @@ public:
     // At least this long, measured from the step before.
     LinkSequence& wait(uint32_t ms);
     LinkSequence& discard();
+    // Waits until the line has been quiet for longer than it has been seen to hold bytes back,
+    // so that whatever a stopped stream still had on its way has come before the discard that
+    // follows. Free on a line that holds nothing back and is already quiet.
+    LinkSequence& settle();
+    // From here on the tool is handed only confirmed frames with this count byte
+    // (FrameConfirmer::AnyCount: any), one at a time. Without it (after a mode step), deliveries
+    // are handed over as they come.
+    LinkSequence& frames(int count);
     LinkSequence& threshold(int count);
     LinkSequence& mode(int16_t readMode);
     LinkSequence& then(std::function<void()> step);
@@ -36,10 +45,12 @@ public:
 
     // 0xF0.
     LinkSequence& startStream();
-    // 0x30, 50 ms, discard.
+    // 0x30, 50 ms, settle, discard.
     LinkSequence& stopStream();
     // The arming pattern: threshold 100, the request (a byte per write if asked), the pause,
-    // discard, then the stream threshold (unless 0). The caller then sets the mode and starts.
+    // settle, discard, then the stream threshold (unless 0), whose frames hold
+    // (threshold - 4) / 2 data bytes (any count without a threshold). The caller then sets the
+    // mode and starts.
     LinkSequence& arm(const QByteArray& request, uint32_t pauseMs, int streamThreshold,
                       bool bytePerWrite = false, bool traced = false);
     // When the port is open: the stream stop, then close. Nothing when it is closed.

@@ -27,6 +27,10 @@ Form1::Form1(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     connect(btnActiveTest_, &QPushButton::clicked, this,
             [this] { host_.launcher.openActiveTest(); });
     connect(&host_.link, &EcuLink::stateChanged, this, &Form1::onLinkState);
+    // A silent ECU is shown as a pulled cable is: nothing on the dials is live.
+    connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
+        if (silent) grid_->setStale(true);
+    });
 
     // Opening: no state decoded yet, the colours, the names, the greyed indicators.
     for (QString& s : host_.state.live.switchState)

@@ -123,6 +123,7 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     layout->addWidget(lblStatus_);
     layout->addWidget(params);
     connect(&host_.link, &EcuLink::stateChanged, this, &frmDataLog::onLinkState);
+    connect(&host_.link, &EcuLink::silenceChanged, this, &frmDataLog::onSilence);
 
     connect(btnStart_, &QPushButton::clicked, this, &frmDataLog::btnStart_Click);
     connect(btnStop_, &QPushButton::clicked, this, &frmDataLog::btnStop_Click);
@@ -237,6 +238,16 @@ void frmDataLog::onLinkState(EcuLink::State state) {
     if (closeError) text += u' ' + *closeError;
     lblStatus_->setText(text);
     lblStatus_->setVisible(true);
+}
+
+void frmDataLog::onSilence(bool silent) {
+    if (!isLogging() && !waitingShown_) return;
+    // No record is written while no frame comes; the gap shows in the time column.
+    waitingShown_ = silent && isLogging();
+    lblStatus_->setText(waitingShown_ ? noDataText(host_.link.lastFrameAt()) +
+                                            S(": logging waits for it; no record is written.")
+                                      : QString());
+    lblStatus_->setVisible(waitingShown_);
 }
 
 void frmDataLog::btnBrowse_Click() {

@@ -40,9 +40,11 @@ private:
     std::optional<QString> endLogging();
     void failLogging(const QString& error);
     void onLinkState(EcuLink::State state);
+    void onSilence(bool silent);
 
     Host host_;
     QLabel* lblStatus_;
+    bool waitingShown_ = false;
     LogWriter writer_;
     QLabel* lblDirectory_;
     QLineEdit* txtPath_;

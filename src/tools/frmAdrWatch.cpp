@@ -116,7 +116,15 @@ frmAdrWatch::frmAdrWatch(const Host& host)
         host_.link.run(this, std::move(s));
     };
     claim.resumed = claim.granted;
+    // A silent ECU is asked again with the addresses being watched.
+    claim.rearm = [this] {
+        if (watching_) host_.link.run(this, iniAdrWatch(addresses_));
+    };
     host_.link.acquire(this, std::move(claim));
+    connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
+        if (!watching_) return;
+        lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());
+    });
 }
 
 void frmAdrWatch::resetAdr(int row) {
@@ -166,12 +174,15 @@ void frmAdrWatch::btnStart_Click() {
 }
 
 LinkSequence frmAdrWatch::iniAdrWatch(const std::array<uint16_t, 3>& addresses) {
+    addresses_ = addresses;
     LinkSequence s;
     s.mode(memread::WatchMode)
         .write(watchRequest(command_, addresses))
         .wait(memread::WatchPauseMs)
+        .settle()
         .discard()
         .threshold(memread::WatchThreshold)
+        .frames(memread::WatchBytes)
         .startStream();
     return s;
 }

@@ -39,6 +39,7 @@ private:
     Host host_;
     uint8_t command_;
     bool watching_ = false;
+    std::array<uint16_t, 3> addresses_{};
     std::array<WatchRow, 3> rows_;
     std::array<QLineEdit*, 3> txtAddress_{};
     std::array<QLabel*, 3> lblMax_{};

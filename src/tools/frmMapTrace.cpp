@@ -141,6 +141,11 @@ frmMapTrace::frmMapTrace(const Host& host)
         if (stage_ == Stage::Reading) stop(S("The ECU port was lost: the reading stopped."));
         if (stage_ == Stage::Tracing) stop(S("The ECU port was lost: the trace stopped."));
     });
+    replyWatch_ = new ReplyWatch(this, [this] { askAgain(); }, [this] { giveUp(); });
+    connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
+        if (stage_ != Stage::Tracing) return;
+        lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());
+    });
     EcuLink::Claim claim;
     claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) {
@@ -152,6 +157,12 @@ frmMapTrace::frmMapTrace(const Host& host)
             granted_ = true;
             startForm();
         }));
+    };
+    claim.rearm = [this] {
+        if (stage_ != Stage::Tracing) return;
+        LinkSequence s;
+        s.mode(maptrace::TraceMode).append(iniMapTrace());
+        host_.link.run(this, std::move(s));
     };
     claim.resumed = [this] {
         // Back where it was lost: the byte that was asked for, or the trace.
@@ -218,9 +229,14 @@ void frmMapTrace::sendRead(LinkSequence s, const MapRead::Byte& b) {
         .write(slowWakeUp())
         .write(memoryRead(command_, b.address))
         .wait(maptrace::ReadPauseMs)
+        .settle()
         .discard()
         .threshold(maptrace::ReadThreshold)
-        .then([this] { awaiting_ = true; })
+        .frames(1)
+        .then([this] {
+            awaiting_ = true;
+            replyWatch_->expect();
+        })
         .startStream()
         .onEnd([this](bool ok) {
             if (!ok && stage_ == Stage::Reading) stop(S("The ECU port is closed."));
@@ -233,8 +249,10 @@ LinkSequence frmMapTrace::iniMapTrace() {
     s.threshold(ecu::ArmThreshold)
         .write(watchRequest(command_, read_->liveAddresses()))
         .wait(maptrace::TracePauseMs)
+        .settle()
         .discard()
         .threshold(maptrace::TraceThreshold)
+        .frames(memread::WatchBytes)
         .startStream();
     return s;
 }
@@ -244,6 +262,7 @@ void frmMapTrace::getMap(const QByteArray& bytes) {
     const auto value = findSlowReply(bytes);
     if (!value) return;
     awaiting_ = false;
+    replyWatch_->answered();
     const int cell = inFlight_->cell;
     lblMapCell_[size_t(cell)]->setText(cellCaption(cell, *value));
     if (cell >= maptrace::FirstMapCell) {
@@ -278,7 +297,11 @@ void frmMapTrace::getTraceData(const QByteArray& bytes) {
 
     const bool wideband = host_.launcher.afrDisplayEnabled();
     if (fraWBo2_->isEnabled() != wideband) fraWBo2_->setEnabled(wideband);
-    if (!wideband) return;
+    // A ratio that no longer streams is not a reading.
+    if (!wideband) {
+        if (lblWBo2_->text() != S("--.--")) lblWBo2_->setText(S("--.--"));
+        return;
+    }
     const float afr = host_.state.live.wbValues[0];
     const QString afrText = singleText(afr);
     if (lblWBo2_->text() != afrText) lblWBo2_->setText(afrText);
@@ -304,9 +327,25 @@ void frmMapTrace::paintCell(int cell, uint32_t colour) {
     setColour(l, QPalette::WindowText, textOn(colour));
 }
 
+void frmMapTrace::askAgain() {
+    if (!awaiting_ || stage_ != Stage::Reading || !inFlight_) return;
+    awaiting_ = false;
+    LinkSequence s;
+    s.stopStream();
+    sendRead(std::move(s), *inFlight_);
+}
+
+void frmMapTrace::giveUp() {
+    if (!awaiting_ || stage_ != Stage::Reading || !inFlight_) return;
+    host_.link.run(this, LinkSequence().stopStream());
+    stop(S("No answer from the ECU for address %1 (%2): the reading stopped.")
+             .arg(hexText(inFlight_->address, 4), cellStepName(inFlight_->cell)));
+}
+
 void frmMapTrace::stop(const QString& why) {
     stage_ = Stage::Stopped;
     awaiting_ = false;
+    replyWatch_->stop();
     lblStatus_->setText(why);
 }
 

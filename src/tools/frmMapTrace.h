@@ -3,6 +3,7 @@
 // coloured grid, then streams engine speed and throttle and marks the cell in use, leaving a
 // trail over the cells visited.
 #include "app/host.h"
+#include "link/reply_watch.h"
 #include "tools/map_trace.h"
 
 #include <QPointer>
@@ -51,6 +52,9 @@ private:
     // The live request of three addresses and the stream start.
     LinkSequence iniMapTrace();
     void stop(const QString& why);
+    // No reply to the byte asked for: ask once more, or stop and say where.
+    void askAgain();
+    void giveUp();
     void paintCell(int cell, uint32_t colour);
 
     Host host_;
@@ -63,6 +67,7 @@ private:
     std::optional<MapRead> read_;
     std::optional<MapRead::Byte> inFlight_; // the byte asked for
     bool awaiting_ = false;                 // its stream is started; the reply not yet taken
+    ReplyWatch* replyWatch_ = nullptr;
     std::array<int, 16> rpmHeaders_{};
     std::array<int, 16> tpHeaders_{};
     std::array<uint8_t, 256> map_{};

@@ -24,6 +24,8 @@ namespace {
 constexpr int kReceiveMode = 8;
 constexpr int kProbeTimeoutMs = 500;
 constexpr uint32_t kProbePauseMs = 10;
+constexpr int kFirstProbeWaitMs = 2000;
+constexpr int kFirstProbeTries = 3;
 
 } // namespace
 
@@ -89,11 +91,17 @@ void frmRegTest::Form_Load() {
 
 LinkSequence frmRegTest::probe() {
     LinkSequence s;
-    s.write(registerProbe(scan_.current())).wait(kProbePauseMs).discard().then([this] {
-        awaiting_ = true;
-        // The very first probe waits for its answer however long it takes.
-        if (scan_.current() != 0) Timer1_->start();
-    });
+    s.write(registerProbe(scan_.current()))
+        .wait(kProbePauseMs)
+        .settle()
+        .discard()
+        .frames(1)
+        .then([this] {
+            awaiting_ = true;
+            // The very first probe gives a slow ECU longer, and a few tries, before it counts
+            // as no answer at all.
+            Timer1_->start(scan_.current() == 0 ? kFirstProbeWaitMs : kProbeTimeoutMs);
+        });
     s.startStream().onEnd([this](bool ok) {
         if (!ok) complete();
     });
@@ -120,6 +128,14 @@ void frmRegTest::Timer1_Timer() {
     Timer1_->stop();
     if (!awaiting_) return;
     awaiting_ = false;
+    if (scan_.current() == 0 && !scan_.completed()) {
+        if (++firstTries_ >= kFirstProbeTries) {
+            host_.link.run(this, LinkSequence().stopStream());
+            return complete(S(" No answer from the ECU to register 0."));
+        }
+        host_.link.run(this, LinkSequence().stopStream().append(probe()));
+        return;
+    }
     host_.link.run(this, LinkSequence().stopStream().then([this] { iniRegTest(); }));
 }
 

@@ -48,6 +48,7 @@ private:
     QPointer<frmSettings> settings_;
     RegisterScan scan_;
     QTimer* Timer1_;
+    int firstTries_ = 0;
     QLabel* lblInfo_;
     QPlainTextEdit* txtRegisters_;
     QPushButton* btnUpdate_;

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -132,10 +133,7 @@ frmRomData::frmRomData(const Host& host)
     stopWait_->setSingleShot(true);
     stopWait_->setInterval(kStopWaitMs);
     connect(stopWait_, &QTimer::timeout, this, &frmRomData::onStopWait);
-    replyWait_ = new QTimer(this);
-    replyWait_->setSingleShot(true);
-    replyWait_->setInterval(kReplyWaitMs);
-    connect(replyWait_, &QTimer::timeout, this, &frmRomData::onReplyWait);
+    replyWatch_ = new ReplyWatch(this, [this] { askAgain(); }, [this] { giveUp(); });
 
     txtStart_->setText(host_.settings.read(S(kSection), S("StartAddress")));
     txtEnd_->setText(host_.settings.read(S(kSection), S("StopAddress")));
@@ -144,9 +142,14 @@ frmRomData::frmRomData(const Host& host)
     nameForAccessibility(this);
 
     connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
+        updateStart();
         if (state != EcuLink::State::Lost || !download_) return;
-        host_.link.cancel(this);
-        finish(S("The ECU port was lost: stopped at %1.").arg(stoppedAt()));
+        // The dump waits, keeping what was confirmed, and goes on once the link is back.
+        awaiting_ = false;
+        replyWatch_->stop();
+        stopWait_->stop();
+        lblStatus_->setText(S("The ECU port was lost at %1: the dump goes on when it comes back.")
+                                .arg(stoppedAt()));
     });
     EcuLink::Claim claim;
     claim.name = windowTitle();
@@ -155,10 +158,24 @@ frmRomData::frmRomData(const Host& host)
         if (host_.link.ReadMode == memread::SlowMode) getRomdataSlow(bytes);
     };
     claim.granted = [this] {
-        host_.link.run(
-            this, LinkSequence().stopStream().then([this] { btnRead_->setEnabled(!download_); }));
+        host_.link.run(this, LinkSequence().stopStream().then([this] {
+            granted_ = true;
+            updateStart();
+        }));
+    };
+    claim.resumed = [this] {
+        if (!download_ || !inFlight_) return host_.link.run(this, LinkSequence().stopStream());
+        lblStatus_->clear();
+        LinkSequence s;
+        s.stopStream().mode(download_->fast() ? memread::FastMode : memread::SlowMode);
+        sendRequest(std::move(s), *inFlight_);
     };
     host_.link.acquire(this, std::move(claim));
+}
+
+void frmRomData::updateStart() {
+    // A dump needs an ECU that answers: Start waits for the link.
+    btnRead_->setEnabled(!download_ && granted_ && host_.link.connected);
 }
 
 void frmRomData::btnBrowse_Click() {
@@ -166,6 +183,31 @@ void frmRomData::btnBrowse_Click() {
         host_.dialogs.saveFileName(this, QFileInfo(txtPath_->text()).absolutePath(), S("rom.bin"),
                                    S("Bin Files|*.bin|All Files|*.*"), S("bin"));
     if (!chosen.isEmpty()) txtPath_->setText(QDir::toNativeSeparators(chosen));
+}
+
+bool frmRomData::openDump(const QString& path) {
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isFile())) {
+        host_.dialogs.message(this, S("Cannot write the dump to %1: it is not a regular file.")
+                                        .arg(shown),
+                              MessageKind::Warning);
+        return false;
+    }
+    if (info.exists() &&
+        !host_.dialogs.question(this, S("The file '%1' already exists.\n\nReplace it?").arg(shown)))
+        return false;
+    // The dump goes to a temporary file beside the chosen one, which it replaces only at the
+    // end: an interrupted dump never leaves a half-written file under the user's name.
+    file_ = std::make_unique<QSaveFile>(path);
+    if (!file_->open(QIODevice::WriteOnly)) {
+        host_.dialogs.message(
+            this, S("Cannot write the dump to %1: %2").arg(shown, file_->errorString()),
+            MessageKind::Warning);
+        file_.reset();
+        return false;
+    }
+    return true;
 }
 
 void frmRomData::btnRead_Click() {
@@ -180,16 +222,7 @@ void frmRomData::btnRead_Click() {
                               MessageKind::Warning);
         return;
     }
-    // A dump is exactly the bytes read: whatever the file held before goes.
-    file_.setFileName(txtPath_->text());
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        host_.dialogs.message(
-            this,
-            S("Cannot write the dump to %1: %2")
-                .arg(QDir::toNativeSeparators(txtPath_->text()), file_.errorString()),
-            MessageKind::Warning);
-        return;
-    }
+    if (!openDump(txtPath_->text())) return;
     download_.emplace(range.start, range.stop, optFast_->isChecked());
     written_ = 0;
     awaiting_ = false;
@@ -198,12 +231,22 @@ void frmRomData::btnRead_Click() {
     lblRate_->clear();
     lblStatus_->clear();
     clock_.start();
-    btnRead_->setEnabled(false);
-    btnBrowse_->setEnabled(false);
-    btnStop_->setEnabled(true);
+    setRunning(true);
     LinkSequence s;
     s.mode(download_->fast() ? memread::FastMode : memread::SlowMode);
     sendNext(std::move(s));
+}
+
+void frmRomData::setRunning(bool on) {
+    btnRead_->setEnabled(false);
+    if (!on) updateStart();
+    btnBrowse_->setEnabled(!on);
+    btnStop_->setEnabled(on);
+    // The range and the file stay as they are until the dump ends.
+    for (QWidget* w : {static_cast<QWidget*>(txtPath_), static_cast<QWidget*>(txtStart_),
+                       static_cast<QWidget*>(txtEnd_), static_cast<QWidget*>(optFast_),
+                       static_cast<QWidget*>(optSlow_)})
+        w->setEnabled(!on);
 }
 
 void frmRomData::sendNext(LinkSequence s) {
@@ -225,17 +268,28 @@ void frmRomData::sendRequest(LinkSequence s, const RomDownload::Request& r) {
     else
         sendCommSlow(s, r);
     s.onEnd([this](bool ok) {
-        if (!ok && download_) finish(S("The ECU port is closed: stopped at %1.").arg(stoppedAt()));
+        // A closed port pauses the dump like a lost one; the link's retries bring it back.
+        if (!ok && download_)
+            lblStatus_->setText(
+                S("The ECU port is closed at %1: the dump goes on when it comes back.")
+                    .arg(stoppedAt()));
     });
     host_.link.run(this, std::move(s));
 }
 
-void frmRomData::onReplyWait() {
+void frmRomData::askAgain() {
     if (!download_ || !awaiting_ || !inFlight_) return;
     awaiting_ = false;
     LinkSequence s;
-    s.write(ecu::StreamStop).discard();
+    s.stopStream();
     sendRequest(std::move(s), *inFlight_);
+}
+
+void frmRomData::giveUp() {
+    if (!download_ || !awaiting_) return;
+    awaiting_ = false;
+    host_.link.run(this, LinkSequence().stopStream());
+    finish(S("No answer from the ECU at %1 after %2 tries:").arg(stoppedAt()).arg(ReplyWatch::kTries));
 }
 
 void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
@@ -246,11 +300,13 @@ void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
         .wait(memread::FastPauseMs)
         .write(request.mid(half))
         .wait(memread::FastPauseMs)
+        .settle()
         .discard()
         .threshold(memread::FastThreshold)
+        .frames(memread::FastBytes)
         .then([this] {
             awaiting_ = true;
-            replyWait_->start();
+            replyWatch_->expect();
         })
         .startStream();
 }
@@ -260,11 +316,13 @@ void frmRomData::sendCommSlow(LinkSequence& s, const RomDownload::Request& r) {
         .write(slowWakeUp())
         .write(memoryRead(command_, r.first))
         .wait(memread::SlowPauseMs)
+        .settle()
         .discard()
         .threshold(memread::SlowThreshold)
+        .frames(1)
         .then([this] {
             awaiting_ = true;
-            replyWait_->start();
+            replyWatch_->expect();
         })
         .startStream();
 }
@@ -283,18 +341,19 @@ void frmRomData::getRomdataSlow(const QByteArray& bytes) {
 
 void frmRomData::onReply(const uint8_t* data, int count) {
     awaiting_ = false;
-    replyWait_->stop();
-    if (file_.write(reinterpret_cast<const char*>(data), count) != count || !file_.flush()) {
-        host_.link.run(this, LinkSequence().write(ecu::StreamStop).discard());
-        return finish(
-            S("Cannot write to %1: %2; stopped at %3.")
-                .arg(QDir::toNativeSeparators(file_.fileName()), file_.errorString(), stoppedAt()));
+    replyWatch_->answered();
+    if (file_->write(reinterpret_cast<const char*>(data), count) != count) {
+        host_.link.run(this, LinkSequence().stopStream());
+        return finish(S("Cannot write to %1: %2; stopped at %3.")
+                          .arg(QDir::toNativeSeparators(file_->fileName()), file_->errorString(),
+                               stoppedAt()));
     }
     written_ += count;
     lblRate_->setText(downloadRateText(written_, download_->total(), clock_.elapsed()));
     LinkSequence s;
-    // The stop byte alone, no pause: the next request's own pauses let the ECU fall silent.
-    s.write(ecu::StreamStop).discard();
+    // The stop byte alone, no pause: the next request's own pauses let the ECU fall silent,
+    // and its settle outwaits what the line still holds of this stream.
+    s.write(ecu::StreamStop);
     sendNext(std::move(s));
 }
 
@@ -320,23 +379,33 @@ QString frmRomData::stoppedAt() const {
 void frmRomData::finish(const QString& why, bool saveRange) {
     if (!download_) return;
     stopWait_->stop();
-    replyWait_->stop();
+    replyWatch_->stop();
     awaiting_ = false;
-    file_.close();
-    const QString done =
-        S("%1 bytes written to %2.").arg(written_).arg(QDir::toNativeSeparators(file_.fileName()));
+    const QString path = QDir::toNativeSeparators(file_->fileName());
+    const qint64 total = download_->total();
+    const bool whole = written_ == total;
     download_.reset();
-    lblStatus_->setText(why.isEmpty() ? done : why + S(" ") + done);
-    btnRead_->setEnabled(host_.link.holds(this));
-    btnBrowse_->setEnabled(true);
-    btnStop_->setEnabled(false);
+    inFlight_.reset();
+    QString text;
+    if (!file_->commit()) {
+        text = S("The dump could not be saved to %1: %2. Nothing was written.")
+                   .arg(path, file_->errorString());
+    } else if (whole) {
+        text = S("Finished: %1 bytes written to %2.").arg(written_).arg(path);
+    } else {
+        text = S("%1 of %2 bytes written to %3.").arg(written_).arg(total).arg(path);
+        if (!why.isEmpty()) text = why + u' ' + text;
+    }
+    file_.reset();
+    lblStatus_->setText(text);
+    setRunning(false);
     if (!saveRange) return;
     host_.settings.save(S(kSection), S("StartAddress"), txtStart_->text());
     host_.settings.save(S(kSection), S("StopAddress"), txtEnd_->text());
 }
 
 void frmRomData::closeEvent(QCloseEvent* event) {
-    // The file keeps exactly the bytes received so far.
+    // The file keeps exactly the bytes confirmed so far.
     finish(QString(), false);
     event->accept();
     host_.launcher.toolClosed(this);

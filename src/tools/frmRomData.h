@@ -2,10 +2,12 @@
 // The ROM data reader: dumps a range of ECU memory to a binary file, eight addresses per
 // request (fast) or one (slow), each reply triggering the next request.
 #include "app/host.h"
+#include "link/reply_watch.h"
 #include "tools/memory_read.h"
 
 #include <QElapsedTimer>
-#include <QFile>
+#include <QSaveFile>
+#include <memory>
 #include <QWidget>
 #include <optional>
 
@@ -26,9 +28,6 @@ public:
 
     // A "Stop" whose reply does not come within this long ends the download without it.
     static constexpr int kStopWaitMs = 2000;
-    // A reply that does not come within this long is asked for again: a lost or garbled
-    // frame must not leave the download waiting for good.
-    static constexpr int kReplyWaitMs = 2000;
 
     void btnRead_Click();
     void btnStop_Click();
@@ -49,7 +48,13 @@ private:
     void sendNext(LinkSequence s);
     // Appends `r` to `s` and runs it.
     void sendRequest(LinkSequence s, const RomDownload::Request& r);
-    void onReplyWait();
+    // No reply to the request in flight: ask again, or end with what was confirmed.
+    void askAgain();
+    void giveUp();
+    void updateStart();
+    void setRunning(bool on);
+    // Asks before replacing, refuses what is not a regular file, opens the temporary file.
+    bool openDump(const QString& path);
     void sendCommFast(LinkSequence& s, const RomDownload::Request& r);
     void sendCommSlow(LinkSequence& s, const RomDownload::Request& r);
     // Closes the file, gives the buttons back and, unless the window closes, saves the range.
@@ -61,12 +66,13 @@ private:
     Host host_;
     uint8_t command_;
     std::optional<RomDownload> download_;
-    QFile file_;
+    std::unique_ptr<QSaveFile> file_;
+    bool granted_ = false;
     qint64 written_ = 0;
     bool awaiting_ = false; // the request is out; its reply not yet taken
     QElapsedTimer clock_;
     QTimer* stopWait_;
-    QTimer* replyWait_;
+    ReplyWatch* replyWatch_;
     std::optional<RomDownload::Request> inFlight_;
 
     QLineEdit* txtPath_;

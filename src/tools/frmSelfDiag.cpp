@@ -56,6 +56,7 @@ frmSelfDiag::frmSelfDiag(const Host& host) : QWidget(host.window, Qt::Window), h
     claim.receiver = [this](const QByteArray& bytes) { getSelfDiagData(bytes); };
     claim.granted = [this] { host_.link.run(this, readCodes()); };
     claim.resumed = claim.granted;
+    claim.rearm = claim.granted;
     host_.link.acquire(this, std::move(claim));
 }
 

@@ -111,6 +111,17 @@ QString cellCaption(int cell, uint8_t value) {
     return QString::number(rpmHeader ? 50 * int(value) : int(value));
 }
 
+QString cellStepName(int cell) {
+    using namespace maptrace;
+    if (cell >= FirstMapCell) {
+        const int k = cell - FirstMapCell;
+        return QStringLiteral("map row %1, column %2").arg(k / 16 + 1).arg(k % 16 + 1);
+    }
+    if (cell >= FirstColumnHeader)
+        return QStringLiteral("TP scale %1").arg(cell - FirstColumnHeader + 1);
+    return QStringLiteral("RPM scale %1").arg(cell - FirstRowHeader + 1);
+}
+
 int engineSpeed(uint8_t msb, uint8_t lsb) {
     return int(convertGauge(0, uint16_t(msb << 8 | lsb), Units{}));
 }

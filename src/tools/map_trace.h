@@ -82,6 +82,9 @@ private:
 // What a grid label shows for the byte read into it: engine speed (× 50) in the row headers,
 // the raw value elsewhere.
 QString cellCaption(int cell, uint8_t value);
+// Where a grid label's byte sits in the reading, for a message: "RPM scale 3", "TP scale 16",
+// "map row 2, column 5".
+QString cellStepName(int cell);
 
 // Engine speed in rpm from the two live bytes: × 12.5, halves to even.
 int engineSpeed(uint8_t msb, uint8_t lsb);

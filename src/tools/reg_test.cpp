@@ -62,12 +62,9 @@ QByteArray registerProbe(uint8_t reg) {
 }
 
 bool isProbeAnswer(const QByteArray& bytes) {
-    for (qsizetype i = 0; i <= kLastAnswerStart && i + 3 < bytes.size(); ++i) {
-        if (uint8_t(bytes[i]) == kFrameHeader && uint8_t(bytes[i + 1]) == 0x01 &&
-            uint8_t(bytes[i + 3]) == kFrameHeader)
-            return true;
-    }
-    return false;
+    // A whole one-byte frame: the link hands over only frames it has confirmed.
+    const int p = findFrame(bytes, 0x01, kLastAnswerStart);
+    return p >= 0 && p + 2 < bytes.size();
 }
 
 QString registerText(uint8_t reg) {

@@ -141,6 +141,14 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
         lblLink_->setText(S("The ECU link was lost: no speed comes in until it is back."));
         lblLink_->show();
     });
+    // A silent ECU gives no speed either: a time taken across the gap would be a guess.
+    connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
+        if (!silent) return lblLink_->hide();
+        if (trial_.active()) btnCancel_Click();
+        lblLink_->setText(noDataText(host_.link.lastFrameAt()) +
+                          S(": the trial was cancelled; no speed comes in until it is back."));
+        lblLink_->show();
+    });
     EcuLink::Claim claim;
     claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) { getSpeedData(bytes); };
@@ -154,6 +162,7 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
         host_.link.run(this, std::move(s));
     };
     claim.resumed = claim.granted;
+    claim.rearm = claim.granted;
     host_.link.acquire(this, std::move(claim));
 }
 

@@ -25,6 +25,11 @@ WbLink::WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbVa
     });
     retryTimer_.setInterval(kRetryMs);
     connect(&retryTimer_, &QTimer::timeout, this, &WbLink::onRetry);
+    silenceTimer_.setSingleShot(true);
+    silenceTimer_.setInterval(kSilenceMs);
+    connect(&silenceTimer_, &QTimer::timeout, this, [this] {
+        if (state_ == State::Streaming) setState(State::Silent);
+    });
 }
 
 QString WbLink::device() const {
@@ -35,7 +40,10 @@ QString WbLink::device() const {
 void WbLink::setState(State s) {
     if (s == State::Handshaking) noReplyTimer_.start();
     if (s != State::Handshaking) noReplyTimer_.stop();
-    const bool retry = retrying_ && s == State::Lost;
+    // A silent controller (its power gone) is asked afresh, as a lost one is.
+    const bool retry = (retrying_ && s == State::Lost) || s == State::Silent;
+    if (s == State::Streaming) silenceTimer_.start();
+    if (s != State::Streaming) silenceTimer_.stop();
     if (retry && !retryTimer_.isActive()) retryTimer_.start();
     if (!retry) retryTimer_.stop();
     if (state_ == s) return;
@@ -74,7 +82,11 @@ void WbLink::connectWb(bool quiet) {
     // Frames a streaming controller sent while the port was closed are not a reply.
     port_->discard();
     port_->setThreshold(wb::kHandshakeThreshold);
-    setState(State::Handshaking);
+    // A retry after silence stays silent until the controller streams again.
+    if (state_ == State::Silent)
+        noReplyTimer_.stop();
+    else
+        setState(State::Handshaking);
     send(wb::cmdStart());
 }
 
@@ -100,6 +112,7 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
     // A reply during the version pause belongs to what was asked before it.
     if (pauseTimer_.isActive()) return;
     if (state_ == State::NoReply) setState(State::Handshaking);
+    if (state_ == State::Silent && pauseTimer_.isActive()) return;
     // Frames in flight when the start command went out come first; the reply's "> " may then
     // straddle two deliveries, so the first step also looks at the byte before.
     const bool start = ReadMode2 == wb::WaitStart;
@@ -121,7 +134,7 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
         setState(State::Streaming);
         return;
     }
-    if (state_ != State::Handshaking) setState(State::Handshaking);
+    if (state_ != State::Handshaking && state_ != State::Silent) setState(State::Handshaking);
     noReplyTimer_.start();
     if (step.pauseMs > 0) {
         pendingSend_ = step.send;
@@ -144,6 +157,8 @@ void WbLink::sendAfterPause() {
 void WbLink::getWbData(const QByteArray& bytes) {
     const auto frame = wb::decodeFrame(bytes);
     if (!frame) return;
+    silenceTimer_.start();
+    if (state_ == State::Silent) setState(State::Streaming);
     wbValues_[0] = frame->afr;
     wbValues_[9] = frame->sensor;
     wbValues_[10] = frame->heater;
@@ -164,7 +179,7 @@ void WbLink::onLost(const QString& reason) {
 }
 
 void WbLink::onRetry() {
-    if (state_ != State::Lost) return retryTimer_.stop();
+    if (state_ != State::Lost && state_ != State::Silent) return retryTimer_.stop();
     connectWb(true);
 }
 

@@ -24,10 +24,12 @@ public:
         NoReply,      // nothing came back for kNoReplyMs; a later reply still goes on
         Incompatible, // the check reply did not confirm; the link stays in mode 2
         Streaming,    // measurement frames arrive
+        Silent,       // streaming, but no frame for kSilenceMs; the handshake is tried again
         Lost,         // the port went away; retried while retrying is on
     };
     static constexpr int kNoReplyMs = 3000;
     static constexpr int kRetryMs = 2000;
+    static constexpr int kSilenceMs = 1000;
 
     // Takes ownership of the port; port and speed come from the WBO2 settings.
     WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbValues,
@@ -84,6 +86,7 @@ private:
     QTimer pauseTimer_;
     QTimer noReplyTimer_;
     QTimer retryTimer_;
+    QTimer silenceTimer_;
     bool retrying_ = false;
 };
 

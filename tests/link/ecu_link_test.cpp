@@ -118,8 +118,8 @@ TEST(EcuLink, ToolsTakeTurnsAndAPulledCableIsAState) {
     l.link->acquire(second.get(), b);
     EXPECT_EQ(events, QStringList{"A granted"});
     EXPECT_EQ(waits, QStringList{"B>A"});
-    l.link->ReadMode = 2;
-    l.port->setThreshold(2);
+    // A mode without frames to confirm: deliveries go to the holder as they come.
+    l.link->run(nullptr, LinkSequence().mode(2).threshold(2));
     l.port->feed("hi");
     EXPECT_EQ(events.last(), "A got hi");
 

@@ -1,0 +1,33 @@
+#pragma once
+// A bounded wait for the ECU's reply to one request: asked again after kWaitMs without it,
+// given up after kTries asks. A byte can be lost on a real line, and an ECU can fall silent.
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+namespace kx {
+
+class ReplyWatch : public QObject {
+public:
+    static constexpr int kWaitMs = 2000;
+    static constexpr int kTries = 3;
+
+    ReplyWatch(QObject* parent, std::function<void()> askAgain, std::function<void()> giveUp);
+    // The request went out (again): the clock runs.
+    void expect() { timer_.start(); }
+    // The reply came: the next request starts with a full set of tries.
+    void answered();
+    void stop() { timer_.stop(); }
+    bool waiting() const { return timer_.isActive(); }
+    // Asks made for the current request beyond the first.
+    int retries() const { return retries_; }
+
+private:
+    void onTimeout();
+    QTimer timer_;
+    int retries_ = 0;
+    std::function<void()> askAgain_;
+    std::function<void()> giveUp_;
+};
+
+} // namespace kx

@@ -1,0 +1,146 @@
+// Kestrix on a real line: an adapter that holds bytes back, stray and lost bytes, an ECU whose
+// ignition goes off and a wideband controller that loses its power. Every number shown, logged
+// or saved is one the ECU sent, or the windows say there is none.
+#include "live/Form1.h"
+#include "live/GaugeGrid.h"
+#include "logs/frmDataLog.h"
+#include "support/sim_window.h"
+#include "tools/frmRomData.h"
+#include "wideband.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray memory(kxsim::EcuSimulator& sim, uint16_t from, size_t count) {
+    const kxsim::Bytes b = sim.memory(from, count);
+    return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+}
+
+void pause(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+} // namespace
+
+TEST(RealLineE2E, DumpsOnHeldBackAndNoisyLinesHoldOnlyWhatTheEcuSent) {
+    struct Line {
+        int latencyMs;
+        double noise; // stray and lost bytes, each
+    };
+    for (const Line line : {Line{0, 0}, Line{0, 0.005}, Line{16, 0}, Line{16, 0.005},
+                            Line{40, 0}, Line{40, 0.005}}) {
+        SCOPED_TRACE(testing::Message() << line.latencyMs << " ms, noise " << line.noise);
+        kxsim::SimOptions o = quietSim();
+        o.latencyMs = line.latencyMs;
+        o.garbageRate = o.dropRate = line.noise;
+        SimMainWindow k(o);
+        ASSERT_TRUE(k.connectEcu(10000));
+        frmRomData* win = k.form().btnRomData_Click();
+        auto* read = win->findChild<QPushButton*>("btnRead");
+        ASSERT_TRUE(waitUntil([&] { return read->isEnabled(); }, 5000));
+        const QString path = k.w->dir.filePath("rom.bin");
+        for (const bool slow : {false, true}) {
+            const uint16_t start = slow ? 0x7B00 : 0x7400;
+            const int size = slow ? 32 : 96;
+            win->findChild<QLineEdit*>("txtPath")->setText(path);
+            win->findChild<QLineEdit*>("txtStart")->setText(QString::number(start, 16).toUpper());
+            win->findChild<QLineEdit*>("txtEnd")->setText(
+                QString::number(start + size - 1, 16).toUpper());
+            win->findChild<QRadioButton*>(slow ? "optSlow" : "optFast")->setChecked(true);
+            k.w->dialogs.questionAnswers.push_back(true); // replace the first dump's file
+            read->click();
+            ASSERT_TRUE(win->downloading());
+            ASSERT_TRUE(waitUntil([&] { return !win->downloading(); }, 60000));
+            const QByteArray got = fileBytes(path);
+            const QString status = win->findChild<QLabel>("lblStatus")->text();
+            // A dump that could not finish keeps only confirmed bytes and says where it ended.
+            EXPECT_EQ(got, memory(k.sim, start, size_t(got.size()))) << (slow ? "slow" : "fast");
+            if (got.size() == size)
+                EXPECT_TRUE(status.startsWith("Finished")) << status.toStdString();
+            else
+                EXPECT_FALSE(status.contains("Finished")) << status.toStdString();
+            if (line.noise == 0) EXPECT_EQ(got.size(), size) << status.toStdString();
+        }
+        win->close();
+    }
+}
+
+TEST(RealLineE2E, IgnitionOffGreysTheDisplayStopsTheRecordsAndBothComeBack) {
+    SimMainWindow k;
+    ASSERT_TRUE(k.connectEcu());
+    QPointer<Form1> display = k.form().btnDataDisplay_Click();
+    k.settle();
+    display->btnDataLog()->click();
+    auto* log = k.form().findChild<frmDataLog*>();
+    ASSERT_NE(log, nullptr);
+    log->findChild<QLineEdit*>("txtPath")->setText("drive.log");
+    log->findChild<QPushButton*>("btnStart")->click();
+    ASSERT_TRUE(log->isLogging());
+    const QString path = k.w->dir.filePath("drive.log");
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(path).size() > 2000; }, 5000));
+    auto* grid = display->findChild<GaugeGrid*>();
+    ASSERT_NE(grid, nullptr);
+    EXPECT_FALSE(grid->isStale());
+
+    k.sim.setIgnition(false);
+    auto* note = k.w->find<QLabel>("lblLinkStatus");
+    ASSERT_TRUE(waitUntil([&] { return note->text().startsWith("No data from the ECU since"); },
+                          3000));
+    EXPECT_TRUE(grid->isStale());
+    EXPECT_TRUE(log->findChild<QLabel*>("lblStatus")->text().contains("no record is written"));
+    const qint64 size = QFileInfo(path).size();
+    pause(2500); // through a re-arm that gets no answer
+    EXPECT_EQ(QFileInfo(path).size(), size);
+    EXPECT_TRUE(log->isLogging());
+
+    k.sim.setIgnition(true);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(path).size() > size + 1000; }, 6000));
+    EXPECT_FALSE(grid->isStale());
+    EXPECT_FALSE(note->text().startsWith("No data"));
+    EXPECT_TRUE(log->findChild<QLabel*>("lblStatus")->text().isEmpty());
+    EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
+}
+
+TEST(RealLineE2E, ASilentWidebandControllerShowsNoRatioUntilItStreamsAgain) {
+    kxsim::EcuSimulator ecu(quietSim());
+    ASSERT_TRUE(ecu.start());
+    kxsim::WbOptions o;
+    o.warmupSeconds = 0;
+    kxsim::WidebandSimulator controller(o, [&] { return ecu.engineState(); });
+    ASSERT_TRUE(controller.start());
+    MainWindow w(
+        [&](SettingsStore& s) {
+            s.save("Comms", "ComPort", QString::fromStdString(ecu.devicePath()));
+            s.save("WBO2", "ComPort", QString::fromStdString(controller.devicePath()));
+        },
+        new QtSerialPort, new QtSerialPort);
+    w.find<QPushButton>("btnConnect2")->click();
+    ASSERT_TRUE(waitUntil([&] { return w.form->afrDisplayEnabled(); }, 5000));
+    auto* afr = w.find<QLabel>("lblAFR");
+    EXPECT_NE(afr->text(), "--.--");
+
+    controller.setSilent(true);
+    ASSERT_TRUE(waitUntil([&] { return !w.form->afrDisplayEnabled(); }, 3000));
+    EXPECT_EQ(afr->text(), "--.--");
+    EXPECT_TRUE(w.find<QLabel>("lblWbStatus")->text().startsWith(
+        "No data from the wideband controller"));
+
+    controller.setSilent(false);
+    ASSERT_TRUE(waitUntil([&] { return w.form->afrDisplayEnabled(); }, 8000));
+    EXPECT_NE(afr->text(), "--.--");
+    EXPECT_TRUE(w.dialogs.messages.isEmpty());
+}
