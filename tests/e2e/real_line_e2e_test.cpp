@@ -66,14 +66,17 @@ TEST(RealLineE2E, DumpsOnHeldBackAndNoisyLinesHoldOnlyWhatTheEcuSent) {
             ASSERT_TRUE(win->downloading());
             ASSERT_TRUE(waitUntil([&] { return !win->downloading(); }, 60000));
             const QByteArray got = fileBytes(path);
-            const QString status = win->findChild<QLabel>("lblStatus")->text();
+            const QString status = win->findChild<QLabel*>("lblStatus")->text();
             // A dump that could not finish keeps only confirmed bytes and says where it ended.
             EXPECT_EQ(got, memory(k.sim, start, size_t(got.size()))) << (slow ? "slow" : "fast");
-            if (got.size() == size)
+            if (got.size() == size) {
                 EXPECT_TRUE(status.startsWith("Finished")) << status.toStdString();
-            else
+            } else {
                 EXPECT_FALSE(status.contains("Finished")) << status.toStdString();
-            if (line.noise == 0) EXPECT_EQ(got.size(), size) << status.toStdString();
+            }
+            if (line.noise == 0) {
+                EXPECT_EQ(got.size(), size) << status.toStdString();
+            }
         }
         win->close();
     }

@@ -17,12 +17,11 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-// Default dials RPM and Speed: the three fixed bytes and the dials' three. Twice, to reach
-// the threshold of 16.
+// Default dials RPM and Speed: the three fixed bytes and the dials' three; then the next
+// frame's header, which confirms it.
 QByteArray dashFrame(int rpmRaw, int speedRaw) {
-    const QByteArray f = bytes(
-        {0xFF, 6, rpmRaw >> 8, rpmRaw & 0xFF, speedRaw, rpmRaw >> 8, rpmRaw & 0xFF, speedRaw});
-    return f.repeated(2);
+    return bytes({0xFF, 6, rpmRaw >> 8, rpmRaw & 0xFF, speedRaw, rpmRaw >> 8, rpmRaw & 0xFF,
+                  speedRaw, 0xFF, 6});
 }
 } // namespace
 
@@ -48,7 +47,7 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     const uint32_t steps[] = {kOrange, back, kOrange};
     int beeps = 0;
     for (uint32_t expected : steps) {
-        w.ecu->feed(dashFrame(521, 50));
+        w.ecu->feedEvent(dashFrame(521, 50));
         EXPECT_EQ(win->lampFill(0), expected);
         EXPECT_EQ(win->lampFill(1), back);
         EXPECT_EQ(w.dialogs.beeps, ++beeps);
@@ -56,15 +55,16 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     EXPECT_EQ(win->lblValue(0)->text(), "6512");
     EXPECT_EQ(win->lblValue(1)->text(), "100.0");
     // Under the limit again; then 112 km/h over the speed limit of 110: red, blue.
-    w.ecu->feed(dashFrame(400, 56));
+    w.ecu->feedEvent(dashFrame(400, 56));
     EXPECT_EQ(win->lampFill(0), back);
     EXPECT_EQ(win->lampFill(1), kRed);
-    w.ecu->feed(dashFrame(400, 56));
+    w.ecu->feedEvent(dashFrame(400, 56));
     EXPECT_EQ(win->lampFill(1), kBlue);
     EXPECT_EQ(w.dialogs.beeps, beeps + 2);
-    // No frame: the dials and lamps are refreshed with the values as they stand.
+    // Bytes that hold no confirmed frame change nothing: no alert steps on old values.
     w.ecu->feed(QByteArray(16, '\0'));
-    EXPECT_EQ(win->lampFill(1), kRed);
+    EXPECT_EQ(win->lampFill(1), kBlue);
+    EXPECT_EQ(w.dialogs.beeps, beeps + 2);
 
     win->showMaximized();
     QTest::mouseDClick(win->picGauge(1), Qt::LeftButton);

@@ -143,3 +143,55 @@ TEST(EcuLink, ToolsTakeTurnsAndAPulledCableIsAState) {
     ASSERT_TRUE(waitUntil([&] { return events.last() == "B granted"; }, 1000));
     EXPECT_EQ(l.link->holderName(), "B");
 }
+
+TEST(EcuLink, OnlyTheRunningStreamsConfirmedFramesCountAndSilenceIsAState) {
+    Link l;
+    l.link->connectEcu();
+    ASSERT_TRUE(l.settle());
+    l.port->feed(idFrame("1U800"));
+    ASSERT_TRUE(l.link->connected);
+    QList<bool> silence;
+    QObject::connect(l.link.get(), &EcuLink::silenceChanged, [&](bool s) { silence << s; });
+    QList<QByteArray> frames;
+    int rearms = 0;
+    auto tool = std::make_unique<QObject>();
+    EcuLink::Claim c;
+    c.name = "T";
+    c.receiver = [&](const QByteArray& f) { frames << f; };
+    const auto arm = [&] {
+        LinkSequence s;
+        s.stopStream().mode(2).arm(bytes({0x5A, 0x0C}), 50, 6).startStream();
+        l.link->run(tool.get(), std::move(s));
+    };
+    c.granted = arm;
+    c.rearm = [&] {
+        ++rearms;
+        arm();
+    };
+    l.link->acquire(tool.get(), c);
+    ASSERT_TRUE(l.settle());
+
+    // A frame counts once the next header confirms it; a stray byte inside one drops it.
+    l.port->feed(bytes({0x0F, 0xFF, 1, 0x11, 0xFF, 1, 0x99, 0x12, 0xFF, 1, 0x13, 0xFF, 1}));
+    EXPECT_EQ(frames, (QList<QByteArray>{bytes({0xFF, 1, 0x11}), bytes({0xFF, 1, 0x13})}));
+    EXPECT_EQ(l.link->framesDropped(), 1u);
+
+    // The stopped stream's tail, held back by the line, reaches nobody.
+    frames.clear();
+    l.link->run(tool.get(), LinkSequence().stopStream());
+    l.port->feed(bytes({0xFF, 1, 0x14, 0xFF, 1, 0x14, 0xFF, 1}));
+    ASSERT_TRUE(l.settle());
+    EXPECT_TRUE(frames.isEmpty());
+
+    // A stream that brings nothing for a second is silent; it is asked for again, and its
+    // frames end the silence.
+    arm();
+    ASSERT_TRUE(l.settle());
+    ASSERT_TRUE(waitUntil([&] { return l.link->silent(); }, EcuLink::kSilenceMs + 1000));
+    EXPECT_TRUE(l.link->connected);
+    ASSERT_TRUE(waitUntil([&] { return rearms > 0 && !l.link->busy(); }, EcuLink::kRearmMs + 2000));
+    l.port->feed(bytes({0xFF, 1, 0x15, 0xFF, 1, 0x15}));
+    EXPECT_FALSE(l.link->silent());
+    EXPECT_EQ(frames, QList<QByteArray>{bytes({0xFF, 1, 0x15})});
+    EXPECT_EQ(silence, (QList<bool>{true, false}));
+}

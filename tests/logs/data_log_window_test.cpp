@@ -25,9 +25,10 @@ void smallSelection(SettingsStore& s) {
     s.save("Setup", "Register1F", "0");
     s.save("Setup", "Register21", "0");
 }
-// RPM 850, water 82 C, battery 14.1 (to one decimal), timing 15, 0x13 = Closed TPS and Neutral on.
+// RPM 850, water 82 C, battery 14.1 (to one decimal), timing 15, 0x13 = Closed TPS and Neutral on;
+// then the next frame's header, which confirms it.
 QByteArray frame(int rpmRaw) {
-    return bytes({0xFF, 6, 0, rpmRaw, 132, 176, 95, 0x05}).repeated(2);
+    return bytes({0xFF, 6, 0, rpmRaw, 132, 176, 95, 0x05, 0xFF, 6});
 }
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
@@ -67,7 +68,7 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
 
     auto clock = std::make_unique<FixedClock>();
     // Frames before START are not logged.
-    w.ecu->feed(frame(68));
+    w.ecu->feedEvent(frame(68));
     child<QLineEdit>(log, "txtPath")->setText("drive.log");
     child<QCheckBox>(log, "chcLog20")->setChecked(false);
     child<QPushButton>(log, "btnStart")->click();
@@ -75,16 +76,16 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     EXPECT_FALSE(child<QPushButton>(log, "btnBrowse")->isEnabled());
     EXPECT_EQ(w.store->read("DataLog", "Param1"), "0"); // stored for disabled boxes too
     clock->now += 47;
-    w.ecu->feed(frame(68));
+    w.ecu->feedEvent(frame(68));
     clock->now += 109;
-    w.ecu->feed(frame(70));
+    w.ecu->feedEvent(frame(70));
     // A box unticked while logging waits for the next START: the columns stay the header's.
     EXPECT_TRUE(child<QLabel>(log, "lblParamNote")->isVisibleTo(log));
     child<QCheckBox>(log, "chcLogStr1")->setChecked(false);
     clock->now += 61234 - 156;
-    w.ecu->feed(frame(70));
+    w.ecu->feedEvent(frame(70));
     child<QPushButton>(log, "btnStop")->click();
-    w.ecu->feed(frame(70));
+    w.ecu->feedEvent(frame(70));
 
     EXPECT_EQ(fileBytes(w.dir.filePath("drive.log")),
               "Time, RPM, Water Temp C, Battery, Timing, Closed TPS, Power Steering, Air Con sw, "
@@ -187,7 +188,7 @@ TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     FixedClock clock;
     child<QPushButton>(log, "btnStart")->click();
     clock.now += 5;
-    w.ecu->feed(frame(68));
+    w.ecu->feedEvent(frame(68));
     EXPECT_TRUE(fileBytes(w.dir.filePath("both.log"))
                     .endsWith("000.005, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"));
     log->close();

@@ -73,7 +73,9 @@ TEST(RomDataWindow, FastDumpRequestsEightAddressesAndReplacesTheFile) {
     }
     EXPECT_EQ(r.win->windowTitle(), "Rom Data");
     EXPECT_EQ(r.w.form->ReadMode, 1); // unchanged until reading
+    r.w.dialogs.questionAnswers.push_back(true);
     r.read();
+    ASSERT_EQ(r.w.dialogs.questions.size(), 1); // asked before the file is replaced
     EXPECT_EQ(child<QLineEdit>(r.win, "txtStart")->text(), "8000");
     EXPECT_EQ(child<QLineEdit>(r.win, "txtEnd")->text(), "800F");
     EXPECT_EQ(r.w.form->ReadMode, 11);

@@ -33,10 +33,10 @@ struct TrialWindow {
     QCheckBox* box(int i) { return get<QCheckBox>("chcTime" + QString::number(i)); }
     QLabel* time(int i) { return get<QLabel>("lblTime" + QString::number(i)); }
     void click(const char* name) { get<QPushButton>(name)->click(); }
-    // Two speed frames of `raw` (2 km/h a count) at `ms`.
+    // A speed frame of `raw` (2 km/h a count) at `ms`, confirmed by the next header.
     void speed(uint32_t ms, int raw) {
         now = ms;
-        w.ecu->feed(bytes({0xFF, 1, raw, 0xFF, 1, raw}));
+        w.ecu->feedEvent(bytes({0xFF, 1, raw, 0xFF, 1}));
     }
 };
 } // namespace
