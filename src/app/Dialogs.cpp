@@ -42,6 +42,9 @@ QString QtDialogs::saveFileName(QWidget* parent, const QString& dir, const QStri
                                 const QString& filter, const QString& defaultSuffix) {
     QFileDialog dlg(parent, QStringLiteral("Kestrix"), dir, qtFilter(filter));
     dlg.setAcceptMode(QFileDialog::AcceptSave);
+    // Every caller asks before it replaces a file, when it is about to; the chooser asking too
+    // would ask twice.
+    dlg.setOption(QFileDialog::DontConfirmOverwrite);
     dlg.setDefaultSuffix(defaultSuffix);
     dlg.selectFile(preset);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};

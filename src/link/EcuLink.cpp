@@ -39,6 +39,12 @@ LinkSequence& LinkSequence::write(const QByteArray& bytes, bool traced) {
     return *this;
 }
 
+LinkSequence& LinkSequence::ask(const QByteArray& bytes) {
+    write(bytes);
+    steps.back().answered = true;
+    return *this;
+}
+
 LinkSequence& LinkSequence::writeEach(const QByteArray& bytes, uint32_t pauseMs) {
     for (char b : bytes) {
         write(QByteArray(1, b));
@@ -524,7 +530,9 @@ void EcuLink::onRetry() {
         return retryTimer_.stop();
     // A tool's stream is not taken from it while the ECU is silent; a lost link is another
     // matter: the holder gets its stream back once the link returns.
-    if (busy() || (state_ != State::Lost && holderRaw_)) return;
+    // A link lost under a tool that came back to an ECU without its ignition has no stream to
+    // take: it keeps trying until the ECU answers and the tool gets its stream back.
+    if (busy() || (state_ != State::Lost && holderRaw_ && !wasLost_)) return;
     connectEcu(true);
 }
 

@@ -24,6 +24,11 @@ public:
     // done and onEnd gets false.
     LinkSequence& write(const QByteArray& bytes, bool traced = false);
     LinkSequence& write(uint8_t byte) { return write(QByteArray(1, char(byte))); }
+    // A write the ECU answers at once (a request, the initialisation): the time to its answer
+    // is a sample of how long the line holds bytes back. Best made right after a delivery, as
+    // a tool does when it asks for the next reply: the sample then spans the adapter's whole
+    // timer.
+    LinkSequence& ask(const QByteArray& bytes);
     // One write per byte, each followed by the pause.
     LinkSequence& writeEach(const QByteArray& bytes, uint32_t pauseMs);
     // At least this long, measured from the step before.

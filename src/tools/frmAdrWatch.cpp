@@ -177,7 +177,7 @@ LinkSequence frmAdrWatch::iniAdrWatch(const std::array<uint16_t, 3>& addresses) 
     addresses_ = addresses;
     LinkSequence s;
     s.mode(memread::WatchMode)
-        .write(watchRequest(command_, addresses))
+        .ask(watchRequest(command_, addresses))
         .wait(memread::WatchPauseMs)
         .settle()
         .discard()

@@ -226,7 +226,7 @@ void frmMapTrace::sendComm(LinkSequence s) {
 void frmMapTrace::sendRead(LinkSequence s, const MapRead::Byte& b) {
     inFlight_ = b;
     s.threshold(ecu::ArmThreshold)
-        .write(slowWakeUp())
+        .ask(slowWakeUp())
         .write(memoryRead(command_, b.address))
         .wait(maptrace::ReadPauseMs)
         .settle()
@@ -247,7 +247,7 @@ void frmMapTrace::sendRead(LinkSequence s, const MapRead::Byte& b) {
 LinkSequence frmMapTrace::iniMapTrace() {
     LinkSequence s;
     s.threshold(ecu::ArmThreshold)
-        .write(watchRequest(command_, read_->liveAddresses()))
+        .ask(watchRequest(command_, read_->liveAddresses()))
         .wait(maptrace::TracePauseMs)
         .settle()
         .discard()

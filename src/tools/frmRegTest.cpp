@@ -91,7 +91,7 @@ void frmRegTest::Form_Load() {
 
 LinkSequence frmRegTest::probe() {
     LinkSequence s;
-    s.write(registerProbe(scan_.current()))
+    s.ask(registerProbe(scan_.current()))
         .wait(kProbePauseMs)
         .settle()
         .discard()

@@ -296,7 +296,7 @@ void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
     const QByteArray request = fastRequest(command_, r.first);
     const int half = int(request.size() / 2);
     s.threshold(ecu::ArmThreshold)
-        .write(request.left(half))
+        .ask(request.left(half))
         .wait(memread::FastPauseMs)
         .write(request.mid(half))
         .wait(memread::FastPauseMs)
@@ -313,7 +313,7 @@ void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
 
 void frmRomData::sendCommSlow(LinkSequence& s, const RomDownload::Request& r) {
     s.threshold(ecu::ArmThreshold)
-        .write(slowWakeUp())
+        .ask(slowWakeUp())
         .write(memoryRead(command_, r.first))
         .wait(memread::SlowPauseMs)
         .settle()

@@ -53,6 +53,7 @@ TEST(MemoryToolsE2E, FastAndSlowDumpsMatchTheMemoryAndStopKeepsWhatWasRead) {
     ASSERT_TRUE(waitUntil([&] { return !win->downloading(); }, 30000));
     EXPECT_EQ(fileBytes(path), memory(k, 0x7400, 256));
 
+    k.w->dialogs.questionAnswers = {true, true}; // each later dump replaces the file
     win->findChild<QRadioButton*>("optSlow")->setChecked(true);
     child<QLineEdit>(win, "txtStart")->setText("7B00");
     child<QLineEdit>(win, "txtEnd")->setText("7B2F");
