@@ -16,6 +16,8 @@ enum class ExistingFile {
 struct UserFile {
     int fd = -1;    // owned by the caller (close() it, or hand it to QFile with AutoCloseHandle)
     QString reason; // when fd < 0: why, in words for a message box
+    int error = 0;  // when fd < 0: the system's error number (ELOOP for a symbolic link,
+                    // EEXIST for a file kept, EINVAL for a FIFO or device)
     bool ok() const { return fd >= 0; }
 };
 

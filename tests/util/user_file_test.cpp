@@ -62,6 +62,7 @@ TEST(UserFile, OpensOnlyRegularFilesAndReplacesOnlyWhenAgreed) {
         const UserFile f = openUserFile(path, c.existing);
         EXPECT_EQ(f.reason, QString::fromLatin1(c.reason));
         EXPECT_EQ(f.ok(), !*c.reason);
+        EXPECT_EQ(f.error != 0, !f.ok());
         if (f.ok()) {
             EXPECT_EQ(::write(f.fd, "new", 3), 3);
             ::close(f.fd);
