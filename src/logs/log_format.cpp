@@ -3,13 +3,11 @@
 #include "util/numbers.h"
 #include "util/ticks.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace kx {
@@ -78,18 +76,12 @@ LogWriter::~LogWriter() {
     (void)stop();
 }
 
-std::optional<QString> LogWriter::create(const QString& path) {
+std::optional<QString> LogWriter::create(const QString& path, ExistingFile existing) {
     (void)stop();
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = name.isEmpty()
-                       ? -1
-                       : ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const QString reason =
-            name.isEmpty() ? QStringLiteral("No file name") : systemReason(errno);
-        return QStringLiteral("Cannot create log file '%1': %2").arg(path, reason);
-    }
-    fd_ = fd;
+    const UserFile file = openUserFile(path, existing);
+    if (!file.ok())
+        return QStringLiteral("Cannot create log file '%1': %2").arg(path, file.reason);
+    fd_ = file.fd;
     complete_ = 0;
     path_ = path;
     return std::nullopt;
@@ -117,20 +109,30 @@ std::optional<QString> LogWriter::writeLine(const QByteArray& line) {
 }
 
 std::optional<QString> LogWriter::start(const QString& path, const LogGaugeNames& names,
-                                        const LogSelection& selection, uint32_t startTick) {
-    if (auto err = create(path)) return err;
+                                        const LogSelection& selection, uint32_t startTick,
+                                        ExistingFile existing) {
+    if (auto err = create(path, existing)) return err;
     if (auto err = writeLine(logHeaderLine(names, selection))) {
         (void)stop();
         return err;
     }
     startTick_ = startTick;
+    lastSync_ = startTick;
+    syncs_ = 0;
     selection_ = selection;
     return std::nullopt;
 }
 
 std::optional<QString> LogWriter::record(const LogValues& values, uint32_t nowTick) {
     if (fd_ < 0) return std::nullopt;
-    return writeLine(logRecordLine(elapsedTicks(startTick_, nowTick), selection_, values));
+    if (auto err = writeLine(logRecordLine(elapsedTicks(startTick_, nowTick), selection_, values)))
+        return err;
+    if (elapsedTicks(lastSync_, nowTick) < kSyncMs) return std::nullopt;
+    lastSync_ = nowTick;
+    ++syncs_;
+    if (::fdatasync(fd_) != 0)
+        return QStringLiteral("Cannot save log file '%1': %2").arg(path_, systemReason(errno));
+    return std::nullopt;
 }
 
 std::optional<QString> LogWriter::stop() {
