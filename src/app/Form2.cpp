@@ -64,6 +64,12 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
     connect(link_, &EcuLink::identified, this, &Form2::onIdentified);
     // Shown once the step that failed is over, never from inside the link's own work.
     connect(link_, &EcuLink::portError, this, &Form2::showPortError, Qt::QueuedConnection);
+    // The trace opens inside the link's open step: its failure is shown once that is over.
+    link_->trace().onFailure([this](int error, const QString& detail) {
+        QMetaObject::invokeMethod(
+            this, [this, error, detail] { showPortError(error, QString(), detail); },
+            Qt::QueuedConnection);
+    });
     connect(link_, &EcuLink::waiting, this, [this](const QString& tool, const QString& holder) {
         waitNote_ = tool + S(" waits for ") + holder + S(" to close");
         showLinkStatus();

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace kx;
 using namespace kx::test;
@@ -149,6 +150,24 @@ TEST(Form2, DebugTraceOpensOnceAndRecordsEveryDelivery) {
     QFile f(w.dir.filePath("Kestrixdebug.log"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "RabRabRabRab");
+}
+
+TEST(Form2, ADebugTraceThatCannotBeOpenedIsSaidOnce) {
+    MainWindow w;
+    w.store->save("Comms", "Debug", "1");
+    // A FIFO in the trace's place: opened as a file it would block the window for good.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(w.dir.filePath("Kestrixdebug.log")).constData(), 0600),
+              0);
+    for (int i = 0; i < 3; ++i) {
+        w.form->openPort();
+        w.settle();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.ecu->isOpen());
+    EXPECT_FALSE(w.form->debugTrace().isOpen());
+    ASSERT_EQ(w.dialogs.messages.size(), 1);
+    EXPECT_TRUE(w.dialogs.messages[0].startsWith("Unexpected error #"));
+    EXPECT_TRUE(w.dialogs.messages[0].contains(w.dir.filePath("Kestrixdebug.log")));
 }
 
 TEST(Form2, FunctionMenuActsOnlyThroughEnabledButtons) {
