@@ -29,6 +29,8 @@ TEST(Wideband, AfrFromRawWithColour) {
         {2408, 14.88f, 0x0000FF}, // 14.878...: red, since the stored value is what counts
         {2350, 14.74f, 0x0000FF},
         {2300, 14.61f, 0x00FF00},
+        {2335, 14.70f, 0x0000FF}, // exactly stoichiometric: red (the map trace shows the same)
+        {2331, 14.69f, 0x00FF00},
     };
     for (const Case& c : cases) {
         const auto f = decodeFrame(frameAt(3, c.raw, 35, 37));
