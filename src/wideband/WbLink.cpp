@@ -100,12 +100,14 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
     // A reply during the version pause belongs to what was asked before it.
     if (pauseTimer_.isActive()) return;
     if (state_ == State::NoReply) setState(State::Handshaking);
-    // Frames in flight when the start command went out come first; the reply's "> " may then
-    // straddle two deliveries, so the first step also looks at the byte before.
+    // Frames in flight when the start command went out come first; a frame or the reply's
+    // "> " may then straddle two deliveries, so the first step also looks at what came before.
     const bool start = ReadMode2 == wb::WaitStart;
     const wb::HandshakeStep step = wb::handshake(ReadMode2, start ? carry_ + bytes : bytes);
-    carry_ = start ? bytes.right(1) : QByteArray();
+    carry_ = start ? step.rest : QByteArray();
     if (step.incompatible) {
+        // Said once a connect: the link stops taking replies until the next one.
+        ReadMode2 = 0;
         setState(State::Incompatible);
         emit incompatible(*step.incompatible);
         return;
