@@ -26,6 +26,15 @@ QString SettingsStore::read(const QString& section, const QString& key) const {
 void SettingsStore::save(const QString& section, const QString& key, const QString& value) {
     settings_->setValue(section + u'/' + key, value);
     settings_->sync();
+    if (settings_->status() == QSettings::NoError) {
+        failureTold_ = false;
+        return;
+    }
+    if (failureTold_ || !writeFailure_) return;
+    failureTold_ = true;
+    writeFailure_(QStringLiteral("The settings cannot be written to '%1'. Changes made now are "
+                                 "lost when Kestrix ends.")
+                      .arg(fileName()));
 }
 
 QString SettingsStore::fileName() const {

@@ -57,6 +57,27 @@ TEST(Form2, UnitsCorrectionAndModelFromSettings) {
     EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.05f);
 }
 
+// A stored correction that is no finite positive number would stop every start before the
+// units, model and gauges: 1 takes its place, stored, and the user is told once.
+TEST(Form2, AnUnusableSpeedCorrectionIsRepairedAndSaid) {
+    for (const char* stored : {"inf", "nan", "0"}) {
+        SCOPED_TRACE(stored);
+        MainWindow w([&](SettingsStore& s) {
+            s.save("TyreSize", "Correction", stored);
+            s.save("Preferences", "Speed", "1");
+        });
+        EXPECT_EQ(w.panel(1), "Spd Corr: 1");
+        EXPECT_EQ(w.panel(3), "MPH"); // the rest of the start-up is done
+        EXPECT_TRUE(w.find<QPushButton>("btnDataReplay")->isEnabled());
+        EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.0f);
+        EXPECT_EQ(w.store->read("TyreSize", "Correction"), "1");
+        ASSERT_EQ(w.dialogs.messages.size(), 1);
+        EXPECT_TRUE(w.dialogs.messages[0].contains(QStringLiteral("\"%1\"").arg(stored)));
+        w.form->setStatusBar();
+        EXPECT_EQ(w.dialogs.messages.size(), 1);
+    }
+}
+
 TEST(Form2, DamagedSettingEndsTheStatusRefreshQuietly) {
     MainWindow w([](SettingsStore& s) { s.save("Preferences", "Speed", "fast"); });
     EXPECT_EQ(w.panel(2), "1 - 9600");
@@ -150,6 +171,15 @@ TEST(Form2, DebugTraceOpensOnceAndRecordsEveryDelivery) {
     QFile f(w.dir.filePath("Kestrixdebug.log"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "RabRabRabRab");
+}
+
+TEST(Form2, SettingsThatCannotBeWrittenAreSaidOnceAtStartUp) {
+    MainWindow w([](SettingsStore& s) { QDir().mkpath(s.fileName()); });
+    w.form->setStatusBar();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.dialogs.messages.size(), 1);
+    EXPECT_TRUE(w.dialogs.messages[0].contains(w.store->fileName()));
+    EXPECT_EQ(w.dialogs.messageKinds[0], MessageKind::Warning);
 }
 
 TEST(Form2, ADebugTraceThatCannotBeOpenedIsSaidOnce) {
