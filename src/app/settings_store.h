@@ -37,6 +37,8 @@ public:
     QString fileName() const;
 
 private:
+    // Pushes what was set to the file; a failure is told as onWriteFailure says.
+    void writeThrough();
     std::unique_ptr<QSettings> settings_;
     std::function<void(const QString&)> writeFailure_;
     bool failureTold_ = false;

@@ -47,6 +47,9 @@ TEST(SettingsStore, FreshStoreGetsEveryDefault) {
     EXPECT_EQ(store.read("Display", "GaugeWindow"), "-2147483633");
     EXPECT_EQ(store.read("Display", "GaugeRegister"), "-2147483630");
     EXPECT_EQ(store.read("Comms", "Debug"), "0");
+    // Written through to the file, not only held in memory.
+    QSettings other(iniIn(dir), QSettings::IniFormat);
+    EXPECT_EQ(other.value("Trial/customStop").toString(), "120");
     // Keys the logger creates itself are not defaulted.
     EXPECT_EQ(store.read("DataLog", "Path"), "");
 }
