@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace kx {
@@ -50,14 +51,16 @@ QByteArray logRecordLine(uint64_t ms, const LogSelection& selection, const LogVa
 // no such file exists, else "name-2.log", "name-3.log", ...
 QString freeLogName(const QString& dir, const QString& fileName);
 
+class FileSyncer;
+
 // Writes a log file. Every line goes to the operating system in one write() as it is recorded,
 // so a crash or kill of the program loses no record already written, and the file is pushed to
-// the disk at most once a second, so a power cut loses at most the last second. A failed write
-// cuts the file back to its last complete line, so a reader never takes a cut-off record for a
-// value.
+// the disk once a second while logging (on a thread of its own, so a slow stick never holds
+// the window), so a power cut loses about the last second. A failed write cuts the file back to
+// its last complete line, so a reader never takes a cut-off record for a value.
 class LogWriter {
 public:
-    LogWriter() = default;
+    LogWriter();
     ~LogWriter();
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
@@ -73,9 +76,9 @@ public:
                                  const LogSelection& selection, uint32_t startTick,
                                  ExistingFile existing = ExistingFile::Refuse);
     // Appends one record of the header's columns timed at `nowTick` (the 32-bit tick counter
-    // may have wrapped since start), and pushes the file to the disk when kSyncMs have passed
-    // since the last push. Does nothing when not started. Returns an error text if the write
-    // or the push failed; the file then ends on its last complete record.
+    // may have wrapped since start), and asks for a push to the disk when kSyncMs have passed
+    // since the last one. Does nothing when not started. Returns an error text if the write
+    // failed (the file then ends on its last complete record) or an earlier push did.
     std::optional<QString> record(const LogValues& values, uint32_t nowTick);
     // Pushes the file to the disk and closes it; does nothing when not started. Returns an
     // error text when either fails (the last records may not have reached the disk).
@@ -83,7 +86,7 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     const QString& path() const { return path_; }
-    // Pushes to the disk made while recording, since start().
+    // Pushes to the disk asked for while recording, since start().
     int syncs() const { return syncs_; }
 
     // Low level: creates the file; writes one complete line.
@@ -98,6 +101,7 @@ private:
     uint32_t startTick_ = 0;
     uint32_t lastSync_ = 0;
     int syncs_ = 0;
+    std::unique_ptr<FileSyncer> syncer_;
     QString path_;
 };
 
