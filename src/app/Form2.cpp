@@ -96,8 +96,7 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
     connect(
         wbLink_, &WbLink::incompatible, this,
         [this](const QString& chars) {
-            dialogs_.message(this, S("WBO2 version not compatable") + chars,
-                             MessageKind::Warning);
+            dialogs_.message(this, S("WBO2 version not compatable") + chars, MessageKind::Warning);
         },
         Qt::QueuedConnection);
     wbLink_->setRetrying(true);

@@ -31,8 +31,8 @@ public:
         // A device held by another program fails at once.
         if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
             return nullptr;
-        if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kRate,
-                               1, 100000) != 0) {
+        if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kRate, 1,
+                               100000) != 0) {
             snd_pcm_close(pcm);
             return nullptr;
         }
@@ -144,8 +144,8 @@ bool TonePlayer::sound() {
     static const std::vector<int16_t> samples = toneSamples(kRate, kFrequencyHz, kDurationMs);
     const std::unique_ptr<ToneOutput> out = output_ ? output_() : nullptr;
     if (!out) return false;
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(kDurationMs + kSlackMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kDurationMs + kSlackMs);
     size_t done = 0;
     while (done < samples.size()) {
         const long n = out->write(samples.data() + done, long(samples.size() - done));

@@ -255,10 +255,9 @@ void frmDataLog::btnBrowse_Click() {
 
 void frmDataLog::chooseLocation() {
     QPointer<frmDataLog> self(this);
-    const QString chosen =
-        host_.dialogs.saveFileName(this, lblDirectory_->text(),
-                                   defaultName(QDateTime::currentDateTime()), S(kLogFileFilter),
-                                   S("log"));
+    const QString chosen = host_.dialogs.saveFileName(this, lblDirectory_->text(),
+                                                      defaultName(QDateTime::currentDateTime()),
+                                                      S(kLogFileFilter), S("log"));
     if (!self) return;
     if (!chosen.isEmpty()) {
         const QFileInfo f(chosen);

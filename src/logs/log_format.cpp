@@ -11,8 +11,8 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace kx {
 
@@ -134,8 +134,7 @@ LogWriter::~LogWriter() {
 std::optional<QString> LogWriter::create(const QString& path, ExistingFile existing) {
     (void)stop();
     const UserFile file = openUserFile(path, existing);
-    if (!file.ok())
-        return QStringLiteral("Cannot create log file '%1': %2").arg(path, file.reason);
+    if (!file.ok()) return QStringLiteral("Cannot create log file '%1': %2").arg(path, file.reason);
     fd_ = file.fd;
     complete_ = 0;
     syncer_ = std::make_unique<FileSyncer>(fd_);

@@ -39,8 +39,7 @@ void setIfChanged(QLabel* label, const QString& text) {
 } // namespace
 
 frmAdrWatch::frmAdrWatch(const Host& host)
-    : QWidget(host.window, Qt::Window), host_(host),
-      command_(0) {
+    : QWidget(host.window, Qt::Window), host_(host), command_(0) {
     setObjectName(S("frmAdrWatch"));
     setWindowTitle(S("Address Watch"));
     setAttribute(Qt::WA_DeleteOnClose);

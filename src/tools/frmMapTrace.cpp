@@ -10,8 +10,8 @@
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/settings.h"
-#include "wideband/wideband.h"
 #include "util/text.h"
+#include "wideband/wideband.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -63,8 +63,7 @@ uint32_t textOn(uint32_t bgr) {
 } // namespace
 
 frmMapTrace::frmMapTrace(const Host& host)
-    : QWidget(host.window, Qt::Window), host_(host),
-      command_(0) {
+    : QWidget(host.window, Qt::Window), host_(host), command_(0) {
     setObjectName(S("frmMapTrace"));
     setWindowTitle(S("Map Tracing"));
     setAttribute(Qt::WA_DeleteOnClose);

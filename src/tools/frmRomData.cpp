@@ -37,8 +37,7 @@ QLineEdit* addressBox(const char* name) {
 } // namespace
 
 frmRomData::frmRomData(const Host& host)
-    : QWidget(host.window, Qt::Window), host_(host),
-      command_(0) {
+    : QWidget(host.window, Qt::Window), host_(host), command_(0) {
     setObjectName(S("frmRomData"));
     setWindowTitle(S("Rom Data"));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -58,7 +58,8 @@ MapAddresses storedAddresses(const MapAddressTexts& texts) {
 QString blockedMessage(MapField field, const QString& stored) {
     const QString why = parseHex(stored, 0xFFFF) ? QStringLiteral("puts its block past FFFF")
                                                  : QStringLiteral("is not a hexadecimal address");
-    return QStringLiteral("Stopped: the stored %1 \"%2\" %3.").arg(mapFieldName(field), stored, why);
+    return QStringLiteral("Stopped: the stored %1 \"%2\" %3.")
+        .arg(mapFieldName(field), stored, why);
 }
 
 MapRead::MapRead(const MapAddresses& addresses) : addresses_(addresses) {

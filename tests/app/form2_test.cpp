@@ -186,8 +186,7 @@ TEST(Form2, ADebugTraceThatCannotBeOpenedIsSaidOnce) {
     MainWindow w;
     w.store->save("Comms", "Debug", "1");
     // A FIFO in the trace's place: opened as a file it would block the window for good.
-    ASSERT_EQ(::mkfifo(QFile::encodeName(w.dir.filePath("Kestrixdebug.log")).constData(), 0600),
-              0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(w.dir.filePath("Kestrixdebug.log")).constData(), 0600), 0);
     for (int i = 0; i < 3; ++i) {
         w.form->openPort();
         w.settle();

@@ -164,8 +164,7 @@ TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {
     child<QPushButton>(log, "btnBrowse")->click();
     w.settle();
     EXPECT_EQ(linkBusy, false);
-    EXPECT_EQ(w.ecu->written(),
-              bytes({0x30}) + fullDataRequest(w.form->setup) + bytes({0xF0}));
+    EXPECT_EQ(w.ecu->written(), bytes({0x30}) + fullDataRequest(w.form->setup) + bytes({0xF0}));
     EXPECT_EQ(child<QLabel>(log, "lblDirectory")->text(), w.dir.filePath("sub") + "/");
     EXPECT_EQ(child<QLineEdit>(log, "txtPath")->text(), "run1.log");
     EXPECT_EQ(w.store->read("DataLog", "Path"), w.dir.filePath("sub") + "/");

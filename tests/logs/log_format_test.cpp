@@ -175,8 +175,7 @@ TEST_F(LogWriterTest, ASecondLogOnAFullDiskEndsOnItsOwnLastCompleteLine) {
     {
         FileSizeLimit full(300);
         ASSERT_TRUE(full.ok());
-        ASSERT_EQ(w.start(file("second.log"), celsiusNames(), exampleSelection(), 0),
-                  std::nullopt);
+        ASSERT_EQ(w.start(file("second.log"), celsiusNames(), exampleSelection(), 0), std::nullopt);
         for (uint32_t t = 0; t < 20 && !failure; ++t)
             failure = w.record(exampleValues(875, 16), t);
         w.stop();
@@ -196,8 +195,8 @@ TEST_F(LogWriterTest, PushesTheFileToTheDiskOnceASecond) {
     const struct {
         uint32_t ms;
         int syncs;
-    } steps[] = {{10, 0}, {400, 0}, {999, 0}, {1000, 1}, {1500, 1}, {1999, 1}, {2100, 2},
-                 {2200, 2}, {9000, 3}};
+    } steps[] = {{10, 0},   {400, 0},  {999, 0},  {1000, 1}, {1500, 1},
+                 {1999, 1}, {2100, 2}, {2200, 2}, {9000, 3}};
     for (const auto& s : steps) {
         ASSERT_EQ(w.record({}, start + s.ms), std::nullopt);
         EXPECT_EQ(w.syncs(), s.syncs) << s.ms;

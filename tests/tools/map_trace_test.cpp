@@ -95,7 +95,7 @@ TEST(MapTrace, ReadsRpmScaleThenThrottleScaleThenMapIntoTheirCells) {
         const char* start;
         size_t read;
         bool refused;
-    } tops[] = {{MapStart, "FFF0", 32, true},  {MapStart, "FF01", 32, true},
+    } tops[] = {{MapStart, "FFF0", 32, true},   {MapStart, "FF01", 32, true},
                 {MapStart, "FF00", 288, false}, {RpmScale, "FFF1", 0, true},
                 {RpmScale, "FFF0", 288, false}, {TpScale, "FFFF", 16, true}};
     for (const auto& t : tops) {

@@ -85,7 +85,7 @@ TEST(SpeedTrial, ResultsRoundTheMillisecondsHalfToEven) {
     const struct {
         uint32_t ms;
         const char* shown;
-    } cases[] = {{545, "0.54"}, {555, "0.56"}, {5455, "5.46"}, {1005, "1"},  {1015, "1.02"},
+    } cases[] = {{545, "0.54"}, {555, "0.56"}, {5455, "5.46"}, {1005, "1"},   {1015, "1.02"},
                  {544, "0.54"}, {546, "0.55"}, {0, "0"},       {99995, "100"}};
     for (const auto& c : cases) {
         TimeTrial t;

@@ -99,12 +99,12 @@ TEST(Wideband, HandshakeReplies) {
         {"> tf OK", true, ""},
         {"\x5a\xa5> tf OK", true, ""},
         {"xxxx> tf OK", false, ""},
-        {holding, false, ""},                                  // "> " and 3E 20 inside a frame
-        {holding + holding + "> tf OK", true, ""},             // after two whole frames
+        {holding, false, ""},                      // "> " and 3E 20 inside a frame
+        {holding + holding + "> tf OK", true, ""}, // after two whole frames
         {holding + "xx> tf OK", true, ""},
         {holding + "xxxxxx> tf", false, ""},
-        {holding.left(20), false, holding.left(20)},           // a frame cut short: kept
-        {"xx" + holding + ">", false, ">"},                    // a marker the next bytes finish
+        {holding.left(20), false, holding.left(20)}, // a frame cut short: kept
+        {"xx" + holding + ">", false, ">"},          // a marker the next bytes finish
         {QByteArray(28, '\x5a'), false, ""},
     };
     for (const auto& c : starts) {
