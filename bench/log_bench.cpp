@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     const char* states[] = {"On", "Off", "High", "Low", "Lean", "Rich"};
 
     LogWriter writer;
-    if (auto err = writer.start(path, names, sel, 0)) {
+    if (auto err = writer.start(path, names, sel, 0, ExistingFile::Replace)) {
         std::printf("%s\n", qPrintable(*err));
         return 1;
     }

@@ -17,6 +17,7 @@
 #include "settings/frmColor.h"
 #include "settings/frmPreferences.h"
 #include "settings/frmSettings.h"
+#include "settings/settings_rules.h"
 #include "tools/frmActiveTest.h"
 #include "tools/frmAdrWatch.h"
 #include "tools/frmECUfind.h"
@@ -67,6 +68,18 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
     connect(link_, &EcuLink::identified, this, &Form2::onIdentified);
     // Shown once the step that failed is over, never from inside the link's own work.
     connect(link_, &EcuLink::portError, this, &Form2::showPortError, Qt::QueuedConnection);
+    // A save may come from inside a step or a handler: the box waits until that is over.
+    settings.onWriteFailure([this](const QString& text) {
+        QMetaObject::invokeMethod(
+            this, [this, text] { dialogs_.message(this, text, MessageKind::Warning); },
+            Qt::QueuedConnection);
+    });
+    // The trace opens inside the link's open step: its failure is shown once that is over.
+    link_->trace().onFailure([this](int error, const QString& detail) {
+        QMetaObject::invokeMethod(
+            this, [this, error, detail] { showPortError(error, QString(), detail); },
+            Qt::QueuedConnection);
+    });
     connect(link_, &EcuLink::waiting, this, [this](const QString& tool, const QString& holder) {
         waitNote_ = tool + S(" waits for ") + holder + S(" to close");
         showLinkStatus();
@@ -86,7 +99,7 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
     connect(
         wbLink_, &WbLink::incompatible, this,
         [this](const QString& chars) {
-            dialogs_.message(this, S("WBO2 version not compatable") + chars);
+            dialogs_.message(this, S("WBO2 version not compatable") + chars, MessageKind::Warning);
         },
         Qt::QueuedConnection);
     wbLink_->setRetrying(true);
@@ -600,10 +613,21 @@ void Form2::load() {
 }
 
 void Form2::setStatusBar() {
-    // Each step that reads a number ends the routine quietly when the stored text is not one.
-    const auto correction = parseNumber(settings_.read(S("TyreSize"), S("Correction")));
-    if (!correction) return;
-    SpeedCorrect = float(*correction);
+    // Each step that reads a number ends the routine quietly when the stored text is not one,
+    // but for the speed correction: one that is not a finite positive number would stop every
+    // start here for good, so 1 takes its place and the user is told.
+    const QString storedCorrection = settings_.read(S("TyreSize"), S("Correction"));
+    auto correction = usableCorrection(storedCorrection);
+    if (!correction) {
+        correction = 1.0f;
+        settings_.save(S("TyreSize"), S("Correction"), S("1"));
+        dialogs_.message(this,
+                         S("The stored speed correction \"%1\" cannot be used: 1 is used "
+                           "instead. Enter the tyre sizes again under Settings, Preferences.")
+                             .arg(storedCorrection),
+                         MessageKind::Warning);
+    }
+    SpeedCorrect = *correction;
     panels_[0]->setText(S("Spd Corr: ") + singleText(SpeedCorrect));
     panels_[1]->setText(settings_.read(S("Comms"), S("ComPort")) + S(" - ") +
                         settings_.read(S("Comms"), S("Speed")));

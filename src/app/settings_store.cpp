@@ -25,7 +25,20 @@ QString SettingsStore::read(const QString& section, const QString& key) const {
 
 void SettingsStore::save(const QString& section, const QString& key, const QString& value) {
     settings_->setValue(section + u'/' + key, value);
+    writeThrough();
+}
+
+void SettingsStore::writeThrough() {
     settings_->sync();
+    if (settings_->status() == QSettings::NoError) {
+        failureTold_ = false;
+        return;
+    }
+    if (failureTold_ || !writeFailure_) return;
+    failureTold_ = true;
+    writeFailure_(QStringLiteral("The settings cannot be written to '%1'. Changes made now are "
+                                 "lost when Kestrix ends.")
+                      .arg(fileName()));
 }
 
 QString SettingsStore::fileName() const {
@@ -104,15 +117,18 @@ const std::vector<SettingDefault>& startupDefaults() {
 }
 
 void SettingsStore::writeStartupDefaults() {
+    // Written through once for all: a file write for each of sixty keys made every start slow.
     for (const auto& d : startupDefaults()) {
         const QString section = QString::fromLatin1(d.section);
         const QString key = QString::fromLatin1(d.key);
-        if (read(section, key).isEmpty()) save(section, key, QString::fromLatin1(d.value));
+        if (read(section, key).isEmpty())
+            settings_->setValue(section + u'/' + key, QString::fromLatin1(d.value));
     }
     // A debug trace lasts one run only.
     const QString debug = read(QStringLiteral("Comms"), QStringLiteral("Debug"));
     if (debug.isEmpty() || debug == u"1")
-        save(QStringLiteral("Comms"), QStringLiteral("Debug"), QStringLiteral("0"));
+        settings_->setValue(QStringLiteral("Comms/Debug"), QStringLiteral("0"));
+    writeThrough();
 }
 
 } // namespace kx

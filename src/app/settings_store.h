@@ -3,6 +3,7 @@
 #include "util/settings.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,11 @@ public:
     QString read(const QString& section, const QString& key) const override;
     // Stores the text and writes it through to disk at once, so a crash loses no setting.
     void save(const QString& section, const QString& key, const QString& value) override;
+    // Told, with a sentence naming the file, when a save cannot be written (a full or
+    // read-only home): once, until a save gets through again.
+    void onWriteFailure(std::function<void(const QString& text)> handler) {
+        writeFailure_ = std::move(handler);
+    }
 
     // Start-up: writes every missing default in table order and resets a Debug of "1".
     void writeStartupDefaults();
@@ -31,7 +37,11 @@ public:
     QString fileName() const;
 
 private:
+    // Pushes what was set to the file; a failure is told as onWriteFailure says.
+    void writeThrough();
     std::unique_ptr<QSettings> settings_;
+    std::function<void(const QString&)> writeFailure_;
+    bool failureTold_ = false;
 };
 
 struct SettingDefault {

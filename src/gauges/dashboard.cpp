@@ -5,6 +5,7 @@
 #include "util/numbers.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <limits>
 
 namespace kx {
@@ -15,39 +16,56 @@ constexpr int kDutyCycle = 20;
 constexpr int kDutyCycleRH = 21;
 constexpr uint8_t kFixedRegisters[kDashFixedBytes] = {0x00, 0x01, 0x0B};
 
+// The register bytes a dial adds to the frame: a register value has at most two.
+int dialBytes(const GaugeInfo& dial) {
+    return std::min<int>(dial.size(), 2);
+}
+
 } // namespace
 
-QByteArray dashRequest(const GaugeSetup& setup) {
+DashStream dashStream(const GaugeSetup& setup) {
+    DashStream stream;
+    int bytes = 0;
+    for (size_t i = 0; i < stream.gauges.size(); ++i) {
+        const uint8_t g = setup.dashSelection[i];
+        if (g >= kGaugeCount) break;
+        stream.gauges[i] = g;
+        stream.dials[i] = setup.gaugeCatalogue[g];
+        bytes += dialBytes(stream.dials[i]);
+    }
+    stream.byteCount = static_cast<uint8_t>(bytes);
+    return stream;
+}
+
+QByteArray dashRequest(const DashStream& stream) {
     QByteArray request;
-    request.reserve(2 * setup.dashByteCount + 2 * kDashFixedBytes);
+    request.reserve(2 * stream.byteCount + 2 * kDashFixedBytes);
     const auto append = [&request](uint8_t reg) {
         request.append(static_cast<char>(kRegisterRead));
         request.append(static_cast<char>(reg));
     };
     for (uint8_t reg : kFixedRegisters)
         append(reg);
-    for (uint8_t g : setup.dashSelection) {
-        if (g >= kGaugeCount) return {};
-        const GaugeInfo& info = setup.gaugeCatalogue[g];
-        for (int r = 0; r < info.size() && r < 2; ++r)
-            append(info.iniStr(r));
+    for (size_t i = 0; i < stream.gauges.size(); ++i) {
+        if (stream.gauges[i] == DashStream::kNoGauge) return {};
+        for (int r = 0; r < dialBytes(stream.dials[i]); ++r)
+            append(stream.dials[i].iniStr(r));
     }
     return request;
 }
 
-LinkSequence iniDashboard(const GaugeSetup& setup) {
-    return LinkSequence().arm(dashRequest(setup), 10, dashThreshold(setup.dashByteCount));
+LinkSequence iniDashboard(const DashStream& stream) {
+    return LinkSequence().arm(dashRequest(stream), 10, dashThreshold(stream.byteCount));
 }
 
 int dashThreshold(uint8_t dashByteCount) {
     return 2 * (dashByteCount + 5);
 }
 
-bool getDashData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+bool getDashData(const QByteArray& bytes, const DashStream& stream, const Units& units,
                  LiveValues& values) {
-    const int n = setup.dashByteCount + kDashFixedBytes;
-    if (n > 255) return false;
-    const int p = findFrame(bytes, static_cast<uint8_t>(n), setup.dashByteCount + 2);
+    const int n = stream.byteCount + kDashFixedBytes;
+    const int p = findFrame(bytes, static_cast<uint8_t>(n), stream.byteCount + 2);
     if (p < 0 || p + 2 + n > bytes.size()) return false;
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData()) + p + 2;
 
@@ -58,8 +76,9 @@ bool getDashData(const QByteArray& bytes, const GaugeSetup& setup, const Units& 
     v[0] = convertGauge(0, static_cast<uint16_t>(data[0] << 8 | data[1]), units);
     v[6] = convertGauge(6, data[2], units);
     int c = kDashFixedBytes;
-    for (uint8_t g : setup.dashSelection) {
-        if (g >= kGaugeCount) return true;
+    for (size_t i = 0; i < stream.gauges.size(); ++i) {
+        const int g = stream.gauges[i];
+        if (g == DashStream::kNoGauge) return true;
         if (g == kDutyCycle) {
             v[g] = dutyCycle(v[0], v[12]);
         } else if (g == kDutyCycleRH) {
@@ -67,10 +86,11 @@ bool getDashData(const QByteArray& bytes, const GaugeSetup& setup, const Units& 
         } else if (g == kWidebandGauge) {
             v[g] = values.wbValues[0];
         } else {
-            const int size = setup.gaugeCatalogue[g].size();
+            const int size = dialBytes(stream.dials[i]);
             if (size == 0) continue;
+            if (c + size > n) return true; // the frame holds no more
             uint16_t raw = data[c];
-            if (size >= 2) {
+            if (size == 2) {
                 if (raw >= 0x80) return true;
                 raw = static_cast<uint16_t>(raw << 8 | data[c + 1]);
             }

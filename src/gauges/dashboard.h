@@ -16,18 +16,33 @@ namespace kx {
 // Engine speed (0x00, 0x01) and road speed (0x0B) lead every dashboard frame.
 inline constexpr int kDashFixedBytes = 3;
 
+// What the dashboard streams, taken from the set-up when the stream is armed. The request,
+// the frame's byte count, the threshold, the dials' names and scales and the decoder all come
+// from it, so they agree with each other; the running stream keeps it until it is armed
+// again, whatever the set-up window saves meanwhile.
+struct DashStream {
+    static constexpr int kNoGauge = -1;
+    // Each dial's gauge number, kNoGauge for a stored number above 24 (it and the dials after
+    // it are neither requested nor decoded).
+    std::array<int, 2> gauges{kNoGauge, kNoGauge};
+    std::array<GaugeInfo, 2> dials; // each dial's catalogue entry: name, registers, scale
+    uint8_t byteCount = 0;          // data bytes the dials add to a frame
+};
+DashStream dashStream(const GaugeSetup& setup);
+
 // 0x5A 0x00, 0x5A 0x01, 0x5A 0x0B, then the registers of dial 0 and dial 1 in iniStr order.
 // Empty when a dial names a gauge above 24.
-QByteArray dashRequest(const GaugeSetup& setup);
+QByteArray dashRequest(const DashStream& stream);
 // The arming: the request in one write, 10 ms, discard, the stream threshold.
-LinkSequence iniDashboard(const GaugeSetup& setup);
+LinkSequence iniDashboard(const DashStream& stream);
 // Twice the frame length, so that every delivery holds a whole frame.
 int dashThreshold(uint8_t dashByteCount);
 
 // Decodes the first dashboard frame of a delivery into gaugeValue. A delivery without a header
-// at positions 0..dashByteCount + 2, or one that ends inside the frame, changes nothing and
-// gives false. A 2-byte value of 0x8000 or more stops the decoding there.
-bool getDashData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+// at positions 0..byteCount + 2, or one that ends inside the frame, changes nothing and gives
+// false. A 2-byte value of 0x8000 or more stops the decoding there. No byte outside the frame
+// is read.
+bool getDashData(const QByteArray& bytes, const DashStream& stream, const Units& units,
                  LiveValues& values);
 
 // A stored alert limit: a whole number that fits 16 bits, else none (no alert).

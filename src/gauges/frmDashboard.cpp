@@ -48,7 +48,6 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
 
     colours_ = readDisplayColours(host_.settings);
     setColour(this, QPalette::Window, colours_.window);
-    const auto& setup = host_.state.setup;
     const char* alerts[2] = {"RPM ALERT", "SPEED ALERT"};
     for (int i = 0; i < 2; ++i) {
         const QString n = QString::number(i);
@@ -66,9 +65,7 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
         setColour(maxLabels_[size_t(i)], QPalette::WindowText, colours_.max);
         valueLabels_[size_t(i)] = namedLabel(pic, S("lblValue") + n, S("0"));
         setColour(valueLabels_[size_t(i)], QPalette::WindowText, colours_.value);
-        const uint8_t g = setup.dashSelection[size_t(i)];
-        nameLabels_[size_t(i)] = namedLabel(pic, S("lblName") + n,
-                                            g < kGaugeCount ? setup.gaugeCatalogue[g].name() : "");
+        nameLabels_[size_t(i)] = namedLabel(pic, S("lblName") + n, QString());
         setColour(nameLabels_[size_t(i)], QPalette::WindowText, colours_.name);
 
         auto* lamp = new AlertLamp(this);
@@ -79,6 +76,7 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
         setColour(caption, QPalette::WindowText, colours_.name);
         captions_[size_t(i)] = caption;
     }
+    takeSnapshot();
     rpmLimit_ = dashLimit(host_.settings.read(S("Dashboard"), S("RPM")));
     speedLimit_ = dashLimit(host_.settings.read(S("Dashboard"), S("Speed")));
 
@@ -107,9 +105,10 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
     claim.receiver = [this](const QByteArray& bytes) { getDashData(bytes); };
     claim.granted = [this] {
         lblLink_->hide();
+        takeSnapshot();
         LinkSequence s;
         s.stopStream().mode(15);
-        const LinkSequence arming = iniDashboard(host_.state.setup);
+        const LinkSequence arming = iniDashboard(stream_);
         s.append(arming);
         s.startStream();
         host_.link.run(this, std::move(s));
@@ -133,7 +132,7 @@ void frmDashboard::showLinkNote(const QString& text) {
 
 void frmDashboard::getDashData(const QByteArray& bytes) {
     if (host_.link.ReadMode != 15) return;
-    kx::getDashData(bytes, host_.state.setup, host_.state.units, host_.state.live);
+    kx::getDashData(bytes, stream_, host_.state.units, host_.state.live);
     setDashDisplay();
     host_.launcher.setProgBar();
 }
@@ -143,23 +142,30 @@ void frmDashboard::setLamp(int i, uint32_t colour) {
     static_cast<AlertLamp*>(lamps_[size_t(i)])->setFill(colourFromBgr(colour));
 }
 
+void frmDashboard::takeSnapshot() {
+    stream_ = dashStream(host_.state.setup);
+    for (int i = 0; i < 2; ++i) {
+        const bool shown = stream_.gauges[size_t(i)] != DashStream::kNoGauge;
+        nameLabels_[size_t(i)]->setText(shown ? stream_.dials[size_t(i)].name() : QString());
+        if (gauges_[size_t(i)]) setupDial(i);
+    }
+}
+
 void frmDashboard::setupDial(int i) {
-    const uint8_t g = host_.state.setup.dashSelection[size_t(i)];
-    if (g >= kGaugeCount) return;
+    if (stream_.gauges[size_t(i)] == DashStream::kNoGauge) return;
     auto& gauge = gauges_[size_t(i)];
     if (!gauge) gauge = std::make_unique<SpeedometerGauge>(scaleColours(colours_));
-    const GaugeInfo& info = host_.state.setup.gaugeCatalogue[g];
+    const GaugeInfo& info = stream_.dials[size_t(i)];
     gauge->setup(pictures_[size_t(i)], needles_[size_t(i)], maxLabels_[size_t(i)],
                  valueLabels_[size_t(i)], nameLabels_[size_t(i)], info.minVal(), info.maxVal(),
                  info.tickerNum(), info.subTickerNum(), int16_t(info.decPointNum()));
 }
 
 void frmDashboard::showDials() {
-    const auto& setup = host_.state.setup;
     const auto& value = host_.state.live.gaugeValue;
     for (int i = 0; i < 2; ++i) {
-        const uint8_t g = setup.dashSelection[size_t(i)];
-        if (g >= kGaugeCount) continue;
+        const int g = stream_.gauges[size_t(i)];
+        if (g == DashStream::kNoGauge) continue;
         if (!gauges_[size_t(i)]) setupDial(i);
         gauges_[size_t(i)]->setValue(value[g]);
         // Without a streaming wideband controller its dial has no live value to show.

@@ -3,6 +3,7 @@
 // road-speed alert lamps that flash and beep while a limit is passed.
 #include "app/host.h"
 #include "gauges/SpeedometerGauge.h"
+#include "gauges/dashboard.h"
 #include "gauges/display_colours.h"
 #include "util/throttle.h"
 
@@ -44,6 +45,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The set-up as it stands becomes the stream's: request, names, scales and decoding.
+    void takeSnapshot();
     void layoutWindow();
     void setupDial(int i);
     void setLamp(int i, uint32_t colour);
@@ -53,6 +56,7 @@ private:
     void showDials();
 
     Host host_;
+    DashStream stream_; // what the running stream was armed with
     DisplayColours colours_;
     std::optional<int16_t> rpmLimit_, speedLimit_;
     std::array<GaugePicture*, 2> pictures_{};

@@ -1,6 +1,10 @@
 #include "link/debug_trace.h"
 
+#include "util/user_file.h"
+
 #include <QDir>
+#include <cerrno>
+#include <unistd.h>
 
 namespace kx {
 
@@ -10,8 +14,18 @@ QString DebugTrace::defaultPath() {
 
 bool DebugTrace::open(const QString& path) {
     if (file_.isOpen()) return true;
-    file_.setFileName(path);
-    return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    const UserFile opened = openUserFile(path, ExistingFile::Replace);
+    if (opened.ok() && file_.open(opened.fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                  QFileDevice::AutoCloseHandle))
+        return true;
+    if (opened.ok()) ::close(opened.fd);
+    if (failure_ && !failureTold_) {
+        failureTold_ = true;
+        const QString reason = opened.ok() ? file_.errorString() : opened.reason;
+        failure_(opened.ok() ? EIO : opened.error,
+                 QStringLiteral("The debug trace '%1' cannot be written: %2").arg(path, reason));
+    }
+    return false;
 }
 
 void DebugTrace::record(char marker, const QByteArray& bytes) {

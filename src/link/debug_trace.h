@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <functional>
 
 namespace kx {
 
@@ -11,16 +12,25 @@ class DebugTrace {
 public:
     static QString defaultPath(); // "Kestrixdebug.log" in the working directory
 
-    // Opens (and truncates, so no tail of an older, longer trace is left behind).
+    // Opens the file, replacing an older trace (the user asked for one under this fixed name),
+    // so no tail of a longer trace is left behind. A symbolic link, a FIFO or anything else but
+    // a regular file is refused. The first failure of a run is handed to the failure handler.
     bool open(const QString& path = defaultPath());
     bool isOpen() const { return file_.isOpen(); }
     void close() { file_.close(); }
     void send(const QByteArray& bytes) { record('S', bytes); }
     void receive(const QByteArray& bytes) { record('R', bytes); }
 
+    // Told why the trace cannot be opened: the system's error number and a sentence naming
+    // the file. Called once a run, however often the open is tried again.
+    using FailureHandler = std::function<void(int error, const QString& detail)>;
+    void onFailure(FailureHandler handler) { failure_ = std::move(handler); }
+
 private:
     void record(char marker, const QByteArray& bytes);
     QFile file_;
+    FailureHandler failure_;
+    bool failureTold_ = false;
 };
 
 } // namespace kx

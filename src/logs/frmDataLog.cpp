@@ -164,18 +164,22 @@ LogSelection frmDataLog::selection() const {
 
 void frmDataLog::btnStart_Click() {
     const QString dir = lblDirectory_->text();
+    ExistingFile existing = ExistingFile::Refuse;
     if (QFileInfo::exists(dir + txtPath_->text())) {
         const QString other = freeLogName(dir, txtPath_->text());
         const QString ask = S("The file '%1' already exists.\n\nReplace it? No keeps it and logs "
                               "to '%2'.")
                                 .arg(dir + txtPath_->text(), other);
-        if (!host_.dialogs.question(this, ask)) txtPath_->setText(other);
+        if (host_.dialogs.question(this, ask))
+            existing = ExistingFile::Replace;
+        else
+            txtPath_->setText(other);
     }
     // The program's own units name the columns, whatever a loaded log did to the catalogue.
     const Units units = host_.state.units;
     const LogGaugeNames names = catalogueNames(units.fahr, units.mph);
     const QString path = dir + txtPath_->text();
-    if (const auto error = writer_.start(path, names, selection(), ticks())) {
+    if (const auto error = writer_.start(path, names, selection(), ticks(), existing)) {
         // The file could not be made: say why and stay idle.
         host_.dialogs.message(this, *error, MessageKind::Warning);
         return;
@@ -251,29 +255,43 @@ void frmDataLog::onSilence(bool silent) {
 }
 
 void frmDataLog::btnBrowse_Click() {
-    // The stream pauses while the chooser is open, then the live data is armed again.
+    // The stream pauses while the chooser is open, then the live data is armed again. The
+    // chooser is modal: it opens from the window once the stop is done, never inside a step of
+    // the link, whose other work (a retry, another window's turn) goes on meanwhile.
     QPointer<frmDataLog> self(this);
-    LinkSequence s;
-    s.stopStream().then([self] {
-        if (!self) return;
-        const QString chosen = self->host_.dialogs.saveFileName(
-            self, self->lblDirectory_->text(), defaultName(QDateTime::currentDateTime()),
-            S(kLogFileFilter), S("log"));
-        if (!self || chosen.isEmpty()) return;
+    host_.link.run(this, LinkSequence().stopStream().then([self] {
+        if (self) QTimer::singleShot(0, self, &frmDataLog::chooseLocation);
+    }));
+}
+
+void frmDataLog::chooseLocation() {
+    QPointer<frmDataLog> self(this);
+    const QString chosen = host_.dialogs.saveFileName(this, lblDirectory_->text(),
+                                                      defaultName(QDateTime::currentDateTime()),
+                                                      S(kLogFileFilter), S("log"));
+    if (!self) return;
+    if (!chosen.isEmpty()) {
         const QFileInfo f(chosen);
         const QString dir = f.absolutePath() + QDir::separator();
-        self->lblDirectory_->setText(dir);
-        self->txtPath_->setText(f.fileName());
-        self->host_.settings.save(DataLog, S("Path"), dir);
-    });
-    LinkSequence arming = host_.launcher.iniFullData();
-    s.append(arming);
+        lblDirectory_->setText(dir);
+        txtPath_->setText(f.fileName());
+        host_.settings.save(DataLog, S("Path"), dir);
+    }
+    LinkSequence s = host_.launcher.iniFullData();
     s.startStream();
     host_.link.run(this, std::move(s));
 }
 
 void frmDataLog::closeEvent(QCloseEvent* event) {
-    writer_.stop();
+    // The last records reach the disk only now: a failure here is a loss the user must hear
+    // of, from the main window once this one is gone.
+    if (const auto error = writer_.stop()) {
+        Dialogs& dialogs = host_.dialogs;
+        QWidget* main = host_.window;
+        QTimer::singleShot(0, main, [&dialogs, main, text = *error] {
+            dialogs.message(main, text, MessageKind::Warning);
+        });
+    }
     event->accept();
     // With the display the stream goes on for it; alone, the link goes back to identification.
     host_.launcher.toolClosed(this);

@@ -39,6 +39,8 @@ private:
     // Closes the file and returns to idle with a fresh default name; the close's error if any.
     std::optional<QString> endLogging();
     void failLogging(const QString& error);
+    // The save chooser of Browse, then the live data armed again.
+    void chooseLocation();
     void onLinkState(EcuLink::State state);
     void onSilence(bool silent);
 

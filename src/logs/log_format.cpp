@@ -3,14 +3,16 @@
 #include "util/numbers.h"
 #include "util/ticks.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cinttypes>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace kx {
 
@@ -74,23 +76,68 @@ QString freeLogName(const QString& dir, const QString& fileName) {
     }
 }
 
+// Pushes a file to the disk on a thread of its own when asked; the first failure is kept for
+// the writer to report.
+class FileSyncer {
+public:
+    explicit FileSyncer(int fd) : fd_(fd), thread_([this] { run(); }) {}
+    ~FileSyncer() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    void request() {
+        {
+            std::lock_guard lock(mutex_);
+            wanted_ = true;
+        }
+        wake_.notify_one();
+    }
+    // The error number of a failed push since the last call, 0 for none.
+    int takeError() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(error_, 0);
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return wanted_ || quit_; });
+            if (quit_) return;
+            wanted_ = false;
+            lock.unlock();
+            const int err = ::fdatasync(fd_) == 0 ? 0 : errno;
+            lock.lock();
+            if (err != 0 && error_ == 0) error_ = err;
+        }
+    }
+
+    const int fd_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool wanted_ = false;
+    bool quit_ = false;
+    int error_ = 0;
+    std::thread thread_; // last: it starts once the rest is set
+};
+
+LogWriter::LogWriter() = default;
+
 LogWriter::~LogWriter() {
     (void)stop();
 }
 
-std::optional<QString> LogWriter::create(const QString& path) {
+std::optional<QString> LogWriter::create(const QString& path, ExistingFile existing) {
     (void)stop();
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = name.isEmpty()
-                       ? -1
-                       : ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const QString reason =
-            name.isEmpty() ? QStringLiteral("No file name") : systemReason(errno);
-        return QStringLiteral("Cannot create log file '%1': %2").arg(path, reason);
-    }
-    fd_ = fd;
+    const UserFile file = openUserFile(path, existing);
+    if (!file.ok()) return QStringLiteral("Cannot create log file '%1': %2").arg(path, file.reason);
+    fd_ = file.fd;
     complete_ = 0;
+    syncer_ = std::make_unique<FileSyncer>(fd_);
     path_ = path;
     return std::nullopt;
 }
@@ -117,24 +164,36 @@ std::optional<QString> LogWriter::writeLine(const QByteArray& line) {
 }
 
 std::optional<QString> LogWriter::start(const QString& path, const LogGaugeNames& names,
-                                        const LogSelection& selection, uint32_t startTick) {
-    if (auto err = create(path)) return err;
+                                        const LogSelection& selection, uint32_t startTick,
+                                        ExistingFile existing) {
+    if (auto err = create(path, existing)) return err;
     if (auto err = writeLine(logHeaderLine(names, selection))) {
         (void)stop();
         return err;
     }
     startTick_ = startTick;
+    lastSync_ = startTick;
+    syncs_ = 0;
     selection_ = selection;
     return std::nullopt;
 }
 
 std::optional<QString> LogWriter::record(const LogValues& values, uint32_t nowTick) {
     if (fd_ < 0) return std::nullopt;
-    return writeLine(logRecordLine(elapsedTicks(startTick_, nowTick), selection_, values));
+    if (auto err = writeLine(logRecordLine(elapsedTicks(startTick_, nowTick), selection_, values)))
+        return err;
+    if (const int err = syncer_->takeError())
+        return QStringLiteral("Cannot save log file '%1': %2").arg(path_, systemReason(err));
+    if (elapsedTicks(lastSync_, nowTick) < kSyncMs) return std::nullopt;
+    lastSync_ = nowTick;
+    ++syncs_;
+    syncer_->request();
+    return std::nullopt;
 }
 
 std::optional<QString> LogWriter::stop() {
     if (fd_ < 0) return std::nullopt;
+    syncer_.reset(); // a push in progress ends first
     const int synced = ::fdatasync(fd_);
     const int syncError = errno;
     // close() is not retried on EINTR: on Linux the descriptor is gone either way.

@@ -1,10 +1,13 @@
 #pragma once
 // The data log file: one header line naming the columns, then one record line per frame.
 // Lines end in CR LF, fields are separated by ", ", all text is single-byte.
+#include "util/user_file.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace kx {
@@ -48,25 +51,34 @@ QByteArray logRecordLine(uint64_t ms, const LogSelection& selection, const LogVa
 // no such file exists, else "name-2.log", "name-3.log", ...
 QString freeLogName(const QString& dir, const QString& fileName);
 
+class FileSyncer;
+
 // Writes a log file. Every line goes to the operating system in one write() as it is recorded,
-// so a crash or kill of the program loses no record already written. A failed write cuts the
-// file back to its last complete line, so a reader never takes a cut-off record for a value.
+// so a crash or kill of the program loses no record already written, and the file is pushed to
+// the disk once a second while logging (on a thread of its own, so a slow stick never holds
+// the window), so a power cut loses about the last second. A failed write cuts the file back to
+// its last complete line, so a reader never takes a cut-off record for a value.
 class LogWriter {
 public:
-    LogWriter() = default;
+    LogWriter();
     ~LogWriter();
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
 
-    // Creates `path` (replacing a file of that name: the caller asks first), writes the header
-    // and takes `startTick` as time zero. The columns stay those of `selection` until stop().
-    // Returns an error text naming the file and the system's reason on failure, leaving the
+    // How long records may wait in the system's cache before they are pushed to the disk.
+    static constexpr uint32_t kSyncMs = 1000;
+
+    // Creates `path` (an existing file only when the user agreed to replace it), writes the
+    // header and takes `startTick` as time zero. The columns stay those of `selection` until
+    // stop(). Returns an error text naming the file and the reason on failure, leaving the
     // writer closed.
     std::optional<QString> start(const QString& path, const LogGaugeNames& names,
-                                 const LogSelection& selection, uint32_t startTick);
+                                 const LogSelection& selection, uint32_t startTick,
+                                 ExistingFile existing = ExistingFile::Refuse);
     // Appends one record of the header's columns timed at `nowTick` (the 32-bit tick counter
-    // may have wrapped since start). Does nothing when not started. Returns an error text if the
-    // write failed; the file then ends on its last complete record.
+    // may have wrapped since start), and asks for a push to the disk when kSyncMs have passed
+    // since the last one. Does nothing when not started. Returns an error text if the write
+    // failed (the file then ends on its last complete record) or an earlier push did.
     std::optional<QString> record(const LogValues& values, uint32_t nowTick);
     // Pushes the file to the disk and closes it; does nothing when not started. Returns an
     // error text when either fails (the last records may not have reached the disk).
@@ -74,9 +86,12 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     const QString& path() const { return path_; }
+    // Pushes to the disk asked for while recording, since start().
+    int syncs() const { return syncs_; }
 
     // Low level: creates the file; writes one complete line.
-    std::optional<QString> create(const QString& path);
+    std::optional<QString> create(const QString& path,
+                                  ExistingFile existing = ExistingFile::Refuse);
     std::optional<QString> writeLine(const QByteArray& line);
 
 private:
@@ -84,6 +99,9 @@ private:
     qint64 complete_ = 0; // bytes of complete lines in the file
     LogSelection selection_;
     uint32_t startTick_ = 0;
+    uint32_t lastSync_ = 0;
+    int syncs_ = 0;
+    std::unique_ptr<FileSyncer> syncer_;
     QString path_;
 };
 

@@ -29,12 +29,11 @@ std::optional<LogData> loadLogFromWindow(const Host& host, QWidget* window, cons
         if (progress) progress->hide();
     }
     if (result.status == LogReadResult::Status::Cancelled) return std::nullopt;
-    for (const QString& m : result.messages)
-        host.dialogs.message(window, m);
-    if (!result.ok()) {
-        host.dialogs.message(window, logInvalidStructureMessage());
-        return std::nullopt;
-    }
+    // One box a load: a header of unknown names lists them all in it, not one box a column.
+    QStringList said = result.messages;
+    if (!result.ok()) said.prepend(logInvalidStructureMessage());
+    if (!said.isEmpty()) host.dialogs.message(window, said.join(u'\n'));
+    if (!result.ok()) return std::nullopt;
     // The log's units go into the shared catalogue, where they stay until it is rebuilt.
     applyLogCatalogueChanges(host.state.setup.gaugeCatalogue, result.catalogueChanges);
     return std::move(result.data);

@@ -30,7 +30,11 @@ std::optional<QString> checkCommsEntry(const CommsEntry& e) {
 }
 
 bool isValidTyre(const TyreSize& t) {
-    return allDigits(t.width, 3) && allDigits(t.aspect, 2) && allDigits(t.rim, 2);
+    // A size of zero makes a circumference of zero: the correction would divide by it.
+    const auto size = [](const QString& text, int digits) {
+        return allDigits(text, digits) && text.toInt() > 0;
+    };
+    return size(t.width, 3) && size(t.aspect, 2) && size(t.rim, 2);
 }
 
 double tyreCircumference(double width, double aspect, double rim) {
@@ -43,6 +47,12 @@ float speedCorrection(const TyreSize& oem, const TyreSize& current) {
     const double c = tyreCircumference(current.width.toDouble(), current.aspect.toDouble(),
                                        current.rim.toDouble());
     return roundHalfEvenF(float(c / o), 2);
+}
+
+std::optional<float> usableCorrection(const QString& stored) {
+    const auto v = parseSingle(stored);
+    if (!v || !(*v > 0)) return std::nullopt;
+    return v;
 }
 
 } // namespace kx

@@ -17,11 +17,14 @@ std::optional<QString> checkCommsEntry(const CommsEntry& e);
 struct TyreSize {
     QString width, aspect, rim; // as typed
 };
-// Widths three decimal digits, aspect ratios and rims two.
+// Widths three decimal digits, aspect ratios and rims two, none of them zero.
 bool isValidTyre(const TyreSize& t);
 // Rolling circumference in centimetres.
 double tyreCircumference(double width, double aspect, double rim);
 // current / OEM circumference, taken as a single and rounded to 2 decimals, halves to even.
 float speedCorrection(const TyreSize& oem, const TyreSize& current);
+// A stored correction as the speed conversions may use it: a finite positive number that a
+// single holds; nothing otherwise (0, "inf", "nan", text).
+std::optional<float> usableCorrection(const QString& stored);
 
 } // namespace kx

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/ui_helpers.h"
 #include "link/EcuLink.h"
+#include "tools/read_command.h"
 #include "util/hex.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -38,8 +39,7 @@ void setIfChanged(QLabel* label, const QString& text) {
 } // namespace
 
 frmAdrWatch::frmAdrWatch(const Host& host)
-    : QWidget(host.window, Qt::Window), host_(host),
-      command_(parseHexByte(host.settings.read(S("Comms"), S("RomComm"))).value_or(0xC9)) {
+    : QWidget(host.window, Qt::Window), host_(host), command_(0) {
     setObjectName(S("frmAdrWatch"));
     setWindowTitle(S("Address Watch"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -148,6 +148,13 @@ void frmAdrWatch::setEditable(bool on) {
 
 void frmAdrWatch::btnStart_Click() {
     if (watching_ || !btnStart_->isEnabled()) return;
+    const auto command = memoryReadCommand(host_.settings);
+    if (!command) {
+        host_.dialogs.message(this, badReadCommandMessage(host_.settings, S("watch")),
+                              MessageKind::Warning);
+        return;
+    }
+    command_ = *command;
     std::array<uint16_t, 3> addresses{};
     for (int i = 0; i < 3; ++i) {
         const auto a = parseAddress(txtAddress_[size_t(i)]->text());

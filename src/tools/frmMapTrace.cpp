@@ -5,11 +5,13 @@
 #include "link/ecu_protocol.h"
 #include "tools/frmMapTData.h"
 #include "tools/memory_read.h"
+#include "tools/read_command.h"
 #include "util/colour.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/settings.h"
 #include "util/text.h"
+#include "wideband/wideband.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -61,8 +63,7 @@ uint32_t textOn(uint32_t bgr) {
 } // namespace
 
 frmMapTrace::frmMapTrace(const Host& host)
-    : QWidget(host.window, Qt::Window), host_(host),
-      command_(parseHexByte(host.settings.read(S("Comms"), S("RomComm"))).value_or(0xC9)) {
+    : QWidget(host.window, Qt::Window), host_(host), command_(0) {
     setObjectName(S("frmMapTrace"));
     setWindowTitle(S("Map Tracing"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -193,6 +194,9 @@ void frmMapTrace::showSetup() {
 
 void frmMapTrace::startForm() {
     if (!setupDone_ || !granted_ || stage_ != Stage::SetUp) return;
+    const auto command = memoryReadCommand(host_.settings);
+    if (!command) return stop(badReadCommandMessage(host_.settings, S("map trace")));
+    command_ = *command;
     MapAddressTexts texts;
     for (int f = 0; f < MapFieldCount; ++f)
         texts[size_t(f)] = host_.settings.read(S("MapTrace"), mapSettingKey(MapField(f)));
@@ -212,8 +216,7 @@ void frmMapTrace::sendComm(LinkSequence s) {
         // Nothing more can be read; the user is told which stored address is at fault.
         host_.link.run(this, std::move(s));
         const QString stored = host_.settings.read(S("MapTrace"), mapSettingKey(*bad));
-        return stop(S("Stopped: the stored %1 \"%2\" is not a hexadecimal address.")
-                        .arg(mapFieldName(*bad), stored));
+        return stop(blockedMessage(*bad, stored));
     }
     stage_ = Stage::Tracing;
     btnClear_->setEnabled(true);
@@ -305,7 +308,7 @@ void frmMapTrace::getTraceData(const QByteArray& bytes) {
     const float afr = host_.state.live.wbValues[0];
     const QString afrText = singleText(afr);
     if (lblWBo2_->text() != afrText) lblWBo2_->setText(afrText);
-    const uint32_t colour = afrColour(afr);
+    const uint32_t colour = wb::afrColour(afr);
     if (lblWBo2_->palette().color(QPalette::Window) != colourFromBgr(colour)) {
         setColour(lblWBo2_, QPalette::Window, colour);
         setColour(lblWBo2_, QPalette::WindowText, textOn(colour));

@@ -4,6 +4,7 @@
 #include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "link/ecu_protocol.h"
+#include "tools/read_command.h"
 #include "util/hex.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -37,8 +38,7 @@ QLineEdit* addressBox(const char* name) {
 } // namespace
 
 frmRomData::frmRomData(const Host& host)
-    : QWidget(host.window, Qt::Window), host_(host),
-      command_(parseHexByte(host.settings.read(S("Comms"), S("RomComm"))).value_or(0xC9)) {
+    : QWidget(host.window, Qt::Window), host_(host), command_(0) {
     setObjectName(S("frmRomData"));
     setWindowTitle(S("Rom Data"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -212,6 +212,13 @@ bool frmRomData::openDump(const QString& path) {
 
 void frmRomData::btnRead_Click() {
     if (download_ || !btnRead_->isEnabled()) return;
+    const auto command = memoryReadCommand(host_.settings);
+    if (!command) {
+        host_.dialogs.message(this, badReadCommandMessage(host_.settings, S("download")),
+                              MessageKind::Warning);
+        return;
+    }
+    command_ = *command;
     txtStart_->setText(forceLastDigit(txtStart_->text(), u'0'));
     txtEnd_->setText(forceLastDigit(txtEnd_->text(), u'F'));
     const RangeCheck range = checkRange(txtStart_->text(), txtEnd_->text());

@@ -55,6 +55,13 @@ MapAddresses storedAddresses(const MapAddressTexts& texts) {
     return a;
 }
 
+QString blockedMessage(MapField field, const QString& stored) {
+    const QString why = parseHex(stored, 0xFFFF) ? QStringLiteral("puts its block past FFFF")
+                                                 : QStringLiteral("is not a hexadecimal address");
+    return QStringLiteral("Stopped: the stored %1 \"%2\" %3.")
+        .arg(mapFieldName(field), stored, why);
+}
+
 MapRead::MapRead(const MapAddresses& addresses) : addresses_(addresses) {
     startBlock();
 }
@@ -77,7 +84,7 @@ bool MapRead::startBlock() {
         return true;
     }
     const auto& b = blocks[phase_];
-    if (!addresses_[b.field]) {
+    if (!addresses_[b.field] || *addresses_[b.field] + b.length - 1 > 0xFFFF) {
         blocked_ = b.field;
         return false;
     }
@@ -94,7 +101,6 @@ std::optional<MapRead::Byte> MapRead::next() {
         phase_ = Phase(phase_ + 1);
         if (!startBlock() || phase_ == TracePhase) return std::nullopt;
     }
-    // A block that runs past FFFF goes on from 0000.
     Byte b{uint16_t(current_), cell_};
     ++current_;
     ++cell_;
@@ -136,10 +142,6 @@ GridPlace gridPlace(int cell) {
     if (cell >= maptrace::FirstMapCell) return {(cell - 17) / 16, (cell - 17) % 16 + 1};
     if (cell >= maptrace::FirstColumnHeader) return {0, cell - 16};
     return {cell, 0}; // the row headers, and the corner at 0
-}
-
-uint32_t afrColour(float afr) {
-    return afr < 14.7f ? 0x00FF00u : 0x0000FFu;
 }
 
 TraceTrail::Move TraceTrail::moveTo(int cell) {

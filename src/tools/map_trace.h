@@ -47,9 +47,13 @@ QString invalidAddressMessage(MapField field);
 std::optional<MapField> firstInvalidEntry(const MapAddressTexts& texts);
 // Stored addresses as numbers: hexadecimal up to FFFF; anything else has none.
 MapAddresses storedAddresses(const MapAddressTexts& texts);
+// Why the walk stopped at the stored address `stored` of `field`: it is not hexadecimal, or its
+// block would run past FFFF (ECU memory does not go on from 0000 there).
+QString blockedMessage(MapField field, const QString& stored);
 
 // The reading of the RPM scale, the throttle scale and the map, in that order, one byte per
-// request. A block whose stored address has no value stops the walk there.
+// request. A block whose stored address has no value, or whose last byte would lie past FFFF,
+// stops the walk there.
 class MapRead {
 public:
     enum Phase { RpmScalePhase, TpScalePhase, MapPhase, TracePhase };
@@ -110,9 +114,6 @@ constexpr uint32_t mapColour(uint8_t value) {
 }
 constexpr uint32_t kCurrentCellColour = 0x80FF80; // light green
 constexpr uint32_t kTrailColour = 0x00FFFF;       // yellow
-// The wideband read-out: green while richer than stoichiometric, red from 14.7 up.
-uint32_t afrColour(float afr);
-
 // The cell the engine is in, and the cells it has left.
 class TraceTrail {
 public:

@@ -42,26 +42,26 @@ void TimeTrial::activate(const std::array<bool, kTrialCount>& ticked, float tria
     trialSpeed_ = trialSpeed;
     bandStart_ = bandStart;
     bandStop_ = bandStop;
-    trialTimes_.fill(0);
+    trialTimes_.fill(std::nullopt);
     active_ = true;
 }
 
 bool TimeTrial::stamp(int slot, float speed, float threshold, uint32_t now) {
-    if (trialTimes_[size_t(slot)] != 0 || !(speed >= threshold)) return false;
+    if (trialTimes_[size_t(slot)] || !(speed >= threshold)) return false;
     trialTimes_[size_t(slot)] = now;
     return true;
 }
 
-double TimeTrial::seconds(int from, int to) const {
-    const uint64_t ms =
-        elapsedTicks(uint32_t(trialTimes_[size_t(from)]), uint32_t(trialTimes_[size_t(to)]));
-    return roundHalfEven(double(ms) / 1000, 2);
+int64_t TimeTrial::hundredths(int from, int to) const {
+    const uint64_t ms = elapsedTicks(*trialTimes_[size_t(from)], *trialTimes_[size_t(to)]);
+    // In integers: a binary double holds 0.545 as a hair above, which would round up.
+    return divRoundHalfEven(int64_t(ms), 10);
 }
 
 TimeTrial::Sample TimeTrial::checkSpeed(float speed, uint32_t now) {
     Sample s;
     if (!active_) return s;
-    if (trialTimes_[Moving] == 0 && speed > 0) trialTimes_[Moving] = now;
+    if (!trialTimes_[Moving] && speed > 0) trialTimes_[Moving] = now;
     // Each trial: its start stamp (or the moving start), its end threshold and stamp.
     struct Trial {
         int start;
@@ -82,9 +82,9 @@ TimeTrial::Sample TimeTrial::checkSpeed(float speed, uint32_t now) {
         if (t.startAt >= 0) stamp(t.start, speed, t.startAt, now);
         // No end before its start: a custom speed of 0 would otherwise be "reached" at a
         // standstill and time the clock's whole count.
-        if (trialTimes_[size_t(t.start)] == 0) continue;
+        if (!trialTimes_[size_t(t.start)]) continue;
         if (!stamp(t.end, speed, t.endAt, now)) continue;
-        results_[size_t(i)] = seconds(t.start, t.end);
+        results_[size_t(i)] = hundredths(t.start, t.end);
         s.done[size_t(i)] = true;
         ticked_[size_t(i)] = false;
     }
@@ -94,13 +94,13 @@ TimeTrial::Sample TimeTrial::checkSpeed(float speed, uint32_t now) {
 
 void TimeTrial::cancel() {
     active_ = false;
-    trialTimes_.fill(0);
+    trialTimes_.fill(std::nullopt);
     for (int i = 0; i < 4; ++i)
         ticked_[size_t(i)] = false;
 }
 
-double TimeTrial::result(int trial) const {
-    return results_[size_t(trial)];
+float TimeTrial::result(int trial) const {
+    return decimalSingle(results_[size_t(trial)], 2);
 }
 
 } // namespace kx

@@ -46,19 +46,22 @@ public:
     void cancel();
 
     const std::array<bool, kTrialCount>& ticked() const { return ticked_; }
-    // Seconds to 2 decimals, halves to even, of a finished trial.
-    double result(int trial) const;
-    const std::array<double, 8>& trialTimes() const { return trialTimes_; }
+    // Seconds to 2 decimals of a finished trial: the whole milliseconds rounded to hundredths
+    // half to even in integers (545 ms is 0.54), as the nearest single.
+    float result(int trial) const;
+    // The tick count of each moment, nothing while not taken: a reading of 0 is a real one.
+    using Stamps = std::array<std::optional<uint32_t>, 8>;
+    const Stamps& trialTimes() const { return trialTimes_; }
 
 private:
     // Stamps `slot` with `now` once the speed has reached `threshold`.
     bool stamp(int slot, float speed, float threshold, uint32_t now);
-    double seconds(int from, int to) const;
+    int64_t hundredths(int from, int to) const;
 
     bool active_ = false;
     std::array<bool, kTrialCount> ticked_{};
-    std::array<double, 8> trialTimes_{};
-    std::array<double, kTrialCount> results_{};
+    Stamps trialTimes_{};
+    std::array<int64_t, kTrialCount> results_{}; // hundredths of a second
     float trialSpeed_ = 0, bandStart_ = 0, bandStop_ = 0;
 };
 

@@ -41,7 +41,7 @@ void WbLink::setState(State s) {
     if (s == State::Handshaking) noReplyTimer_.start();
     if (s != State::Handshaking) noReplyTimer_.stop();
     // A silent controller (its power gone) is asked afresh, as a lost one is.
-    const bool retry = (retrying_ && s == State::Lost) || s == State::Silent;
+    const bool retry = (retrying_ && s == State::Lost) || s == State::Silent || s == State::NoReply;
     if (s == State::Streaming) silenceTimer_.start();
     if (s != State::Streaming) silenceTimer_.stop();
     if (retry && !retryTimer_.isActive()) retryTimer_.start();
@@ -112,13 +112,14 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
     // A reply during the version pause belongs to what was asked before it.
     if (pauseTimer_.isActive()) return;
     if (state_ == State::NoReply) setState(State::Handshaking);
-    if (state_ == State::Silent && pauseTimer_.isActive()) return;
-    // Frames in flight when the start command went out come first; the reply's "> " may then
-    // straddle two deliveries, so the first step also looks at the byte before.
+    // Frames in flight when the start command went out come first; a frame or the reply's
+    // "> " may then straddle two deliveries, so the first step also looks at what came before.
     const bool start = ReadMode2 == wb::WaitStart;
     const wb::HandshakeStep step = wb::handshake(ReadMode2, start ? carry_ + bytes : bytes);
-    carry_ = start ? bytes.right(1) : QByteArray();
+    carry_ = start ? step.rest : QByteArray();
     if (step.incompatible) {
+        // Said once a connect: the link stops taking replies until the next one.
+        ReadMode2 = 0;
         setState(State::Incompatible);
         emit incompatible(*step.incompatible);
         return;
@@ -179,7 +180,8 @@ void WbLink::onLost(const QString& reason) {
 }
 
 void WbLink::onRetry() {
-    if (state_ != State::Lost && state_ != State::Silent) return retryTimer_.stop();
+    if (state_ != State::Lost && state_ != State::Silent && state_ != State::NoReply)
+        return retryTimer_.stop();
     connectWb(true);
 }
 

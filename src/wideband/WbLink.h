@@ -22,7 +22,7 @@ public:
         Closed,       // never opened, or the open failed
         Handshaking,  // the commands go out, one per reply
         NoReply,      // nothing came back for kNoReplyMs; a later reply still goes on
-        Incompatible, // the check reply did not confirm; the link stays in mode 2
+        Incompatible, // the check reply did not confirm; mode 0 until the next connect
         Streaming,    // measurement frames arrive
         Silent,       // streaming, but no frame for kSilenceMs; the handshake is tried again
         Lost,         // the port went away; retried while retrying is on
@@ -82,7 +82,7 @@ private:
     QString version_;
     QString problem_;
     QByteArray pendingSend_;
-    QByteArray carry_; // the last byte of the previous delivery, while waiting for the start reply
+    QByteArray carry_; // what may begin a frame or the start reply, from the delivery before
     QTimer pauseTimer_;
     QTimer noReplyTimer_;
     QTimer retryTimer_;

@@ -14,6 +14,33 @@ std::optional<int> replyMarker(const QByteArray& reply) {
     return std::nullopt;
 }
 
+namespace {
+// The first `a` `b` pair at positions from..from + 3.
+std::optional<int> pairFrom(const QByteArray& bytes, int from, uint8_t a, uint8_t b) {
+    for (int p = from; p <= from + 3 && p + 1 < bytes.size(); ++p)
+        if (uint8_t(bytes[p]) == a && uint8_t(bytes[p + 1]) == b) return p;
+    return std::nullopt;
+}
+} // namespace
+
+std::optional<int> startReplyMarker(const QByteArray& bytes, QByteArray& rest) {
+    rest.clear();
+    int from = 0;
+    for (;;) {
+        if (const auto p = pairFrom(bytes, from, '>', ' ')) return p;
+        const auto frame = pairFrom(bytes, from, 0x5A, 0xA5);
+        if (!frame) break;
+        if (*frame + kFrameSize > bytes.size()) {
+            rest = bytes.mid(*frame); // a frame cut by the delivery's end
+            return std::nullopt;
+        }
+        from = *frame + kFrameSize;
+    }
+    // Too short to rule out a marker or a frame start that the next bytes complete.
+    if (bytes.size() - from < 5) rest = bytes.mid(from);
+    return std::nullopt;
+}
+
 QString replyChars(const QByteArray& reply, int from) {
     return QString::fromLatin1(reply.mid(from, 4));
 }
@@ -29,8 +56,8 @@ HandshakeStep handshake(int16_t mode, const QByteArray& delivery) {
     case WaitStart:
         // A controller that still streams from an earlier connect sends frames until it reads
         // the start command: only a text reply answers it, or its late reply would be taken
-        // for the version.
-        if (delivery.contains("> ")) {
+        // for the version. A frame that happens to hold "> " is not one.
+        if (startReplyMarker(delivery, s.rest)) {
             advance(WaitVersion, cmdVersion());
             s.discard = true;
         }

@@ -48,6 +48,11 @@ inline QByteArray cmdT1() {
 
 // Position of the ">" and blank that open a text reply, searched at positions 0 to 3.
 std::optional<int> replyMarker(const QByteArray& reply);
+// The same for the reply to the start command, which a controller still streaming from an
+// earlier connect may send after its last frames: positions 0 to 3 from the start of the bytes
+// or from the end of the whole frames they begin with, never inside a frame. `rest` gets what
+// may still begin a frame or the reply when the next delivery is put after it.
+std::optional<int> startReplyMarker(const QByteArray& bytes, QByteArray& rest);
 // Up to four characters from position `from` (fewer when the reply ends first).
 QString replyChars(const QByteArray& reply, int from);
 
@@ -61,9 +66,10 @@ struct HandshakeStep {
     std::optional<QString> version;      // the version reply's four characters
     std::optional<QString> incompatible; // the check failed: the four characters it showed
     bool streams = false;                // the stream threshold is set: frames follow
+    QByteArray rest; // mode 4 without its reply: to be put before the next delivery
 };
 // Modes 4, 1, 2, 5, 6 and 7; any other mode gives a step that does not advance. Mode 4 takes a
-// delivery with a text reply in it; 5, 6 and 7 take any.
+// delivery whose text reply begins where startReplyMarker looks; 5, 6 and 7 take any.
 HandshakeStep handshake(int16_t mode, const QByteArray& delivery);
 
 // A decoded measurement.

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace kx;
 using namespace kx::test;
@@ -54,6 +55,27 @@ TEST(Form2, UnitsCorrectionAndModelFromSettings) {
     EXPECT_TRUE(w.form->fahr);
     EXPECT_TRUE(w.form->OBDIImodel);
     EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.05f);
+}
+
+// A stored correction that is no finite positive number would stop every start before the
+// units, model and gauges: 1 takes its place, stored, and the user is told once.
+TEST(Form2, AnUnusableSpeedCorrectionIsRepairedAndSaid) {
+    for (const char* stored : {"inf", "nan", "0"}) {
+        SCOPED_TRACE(stored);
+        MainWindow w([&](SettingsStore& s) {
+            s.save("TyreSize", "Correction", stored);
+            s.save("Preferences", "Speed", "1");
+        });
+        EXPECT_EQ(w.panel(1), "Spd Corr: 1");
+        EXPECT_EQ(w.panel(3), "MPH"); // the rest of the start-up is done
+        EXPECT_TRUE(w.find<QPushButton>("btnDataReplay")->isEnabled());
+        EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.0f);
+        EXPECT_EQ(w.store->read("TyreSize", "Correction"), "1");
+        ASSERT_EQ(w.dialogs.messages.size(), 1);
+        EXPECT_TRUE(w.dialogs.messages[0].contains(QStringLiteral("\"%1\"").arg(stored)));
+        w.form->setStatusBar();
+        EXPECT_EQ(w.dialogs.messages.size(), 1);
+    }
 }
 
 TEST(Form2, DamagedSettingEndsTheStatusRefreshQuietly) {
@@ -149,6 +171,32 @@ TEST(Form2, DebugTraceOpensOnceAndRecordsEveryDelivery) {
     QFile f(w.dir.filePath("Kestrixdebug.log"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "RabRabRabRab");
+}
+
+TEST(Form2, SettingsThatCannotBeWrittenAreSaidOnceAtStartUp) {
+    MainWindow w([](SettingsStore& s) { QDir().mkpath(s.fileName()); });
+    w.form->setStatusBar();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.dialogs.messages.size(), 1);
+    EXPECT_TRUE(w.dialogs.messages[0].contains(w.store->fileName()));
+    EXPECT_EQ(w.dialogs.messageKinds[0], MessageKind::Warning);
+}
+
+TEST(Form2, ADebugTraceThatCannotBeOpenedIsSaidOnce) {
+    MainWindow w;
+    w.store->save("Comms", "Debug", "1");
+    // A FIFO in the trace's place: opened as a file it would block the window for good.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(w.dir.filePath("Kestrixdebug.log")).constData(), 0600), 0);
+    for (int i = 0; i < 3; ++i) {
+        w.form->openPort();
+        w.settle();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.ecu->isOpen());
+    EXPECT_FALSE(w.form->debugTrace().isOpen());
+    ASSERT_EQ(w.dialogs.messages.size(), 1);
+    EXPECT_TRUE(w.dialogs.messages[0].startsWith("Unexpected error #"));
+    EXPECT_TRUE(w.dialogs.messages[0].contains(w.dir.filePath("Kestrixdebug.log")));
 }
 
 TEST(Form2, FunctionMenuActsOnlyThroughEnabledButtons) {

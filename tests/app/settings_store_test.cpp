@@ -1,5 +1,6 @@
 #include "app/settings_store.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -23,6 +24,20 @@ TEST(SettingsStore, MissingKeyReadsEmptyAndSavesWriteThrough) {
     EXPECT_EQ(other.value("Comms/ComPort").toString(), "3");
 }
 
+// A full or read-only home: every save fails, and the user is told once, with the file.
+TEST(SettingsStore, SavesThatCannotBeWrittenAreSaidOnce) {
+    QTemporaryDir dir;
+    const QString ini = iniIn(dir);
+    ASSERT_TRUE(QDir().mkpath(ini)); // a directory where the file should be
+    SettingsStore store(ini);
+    QStringList told;
+    store.onWriteFailure([&](const QString& text) { told << text; });
+    store.writeStartupDefaults();
+    store.save("Comms", "ComPort", "3");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(ini)) << told[0].toStdString();
+}
+
 TEST(SettingsStore, FreshStoreGetsEveryDefault) {
     QTemporaryDir dir;
     SettingsStore store(iniIn(dir));
@@ -32,6 +47,9 @@ TEST(SettingsStore, FreshStoreGetsEveryDefault) {
     EXPECT_EQ(store.read("Display", "GaugeWindow"), "-2147483633");
     EXPECT_EQ(store.read("Display", "GaugeRegister"), "-2147483630");
     EXPECT_EQ(store.read("Comms", "Debug"), "0");
+    // Written through to the file, not only held in memory.
+    QSettings other(iniIn(dir), QSettings::IniFormat);
+    EXPECT_EQ(other.value("Trial/customStop").toString(), "120");
     // Keys the logger creates itself are not defaulted.
     EXPECT_EQ(store.read("DataLog", "Path"), "");
 }

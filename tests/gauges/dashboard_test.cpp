@@ -8,12 +8,12 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-GaugeSetup dash(uint8_t left, uint8_t right, bool mph = false) {
+DashStream dash(uint8_t left, uint8_t right, bool mph = false) {
     GaugeSetup s;
     buildCatalogue(s.gaugeCatalogue, false, mph);
     s.dashSelection = {left, right};
     countBytes(s);
-    return s;
+    return dashStream(s);
 }
 } // namespace
 
@@ -28,15 +28,38 @@ TEST(DashboardStream, RequestCountAndThresholdFollowTheDials) {
         {6, 3, QByteArray::fromHex("5a005a015a0b5a0b5a08"), 5, 14},
     };
     for (const auto& c : cases) {
-        const GaugeSetup s = dash(c.left, c.right);
+        const DashStream s = dash(c.left, c.right);
         EXPECT_EQ(dashRequest(s), c.request) << int(c.left) << "," << int(c.right);
-        EXPECT_EQ(s.dashByteCount + kDashFixedBytes, c.count);
-        EXPECT_EQ(dashThreshold(s.dashByteCount), c.threshold);
+        EXPECT_EQ(s.byteCount + kDashFixedBytes, c.count);
+        EXPECT_EQ(dashThreshold(s.byteCount), c.threshold);
     }
 }
 
+// A damaged display slot stops the byte counts before the dashboard's: the stream still takes
+// its count from its own dials, and a frame of the wrong length is never read past its end.
+TEST(DashboardStream, ADamagedDisplayKeyLeavesRequestCountAndDecoderAgreeing) {
+    GaugeSetup setup;
+    buildCatalogue(setup.gaugeCatalogue, false, false);
+    setup.displaySelection[0] = 99;
+    setup.dashSelection = {0, 1}; // RPM and Air Flow, two bytes each
+    countBytes(setup);
+    ASSERT_EQ(setup.dashByteCount, 0);
+    const DashStream s = dashStream(setup);
+    EXPECT_EQ(dashRequest(s), QByteArray::fromHex("5a005a015a0b5a005a015a045a05"));
+    EXPECT_EQ(s.byteCount, 4);
+    EXPECT_EQ(dashThreshold(s.byteCount), 18);
+    // A frame of three data bytes, followed in memory by bytes that are not the delivery's.
+    static const char memory[] = {char(0xFF), 3, 0x02, 0x09, 55, 0x01, char(0x90), 0x02, 0x00};
+    const QByteArray shortFrame = QByteArray::fromRawData(memory, 5);
+    LiveValues v;
+    EXPECT_FALSE(getDashData(shortFrame, s, Units{}, v));
+    EXPECT_EQ(v.gaugeValue, LiveValues{}.gaugeValue);
+    EXPECT_TRUE(getDashData(QByteArray(memory, 9).replace(1, 1, "\x07"), s, Units{}, v));
+    EXPECT_EQ(v.gaugeValue[1], 2.56f);
+}
+
 TEST(DashboardStream, DecodesTheFirstFrameAndDropsLateOrCutOnes) {
-    const GaugeSetup s = dash(0, 1);
+    const DashStream s = dash(0, 1);
     Units units;
     // RPM 521 (6512.5 rounds to even), speed 55, then the dials: RPM 0x0190, air flow 0x0200.
     const QByteArray frame = bytes({0xFF, 7, 0x02, 0x09, 55, 0x01, 0x90, 0x02, 0x00});
@@ -47,7 +70,7 @@ TEST(DashboardStream, DecodesTheFirstFrameAndDropsLateOrCutOnes) {
     EXPECT_EQ(v.gaugeValue[1], 2.56f);
 
     LiveValues fresh;
-    // Header at dashByteCount + 3 = 7: too late.
+    // Header at byteCount + 3 = 7: too late.
     EXPECT_FALSE(getDashData(QByteArray(7, '\0') + frame, s, units, fresh));
     // Cut short inside the frame.
     EXPECT_FALSE(getDashData(frame.left(8), s, units, fresh));

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -71,6 +72,40 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     EXPECT_TRUE(waitUntil([&] { return win.isNull(); }, 3000));
     w.settle();
     EXPECT_EQ(w.form->ReadMode, 1);
+}
+
+// The set-up saved while the dashboard streams takes effect at the next opening: the running
+// stream goes on decoding, naming and alerting as it was armed.
+TEST(DashboardWindow, ASetupSavedMidStreamWaitsForTheNextOpening) {
+    MainWindow w;
+    w.connectEcu();
+    w.find<QPushButton>("btnDashboard")->click();
+    w.settle();
+    QPointer<frmDashboard> win = w.form->findChild<frmDashboard*>();
+    ASSERT_FALSE(win.isNull());
+    const uint32_t back = win->lampFill(0);
+    w.ecu->feed(dashFrame(521, 50));
+    EXPECT_EQ(win->lampFill(0), kOrange);
+
+    // Water Temp (one byte) on the left dial: another frame length.
+    w.store->save("Dashboard", "Gauge0", "3");
+    w.form->getSetup();
+    const int beeps = w.dialogs.beeps;
+    w.ecu->feed(dashFrame(400, 50));
+    EXPECT_EQ(win->lampFill(0), back);
+    EXPECT_EQ(w.dialogs.beeps, beeps);
+    EXPECT_EQ(w.form->live.gaugeValue[0], 5000.0f);
+    EXPECT_EQ(win->findChild<QLabel*>("lblName0")->text(), "RPM");
+
+    win->close();
+    w.settle();
+    w.ecu->writes.clear();
+    w.find<QPushButton>("btnDashboard")->click();
+    w.settle();
+    win = w.form->findChild<frmDashboard*>();
+    ASSERT_FALSE(win.isNull());
+    EXPECT_TRUE(w.ecu->written().contains(QByteArray::fromHex("5a0b5a085a0bf0")));
+    EXPECT_EQ(win->findChild<QLabel*>("lblName0")->text(), "Water Temp C");
 }
 
 TEST(DashboardSetupWindow, ValidatesThenStoresInOrderAndRebuildsTheSelection) {

@@ -6,11 +6,13 @@
 #include "util/ticks.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace kx;
 using namespace kx::test;
@@ -157,19 +159,52 @@ TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {
     w.settle();
     w.ecu->writes.clear();
     w.dialogs.fileAnswers.push_back(w.dir.filePath("sub/run1.log"));
+    // The modal chooser opens with the link free: no step of it waits for the chooser.
+    std::optional<bool> linkBusy;
+    w.dialogs.whileChoosing = [&] { linkBusy = w.form->link().busy(); };
     child<QPushButton>(log, "btnBrowse")->click();
     w.settle();
+    EXPECT_EQ(linkBusy, false);
+    EXPECT_EQ(w.ecu->written(), bytes({0x30}) + fullDataRequest(w.form->setup) + bytes({0xF0}));
     EXPECT_EQ(child<QLabel>(log, "lblDirectory")->text(), w.dir.filePath("sub") + "/");
     EXPECT_EQ(child<QLineEdit>(log, "txtPath")->text(), "run1.log");
     EXPECT_EQ(w.store->read("DataLog", "Path"), w.dir.filePath("sub") + "/");
-    EXPECT_TRUE(w.ecu->written().startsWith('\x30'));
-    EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
     // Cancelled: nothing changes, the stream restarts all the same.
     w.ecu->writes.clear();
     child<QPushButton>(log, "btnBrowse")->click();
     w.settle();
     EXPECT_EQ(child<QLineEdit>(log, "txtPath")->text(), "run1.log");
     EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
+}
+
+// The last records reach the disk only when the window closes: a failure there is said.
+TEST(DataLogWindow, AFailedFinalWriteOnCloseIsReported) {
+    MainWindow w(smallSelection);
+    w.connectEcu();
+    QPointer<frmDataLog> log = w.form->btnDataLogging_Click();
+    w.settle();
+    child<QLineEdit>(log, "txtPath")->setText("stick.log");
+    FixedClock clock;
+    child<QPushButton>(log, "btnStart")->click();
+    w.ecu->feed(frame(68));
+    // The file's descriptor now leads to a pipe, which cannot be pushed to a disk: the final
+    // sync fails as it does on a stick that went away.
+    const QString path = w.dir.filePath("stick.log");
+    int fd = -1;
+    for (const QString& n : QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System)) {
+        if (QFile::symLinkTarget("/proc/self/fd/" + n) == path) fd = n.toInt();
+    }
+    ASSERT_GE(fd, 0);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    ASSERT_GE(::dup2(pipe[1], fd), 0);
+    log->close();
+    ASSERT_TRUE(waitUntil([&] { return !w.dialogs.messages.isEmpty(); }, 2000));
+    EXPECT_EQ(w.dialogs.messages.size(), 1);
+    EXPECT_TRUE(w.dialogs.messages[0].contains(path)) << w.dialogs.messages[0].toStdString();
+    EXPECT_EQ(w.dialogs.messageKinds[0], MessageKind::Warning);
+    ::close(pipe[0]);
+    ::close(pipe[1]);
 }
 
 TEST(DataLogWindow, LoggingAlongsideTheDisplay) {

@@ -8,7 +8,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace kx;
 
@@ -45,6 +47,28 @@ QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
+
+// Files of this process may grow to `limit` bytes only, as on a full disk, while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        // Past the limit write() fails with EFBIG instead of raising SIGXFSZ.
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        const rlimit r{limit, old_.rlim_max};
+        ok_ = ::setrlimit(RLIMIT_FSIZE, &r) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
 
 const QByteArray kExampleHeader = "Time, RPM, Water Temp C, Battery, Timing, Closed TPS, Power "
                                   "Steering, Air Con sw, Start Signal, Neutral\r\n";
@@ -115,19 +139,68 @@ TEST_F(LogWriterTest, WritesHeaderAndRecordsTimedFromStartAcrossTickWrap) {
                                           "000.272, 875, 82, 14.08, 16, On, Off, Off, Off, On\r\n");
 }
 
-TEST_F(LogWriterTest, StartReplacesAnExistingFile) {
+TEST_F(LogWriterTest, StartReplacesAnExistingFileOnlyWhenTheUserAgreed) {
     {
         QFile old(file("same.log"));
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(10000, 'x'));
     }
     LogWriter w;
-    ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 0), std::nullopt);
+    const auto refused = w.start(file("same.log"), celsiusNames(), {}, 0);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(refused->contains("already exists")) << refused->toStdString();
+    EXPECT_EQ(readAll(file("same.log")), QByteArray(10000, 'x'));
+    ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 0, ExistingFile::Replace),
+              std::nullopt);
     w.record({}, 5);
-    ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 100), std::nullopt); // second START
+    // A second START on the same name.
+    ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 100, ExistingFile::Replace),
+              std::nullopt);
     w.record({}, 107);
     w.stop();
     EXPECT_EQ(readAll(file("same.log")), "Time\r\n000.007\r\n");
+}
+
+// A second log of the same writer on a full disk: its cut goes back to its own last line, not
+// to the length the first log had reached.
+TEST_F(LogWriterTest, ASecondLogOnAFullDiskEndsOnItsOwnLastCompleteLine) {
+    LogWriter w;
+    ASSERT_EQ(w.start(file("first.log"), celsiusNames(), exampleSelection(), 0), std::nullopt);
+    for (uint32_t t = 0; t < 20; ++t)
+        ASSERT_EQ(w.record(exampleValues(850, 15), t), std::nullopt);
+    ASSERT_EQ(w.stop(), std::nullopt);
+    ASSERT_GT(readAll(file("first.log")).size(), 600);
+
+    std::optional<QString> failure;
+    {
+        FileSizeLimit full(300);
+        ASSERT_TRUE(full.ok());
+        ASSERT_EQ(w.start(file("second.log"), celsiusNames(), exampleSelection(), 0), std::nullopt);
+        for (uint32_t t = 0; t < 20 && !failure; ++t)
+            failure = w.record(exampleValues(875, 16), t);
+        w.stop();
+    }
+    ASSERT_TRUE(failure.has_value());
+    const QByteArray bytes = readAll(file("second.log"));
+    EXPECT_GT(bytes.size(), 200);
+    EXPECT_LE(bytes.size(), 300);
+    EXPECT_TRUE(bytes.endsWith("Off, Off, On\r\n")) << bytes.right(40).toStdString();
+}
+
+// Records reach the disk at most a second apart while logging, not only at STOP.
+TEST_F(LogWriterTest, PushesTheFileToTheDiskOnceASecond) {
+    LogWriter w;
+    const uint32_t start = 0xFFFFFE00u; // the tick counter wraps on the way
+    ASSERT_EQ(w.start(file("sync.log"), celsiusNames(), {}, start), std::nullopt);
+    const struct {
+        uint32_t ms;
+        int syncs;
+    } steps[] = {{10, 0},   {400, 0},  {999, 0},  {1000, 1}, {1500, 1},
+                 {1999, 1}, {2100, 2}, {2200, 2}, {9000, 3}};
+    for (const auto& s : steps) {
+        ASSERT_EQ(w.record({}, start + s.ms), std::nullopt);
+        EXPECT_EQ(w.syncs(), s.syncs) << s.ms;
+    }
 }
 
 TEST_F(LogWriterTest, UncreatableFileGivesNameAndReasonAndStaysClosed) {

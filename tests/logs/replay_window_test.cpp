@@ -223,6 +223,18 @@ TEST(DataReplay, BadLogsSayInvalidStructureAndLeaveOnlyOpen) {
         EXPECT_EQ(r.controls(), "10000") << path.toStdString();
         EXPECT_EQ(r.name(0), "");
     }
+    // A header of 27 unknown names: one box, the failure first, then every name it refused.
+    QByteArray unknown = "Time";
+    QStringList said = {"Invalid log file data structure"};
+    for (int i = 0; i < 27; ++i) {
+        unknown += ", X" + QByteArray::number(i);
+        if (i < 26) said << QStringLiteral("Parameter 'X%1' is not supported.").arg(i);
+    }
+    r.dialogs.messages.clear();
+    r.open(r.writeLog(unknown, {"000.010"}));
+    EXPECT_EQ(r.dialogs.messages, QStringList{said.join('\n')});
+    EXPECT_EQ(r.controls(), "10000");
+
     // The window stays usable for another Open; a cancelled chooser changes nothing.
     r.open(r.rpmLog(5));
     EXPECT_EQ(r.controls(), "11011");

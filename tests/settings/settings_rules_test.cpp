@@ -30,11 +30,20 @@ TEST(SettingsRules, TyreSizesAndCorrection) {
     EXPECT_FALSE(isValidTyre({"1955", "55", "16"}));
     EXPECT_FALSE(isValidTyre({"20a", "55", "16"}));
     EXPECT_FALSE(isValidTyre({"205", "", "16"}));
+    // A zero size would divide the correction by zero.
+    EXPECT_FALSE(isValidTyre({"205", "55", "00"}));
+    EXPECT_FALSE(isValidTyre({"205", "00", "16"}));
+    EXPECT_FALSE(isValidTyre({"000", "55", "16"}));
+    EXPECT_TRUE(isValidTyre({"001", "01", "01"}));
     // 63.43 / 63.19 rounds to 1.00, stored as "1".
     EXPECT_EQ(singleText(speedCorrection(oem, {"225", "45", "17"})), "1");
     EXPECT_EQ(singleText(speedCorrection(oem, oem)), "1");
     EXPECT_EQ(singleText(speedCorrection(oem, {"255", "40", "18"})), "1.05"); // 66.12 / 63.19
     EXPECT_EQ(singleText(speedCorrection(oem, {"175", "65", "14"})), "0.92"); // 58.31 / 63.19
+
+    for (const char* bad : {"inf", "nan", "-inf", "0", "-1.05", "", "1e39", "fast"})
+        EXPECT_FALSE(usableCorrection(bad)) << bad;
+    EXPECT_EQ(usableCorrection("1.05"), 1.05f);
 }
 
 TEST(DisplaySettings, SaveStopsAtTheFirstEmptySlot) {

@@ -14,6 +14,7 @@ namespace kx::test {
 QString RecordingDialogs::saveFileName(QWidget*, const QString&, const QString& preset,
                                        const QString&, const QString&) {
     fileRequests << QStringLiteral("save:") + preset;
+    if (whileChoosing) whileChoosing();
     if (fileAnswers.empty()) return {};
     QString a = fileAnswers.front();
     fileAnswers.pop_front();
@@ -22,6 +23,7 @@ QString RecordingDialogs::saveFileName(QWidget*, const QString&, const QString& 
 
 QString RecordingDialogs::openFileName(QWidget*, const QString& dir, const QString&) {
     fileRequests << QStringLiteral("open:") + dir;
+    if (whileChoosing) whileChoosing();
     if (fileAnswers.empty()) return {};
     QString a = fileAnswers.front();
     fileAnswers.pop_front();

@@ -45,7 +45,8 @@ public:
     int beeps = 0;
     std::deque<QString> fileAnswers; // answers to open/save choosers, in order
     std::deque<std::optional<uint32_t>> colourAnswers;
-    QStringList fileRequests; // "save:<preset>" or "open:<dir>"
+    QStringList fileRequests;            // "save:<preset>" or "open:<dir>"
+    std::function<void()> whileChoosing; // runs while a file chooser is open
 
     void message(QWidget*, const QString& text, MessageKind kind = MessageKind::Plain) override {
         messages << text;

@@ -3,6 +3,7 @@
 #include "tools/map_trace.h"
 
 #include <gtest/gtest.h>
+#include <set>
 #include <vector>
 
 using namespace kx;
@@ -88,11 +89,30 @@ TEST(MapTrace, ReadsRpmScaleThenThrottleScaleThenMapIntoTheirCells) {
         EXPECT_EQ(blocked.blockedBy(), s.bad);
     }
 
-    // A map at the top of memory goes on from 0000.
-    MapAddressTexts top = kFuel;
-    top[MapStart] = QStringLiteral("FFF0");
-    MapRead wrap(storedAddresses(top));
-    EXPECT_EQ(walk(wrap)[32 + 16].address, 0x0000);
+    // A block must end by FFFF: one that would run past it is refused like a bad address.
+    const struct {
+        MapField field;
+        const char* start;
+        size_t read;
+        bool refused;
+    } tops[] = {{MapStart, "FFF0", 32, true},   {MapStart, "FF01", 32, true},
+                {MapStart, "FF00", 288, false}, {RpmScale, "FFF1", 0, true},
+                {RpmScale, "FFF0", 288, false}, {TpScale, "FFFF", 16, true}};
+    for (const auto& t : tops) {
+        MapAddressTexts a = kFuel;
+        a[t.field] = QString::fromLatin1(t.start);
+        MapRead r(storedAddresses(a));
+        const auto bytes = walk(r);
+        EXPECT_EQ(bytes.size(), t.read) << t.start;
+        EXPECT_EQ(r.blockedBy().has_value(), t.refused) << t.start;
+        if (!bytes.empty()) {
+            EXPECT_NE(bytes.back().address, 0x0000) << t.start;
+        }
+    }
+    EXPECT_EQ(blockedMessage(MapStart, "FFF0"),
+              "Stopped: the stored Map Address \"FFF0\" puts its block past FFFF.");
+    EXPECT_EQ(blockedMessage(TpScale, "7AG0"),
+              "Stopped: the stored TP Scale Address \"7AG0\" is not a hexadecimal address.");
 }
 
 TEST(MapTrace, CaptionsSpeedsCellsAndColours) {
@@ -114,14 +134,26 @@ TEST(MapTrace, CaptionsSpeedsCellsAndColours) {
     EXPECT_EQ(mapCellIndex(1, 1), 33);
     EXPECT_EQ(mapCellIndex(16, 16), 288);
     EXPECT_EQ(mapCellIndex(2, 3), 51);
-    for (int cell : {33, 51, 288})
-        EXPECT_EQ(mapCellIndex(gridPlace(cell).row, gridPlace(cell).column), cell);
+    // Every label has a place of its own; the map cells fill rows and columns 1 to 16, where
+    // mapCellIndex finds them again, and the headers the top row and the left column.
+    std::set<std::pair<int, int>> places;
+    for (int cell = 0; cell < maptrace::CellCount; ++cell) {
+        const GridPlace p = gridPlace(cell);
+        EXPECT_TRUE(places.insert({p.row, p.column}).second) << cell;
+        const bool map = cell >= maptrace::FirstMapCell;
+        EXPECT_EQ(p.row >= 1 && p.row <= 16 && p.column >= 1 && p.column <= 16, map) << cell;
+        if (map) {
+            EXPECT_EQ(mapCellIndex(p.row, p.column), cell);
+        } else {
+            EXPECT_TRUE(p.row == 0 || p.column == 0) << cell;
+        }
+        EXPECT_TRUE(p.row <= 16 && p.column <= 16) << cell;
+    }
+    EXPECT_EQ(gridPlace(0), (GridPlace{0, 0}));  // the empty corner
     EXPECT_EQ(gridPlace(5), (GridPlace{5, 0}));  // a row header
     EXPECT_EQ(gridPlace(20), (GridPlace{0, 4})); // a column header
 
     EXPECT_EQ(mapColour(0x00), 0x0000FFu); // red
     EXPECT_EQ(mapColour(0xFF), 0xFF0000u); // blue
     EXPECT_EQ(mapColour(0xF5), 0xF5000Au); // red 10, blue 245
-    EXPECT_EQ(afrColour(14.6f), 0x00FF00u);
-    EXPECT_EQ(afrColour(14.7f), 0x0000FFu);
 }

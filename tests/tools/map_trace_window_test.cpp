@@ -140,15 +140,29 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
 }
 
 TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
-    // A stored address that is not hexadecimal: nothing is read, and the window says which.
-    TraceWindow bad([](SettingsStore& s) { s.save("MapTrace", "RPMscaleAddress", "7BZ0"); });
-    QTest::keyClick(bad.setup, Qt::Key_Escape);
-    bad.w.settle();
-    EXPECT_EQ(bad.w.form->findChild<frmMapTData*>(), nullptr);
-    EXPECT_TRUE(bad.w.ecu->writes.isEmpty());
-    EXPECT_TRUE(bad.text("lblStatus").contains("RPM Scale Address \"7BZ0\""))
-        << bad.text("lblStatus").toStdString();
-    EXPECT_TRUE(bad.w.dialogs.messages.isEmpty());
+    // A stored setting that cannot be used: nothing is read, and the window says which.
+    const struct {
+        const char* section;
+        const char* key;
+        const char* value;
+        const char* said;
+    } bads[] = {
+        {"MapTrace", "RPMscaleAddress", "7BZ0",
+         "RPM Scale Address \"7BZ0\" is not a hexadecimal address"},
+        // The block would run past FFFF: not read from 0000 on as if it were the map.
+        {"MapTrace", "RPMscaleAddress", "FFF8", "RPM Scale Address \"FFF8\" puts its block past"},
+        {"Comms", "RomComm", "XY", "address read command \"XY\""},
+    };
+    for (const auto& b : bads) {
+        SCOPED_TRACE(b.value);
+        TraceWindow bad([&](SettingsStore& s) { s.save(b.section, b.key, b.value); });
+        QTest::keyClick(bad.setup, Qt::Key_Escape);
+        bad.w.settle();
+        EXPECT_EQ(bad.w.form->findChild<frmMapTData*>(), nullptr);
+        EXPECT_TRUE(bad.w.ecu->writes.isEmpty());
+        EXPECT_TRUE(bad.text("lblStatus").contains(b.said)) << bad.text("lblStatus").toStdString();
+        EXPECT_TRUE(bad.w.dialogs.messages.isEmpty());
+    }
 
     // Closing the trace window while the set-up is open: no reading, the link back to mode 1.
     TraceWindow early;

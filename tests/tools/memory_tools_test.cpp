@@ -153,6 +153,36 @@ TEST(RomDataWindow, RefusedEntriesAndUnwritableFilesSendNothing) {
     EXPECT_FALSE(r.win->downloading());
 }
 
+// A read command that is not hexadecimal is refused with its reason, not sent as C9.
+TEST(MemoryTools, NeitherStartsWithoutAHexadecimalReadCommand) {
+    for (const char* stored : {"G1", "", "1C9"}) {
+        SCOPED_TRACE(stored);
+        RomWindow r("8000", "80FF");
+        r.w.store->save("Comms", "RomComm", stored);
+        r.read();
+        ASSERT_EQ(r.w.dialogs.messages.size(), 1);
+        EXPECT_TRUE(r.w.dialogs.messages[0].contains(QStringLiteral("command \"%1\"").arg(stored)))
+            << r.w.dialogs.messages[0].toStdString();
+        EXPECT_EQ(r.w.dialogs.messageKinds[0], MessageKind::Warning);
+        EXPECT_TRUE(r.w.ecu->writes.isEmpty());
+        EXPECT_FALSE(r.win->downloading());
+        EXPECT_FALSE(QFile::exists(r.path));
+        r.win->close();
+        r.w.settle();
+
+        r.w.find<QAction>("mnuFAddressWatch")->trigger();
+        r.w.settle();
+        auto* watch = r.w.form->findChild<frmAdrWatch*>();
+        ASSERT_NE(watch, nullptr);
+        r.w.ecu->writes.clear();
+        child<QPushButton>(watch, "btnStart")->click();
+        r.w.settle();
+        EXPECT_EQ(r.w.dialogs.messages.size(), 2);
+        EXPECT_TRUE(r.w.dialogs.messages.last().contains(QStringLiteral("\"%1\"").arg(stored)));
+        EXPECT_TRUE(r.w.ecu->writes.isEmpty());
+    }
+}
+
 TEST(RomDataWindow, StopWithoutAReplyEndsWithTheBytesReadAndCloseKeepsThem) {
     RomWindow r("8000", "80FF");
     r.read();

@@ -1,6 +1,7 @@
 // The speed stream's decoder and the five trials, on a clock the test moves.
 #include "support/test_support.h"
 #include "trial/time_trial.h"
+#include "util/numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -69,14 +70,29 @@ TEST(SpeedTrial, StandingStartTimesEveryTickedTrialThenFinishes) {
                       {7010, 120},
                       {7100, 122}}),
               8);
-    EXPECT_DOUBLE_EQ(t.result(0), 2.5);
-    EXPECT_DOUBLE_EQ(t.result(1), 5.0);
-    EXPECT_DOUBLE_EQ(t.result(2), 3.0);
-    EXPECT_DOUBLE_EQ(t.result(3), 3.5);
-    EXPECT_DOUBLE_EQ(t.result(4), 4.51);
-    EXPECT_EQ(t.trialTimes(), (std::array<double, 8>{}));
+    EXPECT_EQ(t.result(0), 2.5f);
+    EXPECT_EQ(t.result(1), 5.0f);
+    EXPECT_EQ(t.result(2), 3.0f);
+    EXPECT_EQ(t.result(3), 3.5f);
+    EXPECT_EQ(t.result(4), 4.51f);
+    EXPECT_EQ(t.trialTimes(), TimeTrial::Stamps{});
     // Boxes 0 to 3 are unticked by the cancel; box 4 by its own finish.
     EXPECT_EQ(t.ticked(), Boxes{});
+}
+
+// Whole milliseconds to hundredths, halves to even, in integers.
+TEST(SpeedTrial, ResultsRoundTheMillisecondsHalfToEven) {
+    const struct {
+        uint32_t ms;
+        const char* shown;
+    } cases[] = {{545, "0.54"}, {555, "0.56"}, {5455, "5.46"}, {1005, "1"},   {1015, "1.02"},
+                 {544, "0.54"}, {546, "0.55"}, {0, "0"},       {99995, "100"}};
+    for (const auto& c : cases) {
+        TimeTrial t;
+        t.activate({true, false, false, false, false}, 0, 0, 0);
+        run(t, {{1000, 2}, {1000 + c.ms, 60}});
+        EXPECT_EQ(singleText(t.result(0)), c.shown) << c.ms;
+    }
 }
 
 TEST(SpeedTrial, EdgeCases) {
@@ -90,31 +106,38 @@ TEST(SpeedTrial, EdgeCases) {
     TimeTrial rolling;
     rolling.activate({true, false, false, false, false}, 0, 0, 0);
     run(rolling, {{1000, 30}, {3000, 60}});
-    EXPECT_DOUBLE_EQ(rolling.result(0), 2.0);
+    EXPECT_EQ(rolling.result(0), 2.0f);
 
     // 50-100 with the first sample at 70: the band starts there.
     TimeTrial band;
     band.activate({false, false, true, false, false}, 0, 0, 0);
     run(band, {{2000, 70}, {5333, 100}});
-    EXPECT_DOUBLE_EQ(band.result(2), 3.33);
+    EXPECT_EQ(band.result(2), 3.33f);
 
     // The end in the same sample as the start: 0.
     TimeTrial same;
     same.activate({false, false, false, false, true}, 0, 40, 40);
     run(same, {{100, 0}, {900, 45}});
-    EXPECT_DOUBLE_EQ(same.result(4), 0.0);
+    EXPECT_EQ(same.result(4), 0.0f);
 
     // A custom speed of 0 is not reached at a standstill: it times from moving off.
     TimeTrial zero;
     zero.activate({false, false, false, true, false}, 0, 0, 0);
     EXPECT_EQ(run(zero, {{90000, 0}, {90000, 0}, {91000, 2}, {91100, 4}}), 3);
-    EXPECT_DOUBLE_EQ(zero.result(3), 0.0);
+    EXPECT_EQ(zero.result(3), 0.0f);
 
     // Across the tick counter's wrap.
     TimeTrial wrap;
     wrap.activate({true, false, false, false, false}, 0, 0, 0);
     run(wrap, {{0xFFFFFC18u, 2}, {3000, 60}}); // 1000 ms before the wrap, 3000 after
-    EXPECT_DOUBLE_EQ(wrap.result(0), 4.0);
+    EXPECT_EQ(wrap.result(0), 4.0f);
+
+    // The clock reads 0 at its first use: a stamp taken then is a stamp.
+    TimeTrial atZero;
+    atZero.activate({true, false, true, false, false}, 0, 0, 0);
+    run(atZero, {{0, 50}, {2000, 60}, {3000, 100}});
+    EXPECT_EQ(atZero.result(0), 2.0f);
+    EXPECT_EQ(atZero.result(2), 3.0f);
 
     // Cancel keeps box 4 only.
     TimeTrial c;

@@ -29,6 +29,8 @@ TEST(Wideband, AfrFromRawWithColour) {
         {2408, 14.88f, 0x0000FF}, // 14.878...: red, since the stored value is what counts
         {2350, 14.74f, 0x0000FF},
         {2300, 14.61f, 0x00FF00},
+        {2335, 14.70f, 0x0000FF}, // exactly stoichiometric: red (the map trace shows the same)
+        {2331, 14.69f, 0x00FF00},
     };
     for (const Case& c : cases) {
         const auto f = decodeFrame(frameAt(3, c.raw, 35, 37));
@@ -85,8 +87,34 @@ TEST(Wideband, HandshakeReplies) {
     EXPECT_FALSE(bad.advances);
     EXPECT_EQ(bad.incompatible, "03E0");
 
-    EXPECT_EQ(handshake(WaitStart, "\x5a\xa5> tf OK").send, QByteArray("v\r"));
-    EXPECT_FALSE(handshake(WaitStart, QByteArray(28, '\x5a')).advances); // a stale frame
+    // The start reply: where every text reply starts, or right after the whole frames of a
+    // controller that was still streaming; never inside a frame.
+    QByteArray holding = frameAt(0, 0x3E20);
+    holding.replace(12, 2, "> ");
+    const struct {
+        QByteArray delivery;
+        bool taken;
+        QByteArray rest;
+    } starts[] = {
+        {"> tf OK", true, ""},
+        {"\x5a\xa5> tf OK", true, ""},
+        {"xxxx> tf OK", false, ""},
+        {holding, false, ""},                      // "> " and 3E 20 inside a frame
+        {holding + holding + "> tf OK", true, ""}, // after two whole frames
+        {holding + "xx> tf OK", true, ""},
+        {holding + "xxxxxx> tf", false, ""},
+        {holding.left(20), false, holding.left(20)}, // a frame cut short: kept
+        {"xx" + holding + ">", false, ">"},          // a marker the next bytes finish
+        {QByteArray(28, '\x5a'), false, ""},
+    };
+    for (const auto& c : starts) {
+        const HandshakeStep s = handshake(WaitStart, c.delivery);
+        EXPECT_EQ(s.advances, c.taken) << c.delivery.toHex().toStdString();
+        EXPECT_EQ(s.rest, c.rest) << c.delivery.toHex().toStdString();
+        if (c.taken) {
+            EXPECT_EQ(s.send, QByteArray("v\r"));
+        }
+    }
     EXPECT_EQ(handshake(WaitSetup, "anything").send, QByteArray("w\r"));
     EXPECT_EQ(handshake(WaitW, "anything").send, QByteArray("t1\r"));
     const HandshakeStep t1 = handshake(WaitT1, "anything");
