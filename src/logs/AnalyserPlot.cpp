@@ -16,6 +16,7 @@ const QColor kBackground(Qt::white);
 const QColor kGrid(200, 200, 200);
 const QColor kCursor(Qt::black);
 const QColor kRangeBackdrop(255, 255, 255, 215);
+const QColor kRangeBackdropDark(70, 70, 70, 215); // behind a series colour too pale for white
 } // namespace
 
 AnalyserPlot::AnalyserPlot(QWidget* parent) : QWidget(parent) {
@@ -146,7 +147,7 @@ void AnalyserPlot::drawRanges(QPainter& p, const PlotView& v) const {
                      : singleText(r.low) + QStringLiteral(" \u2013 ") + singleText(r.high));
         const int textWidth = fm.horizontalAdvance(text);
         const QRect box(v.width - textWidth - 8, y, textWidth + 6, fm.height());
-        p.fillRect(box, kRangeBackdrop);
+        p.fillRect(box, s.colour.lightnessF() > 0.7 ? kRangeBackdropDark : kRangeBackdrop);
         p.setPen(s.colour);
         p.drawText(box, Qt::AlignCenter, text);
         y += fm.height();

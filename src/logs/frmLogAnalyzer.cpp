@@ -144,6 +144,18 @@ void frmLogAnalyzer::buildUi() {
     connect(btnZoomIn_, &QPushButton::clicked, this, &frmLogAnalyzer::btnZoomIn_Click);
     btnZoomOut_->setEnabled(false);
 
+    fraView_ = new QGroupBox(S("View"), this);
+    fraView_->setObjectName(S("fraView"));
+    optGraphs_ = new QRadioButton(S("Graphs"), fraView_);
+    optGraphs_->setObjectName(S("optGraphs"));
+    optGraphs_->setChecked(true);
+    optScatter_ = new QRadioButton(S("Scatter"), fraView_);
+    optScatter_->setObjectName(S("optScatter"));
+    connect(optScatter_, &QRadioButton::toggled, this, &frmLogAnalyzer::optView_Click);
+    btnExport_ = new QPushButton(S("Export View..."), this);
+    btnExport_->setObjectName(S("btnExport"));
+    connect(btnExport_, &QPushButton::clicked, this, &frmLogAnalyzer::btnExport_Click);
+
     for (int g = 0; g < 2; ++g) {
         auto* frame = new QGroupBox(g == 0 ? S("Graph 1") : S("Graph 2"), this);
         frame->setObjectName(QStringLiteral("fraGraph%1").arg(g + 1));
@@ -160,18 +172,6 @@ void frmLogAnalyzer::buildUi() {
     scrollBar1_->setAccessibleName(S("Position"));
     scrollBar1_->setFocusPolicy(Qt::StrongFocus); // scroll bars take no focus by default
     connect(scrollBar1_, &QScrollBar::valueChanged, this, &frmLogAnalyzer::scrollBar1_Change);
-
-    fraView_ = new QGroupBox(S("View"), this);
-    fraView_->setObjectName(S("fraView"));
-    optGraphs_ = new QRadioButton(S("Graphs"), fraView_);
-    optGraphs_->setObjectName(S("optGraphs"));
-    optGraphs_->setChecked(true);
-    optScatter_ = new QRadioButton(S("Scatter"), fraView_);
-    optScatter_->setObjectName(S("optScatter"));
-    connect(optScatter_, &QRadioButton::toggled, this, &frmLogAnalyzer::optView_Click);
-    btnExport_ = new QPushButton(S("Export View..."), this);
-    btnExport_->setObjectName(S("btnExport"));
-    connect(btnExport_, &QPushButton::clicked, this, &frmLogAnalyzer::btnExport_Click);
 
     fraScatter_ = new QGroupBox(S("Scatter"), this);
     fraScatter_->setObjectName(S("fraScatter"));
