@@ -12,6 +12,9 @@ namespace kx {
 
 namespace {
 
+constexpr double kDay = 86400;
+constexpr double kLongestSpan = 1e9; // seconds, some thirty years: no drive is longer
+
 // Steps a time axis may take, in seconds; beyond the last, whole days.
 constexpr std::array<double, 19> kTimeSteps = {0.1, 0.2, 0.5,  1,    2,    5,     10,
                                                15,  30,  60,   120,  300,  600,   900,
@@ -80,16 +83,24 @@ QString analyserTimeText(double seconds, double spanEnd, bool tenths) {
 
 TimeTicks analyserTimeTicks(double from, double to, int maxTicks) {
     TimeTicks out;
-    if (!(to > from) || maxTicks < 1) return out;
-    double step = kTimeSteps.back();
+    // Time stamps that are not times (centuries apart) get no axis.
+    if (!(to > from) || !(to < kLongestSpan) || from < 0 || maxTicks < 1) return out;
+    const auto fits = [&](double step) {
+        return lastMultiple(to, step) - firstMultiple(from, step) + 1 <= maxTicks;
+    };
+    double step = 0;
     for (double s : kTimeSteps) {
-        if (lastMultiple(to, s) - firstMultiple(from, s) + 1 <= maxTicks) {
+        if (fits(s)) {
             step = s;
             break;
         }
     }
-    while (lastMultiple(to, step) - firstMultiple(from, step) + 1 > maxTicks)
-        step = std::ceil(step / 86400 + 1) * 86400;
+    if (step == 0) {
+        const double days = std::ceil((to - from) / kDay / std::max(maxTicks - 1, 1));
+        step = std::max(days, 1.0) * kDay;
+        while (!fits(step))
+            step += kDay;
+    }
     out.step = step;
     for (int64_t k = firstMultiple(from, step); k <= lastMultiple(to, step); ++k) {
         const double t = static_cast<double>(k) * step;

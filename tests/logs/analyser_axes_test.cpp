@@ -41,6 +41,8 @@ TEST(AnalyserAxes, TimeTicksFromTwoSecondsToTenHours) {
         EXPECT_LE(t.ticks.back().seconds, r.to);
     }
     EXPECT_TRUE(analyserTimeTicks(5, 5, 8).ticks.empty());
+    EXPECT_EQ(analyserTimeTicks(0, 10 * 86400, 8).step, 2 * 86400); // whole days beyond
+    EXPECT_TRUE(analyserTimeTicks(0, 1e300, 8).ticks.empty());      // a stamp that is no time
 }
 
 TEST(AnalyserAxes, TimesOfRecordsAndRecordsOfTimes) {
