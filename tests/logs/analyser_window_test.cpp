@@ -400,6 +400,31 @@ TEST(LogAnalyser, GraphsReadOutTheirSpanAndTheScatterMovesTheCursor) {
     EXPECT_TRUE(a.dialogs.messages.isEmpty());
 }
 
+TEST(LogAnalyser, ScatterDotsTakeTheirRecordsColourAndTheCursorIsRinged) {
+    ScatterPlot plot;
+    plot.resize(400, 300);
+    plot.show();
+    // Records 2 and 3 share a pixel: the later one shows.
+    const std::vector<float> x = {0, 50, 100, 100}, y = {0, 50, 100, 100}, c = {10, 15, 20, 10};
+    plot.setColumns({"RPM", x}, {"Throttle", y}, {"WBo2", c});
+    QImage image = plot.renderImage(plot.size());
+    const auto at = [&](int64_t record, QPoint d = {}) {
+        return image.pixel(*plot.dotOf(record) + d) | 0xFF000000u;
+    };
+    EXPECT_EQ(at(0), scatterScaleColour(0));
+    EXPECT_EQ(at(1), scatterScaleColour(0.5));
+    EXPECT_EQ(at(3), scatterScaleColour(0));
+    EXPECT_EQ(at(1, QPoint(4, 4)), 0xFFFFFFFFu);
+    plot.setCursorRecord(1);
+    image = plot.renderImage(plot.size());
+    EXPECT_LT(qGray(at(1, QPoint(4, 4))), 100); // on the ring
+    EXPECT_EQ(at(1), scatterScaleColour(0.5));  // the dot itself still shows
+    int64_t clicked = -1;
+    QObject::connect(&plot, &ScatterPlot::recordClicked, [&](int64_t r) { clicked = r; });
+    QTest::mouseClick(&plot, Qt::LeftButton, {}, *plot.dotOf(1) + QPoint(4, 3));
+    EXPECT_EQ(clicked, 1);
+}
+
 TEST(LogAnalyser, ExportViewSavesAPictureOfTheWindowsSizeAndNeverReplacesUnasked) {
     Analyser a;
     a.open(a.rampLog(300));
