@@ -15,9 +15,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QMouseEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -89,8 +89,8 @@ struct Figures {
     void print(const char* what) {
         std::sort(wall.begin(), wall.end());
         std::sort(cpu.begin(), cpu.end());
-        std::printf("%-48s median %7.2f ms  max %7.2f ms  cpu median %7.2f ms  (%zu runs)\n",
-                    what, wall[wall.size() / 2], wall.back(), cpu[cpu.size() / 2], wall.size());
+        std::printf("%-48s median %7.2f ms  max %7.2f ms  cpu median %7.2f ms  (%zu runs)\n", what,
+                    wall[wall.size() / 2], wall.back(), cpu[cpu.size() / 2], wall.size());
         std::fflush(stdout);
         wall.clear();
         cpu.clear();

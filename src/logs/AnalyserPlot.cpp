@@ -100,8 +100,7 @@ void AnalyserPlot::draw(QPainter& p, QSize size, bool withCursor) const {
 
     const PlotView v = view(w, ph, twipsToPixels(stepX_));
     for (const Series& s : series_) {
-        const auto [first, last] =
-            analyserVisibleRecords(v, static_cast<int64_t>(s.values.size()));
+        const auto [first, last] = analyserVisibleRecords(v, static_cast<int64_t>(s.values.size()));
         const std::vector<QLineF> lines = analyserTrace(s.values, first, last, v, s.maxVal);
         p.setPen(QPen(s.colour, 0));
         p.drawLines(lines.data(), static_cast<int>(lines.size()));
@@ -168,8 +167,7 @@ void AnalyserPlot::describe() {
     std::vector<SeriesRange> ranges;
     for (const Series& s : series_)
         ranges.push_back({s.name, s.ranges ? s.ranges->range(first, last) : RangeIndex::Range{}});
-    setAccessibleDescription(analyserGraphDescription(first + 1, last + 1,
-                                                      times_[size_t(first)],
+    setAccessibleDescription(analyserGraphDescription(first + 1, last + 1, times_[size_t(first)],
                                                       times_[size_t(last)], ranges));
 }
 

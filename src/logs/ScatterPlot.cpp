@@ -28,8 +28,8 @@ ScatterPlot::ScatterPlot(QWidget* parent) : QWidget(parent) {
 
 void ScatterPlot::setColumns(const Column& x, const Column& y, const Column& colour) {
     x_ = x, y_ = y, colour_ = colour;
-    records_ = static_cast<int64_t>(
-        std::min({x.values.size(), y.values.size(), colour.values.size()}));
+    records_ =
+        static_cast<int64_t>(std::min({x.values.size(), y.values.size(), colour.values.size()}));
     frame_.reset();
     imageDirty_ = true;
     describe();
@@ -61,9 +61,9 @@ ScatterPlot::Frame ScatterPlot::makeFrame(QSize size) const {
     f.layout = scatterLayout(size, fm.height(), fm.horizontalAdvance(QStringLiteral("-00000.0")));
     const auto n = static_cast<size_t>(records_);
     const auto x = x_.values.first(n), y = y_.values.first(n);
-    f.mapping = scatterMapping(x, y, colour_.values.first(n), f.layout.plot.width(),
-                               f.layout.plot.height(), f.layout.legend.height(),
-                               2 * fm.height() + 8);
+    f.mapping =
+        scatterMapping(x, y, colour_.values.first(n), f.layout.plot.width(), f.layout.plot.height(),
+                       f.layout.legend.height(), 2 * fm.height() + 8);
     f.index = ScatterIndex(f.mapping, x, y);
     return f;
 }
@@ -200,8 +200,8 @@ void ScatterPlot::describe() {
         const auto value = [this](const Column& c) {
             return c.name + u' ' + singleText(c.values[size_t(cursor_)]);
         };
-        cursor = QStringLiteral("record %1: ").arg(cursor_ + 1) + value(x_) +
-                 QStringLiteral(", ") + value(y_) + QStringLiteral(", ") + value(colour_);
+        cursor = QStringLiteral("record %1: ").arg(cursor_ + 1) + value(x_) + QStringLiteral(", ") +
+                 value(y_) + QStringLiteral(", ") + value(colour_);
     }
     setAccessibleDescription(
         scatterDescription(x_.name, y_.name, colour_.name, frame().mapping, records_, cursor));

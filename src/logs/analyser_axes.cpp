@@ -16,9 +16,8 @@ constexpr double kDay = 86400;
 constexpr double kLongestSpan = 1e9; // seconds, some thirty years: no drive is longer
 
 // Steps a time axis may take, in seconds; beyond the last, whole days.
-constexpr std::array<double, 19> kTimeSteps = {0.1, 0.2, 0.5,  1,    2,    5,     10,
-                                               15,  30,  60,   120,  300,  600,   900,
-                                               1800, 3600, 7200, 10800, 21600};
+constexpr std::array<double, 19> kTimeSteps = {
+    0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600};
 
 // Ticks at whole multiples of `step` within [from, to]; the small slack keeps a tick that
 // lands on an end despite the rounding of the division.

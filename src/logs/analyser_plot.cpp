@@ -65,8 +65,8 @@ int analyserScrollToShow(double xTwips, int64_t offset, int64_t containerWidth,
                          const ScrollRange& range, int current) {
     const auto left = static_cast<double>(offset);
     if (xTwips >= left && xTwips < left + static_cast<double>(containerWidth)) return current;
-    const double centred = (xTwips - static_cast<double>(containerWidth) / 2) /
-                           static_cast<double>(range.scale);
+    const double centred =
+        (xTwips - static_cast<double>(containerWidth) / 2) / static_cast<double>(range.scale);
     return static_cast<int>(std::clamp(std::round(centred), 0.0, double(range.maximum)));
 }
 

@@ -144,9 +144,8 @@ ScatterChoice scatterDefaults(const std::vector<int>& codes) {
     return {chosen[0], chosen[1], chosen[2]};
 }
 
-QString scatterDescription(const QString& xName, const QString& yName,
-                           const QString& colourName, const ScatterMapping& mapping,
-                           int64_t records, const QString& cursor) {
+QString scatterDescription(const QString& xName, const QString& yName, const QString& colourName,
+                           const ScatterMapping& mapping, int64_t records, const QString& cursor) {
     const auto axis = [](const QString& name, const ValueAxis& a, const char* where) {
         return name + QString::fromLatin1(where) + analyserValueText(a.low, a.step) +
                QStringLiteral(" to ") + analyserValueText(a.high, a.step);

@@ -55,8 +55,7 @@ class ScatterIndex {
 public:
     ScatterIndex() = default;
     // Places records 0 to n - 1, n being the shorter column.
-    ScatterIndex(const ScatterMapping& mapping, std::span<const float> x,
-                 std::span<const float> y);
+    ScatterIndex(const ScatterMapping& mapping, std::span<const float> x, std::span<const float> y);
     int width() const { return width_; }
     int height() const { return height_; }
     int64_t dots() const { return dots_; } // pixels that show a record
@@ -81,8 +80,7 @@ ScatterChoice scatterDefaults(const std::vector<int>& codes);
 
 // What a screen reader hears of the scatter: the three columns and their ranges, the number of
 // records, and the cursor record's values where it has a dot ("" when `cursor` is none).
-QString scatterDescription(const QString& xName, const QString& yName,
-                           const QString& colourName, const ScatterMapping& mapping,
-                           int64_t records, const QString& cursor);
+QString scatterDescription(const QString& xName, const QString& yName, const QString& colourName,
+                           const ScatterMapping& mapping, int64_t records, const QString& cursor);
 
 } // namespace kx

@@ -1,8 +1,8 @@
 #include "logs/frmLogAnalyzer.h"
 
 #include "app/Dialogs.h"
-#include "link/EcuLink.h"
 #include "app/ui_helpers.h"
+#include "link/EcuLink.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/ScatterPlot.h"
 #include "logs/analyser_layout.h"
@@ -643,8 +643,7 @@ void frmLogAnalyzer::btnExport_Click() {
                                                     S("PNG Images|*.png|All Files|*.*"), S("png"));
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path) &&
-        !host_.dialogs.question(
-            this, S("The file '%1' already exists.\n\nReplace it?").arg(path)))
+        !host_.dialogs.question(this, S("The file '%1' already exists.\n\nReplace it?").arg(path)))
         return;
     const QImage image = scatter ? picScatter_->renderImage(size()) : graphsImage(size());
     if (const auto error = savePng(image, path))

@@ -107,8 +107,8 @@ TEST(AnalyserScatter, RecordsToPixelsAndColours) {
     const struct {
         float value;
         uint32_t rgb;
-    } colours[] = {{10, 0xFF0028E6}, {15, 0xFF00AA28}, {20, 0xFFD70000}, {25, 0xFFD70000},
-                   {5, 0xFF0028E6},  {17.5, 0xFFEBA500}};
+    } colours[] = {{10, 0xFF0028E6}, {15, 0xFF00AA28}, {20, 0xFFD70000},
+                   {25, 0xFFD70000}, {5, 0xFF0028E6},  {17.5, 0xFFEBA500}};
     for (const auto& row : colours)
         EXPECT_EQ(m.colourOf(row.value), row.rgb) << row.value;
 }
@@ -126,7 +126,7 @@ TEST(AnalyserScatter, OneDotAPixelAndAClickPicksTheNearest) {
         QPointF click;
         int64_t record;
     } clicks[] = {{{50, 5}, 3}, {{52.5, 6}, 3}, {{21.4, 2}, 4}, {{21.6, 2}, 5},
-                  {{99, 1}, 1}, {{80, 5}, -1}, {{-3, 10}, 0}};
+                  {{99, 1}, 1}, {{80, 5}, -1},  {{-3, 10}, 0}};
     for (const auto& row : clicks)
         EXPECT_EQ(index.nearest(row.click, 8), row.record) << row.click.x() << "," << row.click.y();
 }
@@ -136,8 +136,7 @@ TEST(AnalyserScatter, DefaultColumns) {
         std::vector<int> codes; // gauge numbers of the log's columns
         int x, y, colour;
     } rows[] = {
-        {{0, 8, 24}, 0, 1, 2},
-        {{3, 24, 0, 8}, 2, 3, 1},
+        {{0, 8, 24}, 0, 1, 2}, {{3, 24, 0, 8}, 2, 3, 1},
         {{3, 0, 7}, 1, 0, 2}, // no Throttle, no WBo2: the first columns not taken
         {{8, 5}, 1, 0, 0},    // no RPM; nothing left for the colour: the first column
         {{}, 0, 0, 0},

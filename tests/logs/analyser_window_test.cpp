@@ -10,11 +10,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QImageReader>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QGroupBox>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>

@@ -79,8 +79,10 @@ QString writeDriveLog(const QString& path) {
         v.gauges[12] = 2 + rpm / 400 * throttle / 2;
         v.gauges[13] = pulling ? 22 : 15;
         // Rich under load, lean when the throttle closes at speed.
-        v.gauges[24] = (pulling ? 12.3f : rpm > 2000 && throttle < 1 ? 16.6f : 14.7f) +
-                       0.4f * float(std::sin(t * 7)) + rpm / 20000;
+        float afr = 14.7f;
+        if (pulling) afr = 12.3f;
+        if (!pulling && rpm > 2000 && throttle < 1) afr = 16.6f;
+        v.gauges[24] = afr + rpm / 20000 + 0.4f * float(std::sin(t * 7));
         v.states[0] = pulling ? "Off" : "On";
         v.states[6] = "On";
         v.states[7] = v.gauges[3] > 85 ? "On" : "Off";
