@@ -64,7 +64,7 @@ ScatterPlot::Frame ScatterPlot::makeFrame(QSize size) const {
     f.mapping =
         scatterMapping(x, y, colour_.values.first(n), f.layout.plot.width(), f.layout.plot.height(),
                        f.layout.legend.height(), 2 * fm.height() + 8);
-    f.index = ScatterIndex(f.mapping, x, y);
+    f.index = ScatterIndex(f.mapping, x, y, colour_.values.first(n));
     return f;
 }
 

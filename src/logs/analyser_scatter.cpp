@@ -83,16 +83,19 @@ ScatterMapping scatterMapping(std::span<const float> x, std::span<const float> y
 }
 
 ScatterIndex::ScatterIndex(const ScatterMapping& mapping, std::span<const float> x,
-                           std::span<const float> y)
+                           std::span<const float> y, std::span<const float> colour)
     : width_(std::max(mapping.width, 0)), height_(std::max(mapping.height, 0)),
       cells_(static_cast<size_t>(width_) * static_cast<size_t>(height_), -1) {
     if (cells_.empty()) return;
-    const size_t n = std::min(x.size(), y.size());
+    const size_t n = std::min({x.size(), y.size(), colour.size()});
     for (size_t r = 0; r < n; ++r) {
         const auto p = mapping.pixel(x[r], y[r]);
         if (!p) continue;
         int32_t& cell = cells_[static_cast<size_t>(p->y()) * size_t(width_) + size_t(p->x())];
-        dots_ += cell < 0;
+        if (cell < 0)
+            ++dots_;
+        else if (colour[r] < colour[size_t(cell)] || std::isnan(colour[r]))
+            continue;
         cell = static_cast<int32_t>(r);
     }
 }

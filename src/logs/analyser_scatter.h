@@ -50,12 +50,14 @@ ScatterMapping scatterMapping(std::span<const float> x, std::span<const float> y
                               int legendHeight, int tickSpacing);
 
 // Which record each pixel of the plot area shows. Many records landing on one pixel make one
-// dot, the last of them in the log, so a drawing costs the area rather than the records.
+// dot, so a drawing costs the area rather than the records: the record highest on the colour
+// scale (the later of equals), so that a lean moment is not hidden under richer ones.
 class ScatterIndex {
 public:
     ScatterIndex() = default;
-    // Places records 0 to n - 1, n being the shorter column.
-    ScatterIndex(const ScatterMapping& mapping, std::span<const float> x, std::span<const float> y);
+    // Places records 0 to n - 1, n being the shortest column.
+    ScatterIndex(const ScatterMapping& mapping, std::span<const float> x, std::span<const float> y,
+                 std::span<const float> colour);
     int width() const { return width_; }
     int height() const { return height_; }
     int64_t dots() const { return dots_; } // pixels that show a record

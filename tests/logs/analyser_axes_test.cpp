@@ -114,18 +114,19 @@ TEST(AnalyserScatter, RecordsToPixelsAndColours) {
 }
 
 TEST(AnalyserScatter, OneDotAPixelAndAClickPicksTheNearest) {
-    const std::vector<float> x = {0, 100, 50, 50, 20, 23}, y = {0, 10, 5, 5, 8, 8};
-    const std::vector<float> c(x.size(), 1);
+    const std::vector<float> x = {0, 100, 50, 50, 50, 20, 23}, y = {0, 10, 5, 5, 5, 8, 8};
+    const std::vector<float> c = {1, 1, 1, 4, 2, 1, 1};
     const ScatterMapping m = scatterMapping(x, y, c, 101, 11, 100, 20);
-    const ScatterIndex index(m, x, y);
-    EXPECT_EQ(index.dots(), 5); // records 2 and 3 share a pixel
+    const ScatterIndex index(m, x, y, c);
+    // Records 2, 3 and 4 share a pixel: the highest on the colour scale shows, not the last.
+    EXPECT_EQ(index.dots(), 5);
     EXPECT_EQ(index.recordAt(50, 5), 3);
     EXPECT_EQ(index.recordAt(0, 10), 0);
     EXPECT_EQ(index.recordAt(1, 10), -1);
     const struct {
         QPointF click;
         int64_t record;
-    } clicks[] = {{{50, 5}, 3}, {{52.5, 6}, 3}, {{21.4, 2}, 4}, {{21.6, 2}, 5},
+    } clicks[] = {{{50, 5}, 3}, {{52.5, 6}, 3}, {{21.4, 2}, 5}, {{21.6, 2}, 6},
                   {{99, 1}, 1}, {{80, 5}, -1},  {{-3, 10}, 0}};
     for (const auto& row : clicks)
         EXPECT_EQ(index.nearest(row.click, 8), row.record) << row.click.x() << "," << row.click.y();

@@ -404,7 +404,7 @@ TEST(LogAnalyser, ScatterDotsTakeTheirRecordsColourAndTheCursorIsRinged) {
     ScatterPlot plot;
     plot.resize(400, 300);
     plot.show();
-    // Records 2 and 3 share a pixel: the later one shows.
+    // Records 2 and 3 share a pixel: the one higher on the colour scale shows.
     const std::vector<float> x = {0, 50, 100, 100}, y = {0, 50, 100, 100}, c = {10, 15, 20, 10};
     plot.setColumns({"RPM", x}, {"Throttle", y}, {"WBo2", c});
     QImage image = plot.renderImage(plot.size());
@@ -413,7 +413,7 @@ TEST(LogAnalyser, ScatterDotsTakeTheirRecordsColourAndTheCursorIsRinged) {
     };
     EXPECT_EQ(at(0), scatterScaleColour(0));
     EXPECT_EQ(at(1), scatterScaleColour(0.5));
-    EXPECT_EQ(at(3), scatterScaleColour(0));
+    EXPECT_EQ(at(3), scatterScaleColour(1));
     EXPECT_EQ(at(1, QPoint(4, 4)), 0xFFFFFFFFu);
     plot.setCursorRecord(1);
     image = plot.renderImage(plot.size());
