@@ -53,6 +53,13 @@ AnalyserLayout analyserLayout(int width, int height) {
                                    frameHeight - 0.3 * v - kMarginTwips);
     }
     l.scrollBar = twipsRect(u / 9, 12.1 * v + kTwipsPerPixel, frameWidth, kScrollBarTwips);
+    l.view = twipsRect(3 * u, 4 * v, 1.4 * u, 0.65 * v);
+    for (size_t i = 0; i < 2; ++i)
+        l.viewRow[i] = twipsRect(kMarginTwips + 0.68 * u * static_cast<double>(i), 0.25 * v,
+                                 0.64 * u - kMarginTwips, 0.37 * v);
+    l.exportButton = twipsRect(u / 9 + frameWidth - 0.9 * u, 4.1 * v, 0.9 * u, 0.6 * v);
+    l.scatter = twipsRect(u / 9, 4.8 * v, frameWidth,
+                          12.1 * v + kTwipsPerPixel + kScrollBarTwips - 4.8 * v);
     return l;
 }
 

@@ -24,6 +24,11 @@ struct AnalyserLayout {
     std::array<QRect, 2> container;   // picContainer(0), (1) inside their frames
     QRect scrollBar;                  // scrollBar1, inside fraGraph2 under its container
     double graphFont = 0;
+    // Beside the position frame: the choice of graphs or scatter, and Export View.
+    QRect view;                   // fraView
+    std::array<QRect, 2> viewRow; // "Graphs", "Scatter" inside fraView
+    QRect exportButton;
+    QRect scatter; // fraScatter, where the graphs and their scroll bar are
 };
 
 // `width` and `height` are the window's client size in twips.

@@ -61,6 +61,15 @@ ScrollRange analyserScrollRange(int64_t plotWidth, int64_t containerWidth) {
     return r;
 }
 
+int analyserScrollToShow(double xTwips, int64_t offset, int64_t containerWidth,
+                         const ScrollRange& range, int current) {
+    const auto left = static_cast<double>(offset);
+    if (xTwips >= left && xTwips < left + static_cast<double>(containerWidth)) return current;
+    const double centred =
+        (xTwips - static_cast<double>(containerWidth) / 2) / static_cast<double>(range.scale);
+    return static_cast<int>(std::clamp(std::round(centred), 0.0, double(range.maximum)));
+}
+
 double analyserStepX(int64_t plotWidth, int64_t records) {
     if (records < 2) return 0;
     return static_cast<double>(plotWidth) / static_cast<double>(records - 1);
@@ -92,6 +101,16 @@ std::pair<int64_t, int64_t> analyserVisibleRecords(const PlotView& view, int64_t
     const double hi = std::ceil((view.left + view.width) / view.pixelsPerRecord);
     const double last = static_cast<double>(records - 1);
     if (hi < 0 || lo > last) return {0, -1};
+    return {static_cast<int64_t>(std::max(lo, 0.0)), static_cast<int64_t>(std::min(hi, last))};
+}
+
+std::pair<int64_t, int64_t> analyserRecordsInView(const PlotView& view, int64_t records) {
+    if (!(view.pixelsPerRecord > 0) || records < 1 || view.width < 1) return {0, -1};
+    const double lo = std::ceil(view.left / view.pixelsPerRecord);
+    // Up to the view's right edge itself, where the last record of an unzoomed plot lies.
+    const double hi = std::floor((view.left + view.width) / view.pixelsPerRecord);
+    const double last = static_cast<double>(records - 1);
+    if (hi < 0 || lo > last || lo > hi) return {0, -1};
     return {static_cast<int64_t>(std::max(lo, 0.0)), static_cast<int64_t>(std::min(hi, last))};
 }
 

@@ -56,6 +56,11 @@ struct ScrollRange {
 };
 ScrollRange analyserScrollRange(int64_t plotWidth, int64_t containerWidth);
 
+// The scroll value that brings `xTwips` into a view `containerWidth` wide now scrolled to
+// `offset`, centring it; `current` when it is in view already.
+int analyserScrollToShow(double xTwips, int64_t offset, int64_t containerWidth,
+                         const ScrollRange& range, int current);
+
 // ---- cursor and points
 
 // X: twips per record; 0 when the log has fewer than two records (no step).
@@ -83,6 +88,9 @@ struct PlotView {
 // The records [first, last] whose segments can reach the view (one beyond each edge); an
 // empty range (first > last) when none can.
 std::pair<int64_t, int64_t> analyserVisibleRecords(const PlotView& view, int64_t records);
+// The records whose points lie in the view itself, the ones a reader of the graph sees; an
+// empty range when the view falls between two records.
+std::pair<int64_t, int64_t> analyserRecordsInView(const PlotView& view, int64_t records);
 
 // The lines that draw records [first, last] of `values` in view pixels. At a pixel or more per
 // record, consecutive points are joined. With fewer, each pixel column gets one vertical line

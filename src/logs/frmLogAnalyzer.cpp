@@ -1,10 +1,12 @@
 #include "logs/frmLogAnalyzer.h"
 
 #include "app/Dialogs.h"
-#include "link/EcuLink.h"
 #include "app/ui_helpers.h"
+#include "link/EcuLink.h"
 #include "logs/AnalyserPlot.h"
+#include "logs/ScatterPlot.h"
 #include "logs/analyser_layout.h"
+#include "logs/analyser_scatter.h"
 #include "logs/log_format.h"
 #include "logs/log_loading.h"
 #include "util/colour.h"
@@ -13,11 +15,18 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
 #include <QScrollBar>
 
 namespace kx {
@@ -53,6 +62,16 @@ QFont fittedFont(QFont f, const QString& text, double points, int room) {
 // The layout's font size, made smaller when a long value would not fit the readout.
 void fitValueFont(QLabel* label, double points) {
     label->setFont(fittedFont(label->font(), label->text(), points, label->width() - 4));
+}
+
+// Writes `image` as a PNG in one step: the file is replaced only once the whole picture is
+// written. The reason when it fails.
+std::optional<QString> savePng(const QImage& image, const QString& path) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit())
+        return std::nullopt;
+    const QString reason = file.errorString();
+    return S("The view could not be saved to '%1': %2").arg(path, reason);
 }
 
 } // namespace
@@ -125,6 +144,18 @@ void frmLogAnalyzer::buildUi() {
     connect(btnZoomIn_, &QPushButton::clicked, this, &frmLogAnalyzer::btnZoomIn_Click);
     btnZoomOut_->setEnabled(false);
 
+    fraView_ = new QGroupBox(S("View"), this);
+    fraView_->setObjectName(S("fraView"));
+    optGraphs_ = new QRadioButton(S("Graphs"), fraView_);
+    optGraphs_->setObjectName(S("optGraphs"));
+    optGraphs_->setChecked(true);
+    optScatter_ = new QRadioButton(S("Scatter"), fraView_);
+    optScatter_->setObjectName(S("optScatter"));
+    connect(optScatter_, &QRadioButton::toggled, this, &frmLogAnalyzer::optView_Click);
+    btnExport_ = new QPushButton(S("Export View..."), this);
+    btnExport_->setObjectName(S("btnExport"));
+    connect(btnExport_, &QPushButton::clicked, this, &frmLogAnalyzer::btnExport_Click);
+
     for (int g = 0; g < 2; ++g) {
         auto* frame = new QGroupBox(g == 0 ? S("Graph 1") : S("Graph 2"), this);
         frame->setObjectName(QStringLiteral("fraGraph%1").arg(g + 1));
@@ -141,6 +172,31 @@ void frmLogAnalyzer::buildUi() {
     scrollBar1_->setAccessibleName(S("Position"));
     scrollBar1_->setFocusPolicy(Qt::StrongFocus); // scroll bars take no focus by default
     connect(scrollBar1_, &QScrollBar::valueChanged, this, &frmLogAnalyzer::scrollBar1_Change);
+
+    fraScatter_ = new QGroupBox(S("Scatter"), this);
+    fraScatter_->setObjectName(S("fraScatter"));
+    auto* grid = new QGridLayout(fraScatter_);
+    const char* const pickers[3][2] = {
+        {"X", "cboScatterX"}, {"Y", "cboScatterY"}, {"Colour", "cboScatterColour"}};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(S(pickers[i][0]), fraScatter_);
+        auto* combo = new QComboBox(fraScatter_);
+        combo->setObjectName(S(pickers[i][1]));
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        label->setBuddy(combo);
+        grid->addWidget(label, 0, 2 * i, Qt::AlignRight);
+        grid->addWidget(combo, 0, 2 * i + 1, Qt::AlignLeft);
+        connect(combo, &QComboBox::activated, this, &frmLogAnalyzer::cboScatter_Change);
+        cboScatter_[size_t(i)] = combo;
+    }
+    grid->setColumnStretch(5, 1);
+    picScatter_ = new ScatterPlot(fraScatter_);
+    picScatter_->setObjectName(S("picScatter"));
+    picScatter_->setAccessibleName(S("Scatter"));
+    connect(picScatter_, &ScatterPlot::recordClicked, this, &frmLogAnalyzer::picScatter_Click);
+    grid->addWidget(picScatter_, 1, 0, 1, 6);
+    grid->setRowStretch(1, 1);
+    fraScatter_->hide();
 }
 
 void frmLogAnalyzer::resizeEvent(QResizeEvent*) {
@@ -174,6 +230,14 @@ void frmLogAnalyzer::applyLayout() {
         picGraph_[g]->setGeometry(pixels(l.container[g]));
     }
     scrollBar1_->setGeometry(pixels(l.scrollBar));
+    fraView_->setGeometry(pixels(l.view));
+    setFontSize(fraView_, l.positionFont);
+    optGraphs_->setGeometry(pixels(l.viewRow[0]));
+    optScatter_->setGeometry(pixels(l.viewRow[1]));
+    btnExport_->setGeometry(pixels(l.exportButton));
+    setFontSize(btnExport_, l.checkFont);
+    fraScatter_->setGeometry(pixels(l.scatter));
+    setFontSize(fraScatter_, l.graphFont);
     if (fraPosition_->isEnabled()) {
         // Keep the view where it was while the container's width changes the range.
         const int64_t offset = picGraph_[0]->offset();
@@ -239,7 +303,16 @@ void frmLogAnalyzer::reset() {
         plot->clearSeries();
     data_ = LogData();
     gaugeColumns_.clear();
+    picScatter_->clear();
+    picScatter_->setCursorRecord(-1);
+    for (QComboBox* combo : cboScatter_) {
+        combo->clear();
+        combo->setEnabled(false);
+    }
     numbers_ = {};
+    times_.clear();
+    for (AnalyserPlot* plot : picGraph_)
+        plot->setTimes({});
     stepX_ = 0;
     cursor_ = 1;
     Label1_->clear();
@@ -247,6 +320,7 @@ void frmLogAnalyzer::reset() {
     btnBrowse_->setEnabled(false);
     fraPosition_->setEnabled(false);
     scrollBar1_->setEnabled(false);
+    btnExport_->setEnabled(false);
 }
 
 void frmLogAnalyzer::btnBrowse_Click() {
@@ -263,6 +337,8 @@ void frmLogAnalyzer::btnBrowse_Click() {
     }
     btnBrowse_->setEnabled(true);
     fraPosition_->setEnabled(ok);
+    btnExport_->setEnabled(ok);
+    if (ok && optScatter_->isChecked()) showScatter();
 }
 
 bool frmLogAnalyzer::load(const QString& path) {
@@ -270,6 +346,10 @@ bool frmLogAnalyzer::load(const QString& path) {
     if (!data) return false;
     data_ = std::move(*data);
     gaugeColumns_ = data_.gaugeColumns();
+    path_ = path;
+    times_ = analyserElapsedSeconds(data_);
+    for (AnalyserPlot* plot : picGraph_)
+        plot->setTimes(times_);
 
     const int64_t n = data_.recordCount();
     plotWidth_ = analyserPlotWidth(n, containerWidth());
@@ -303,6 +383,7 @@ bool frmLogAnalyzer::load(const QString& path) {
         }
     }
     fitCells(analyserLayout(pixelsToTwips(width()), pixelsToTwips(height())));
+    fillScatterPickers();
     return true;
 }
 
@@ -324,17 +405,29 @@ void frmLogAnalyzer::redrawGraph(int graph) {
     }
 }
 
-const LogNumbers& frmLogAnalyzer::numbers(int code) {
+const frmLogAnalyzer::ColumnNumbers& frmLogAnalyzer::numbers(int code) {
     auto& slot = numbers_[size_t(code)];
-    if (!slot) slot = data_.numbersByCode(code);
+    if (!slot) {
+        slot.emplace();
+        slot->numbers = data_.numbersByCode(code);
+        slot->ranges = RangeIndex(slot->numbers.values);
+    }
     return *slot;
+}
+
+int frmLogAnalyzer::gaugeCode(int k) const {
+    return data_.columns()[size_t(gaugeColumns_[size_t(k)])].code;
+}
+
+QString frmLogAnalyzer::gaugeName(int k) const {
+    return host_.state.setup.gaugeCatalogue[size_t(gaugeCode(k))].name();
 }
 
 void frmLogAnalyzer::drawSeries(int k, int graph) {
     const uint32_t colour = analyserSeriesColour(k);
     setParamColours(k, colour, kWhite);
     if (size_t(k) >= gaugeColumns_.size()) return;
-    const int code = data_.columns()[size_t(gaugeColumns_[size_t(k)])].code;
+    const int code = gaugeCode(k);
     const double maxVal = host_.state.setup.gaugeCatalogue[size_t(code)].maxVal();
     const double step = analyserStepX(plotWidth_, data_.recordCount());
     if (step <= 0 || maxVal == 0) {
@@ -344,14 +437,15 @@ void frmLogAnalyzer::drawSeries(int k, int graph) {
     stepX_ = step;
     for (AnalyserPlot* plot : picGraph_)
         plot->setSurface(plotWidth_, stepX_);
-    const LogNumbers* values = nullptr;
+    const ColumnNumbers* column = nullptr;
     {
         BusyCursor busy;
-        values = &numbers(code);
+        column = &numbers(code);
     }
-    picGraph_[size_t(graph)]->addSeries({values->values, colourFromBgr(colour), maxVal});
+    picGraph_[size_t(graph)]->addSeries(
+        {column->numbers.values, colourFromBgr(colour), maxVal, gaugeName(k), &column->ranges});
     // The records before a bad value stay drawn.
-    if (!values->complete()) host_.dialogs.message(this, logInvalidDataMessage());
+    if (!column->numbers.complete()) host_.dialogs.message(this, logInvalidDataMessage());
 }
 
 // ---------------------------------------------------------------- zoom and scroll
@@ -429,6 +523,7 @@ void frmLogAnalyzer::showReadout() {
         fitValueFont(label, valueFont_);
     }
     Label1_->setText(QString::number(cursor_));
+    picScatter_->setCursorRecord(cursor_ - 1);
 }
 
 void frmLogAnalyzer::picGraph_MouseDown(double xTwips) {
@@ -454,6 +549,105 @@ void frmLogAnalyzer::btnMinus1_Click() {
     }
     setCursor(cursor_ - 1);
     btnPlus1_->setEnabled(true);
+}
+
+// ---------------------------------------------------------------- scatter and export
+
+void frmLogAnalyzer::fillScatterPickers() {
+    std::vector<int> codes;
+    for (int k = 0; k < int(gaugeColumns_.size()); ++k)
+        codes.push_back(gaugeCode(k));
+    const ScatterChoice choice = scatterDefaults(codes);
+    const std::array<int, 3> chosen = {choice.x, choice.y, choice.colour};
+    for (size_t i = 0; i < cboScatter_.size(); ++i) {
+        QComboBox* combo = cboScatter_[i];
+        for (int k = 0; k < int(codes.size()); ++k)
+            combo->addItem(gaugeName(k));
+        combo->setCurrentIndex(codes.empty() ? -1 : chosen[i]);
+        combo->setEnabled(!codes.empty());
+    }
+    scatterStale_ = true;
+}
+
+void frmLogAnalyzer::optView_Click(bool scatter) {
+    for (QGroupBox* frame : fraGraph_)
+        frame->setVisible(!scatter);
+    scrollBar1_->setVisible(!scatter);
+    fraScatter_->setVisible(scatter);
+    if (scatter) showScatter();
+}
+
+void frmLogAnalyzer::cboScatter_Change() {
+    scatterStale_ = true;
+    showScatter();
+}
+
+void frmLogAnalyzer::showScatter() {
+    if (!scatterStale_ || gaugeColumns_.empty() || fraScatter_->isHidden()) return;
+    scatterStale_ = false;
+    std::array<ScatterPlot::Column, 3> columns;
+    bool complete = true;
+    {
+        BusyCursor busy;
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const int k = std::max(cboScatter_[i]->currentIndex(), 0);
+            const ColumnNumbers& column = numbers(gaugeCode(k));
+            columns[i] = {gaugeName(k), column.numbers.values};
+            complete = complete && column.numbers.complete();
+        }
+        picScatter_->setColumns(columns[0], columns[1], columns[2]);
+        picScatter_->setCursorRecord(cursor_ - 1);
+    }
+    // The records before a bad value are plotted, as the graphs draw them.
+    if (!complete) host_.dialogs.message(this, logInvalidDataMessage());
+}
+
+void frmLogAnalyzer::picScatter_Click(int64_t record) {
+    if (!fraPosition_->isEnabled()) return;
+    setCursor(std::clamp<int64_t>(record + 1, 1, data_.recordCount()));
+    btnMinus1_->setEnabled(true);
+    btnPlus1_->setEnabled(true);
+    // The graphs keep the cursor in sight, for when the user turns back to them.
+    if (stepX_ > 0) {
+        const int value =
+            analyserScrollToShow(static_cast<double>(cursor_ - 1) * stepX_, picGraph_[0]->offset(),
+                                 containerWidth(), scroll_, scrollBar1_->value());
+        scrollBar1_->setValue(value);
+    }
+}
+
+QImage frmLogAnalyzer::graphsImage(QSize size) const {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(palette().color(QPalette::Window));
+    QPainter p(&image);
+    p.setFont(fraGraph_[0]->font());
+    p.setPen(palette().color(QPalette::WindowText));
+    const int margin = 8, title = p.fontMetrics().height() + 4;
+    const int half = size.height() / 2;
+    for (int g = 0; g < 2; ++g) {
+        const int top = g * half;
+        p.drawText(margin, top + margin + p.fontMetrics().ascent(), fraGraph_[size_t(g)]->title());
+        const QSize plot(size.width() - 2 * margin, half - title - 2 * margin);
+        if (plot.isEmpty()) continue;
+        p.drawImage(margin, top + margin + title, picGraph_[size_t(g)]->renderImage(plot));
+    }
+    return image;
+}
+
+void frmLogAnalyzer::btnExport_Click() {
+    const bool scatter = optScatter_->isChecked();
+    const QFileInfo log(path_);
+    const QString preset =
+        log.completeBaseName() + (scatter ? S("-scatter.png") : S("-graphs.png"));
+    const QString path = host_.dialogs.saveFileName(this, log.absolutePath(), preset,
+                                                    S("PNG Images|*.png|All Files|*.*"), S("png"));
+    if (path.isEmpty()) return;
+    if (QFileInfo::exists(path) &&
+        !host_.dialogs.question(this, S("The file '%1' already exists.\n\nReplace it?").arg(path)))
+        return;
+    const QImage image = scatter ? picScatter_->renderImage(size()) : graphsImage(size());
+    if (const auto error = savePng(image, path))
+        host_.dialogs.message(this, *error, MessageKind::Warning);
 }
 
 // ---------------------------------------------------------------- closing

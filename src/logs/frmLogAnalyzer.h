@@ -1,8 +1,11 @@
 #pragma once
 // The log analyser: loads a data log, plots its gauge columns on two graphs against record
-// number, zooms and scrolls them together and reads out every column at a cursor.
+// number, zooms and scrolls them together and reads out every column at a cursor. A scatter
+// view plots one column against another in place of the graphs; either view can be saved as a
+// picture.
 #include "app/host.h"
 #include "live/gauge_setup.h"
+#include "logs/analyser_axes.h"
 #include "logs/analyser_plot.h"
 #include "logs/log_reader.h"
 
@@ -11,9 +14,12 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
+class QImage;
 class QLabel;
 class QPushButton;
+class QRadioButton;
 class QScrollBar;
 
 namespace kx {
@@ -21,6 +27,7 @@ namespace kx {
 struct AnalyserLayout;
 
 class AnalyserPlot;
+class ScatterPlot;
 
 class frmLogAnalyzer : public QWidget {
     Q_OBJECT
@@ -37,6 +44,10 @@ public:
     void btnMinus1_Click();
     void scrollBar1_Change(int value);
     void picGraph_MouseDown(double xTwips); // left button on a graph, x on its surface
+    void optView_Click(bool scatter);       // "Graphs" or "Scatter"
+    void cboScatter_Change();               // a column picker of the scatter changed
+    void picScatter_Click(int64_t record);  // a dot of record (from 0) was clicked
+    void btnExport_Click();                 // "Export View..."
 
     // State, for tests and the bench.
     int64_t records() const { return data_.recordCount(); }
@@ -46,6 +57,7 @@ public:
     int64_t containerWidth() const; // twips
     int64_t scrollScale() const { return scroll_.scale; }
     AnalyserPlot* graph(int g) const { return picGraph_[static_cast<size_t>(g)]; }
+    ScatterPlot* scatter() const { return picScatter_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -60,7 +72,17 @@ private:
     bool load(const QString& path);
     void redrawGraph(int graph);
     void drawSeries(int k, int graph);
-    const LogNumbers& numbers(int code);
+    // A column's numbers, read when first needed, and its ranges.
+    struct ColumnNumbers {
+        LogNumbers numbers;
+        RangeIndex ranges;
+    };
+    const ColumnNumbers& numbers(int code);
+    int gaugeCode(int k) const;
+    QString gaugeName(int k) const;
+    void fillScatterPickers();
+    void showScatter();
+    QImage graphsImage(QSize size) const;
     void setScrollRange();
     void afterZoom();
     void setCursor(int64_t record);
@@ -72,7 +94,10 @@ private:
     Host host_;
     LogData data_;
     std::vector<int> gaugeColumns_;                              // column of gauge column k
-    std::array<std::optional<LogNumbers>, kGaugeCount> numbers_; // by code, read when drawn
+    std::array<std::optional<ColumnNumbers>, kGaugeCount> numbers_; // by code, read when drawn
+    std::vector<double> times_; // seconds of each record from the first
+    QString path_;
+    bool scatterStale_ = true; // the pickers changed since the scatter was last given columns
     bool loading_ = false;
     bool closeAsked_ = false;
     int64_t plotWidth_ = 0;
@@ -95,6 +120,13 @@ private:
     QLabel* Label1_ = nullptr;
     QScrollBar* scrollBar1_ = nullptr;
     QPushButton* btnBrowse_ = nullptr;
+    QGroupBox* fraView_ = nullptr;
+    QRadioButton* optGraphs_ = nullptr;
+    QRadioButton* optScatter_ = nullptr;
+    QPushButton* btnExport_ = nullptr;
+    QGroupBox* fraScatter_ = nullptr;
+    std::array<QComboBox*, 3> cboScatter_{}; // X, Y, colour
+    ScatterPlot* picScatter_ = nullptr;
 };
 
 } // namespace kx

@@ -120,6 +120,25 @@ TEST(AnalyserPlot, VisibleRecordsReachOneBeyondEachEdge) {
     EXPECT_GT(analyserVisibleRecords(v, 100).first, analyserVisibleRecords(v, 100).second);
 }
 
+TEST(AnalyserPlot, RecordsInViewAndScrollingToARecord) {
+    // 16 records to a pixel: the points from the left edge to the right edge itself.
+    PlotView v{1.0 / 16, 0, 400, 100};
+    EXPECT_EQ(analyserRecordsInView(v, 1000000), std::make_pair(int64_t(0), int64_t(6400)));
+    EXPECT_EQ(analyserRecordsInView(v, 6401), std::make_pair(int64_t(0), int64_t(6400)));
+    v.left = 10.5;
+    EXPECT_EQ(analyserRecordsInView(v, 1000000), std::make_pair(int64_t(168), int64_t(6568)));
+    // 100 pixels a record in a narrow view between two records: none.
+    v = {100, 130, 50, 100};
+    EXPECT_GT(analyserRecordsInView(v, 10).first, analyserRecordsInView(v, 10).second);
+
+    // A record in view stays put; one outside is centred, within the scroll range.
+    const ScrollRange r = analyserScrollRange(100000, 10000); // S = 3
+    EXPECT_EQ(analyserScrollToShow(5000, 0, 10000, r, 0), 0);
+    EXPECT_EQ(analyserScrollToShow(50000, 0, 10000, r, 0), 15000); // (50000 - 5000) / 3
+    EXPECT_EQ(analyserScrollToShow(1000, 60000, 10000, r, 20000), 0);
+    EXPECT_EQ(analyserScrollToShow(99999, 0, 10000, r, 0), r.maximum);
+}
+
 TEST(AnalyserPlot, ZoomedInTraceJoinsEveryPoint) {
     const std::vector<float> values = {0, 50, 100, 25};
     const PlotView v{10, 5, 100, 101};

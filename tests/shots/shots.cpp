@@ -32,6 +32,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -53,8 +54,9 @@ QString writeDriveLog(const QString& path) {
         names[size_t(g)] = QString::number(g);
     names[0] = "RPM", names[3] = "Water Temp C", names[4] = "O2 Sensor", names[6] = "Speed kph";
     names[7] = "Battery", names[8] = "Throttle", names[12] = "Injector", names[13] = "Timing";
+    names[24] = "WBo2";
     LogSelection sel;
-    for (int g : {0, 3, 4, 6, 7, 8, 12, 13})
+    for (int g : {0, 3, 4, 6, 7, 8, 12, 13, 24})
         sel.gauges[size_t(g)] = true;
     for (int i : {0, 6, 7})
         sel.indicators[size_t(i)] = true;
@@ -76,6 +78,11 @@ QString writeDriveLog(const QString& path) {
         v.gauges[8] = throttle;
         v.gauges[12] = 2 + rpm / 400 * throttle / 2;
         v.gauges[13] = pulling ? 22 : 15;
+        // Rich under load, lean when the throttle closes at speed.
+        float afr = 14.7f;
+        if (pulling) afr = 12.3f;
+        if (!pulling && rpm > 2000 && throttle < 1) afr = 16.6f;
+        v.gauges[24] = afr + rpm / 20000 + 0.4f * float(std::sin(t * 7));
         v.states[0] = pulling ? "Off" : "On";
         v.states[6] = "On";
         v.states[7] = v.gauges[3] > 85 ? "On" : "Off";
@@ -107,6 +114,15 @@ void shootAnalyser(test::MainWindow& w, const QString& out) {
     bar->setValue(bar->maximum() / 2);
     a->picGraph_MouseDown(double(a->graph(0)->offset()) + 4000);
     shoot(a, out, QStringLiteral("frmLogAnalyzer-zoomed-far"));
+    a->findChild<QRadioButton*>(QStringLiteral("optScatter"))->click();
+    a->picScatter_Click(12000);
+    shoot(a, out, QStringLiteral("frmLogAnalyzer-scatter"));
+    // What Export View writes, of either view.
+    w.dialogs.fileAnswers.push_back(out + QStringLiteral("/frmLogAnalyzer-export-scatter.png"));
+    a->btnExport_Click();
+    a->findChild<QRadioButton*>(QStringLiteral("optGraphs"))->click();
+    w.dialogs.fileAnswers.push_back(out + QStringLiteral("/frmLogAnalyzer-export-graphs.png"));
+    a->btnExport_Click();
 }
 
 void shootReplay(test::MainWindow& w, const QString& out) {
