@@ -78,12 +78,12 @@ LogWriter::~LogWriter() {
     (void)stop();
 }
 
-std::optional<QString> LogWriter::create(const QString& path) {
+std::optional<QString> LogWriter::create(const QString& path, bool replace) {
     (void)stop();
     const QByteArray name = QFile::encodeName(path);
-    const int fd = name.isEmpty()
-                       ? -1
-                       : ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // O_EXCL: a file that appears between the caller's look and this open is not replaced.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
+    const int fd = name.isEmpty() ? -1 : ::open(name.constData(), flags, 0666);
     if (fd < 0) {
         const QString reason =
             name.isEmpty() ? QStringLiteral("No file name") : systemReason(errno);
@@ -117,8 +117,9 @@ std::optional<QString> LogWriter::writeLine(const QByteArray& line) {
 }
 
 std::optional<QString> LogWriter::start(const QString& path, const LogGaugeNames& names,
-                                        const LogSelection& selection, uint32_t startTick) {
-    if (auto err = create(path)) return err;
+                                        const LogSelection& selection, uint32_t startTick,
+                                        bool replace) {
+    if (auto err = create(path, replace)) return err;
     if (auto err = writeLine(logHeaderLine(names, selection))) {
         (void)stop();
         return err;

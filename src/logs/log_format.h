@@ -58,12 +58,13 @@ public:
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
 
-    // Creates `path` (replacing a file of that name: the caller asks first), writes the header
-    // and takes `startTick` as time zero. The columns stay those of `selection` until stop().
-    // Returns an error text naming the file and the system's reason on failure, leaving the
-    // writer closed.
+    // Creates `path` (replacing a file of that name: the caller asks first; with `replace`
+    // false an existing file is left alone and is an error), writes the header and takes
+    // `startTick` as time zero. The columns stay those of `selection` until stop(). Returns an
+    // error text naming the file and the system's reason on failure, leaving the writer closed.
     std::optional<QString> start(const QString& path, const LogGaugeNames& names,
-                                 const LogSelection& selection, uint32_t startTick);
+                                 const LogSelection& selection, uint32_t startTick,
+                                 bool replace = true);
     // Appends one record of the header's columns timed at `nowTick` (the 32-bit tick counter
     // may have wrapped since start). Does nothing when not started. Returns an error text if the
     // write failed; the file then ends on its last complete record.
@@ -74,9 +75,11 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     const QString& path() const { return path_; }
+    // Bytes of complete lines written since start.
+    qint64 size() const { return complete_; }
 
     // Low level: creates the file; writes one complete line.
-    std::optional<QString> create(const QString& path);
+    std::optional<QString> create(const QString& path, bool replace = true);
     std::optional<QString> writeLine(const QByteArray& line);
 
 private:
