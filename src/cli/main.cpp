@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <pthread.h>
 #include <sys/ioctl.h>
 #include <thread>
@@ -106,13 +107,26 @@ sigset_t stopSignals() {
     sigaddset(&set, SIGTERM);
     return set;
 }
+// The waiting thread outlives main(): it posts nothing once the event loop is gone.
+std::mutex forwardMutex;
+QObject* forwardTo = nullptr;
 void forwardStopSignals(QObject* receiver, std::function<void()> stop) {
-    std::thread([receiver, stop = std::move(stop)] {
+    {
+        const std::lock_guard lock(forwardMutex);
+        forwardTo = receiver;
+    }
+    std::thread([stop = std::move(stop)] {
         const sigset_t set = stopSignals();
         int signal = 0;
-        while (sigwait(&set, &signal) == 0)
-            QMetaObject::invokeMethod(receiver, stop, Qt::QueuedConnection);
+        while (sigwait(&set, &signal) == 0) {
+            const std::lock_guard lock(forwardMutex);
+            if (forwardTo) QMetaObject::invokeMethod(forwardTo, stop, Qt::QueuedConnection);
+        }
     }).detach();
+}
+void stopForwarding() {
+    const std::lock_guard lock(forwardMutex);
+    forwardTo = nullptr;
 }
 
 struct Output {
@@ -151,6 +165,77 @@ Output startOutput(LogWriter& writer, const CliOptions& o, const QString& dir,
         if (!error) return {};
         if (!QFileInfo::exists(path) || attempt > 100) return {OutputFailed, *error};
     }
+}
+
+// Units, model and gauges from the settings; what makes them unusable, if anything.
+std::optional<QString> readPlan(const LoggerSettings& settings, DriveLogger::Plan& plan) {
+    const StoredUnits stored = readStoredUnits(settings);
+    if (!stored.obd2) {
+        const char* key = !stored.speedCorrect ? "TyreSize/Correction"
+                          : !stored.mph        ? "Preferences/Speed"
+                          : !stored.fahr       ? "Preferences/Temperature"
+                                               : "Comms/OBDIImodel";
+        return QStringLiteral("The setting %1 in '%2' is not a number")
+            .arg(QLatin1String(key), settings.fileName());
+    }
+    plan.units = {*stored.fahr, *stored.mph, *stored.speedCorrect};
+    plan.obd2 = *stored.obd2;
+    getSetup(settings, plan.units.fahr, plan.units.mph, plan.setup);
+    if (fullDataRequest(plan.setup).isEmpty())
+        return QStringLiteral("The data display's gauges in '%1' ask the ECU for nothing: "
+                              "nothing to log")
+            .arg(settings.fileName());
+    return std::nullopt;
+}
+
+// Records until a stop signal, the duration, or a failure; the exit status.
+int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
+           const DriveLogger::Plan& plan, double durationS) {
+    EcuLink link(new QtSerialPort, settings);
+    DriveLogger logger(link, writer, settings, plan);
+    Status status(logger, writer);
+    QObject::connect(&logger, &DriveLogger::statusChanged, &status, &Status::changed);
+
+    bool finishing = false;
+    const auto finish = [&](int code, const QString& why) {
+        if (finishing) return;
+        finishing = true;
+        logger.stop();
+        status.end();
+        if (!why.isEmpty()) sayLine(why);
+        const QString path = writer.path();
+        const qint64 size = writer.size();
+        if (const auto error = writer.stop()) {
+            sayLine(*error);
+            if (code == Done) code = OutputFailed;
+        }
+        if (code == PortFailed && logger.records() == 0) {
+            // Nothing was recorded: no empty log is left behind.
+            QFile::remove(path);
+        } else {
+            sayLine(QStringLiteral("%1 records, %2 in %3")
+                        .arg(logger.records())
+                        .arg(sizeText(size), path));
+        }
+        app.exit(code);
+    };
+    // Each ends the run once the link's step or receive handler is over.
+    QObject::connect(
+        &logger, &DriveLogger::openFailed, &app,
+        [&](const QString& message) { finish(PortFailed, message); }, Qt::QueuedConnection);
+    QObject::connect(
+        &logger, &DriveLogger::writeFailed, &app,
+        [&](const QString& message) { finish(OutputFailed, message); }, Qt::QueuedConnection);
+
+    forwardStopSignals(&app, [&] { finish(Done, QString()); });
+    if (durationS > 0)
+        QTimer::singleShot(std::chrono::milliseconds(qint64(durationS * 1000)), Qt::PreciseTimer,
+                           &app, [&] { finish(Done, QString()); });
+
+    logger.start();
+    const int code = app.exec();
+    stopForwarding();
+    return code;
 }
 
 } // namespace
@@ -197,24 +282,9 @@ int main(int argc, char** argv) {
         sayLine(QStringLiteral("No settings in '%1': Kestrix's defaults are used")
                     .arg(store->fileName()));
     LoggerSettings settings(std::move(store), o.port);
-    const StoredUnits stored = readStoredUnits(settings);
-    if (!stored.obd2) {
-        const char* key = !stored.speedCorrect ? "TyreSize/Correction"
-                          : !stored.mph        ? "Preferences/Speed"
-                          : !stored.fahr       ? "Preferences/Temperature"
-                                               : "Comms/OBDIImodel";
-        sayLine(QStringLiteral("The setting %1 in '%2' is not a number")
-                    .arg(QLatin1String(key), settings.fileName()));
-        return Usage;
-    }
     DriveLogger::Plan plan;
-    plan.units = {*stored.fahr, *stored.mph, *stored.speedCorrect};
-    plan.obd2 = *stored.obd2;
-    getSetup(settings, plan.units.fahr, plan.units.mph, plan.setup);
-    if (fullDataRequest(plan.setup).isEmpty()) {
-        sayLine(QStringLiteral("The data display's gauges in '%1' ask the ECU for nothing: "
-                               "nothing to log")
-                    .arg(settings.fileName()));
+    if (const auto problem = readPlan(settings, plan)) {
+        sayLine(*problem);
         return Usage;
     }
 
@@ -232,48 +302,5 @@ int main(int argc, char** argv) {
     }
     sayLine(QStringLiteral("logging to %1").arg(writer.path()));
 
-    // ---- the link
-    EcuLink link(new QtSerialPort, settings);
-    DriveLogger logger(link, writer, settings, plan);
-    Status status(logger, writer);
-    QObject::connect(&logger, &DriveLogger::statusChanged, &status, &Status::changed);
-
-    bool finishing = false;
-    const auto finish = [&](int code, const QString& why) {
-        if (finishing) return;
-        finishing = true;
-        logger.stop();
-        status.end();
-        if (!why.isEmpty()) sayLine(why);
-        const QString path = writer.path();
-        const qint64 size = writer.size();
-        if (const auto error = writer.stop()) {
-            sayLine(*error);
-            if (code == Done) code = OutputFailed;
-        }
-        if (code == PortFailed && logger.records() == 0) {
-            // Nothing was recorded: no empty log is left behind.
-            QFile::remove(path);
-        } else {
-            sayLine(QStringLiteral("%1 records, %2 in %3")
-                        .arg(logger.records())
-                        .arg(sizeText(size), path));
-        }
-        app.exit(code);
-    };
-    // Each ends the run once the link's step or receive handler is over.
-    QObject::connect(
-        &logger, &DriveLogger::openFailed, &app,
-        [&](const QString& message) { finish(PortFailed, message); }, Qt::QueuedConnection);
-    QObject::connect(
-        &logger, &DriveLogger::writeFailed, &app,
-        [&](const QString& message) { finish(OutputFailed, message); }, Qt::QueuedConnection);
-
-    forwardStopSignals(&app, [&] { finish(Done, QString()); });
-    if (o.durationS > 0)
-        QTimer::singleShot(std::chrono::milliseconds(qint64(o.durationS * 1000)), Qt::PreciseTimer,
-                           &app, [&] { finish(Done, QString()); });
-
-    logger.start();
-    return app.exec();
+    return record(app, writer, settings, plan, o.durationS);
 }
