@@ -86,7 +86,12 @@ TEST(CliE2E, LogsThroughIgnitionOffAndAPulledCableIntoOneFileOfWholeRecords) {
     EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(cli.exitCode(), 0);
     // The stream was stopped before the port closed.
-    EXPECT_TRUE(waitUntil([&] { return sim.receivedBytes().back() == 0x30; }, 3000));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const auto got = sim.receivedBytes();
+            return !got.empty() && got.back() == 0x30;
+        },
+        3000));
     const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
     // Not a terminal: a line for each change of the link.
     EXPECT_TRUE(err.contains("No data from the ECU since")) << err.toStdString();
