@@ -2,13 +2,13 @@
 
 #include "app/ActivityBar.h"
 #include "app/Dialogs.h"
+#include "app/link_messages.h"
 #include "app/settings_store.h"
 #include "app/ui_helpers.h"
 #include "gauges/display_colours.h"
 #include "gauges/frmDashSetup.h"
 #include "gauges/frmDashboard.h"
 #include "link/SerialPort.h"
-#include "link/ecu_protocol.h"
 #include "live/Form1.h"
 #include "logs/frmDataLog.h"
 #include "logs/frmDataReplay.h"
@@ -477,21 +477,11 @@ int16_t Form2::liveMode() const {
 }
 
 void Form2::armLiveData(QObject* owner) {
-    LinkSequence s;
-    s.stopStream().mode(liveMode());
-    LinkSequence arming = iniFullData();
-    s.append(arming);
-    s.startStream();
-    link_->run(owner, std::move(s));
+    link_->run(owner, liveDataStream(setup, liveMode()));
 }
 
 LinkSequence Form2::iniFullData() {
-    LinkSequence s;
-    const QByteArray request = fullDataRequest(setup);
-    // Nothing to request: the threshold is left as it was and nothing is sent.
-    if (request.isEmpty()) return s;
-    s.arm(request, 50, streamThreshold(setup.displayByteCount), false, true);
-    return s;
+    return fullDataArming(setup);
 }
 
 void Form2::getFullData(const QByteArray& bytes) {
@@ -613,13 +603,10 @@ void Form2::load() {
 }
 
 void Form2::setStatusBar() {
-    // Each step that reads a number ends the routine quietly when the stored text is not one,
-    // but for the speed correction: one that is not a finite positive number would stop every
-    // start here for good, so 1 takes its place and the user is told.
+    // A stored speed correction that is not a finite positive number would stop every start
+    // here for good: 1 takes its place and the user is told.
     const QString storedCorrection = settings_.read(S("TyreSize"), S("Correction"));
-    auto correction = usableCorrection(storedCorrection);
-    if (!correction) {
-        correction = 1.0f;
+    if (!usableCorrection(storedCorrection)) {
         settings_.save(S("TyreSize"), S("Correction"), S("1"));
         dialogs_.message(this,
                          S("The stored speed correction \"%1\" cannot be used: 1 is used "
@@ -627,21 +614,21 @@ void Form2::setStatusBar() {
                              .arg(storedCorrection),
                          MessageKind::Warning);
     }
-    SpeedCorrect = *correction;
+    // Each step that reads a number ends the routine quietly when the stored text is not one.
+    const StoredUnits stored = readStoredUnits(settings_);
+    if (!stored.speedCorrect) return;
+    SpeedCorrect = *stored.speedCorrect;
     panels_[0]->setText(S("Spd Corr: ") + singleText(SpeedCorrect));
     panels_[1]->setText(settings_.read(S("Comms"), S("ComPort")) + S(" - ") +
                         settings_.read(S("Comms"), S("Speed")));
-    const auto speedUnit = parseNumber(settings_.read(S("Preferences"), S("Speed")));
-    if (!speedUnit) return;
-    mph = *speedUnit != 0;
+    if (!stored.mph) return;
+    mph = *stored.mph;
     panels_[2]->setText(mph ? S("MPH") : S("KPH"));
-    const auto tempUnit = parseNumber(settings_.read(S("Preferences"), S("Temperature")));
-    if (!tempUnit) return;
-    fahr = *tempUnit != 0;
+    if (!stored.fahr) return;
+    fahr = *stored.fahr;
     panels_[3]->setText(fahr ? S("Fahrenheit") : S("Celsius"));
-    const auto obd = parseNumber(settings_.read(S("Comms"), S("OBDIImodel")));
-    if (!obd) return;
-    OBDIImodel = *obd != 0;
+    if (!stored.obd2) return;
+    OBDIImodel = *stored.obd2;
     getSetup();
     btnDataReplay_->setEnabled(true);
     btnLogAnalyser_->setEnabled(true);
@@ -669,25 +656,7 @@ void Form2::getSetup() {
 
 void Form2::showPortError(int error, const QString& device, const QString& detail) {
     if (unloading_) return;
-    QString text;
-    switch (error) {
-    case PortInvalid:
-        text = S("Invalid Port number");
-        break;
-    case PortAlreadyOpen:
-        text = S("Port already open");
-        break;
-    default:
-        text = S("Unexpected error #") + QString::number(error);
-        break;
-    }
-    if (error == PortNoPermission)
-        text += S("\n\nYou may not use %1. Add your user to the 'dialout' group "
-                  "(sudo usermod -aG dialout $USER), then log out and in again.")
-                    .arg(device);
-    else if (!detail.isEmpty() && error != PortInvalid && error != PortAlreadyOpen)
-        text += S("\n\n") + detail;
-    dialogs_.message(this, text);
+    dialogs_.message(this, portErrorText(error, device, detail));
 }
 
 void Form2::openPort() {
@@ -736,38 +705,7 @@ void Form2::onIdentified(const QString& part) {
 }
 
 void Form2::showLinkStatus() {
-    QString text;
-    const QString device = link_->device();
-    switch (link_->state()) {
-    case EcuLink::State::Lost:
-        text = S("ECU port %1 lost: %2. Trying again every 2 s.").arg(device, link_->lastProblem());
-        break;
-    case EcuLink::State::NoAnswer: {
-        // The port as set (a number) and the device it names; a path is said once.
-        const QString port = settings_.read(S("Comms"), S("ComPort"));
-        const QString where = port.startsWith(u'/') ? device : S("%1 (port %2)").arg(device, port);
-        text = S("No answer from the ECU on %1 at %2 baud: check the port, the cable and the "
-                 "ignition")
-                   .arg(where, settings_.read(S("Comms"), S("Speed")));
-        break;
-    }
-    case EcuLink::State::Connected:
-        text = link_->silent() ? noDataText(link_->lastFrameAt()) + S(": asking again every 2 s")
-                               : waitNote_;
-        break;
-    case EcuLink::State::WrongId:
-        text = S("An ECU answered, but not with id %1: try Find ECU")
-                   .arg(settings_.read(S("Comms"), S("ECUid")).toUpper());
-        break;
-    case EcuLink::State::Connecting:
-    case EcuLink::State::Identifying:
-        // A retry keeps saying what is wrong until it succeeds, rather than flickering.
-        text = link_->isRetry() ? lblLinkStatus_->text() : waitNote_;
-        break;
-    default:
-        text = waitNote_;
-        break;
-    }
+    const QString text = linkStatusText(*link_, settings_, waitNote_, lblLinkStatus_->text());
     lblLinkStatus_->setText(text);
     lblLinkStatus_->setVisible(!text.isEmpty());
 }

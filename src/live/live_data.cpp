@@ -1,7 +1,10 @@
 #include "live/live_data.h"
 
+#include "link/ecu_protocol.h"
 #include "link/framing.h"
+#include "settings/settings_rules.h"
 #include "util/numbers.h"
+#include "util/settings.h"
 
 namespace kx {
 
@@ -136,6 +139,42 @@ QByteArray fullDataRequest(const GaugeSetup& setup) {
     // A request that the counted frame length does not describe could never be decoded.
     if (request.size() != 2 * n) return {};
     return request;
+}
+
+LinkSequence fullDataArming(const GaugeSetup& setup) {
+    LinkSequence s;
+    const QByteArray request = fullDataRequest(setup);
+    if (request.isEmpty()) return s;
+    s.arm(request, 50, streamThreshold(setup.displayByteCount), false, true);
+    return s;
+}
+
+LinkSequence liveDataStream(const GaugeSetup& setup, int16_t readMode) {
+    LinkSequence s;
+    s.stopStream().mode(readMode);
+    s.append(fullDataArming(setup));
+    return s.startStream();
+}
+
+StoredUnits readStoredUnits(const Settings& store) {
+    StoredUnits u;
+    const auto number = [&store](const char* section, const char* key) {
+        return parseNumber(store.read(QString::fromLatin1(section), QString::fromLatin1(key)));
+    };
+    // Only a finite positive correction: the speed is divided by nothing else.
+    const auto correction = usableCorrection(store.read(QStringLiteral("TyreSize"),
+                                                        QStringLiteral("Correction")));
+    if (!correction) return u;
+    u.speedCorrect = *correction;
+    const auto speed = number("Preferences", "Speed");
+    if (!speed) return u;
+    u.mph = *speed != 0;
+    const auto temperature = number("Preferences", "Temperature");
+    if (!temperature) return u;
+    u.fahr = *temperature != 0;
+    const auto obd2 = number("Comms", "OBDIImodel");
+    if (obd2) u.obd2 = *obd2 != 0;
+    return u;
 }
 
 void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,

@@ -1,11 +1,13 @@
 #pragma once
 // The live-data request for the user's selection and the decoder of its frames.
+#include "link/link_sequence.h"
 #include "live/gauge_setup.h"
 
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace kx {
 
@@ -22,12 +24,29 @@ struct Units {
     float speedCorrect = 1.0f;
 };
 
+// The unit choices and the ECU generation as stored. Read in this order; the first that is not
+// a number leaves itself and every later one empty (the reading ends there).
+struct StoredUnits {
+    std::optional<float> speedCorrect; // TyreSize/Correction
+    std::optional<bool> mph;           // Preferences/Speed is not 0
+    std::optional<bool> fahr;          // Preferences/Temperature is not 0
+    std::optional<bool> obd2;          // Comms/OBDIImodel is not 0
+};
+StoredUnits readStoredUnits(const Settings& store);
+
 inline constexpr uint8_t kRegisterRead = 0x5A;
 
 // One register read (0x5A, register) per register of the selected gauges in slot order, then
 // one per switch register whose flag is 1. Empty when nothing is to be requested (N = 0), when
 // a slot names a gauge above 24, or when the pairs do not match the counted N.
 QByteArray fullDataRequest(const GaugeSetup& setup);
+
+// The live-data request as link steps: the arming and nothing else (empty when nothing is to
+// be requested, leaving the threshold as it was).
+LinkSequence fullDataArming(const GaugeSetup& setup);
+// The live-data stream from whatever ran before: the stream stopped, receive mode `readMode`,
+// the arming, the stream start.
+LinkSequence liveDataStream(const GaugeSetup& setup, int16_t readMode);
 
 // The engineering value of one register gauge from its raw byte (or high * 256 + low).
 // Gauges that read no register (20, 21, 24) and unknown numbers give 0.

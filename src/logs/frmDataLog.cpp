@@ -3,9 +3,9 @@
 #include "app/Dialogs.h"
 #include "app/ui_helpers.h"
 #include "link/SerialPort.h"
-#include "live/display_layout.h"
-#include "util/settings.h"
 #include "live/gauge_setup.h"
+#include "logs/log_selection.h"
+#include "util/settings.h"
 #include "util/text.h"
 #include "util/ticks.h"
 
@@ -28,12 +28,6 @@ namespace kx {
 
 namespace {
 const QString DataLog = QStringLiteral("DataLog");
-QString paramKey(int gauge) {
-    return QStringLiteral("Param%1").arg(gauge);
-}
-QString regKey(int indicator) {
-    return QStringLiteral("Reg%1").arg(indicator);
-}
 } // namespace
 
 QString frmDataLog::defaultName(const QDateTime& now) {
@@ -53,9 +47,9 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
         s.save(DataLog, S("Path"), QDir::currentPath() + QDir::separator());
     if (s.read(DataLog, S("Param0")).isEmpty()) {
         for (int g = 0; g < kLogGaugeCount; ++g)
-            s.save(DataLog, paramKey(g), S("1"));
+            s.save(DataLog, logParamKey(g), S("1"));
         for (int i = 0; i < kLogIndicatorCount; ++i)
-            s.save(DataLog, regKey(i), S("1"));
+            s.save(DataLog, logRegKey(i), S("1"));
     }
 
     auto* location = new QGroupBox(S("Logfile location"));
@@ -130,17 +124,15 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     connect(btnBrowse_, &QPushButton::clicked, this, &frmDataLog::btnBrowse_Click);
 
     // The boxes the current live-data request can fill, set from the stored choice.
-    const auto& sel = host_.state.setup.displaySelection;
-    for (int slot = 0; slot < 12; ++slot) {
-        const int g = sel[size_t(slot)];
-        if (g >= kLogGaugeCount) continue;
-        chcLog_[size_t(g)]->setEnabled(true);
-        chcLog_[size_t(g)]->setChecked(s.read(DataLog, paramKey(g)) == u"1");
+    const LogSelection offered = loggableColumns(host_.state.setup);
+    const LogSelection chosen = storedLogSelection(s, host_.state.setup);
+    for (int g = 0; g < kLogGaugeCount; ++g) {
+        chcLog_[size_t(g)]->setEnabled(offered.gauges[size_t(g)]);
+        chcLog_[size_t(g)]->setChecked(chosen.gauges[size_t(g)]);
     }
     for (int i = 0; i < kLogIndicatorCount; ++i) {
-        if (sel[size_t(indicatorFlag(i))] != 1) continue;
-        chcLogStr_[size_t(i)]->setEnabled(true);
-        chcLogStr_[size_t(i)]->setChecked(s.read(DataLog, regKey(i)) == u"1");
+        chcLogStr_[size_t(i)]->setEnabled(offered.indicators[size_t(i)]);
+        chcLogStr_[size_t(i)]->setChecked(chosen.indicators[size_t(i)]);
     }
 
     closeOnEscape(this);
@@ -190,9 +182,9 @@ void frmDataLog::btnStart_Click() {
     lblParamNote_->show();
     auto& s = host_.settings;
     for (int g = 0; g < kLogGaugeCount; ++g)
-        s.save(DataLog, paramKey(g), chcLog_[size_t(g)]->isChecked() ? S("1") : S("0"));
+        s.save(DataLog, logParamKey(g), chcLog_[size_t(g)]->isChecked() ? S("1") : S("0"));
     for (int i = 0; i < kLogIndicatorCount; ++i)
-        s.save(DataLog, regKey(i), chcLogStr_[size_t(i)]->isChecked() ? S("1") : S("0"));
+        s.save(DataLog, logRegKey(i), chcLogStr_[size_t(i)]->isChecked() ? S("1") : S("0"));
 }
 
 void frmDataLog::btnStop_Click() {

@@ -88,6 +88,8 @@ public:
     const QString& path() const { return path_; }
     // Pushes to the disk asked for while recording, since start().
     int syncs() const { return syncs_; }
+    // Bytes of complete lines written since start.
+    qint64 size() const { return complete_; }
 
     // Low level: creates the file; writes one complete line.
     std::optional<QString> create(const QString& path,

@@ -1,0 +1,62 @@
+#pragma once
+// Records the live-data stream into an open log file for as long as it runs: it connects, arms
+// the stream once the ECU has answered, and keeps the same file going through a pulled cable,
+// the ignition off and a noisy line, writing a record only for a frame the ECU sent.
+#include "link/EcuLink.h"
+#include "live/live_data.h"
+#include "logs/log_format.h"
+
+#include <QObject>
+#include <QTimer>
+
+namespace kx {
+
+class Settings;
+
+class DriveLogger : public QObject {
+    Q_OBJECT
+public:
+    struct Plan {
+        GaugeSetup setup;
+        Units units;
+        bool obd2 = false;
+    };
+    // The writer is started (header written); the logger only appends records to it.
+    DriveLogger(EcuLink& link, LogWriter& writer, const Settings& settings, Plan plan,
+                QObject* parent = nullptr);
+
+    // Connects to the ECU; an open failure of this first connect is reported (openFailed).
+    void start();
+    // Stops the stream (0x30) and closes the port; no record is written after it.
+    void stop();
+
+    uint64_t records() const { return records_; }
+    // What the link is doing, in a line.
+    QString status() const { return status_; }
+
+signals:
+    void statusChanged(const QString& text);
+    void openFailed(const QString& message);
+    // A record could not be written; none is written after it.
+    void writeFailed(const QString& message);
+
+private:
+    void onIdentified();
+    void arm();
+    void onFrame(const QByteArray& frame);
+    void onState(EcuLink::State state);
+    void retry();
+    void updateStatus();
+
+    EcuLink& link_;
+    LogWriter& writer_;
+    const Settings& settings_;
+    Plan plan_;
+    LiveValues live_;
+    uint64_t records_ = 0;
+    bool ended_ = false;
+    QString status_;
+    QTimer retry_;
+};
+
+} // namespace kx

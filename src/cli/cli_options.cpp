@@ -1,0 +1,119 @@
+#include "cli/cli_options.h"
+
+#include "util/numbers.h"
+
+#include <QCommandLineParser>
+#include <QLocale>
+#include <cmath>
+
+namespace kx {
+
+namespace {
+constexpr int kMaxDurationS = 2000000;
+} // namespace
+
+QString cliHelpText() {
+    return QStringLiteral(
+        "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
+        "                       [--settings FILE]\n"
+        "       kestrix-cli --help | --version\n"
+        "\n"
+        "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
+        "or for S seconds. The file is the data logger's: Kestrix's replay and analyser open\n"
+        "it. A pulled cable, the ignition off or a noisy line do not end the recording: no\n"
+        "record is written while no data comes, and the same file goes on when it does.\n"
+        "\n"
+        "  --out FILE       log into FILE; an existing file is never replaced\n"
+        "  --out-dir DIR    a new file in DIR for each run, named by its start date and time\n"
+        "                   (the default: the data logger's folder, else the current one)\n"
+        "  --port P         the ECU port instead of the stored one: a number n for\n"
+        "                   /dev/ttyS{n-1}, or a device path such as /dev/ttyUSB0\n"
+        "  --duration S     stop after S seconds\n"
+        "  --settings FILE  the settings file (default ~/.config/Kestrix/Kestrix.ini)\n"
+        "  -h, --help       print this text\n"
+        "  --version        print the version\n"
+        "\n"
+        "Port, speed, ECU id and model, units, speed correction, the twelve gauges of the data\n"
+        "display with its switch registers, and the data logger's columns come from the\n"
+        "settings, as Kestrix uses them. The settings are only read.\n"
+        "\n"
+        "Exit status: 0 done; 2 bad usage or unusable settings, or the output file exists;\n"
+        "3 the port cannot be opened; 4 the output cannot be written.\n");
+}
+
+QString runFileName(const QDateTime& start) {
+    return QLocale::c().toString(start, QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+           QStringLiteral(".log");
+}
+
+CliParse parseCliArgs(const QStringList& args) {
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version(QStringLiteral("version"), QString());
+    const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption outDir(QStringLiteral("out-dir"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("P"));
+    const QCommandLineOption duration(QStringLiteral("duration"), QString(), QStringLiteral("S"));
+    const QCommandLineOption settings(QStringLiteral("settings"), QString(),
+                                      QStringLiteral("FILE"));
+    parser.addOptions({help, version, out, outDir, port, duration, settings});
+    // "-abc" is not three options.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+
+    CliParse result;
+    const bool parsed = parser.parse(args);
+    CliOptions o;
+    if (parser.isSet(help) || parser.isSet(version)) {
+        o.action = parser.isSet(help) ? CliOptions::Action::Help : CliOptions::Action::Version;
+        result.options = o;
+        return result;
+    }
+    if (!parsed) {
+        result.error = parser.errorText();
+        return result;
+    }
+    const QStringList words = parser.positionalArguments();
+    if (words.isEmpty()) {
+        result.error = QStringLiteral("No command given: kestrix-cli log [options]");
+        return result;
+    }
+    if (words[0] != u"log") {
+        result.error = QStringLiteral("Unknown command '%1'").arg(words[0]);
+        return result;
+    }
+    if (words.size() > 1) {
+        result.error = QStringLiteral("Unexpected argument '%1'").arg(words[1]);
+        return result;
+    }
+    for (const auto* named : {&out, &outDir, &port, &settings}) {
+        if (parser.isSet(*named) && parser.value(*named).isEmpty()) {
+            result.error = QStringLiteral("--%1 needs a value").arg(named->names().constFirst());
+            return result;
+        }
+    }
+    if (parser.isSet(out) && parser.isSet(outDir)) {
+        result.error = QStringLiteral("--out and --out-dir cannot be used together");
+        return result;
+    }
+    if (parser.isSet(duration)) {
+        const QString text = parser.value(duration);
+        const auto s = parseNumber(text);
+        // The timer counts milliseconds in an int: up to about 24 days.
+        if (!s || !std::isfinite(*s) || *s <= 0 || *s > kMaxDurationS) {
+            result.error = QStringLiteral("--duration takes seconds, above 0 and up to %1, not "
+                                          "'%2'")
+                               .arg(kMaxDurationS)
+                               .arg(text);
+            return result;
+        }
+        o.durationS = *s;
+    }
+    o.out = parser.value(out);
+    o.outDir = parser.value(outDir);
+    o.port = parser.value(port);
+    o.settings = parser.value(settings);
+    result.options = o;
+    return result;
+}
+
+} // namespace kx

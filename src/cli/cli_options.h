@@ -1,0 +1,35 @@
+#pragma once
+// kestrix-cli's command line: what to do, and the options of "log".
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kx {
+
+struct CliOptions {
+    enum class Action { Help, Version, Log };
+    Action action = Action::Log;
+    QString out;          // --out FILE: this file, never replaced
+    QString outDir;       // --out-dir DIR: a new file per run in DIR
+    QString port;         // --port P: instead of the stored port
+    QString settings;     // --settings FILE: instead of the user's store
+    double durationS = 0; // --duration S; 0: until stopped
+};
+
+struct CliParse {
+    std::optional<CliOptions> options; // empty on bad usage
+    QString error;                     // why, in a line
+};
+
+// `args` as main() gets them, the program first. --help and --version win over everything
+// else on the line.
+CliParse parseCliArgs(const QStringList& args);
+
+QString cliHelpText();
+
+// The name of a run's file in --out-dir, by its start: 2025-03-05_09-07-12.log (sorts by
+// time, and holds no character that a FAT-formatted stick refuses).
+QString runFileName(const QDateTime& start);
+
+} // namespace kx

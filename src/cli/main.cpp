@@ -1,0 +1,306 @@
+// kestrix-cli: Kestrix's headless front end. "log" records the live data of the ECU into the
+// data logger's file format, with no display, for a small computer left in the car.
+#include "app/settings_store.h"
+#include "cli/DriveLogger.h"
+#include "cli/cli_options.h"
+#include "cli/logger_settings.h"
+#include "link/SerialPort.h"
+#include "logs/log_selection.h"
+#include "util/ticks.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <pthread.h>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace kx;
+
+namespace {
+
+enum Exit { Done = 0, Usage = 2, PortFailed = 3, OutputFailed = 4 };
+
+void say(const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+void sayLine(const QString& text) {
+    say(QStringLiteral("kestrix-cli: ") + text + u'\n');
+}
+
+QString sizeText(qint64 bytes) {
+    if (bytes < 1000) return QString::number(bytes) + QStringLiteral(" B");
+    if (bytes < 1000 * 1000) return QString::number(double(bytes) / 1e3, 'f', 1) + " kB";
+    return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+}
+
+// The status: on a terminal one line rewritten in place at most twice a second; elsewhere (a
+// pipe, a service's journal) a plain line each time the link's state changes.
+class Status : public QObject {
+public:
+    Status(const DriveLogger& logger, const LogWriter& writer)
+        : logger_(logger), writer_(writer), terminal_(::isatty(STDERR_FILENO) == 1) {
+        if (!terminal_) return;
+        clock_.start();
+        timer_.setInterval(500);
+        connect(&timer_, &QTimer::timeout, this, &Status::redraw);
+        timer_.start();
+    }
+    void changed(const QString& text) {
+        if (terminal_) return;
+        say(QLocale::c().toString(QTime::currentTime(), QStringLiteral("HH:mm:ss ")) + text +
+            u'\n');
+    }
+    // Leaves the terminal's line empty for what follows.
+    void end() {
+        if (!terminal_) return;
+        timer_.stop();
+        say(QStringLiteral("\r\x1b[K"));
+    }
+
+private:
+    void redraw() {
+        const qint64 ms = clock_.restart();
+        const uint64_t records = logger_.records();
+        const double rate = ms > 0 ? double(records - lastRecords_) * 1000.0 / double(ms) : 0;
+        lastRecords_ = records;
+        QString line =
+            QStringLiteral("%1 records, %2/s, %3 | %4")
+                .arg(records)
+                .arg(QString::number(rate, 'f', 1), sizeText(writer_.size()), logger_.status());
+        winsize ws{};
+        const int columns =
+            ::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? int(ws.ws_col) : 80;
+        // A wrapped line could not be rewritten in place.
+        if (line.size() >= columns) line = line.left(columns - 1);
+        say(u'\r' + line + QStringLiteral("\x1b[K"));
+    }
+
+    const DriveLogger& logger_;
+    const LogWriter& writer_;
+    const bool terminal_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    uint64_t lastRecords_ = 0;
+};
+
+// SIGINT and SIGTERM end the recording from the event loop, never inside a write. They are
+// blocked in every thread and taken by one of their own, so the loop polls nothing extra for
+// them: on a byte-paced line every file it polls is looked at again for each byte.
+sigset_t stopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+// The waiting thread outlives main(): it posts nothing once the event loop is gone.
+std::mutex forwardMutex;
+QObject* forwardTo = nullptr;
+void forwardStopSignals(QObject* receiver, std::function<void()> stop) {
+    {
+        const std::lock_guard lock(forwardMutex);
+        forwardTo = receiver;
+    }
+    std::thread([stop = std::move(stop)] {
+        const sigset_t set = stopSignals();
+        int signal = 0;
+        while (sigwait(&set, &signal) == 0) {
+            const std::lock_guard lock(forwardMutex);
+            if (forwardTo) QMetaObject::invokeMethod(forwardTo, stop, Qt::QueuedConnection);
+        }
+    }).detach();
+}
+void stopForwarding() {
+    const std::lock_guard lock(forwardMutex);
+    forwardTo = nullptr;
+}
+
+struct Output {
+    int exit = Done;
+    QString error;
+};
+
+// Starts the writer on a file of its own: `out` as given, or a new name in `dir`. An existing
+// file is never replaced.
+Output startOutput(LogWriter& writer, const CliOptions& o, const QString& dir,
+                   const LogGaugeNames& names, const LogSelection& columns) {
+    const uint32_t zero = ticks();
+    if (!o.out.isEmpty()) {
+        const QFileInfo f(o.out);
+        const auto exists = [&f] { return f.exists() || f.isSymLink(); };
+        const QString taken =
+            QStringLiteral("'%1' already exists; a log never replaces a file. Choose another "
+                           "name, or --out-dir for a new file per run.")
+                .arg(o.out);
+        if (exists()) return {Usage, taken};
+        if (const auto error = writer.start(o.out, names, columns, zero, ExistingFile::Refuse)) {
+            QFileInfo again(o.out);
+            return again.exists() || again.isSymLink() ? Output{Usage, taken}
+                                                       : Output{OutputFailed, *error};
+        }
+        return {};
+    }
+    if (!QDir().mkpath(dir))
+        return {OutputFailed, QStringLiteral("Cannot create the folder '%1'").arg(dir)};
+    const QString folder = QDir(dir).absolutePath() + u'/';
+    const QString name = runFileName(QDateTime::currentDateTime());
+    for (int attempt = 0;; ++attempt) {
+        // Two runs in one second: the second gets "-2" and so on.
+        const QString path = folder + freeLogName(folder, name);
+        const auto error = writer.start(path, names, columns, zero, ExistingFile::Refuse);
+        if (!error) return {};
+        if (!QFileInfo::exists(path) || attempt > 100) return {OutputFailed, *error};
+    }
+}
+
+// Units, model and gauges from the settings; what makes them unusable, if anything.
+std::optional<QString> readPlan(const LoggerSettings& settings, DriveLogger::Plan& plan) {
+    const StoredUnits stored = readStoredUnits(settings);
+    if (!stored.obd2) {
+        const char* key = !stored.speedCorrect ? "TyreSize/Correction"
+                          : !stored.mph        ? "Preferences/Speed"
+                          : !stored.fahr       ? "Preferences/Temperature"
+                                               : "Comms/OBDIImodel";
+        return QStringLiteral("The setting %1 in '%2' is not a number")
+            .arg(QLatin1String(key), settings.fileName());
+    }
+    plan.units = {*stored.fahr, *stored.mph, *stored.speedCorrect};
+    plan.obd2 = *stored.obd2;
+    getSetup(settings, plan.units.fahr, plan.units.mph, plan.setup);
+    if (fullDataRequest(plan.setup).isEmpty())
+        return QStringLiteral("The data display's gauges in '%1' ask the ECU for nothing: "
+                              "nothing to log")
+            .arg(settings.fileName());
+    return std::nullopt;
+}
+
+// Records until a stop signal, the duration, or a failure; the exit status.
+int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
+           const DriveLogger::Plan& plan, double durationS) {
+    EcuLink link(new QtSerialPort, settings);
+    DriveLogger logger(link, writer, settings, plan);
+    Status status(logger, writer);
+    QObject::connect(&logger, &DriveLogger::statusChanged, &status, &Status::changed);
+
+    bool finishing = false;
+    const auto finish = [&](int code, const QString& why) {
+        if (finishing) return;
+        finishing = true;
+        logger.stop();
+        status.end();
+        if (!why.isEmpty()) sayLine(why);
+        const QString path = writer.path();
+        const qint64 size = writer.size();
+        if (const auto error = writer.stop()) {
+            sayLine(*error);
+            if (code == Done) code = OutputFailed;
+        }
+        if (code == PortFailed && logger.records() == 0) {
+            // Nothing was recorded: no empty log is left behind.
+            QFile::remove(path);
+        } else {
+            sayLine(QStringLiteral("%1 records, %2 in %3")
+                        .arg(logger.records())
+                        .arg(sizeText(size), path));
+        }
+        app.exit(code);
+    };
+    // Each ends the run once the link's step or receive handler is over.
+    QObject::connect(
+        &logger, &DriveLogger::openFailed, &app,
+        [&](const QString& message) { finish(PortFailed, message); }, Qt::QueuedConnection);
+    QObject::connect(
+        &logger, &DriveLogger::writeFailed, &app,
+        [&](const QString& message) { finish(OutputFailed, message); }, Qt::QueuedConnection);
+
+    forwardStopSignals(&app, [&] { finish(Done, QString()); });
+    if (durationS > 0)
+        QTimer::singleShot(std::chrono::milliseconds(qint64(durationS * 1000)), Qt::PreciseTimer,
+                           &app, [&] { finish(Done, QString()); });
+
+    logger.start();
+    const int code = app.exec();
+    stopForwarding();
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before any thread exists, so that every thread inherits the mask. A handler of its own,
+    // never run, since a signal that is ignored (as a background job's SIGINT is) would be
+    // dropped rather than waited for.
+    const sigset_t stop = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    struct sigaction waited {};
+    waited.sa_handler = [](int) {};
+    sigaction(SIGINT, &waited, nullptr);
+    sigaction(SIGTERM, &waited, nullptr);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestrix"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrix"));
+    std::signal(SIGPIPE, SIG_IGN); // a closed pipe on stderr is not the end of a recording
+
+    const CliParse parse = parseCliArgs(QCoreApplication::arguments());
+    if (!parse.options) {
+        sayLine(parse.error);
+        say(QStringLiteral("Try 'kestrix-cli --help'.\n"));
+        return Usage;
+    }
+    const CliOptions& o = *parse.options;
+    if (o.action == CliOptions::Action::Help) {
+        std::fputs(cliHelpText().toLocal8Bit().constData(), stdout);
+        return Done;
+    }
+    if (o.action == CliOptions::Action::Version) {
+        std::printf("kestrix-cli %s\n", KESTRIX_VERSION);
+        return Done;
+    }
+
+    // ---- the settings, as the data display and the logger read them
+    if (!o.settings.isEmpty() && !QFileInfo(o.settings).isFile()) {
+        sayLine(QStringLiteral("No settings file '%1'").arg(o.settings));
+        return Usage;
+    }
+    auto store = o.settings.isEmpty() ? std::make_unique<SettingsStore>()
+                                      : std::make_unique<SettingsStore>(o.settings);
+    if (!QFileInfo(store->fileName()).isReadable())
+        sayLine(QStringLiteral("No settings in '%1': Kestrix's defaults are used")
+                    .arg(store->fileName()));
+    LoggerSettings settings(std::move(store), o.port);
+    DriveLogger::Plan plan;
+    if (const auto problem = readPlan(settings, plan)) {
+        sayLine(*problem);
+        return Usage;
+    }
+
+    // ---- the file
+    LogWriter writer;
+    QString dir = o.outDir;
+    if (dir.isEmpty()) dir = settings.read(QStringLiteral("DataLog"), QStringLiteral("Path"));
+    if (dir.isEmpty()) dir = QDir::currentPath();
+    const Output output =
+        startOutput(writer, o, dir, catalogueNames(plan.units.fahr, plan.units.mph),
+                    storedLogSelection(settings, plan.setup));
+    if (output.exit != Done) {
+        sayLine(output.error);
+        return output.exit;
+    }
+    sayLine(QStringLiteral("logging to %1").arg(writer.path()));
+
+    return record(app, writer, settings, plan, o.durationS);
+}

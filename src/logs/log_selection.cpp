@@ -1,0 +1,45 @@
+#include "logs/log_selection.h"
+
+#include "live/display_layout.h"
+#include "util/settings.h"
+
+namespace kx {
+
+namespace {
+const QString DataLog = QStringLiteral("DataLog");
+} // namespace
+
+QString logParamKey(int gauge) {
+    return QStringLiteral("Param%1").arg(gauge);
+}
+
+QString logRegKey(int indicator) {
+    return QStringLiteral("Reg%1").arg(indicator);
+}
+
+LogSelection loggableColumns(const GaugeSetup& setup) {
+    LogSelection offered;
+    const auto& sel = setup.displaySelection;
+    for (int slot = 0; slot < kDisplaySlots; ++slot) {
+        const int g = sel[size_t(slot)];
+        if (g < kLogGaugeCount) offered.gauges[size_t(g)] = true;
+    }
+    for (int i = 0; i < kLogIndicatorCount; ++i)
+        offered.indicators[size_t(i)] = sel[size_t(indicatorFlag(i))] == 1;
+    return offered;
+}
+
+LogSelection storedLogSelection(const Settings& store, const GaugeSetup& setup) {
+    LogSelection chosen = loggableColumns(setup);
+    // The logger stores "1" for every column when it first opens: the same choice.
+    if (store.read(DataLog, logParamKey(0)).isEmpty()) return chosen;
+    for (int g = 0; g < kLogGaugeCount; ++g)
+        chosen.gauges[size_t(g)] =
+            chosen.gauges[size_t(g)] && store.read(DataLog, logParamKey(g)) == u"1";
+    for (int i = 0; i < kLogIndicatorCount; ++i)
+        chosen.indicators[size_t(i)] =
+            chosen.indicators[size_t(i)] && store.read(DataLog, logRegKey(i)) == u"1";
+    return chosen;
+}
+
+} // namespace kx

@@ -1,0 +1,196 @@
+// kestrix-cli run as the program it is, with no display, against the simulated ECU on a
+// pseudo-terminal: a drive through an ignition-off and a pulled cable, ended by SIGTERM; the
+// exit statuses; and the libraries it links.
+#include "app/settings_store.h"
+#include "ecu_sim.h"
+#include "logs/log_reader.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+qsizetype recordsIn(const QString& path) {
+    return std::max<qsizetype>(0, fileBytes(path).count("\r\n") - 1);
+}
+
+// No display of any kind, and a settings directory of the test's own.
+QProcessEnvironment headless(const QString& configHome) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    env.insert("XDG_CONFIG_HOME", configHome);
+    return env;
+}
+
+QString settingsFile(const QTemporaryDir& dir, const QString& port) {
+    const QString path = dir.filePath("Kestrix.ini");
+    SettingsStore(path).save("Comms", "ComPort", port);
+    return path;
+}
+
+void pause(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+} // namespace
+
+TEST(CliE2E, LogsThroughIgnitionOffAndAPulledCableIntoOneFileOfWholeRecords) {
+    QTemporaryDir dir;
+    kxsim::SimOptions o;
+    o.seed = 7;
+    // The stable link stands for /dev/serial/by-id/...: the same path after a re-plug.
+    o.linkPath = dir.filePath("ecu").toStdString();
+    o.hangupAfter = 200;
+    o.reopenAfterMs = 1000;
+    kxsim::EcuSimulator sim(o);
+    ASSERT_TRUE(sim.start());
+    const QString out = dir.filePath("drive.log");
+    QProcess cli;
+    cli.setProcessEnvironment(headless(dir.filePath("config")));
+    cli.start(KX_CLI, {"log", "--settings", settingsFile(dir, dir.filePath("ecu")), "--out", out});
+    ASSERT_TRUE(cli.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return recordsIn(out) >= 30; }, 15000))
+        << cli.readAllStandardError().toStdString();
+
+    // Running, it has loaded no library of the window system.
+    const QByteArray maps = fileBytes(QStringLiteral("/proc/%1/maps").arg(cli.processId()));
+    EXPECT_TRUE(maps.contains("libQt6SerialPort"));
+    EXPECT_FALSE(maps.contains("libQt6Gui"));
+    EXPECT_FALSE(maps.contains("libQt6Widgets"));
+
+    sim.setIgnition(false);
+    pause(1500);
+    const qsizetype silent = recordsIn(out);
+    pause(2500); // through a re-arm that nothing answers
+    EXPECT_EQ(recordsIn(out), silent);
+    sim.setIgnition(true);
+    ASSERT_TRUE(waitUntil([&] { return recordsIn(out) > silent + 20; }, 10000));
+
+    ASSERT_TRUE(waitUntil([&] { return sim.counters().hangups == 1; }, 20000));
+    const qsizetype pulled = recordsIn(out);
+    ASSERT_TRUE(waitUntil([&] { return recordsIn(out) > pulled + 20; }, 15000));
+
+    cli.terminate(); // SIGTERM
+    ASSERT_TRUE(cli.waitForFinished(10000));
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 0);
+    // The stream was stopped before the port closed.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const auto got = sim.receivedBytes();
+            return !got.empty() && got.back() == 0x30;
+        },
+        3000));
+    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+    // Not a terminal: a line for each change of the link.
+    EXPECT_TRUE(err.contains("No data from the ECU since")) << err.toStdString();
+    EXPECT_TRUE(err.contains(" lost: ")) << err.toStdString();
+
+    const QByteArray bytes = fileBytes(out);
+    ASSERT_TRUE(bytes.startsWith("Time, RPM, Air Flow, Water Temp C, O2 Sensor, Speed kph, "
+                                 "Battery, Throttle, Injector, Timing, AAC, A/F Base, Duty Cycle, "
+                                 "Closed TPS, Power Steering, Air Con sw, Start Signal, Neutral, "
+                                 "Air Con rly, Fuel Pump, Thermo Fan, VCT, Waste Gate sol, "
+                                 "A/F ratio, EGR sol\r\n"));
+    ASSERT_TRUE(bytes.endsWith("\r\n"));
+    QList<QByteArray> lines = bytes.split('\n');
+    lines.removeLast();
+    const qsizetype fields = lines[0].count(", ") + 1;
+    double last = -1;
+    int gaps = 0;
+    for (const QByteArray& line : lines.mid(1)) {
+        ASSERT_TRUE(line.endsWith('\r')) << line.toStdString();
+        ASSERT_EQ(line.count(", ") + 1, fields) << line.toStdString();
+        const double t = line.left(line.indexOf(',')).toDouble();
+        ASSERT_GE(t, last) << line.toStdString();
+        // No record while no data came: the ignition-off and the pulled cable are jumps.
+        if (last >= 0 && t - last > 1.5) ++gaps;
+        last = t;
+    }
+    EXPECT_GE(gaps, 2);
+    const LogReadResult read = LogReader::readFile(out);
+    ASSERT_TRUE(read.ok()) << read.failure.toStdString();
+    EXPECT_EQ(read.data.recordCount(), lines.size() - 1);
+    EXPECT_GT(read.data.number(read.data.recordCount() - 1, 0).value_or(0), 0); // RPM
+
+    // Every record is a frame the ECU sent, and nearly every live frame became one (the rest
+    // were identification frames and the frames in flight when the line went).
+    const auto frames = qsizetype(sim.framesSent());
+    EXPECT_LE(read.data.recordCount(), frames);
+    EXPECT_GE(read.data.recordCount(), frames * 8 / 10);
+}
+
+TEST(CliE2E, ExitStatusesSayWhatWentWrongAndNoFileIsReplaced) {
+    QTemporaryDir dir;
+    kxsim::SimOptions o;
+    o.seed = 7;
+    kxsim::EcuSimulator sim(o);
+    ASSERT_TRUE(sim.start());
+    const QString ini = settingsFile(dir, QString::fromStdString(sim.devicePath()));
+    const QString kept = dir.filePath("kept.log");
+    {
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("an earlier drive\r\n");
+    }
+    struct Case {
+        QStringList args;
+        int status;
+        QString said; // on stderr (or stdout for --version)
+    };
+    const Case cases[] = {
+        {{"log", "--settings", ini, "--out", kept}, 2, "already exists"},
+        {{"log", "--out", "a.log", "--fast"}, 2, "Try 'kestrix-cli --help'"},
+        {{"log", "--settings", dir.filePath("none.ini")}, 2, "No settings file"},
+        {{"log", "--settings", ini, "--port", dir.filePath("no-tty"), "--out-dir",
+          dir.filePath("runs")},
+         3,
+         "Invalid Port number"},
+        {{"log", "--settings", ini, "--out", dir.filePath("no-dir/x.log")},
+         4,
+         "Cannot create log file"},
+        {{"log", "--settings", ini, "--duration", "2", "--out-dir", dir.filePath("drives")},
+         0,
+         "records, "},
+        {{"--version"}, 0, "kestrix-cli 1."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        QProcess cli;
+        cli.setProcessEnvironment(headless(dir.filePath("config")));
+        cli.start(KX_CLI, c.args);
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitCode(), c.status);
+        const QString said =
+            QString::fromLocal8Bit(cli.readAllStandardError() + cli.readAllStandardOutput());
+        EXPECT_TRUE(said.contains(c.said)) << said.toStdString();
+    }
+    EXPECT_EQ(fileBytes(kept), "an earlier drive\r\n");
+    // A port that never opened leaves no empty log behind.
+    EXPECT_TRUE(QDir(dir.filePath("runs")).entryList(QDir::Files).isEmpty());
+    const QStringList drives = QDir(dir.filePath("drives")).entryList({"*.log"}, QDir::Files);
+    ASSERT_EQ(drives.size(), 1);
+    EXPECT_GT(recordsIn(dir.filePath("drives/" + drives[0])), 20);
+}
+
+TEST(CliE2E, TheProgramLinksNoLibraryOfTheWindowSystem) {
+    QProcess ldd;
+    ldd.start("ldd", {KX_CLI});
+    ASSERT_TRUE(ldd.waitForFinished(20000));
+    const QByteArray libs = ldd.readAllStandardOutput();
+    EXPECT_TRUE(libs.contains("libQt6Core")) << libs.toStdString();
+    EXPECT_TRUE(libs.contains("libQt6SerialPort"));
+    EXPECT_FALSE(libs.contains("libQt6Gui"));
+    EXPECT_FALSE(libs.contains("libQt6Widgets"));
+}
