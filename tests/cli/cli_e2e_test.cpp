@@ -16,11 +16,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 qsizetype recordsIn(const QString& path) {
     return std::max<qsizetype>(0, fileBytes(path).count("\r\n") - 1);
 }

@@ -18,10 +18,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 // Every line ends in CR LF and has the header's number of fields; returns the record lines.
 QList<QByteArray> checkedRecords(const QByteArray& bytes) {
     EXPECT_TRUE(bytes.endsWith("\r\n"));

@@ -25,11 +25,6 @@ QByteArray memory(SimMainWindow& k, uint16_t from, size_t count) {
     return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 frmRomData* startDump(SimMainWindow& k, const QString& path, const char* start, const char* stop,
                       bool slow) {
     frmRomData* win = k.form().btnRomData_Click();

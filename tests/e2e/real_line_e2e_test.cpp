@@ -21,11 +21,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QByteArray memory(kxsim::EcuSimulator& sim, uint16_t from, size_t count) {
     const kxsim::Bytes b = sim.memory(from, count);
     return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));

@@ -84,14 +84,14 @@ TEST(DashboardWindow, ASetupSavedMidStreamWaitsForTheNextOpening) {
     QPointer<frmDashboard> win = w.form->findChild<frmDashboard*>();
     ASSERT_FALSE(win.isNull());
     const uint32_t back = win->lampFill(0);
-    w.ecu->feed(dashFrame(521, 50));
+    w.ecu->feedEvent(dashFrame(521, 50));
     EXPECT_EQ(win->lampFill(0), kOrange);
 
     // Water Temp (one byte) on the left dial: another frame length.
     w.store->save("Dashboard", "Gauge0", "3");
     w.form->getSetup();
     const int beeps = w.dialogs.beeps;
-    w.ecu->feed(dashFrame(400, 50));
+    w.ecu->feedEvent(dashFrame(400, 50));
     EXPECT_EQ(win->lampFill(0), back);
     EXPECT_EQ(w.dialogs.beeps, beeps);
     EXPECT_EQ(w.form->live.gaugeValue[0], 5000.0f);

@@ -32,10 +32,6 @@ void smallSelection(SettingsStore& s) {
 QByteArray frame(int rpmRaw) {
     return bytes({0xFF, 6, 0, rpmRaw, 132, 176, 95, 0x05, 0xFF, 6});
 }
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 // A clock that stands still unless moved: only for steps that do not wait.
 struct FixedClock {
     uint32_t now = 1000;

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <QFile>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -111,6 +113,11 @@ bool waitUntil(const std::function<bool()>& pred, int ms) {
         QThread::msleep(2);
     }
     return pred();
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace kx::test

@@ -94,4 +94,7 @@ inline QByteArray bytes(std::initializer_list<int> values) {
 // Runs the event loop until `pred` is true or `ms` elapsed; returns pred().
 bool waitUntil(const std::function<bool()>& pred, int ms);
 
+// The whole file, or nothing when it cannot be read.
+QByteArray fileBytes(const QString& path);
+
 } // namespace kx::test
