@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <sys/resource.h>
@@ -28,7 +30,21 @@
 namespace {
 constexpr double kByteMs = 1000.0 / 960.0; // 9600 baud, 8N1
 
-void dump(kx::Form2& form, const QString& path, int bytes, bool slow, double boundPerByteMs) {
+// Whether the file holds exactly the simulator's memory from 0x8000.
+const char* exactness(kxsim::EcuSimulator& sim, const QString& path, int bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "no file";
+    const QByteArray got = f.readAll();
+    const kxsim::Bytes want = sim.memory(0x8000, size_t(bytes));
+    if (got.size() != bytes) return "short";
+    return std::equal(want.begin(), want.end(), got.begin(),
+                      [](uint8_t w, char g) { return w == uint8_t(g); })
+               ? "exact"
+               : "WRONG BYTES";
+}
+
+void dump(kx::Form2& form, kxsim::EcuSimulator& sim, const QString& path, int bytes, bool slow,
+          double boundPerByteMs) {
     kx::frmRomData* win = form.btnRomData_Click();
     runUntil([&] { return win->findChild<QPushButton*>("btnRead")->isEnabled(); }, 5000);
     win->findChild<QLineEdit*>("txtPath")->setText(path);
@@ -43,8 +59,9 @@ void dump(kx::Form2& form, const QString& path, int bytes, bool slow, double bou
     const double s = double(t.elapsed()) / 1000.0;
     const double rate = bytes / s;
     const double bound = 1000.0 / boundPerByteMs;
-    std::printf("%s: %d bytes in %.2f s = %.1f bytes/s; bound %.1f bytes/s; ratio %.3f\n",
-                slow ? "slow" : "fast", bytes, s, rate, bound, rate / bound);
+    std::printf("%s: %d bytes in %.2f s = %.1f bytes/s; bound %.1f bytes/s; ratio %.3f; %s\n",
+                slow ? "slow" : "fast", bytes, s, rate, bound, rate / bound,
+                exactness(sim, path, bytes));
     win->close();
     // Closed outside any event loop: its deletion is done here, not by the loops below.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -82,9 +99,9 @@ int main(int argc, char** argv) {
     }
 
     // Per 8 bytes: two 25 ms pauses, the stream start, 20 bytes to the threshold, the stop.
-    dump(form, dir.filePath("fast.bin"), fastBytes, false, (50 + 22 * kByteMs) / 8);
+    dump(form, sim, dir.filePath("fast.bin"), fastBytes, false, (50 + 22 * kByteMs) / 8);
     // Per byte: the 15 ms pause, the stream start, 6 bytes to the threshold, the stop.
-    dump(form, dir.filePath("slow.bin"), slowBytes, true, 15 + 8 * kByteMs);
+    dump(form, sim, dir.filePath("slow.bin"), slowBytes, true, 15 + 8 * kByteMs);
 
     kx::frmAdrWatch* watch = form.btnAdrWatch_Click();
     runUntil([&] { return watch->findChild<QPushButton*>("btnStart")->isEnabled(); }, 5000);

@@ -142,6 +142,23 @@ void SpeedometerGauge::placeOverlays() {
     place(newValue_, [&g](QLabel* l) { return double(valueTop(g, heightTwips(l))); });
 }
 
+void SpeedometerGauge::show(QLabel* label, const QString& text) {
+    // Texts grow and shrink with their captions; keeping them centred is a move, not a redraw,
+    // and is needed only when the text's width can have changed.
+    if (!label || label->text() == text) return;
+    const bool sameWidth = sameDigitShape(label->text(), text);
+    label->setText(text);
+    if (!sameWidth) centre(label);
+}
+
+void SpeedometerGauge::showNoValue() {
+    if (!geometry_) return;
+    show(newValue_, QStringLiteral("--"));
+    if (picture_)
+        picture_->setReading(
+            {name_, newValue_, maximum_, value_, double(minVal_), double(maxVal_)});
+}
+
 void SpeedometerGauge::setValue(float value) {
     value_ = clampToScale(value, minVal_, maxVal_);
     if (!geometry_) return;
@@ -150,14 +167,6 @@ void SpeedometerGauge::setValue(float value) {
         const QPoint end = needleEnd(g, value_, minVal_);
         needle_->setLine(QLineF(toPixels(QPointF(g.centerX, g.centerY)), toPixels(end)));
     }
-    // Texts grow and shrink with their captions; keeping them centred is a move, not a redraw,
-    // and is needed only when the text's width can have changed.
-    const auto show = [this](QLabel* label, const QString& text) {
-        if (!label || label->text() == text) return;
-        const bool sameWidth = sameDigitShape(label->text(), text);
-        label->setText(text);
-        if (!sameWidth) centre(label);
-    };
     if (newValue_) show(newValue_, valueText(value_, decPoint_));
     if (maximum_) show(maximum_, peakText(maximum_->text(), value_));
     if (picture_)

@@ -29,6 +29,8 @@ public:
 
     // Clamps to the scale, moves the needle, shows the value and raises the peak text.
     void setValue(float value);
+    // No live value: the figure reads "--" (to a screen reader too) until the next setValue.
+    void showNoValue();
     float value() const { return value_; }
 
     const std::optional<DialGeometry>& geometry() const { return geometry_; }
@@ -40,6 +42,8 @@ private:
     void styleOverlays();
     void placeOverlays();
     void centre(QLabel* label);
+    // Sets a read-out's text, centring it again only when its width can have changed.
+    void show(QLabel* label, const QString& text);
 
     ScaleColours colours_;
     QPointer<GaugePicture> picture_;

@@ -95,6 +95,15 @@ void GaugeGrid::setStale(bool stale) {
     const DisplayColours own = colours_;
     applyColours(shown);
     colours_ = own;
+    if (!stale) return;
+    // Nothing that is not live reads as a value: "--" on the dials, the indicators blank. The
+    // next frame writes them all again.
+    for (auto& g : gauges_)
+        if (g) g->showNoValue();
+    for (QLabel* l : onOffLabels_) {
+        l->setText(QString());
+        l->setAutoFillBackground(false);
+    }
 }
 
 void GaugeGrid::place(const DisplayLayout& l) {
@@ -132,6 +141,7 @@ void GaugeGrid::ChangelblOnOff(int indicator, const QString& state) {
     const StateColour c = stateColour(state);
     if (!c.known) return;
     l->setText(state);
+    l->setAutoFillBackground(true);
     QPalette p = l->palette();
     p.setColor(QPalette::Window, colourFromBgr(c.colour));
     l->setPalette(p);
