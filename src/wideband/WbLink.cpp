@@ -30,6 +30,9 @@ WbLink::WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbVa
     connect(&silenceTimer_, &QTimer::timeout, this, [this] {
         if (state_ == State::Streaming) setState(State::Silent);
     });
+    startAgainTimer_.setSingleShot(true);
+    startAgainTimer_.setInterval(kStartAgainMs);
+    connect(&startAgainTimer_, &QTimer::timeout, this, &WbLink::startAgain);
 }
 
 QString WbLink::device() const {
@@ -65,6 +68,7 @@ bool WbLink::openPort2(bool quiet) {
 
 void WbLink::closePort2() {
     pauseTimer_.stop();
+    startAgainTimer_.stop();
     if (port_->isOpen()) port_->close();
 }
 
@@ -117,6 +121,10 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
     const bool start = ReadMode2 == wb::WaitStart;
     const wb::HandshakeStep step = wb::handshake(ReadMode2, start ? carry_ + bytes : bytes);
     carry_ = start ? step.rest : QByteArray();
+    // The start reply may sit behind a frame cut where the port opened, out of reach of the
+    // search: once the stream has stopped, the controller answers the command again in step.
+    if (start && !step.advances && !startAgainTimer_.isActive()) startAgainTimer_.start();
+    if (step.advances) startAgainTimer_.stop();
     if (step.incompatible) {
         // Said once a connect: the link stops taking replies until the next one.
         ReadMode2 = 0;
@@ -149,6 +157,13 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
     send(step.send);
 }
 
+void WbLink::startAgain() {
+    if (ReadMode2 != wb::WaitStart || !port_->isOpen()) return;
+    port_->discard();
+    carry_.clear();
+    send(wb::cmdStart());
+}
+
 void WbLink::sendAfterPause() {
     port_->discard();
     send(pendingSend_);
@@ -175,6 +190,7 @@ void WbLink::setRetrying(bool on) {
 void WbLink::onLost(const QString& reason) {
     problem_ = reason.isEmpty() ? QStringLiteral("the device went away") : reason;
     pauseTimer_.stop();
+    startAgainTimer_.stop();
     ReadMode2 = 0;
     setState(State::Lost);
 }

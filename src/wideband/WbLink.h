@@ -30,6 +30,9 @@ public:
     static constexpr int kNoReplyMs = 3000;
     static constexpr int kRetryMs = 2000;
     static constexpr int kSilenceMs = 1000;
+    // Bytes came after the start command but held no reply it could place: the command is
+    // sent again after this long, when the stream it stopped has gone quiet.
+    static constexpr int kStartAgainMs = 250;
 
     // Takes ownership of the port; port and speed come from the WBO2 settings.
     WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbValues,
@@ -69,6 +72,7 @@ signals:
 private:
     void handshakeStep(const QByteArray& bytes);
     void sendAfterPause();
+    void startAgain();
     void send(const QByteArray& bytes);
     void getWbData(const QByteArray& bytes);
     void setState(State s);
@@ -87,6 +91,7 @@ private:
     QTimer noReplyTimer_;
     QTimer retryTimer_;
     QTimer silenceTimer_;
+    QTimer startAgainTimer_;
     bool retrying_ = false;
 };
 

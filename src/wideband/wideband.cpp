@@ -27,9 +27,17 @@ std::optional<int> startReplyMarker(const QByteArray& bytes, QByteArray& rest) {
     rest.clear();
     int from = 0;
     for (;;) {
-        if (const auto p = pairFrom(bytes, from, '>', ' ')) return p;
-        const auto frame = pairFrom(bytes, from, 0x5A, 0xA5);
-        if (!frame) break;
+        const auto marker = pairFrom(bytes, from, '>', ' ');
+        auto frame = pairFrom(bytes, from, 0x5A, 0xA5);
+        // A frame's header comes before any "> " its own bytes may hold.
+        if (marker && (!frame || *marker < *frame)) return marker;
+        // Neither: the tail of a frame the discard at connect cut; the next header puts the
+        // walk back in step with the frames.
+        if (!frame) {
+            const qsizetype next = bytes.indexOf("\x5a\xa5", from);
+            if (next < 0) break;
+            frame = int(next);
+        }
         if (*frame + kFrameSize > bytes.size()) {
             rest = bytes.mid(*frame); // a frame cut by the delivery's end
             return std::nullopt;

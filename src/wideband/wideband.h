@@ -50,7 +50,8 @@ inline QByteArray cmdT1() {
 std::optional<int> replyMarker(const QByteArray& reply);
 // The same for the reply to the start command, which a controller still streaming from an
 // earlier connect may send after its last frames: positions 0 to 3 from the start of the bytes
-// or from the end of the whole frames they begin with, never inside a frame. `rest` gets what
+// or from the end of the whole frames they begin with (the tail of a frame cut at connect is
+// skipped to the next header), never inside a frame. `rest` gets what
 // may still begin a frame or the reply when the next delivery is put after it.
 std::optional<int> startReplyMarker(const QByteArray& bytes, QByteArray& rest);
 // Up to four characters from position `from` (fewer when the reply ends first).

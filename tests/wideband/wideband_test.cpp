@@ -91,13 +91,15 @@ TEST(Wideband, HandshakeReplies) {
     // controller that was still streaming; never inside a frame.
     QByteArray holding = frameAt(0, 0x3E20);
     holding.replace(12, 2, "> ");
+    QByteArray early = holding; // "> " before the marker's last place, after the header
+    early.replace(2, 2, "> ");
     const struct {
         QByteArray delivery;
         bool taken;
         QByteArray rest;
     } starts[] = {
         {"> tf OK", true, ""},
-        {"\x5a\xa5> tf OK", true, ""},
+        {"\x5a\xa5> tf OK", false, "\x5a\xa5> tf OK"}, // a frame's header goes first
         {"xxxx> tf OK", false, ""},
         {holding, false, ""},                      // "> " and 3E 20 inside a frame
         {holding + holding + "> tf OK", true, ""}, // after two whole frames
@@ -106,6 +108,9 @@ TEST(Wideband, HandshakeReplies) {
         {holding.left(20), false, holding.left(20)}, // a frame cut short: kept
         {"xx" + holding + ">", false, ">"},          // a marker the next bytes finish
         {QByteArray(28, '\x5a'), false, ""},
+        {early, false, ""},
+        {holding.mid(7) + holding + "> tf OK", true, ""}, // a cut frame, then back in step
+        {holding.mid(7) + "> tf OK", false, ""},          // out of reach: asked again
     };
     for (const auto& c : starts) {
         const HandshakeStep s = handshake(WaitStart, c.delivery);

@@ -119,6 +119,18 @@ TEST(WidebandWindow, IncompatibleSilentAndLateReplies) {
     w.wb->feed("> 0120 WB\r\n");
     EXPECT_TRUE(waitUntil([&] { return w.wb->writes.last() == "s03e1\r"; }, 1000));
     EXPECT_EQ(w.label("lblROMver")->text(), "0120");
+
+    // Connect while the controller streams: the port opens in a frame whose tail comes before
+    // the reply, out of the search's reach. The start command goes again once the line is
+    // quiet, and its reply is taken.
+    w.find<QPushButton>("btnConnect2")->click();
+    w.wb->feed(frame(2300, 35, 37).mid(9, 19) + "> tf OK   \r\n");
+    EXPECT_EQ(w.wb->writes.last(), "tf\r");
+    const qsizetype sent = w.wb->writes.size();
+    EXPECT_TRUE(waitUntil([&] { return w.wb->writes.size() > sent; }, 1000));
+    EXPECT_EQ(w.wb->writes.last(), "tf\r");
+    w.wb->feed("> tf OK   \r\n");
+    EXPECT_EQ(w.wb->writes.last(), "v\r");
 }
 
 TEST(WidebandWindow, AfrWindowShowsDialGraphAndStatus) {
