@@ -77,15 +77,9 @@ MapFileRead parseMapFile(QByteArrayView bytes) {
     }
     while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
         lines.removeLast();
-    if (lines.size() < kLines)
-        return refused(lines.size() + 1, QStringLiteral("the map ends here; a map file has %1 "
-                                                         "lines.")
-                                             .arg(kLines));
-    if (lines.size() > kLines)
-        return refused(kLines + 1, QStringLiteral("a map file ends after line %1.").arg(kLines));
-
+    // Line by line, so that the first fault in the file is the one named.
     EngineMap map;
-    for (int l = 0; l < kLines; ++l) {
+    for (int l = 0; l < std::min<int>(int(lines.size()), kLines); ++l) {
         QList<QByteArrayView> fields;
         for (qsizetype at = 0;;) {
             const qsizetype comma = lines[l].indexOf(',', at);
@@ -116,6 +110,11 @@ MapFileRead parseMapFile(QByteArrayView bytes) {
             }
         }
     }
+    if (lines.size() < kLines)
+        return refused(int(lines.size()) + 1,
+                       QStringLiteral("the map ends here; a map file has %1 lines.").arg(kLines));
+    if (lines.size() > kLines)
+        return refused(kLines + 1, QStringLiteral("a map file ends after line %1.").arg(kLines));
     return {map, {}};
 }
 
