@@ -539,13 +539,18 @@ void frmMapTrace::showCoverage() {
         const auto figure = [cv](double f) {
             return cv == CoverageView::Hits ? QString::number(qint64(f)) : meanAfrText(f);
         };
-        lblScale_->setText(
-            !scale.any ? S("No hits yet.")
-                       : S("%1: blue at %2 to red at %3%4. Faint: fewer than %5 hits.")
-                             .arg(cv == CoverageView::Hits ? S("Hits") : S("Mean WBo2"),
-                                  figure(scale.low), figure(scale.high),
-                                  cv == CoverageView::Hits ? S(" (logarithmic)") : QString())
-                             .arg(MapCoverage::kFewHits));
+        const QString name = cv == CoverageView::Hits ? S("Hits") : S("Mean WBo2");
+        QString text;
+        if (!scale.any)
+            text = S("No hits yet.");
+        else if (scale.high > scale.low)
+            text = S("%1: blue at %2 to red at %3%4.")
+                       .arg(name, figure(scale.low), figure(scale.high),
+                            scale.logarithmic ? S(" (logarithmic)") : QString());
+        else
+            text = S("%1: green at %2 (one level).").arg(name, figure(scale.low));
+        if (scale.any) text += S(" Faint: fewer than %1 hits.").arg(MapCoverage::kFewHits);
+        lblScale_->setText(text);
     }
     QString summary = S("Coverage: %1 hits, %2 with WBo2.").arg(coverage_.hits()).arg(coverage_.afrHits());
     if (!logsNote_.isEmpty()) summary += u' ' + logsNote_;
