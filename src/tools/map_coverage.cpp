@@ -15,29 +15,30 @@ constexpr int kThrottleCode = 8;
 constexpr int kWbo2Code = 24;
 constexpr uint32_t kWindowGrey = 0xF0F0F0;
 
-bool hasColumn(const LogData& log, int code) {
-    return std::any_of(log.columns().begin(), log.columns().end(),
-                       [code](const LogColumn& c) { return c.code == code; });
-}
-
 // A column's number in one record: from the one-pass read while it lasted, field by field
 // after the first record it could not read.
 class ColumnReader {
 public:
-    ColumnReader(const LogData& log, int code, bool present) : log_(log), code_(code) {
-        if (present) numbers_ = log.numbersByCode(code);
-        present_ = present;
+    ColumnReader(const LogData& log, int code) : log_(log), code_(code) {
+        for (int c = 0; c < log.columnCount(); ++c)
+            if (log.columns()[size_t(c)].code == code) last_ = c;
+        if (last_ >= 0) numbers_ = log.numbersByCode(code);
     }
+    bool present() const { return last_ >= 0; }
     std::optional<float> at(qsizetype record) const {
-        if (!present_) return std::nullopt;
+        if (last_ < 0) return std::nullopt;
         if (size_t(record) < numbers_.values.size()) return numbers_.values[size_t(record)];
-        return parseSingle(QString::fromLatin1(log_.fieldByCode(record, code_)));
+        // The last column under the code when the record fills it (as the reader picks), an
+        // earlier one when the record is short.
+        QByteArrayView field = log_.field(record, last_);
+        if (field.isEmpty()) field = log_.fieldByCode(record, code_);
+        return parseSingle(QString::fromLatin1(field));
     }
 
 private:
     const LogData& log_;
     int code_;
-    bool present_ = false;
+    int last_ = -1;
     LogNumbers numbers_;
 };
 
@@ -118,13 +119,13 @@ LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales,
                                 const LogData& log) {
     LogCoverageCount count;
     const qsizetype records = log.recordCount();
-    if (!hasColumn(log, kRpmCode) || !hasColumn(log, kThrottleCode)) {
+    const ColumnReader rpm(log, kRpmCode);
+    const ColumnReader throttle(log, kThrottleCode);
+    if (!rpm.present() || !throttle.present()) {
         count.skipped = records;
         return count;
     }
-    const ColumnReader rpm(log, kRpmCode, true);
-    const ColumnReader throttle(log, kThrottleCode, true);
-    const ColumnReader afr(log, kWbo2Code, hasColumn(log, kWbo2Code));
+    const ColumnReader afr(log, kWbo2Code);
     for (qsizetype r = 0; r < records; ++r) {
         const auto speed = rpm.at(r);
         const auto volts = throttle.at(r);
