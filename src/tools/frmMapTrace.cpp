@@ -78,6 +78,26 @@ QPushButton* button(const char* caption, const char* name) {
     return b;
 }
 
+// The heat scale in words, under the grid.
+QString scaleText(CoverageView view, const CoverageScale& scale) {
+    const bool hits = view == CoverageView::Hits;
+    const auto figure = [hits](double f) {
+        return hits ? QString::number(qint64(f)) : meanAfrText(f);
+    };
+    const QString name = hits ? S("Hits") : S("Mean WBo2");
+    QString text;
+    if (!scale.any)
+        text = S("No hits yet.");
+    else if (scale.high > scale.low)
+        text = S("%1: blue at %2 to red at %3%4.")
+                   .arg(name, figure(scale.low), figure(scale.high),
+                        scale.logarithmic ? S(" (logarithmic)") : QString());
+    else
+        text = S("%1: green at %2 (one level).").arg(name, figure(scale.low));
+    if (scale.any) text += S(" Faint: fewer than %1 hits.").arg(MapCoverage::kFewHits);
+    return text + S(" Thick frame: the cell the engine is in.");
+}
+
 // What a screen reader and the tooltip say of a cell beyond its caption.
 QString coverageDetails(const CoverageCell& c) {
     if (c.hits == 0) return S("No hits");
@@ -219,7 +239,7 @@ frmMapTrace::frmMapTrace(const Host& host)
 
     coverageTimer_.setSingleShot(true);
     coverageTimer_.setInterval(kCoverageRefreshMs);
-    connect(&coverageTimer_, &QTimer::timeout, this, &frmMapTrace::showCoverage);
+    connect(&coverageTimer_, &QTimer::timeout, this, &frmMapTrace::refreshCoverage);
     const QString logFolder = host_.settings.read(S("DataLog"), S("Path"));
     folder_ = logFolder.isEmpty() ? QDir::currentPath() : logFolder;
     showCoverage();
@@ -407,7 +427,7 @@ void frmMapTrace::getTraceData(const QByteArray& bytes) {
     const float afr = host_.state.live.wbValues[0];
     // A ratio that no longer streams is not a reading.
     coverage_.add(index, wideband ? std::optional<float>(afr) : std::nullopt);
-    coverageChanged();
+    coverageChanged(index);
 
     if (fraWBo2_->isEnabled() != wideband) fraWBo2_->setEnabled(wideband);
     if (!wideband) {
@@ -477,19 +497,18 @@ frmMapTrace::View frmMapTrace::view() const {
 }
 
 void frmMapTrace::showCell(int cell) {
+    if (!mapKnown_) return; // the reading paints each byte as it comes
     const int index = cell - maptrace::FirstMapCell;
     QLabel* l = lblMapCell_[size_t(cell)];
-    if (!mapKnown_) return; // the reading paints each byte as it comes
     const View v = view();
     QString caption;
     uint32_t colour = kWhite;
-    uint32_t text = kBlack;
     bool faint = false;
     if (v == View::MapValues) {
         caption = QString::number(map_.values[size_t(index)]);
         colour = trailed_.test(size_t(index)) ? kTrailColour : mapColour(map_.values[size_t(index)]);
     } else {
-        const CoverageView cv = v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr;
+        const CoverageView cv = coverageView(v);
         const CoverageCell& c = coverage_.cell(index);
         caption = coverageCaption(c, cv);
         if (const auto figure = coverageFigure(c, cv)) {
@@ -498,59 +517,59 @@ void frmMapTrace::showCell(int cell) {
             if (faint) colour = dimmed(colour);
         }
     }
-    if (cell == shownCurrent_) colour = kCurrentCellColour;
-    text = faint && cell != shownCurrent_ ? kFaintText : textOn(colour);
+    // Over a figure's colour the cell the engine is in gets a thick frame, so both show.
+    const bool current = cell == shownCurrent_;
+    if (current && v == View::MapValues) colour = kCurrentCellColour;
+    const int frame = current && v != View::MapValues ? 3 : 1;
+    if (l->lineWidth() != frame) l->setLineWidth(frame);
     if (l->text() != caption) l->setText(caption);
-    const QString details = coverageDetails(coverage_.cell(index));
-    if (l->toolTip() != details) {
-        l->setToolTip(details);
-        l->setAccessibleDescription(details);
-    }
     paintCell(cell, colour);
+    const uint32_t text = faint ? kFaintText : textOn(colour);
     if (l->palette().color(QPalette::WindowText) != colourFromBgr(text))
         setColour(l, QPalette::WindowText, text);
 }
 
-void frmMapTrace::showAllCells() {
-    for (int cell = maptrace::FirstMapCell; cell < maptrace::CellCount; ++cell)
-        showCell(cell);
+void frmMapTrace::showDetails(int cell) {
+    QLabel* l = lblMapCell_[size_t(cell)];
+    const QString details = coverageDetails(coverage_.cell(cell - maptrace::FirstMapCell));
+    if (l->toolTip() == details) return;
+    l->setToolTip(details);
+    l->setAccessibleDescription(details);
 }
 
-void frmMapTrace::coverageChanged() {
-    // The map's view shows no figure of the coverage but the tooltips.
+void frmMapTrace::coverageChanged(int index) {
+    changed_.set(size_t(index));
     if (!coverageTimer_.isActive()) coverageTimer_.start();
 }
 
 void frmMapTrace::showCoverage() {
+    changed_.set();
+    scale_ = CoverageScale();
+    refreshCoverage();
+}
+
+void frmMapTrace::refreshCoverage() {
     coverageTimer_.stop();
     const View v = view();
     for (QRadioButton* o : {optHits_, optWBo2_})
         o->setEnabled(mapKnown_);
-    if (v != View::MapValues)
-        scale_ = coverageScale(coverage_, v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr);
-    showAllCells();
+    std::bitset<256> repaint = changed_;
+    if (v != View::MapValues) {
+        const CoverageScale scale = coverageScale(coverage_, coverageView(v));
+        if (!(scale == scale_)) repaint.set(); // every colour moves with the scale
+        scale_ = scale;
+    }
+    for (int i = 0; i < 256; ++i) {
+        if (changed_.test(size_t(i))) showDetails(maptrace::FirstMapCell + i);
+        if (repaint.test(size_t(i))) showCell(maptrace::FirstMapCell + i);
+    }
+    changed_.reset();
     if (!mapKnown_ || v == View::MapValues) {
         lblScale_->setText(mapKnown_ ? S("Map values: red at 0, blue at 255. Yellow: cells the "
                                          "engine has left; green: the cell it is in.")
                                      : QString());
     } else {
-        const CoverageView cv = v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr;
-        const CoverageScale& scale = scale_;
-        const auto figure = [cv](double f) {
-            return cv == CoverageView::Hits ? QString::number(qint64(f)) : meanAfrText(f);
-        };
-        const QString name = cv == CoverageView::Hits ? S("Hits") : S("Mean WBo2");
-        QString text;
-        if (!scale.any)
-            text = S("No hits yet.");
-        else if (scale.high > scale.low)
-            text = S("%1: blue at %2 to red at %3%4.")
-                       .arg(name, figure(scale.low), figure(scale.high),
-                            scale.logarithmic ? S(" (logarithmic)") : QString());
-        else
-            text = S("%1: green at %2 (one level).").arg(name, figure(scale.low));
-        if (scale.any) text += S(" Faint: fewer than %1 hits.").arg(MapCoverage::kFewHits);
-        lblScale_->setText(text);
+        lblScale_->setText(scaleText(coverageView(v), scale_));
     }
     QString summary = S("Coverage: %1 hits, %2 with WBo2.").arg(coverage_.hits()).arg(coverage_.afrHits());
     if (!logsNote_.isEmpty()) summary += u' ' + logsNote_;

@@ -79,11 +79,17 @@ private:
     void useMap(const EngineMap& map);
     // A map cell's caption and colour for the view shown, the trail and the current cell.
     void showCell(int cell);
-    void showAllCells();
-    // The figures of the coverage again: cells, scale, summary (at most a few times a second
-    // while the trace adds hits).
+    // Its coverage in words, for the tooltip and a screen reader.
+    void showDetails(int cell);
+    // Every cell, the scale and the summary again.
     void showCoverage();
-    void coverageChanged();
+    // The cells whose coverage changed, and the others where the scale moved (a few times a
+    // second while the trace adds hits).
+    void refreshCoverage();
+    void coverageChanged(int index);
+    static CoverageView coverageView(View v) {
+        return v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr;
+    }
     void logsAdded(const LogFilesCoverage& result);
     void stopAddingLogs();
     View view() const;
@@ -108,6 +114,7 @@ private:
     std::bitset<256> trailed_;   // map cells the engine has left since the last Clear Trace
     MapCoverage coverage_;
     CoverageScale scale_; // of the view shown, as of the last refresh
+    std::bitset<256> changed_; // map cells whose coverage changed since the last refresh
     QString logsNote_;           // what the last "Add Logs..." did
     std::unique_ptr<LogAdder> adder_;
     QTimer coverageTimer_;

@@ -94,6 +94,7 @@ struct CoverageScale {
     bool logarithmic = false;
     // 0x00BBGGRR, as the grid paints.
     uint32_t colourOf(double figure) const;
+    bool operator==(const CoverageScale&) const = default;
 };
 CoverageScale coverageScale(const MapCoverage& coverage, CoverageView view);
 // The figure a cell is coloured by, when it has one.

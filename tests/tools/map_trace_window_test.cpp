@@ -264,6 +264,7 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     t.trace->findChild<QRadioButton*>("optHits")->click();
     EXPECT_EQ(t.cell(52)->text(), "5"); // row 2, column 4
     EXPECT_EQ(t.cell(288)->text(), "3");
+    EXPECT_EQ(t.cell(288)->lineWidth(), 3); // the engine's cell, its colour kept
     EXPECT_EQ(t.cell(33)->text(), "");
     // Only one cell has enough hits to trust: one level, the faint cell outside it.
     EXPECT_TRUE(t.text("lblScale").startsWith("Hits: green at 5 (one level)."))
