@@ -140,12 +140,6 @@ int main(int argc, char** argv) {
     win->findChild<QRadioButton*>("optWBo2")->click();
     run(500);
     if (!shot.isEmpty()) win->grab().save(shot);
-    win->findChild<QRadioButton*>("optHits")->click();
-    run(500);
-    if (!shot.isEmpty()) win->grab().save("/tmp/cov-hits.png");
-    win->findChild<QRadioButton*>("optMap")->click();
-    run(500);
-    if (!shot.isEmpty()) win->grab().save("/tmp/cov-map.png");
     win->close();
     return 0;
 }
