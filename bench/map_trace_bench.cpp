@@ -27,8 +27,8 @@
 #include <QTimer>
 #include <cstdio>
 #include <functional>
-#include <utility>
 #include <sys/resource.h>
+#include <utility>
 
 namespace {
 constexpr double kByteMs = 1000.0 / 960.0; // 9600 baud, 8N1

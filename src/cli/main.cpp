@@ -254,9 +254,9 @@ int coverage(const CliOptions& o) {
     for (const QString& failure : result.failures)
         sayLine(QStringLiteral("not added: ") + failure);
     const QByteArray text = coverageExportText(map.map->scales, result.coverage);
-    const bool written = std::fwrite(text.constData(), 1, size_t(text.size()), stdout) ==
-                             size_t(text.size()) &&
-                         std::fflush(stdout) == 0;
+    const bool written =
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
+        std::fflush(stdout) == 0;
     if (!written) {
         sayLine(QStringLiteral("Cannot write the coverage to the standard output: %1")
                     .arg(QString::fromLocal8Bit(std::strerror(errno))));

@@ -117,14 +117,15 @@ QString coverageDetails(const CoverageCell& c) {
 // is handed to the window's thread. Destroying it stops the reading and waits for the thread.
 class frmMapTrace::LogAdder {
 public:
-    LogAdder(frmMapTrace* window, QStringList paths, MapScales scales)
-        : thread_([window, paths = std::move(paths), scales](std::stop_token stop) {
-              auto result = std::make_shared<LogFilesCoverage>(coverageFromLogFiles(
-                  paths, scales, [&stop] { return !stop.stop_requested(); }));
+    LogAdder(frmMapTrace* window, QStringList paths, MapScales scales, int run)
+        : thread_([window, paths = std::move(paths), scales, run](std::stop_token stop) {
+              auto result = std::make_shared<LogFilesCoverage>(
+                  coverageFromLogFiles(paths, scales, [&stop] { return !stop.stop_requested(); }));
               if (result->cancelled) return;
               // Dropped unrun if the window is gone first: it waits for this thread before.
               QMetaObject::invokeMethod(
-                  window, [window, result] { window->logsAdded(*result); }, Qt::QueuedConnection);
+                  window, [window, result, run] { window->logsAdded(*result, run); },
+                  Qt::QueuedConnection);
           }) {}
 
 private:
@@ -182,8 +183,7 @@ frmMapTrace::frmMapTrace(const Host& host)
     connect(btnOpenMap_, &QPushButton::clicked, this, &frmMapTrace::btnOpenMap_Click);
     connect(btnSaveMap_, &QPushButton::clicked, this, &frmMapTrace::btnSaveMap_Click);
     connect(btnAddLogs_, &QPushButton::clicked, this, &frmMapTrace::btnAddLogs_Click);
-    connect(btnExportCoverage_, &QPushButton::clicked, this,
-            &frmMapTrace::btnExportCoverage_Click);
+    connect(btnExportCoverage_, &QPushButton::clicked, this, &frmMapTrace::btnExportCoverage_Click);
 
     // What the cells show, above the grid.
     auto* fraShow = new QGroupBox(S("Show"));
@@ -244,6 +244,11 @@ frmMapTrace::frmMapTrace(const Host& host)
     folder_ = logFolder.isEmpty() ? QDir::currentPath() : logFolder;
     showCoverage();
 
+    // Tab follows the layout: the views above the grid, then the buttons beside it.
+    QWidget* order[] = {optMap_,     optHits_,    optWBo2_,           btnOpenMap_,
+                        btnSaveMap_, btnAddLogs_, btnExportCoverage_, btnClear_};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
     closeOnEscape(this);
     nameForAccessibility(this);
 
@@ -261,7 +266,8 @@ frmMapTrace::frmMapTrace(const Host& host)
         if (stage_ == Stage::Reading) stop(S("The ECU port was lost: the reading stopped."));
         if (stage_ == Stage::Tracing) stop(S("The ECU port was lost: the trace stopped."));
     });
-    replyWatch_ = new ReplyWatch(this, [this] { askAgain(); }, [this] { giveUp(); });
+    replyWatch_ = new ReplyWatch(
+        this, [this] { askAgain(); }, [this] { giveUp(); });
     connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
         if (stage_ != Stage::Tracing) return;
         lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());
@@ -506,7 +512,8 @@ void frmMapTrace::showCell(int cell) {
     bool faint = false;
     if (v == View::MapValues) {
         caption = QString::number(map_.values[size_t(index)]);
-        colour = trailed_.test(size_t(index)) ? kTrailColour : mapColour(map_.values[size_t(index)]);
+        colour =
+            trailed_.test(size_t(index)) ? kTrailColour : mapColour(map_.values[size_t(index)]);
     } else {
         const CoverageView cv = coverageView(v);
         const CoverageCell& c = coverage_.cell(index);
@@ -571,7 +578,8 @@ void frmMapTrace::refreshCoverage() {
     } else {
         lblScale_->setText(scaleText(coverageView(v), scale_));
     }
-    QString summary = S("Coverage: %1 hits, %2 with WBo2.").arg(coverage_.hits()).arg(coverage_.afrHits());
+    QString summary =
+        S("Coverage: %1 hits, %2 with WBo2.").arg(coverage_.hits()).arg(coverage_.afrHits());
     if (!logsNote_.isEmpty()) summary += u' ' + logsNote_;
     lblCoverage_->setText(mapKnown_ ? summary : QString());
 }
@@ -601,7 +609,8 @@ void frmMapTrace::btnSaveMap_Click() {
     folder_ = QFileInfo(path).absolutePath();
     ExistingFile existing = ExistingFile::Refuse;
     if (QFileInfo::exists(path)) {
-        if (!host_.dialogs.question(this, S("The file '%1' already exists.\n\nReplace it?").arg(path)))
+        if (!host_.dialogs.question(this,
+                                    S("The file '%1' already exists.\n\nReplace it?").arg(path)))
             return;
         existing = ExistingFile::Replace;
     }
@@ -617,7 +626,8 @@ void frmMapTrace::btnExportCoverage_Click() {
     folder_ = QFileInfo(path).absolutePath();
     ExistingFile existing = ExistingFile::Refuse;
     if (QFileInfo::exists(path)) {
-        if (!host_.dialogs.question(this, S("The file '%1' already exists.\n\nReplace it?").arg(path)))
+        if (!host_.dialogs.question(this,
+                                    S("The file '%1' already exists.\n\nReplace it?").arg(path)))
             return;
         existing = ExistingFile::Replace;
     }
@@ -632,12 +642,16 @@ void frmMapTrace::btnAddLogs_Click() {
     if (paths.isEmpty()) return;
     folder_ = QFileInfo(paths.constFirst()).absolutePath();
     btnAddLogs_->setEnabled(false);
-    logsNote_ = S("Adding %1 %2...").arg(paths.size()).arg(paths.size() == 1 ? S("log") : S("logs"));
+    logsNote_ =
+        S("Adding %1 %2...").arg(paths.size()).arg(paths.size() == 1 ? S("log") : S("logs"));
     showCoverage();
-    adder_ = std::make_unique<LogAdder>(this, paths, map_.scales);
+    adder_ = std::make_unique<LogAdder>(this, paths, map_.scales, ++addRun_);
 }
 
-void frmMapTrace::logsAdded(const LogFilesCoverage& result) {
+void frmMapTrace::logsAdded(const LogFilesCoverage& result, int run) {
+    // A run stopped (Clear Trace, other scales, closing) may have finished just before: its
+    // counts no longer belong here.
+    if (run != addRun_ || !adder_ || closing_) return;
     adder_.reset();
     btnAddLogs_->setEnabled(mapKnown_);
     coverage_.merge(result.coverage);
@@ -650,6 +664,7 @@ void frmMapTrace::logsAdded(const LogFilesCoverage& result) {
 
 void frmMapTrace::stopAddingLogs() {
     if (!adder_) return;
+    ++addRun_;
     adder_.reset(); // waits for the reading to stop
     btnAddLogs_->setEnabled(mapKnown_);
 }

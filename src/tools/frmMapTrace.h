@@ -90,7 +90,7 @@ private:
     static CoverageView coverageView(View v) {
         return v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr;
     }
-    void logsAdded(const LogFilesCoverage& result);
+    void logsAdded(const LogFilesCoverage& result, int run);
     void stopAddingLogs();
     View view() const;
     QString folder() const;
@@ -110,15 +110,16 @@ private:
     bool mapKnown_ = false;
     std::array<uint32_t, maptrace::CellCount> painted_{}; // what each cell shows now
     TraceTrail trail_;
-    int shownCurrent_ = 0;       // the cell painted as current, 0 for none (after Clear Trace)
-    std::bitset<256> trailed_;   // map cells the engine has left since the last Clear Trace
+    int shownCurrent_ = 0;     // the cell painted as current, 0 for none (after Clear Trace)
+    std::bitset<256> trailed_; // map cells the engine has left since the last Clear Trace
     MapCoverage coverage_;
-    CoverageScale scale_; // of the view shown, as of the last refresh
+    CoverageScale scale_;      // of the view shown, as of the last refresh
     std::bitset<256> changed_; // map cells whose coverage changed since the last refresh
-    QString logsNote_;           // what the last "Add Logs..." did
+    QString logsNote_;         // what the last "Add Logs..." did
     std::unique_ptr<LogAdder> adder_;
+    int addRun_ = 0; // the "Add Logs..." whose result is awaited
     QTimer coverageTimer_;
-    QString folder_;             // where the last map or log was chosen
+    QString folder_; // where the last map or log was chosen
 
     std::array<QLabel*, maptrace::CellCount> lblMapCell_{};
     QLabel* lblRPM_;

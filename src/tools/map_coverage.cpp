@@ -187,7 +187,8 @@ QByteArray coverageExportText(const MapScales& scales, const MapCoverage& covera
     };
     appendBlock(out, "Hits", scales,
                 [&](int cell) { return number(int64_t(coverage.cell(cell).hits)); });
-    afrBlock("Mean WBo2", [](const CoverageCell& c) { return meanAfrText(*c.meanAfr()).toLatin1(); });
+    afrBlock("Mean WBo2",
+             [](const CoverageCell& c) { return meanAfrText(*c.meanAfr()).toLatin1(); });
     afrBlock("Min WBo2", [](const CoverageCell& c) { return singleText(c.afrMin).toLatin1(); });
     afrBlock("Max WBo2", [](const CoverageCell& c) { return singleText(c.afrMax).toLatin1(); });
     return out;

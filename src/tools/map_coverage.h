@@ -54,8 +54,7 @@ struct LogCoverageCount {
 };
 // Adds every record of `log` that has an RPM and a Throttle number, with its WBo2 where the
 // log has one.
-LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales,
-                                const LogData& log);
+LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales, const LogData& log);
 
 // Several log files read and added, as the window's "Add Logs..." and the command line do.
 struct LogFilesCoverage {

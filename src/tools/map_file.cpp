@@ -88,8 +88,9 @@ MapFileRead parseMapFile(QByteArrayView bytes) {
             at = comma + 1;
         }
         if (fields.size() != 17)
-            return refused(l + 1, QStringLiteral("%1 columns; each line of a map file has 17.")
-                                      .arg(fields.size()));
+            return refused(
+                l + 1,
+                QStringLiteral("%1 columns; each line of a map file has 17.").arg(fields.size()));
         for (int c = 0; c < 17; ++c) {
             const QByteArrayView f = fields[c];
             if (l == 0 && c == 0) {

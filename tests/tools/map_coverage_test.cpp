@@ -46,14 +46,13 @@ TEST(MapCoverage, ALoggedRecordFallsInTheCellTheLiveTraceMarks) {
         int tp;
         int row, column; // 1 to 16
     } cases[] = {
-        {40, 20, 1, 1},    // 500 rpm and throttle 20: both on the first headers
-        {41, 21, 2, 2},    // 512 rpm (512.5 to even), just past the first headers
-        {80, 30, 2, 2},    // on the second headers
-        {0, 0, 1, 1},      // below every header
+        {40, 20, 1, 1},     // 500 rpm and throttle 20: both on the first headers
+        {41, 21, 2, 2},     // 512 rpm (512.5 to even), just past the first headers
+        {80, 30, 2, 2},     // on the second headers
+        {0, 0, 1, 1},       // below every header
         {640, 170, 16, 16}, // on the last headers
         {641, 171, 16, 16}, // beyond them
-        {2000, 255, 16, 16},
-        {300, 23, 8, 2},   // 3750 rpm
+        {2000, 255, 16, 16}, {300, 23, 8, 2}, // 3750 rpm
     };
     QByteArray log = "Time, RPM, Throttle\r\n";
     for (const auto& c : cases) {
@@ -92,10 +91,10 @@ TEST(MapCoverage, HandCountedHitsAndMeansOfASmallLogAndItsExport) {
                               "000.200, 900, 80, 1, 15.5\r\n"
                               "000.300, 900, 80, 1, 0\r\n"
                               "000.400, 3000, 80, 0.2, 12.25\r\n"
-                              "000.500, , 80, 0.2, 12\r\n"         // no engine speed
-                              "000.600, 3000, 80, x, 12\r\n"       // no throttle
+                              "000.500, , 80, 0.2, 12\r\n"   // no engine speed
+                              "000.600, 3000, 80, x, 12\r\n" // no throttle
                               "000.700, 3000, 80, 0.2, 13.75\r\n"
-                              "000.800, 3000, 80, 0.2\r\n");        // short: no ratio
+                              "000.800, 3000, 80, 0.2\r\n"); // short: no ratio
     MapCoverage c;
     const LogCoverageCount n = addLogCoverage(c, scales(), log);
     EXPECT_EQ(n.added, 6);
@@ -166,8 +165,8 @@ TEST(MapCoverage, CaptionsAndTheHeatScale) {
     const struct {
         uint64_t hits;
         const char* caption;
-    } hits[] = {{0, ""},           {9999, "9999"},  {10000, "10k"},   {999499, "999k"},
-                {999500, "1.0M"},  {1250000, "1.2M"}, {9950000, "10M"}};
+    } hits[] = {{0, ""},          {9999, "9999"},    {10000, "10k"},  {999499, "999k"},
+                {999500, "1.0M"}, {1250000, "1.2M"}, {9950000, "10M"}};
     for (const auto& h : hits) {
         CoverageCell cell;
         cell.hits = h.hits;
@@ -180,8 +179,8 @@ TEST(MapCoverage, CaptionsAndTheHeatScale) {
     const CoverageScale afr = coverageScale(c, CoverageView::MeanAfr);
     EXPECT_DOUBLE_EQ(afr.low, 12.5);
     EXPECT_DOUBLE_EQ(afr.high, 16.0);
-    EXPECT_EQ(afr.colourOf(12.5) & 0xFF, 0u);    // blue end: no red
-    EXPECT_EQ(afr.colourOf(16.0) & 0xFF, 215u);  // red end
+    EXPECT_EQ(afr.colourOf(12.5) & 0xFF, 0u);   // blue end: no red
+    EXPECT_EQ(afr.colourOf(16.0) & 0xFF, 215u); // red end
     const CoverageScale h = coverageScale(c, CoverageView::Hits);
     EXPECT_TRUE(h.logarithmic);
     EXPECT_DOUBLE_EQ(h.low, 5);

@@ -270,8 +270,8 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     EXPECT_TRUE(t.text("lblScale").startsWith("Hits: green at 5 (one level)."))
         << t.text("lblScale").toStdString();
     t.trace->findChild<QRadioButton*>("optWBo2")->click();
-    EXPECT_EQ(t.cell(36)->text(), "");     // row 1, column 4: no hits
-    EXPECT_EQ(t.cell(52)->text(), "13.0"); // the log's two ratios
+    EXPECT_EQ(t.cell(36)->text(), "");      // row 1, column 4: no hits
+    EXPECT_EQ(t.cell(52)->text(), "13.0");  // the log's two ratios
     EXPECT_EQ(t.cell(288)->text(), "15.2"); // 15.25 to one decimal, halves to even
     EXPECT_TRUE(t.cell(288)->toolTip().contains("3 hits; WBo2 mean 15.25 from 3"))
         << t.cell(288)->toolTip().toStdString();
