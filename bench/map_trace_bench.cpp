@@ -3,14 +3,14 @@
 //   build/bench/map_trace_bench [trace seconds] [screenshot.png]
 // Prints the reading time of the 288 bytes beside the bound set by the wire and the
 // protocol's own pauses, then the GUI thread's CPU with the trace following the engine.
-#include "app/Dialogs.h"
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "bench_support.h"
 #include "ecu_sim.h"
 #include "link/SerialPort.h"
 #include "tools/frmMapTData.h"
 #include "tools/frmMapTrace.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -50,12 +50,12 @@ int main(int argc, char** argv) {
     kx::Form2 form(store, dialogs, new kx::QtSerialPort, new kx::QtSerialPort);
     form.load();
     form.btnConnect_Click();
-    if (!runUntil([&] { return form.connected; }, 5000)) {
+    if (!runUntil([&] { return form.link().connected; }, 5000)) {
         std::fprintf(stderr, "no answer from the simulator\n");
         return 1;
     }
 
-    kx::frmMapTrace* win = form.btnMapTrace_Click();
+    kx::frmMapTrace* win = form.open<kx::frmMapTrace>();
     runUntil([&] { return !form.link().busy(); }, 5000);
     QElapsedTimer t;
     t.start();

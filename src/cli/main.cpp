@@ -1,11 +1,11 @@
 // kestrix-cli: Kestrix's headless front end. "log" records the live data of the ECU into the
 // data logger's file format, with no display, for a small computer left in the car.
-#include "app/settings_store.h"
 #include "cli/DriveLogger.h"
 #include "cli/cli_options.h"
 #include "cli/logger_settings.h"
 #include "link/SerialPort.h"
 #include "logs/log_selection.h"
+#include "util/settings_store.h"
 #include "util/ticks.h"
 
 #include <QCoreApplication>

@@ -1,11 +1,11 @@
 #include "tools/frmMapTrace.h"
 
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "link/ecu_protocol.h"
 #include "tools/frmMapTData.h"
 #include "tools/memory_read.h"
 #include "tools/read_command.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/hex.h"
 #include "util/numbers.h"
@@ -142,7 +142,8 @@ frmMapTrace::frmMapTrace(const Host& host)
         if (stage_ == Stage::Reading) stop(S("The ECU port was lost: the reading stopped."));
         if (stage_ == Stage::Tracing) stop(S("The ECU port was lost: the trace stopped."));
     });
-    replyWatch_ = new ReplyWatch(this, [this] { askAgain(); }, [this] { giveUp(); });
+    replyWatch_ = new ReplyWatch(
+        this, [this] { askAgain(); }, [this] { giveUp(); });
     connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
         if (stage_ != Stage::Tracing) return;
         lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());

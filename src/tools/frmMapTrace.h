@@ -2,9 +2,9 @@
 // The map trace: reads a 16 x 16 map and its two scales one byte per request, shows them as a
 // coloured grid, then streams engine speed and throttle and marks the cell in use, leaving a
 // trail over the cells visited.
-#include "app/host.h"
 #include "link/reply_watch.h"
 #include "tools/map_trace.h"
+#include "ui/host.h"
 
 #include <QPointer>
 #include <QWidget>
