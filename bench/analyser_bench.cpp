@@ -2,15 +2,15 @@
 // step, a scroll step and a cursor move. Times include the synchronous repaint of both graphs.
 // Then the scatter view of the same log: its drawing and a click on a dot.
 //   QT_QPA_PLATFORM=offscreen build/bench/analyser_bench [RECORDS]   (default 1,000,000)
-#include "app/Dialogs.h"
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "link/SerialPort.h"
 #include "live/gauge_setup.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/ScatterPlot.h"
 #include "logs/frmLogAnalyzer.h"
 #include "logs/log_format.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     dialogs.file = path;
     Form2 main(store, dialogs, new MemoryPort, new MemoryPort);
     main.load();
-    frmLogAnalyzer* a = main.btnLogAnalyser_Click();
+    frmLogAnalyzer* a = main.open<frmLogAnalyzer>();
     QApplication::processEvents();
     const auto repaint = [a] {
         a->graph(0)->repaint();

@@ -3,9 +3,9 @@
 // of one core over its whole run.
 //   build-bench/bench/cli_bench [seconds]      (default 30)
 // KX_LATENCY_MS and KX_NOISE choose the line, as for the other timing programs.
-#include "app/settings_store.h"
 #include "bench_support.h"
 #include "ecu_sim.h"
+#include "util/settings_store.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

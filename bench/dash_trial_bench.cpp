@@ -6,14 +6,14 @@
 // "dash" prints the process CPU time with the dashboard open (maximised) as a percentage of
 // one core. "trial" runs the simulator in-process at 9600 baud and times 0-60 and 0-100 on
 // its launch, once per run, against the profile's true times.
-#include "app/Dialogs.h"
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "bench_support.h"
+#include "dash/frmDashboard.h"
 #include "ecu_sim.h"
-#include "gauges/frmDashboard.h"
 #include "link/SerialPort.h"
 #include "trial/frmTimeTrial.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,9 +33,9 @@ namespace {
 bool connectTo(kx::Form2& form) {
     form.load();
     form.btnConnect_Click();
-    for (int i = 0; i < 50 && !form.connected; ++i)
+    for (int i = 0; i < 50 && !form.link().connected; ++i)
         run(100);
-    return form.connected;
+    return form.link().connected;
 }
 
 int dash(const QString& device, int seconds) {
@@ -49,7 +49,7 @@ int dash(const QString& device, int seconds) {
         std::fprintf(stderr, "no answer from %s\n", qPrintable(device));
         return 1;
     }
-    kx::frmDashboard* win = form.btnDashboard_Click();
+    kx::frmDashboard* win = form.open<kx::frmDashboard>();
     win->showMaximized();
     run(3000);
     long deliveries = 0;
@@ -91,7 +91,7 @@ int trial(int runs) {
     const double frameMs = 30.0 * 1000 / o.baud;
     double worst = 0;
     for (int r = 0; r < runs; ++r) {
-        kx::frmTimeTrial* win = form.btnTimeTrial_Click();
+        kx::frmTimeTrial* win = form.open<kx::frmTimeTrial>();
         win->findChild<QCheckBox*>(QStringLiteral("chcTime0"))->setChecked(true);
         win->findChild<QCheckBox*>(QStringLiteral("chcTime1"))->setChecked(true);
         win->btnStart_Click();
@@ -102,7 +102,7 @@ int trial(int runs) {
             run(50);
         if (!start->isEnabled())
             std::fprintf(stderr, "run %d: mode %d, speed %.1f, sim launch %.2f s, stream %d\n",
-                         r + 1, int(form.ReadMode), double(form.live.gaugeValue[6]),
+                         r + 1, int(form.link().ReadMode), double(form.state().live.gaugeValue[6]),
                          sim.launchTime(), int(sim.streamKind()));
         double got[2];
         for (int i = 0; i < 2; ++i)

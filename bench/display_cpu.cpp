@@ -2,12 +2,12 @@
 //   kestrix-sim --link /tmp/kx-ecu &
 //   xvfb-run -a build-bench/bench/display_cpu /tmp/kx-ecu [seconds]
 // Prints the process CPU time over the window as a percentage of one core.
-#include "app/Dialogs.h"
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "bench_support.h"
 #include "link/SerialPort.h"
 #include "live/Form1.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,9 +34,9 @@ int main(int argc, char** argv) {
     form.show();
     form.load();
     form.btnConnect_Click();
-    for (int i = 0; i < 50 && !form.connected; ++i)
+    for (int i = 0; i < 50 && !form.link().connected; ++i)
         run(100);
-    if (!form.connected) {
+    if (!form.link().connected) {
         std::fprintf(stderr, "no answer from %s\n", argv[1]);
         return 1;
     }
@@ -44,10 +44,10 @@ int main(int argc, char** argv) {
     QElapsedTimer f1;
     qint64 firstValues = -1;
     QObject::connect(&form.MSComm1(), &kx::SerialPort::received, [&] {
-        if (firstValues < 0 && form.ReadMode == 2) firstValues = f1.elapsed();
+        if (firstValues < 0 && form.link().ReadMode == 2) firstValues = f1.elapsed();
     });
     f1.start();
-    kx::Form1* display = form.btnDataDisplay_Click();
+    kx::Form1* display = form.open<kx::Form1>();
     display->resize(1000, 700);
     run(3000); // warm up: first layout, fonts
     long frames = 0;

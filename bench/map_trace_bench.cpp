@@ -5,15 +5,15 @@
 // protocol's own pauses, then the GUI thread's CPU with the trace following the engine, with
 // the map shown and with the hits shown, then the time "Add Logs..." takes for a drive of
 // [log records] (default 1,000,000), loading included. The screenshot shows the mean WBo2.
-#include "app/Dialogs.h"
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "bench_support.h"
 #include "drive_log.h"
 #include "ecu_sim.h"
 #include "link/SerialPort.h"
 #include "tools/frmMapTData.h"
 #include "tools/frmMapTrace.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 #include "wideband.h"
 
 #include <QApplication>
@@ -96,12 +96,12 @@ int main(int argc, char** argv) {
     form.load();
     form.btnConnect_Click();
     form.btnConnect2_Click();
-    if (!runUntil([&] { return form.connected && form.afrDisplayEnabled(); }, 5000)) {
+    if (!runUntil([&] { return form.link().connected && form.afrDisplayEnabled(); }, 5000)) {
         std::fprintf(stderr, "no answer from the simulators\n");
         return 1;
     }
 
-    kx::frmMapTrace* win = form.btnMapTrace_Click();
+    kx::frmMapTrace* win = form.open<kx::frmMapTrace>();
     runUntil([&] { return !form.link().busy(); }, 5000);
     QElapsedTimer t;
     t.start();

@@ -3,19 +3,19 @@
 //   build/bench/memory_tools_bench [fast bytes] [slow bytes] [watch seconds]
 // Prints bytes per second of each method beside the bound set by the wire and the method's
 // own pauses, and the GUI thread's CPU with the watch streaming.
-#include "app/Dialogs.h"
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "bench_support.h"
 #include "ecu_sim.h"
 #include "link/SerialPort.h"
 #include "tools/frmAdrWatch.h"
 #include "tools/frmRomData.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,7 +45,7 @@ const char* exactness(kxsim::EcuSimulator& sim, const QString& path, int bytes) 
 
 void dump(kx::Form2& form, kxsim::EcuSimulator& sim, const QString& path, int bytes, bool slow,
           double boundPerByteMs) {
-    kx::frmRomData* win = form.btnRomData_Click();
+    kx::frmRomData* win = form.open<kx::frmRomData>();
     runUntil([&] { return win->findChild<QPushButton*>("btnRead")->isEnabled(); }, 5000);
     win->findChild<QLineEdit*>("txtPath")->setText(path);
     win->findChild<QLineEdit*>("txtStart")->setText("8000");
@@ -65,7 +65,7 @@ void dump(kx::Form2& form, kxsim::EcuSimulator& sim, const QString& path, int by
     win->close();
     // Closed outside any event loop: its deletion is done here, not by the loops below.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    runUntil([&] { return form.connected && !form.link().busy(); }, 5000);
+    runUntil([&] { return form.link().connected && !form.link().busy(); }, 5000);
 }
 } // namespace
 
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     kx::Form2 form(store, dialogs, new kx::QtSerialPort, new kx::QtSerialPort);
     form.load();
     form.btnConnect_Click();
-    if (!runUntil([&] { return form.connected; }, 5000)) {
+    if (!runUntil([&] { return form.link().connected; }, 5000)) {
         std::fprintf(stderr, "no answer from the simulator\n");
         return 1;
     }
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     // Per byte: the 15 ms pause, the stream start, 6 bytes to the threshold, the stop.
     dump(form, sim, dir.filePath("slow.bin"), slowBytes, true, 15 + 8 * kByteMs);
 
-    kx::frmAdrWatch* watch = form.btnAdrWatch_Click();
+    kx::frmAdrWatch* watch = form.open<kx::frmAdrWatch>();
     runUntil([&] { return watch->findChild<QPushButton*>("btnStart")->isEnabled(); }, 5000);
     const char* addresses[] = {"F70C", "F70D", "F777"};
     for (int i = 0; i < 3; ++i)

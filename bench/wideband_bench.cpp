@@ -5,13 +5,13 @@
 //   xvfb-run -a build/bench/wideband_bench /tmp/kx-ecu /tmp/kx-wb [seconds]
 //       also CPU with both links streaming, the data display and the AFR window open; with "-"
 //       for the ECU device, the wideband link and the AFR window alone
-#include "app/Dialogs.h"
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "bench_support.h"
 #include "gauges/Graph.h"
 #include "link/SerialPort.h"
 #include "live/Form1.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 #include "wideband/frmWBO2.h"
 
 #include <QApplication>
@@ -84,14 +84,14 @@ int main(int argc, char** argv) {
     const bool ecu = std::strcmp(argv[1], "-") != 0;
     if (ecu) form.btnConnect_Click();
     form.btnConnect2_Click();
-    for (int i = 0; i < 50 && !((form.connected || !ecu) && form.afrDisplayEnabled()); ++i)
+    for (int i = 0; i < 50 && !((form.link().connected || !ecu) && form.afrDisplayEnabled()); ++i)
         run(100);
-    if ((ecu && !form.connected) || !form.afrDisplayEnabled()) {
+    if ((ecu && !form.link().connected) || !form.afrDisplayEnabled()) {
         std::fprintf(stderr, "no answer from %s or %s\n", argv[1], argv[2]);
         return 1;
     }
-    if (ecu) form.btnDataDisplay_Click()->resize(1000, 700);
-    kx::frmWBO2* afr = form.btnAFR_Click();
+    if (ecu) form.open<kx::Form1>()->resize(1000, 700);
+    kx::frmWBO2* afr = form.open<kx::frmWBO2>();
     afr->resize(640, 560);
     run(3000); // warm up: first layout, fonts
     long ecuEvents = 0, wbEvents = 0;

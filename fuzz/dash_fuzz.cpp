@@ -1,7 +1,7 @@
 // libFuzzer target: random dial choices and deliveries through the dashboard's decoder, and
 // deliveries through the time trial's speed decoder. The request must match the frame the
 // decoder looks for; no byte outside a delivery is read (the copies are exact, for ASan).
-#include "gauges/dashboard.h"
+#include "dash/dashboard.h"
 #include "trial/time_trial.h"
 
 #include <QByteArray>

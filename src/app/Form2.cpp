@@ -1,34 +1,23 @@
 #include "app/Form2.h"
 
-#include "app/ActivityBar.h"
-#include "app/Dialogs.h"
-#include "app/link_messages.h"
-#include "app/settings_store.h"
-#include "app/ui_helpers.h"
+#include "app/WidebandPanel.h"
+#include "app/tool_table.h"
 #include "gauges/display_colours.h"
-#include "gauges/frmDashSetup.h"
-#include "gauges/frmDashboard.h"
 #include "link/SerialPort.h"
+#include "link/link_messages.h"
 #include "live/Form1.h"
 #include "logs/frmDataLog.h"
-#include "logs/frmDataReplay.h"
-#include "logs/frmLogAnalyzer.h"
-#include "settings/Form3.h"
-#include "settings/frmColor.h"
-#include "settings/frmPreferences.h"
 #include "settings/frmSettings.h"
 #include "settings/settings_rules.h"
-#include "tools/frmActiveTest.h"
-#include "tools/frmAdrWatch.h"
-#include "tools/frmECUfind.h"
 #include "tools/frmMapTrace.h"
 #include "tools/frmRegTest.h"
-#include "tools/frmRomData.h"
-#include "tools/frmSelfDiag.h"
-#include "trial/frmTimeTrial.h"
+#include "ui/ActivityBar.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/hex.h"
 #include "util/numbers.h"
+#include "util/settings_store.h"
 #include "util/text.h"
 #include "wideband/frmWBO2.h"
 
@@ -52,17 +41,19 @@ namespace kx {
 
 namespace {
 const QString NoPartNumber = QStringLiteral("#####");
+using Row = ToolRow;
 } // namespace
 
 Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, SerialPort* wbPort,
              QWidget* parent)
     : QMainWindow(parent), settings_(settings), dialogs_(dialogs),
       link_(new EcuLink(ecuPort, settings, this)),
-      wbLink_(new WbLink(wbPort, settings, state_.live.wbValues, this)), ReadMode(link_->ReadMode),
-      connected(link_->connected), ReadMode2(wbLink_->ReadMode2), fahr(state_.units.fahr),
-      mph(state_.units.mph), OBDIImodel(link_->OBDIImodel), SpeedCorrect(state_.units.speedCorrect),
-      setup(state_.setup),
-      live(state_.live), host_{this, *link_, state_, settings_, dialogs_, *this} {
+      wbLink_(new WbLink(wbPort, settings, state_.live.wbValues, this)), host_{this,     *link_,
+                                                                               state_,   settings_,
+                                                                               dialogs_, *this},
+      live_(
+          *link_, state_, [this] { return window<Form1>(); },
+          [this] { return window<frmDataLog>(); }) {
     connect(link_, &EcuLink::stateChanged, this, &Form2::onLinkState);
     connect(link_, &EcuLink::silenceChanged, this, [this] { showLinkStatus(); });
     connect(link_, &EcuLink::identified, this, &Form2::onIdentified);
@@ -88,13 +79,14 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
     setWindowTitle(S("Kestrix v1.53 Beta"));
     buildUi();
 
-    connect(btnConnect2_, &QPushButton::clicked, this, [this] { btnConnect2_Click(); });
-    connect(btnAFR_, &QPushButton::clicked, this, [this] { btnAFR_Click(); });
     connect(wbLink_, &WbLink::portError, this, &Form2::showPortError);
-    connect(wbLink_, &WbLink::stateChanged, this, &Form2::onWbState);
-    connect(wbLink_, &WbLink::measured, this, &Form2::onMeasured);
-    connect(wbLink_, &WbLink::activity, this, &Form2::setProgBar2);
-    connect(wbLink_, &WbLink::versionRead, lblROMver_, &QLabel::setText);
+    connect(wbPanel_, &WidebandPanel::afrDisplayClicked, this, [this] { open<frmWBO2>(); });
+    connect(wbPanel_, &WidebandPanel::measured, this, [this] {
+        if (auto* w = window<frmWBO2>(); w && w->isVisible()) w->WBO2show();
+    });
+    connect(wbPanel_, &WidebandPanel::noteChanged, this, [this](const QString& note, bool notLive) {
+        if (auto* w = window<frmWBO2>()) w->setLinkNote(notLive ? note : QString());
+    });
     // Shown once the receive handler is over, never from inside it.
     connect(
         wbLink_, &WbLink::incompatible, this,
@@ -109,44 +101,25 @@ Form2::~Form2() = default;
 
 // ---------------------------------------------------------------- layout
 
-QPushButton* Form2::toolButton(const QString& caption, const QString& name) {
-    auto* b = new QPushButton(caption);
-    b->setObjectName(name);
-    b->setEnabled(false);
-    b->setMinimumSize(190, 30);
-    return b;
-}
-
 QWidget* Form2::buildEcuFrame() {
     auto* frame = new QWidget;
     frame->setObjectName(S("fraKestrix"));
 
     auto* basic = new QGroupBox(S("Basic Functions"));
-    auto* basicLayout = new QVBoxLayout(basic);
-    btnDataDisplay_ = toolButton(S("Data Display     F1"), S("btnDataDisplay"));
-    btnDataLogging_ = toolButton(S("Data Logging    F2"), S("btnDataLogging"));
-    btnSelfDiag_ = toolButton(S("Self Diagnostics F3"), S("btnSelfDiag"));
-    btnTimeTrial_ = toolButton(S("Time Trial F4"), S("btnTimeTrial"));
-    btnDashboard_ = toolButton(S("Dashboard F5"), S("btnDashboard"));
-    btnDataReplay_ = toolButton(S("Data Replay F6"), S("btnDataReplay"));
-    btnLogAnalyser_ = toolButton(S("Log Analyser F7"), S("btnLogAnalyser"));
-    for (auto* b : {btnDataDisplay_, btnDataLogging_, btnSelfDiag_, btnTimeTrial_, btnDashboard_,
-                    btnDataReplay_, btnLogAnalyser_})
-        basicLayout->addWidget(b);
-    connect(btnDataDisplay_, &QPushButton::clicked, this, [this] { btnDataDisplay_Click(); });
-    connect(btnDataLogging_, &QPushButton::clicked, this, [this] { btnDataLogging_Click(); });
-    basicLayout->addStretch();
-    connect(btnDataReplay_, &QPushButton::clicked, this, [this] { btnDataReplay_Click(); });
-    connect(btnLogAnalyser_, &QPushButton::clicked, this, [this] { btnLogAnalyser_Click(); });
-
     auto* advance = new QGroupBox(S("Advance Functions"));
+    auto* basicLayout = new QVBoxLayout(basic);
     auto* advanceLayout = new QVBoxLayout(advance);
-    btnActiveTest_ = toolButton(S("Active Test F8"), S("btnActiveTest"));
-    btnRomData_ = toolButton(S("Rom Data F9"), S("btnRomData"));
-    btnAdrWatch_ = toolButton(S("Address Watch F11"), S("btnAdrWatch"));
-    btnMapTrace_ = toolButton(S("Map Trace F12"), S("btnMapTrace"));
-    for (auto* b : {btnActiveTest_, btnRomData_, btnAdrWatch_, btnMapTrace_})
-        advanceLayout->addWidget(b);
+    for (const Row& r : toolTable()) {
+        if (!r.button) continue;
+        auto* b = new QPushButton(S(r.caption));
+        b->setObjectName(S(r.button));
+        b->setEnabled(false);
+        b->setMinimumSize(190, 30);
+        (r.place == Row::Basic ? basicLayout : advanceLayout)->addWidget(b);
+        const QString name = S(r.name);
+        connect(b, &QPushButton::clicked, this, [this, name] { openTool(name); });
+    }
+    basicLayout->addStretch();
     advanceLayout->addStretch();
 
     btnConnect_ = new QPushButton(S("Connect"));
@@ -154,13 +127,6 @@ QWidget* Form2::buildEcuFrame() {
     btnConnect_->setMinimumSize(120, 30);
     btnConnect_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(btnConnect_, &QPushButton::clicked, this, [this] { btnConnect_Click(); });
-    connect(btnSelfDiag_, &QPushButton::clicked, this, [this] { btnSelfDiag_Click(); });
-    connect(btnActiveTest_, &QPushButton::clicked, this, [this] { btnActiveTest_Click(); });
-    connect(btnTimeTrial_, &QPushButton::clicked, this, [this] { btnTimeTrial_Click(); });
-    connect(btnDashboard_, &QPushButton::clicked, this, [this] { btnDashboard_Click(); });
-    connect(btnRomData_, &QPushButton::clicked, this, [this] { btnRomData_Click(); });
-    connect(btnAdrWatch_, &QPushButton::clicked, this, [this] { btnAdrWatch_Click(); });
-    connect(btnMapTrace_, &QPushButton::clicked, this, [this] { btnMapTrace_Click(); });
     auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
@@ -199,61 +165,6 @@ QWidget* Form2::buildEcuFrame() {
     return frame;
 }
 
-QWidget* Form2::buildWidebandFrame() {
-    auto* frame = new QWidget;
-    frame->setObjectName(S("fraWBO2"));
-
-    auto* function = new QGroupBox(S("Function"));
-    auto* fl = new QVBoxLayout(function);
-    btnAFR_ = new QPushButton(S("AFR Display"));
-    btnAFR_->setObjectName(S("btnAFR"));
-    btnAFR_->setEnabled(false);
-    btnConnect2_ = new QPushButton(S("Connect"));
-    btnConnect2_->setObjectName(S("btnConnect2"));
-    btnConnect2_->setAccessibleName(S("Connect wideband"));
-    fl->addWidget(btnAFR_);
-    fl->addWidget(btnConnect2_);
-    fl->addStretch();
-
-    auto* display = new QGroupBox(S("Display"));
-    auto* dl = new QGridLayout(display);
-    auto* afrCaption = new QLabel(S("A/F Ratio"));
-    lblAFR_ = new QLabel(S("--.--"));
-    lblAFR_->setObjectName(S("lblAFR"));
-    showsValue(lblAFR_, S("A/F Ratio"));
-    QFont big = lblAFR_->font();
-    big.setPointSize(28);
-    big.setBold(true);
-    lblAFR_->setFont(big);
-    lblAFR_->setAutoFillBackground(true);
-    auto* romCaption = new QLabel(S("ROM VERSION: "));
-    lblROMver_ = new QLabel(NoPartNumber);
-    lblROMver_->setObjectName(S("lblROMver"));
-    showsValue(lblROMver_, S("ROM VERSION"));
-    afrCaption->setBuddy(lblAFR_);
-    romCaption->setBuddy(lblROMver_);
-    dl->addWidget(afrCaption, 0, 0);
-    dl->addWidget(lblAFR_, 1, 0, 1, 2);
-    dl->addWidget(romCaption, 2, 0);
-    dl->addWidget(lblROMver_, 2, 1);
-    lblWbStatus_ = new QLabel;
-    lblWbStatus_->setObjectName(S("lblWbStatus"));
-    lblWbStatus_->setWordWrap(true);
-    lblWbStatus_->hide();
-    dl->addWidget(lblWbStatus_, 3, 0, 1, 2);
-
-    ProgressBar2_ = new ActivityBar;
-    ProgressBar2_->setObjectName(S("ProgressBar2"));
-    ProgressBar2_->setAccessibleName(S("Wideband activity"));
-
-    auto* grid = new QGridLayout(frame);
-    grid->addWidget(function, 0, 0);
-    grid->addWidget(display, 0, 1);
-    grid->addWidget(ProgressBar2_, 1, 0, 1, 2);
-    grid->setColumnStretch(1, 1);
-    return frame;
-}
-
 void Form2::buildStatusBar() {
     const char* tips[4] = {"Speed Correction", "Com Port - Speed", "Speed Unit",
                            "Temperature Unit"};
@@ -283,61 +194,24 @@ void Form2::buildStatusBar() {
 void Form2::buildMenus() {
     auto* settingsMenu = menuBar()->addMenu(S("&Settings"));
     settingsMenu->setObjectName(S("mnuSettings"));
-    const struct {
-        const char* caption;
-        const char* name;
-        QKeySequence key;
-    } settingsEntries[] = {
-        {"&Communication", "mnuCommunication", QKeySequence(Qt::CTRL | Qt::Key_F1)},
-        {"&Display", "mnuDisplay", QKeySequence(Qt::CTRL | Qt::Key_F2)},
-        {"&Preferences", "mnuPreferences", QKeySequence(Qt::CTRL | Qt::Key_F3)},
-        {"&Data Display", "mnuDataDisplay", QKeySequence(Qt::CTRL | Qt::Key_F4)},
-        {"&Dashboard", "mnuDashboardSetup", QKeySequence(Qt::CTRL | Qt::Key_F5)},
-    };
-    for (const auto& e : settingsEntries) {
-        QAction* a = settingsMenu->addAction(S(e.caption));
-        a->setObjectName(S(e.name));
-        a->setShortcut(e.key);
-    }
-    connect(findChild<QAction*>(S("mnuCommunication")), &QAction::triggered, this,
-            [this] { mnuCommunication_Click(); });
-    connect(findChild<QAction*>(S("mnuPreferences")), &QAction::triggered, this,
-            [this] { mnuPreferences_Click(); });
-    connect(findChild<QAction*>(S("mnuDisplay")), &QAction::triggered, this,
-            [this] { mnuDisplay_Click(); });
-    connect(findChild<QAction*>(S("mnuDataDisplay")), &QAction::triggered, this,
-            [this] { mnuDataDisplay_Click(); });
-    connect(findChild<QAction*>(S("mnuDashboardSetup")), &QAction::triggered, this,
-            [this] { mnuDashboardSetup_Click(); });
-
     auto* functionMenu = menuBar()->addMenu(S("&Function"));
     functionMenu->setObjectName(S("mnuFunction"));
-    const struct {
-        const char* caption;
-        const char* name;
-        Qt::Key key;
-        QPushButton* button;
-    } functionEntries[] = {
-        {"Data Display", "mnuFDataDisplay", Qt::Key_F1, btnDataDisplay_},
-        {"DataLogging", "mnuFDataLogging", Qt::Key_F2, btnDataLogging_},
-        {"Self Diagnostics", "mnuFSelfDiag", Qt::Key_F3, btnSelfDiag_},
-        {"Time Trial", "mnuFTimeTrial", Qt::Key_F4, btnTimeTrial_},
-        {"Dashboard", "mnuFDashboard", Qt::Key_F5, btnDashboard_},
-        {"Replay Data", "mnuFReplayData", Qt::Key_F6, btnDataReplay_},
-        {"Log Analyzer", "mnuFLogAnalyzer", Qt::Key_F7, btnLogAnalyser_},
-        {"Active Test", "mnuFActiveTest", Qt::Key_F8, btnActiveTest_},
-        {"Rom Data", "mnuFRomData", Qt::Key_F9, btnRomData_},
-        {"Address Watch", "mnuFAddressWatch", Qt::Key_F11, btnAdrWatch_},
-        {"Map Trace", "mnuFMapTrace", Qt::Key_F12, btnMapTrace_},
-    };
-    for (const auto& e : functionEntries) {
-        QAction* a = functionMenu->addAction(S(e.caption));
-        a->setObjectName(S(e.name));
-        a->setShortcut(QKeySequence(e.key));
-        QPushButton* button = e.button;
-        // An entry acts only while its button does.
-        connect(a, &QAction::triggered, this, [button] {
-            if (button->isEnabled()) button->click();
+    for (const Row& r : toolTable()) {
+        if (!r.menu) continue;
+        const bool function = r.place != Row::Settings;
+        QAction* a = (function ? functionMenu : settingsMenu)
+                         ->addAction(S(function ? r.menuCaption : r.caption));
+        a->setObjectName(S(r.menu));
+        a->setShortcut(r.key);
+        const QString name = S(r.name);
+        QPushButton* button = r.button ? findChild<QPushButton*>(S(r.button)) : nullptr;
+        // A Function entry acts only while its button does.
+        connect(a, &QAction::triggered, this, [this, name, button] {
+            if (!button) {
+                openTool(name);
+            } else if (button->isEnabled()) {
+                button->click();
+            }
         });
     }
 
@@ -352,14 +226,16 @@ void Form2::buildUi() {
     tabs_ = new QTabWidget;
     tabs_->setObjectName(S("TabStrip1"));
     tabs_->addTab(buildEcuFrame(), S("ECU diagnostics"));
-    tabs_->addTab(buildWidebandFrame(), S("WBO2"));
+    wbPanel_ = new WidebandPanel(*wbLink_, settings_);
+    tabs_->addTab(wbPanel_, S("WBO2"));
     tabs_->setTabToolTip(1, S("Wide Band Oxygen Sensor"));
     setCentralWidget(tabs_);
     buildMenus();
     buildStatusBar();
     closeOnEscape(this);
     nameForAccessibility(this);
-    setTabOrder(btnDataDisplay_, btnDataLogging_);
+    setTabOrder(findChild<QPushButton*>(S("btnDataDisplay")),
+                findChild<QPushButton*>(S("btnDataLogging")));
     resize(640, 420);
 }
 
@@ -391,8 +267,10 @@ void Form2::showAbout() {
 }
 
 QList<QPushButton*> Form2::ecuToolButtons() const {
-    return {btnDataDisplay_, btnDataLogging_, btnActiveTest_, btnTimeTrial_, btnSelfDiag_,
-            btnRomData_,     btnAdrWatch_,    btnDashboard_,  btnMapTrace_};
+    QList<QPushButton*> buttons;
+    for (const Row& r : toolTable())
+        if (r.needsEcu) buttons << findChild<QPushButton*>(S(r.button));
+    return buttons;
 }
 
 SerialPort& Form2::MSComm1() {
@@ -401,14 +279,10 @@ SerialPort& Form2::MSComm1() {
 
 // ---------------------------------------------------------------- windows
 
-template <class W> W* Form2::single(const QString& name) const {
-    return qobject_cast<W*>(windows_.value(name).data());
-}
-
-template <class W, class... Args> W* Form2::showSingle(const QString& name, Args&&... args) {
-    W* w = single<W>(name);
+QWidget* Form2::showSingle(const QString& name, const std::function<QWidget*()>& make) {
+    QWidget* w = windows_.value(name);
     if (!w) {
-        w = new W(std::forward<Args>(args)...);
+        w = make();
         windows_[name] = w;
     }
     w->show();
@@ -417,175 +291,48 @@ template <class W, class... Args> W* Form2::showSingle(const QString& name, Args
     return w;
 }
 
-Form1* Form2::dataDisplay() const {
-    return single<Form1>(S("Form1"));
-}
-
-frmRegTest* Form2::regTest() const {
-    return single<frmRegTest>(S("frmRegTest"));
-}
-
-frmECUfind* Form2::ecuFinder() const {
-    return single<frmECUfind>(S("frmECUfind"));
-}
-
-Form1* Form2::btnDataDisplay_Click() {
-    if (dataDisplay()) return showSingle<Form1>(S("Form1"), host_);
-    Form1* display = showSingle<Form1>(S("Form1"), host_);
-    auto* logger = single<frmDataLog>(S("frmDataLog"));
-    // The logger already streams live data: the display joins it.
-    if (logger && link_->holds(logger)) {
-        ReadMode = 4;
-        return display;
-    }
-    link_->acquire(display, liveClaim(display, S("Data Display")));
-    return display;
-}
-
-frmDataLog* Form2::btnDataLogging_Click() {
-    if (single<frmDataLog>(S("frmDataLog"))) return showSingle<frmDataLog>(S("frmDataLog"), host_);
-    frmDataLog* logger = showSingle<frmDataLog>(S("frmDataLog"), host_);
-    Form1* display = dataDisplay();
-    // Logging beside the display: the display's stream, untouched.
-    if (display && link_->holds(display)) {
-        ReadMode = 4;
-        return logger;
-    }
-    link_->acquire(logger, liveClaim(logger, S("Data Logging")));
-    return logger;
-}
-
-EcuLink::Claim Form2::liveClaim(QWidget* tool, const QString& name) {
-    EcuLink::Claim claim;
-    claim.name = name;
-    claim.liveData = true;
-    claim.receiver = [this](const QByteArray& frame) { liveFrame(frame); };
-    claim.deliveryDone = [this] { liveShown(); };
-    QPointer<QWidget> guard(tool);
-    claim.granted = [this, guard] {
-        if (guard) armLiveData(guard);
-    };
-    claim.resumed = claim.granted;
-    claim.rearm = claim.granted;
-    return claim;
-}
-
-int16_t Form2::liveMode() const {
-    const bool display = dataDisplay() != nullptr;
-    const bool logger = single<frmDataLog>(S("frmDataLog")) != nullptr;
-    return display && logger ? 4 : display ? 2 : 3;
-}
-
-void Form2::armLiveData(QObject* owner) {
-    link_->run(owner, liveDataStream(setup, liveMode()));
-}
-
-LinkSequence Form2::iniFullData() {
-    return fullDataArming(setup);
-}
-
-void Form2::getFullData(const QByteArray& bytes) {
-    kx::getFullData(bytes, setup, state_.units, live);
-}
-
-void Form2::liveFrame(const QByteArray& frame) {
-    const int mode = ReadMode;
-    if (mode < 2 || mode > 4) return;
-    getFullData(frame);
-    // Every confirmed frame is a record; the display shows the last of a delivery.
-    auto* logger = single<frmDataLog>(S("frmDataLog"));
-    if (logger && mode != 2) logger->saveLogData();
-}
-
-void Form2::liveShown() {
-    const int mode = ReadMode;
-    Form1* display = dataDisplay();
-    if (display && (mode == 2 || mode == 4)) display->setDataDisplay();
-}
-
-frmSelfDiag* Form2::btnSelfDiag_Click() {
-    return showSingle<frmSelfDiag>(S("frmSelfDiag"), host_);
-}
-
-// Leaves the stream and the receive mode as they are.
-frmActiveTest* Form2::btnActiveTest_Click() {
-    return showSingle<frmActiveTest>(S("frmActiveTest"), host_);
-}
-
-frmTimeTrial* Form2::btnTimeTrial_Click() {
-    return showSingle<frmTimeTrial>(S("frmTimeTrial"), host_);
-}
-
-frmDashboard* Form2::btnDashboard_Click() {
-    return showSingle<frmDashboard>(S("frmDashboard"), host_);
-}
-
-frmDashSetup* Form2::mnuDashboardSetup_Click() {
-    return showSingle<frmDashSetup>(S("frmDashSetup"), host_);
-}
-
-// Each stops the stream and sets its receive mode itself once it holds the link.
-frmRomData* Form2::btnRomData_Click() {
-    return showSingle<frmRomData>(S("frmRomData"), host_);
-}
-
-frmAdrWatch* Form2::btnAdrWatch_Click() {
-    return showSingle<frmAdrWatch>(S("frmAdrWatch"), host_);
-}
-
-// The set-up window opens over the trace window, which starts once it closes.
-frmMapTrace* Form2::btnMapTrace_Click() {
-    frmMapTrace* w = showSingle<frmMapTrace>(S("frmMapTrace"), host_);
-    w->showSetup();
+QWidget* Form2::openTool(const QString& name) {
+    const Row* row = toolRow(name);
+    if (!row) return nullptr;
+    const bool created = !windows_.value(name);
+    QWidget* w = showSingle(name, [this, row] { return row->make(host_); });
+    toolOpened(*row, w, created);
     return w;
 }
 
-Form3* Form2::mnuCommunication_Click() {
-    return showSingle<Form3>(S("Form3"), host_);
+void Form2::toolOpened(const ToolRow& row, QWidget* w, bool created) {
+    const QString name = S(row.name);
+    if (created && (name == u"Form1" || name == u"frmDataLog")) live_.opened(w);
+    // The set-up window opens over the trace window, which starts once it closes.
+    if (name == u"frmMapTrace") static_cast<frmMapTrace*>(w)->showSetup();
 }
 
-frmPreferences* Form2::mnuPreferences_Click() {
-    return showSingle<frmPreferences>(S("frmPreferences"), host_);
+void Form2::openDataLogging() {
+    open<frmDataLog>();
 }
 
-frmLogAnalyzer* Form2::btnLogAnalyser_Click() {
-    return showSingle<frmLogAnalyzer>(S("frmLogAnalyzer"), host_);
-}
-
-frmDataReplay* Form2::btnDataReplay_Click() {
-    return showSingle<frmDataReplay>(S("frmDataReplay"), host_);
-}
-
-frmColor* Form2::mnuDisplay_Click() {
-    return showSingle<frmColor>(S("frmColor"), host_);
-}
-
-frmSettings* Form2::mnuDataDisplay_Click() {
-    return showSingle<frmSettings>(S("frmSettings"), host_);
+void Form2::openActiveTest() {
+    openTool(S("frmActiveTest"));
 }
 
 QWidget* Form2::openRegTest(frmSettings* settingsWindow) {
-    return showSingle<frmRegTest>(S("frmRegTest"), host_, settingsWindow);
+    return showSingle(S("frmRegTest"), [&] { return new frmRegTest(host_, settingsWindow); });
 }
 
 QWidget* Form2::openEcuFinder() {
-    return showSingle<frmECUfind>(S("frmECUfind"), host_);
+    return openTool(S("frmECUfind"));
+}
+
+LinkSequence Form2::iniFullData() {
+    return fullDataArming(state_.setup);
+}
+
+void Form2::getFullData(const QByteArray& bytes) {
+    kx::getFullData(bytes, state_.setup, state_.units, state_.live);
 }
 
 void Form2::toolClosed(QWidget* tool) {
-    Form1* display = dataDisplay();
-    auto* logger = single<frmDataLog>(S("frmDataLog"));
-    const bool liveShared = ReadMode == 4 && display && logger;
-    if (liveShared && (tool == display || tool == logger)) {
-        // Display and logger shared the stream: the other goes on with it, as it is.
-        QWidget* other = tool == display ? static_cast<QWidget*>(logger) : display;
-        if (link_->holds(tool))
-            link_->handOver(
-                tool, other,
-                liveClaim(other, tool == display ? S("Data Logging") : S("Data Display")));
-        ReadMode = tool == display ? 3 : 2;
-        return;
-    }
+    if (live_.closed(tool)) return;
     const bool held = link_->holds(tool);
     link_->release(tool);
     // Only a tool that had the link hands it back with a fresh identification.
@@ -596,7 +343,7 @@ void Form2::toolClosed(QWidget* tool) {
 
 void Form2::load() {
     settings_.writeStartupDefaults();
-    connected = false;
+    link_->connected = false;
     link_->trace().close();
     link_->setRetrying(true);
     setStatusBar();
@@ -617,21 +364,22 @@ void Form2::setStatusBar() {
     // Each step that reads a number ends the routine quietly when the stored text is not one.
     const StoredUnits stored = readStoredUnits(settings_);
     if (!stored.speedCorrect) return;
-    SpeedCorrect = *stored.speedCorrect;
-    panels_[0]->setText(S("Spd Corr: ") + singleText(SpeedCorrect));
+    Units& units = state_.units;
+    units.speedCorrect = *stored.speedCorrect;
+    panels_[0]->setText(S("Spd Corr: ") + singleText(units.speedCorrect));
     panels_[1]->setText(settings_.read(S("Comms"), S("ComPort")) + S(" - ") +
                         settings_.read(S("Comms"), S("Speed")));
     if (!stored.mph) return;
-    mph = *stored.mph;
-    panels_[2]->setText(mph ? S("MPH") : S("KPH"));
+    units.mph = *stored.mph;
+    panels_[2]->setText(units.mph ? S("MPH") : S("KPH"));
     if (!stored.fahr) return;
-    fahr = *stored.fahr;
-    panels_[3]->setText(fahr ? S("Fahrenheit") : S("Celsius"));
+    units.fahr = *stored.fahr;
+    panels_[3]->setText(units.fahr ? S("Fahrenheit") : S("Celsius"));
     if (!stored.obd2) return;
-    OBDIImodel = *stored.obd2;
+    link_->OBDIImodel = *stored.obd2;
     getSetup();
-    btnDataReplay_->setEnabled(true);
-    btnLogAnalyser_->setEnabled(true);
+    findChild<QPushButton*>(S("btnDataReplay"))->setEnabled(true);
+    findChild<QPushButton*>(S("btnLogAnalyser"))->setEnabled(true);
     const auto autoConnect = parseNumber(settings_.read(S("Comms"), S("AutoConnect")));
     if (autoConnect && *autoConnect == 1) btnConnect_Click();
 }
@@ -641,15 +389,19 @@ void Form2::setProgBar() {
 }
 
 bool Form2::afrDisplayEnabled() const {
-    return btnAFR_->isEnabled();
+    return wbPanel_->afrEnabled();
 }
 
 void Form2::setProgBar2() {
-    ProgressBar2_->step();
+    wbPanel_->step();
+}
+
+void Form2::btnConnect2_Click() {
+    wbPanel_->connectClicked();
 }
 
 void Form2::getSetup() {
-    kx::getSetup(settings_, fahr, mph, setup);
+    kx::getSetup(settings_, state_.units.fahr, state_.units.mph, state_.setup);
 }
 
 // ---------------------------------------------------------------- ports
@@ -699,8 +451,9 @@ void Form2::onLinkState(EcuLink::State state) {
 
 void Form2::onIdentified(const QString& part) {
     lblEcuNo_->setText(part);
+    // The map trace reads a map layout that the OBD-II models do not have.
     for (QPushButton* b : ecuToolButtons())
-        b->setEnabled(b != btnMapTrace_ || !OBDIImodel);
+        b->setEnabled(b->objectName() != u"btnMapTrace" || !link_->OBDIImodel);
     showLinkStatus();
 }
 
@@ -721,80 +474,6 @@ void Form2::MSComm2_OnComm() {
 }
 
 // ---------------------------------------------------------------- wideband
-
-namespace {
-void setLabelColours(QLabel* label, const QColor& back, const QColor& text) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::Window, back);
-    p.setColor(QPalette::WindowText, text);
-    label->setPalette(p);
-}
-} // namespace
-
-void Form2::btnConnect2_Click() {
-    lblROMver_->setText(NoPartNumber);
-    lblAFR_->setText(S("--.--"));
-    setLabelColours(lblAFR_, palette().color(QPalette::Button),
-                    palette().color(QPalette::ButtonText));
-    wbLink_->connectWb();
-}
-
-frmWBO2* Form2::btnAFR_Click() {
-    return showSingle<frmWBO2>(S("frmWBO2"), host_);
-}
-
-void Form2::onMeasured(const wb::Frame& frame) {
-    // A palette change restyles the label: only when the colour changes.
-    const QColor colour = colourFromBgr(wb::afrColour(frame.afr));
-    if (lblAFR_->palette().color(QPalette::WindowText) != colour) {
-        QPalette p = lblAFR_->palette();
-        p.setColor(QPalette::WindowText, colour);
-        lblAFR_->setPalette(p);
-    }
-    lblAFR_->setText(singleText(frame.afr));
-    if (!btnAFR_->isEnabled()) btnAFR_->setEnabled(true);
-    if (auto* w = single<frmWBO2>(S("frmWBO2")); w && w->isVisible()) w->WBO2show();
-}
-
-void Form2::onWbState(WbLink::State state) {
-    QString note;
-    const QString device = wbLink_->device();
-    auto* window = single<frmWBO2>(S("frmWBO2"));
-    switch (state) {
-    case WbLink::State::Streaming: {
-        setLabelColours(lblAFR_, colourFromBgr(readDisplayColours(settings_).back),
-                        lblAFR_->palette().color(QPalette::WindowText));
-        break;
-    }
-    case WbLink::State::NoReply:
-        note = S("No reply from the wideband controller on %1").arg(device);
-        break;
-    case WbLink::State::Incompatible:
-        note = S("The wideband controller is not compatible");
-        break;
-    case WbLink::State::Lost:
-        // The figure and the AFR users stop looking live until frames come again.
-        note = S("Wideband port %1 lost: %2. Trying again every 2 s.")
-                   .arg(device, wbLink_->lastProblem());
-        lblAFR_->setText(S("--.--"));
-        btnAFR_->setEnabled(false);
-        break;
-    case WbLink::State::Silent:
-        note = S("No data from the wideband controller on %1 since %2: asking again every 2 s.")
-                   .arg(device, QLocale::c().toString(QTime::currentTime().addMSecs(
-                                                          -WbLink::kSilenceMs),
-                                                      S("HH:mm:ss")));
-        lblAFR_->setText(S("--.--"));
-        btnAFR_->setEnabled(false);
-        break;
-    default:
-        break;
-    }
-    lblWbStatus_->setText(note);
-    lblWbStatus_->setVisible(!note.isEmpty());
-    const bool notLive = state == WbLink::State::Lost || state == WbLink::State::Silent;
-    if (window) window->setLinkNote(notLive ? note : QString());
-}
 
 // ---------------------------------------------------------------- unload
 

@@ -1,8 +1,8 @@
-#include "app/Dialogs.h"
 #include "app/Form2.h"
 #include "app/command_line.h"
-#include "app/settings_store.h"
 #include "link/SerialPort.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "cli/DriveLogger.h"
 
-#include "app/link_messages.h"
+#include "link/link_messages.h"
 #include "util/ticks.h"
 
 namespace kx {

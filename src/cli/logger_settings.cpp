@@ -1,6 +1,6 @@
 #include "cli/logger_settings.h"
 
-#include "app/settings_store.h"
+#include "util/settings_store.h"
 
 namespace kx {
 

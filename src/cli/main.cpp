@@ -1,7 +1,6 @@
 // kestrix-cli: Kestrix's headless front end. "log" records the live data of the ECU into the
 // data logger's file format, with no display, for a small computer left in the car. "coverage"
 // counts where in a saved map the engine ran over many logs, as the map trace's export does.
-#include "app/settings_store.h"
 #include "cli/DriveLogger.h"
 #include "cli/cli_options.h"
 #include "cli/logger_settings.h"
@@ -9,6 +8,7 @@
 #include "logs/log_selection.h"
 #include "tools/map_coverage.h"
 #include "tools/map_file.h"
+#include "util/settings_store.h"
 #include "util/ticks.h"
 
 #include <QCoreApplication>

@@ -143,7 +143,7 @@ LinkSequence& LinkSequence::onEnd(std::function<void(bool)> e) {
 // ---------------------------------------------------------------- link
 
 EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
-    : QObject(parent), port_(port), settings_(settings) {
+    : QObject(parent), port_(port), settings_(settings), watch_(*port, settings, Comms) {
     port_->setParent(this);
     connect(port_, &SerialPort::received, this, &EcuLink::MSComm1_OnComm);
     connect(port_, &SerialPort::lost, this, &EcuLink::onLost);
@@ -158,16 +158,15 @@ EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
         connected = false;
         // Bytes came back, but never the id's complement: another ECU id answers there.
         const bool otherId = !initAnswer_.isEmpty() && !initAnswer_.contains(char(~ecuId_));
-        problem_ = otherId ? QStringLiteral("an ECU answered, but not to id %1")
-                                 .arg(ecuId_, 2, 16, QLatin1Char('0'))
-                                 .toUpper()
-                           : QStringLiteral("no answer");
+        watch_.setProblem(otherId ? QStringLiteral("an ECU answered, but not to id %1")
+                                        .arg(ecuId_, 2, 16, QLatin1Char('0'))
+                                        .toUpper()
+                                  : QStringLiteral("no answer"));
         setState(otherId ? State::WrongId : State::NoAnswer);
     });
-    retryTimer_.setInterval(kRetryMs);
-    connect(&retryTimer_, &QTimer::timeout, this, &EcuLink::onRetry);
-    silenceTimer_.setInterval(kSilenceMs / 4);
-    connect(&silenceTimer_, &QTimer::timeout, this, &EcuLink::checkSilence);
+    connect(&watch_, &LinkWatch::retryDue, this, &EcuLink::onRetry);
+    connect(&watch_, &LinkWatch::quiet, this, &EcuLink::onQuiet);
+    connect(&watch_, &LinkWatch::silenceChanged, this, &EcuLink::onSilence);
     rearmTimer_.setInterval(kRearmMs);
     connect(&rearmTimer_, &QTimer::timeout, this, &EcuLink::onRearm);
 }
@@ -178,18 +177,10 @@ EcuLink::~EcuLink() {
     current_.reset();
 }
 
-QString EcuLink::device() const {
-    const QString d = port_->deviceName();
-    return d.isEmpty() ? portDevice(settings_.read(Comms, QStringLiteral("ComPort"))) : d;
-}
-
 void EcuLink::setState(State s) {
     if (state_ == s) return;
     state_ = s;
-    const bool retry =
-        retrying_ && (s == State::Lost || s == State::NoAnswer || s == State::WrongId);
-    if (retry && !retryTimer_.isActive()) retryTimer_.start();
-    if (!retry) retryTimer_.stop();
+    watch_.setDown(s == State::Lost || s == State::NoAnswer || s == State::WrongId);
     emit stateChanged(s);
 }
 
@@ -375,7 +366,7 @@ bool EcuLink::openNow() {
     const QString line = settings_.read(Comms, QStringLiteral("Speed")) + QStringLiteral(",N,8,1");
     const int err = port_->open(portText, line);
     if (err != PortOk) {
-        problem_ = port_->lastError();
+        watch_.setProblem(port_->lastError());
         if (!quietConnect_) emit portError(err, portDevice(portText), port_->lastError());
         return false;
     }
@@ -431,7 +422,7 @@ void EcuLink::release(QObject* tool) {
     holder_ = nullptr;
     holderRaw_ = nullptr;
     claim_ = Claim{};
-    setSilent(false);
+    watch_.setSilent(false);
     // The next tool starts after whatever the releasing tool's close queues (the reconnect).
     QTimer::singleShot(0, this, &EcuLink::grantNext);
 }
@@ -501,13 +492,13 @@ void EcuLink::connectEcu(bool quiet) {
 
 void EcuLink::shutdown() {
     shuttingDown_ = true;
-    retryTimer_.stop();
+    watch_.setRetrying(false);
     answerTimer_.stop();
     waitTimer_.stop();
     queue_.clear();
     current_.reset();
     pending_.clear();
-    silenceTimer_.stop();
+    watch_.expectFrames(false);
     rearmTimer_.stop();
     if (port_->isOpen()) {
         // Nothing is read any more, so the pause and discard of a stream stop are not needed.
@@ -518,16 +509,11 @@ void EcuLink::shutdown() {
 }
 
 void EcuLink::setRetrying(bool on) {
-    retrying_ = on;
-    const bool retry =
-        on && (state_ == State::Lost || state_ == State::NoAnswer || state_ == State::WrongId);
-    if (retry && !retryTimer_.isActive()) retryTimer_.start();
-    if (!retry) retryTimer_.stop();
+    watch_.setRetrying(on);
 }
 
 void EcuLink::onRetry() {
-    if (state_ != State::Lost && state_ != State::NoAnswer && state_ != State::WrongId)
-        return retryTimer_.stop();
+    if (state_ != State::Lost && state_ != State::NoAnswer && state_ != State::WrongId) return;
     // A tool's stream is not taken from it while the ECU is silent; a lost link is another
     // matter: the holder gets its stream back once the link returns.
     // A link lost under a tool that came back to an ECU without its ignition has no stream to
@@ -558,8 +544,7 @@ void EcuLink::dispatchFrames(const QByteArray& bytes) {
     if (!streamExpected_) return;
     const QList<QByteArray> frames = confirmer_.take(bytes);
     if (frames.isEmpty()) return;
-    lastFrame_.start();
-    if (silent_) setSilent(false);
+    watch_.frameArrived();
     if (ReadMode == 1) {
         for (const QByteArray& f : frames)
             getEcuPartNo(f);
@@ -580,34 +565,26 @@ void EcuLink::dispatchFrames(const QByteArray& bytes) {
 
 void EcuLink::setStreamExpected(bool on) {
     streamExpected_ = on;
-    if (on) {
-        lastFrame_.start();
-        silenceTimer_.start();
-    } else {
-        silenceTimer_.stop();
-    }
+    watch_.expectFrames(on);
 }
 
-void EcuLink::checkSilence() {
-    if (!streamExpected_ || lastFrame_.elapsed() < kSilenceMs) return;
+void EcuLink::onQuiet() {
     if (ReadMode == 1) {
         // The identification stream stopped: the ECU no longer answers; the retries take over.
         if (state_ != State::Connected) return;
         setStreamExpected(false);
         connected = false;
         partNumber_.clear();
-        problem_ = QStringLiteral("no answer");
+        watch_.setProblem(QStringLiteral("no answer"));
         setState(State::NoAnswer);
         return;
     }
-    if (!silent_) setSilent(true);
+    watch_.setSilent(true);
 }
 
-void EcuLink::setSilent(bool on) {
-    if (silent_ == on) return;
-    silent_ = on;
+void EcuLink::onSilence(bool on) {
     if (on) {
-        lastFrameAt_ = QDateTime::currentDateTime().addMSecs(-lastFrame_.elapsed());
+        lastFrameAt_ = watch_.lastFrameAt();
         rearmTimer_.start();
     } else {
         rearmTimer_.stop();
@@ -616,7 +593,7 @@ void EcuLink::setSilent(bool on) {
 }
 
 void EcuLink::onRearm() {
-    if (!silent_ || !holderRaw_ || !claim_.rearm || busy() || !port_->isOpen()) return;
+    if (!watch_.silent() || !holderRaw_ || !claim_.rearm || busy() || !port_->isOpen()) return;
     // An ECU that lost its power starts afresh and waits for an initialisation.
     QByteArray wake("\xFF\xFF", 2);
     wake.append(char(ecuId_));
@@ -633,7 +610,7 @@ void EcuLink::getEcuPartNo(const QByteArray& bytes) {
     if (!part) return;
     partNumber_ = *part;
     connected = true;
-    problem_.clear();
+    watch_.setProblem({});
     answerTimer_.stop();
     const bool resume = wasLost_;
     wasLost_ = false;
@@ -647,7 +624,7 @@ void EcuLink::getEcuPartNo(const QByteArray& bytes) {
 
 void EcuLink::onLost(const QString& reason) {
     if (shuttingDown_) return;
-    problem_ = reason.isEmpty() ? QStringLiteral("the device went away") : reason;
+    watch_.noteLoss(reason);
     waitTimer_.stop();
     answerTimer_.stop();
     // Every exchange in flight ends; their owners hear of it through their end handlers.
@@ -665,7 +642,7 @@ void EcuLink::onLost(const QString& reason) {
     ReadMode = 0;
     wasLost_ = true;
     setStreamExpected(false);
-    setSilent(false);
+    watch_.setSilent(false);
     setState(State::Lost);
     for (auto& e : ends)
         e(false);

@@ -6,6 +6,7 @@
 #include "link/debug_trace.h"
 #include "link/framing.h"
 #include "link/link_sequence.h"
+#include "link/link_watch.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -40,9 +41,9 @@ public:
     };
     // The connect sequence waits this long after its stream start for the part number.
     static constexpr int kAnswerTimeoutMs = 2000;
-    static constexpr int kRetryMs = 2000;
+    static constexpr int kRetryMs = LinkWatch::kRetryMs;
     // A stream that brings no confirmed frame for this long is silent (ignition off).
-    static constexpr int kSilenceMs = 1000;
+    static constexpr int kSilenceMs = LinkWatch::kSilenceMs;
     // A silent stream is asked for again this often.
     static constexpr int kRearmMs = 2000;
     // The longest a settle waits for the line to fall quiet.
@@ -65,12 +66,12 @@ public:
     State state() const { return state_; }
     QString partNumber() const { return partNumber_; }
     // The device and the reason of the last loss or failure, for the status bar.
-    QString device() const;
-    QString lastProblem() const { return problem_; }
+    QString device() const { return watch_.device(); }
+    QString lastProblem() const { return watch_.problem(); }
 
     // ---- silence
     // A tool's stream is expected, but no confirmed frame has come for kSilenceMs.
-    bool silent() const { return silent_; }
+    bool silent() const { return watch_.silent(); }
     // When the last confirmed frame came (valid while silent).
     QDateTime lastFrameAt() const { return lastFrameAt_; }
     // Frames that failed the confirmation since the stream was armed.
@@ -99,7 +100,7 @@ public:
         std::function<void()> rearm;
         // Every confirmed frame of one delivery has been handed over.
         std::function<void()> deliveryDone;
-        bool liveData = false;         // its stream is the live-data stream
+        bool liveData = false; // its stream is the live-data stream
     };
     // Asks for the link for `tool`. Granted at once when no other tool holds it; otherwise
     // when the holder releases it (after the reconnect that follows, which is queued first).
@@ -161,8 +162,8 @@ private:
     void watch(QObject* tool);
     void dispatchFrames(const QByteArray& bytes);
     void setStreamExpected(bool on);
-    void checkSilence();
-    void setSilent(bool on);
+    void onQuiet();
+    void onSilence(bool silent);
     void onRearm();
     // Settle: true when the line is quiet enough; otherwise the wait until the next look.
     bool settled(const LinkStep& step);
@@ -174,7 +175,6 @@ private:
     QString partNumber_;
     QByteArray initAnswer_; // what came back during the initialisation of a connect
     uint8_t ecuId_ = 0;
-    QString problem_;
 
     std::deque<Running> queue_;
     std::optional<Running> current_;
@@ -201,21 +201,17 @@ private:
     std::deque<Pending> pending_;
 
     QTimer answerTimer_;
-    QTimer retryTimer_;
 
     // Frames of the running stream; kRawFrames: deliveries as they come.
     static constexpr int kRawFrames = -2;
     int frameCount_ = kRawFrames;
     FrameConfirmer confirmer_;
     bool streamExpected_ = false;
-    QElapsedTimer lastFrame_;
     QDateTime lastFrameAt_;
-    bool silent_ = false;
-    QTimer silenceTimer_;
     QTimer rearmTimer_;
     QElapsedTimer settleClock_;
     qint64 lastStopResend_ = 0;
-    bool retrying_ = false;
+    LinkWatch watch_;
     bool wasLost_ = false;
 };
 

@@ -1,7 +1,7 @@
 #include "live/Form1.h"
 
-#include "app/ui_helpers.h"
 #include "live/GaugeGrid.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/twips.h"
 

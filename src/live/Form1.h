@@ -1,7 +1,7 @@
 #pragma once
 // The data display: twelve live dials and twelve indicators fed by the ECU stream.
-#include "app/host.h"
 #include "link/EcuLink.h"
+#include "ui/host.h"
 
 #include <QWidget>
 

@@ -1,10 +1,10 @@
 #include "live/GaugeGrid.h"
 
-#include "app/ui_helpers.h"
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "live/GaugeInfo.h"
 #include "logs/log_format.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/twips.h"
 

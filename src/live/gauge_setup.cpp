@@ -1,7 +1,7 @@
 #include "live/gauge_setup.h"
 
-#include "util/settings.h"
 #include "util/numbers.h"
+#include "util/settings.h"
 
 #include <optional>
 
@@ -61,8 +61,7 @@ void applyScale(GaugeInfo& g, const char* name, int32_t minVal, int32_t maxVal, 
     g.setDecPointNum(decimals);
 }
 
-std::optional<uint8_t> readByte(const Settings& store, const char* section,
-                                const QString& key) {
+std::optional<uint8_t> readByte(const Settings& store, const char* section, const QString& key) {
     const auto v = parseWhole(store.read(QString::fromLatin1(section), key));
     if (!v || *v < 0 || *v > 255) return std::nullopt;
     return static_cast<uint8_t>(*v);
@@ -148,6 +147,42 @@ std::array<QString, kGaugeCount> catalogueNames(bool fahr, bool mph) {
     for (size_t g = 0; g < names.size(); ++g)
         names[g] = catalogue[g].name();
     return names;
+}
+
+namespace {
+const char* const kGaugeListNames[kGaugeCount] = {
+    "RPM",
+    "Air Flow",
+    "Air Flow Right Hand",
+    "Water Temperature",
+    "O2 Sensor",
+    "O2 Sensor Right Hand",
+    "Speed",
+    "Battery Voltage",
+    "Throttle Position Sensor",
+    "Fuel Temperature",
+    "Intake Air Temperature",
+    "Exhaust Gas Temperature",
+    "Injector Time",
+    "Ignition Timing",
+    "AAC Valve",
+    "Air Fuel Base",
+    "Air Fuel Base Right Hand",
+    "Air Fuel Base Self Learn",
+    "Air Fuel Base Self Learn Right Hand",
+    "Injector Time Right Hand",
+    "Duty Cycle (require RPM & Inj)",
+    "Duty Cycle RH (require RPM & Inj RH)",
+    "O2 Sensor B1",
+    "O2 sensor B2",
+    "WBo2",
+};
+
+} // namespace
+
+QString gaugeListName(int gauge) {
+    if (gauge < 0 || gauge >= kGaugeCount) return {};
+    return QString::fromLatin1(kGaugeListNames[gauge]);
 }
 
 } // namespace kx

@@ -29,6 +29,8 @@ struct GaugeSetup {
 void buildCatalogue(std::array<GaugeInfo, kGaugeCount>& catalogue, bool fahr, bool mph);
 // The catalogue's names for one unit choice, by gauge number.
 std::array<QString, kGaugeCount> catalogueNames(bool fahr, bool mph);
+// The text of gauge number 0..24 in the gauge lists ("" for another number).
+QString gaugeListName(int gauge);
 
 // Recomputes both byte counts from the selections. A gauge number above 24 ends the work at
 // that selection, the count being summed keeping its partial sum (the later count stays 0).

@@ -1,10 +1,10 @@
 #include "logs/frmDataLog.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
 #include "link/SerialPort.h"
 #include "live/gauge_setup.h"
 #include "logs/log_selection.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/settings.h"
 #include "util/text.h"
 #include "util/ticks.h"
@@ -188,8 +188,7 @@ void frmDataLog::btnStart_Click() {
 }
 
 void frmDataLog::btnStop_Click() {
-    if (const auto error = endLogging())
-        host_.dialogs.message(this, *error, MessageKind::Warning);
+    if (const auto error = endLogging()) host_.dialogs.message(this, *error, MessageKind::Warning);
 }
 
 std::optional<QString> frmDataLog::endLogging() {

@@ -1,9 +1,9 @@
 #pragma once
 // Records the live data stream into a log file, alone (from the main window) or together with
 // the data display.
-#include "app/host.h"
 #include "link/EcuLink.h"
 #include "logs/log_format.h"
+#include "ui/host.h"
 
 #include <QWidget>
 #include <array>

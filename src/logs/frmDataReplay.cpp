@@ -1,11 +1,11 @@
 #include "logs/frmDataReplay.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
 #include "live/GaugeGrid.h"
 #include "logs/log_format.h"
 #include "logs/log_loading.h"
 #include "logs/replay_logic.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/text.h"
 #include "util/twips.h"
@@ -22,7 +22,6 @@
 namespace kx {
 
 namespace {
-
 
 // The slider's place in its frame, moved down below the frame's caption where the caption's
 // font is taller than the room above it, and kept inside the frame.

@@ -1,8 +1,8 @@
 #pragma once
 // The data replay: plays a log back through the data display's dials and indicators, record by
 // record at a chosen delay, with a slider to jump to any record.
-#include "app/host.h"
 #include "logs/log_reader.h"
+#include "ui/host.h"
 
 #include <QString>
 #include <QWidget>

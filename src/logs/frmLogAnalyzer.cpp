@@ -1,7 +1,5 @@
 #include "logs/frmLogAnalyzer.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/ScatterPlot.h"
@@ -9,6 +7,8 @@
 #include "logs/analyser_scatter.h"
 #include "logs/log_format.h"
 #include "logs/log_loading.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/text.h"
 #include "util/twips.h"

@@ -3,11 +3,11 @@
 // number, zooms and scrolls them together and reads out every column at a cursor. A scatter
 // view plots one column against another in place of the graphs; either view can be saved as a
 // picture.
-#include "app/host.h"
 #include "live/gauge_setup.h"
 #include "logs/analyser_axes.h"
 #include "logs/analyser_plot.h"
 #include "logs/log_reader.h"
+#include "ui/host.h"
 
 #include <QWidget>
 #include <array>
@@ -93,7 +93,7 @@ private:
 
     Host host_;
     LogData data_;
-    std::vector<int> gaugeColumns_;                              // column of gauge column k
+    std::vector<int> gaugeColumns_;                                 // column of gauge column k
     std::array<std::optional<ColumnNumbers>, kGaugeCount> numbers_; // by code, read when drawn
     std::vector<double> times_; // seconds of each record from the first
     QString path_;

@@ -1,9 +1,9 @@
 #include "logs/log_loading.h"
 
-#include "app/Dialogs.h"
-#include "app/host.h"
-#include "app/ui_helpers.h"
 #include "logs/replay_logic.h"
+#include "ui/Dialogs.h"
+#include "ui/host.h"
+#include "ui/ui_helpers.h"
 
 #include <QCoreApplication>
 #include <QProgressBar>

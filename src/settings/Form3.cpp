@@ -1,12 +1,12 @@
 #include "settings/Form3.h"
 
-#include "app/Dialogs.h"
 #include "link/EcuLink.h"
-#include "util/settings.h"
-#include "app/ui_helpers.h"
 #include "settings/settings_rules.h"
 #include "tools/frmECUfind.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/numbers.h"
+#include "util/settings.h"
 #include "util/text.h"
 
 #include <QCheckBox>
@@ -107,17 +107,7 @@ Form3::Form3(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     wf->addRow(S("COM Port :"), txtComPort2_);
     wf->addRow(S("Port Speed:"), txtSpeed2_);
 
-    auto* save = new QPushButton(S("Save"));
-    save->setObjectName(S("btnSave"));
-    save->setDefault(true);
-    auto* cancel = new QPushButton(S("Cancel"));
-    cancel->setObjectName(S("btnCancel"));
-    connect(save, &QPushButton::clicked, this, &Form3::btnSave_Click);
-    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save);
-    buttons->addWidget(cancel);
+    auto* buttons = saveCancelRow(this, [this] { btnSave_Click(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ecu);

@@ -1,7 +1,7 @@
 #pragma once
 // The communication settings: ports and speeds of both links, ECU id, memory read command,
 // model, auto-connect and the debug trace.
-#include "app/host.h"
+#include "ui/host.h"
 #include <QPointer>
 #include <QWidget>
 

@@ -1,41 +1,13 @@
 #include "settings/display_settings.h"
 
-#include "util/settings.h"
 #include "live/gauge_setup.h"
 #include "util/numbers.h"
+#include "util/settings.h"
 #include "util/text.h"
 
 namespace kx {
 
 namespace {
-
-const char* const kGaugeListNames[kGaugeCount] = {
-    "RPM",
-    "Air Flow",
-    "Air Flow Right Hand",
-    "Water Temperature",
-    "O2 Sensor",
-    "O2 Sensor Right Hand",
-    "Speed",
-    "Battery Voltage",
-    "Throttle Position Sensor",
-    "Fuel Temperature",
-    "Intake Air Temperature",
-    "Exhaust Gas Temperature",
-    "Injector Time",
-    "Ignition Timing",
-    "AAC Valve",
-    "Air Fuel Base",
-    "Air Fuel Base Right Hand",
-    "Air Fuel Base Self Learn",
-    "Air Fuel Base Self Learn Right Hand",
-    "Injector Time Right Hand",
-    "Duty Cycle (require RPM & Inj)",
-    "Duty Cycle RH (require RPM & Inj RH)",
-    "O2 Sensor B1",
-    "O2 sensor B2",
-    "WBo2",
-};
 
 const char* const kRegisterKeys[kSwitchFlagCount] = {"Register13", "Register1E", "Register1F",
                                                      "Register21"};
@@ -44,11 +16,6 @@ QString slotKey(int k) {
     return S("Gauge") + QString::number(k);
 }
 } // namespace
-
-QString gaugeListName(int gauge) {
-    if (gauge < 0 || gauge >= kGaugeCount) return {};
-    return S(kGaugeListNames[gauge]);
-}
 
 DisplaySelectionEntry loadDisplaySelection(const Settings& store) {
     DisplaySelectionEntry e;
@@ -63,8 +30,7 @@ DisplaySelectionEntry loadDisplaySelection(const Settings& store) {
     return e;
 }
 
-std::optional<QString> saveDisplaySelection(Settings& store,
-                                            const DisplaySelectionEntry& entry) {
+std::optional<QString> saveDisplaySelection(Settings& store, const DisplaySelectionEntry& entry) {
     for (int k = 0; k < kDisplaySlots; ++k) {
         const auto& slot = entry.gauges[size_t(k)];
         if (!slot) return S("Please select parameter for every gauge");

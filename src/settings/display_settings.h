@@ -1,6 +1,6 @@
 #pragma once
-// The data-display and colour settings, apart from their windows: the gauge list entries, the
-// stored gauge slots and switch-register flags, and the colour table.
+// The data-display and colour settings, apart from their windows: the stored gauge slots and
+// switch-register flags, and the colour table.
 #include "gauges/display_colours.h"
 
 #include <QString>
@@ -11,9 +11,6 @@
 namespace kx {
 
 class Settings;
-
-// The text of gauge number 0..24 in the gauge lists ("" for another number).
-QString gaugeListName(int gauge);
 
 inline constexpr int kSwitchFlagCount = 4;
 
@@ -27,7 +24,6 @@ DisplaySelectionEntry loadDisplaySelection(const Settings& store);
 
 // Stores the slots in order, then the flags as "1"/"0". A slot without a gauge stops the save
 // there with the message to show: the slots before it stay stored, the rest and the flags not.
-std::optional<QString> saveDisplaySelection(Settings& store,
-                                            const DisplaySelectionEntry& entry);
+std::optional<QString> saveDisplaySelection(Settings& store, const DisplaySelectionEntry& entry);
 
 } // namespace kx

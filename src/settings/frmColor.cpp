@@ -1,8 +1,8 @@
 #include "settings/frmColor.h"
 
-#include "app/Dialogs.h"
 #include "link/EcuLink.h"
-#include "app/ui_helpers.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/text.h"
 
@@ -48,17 +48,8 @@ frmColor::frmColor(const Host& host) : QWidget(host.window, Qt::Window), host_(h
     gaugeGrid->setColumnStretch(0, 1);
     generalGrid->setColumnStretch(0, 1);
 
-    auto* ok = new QPushButton(S("OK"));
-    ok->setObjectName(S("btnOK"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(S("CANCEL"));
-    cancel->setObjectName(S("btnCancel"));
-    connect(ok, &QPushButton::clicked, this, &frmColor::btnOK_Click);
-    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = saveCancelRow(
+        this, [this] { btnOK_Click(); }, S("OK"), S("CANCEL"));
 
     auto* right = new QVBoxLayout;
     right->addWidget(general);

@@ -1,7 +1,7 @@
 #pragma once
 // The colours of the gauge windows: eleven colour buttons, each opening the colour chooser.
-#include "app/host.h"
 #include "settings/display_settings.h"
+#include "ui/host.h"
 
 #include <QWidget>
 #include <array>
@@ -9,7 +9,6 @@
 class QPushButton;
 
 namespace kx {
-
 
 class frmColor : public QWidget {
     Q_OBJECT

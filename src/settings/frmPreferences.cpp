@@ -1,11 +1,11 @@
 #include "settings/frmPreferences.h"
 
-#include "app/Dialogs.h"
 #include "link/EcuLink.h"
-#include "util/settings.h"
-#include "app/ui_helpers.h"
 #include "settings/settings_rules.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/numbers.h"
+#include "util/settings.h"
 #include "util/text.h"
 
 #include <QComboBox>
@@ -76,17 +76,7 @@ frmPreferences::frmPreferences(const Host& host) : QWidget(host.window, Qt::Wind
     g->addWidget(txtUhight_, 2, 2);
     g->addWidget(txtUsize_, 2, 3);
 
-    auto* save = new QPushButton(S("Save"));
-    save->setObjectName(S("btnSave"));
-    save->setDefault(true);
-    auto* cancel = new QPushButton(S("Cancel"));
-    cancel->setObjectName(S("btnCancel"));
-    connect(save, &QPushButton::clicked, this, &frmPreferences::btnSave_Click);
-    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save);
-    buttons->addWidget(cancel);
+    auto* buttons = saveCancelRow(this, [this] { btnSave_Click(); });
 
     auto* units = new QHBoxLayout;
     units->addWidget(temp);

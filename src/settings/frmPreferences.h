@@ -1,13 +1,12 @@
 #pragma once
 // Units and the tyre-size speed correction.
-#include "app/host.h"
+#include "ui/host.h"
 #include <QWidget>
 
 class QComboBox;
 class QLineEdit;
 
 namespace kx {
-
 
 class frmPreferences : public QWidget {
     Q_OBJECT

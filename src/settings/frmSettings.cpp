@@ -1,11 +1,11 @@
 #include "settings/frmSettings.h"
 
-#include "app/Dialogs.h"
 #include "link/EcuLink.h"
-#include "app/ui_helpers.h"
 #include "live/gauge_setup.h"
 #include "settings/display_settings.h"
 #include "tools/frmRegTest.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/text.h"
 
 #include <QCheckBox>
@@ -60,20 +60,9 @@ frmSettings::frmSettings(const Host& host) : QWidget(host.window, Qt::Window), h
     note->setObjectName(S("lblNote"));
     connect(btnActTest_, &QPushButton::clicked, this, [this] { btnActTest_Click(); });
 
-    auto* save = new QPushButton(S("Save"));
-    save->setObjectName(S("btnSave"));
-    save->setDefault(true);
-    auto* cancel = new QPushButton(S("Cancel"));
-    cancel->setObjectName(S("btnCancel"));
-    connect(save, &QPushButton::clicked, this, &frmSettings::btnSave_Click);
-    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
-
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(btnActTest_);
-    bottom->addWidget(note);
-    bottom->addStretch();
-    bottom->addWidget(save);
-    bottom->addWidget(cancel);
+    auto* bottom = saveCancelRow(this, [this] { btnSave_Click(); });
+    bottom->insertWidget(0, btnActTest_);
+    bottom->insertWidget(1, note);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(gauges);

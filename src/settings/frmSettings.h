@@ -1,7 +1,7 @@
 #pragma once
 // The data-display settings: the gauge of each of the twelve display slots, the switch
 // registers in the live-data stream, and the way into the live register test.
-#include "app/host.h"
+#include "ui/host.h"
 #include <QWidget>
 #include <array>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "tools/frmActiveTest.h"
 
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "tools/active_test.h"
+#include "ui/ui_helpers.h"
 #include "util/text.h"
 
 #include <QCheckBox>

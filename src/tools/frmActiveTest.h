@@ -1,7 +1,7 @@
 #pragma once
 // The active test window: nine test groups with START and STOP, and "CLEAR SELF LEARN".
 // Opening and closing it leaves the stream alone; a running test ends only by its STOP.
-#include "app/host.h"
+#include "ui/host.h"
 
 #include <QWidget>
 #include <functional>

@@ -1,9 +1,10 @@
 #include "tools/frmAdrWatch.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "tools/read_command.h"
+#include "ui/Dialogs.h"
+#include "ui/link_claim.h"
+#include "ui/ui_helpers.h"
 #include "util/hex.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -100,15 +101,7 @@ frmAdrWatch::frmAdrWatch(const Host& host)
     closeOnEscape(this);
     nameForAccessibility(this);
 
-    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
-        if (state != EcuLink::State::Lost || !watching_) return;
-        watching_ = false;
-        setEditable(true);
-        btnStart_->setEnabled(false);
-        lblStatus_->setText(S("The ECU port was lost: the watch stopped."));
-    });
     EcuLink::Claim claim;
-    claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) { getAdrWatch(bytes); };
     claim.granted = [this] {
         LinkSequence s;
@@ -120,7 +113,13 @@ frmAdrWatch::frmAdrWatch(const Host& host)
     claim.rearm = [this] {
         if (watching_) host_.link.run(this, iniAdrWatch(addresses_));
     };
-    host_.link.acquire(this, std::move(claim));
+    claimLink(host_, this, std::move(claim), [this] {
+        if (!watching_) return;
+        watching_ = false;
+        setEditable(true);
+        btnStart_->setEnabled(false);
+        lblStatus_->setText(S("The ECU port was lost: the watch stopped."));
+    });
     connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
         if (!watching_) return;
         lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());

@@ -1,8 +1,8 @@
 #pragma once
 // The address watch: three ECU memory bytes streamed live, each with the highest and lowest
 // value seen since START.
-#include "app/host.h"
 #include "tools/memory_read.h"
+#include "ui/host.h"
 
 #include <QWidget>
 #include <array>

@@ -1,9 +1,10 @@
 #include "tools/frmECUfind.h"
 
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "tools/probe_report.h"
+#include "ui/link_claim.h"
+#include "ui/ui_helpers.h"
 #include "util/hex.h"
 #include "util/text.h"
 
@@ -61,12 +62,9 @@ frmECUfind::frmECUfind(const Host& host) : QWidget(host.window, Qt::Window), hos
     nameForAccessibility(this);
 
     EcuLink::Claim claim;
-    claim.name = windowTitle();
     claim.granted = [this] { iniECUfind(); };
-    host_.link.acquire(this, std::move(claim));
-    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
-        if (state == EcuLink::State::Lost && !sweep_.completed())
-            complete(S(" The ECU port was lost."));
+    claimLink(host_, this, std::move(claim), [this] {
+        if (!sweep_.completed()) complete(S(" The ECU port was lost."));
     });
 }
 

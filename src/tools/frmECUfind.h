@@ -1,8 +1,8 @@
 #pragma once
 // The ECU finder: sends the initialisation sequence with every id from 0xFE down to 0x00 and
 // lists the ids the ECU acknowledges.
-#include "app/host.h"
 #include "tools/ecu_find.h"
+#include "ui/host.h"
 
 #include <QWidget>
 

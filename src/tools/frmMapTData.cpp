@@ -1,7 +1,7 @@
 #include "tools/frmMapTData.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/settings.h"
 #include "util/text.h"
 

@@ -4,10 +4,10 @@
 // cell in use, leaving a trail over the cells visited. Each traced frame, and each record of
 // the logs added, counts in the coverage of its cell, which the grid can show instead of the
 // map.
-#include "app/host.h"
 #include "link/reply_watch.h"
 #include "tools/map_coverage.h"
 #include "tools/map_trace.h"
+#include "ui/host.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,11 +1,12 @@
 #include "tools/frmRegTest.h"
 
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
 #include "settings/frmSettings.h"
 #include "tools/probe_report.h"
+#include "ui/link_claim.h"
+#include "ui/ui_helpers.h"
 #include "util/hex.h"
 #include "util/text.h"
 
@@ -70,13 +71,10 @@ frmRegTest::frmRegTest(const Host& host, frmSettings* settings)
     nameForAccessibility(this);
 
     EcuLink::Claim claim;
-    claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) { getData(bytes); };
     claim.granted = [this] { Form_Load(); };
-    host_.link.acquire(this, std::move(claim));
-    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
-        if (state == EcuLink::State::Lost && !scan_.completed())
-            complete(S(" The ECU port was lost."));
+    claimLink(host_, this, std::move(claim), [this] {
+        if (!scan_.completed()) complete(S(" The ECU port was lost."));
     });
 }
 

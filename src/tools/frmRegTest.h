@@ -1,8 +1,8 @@
 #pragma once
 // The live register test: probes each data register in turn, lists those the ECU answers for,
 // and can narrow the gauge lists of the data-display settings to what this ECU supports.
-#include "app/host.h"
 #include "tools/reg_test.h"
+#include "ui/host.h"
 
 #include <QPointer>
 #include <QWidget>

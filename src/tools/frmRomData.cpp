@@ -1,10 +1,11 @@
 #include "tools/frmRomData.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "link/ecu_protocol.h"
 #include "tools/read_command.h"
+#include "ui/Dialogs.h"
+#include "ui/link_claim.h"
+#include "ui/ui_helpers.h"
 #include "util/hex.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -133,7 +134,8 @@ frmRomData::frmRomData(const Host& host)
     stopWait_->setSingleShot(true);
     stopWait_->setInterval(kStopWaitMs);
     connect(stopWait_, &QTimer::timeout, this, &frmRomData::onStopWait);
-    replyWatch_ = new ReplyWatch(this, [this] { askAgain(); }, [this] { giveUp(); });
+    replyWatch_ = new ReplyWatch(
+        this, [this] { askAgain(); }, [this] { giveUp(); });
 
     txtStart_->setText(host_.settings.read(S(kSection), S("StartAddress")));
     txtEnd_->setText(host_.settings.read(S(kSection), S("StopAddress")));
@@ -141,18 +143,8 @@ frmRomData::frmRomData(const Host& host)
     closeOnEscape(this);
     nameForAccessibility(this);
 
-    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
-        updateStart();
-        if (state != EcuLink::State::Lost || !download_) return;
-        // The dump waits, keeping what was confirmed, and goes on once the link is back.
-        awaiting_ = false;
-        replyWatch_->stop();
-        stopWait_->stop();
-        lblStatus_->setText(S("The ECU port was lost at %1: the dump goes on when it comes back.")
-                                .arg(stoppedAt()));
-    });
+    connect(&host_.link, &EcuLink::stateChanged, this, &frmRomData::updateStart);
     EcuLink::Claim claim;
-    claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) {
         if (host_.link.ReadMode == memread::FastMode) getRomdataFast(bytes);
         if (host_.link.ReadMode == memread::SlowMode) getRomdataSlow(bytes);
@@ -170,7 +162,15 @@ frmRomData::frmRomData(const Host& host)
         s.stopStream().mode(download_->fast() ? memread::FastMode : memread::SlowMode);
         sendRequest(std::move(s), *inFlight_);
     };
-    host_.link.acquire(this, std::move(claim));
+    claimLink(host_, this, std::move(claim), [this] {
+        if (!download_) return;
+        // The dump waits, keeping what was confirmed, and goes on once the link is back.
+        awaiting_ = false;
+        replyWatch_->stop();
+        stopWait_->stop();
+        lblStatus_->setText(S("The ECU port was lost at %1: the dump goes on when it comes back.")
+                                .arg(stoppedAt()));
+    });
 }
 
 void frmRomData::updateStart() {
@@ -189,9 +189,9 @@ bool frmRomData::openDump(const QString& path) {
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
     if (info.isSymLink() || (info.exists() && !info.isFile())) {
-        host_.dialogs.message(this, S("Cannot write the dump to %1: it is not a regular file.")
-                                        .arg(shown),
-                              MessageKind::Warning);
+        host_.dialogs.message(
+            this, S("Cannot write the dump to %1: it is not a regular file.").arg(shown),
+            MessageKind::Warning);
         return false;
     }
     if (info.exists() &&
@@ -201,9 +201,9 @@ bool frmRomData::openDump(const QString& path) {
     // end: an interrupted dump never leaves a half-written file under the user's name.
     file_ = std::make_unique<QSaveFile>(path);
     if (!file_->open(QIODevice::WriteOnly)) {
-        host_.dialogs.message(
-            this, S("Cannot write the dump to %1: %2").arg(shown, file_->errorString()),
-            MessageKind::Warning);
+        host_.dialogs.message(this,
+                              S("Cannot write the dump to %1: %2").arg(shown, file_->errorString()),
+                              MessageKind::Warning);
         file_.reset();
         return false;
     }
@@ -296,7 +296,8 @@ void frmRomData::giveUp() {
     if (!download_ || !awaiting_) return;
     awaiting_ = false;
     host_.link.run(this, LinkSequence().stopStream());
-    finish(S("No answer from the ECU at %1 after %2 tries:").arg(stoppedAt()).arg(ReplyWatch::kTries));
+    finish(
+        S("No answer from the ECU at %1 after %2 tries:").arg(stoppedAt()).arg(ReplyWatch::kTries));
 }
 
 void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {

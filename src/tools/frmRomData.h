@@ -1,14 +1,14 @@
 #pragma once
 // The ROM data reader: dumps a range of ECU memory to a binary file, eight addresses per
 // request (fast) or one (slow), each reply triggering the next request.
-#include "app/host.h"
 #include "link/reply_watch.h"
 #include "tools/memory_read.h"
+#include "ui/host.h"
 
 #include <QElapsedTimer>
 #include <QSaveFile>
-#include <memory>
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 class QLabel;

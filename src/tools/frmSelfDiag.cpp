@@ -1,8 +1,9 @@
 #include "tools/frmSelfDiag.h"
 
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
+#include "ui/link_claim.h"
+#include "ui/ui_helpers.h"
 #include "util/text.h"
 
 #include <QCloseEvent>
@@ -47,17 +48,13 @@ frmSelfDiag::frmSelfDiag(const Host& host) : QWidget(host.window, Qt::Window), h
     nameForAccessibility(this);
     resize(580, 320);
 
-    // A lost link cannot erase anything; the codes shown stay as they were read.
-    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State s) {
-        if (s == EcuLink::State::Lost) btnReset_->setEnabled(false);
-    });
     EcuLink::Claim claim;
-    claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) { getSelfDiagData(bytes); };
     claim.granted = [this] { host_.link.run(this, readCodes()); };
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
-    host_.link.acquire(this, std::move(claim));
+    // A lost link cannot erase anything; the codes shown stay as they were read.
+    claimLink(host_, this, std::move(claim), [this] { btnReset_->setEnabled(false); });
 }
 
 LinkSequence frmSelfDiag::readCodes() {

@@ -1,7 +1,7 @@
 #pragma once
 // The self-diagnostics window: the stored fault codes as the ECU streams them, and the erase.
-#include "app/host.h"
 #include "tools/self_diag.h"
+#include "ui/host.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "tools/probe_report.h"
 
-#include "app/ui_helpers.h"
+#include "ui/ui_helpers.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

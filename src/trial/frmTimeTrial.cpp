@@ -1,8 +1,9 @@
 #include "trial/frmTimeTrial.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
 #include "link/EcuLink.h"
+#include "ui/Dialogs.h"
+#include "ui/link_claim.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/numbers.h"
 #include "util/settings.h"
@@ -134,13 +135,6 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
     closeOnEscape(this);
     nameForAccessibility(this);
 
-    // Without the link no speed comes: a running trial stops, and the window says why.
-    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State s) {
-        if (s != EcuLink::State::Lost) return;
-        if (trial_.active()) btnCancel_Click();
-        lblLink_->setText(S("The ECU link was lost: no speed comes in until it is back."));
-        lblLink_->show();
-    });
     // A silent ECU gives no speed either: a time taken across the gap would be a guess.
     connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
         if (!silent) return lblLink_->hide();
@@ -150,7 +144,6 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
         lblLink_->show();
     });
     EcuLink::Claim claim;
-    claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) { getSpeedData(bytes); };
     claim.granted = [this] {
         lblLink_->hide();
@@ -163,7 +156,12 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
     };
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
-    host_.link.acquire(this, std::move(claim));
+    // Without the link no speed comes: a running trial stops, and the window says why.
+    claimLink(host_, this, std::move(claim), [this] {
+        if (trial_.active()) btnCancel_Click();
+        lblLink_->setText(S("The ECU link was lost: no speed comes in until it is back."));
+        lblLink_->show();
+    });
 }
 
 void frmTimeTrial::getSpeedData(const QByteArray& bytes) {

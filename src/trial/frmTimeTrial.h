@@ -1,8 +1,8 @@
 #pragma once
 // The speed trial window: 0-60, 0-100, 50-100, 0 to a custom speed and a custom band, timed
 // from the road speed that the ECU streams while the window is open.
-#include "app/host.h"
 #include "trial/time_trial.h"
+#include "ui/host.h"
 
 #include <QWidget>
 #include <array>

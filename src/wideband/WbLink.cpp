@@ -3,6 +3,8 @@
 #include "link/SerialPort.h"
 #include "util/settings.h"
 
+#include <QLocale>
+
 namespace kx {
 
 namespace {
@@ -11,7 +13,8 @@ const QString Section = QStringLiteral("WBO2");
 
 WbLink::WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbValues,
                QObject* parent)
-    : QObject(parent), port_(port), settings_(settings), wbValues_(wbValues) {
+    : QObject(parent), port_(port), settings_(settings), wbValues_(wbValues),
+      watch_(*port, settings, Section) {
     port_->setParent(this);
     connect(port_, &SerialPort::received, this, &WbLink::MSComm2_OnComm);
     connect(port_, &SerialPort::lost, this, &WbLink::onLost);
@@ -23,32 +26,38 @@ WbLink::WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbVa
     connect(&noReplyTimer_, &QTimer::timeout, this, [this] {
         if (state_ == State::Handshaking) setState(State::NoReply);
     });
-    retryTimer_.setInterval(kRetryMs);
-    connect(&retryTimer_, &QTimer::timeout, this, &WbLink::onRetry);
-    silenceTimer_.setSingleShot(true);
-    silenceTimer_.setInterval(kSilenceMs);
-    connect(&silenceTimer_, &QTimer::timeout, this, [this] {
-        if (state_ == State::Streaming) setState(State::Silent);
-    });
+    connect(&watch_, &LinkWatch::retryDue, this, &WbLink::onRetry);
+    connect(&watch_, &LinkWatch::quiet, this, &WbLink::onQuiet);
     startAgainTimer_.setSingleShot(true);
     startAgainTimer_.setInterval(kStartAgainMs);
     connect(&startAgainTimer_, &QTimer::timeout, this, &WbLink::startAgain);
 }
 
-QString WbLink::device() const {
-    const QString d = port_->deviceName();
-    return d.isEmpty() ? portDevice(settings_.read(Section, QStringLiteral("ComPort"))) : d;
+QString WbLink::stateNote() const {
+    const QString d = device();
+    switch (state_) {
+    case State::NoReply:
+        return QStringLiteral("No reply from the wideband controller on %1").arg(d);
+    case State::Incompatible:
+        return QStringLiteral("The wideband controller is not compatible");
+    case State::Lost:
+        return QStringLiteral("Wideband port %1 lost: %2. Trying again every 2 s.")
+            .arg(d, lastProblem());
+    case State::Silent:
+        return QStringLiteral(
+                   "No data from the wideband controller on %1 since %2: asking again every 2 s.")
+            .arg(d, QLocale::c().toString(watch_.lastFrameAt().time(), QStringLiteral("HH:mm:ss")));
+    default:
+        return {};
+    }
 }
 
 void WbLink::setState(State s) {
     if (s == State::Handshaking) noReplyTimer_.start();
     if (s != State::Handshaking) noReplyTimer_.stop();
     // A silent controller (its power gone) is asked afresh, as a lost one is.
-    const bool retry = (retrying_ && s == State::Lost) || s == State::Silent || s == State::NoReply;
-    if (s == State::Streaming) silenceTimer_.start();
-    if (s != State::Streaming) silenceTimer_.stop();
-    if (retry && !retryTimer_.isActive()) retryTimer_.start();
-    if (!retry) retryTimer_.stop();
+    watch_.setDown(s == State::Lost || s == State::Silent || s == State::NoReply);
+    watch_.expectFrames(s == State::Streaming);
     if (state_ == s) return;
     state_ = s;
     emit stateChanged(s);
@@ -61,7 +70,7 @@ bool WbLink::openPort2(bool quiet) {
         settings_.read(Section, QStringLiteral("Speed")) + QStringLiteral(",N,8,1");
     const int err = port_->open(portText, line);
     if (err == PortOk) return true;
-    problem_ = port_->lastError();
+    watch_.setProblem(port_->lastError());
     if (!quiet) emit portError(err, portDevice(portText), port_->lastError());
     return false;
 }
@@ -80,7 +89,7 @@ void WbLink::connectWb(bool quiet) {
         setState(state_ == State::Lost ? State::Lost : State::Closed);
         return;
     }
-    problem_.clear();
+    watch_.setProblem({});
     ReadMode2 = wb::WaitStart;
     carry_.clear();
     // Frames a streaming controller sent while the port was closed are not a reply.
@@ -173,7 +182,7 @@ void WbLink::sendAfterPause() {
 void WbLink::getWbData(const QByteArray& bytes) {
     const auto frame = wb::decodeFrame(bytes);
     if (!frame) return;
-    silenceTimer_.start();
+    watch_.frameArrived();
     if (state_ == State::Silent) setState(State::Streaming);
     wbValues_[0] = frame->afr;
     wbValues_[9] = frame->sensor;
@@ -182,13 +191,15 @@ void WbLink::getWbData(const QByteArray& bytes) {
 }
 
 void WbLink::setRetrying(bool on) {
-    retrying_ = on;
-    if (on && state_ == State::Lost && !retryTimer_.isActive()) retryTimer_.start();
-    if (!on) retryTimer_.stop();
+    watch_.setRetrying(on);
+}
+
+void WbLink::onQuiet() {
+    if (state_ == State::Streaming) setState(State::Silent);
 }
 
 void WbLink::onLost(const QString& reason) {
-    problem_ = reason.isEmpty() ? QStringLiteral("the device went away") : reason;
+    watch_.noteLoss(reason);
     pauseTimer_.stop();
     startAgainTimer_.stop();
     ReadMode2 = 0;
@@ -196,9 +207,8 @@ void WbLink::onLost(const QString& reason) {
 }
 
 void WbLink::onRetry() {
-    if (state_ != State::Lost && state_ != State::Silent && state_ != State::NoReply)
-        return retryTimer_.stop();
-    connectWb(true);
+    if (state_ == State::Lost || state_ == State::Silent || state_ == State::NoReply)
+        connectWb(true);
 }
 
 } // namespace kx

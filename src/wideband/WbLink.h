@@ -2,6 +2,7 @@
 // The one owner of the wideband port: it opens the port, runs the controller's handshake as
 // replies come in, decodes the measurement stream into wbValues, and turns a silent controller
 // or a pulled cable into a state the main window shows, retrying on its own like the ECU link.
+#include "link/link_watch.h"
 #include "wideband/wideband.h"
 
 #include <QObject>
@@ -28,8 +29,8 @@ public:
         Lost,         // the port went away; retried while retrying is on
     };
     static constexpr int kNoReplyMs = 3000;
-    static constexpr int kRetryMs = 2000;
-    static constexpr int kSilenceMs = 1000;
+    static constexpr int kRetryMs = LinkWatch::kRetryMs;
+    static constexpr int kSilenceMs = LinkWatch::kSilenceMs;
     // Bytes came after the start command but held no reply it could place: the command is
     // sent again after this long, when the stream it stopped has gone quiet.
     static constexpr int kStartAgainMs = 250;
@@ -42,8 +43,10 @@ public:
     int16_t ReadMode2 = 0;
     State state() const { return state_; }
     QString version() const { return version_; }
-    QString device() const;
-    QString lastProblem() const { return problem_; }
+    QString device() const { return watch_.device(); }
+    QString lastProblem() const { return watch_.problem(); }
+    // What the main window says of the link when it is not simply streaming; "" when nothing.
+    QString stateNote() const;
 
     // "Connect": the port opened afresh, then the handshake's start step. `quiet`: an open
     // failure is not reported (the automatic retries).
@@ -51,7 +54,7 @@ public:
     // Closes the port and opens it with the stored port and speed; false when it failed.
     bool openPort2(bool quiet = false);
     void closePort2();
-    // While on, a lost link is tried again every kRetryMs.
+    // While on, a lost, unanswered or silent link is tried again every kRetryMs.
     void setRetrying(bool on);
 
     // The receive dispatcher: reads the whole buffer and hands it on by ReadMode2.
@@ -78,21 +81,19 @@ private:
     void setState(State s);
     void onLost(const QString& reason);
     void onRetry();
+    void onQuiet();
 
     SerialPort* port_;
     Settings& settings_;
     std::array<float, 11>& wbValues_;
     State state_ = State::Closed;
     QString version_;
-    QString problem_;
     QByteArray pendingSend_;
     QByteArray carry_; // what may begin a frame or the start reply, from the delivery before
     QTimer pauseTimer_;
     QTimer noReplyTimer_;
-    QTimer retryTimer_;
-    QTimer silenceTimer_;
     QTimer startAgainTimer_;
-    bool retrying_ = false;
+    LinkWatch watch_;
 };
 
 } // namespace kx

@@ -1,10 +1,10 @@
 #include "wideband/frmWBO2.h"
 
-#include "app/ui_helpers.h"
 #include "gauges/GaugePicture.h"
 #include "gauges/Graph.h"
 #include "gauges/NeedleLine.h"
 #include "gauges/SpeedometerGauge.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/text.h"
 #include "util/twips.h"

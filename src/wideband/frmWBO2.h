@@ -1,8 +1,8 @@
 #pragma once
 // The AFR window: the wideband air/fuel ratio on a dial fixed at 10 to 20, a scrolling graph of
 // the last 80 values, and the controller's sensor and heater status texts.
-#include "app/host.h"
 #include "gauges/display_colours.h"
+#include "ui/host.h"
 
 #include <QWidget>
 #include <memory>

@@ -36,7 +36,7 @@ TEST(Accessibility, ReadersGetWhatTheWindowsShowNow) {
     auto* part = w.find<QLabel>("lblEcuNo");
     EXPECT_EQ(spokenName(part), "#####");
     w.connectEcu();
-    QPointer<Form1> f = w.form->btnDataDisplay_Click();
+    QPointer<Form1> f = w.form->open<Form1>();
     w.settle();
     ASSERT_TRUE(f);
     f->show();
@@ -69,7 +69,7 @@ TEST(Accessibility, ReadersGetWhatTheWindowsShowNow) {
     EXPECT_EQ(dial->role(), QAccessible::Dial);
     EXPECT_EQ(dial->childCount(), 0);
     ASSERT_TRUE(dial->valueInterface());
-    const GaugeInfo& rpm = w.form->setup.gaugeCatalogue[0];
+    const GaugeInfo& rpm = w.form->state().setup.gaugeCatalogue[0];
     EXPECT_EQ(dial->valueInterface()->currentValue().toDouble(), 800.0);
     EXPECT_EQ(dial->valueInterface()->minimumValue().toDouble(), rpm.minVal());
     EXPECT_EQ(dial->valueInterface()->maximumValue().toDouble(), rpm.maxVal());
@@ -94,7 +94,7 @@ TEST(Accessibility, ReadersGetWhatTheWindowsShowNow) {
 TEST(Accessibility, DialValueChangesArePacedAndEndOnTheValueShown) {
     MainWindow w;
     w.connectEcu();
-    QPointer<Form1> f = w.form->btnDataDisplay_Click();
+    QPointer<Form1> f = w.form->open<Form1>();
     w.settle();
     ASSERT_TRUE(f);
     f->show();
@@ -107,7 +107,7 @@ TEST(Accessibility, DialValueChangesArePacedAndEndOnTheValueShown) {
     for (int i = 0; i < 40; ++i)
         w.ecu->feed(defaultFrame(64 + i, 0x82, 0x02));
     const qint64 feeding = clock.elapsed();
-    const double last = w.form->live.gaugeValue[0]; // the value the dial shows now
+    const double last = w.form->state().live.gaugeValue[0]; // the value the dial shows now
     // One at once, then at most one per interval while the frames kept coming.
     EXPECT_GE(announced.size(), 1u);
     EXPECT_LE(announced.size(), size_t(feeding / GaugePicture::kAnnounceIntervalMs + 1));
@@ -120,16 +120,16 @@ TEST(Accessibility, TabReachesEveryControlOfEveryWindow) {
     w.connectEcu();
     const QList<QWidget*> windows = {
         w.form.get(),
-        w.form->btnDataDisplay_Click(),
-        w.form->btnDataLogging_Click(),
-        w.form->btnDataReplay_Click(),
-        w.form->btnLogAnalyser_Click(),
-        w.form->btnSelfDiag_Click(),
-        w.form->btnActiveTest_Click(),
-        w.form->mnuCommunication_Click(),
-        w.form->mnuPreferences_Click(),
-        w.form->mnuDataDisplay_Click(),
-        w.form->mnuDisplay_Click(),
+        w.form->open<Form1>(),
+        w.form->open<frmDataLog>(),
+        w.form->open<frmDataReplay>(),
+        w.form->open<frmLogAnalyzer>(),
+        w.form->open<frmSelfDiag>(),
+        w.form->open<frmActiveTest>(),
+        w.form->open<Form3>(),
+        w.form->open<frmPreferences>(),
+        w.form->open<frmSettings>(),
+        w.form->open<frmColor>(),
     };
     for (QWidget* window : windows) {
         ASSERT_TRUE(window);

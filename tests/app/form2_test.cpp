@@ -1,11 +1,11 @@
 // The main window with in-memory ports: start-up, status bar, connect, dispatch, menus.
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "link/SerialPort.h"
 #include "live/Form1.h"
 #include "support/accessible_tree.h"
 #include "support/main_window.h"
 #include "support/test_support.h"
+#include "util/settings_store.h"
 
 #include <QAction>
 #include <QDir>
@@ -30,7 +30,7 @@ TEST(Form2, StartUpWritesDefaultsAndFillsTheStatusBar) {
     EXPECT_EQ(w.panel(2), "1 - 9600");
     EXPECT_EQ(w.panel(3), "KPH");
     EXPECT_EQ(w.panel(4), "Celsius");
-    EXPECT_FALSE(w.form->connected);
+    EXPECT_FALSE(w.form->link().connected);
     EXPECT_TRUE(w.find<QPushButton>("btnDataReplay")->isEnabled());
     EXPECT_TRUE(w.find<QPushButton>("btnLogAnalyser")->isEnabled());
     for (QPushButton* b : w.form->ecuToolButtons())
@@ -51,10 +51,10 @@ TEST(Form2, UnitsCorrectionAndModelFromSettings) {
     EXPECT_EQ(w.panel(2), "/dev/ttyUSB0 - 9600");
     EXPECT_EQ(w.panel(3), "MPH");
     EXPECT_EQ(w.panel(4), "Fahrenheit");
-    EXPECT_TRUE(w.form->mph);
-    EXPECT_TRUE(w.form->fahr);
-    EXPECT_TRUE(w.form->OBDIImodel);
-    EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.05f);
+    EXPECT_TRUE(w.form->state().units.mph);
+    EXPECT_TRUE(w.form->state().units.fahr);
+    EXPECT_TRUE(w.form->link().OBDIImodel);
+    EXPECT_FLOAT_EQ(w.form->state().units.speedCorrect, 1.05f);
 }
 
 // A stored correction that is no finite positive number would stop every start before the
@@ -69,7 +69,7 @@ TEST(Form2, AnUnusableSpeedCorrectionIsRepairedAndSaid) {
         EXPECT_EQ(w.panel(1), "Spd Corr: 1");
         EXPECT_EQ(w.panel(3), "MPH"); // the rest of the start-up is done
         EXPECT_TRUE(w.find<QPushButton>("btnDataReplay")->isEnabled());
-        EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.0f);
+        EXPECT_FLOAT_EQ(w.form->state().units.speedCorrect, 1.0f);
         EXPECT_EQ(w.store->read("TyreSize", "Correction"), "1");
         ASSERT_EQ(w.dialogs.messages.size(), 1);
         EXPECT_TRUE(w.dialogs.messages[0].contains(QStringLiteral("\"%1\"").arg(stored)));
@@ -91,13 +91,13 @@ TEST(Form2, ConnectIdentifiesAndEnablesTheTools) {
     w.form->btnConnect_Click();
     w.settle();
     EXPECT_EQ(w.ecu->written(), QByteArray("\xFF\xFF\xEF\xD0\xF0", 5));
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
     auto* part = w.find<QLabel>("lblEcuNo");
     EXPECT_EQ(part->text(), "#####");
 
     w.ecu->feed(idFrame("1U800"));
     EXPECT_EQ(part->text(), "1U800");
-    EXPECT_TRUE(w.form->connected);
+    EXPECT_TRUE(w.form->link().connected);
     for (QPushButton* b : w.form->ecuToolButtons())
         EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
 
@@ -118,7 +118,7 @@ TEST(Form2, ObdTwoConnectLeavesMapTraceOff) {
     w.form->btnConnect_Click();
     w.settle();
     w.ecu->feed(idFrame("1U800", false)); // the earlier generation's frame is not the reply
-    EXPECT_FALSE(w.form->connected);
+    EXPECT_FALSE(w.form->link().connected);
     w.ecu->feed(idFrame("OBD22", true));
     EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "OBD22");
     EXPECT_FALSE(w.find<QPushButton>("btnMapTrace")->isEnabled());
@@ -163,7 +163,7 @@ TEST(Form2, DebugTraceOpensOnceAndRecordsEveryDelivery) {
     w.settle();
     w.ecu->setThreshold(1);
     for (int mode : {0, 9, 10, 16}) {
-        w.form->ReadMode = int16_t(mode);
+        w.form->link().ReadMode = int16_t(mode);
         w.ecu->feed("ab");
         EXPECT_EQ(w.ecu->bufferedCount(), 0); // consumed even without a handler
     }
@@ -267,7 +267,7 @@ TEST(Form2, ClosingTheProgramWithAToolOpenDoesNotReconnect) {
     MainWindow w;
     w.connectEcu();
     w.form->show();
-    QPointer<Form1> display = w.form->btnDataDisplay_Click();
+    QPointer<Form1> display = w.form->open<Form1>();
     w.settle();
     w.ecu->writes.clear();
     w.form->close();

@@ -27,7 +27,7 @@ using namespace kx::test;
 namespace {
 const QByteArray Reconnect = bytes({0x30, 0xFF, 0xFF, 0xEF, 0xD0, 0xF0});
 QByteArray liveArming(MainWindow& w) {
-    return bytes({0x30}) + fullDataRequest(w.form->setup) + bytes({0xF0});
+    return bytes({0x30}) + fullDataRequest(w.form->state().setup) + bytes({0xF0});
 }
 void pause(int ms) {
     waitUntil([] { return false; }, ms);
@@ -40,12 +40,12 @@ TEST(LinkRaces, LaunchesDuringAReconnectOrArmingNeverInterleave) {
 
     // F1 about 150 ms after closing a tool, while the reconnect runs: the display arms after it.
     w.ecu->writes.clear();
-    w.form->btnSelfDiag_Click()->close();
+    w.form->open<frmSelfDiag>()->close();
     pause(150);
-    Form1* display = w.form->btnDataDisplay_Click();
+    Form1* display = w.form->open<Form1>();
     w.settle();
     EXPECT_EQ(w.ecu->written(), bytes({0x30}) + Reconnect + liveArming(w));
-    EXPECT_EQ(w.form->ReadMode, 2);
+    EXPECT_EQ(w.form->link().ReadMode, 2);
     w.ecu->feed(defaultFrame(64, 0x82, 0x02));
     EXPECT_EQ(display->grid().lblValue(0)->text(), "800");
 
@@ -53,12 +53,12 @@ TEST(LinkRaces, LaunchesDuringAReconnectOrArmingNeverInterleave) {
     display->close();
     w.settle();
     w.ecu->writes.clear();
-    display = w.form->btnDataDisplay_Click();
+    display = w.form->open<Form1>();
     pause(75); // inside the 50 ms pause after the request
     display->close();
     w.settle();
-    EXPECT_EQ(w.ecu->written(), bytes({0x30}) + fullDataRequest(w.form->setup) + Reconnect);
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.ecu->written(), bytes({0x30}) + fullDataRequest(w.form->state().setup) + Reconnect);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
     EXPECT_EQ(w.ecu->threshold(), 48);
 }
 
@@ -66,25 +66,25 @@ TEST(LinkRaces, OneFinderAtATimeAndNeverBesideTheRegisterTest) {
     MainWindow w;
     w.connectEcu();
     // The finder twice, through a closed and reopened communication window: one finder.
-    QPointer<frmECUfind> first = w.form->mnuCommunication_Click()->btnECUfind_Click();
+    QPointer<frmECUfind> first = w.form->open<Form3>()->btnECUfind_Click();
     w.form->findChild<Form3*>()->close();
-    QPointer<frmECUfind> second = w.form->mnuCommunication_Click()->btnECUfind_Click();
+    QPointer<frmECUfind> second = w.form->open<Form3>()->btnECUfind_Click();
     EXPECT_EQ(first, second);
     EXPECT_EQ(w.form->findChildren<frmECUfind*>().size(), 1);
     first->close();
     w.settle();
 
     // The register test holds the link: a finder waits for it, and starts once it closes.
-    QPointer<frmRegTest> test = w.form->mnuDataDisplay_Click()->btnActTest_Click();
+    QPointer<frmRegTest> test = w.form->open<frmSettings>()->btnActTest_Click();
     w.settle();
     w.ecu->writes.clear();
-    QPointer<frmECUfind> finder = w.form->mnuCommunication_Click()->btnECUfind_Click();
+    QPointer<frmECUfind> finder = w.form->open<Form3>()->btnECUfind_Click();
     pause(300);
     EXPECT_TRUE(w.ecu->writes.isEmpty()); // nothing of the finder while the test holds the link
-    EXPECT_EQ(w.form->ReadMode, 8);
+    EXPECT_EQ(w.form->link().ReadMode, 8);
     EXPECT_TRUE(w.find<QLabel>("lblLinkStatus")->text().contains("waits for"));
     test->close();
-    ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode == 16; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return w.form->link().ReadMode == 16; }, 3000));
     // The test's reconnect came first, whole, then the finder's own opening.
     EXPECT_TRUE(w.ecu->written().startsWith(Reconnect + bytes({0x30, 0x30, 0xFF, 0xFF})));
     finder->close();
@@ -102,31 +102,27 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
         int busyMode = 0;
     };
     const Case cases[] = {
-        {"display", [](MainWindow& w) -> QWidget* { return w.form->btnDataDisplay_Click(); }},
-        {"logging alone", [](MainWindow& w) -> QWidget* { return w.form->btnDataLogging_Click(); }},
+        {"display", [](MainWindow& w) -> QWidget* { return w.form->open<Form1>(); }},
+        {"logging alone", [](MainWindow& w) -> QWidget* { return w.form->open<frmDataLog>(); }},
         {"logging beside the display",
          [](MainWindow& w) -> QWidget* {
-             w.form->btnDataDisplay_Click();
+             w.form->open<Form1>();
              w.settle();
-             return w.form->btnDataLogging_Click();
+             return w.form->open<frmDataLog>();
          },
          true},
-        {"self-diagnostics", [](MainWindow& w) -> QWidget* { return w.form->btnSelfDiag_Click(); }},
+        {"self-diagnostics", [](MainWindow& w) -> QWidget* { return w.form->open<frmSelfDiag>(); }},
         {"active test",
          [](MainWindow& w) -> QWidget* {
-             frmActiveTest* a = w.form->btnActiveTest_Click();
+             frmActiveTest* a = w.form->open<frmActiveTest>();
              a->findChild<QPushButton*>("btnStartFpump")->click();
              return a;
          }},
         {"register test",
-         [](MainWindow& w) -> QWidget* {
-             return w.form->mnuDataDisplay_Click()->btnActTest_Click();
-         }},
+         [](MainWindow& w) -> QWidget* { return w.form->open<frmSettings>()->btnActTest_Click(); }},
         {"finder",
-         [](MainWindow& w) -> QWidget* {
-             return w.form->mnuCommunication_Click()->btnECUfind_Click();
-         },
-         false, 16},
+         [](MainWindow& w) -> QWidget* { return w.form->open<Form3>()->btnECUfind_Click(); }, false,
+         16},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -134,7 +130,7 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
         w.connectEcu();
         QWidget* tool = c.open(w);
         if (c.busyMode)
-            ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode == c.busyMode; }, 5000));
+            ASSERT_TRUE(waitUntil([&] { return w.form->link().ReadMode == c.busyMode; }, 5000));
         else
             w.settle();
         auto* log = qobject_cast<frmDataLog*>(tool);
@@ -151,7 +147,7 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
             EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
         EXPECT_TRUE(w.find<QLabel>("lblLinkStatus")->text().contains("lost"));
         EXPECT_TRUE(w.dialogs.messages.isEmpty());
-        if (Form1* d = w.form->dataDisplay()) {
+        if (Form1* d = w.form->window<Form1>()) {
             EXPECT_TRUE(d->grid().isStale());
         }
         if (log) {
@@ -164,11 +160,12 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
         }
         if (!c.replug) continue;
         // Re-plugged: the retry reconnects on its own and the part number comes back.
-        ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode == 1 && !w.form->link().busy(); },
-                              EcuLink::kRetryMs + 3000));
+        ASSERT_TRUE(
+            waitUntil([&] { return w.form->link().ReadMode == 1 && !w.form->link().busy(); },
+                      EcuLink::kRetryMs + 3000));
         w.ecu->feed(idFrame("1U800"));
         EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "1U800");
-        EXPECT_TRUE(w.form->connected);
+        EXPECT_TRUE(w.form->link().connected);
         w.settle();
     }
 }
@@ -196,5 +193,5 @@ TEST(LinkAnswer, SilenceAndAnotherIdAreSaidInTheStatusBarAndALaterAnswerClearsIt
     w.ecu->feed(idFrame("1U800"));
     EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "1U800");
     EXPECT_FALSE(status->isVisibleTo(w.form.get()));
-    EXPECT_TRUE(w.form->connected);
+    EXPECT_TRUE(w.form->link().connected);
 }

@@ -1,11 +1,11 @@
 // Files keep "." as the decimal point under a comma-decimal locale: QApplication sets the C
 // library's locale from the environment, and printf-style formatting follows it.
-#include "app/settings_store.h"
 #include "live/gauge_setup.h"
 #include "logs/log_format.h"
 #include "logs/log_reader.h"
 #include "support/main_window.h"
 #include "util/numbers.h"
+#include "util/settings_store.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,12 +1,12 @@
 // kestrix-cli run as the program it is, with no display, against the simulated ECU on a
 // pseudo-terminal: a drive through an ignition-off and a pulled cable, ended by SIGTERM; the
 // exit statuses; and the libraries it links.
-#include "app/settings_store.h"
 #include "ecu_sim.h"
 #include "logs/log_reader.h"
 #include "support/test_support.h"
 #include "tools/map_coverage.h"
 #include "tools/map_file.h"
+#include "util/settings_store.h"
 
 #include <QDir>
 #include <QFile>

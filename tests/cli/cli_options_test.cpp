@@ -1,8 +1,8 @@
 // kestrix-cli's command line and the settings it reads.
-#include "app/settings_store.h"
 #include "cli/cli_options.h"
 #include "cli/logger_settings.h"
 #include "support/test_support.h"
+#include "util/settings_store.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -50,7 +50,7 @@ TEST(SelfDiagE2E, StoredCodesShowAndResetErasesThem) {
     QTest::keyClick(win, Qt::Key_Escape);
     EXPECT_TRUE(waitUntil([&] { return win.isNull(); }, 3000));
     k.settle();
-    EXPECT_EQ(k.form().ReadMode, 1);
+    EXPECT_EQ(k.form().link().ReadMode, 1);
     EXPECT_TRUE(
         waitUntil([&] { return k.sim.streamKind() == kxsim::StreamKind::Identification; }, 3000));
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
@@ -60,8 +60,8 @@ TEST(ActiveTestE2E, ForcedCoolantShowsInLiveDataAndStopRestoresIt) {
     SimMainWindow k;
     ASSERT_TRUE(k.connectEcu());
     Form2& f = k.form();
-    Form1* display = f.btnDataDisplay_Click();
-    const auto coolant = [&] { return f.live.gaugeValue[3]; };
+    Form1* display = f.open<Form1>();
+    const auto coolant = [&] { return f.state().live.gaugeValue[3]; };
     ASSERT_TRUE(waitUntil([&] { return coolant() >= 15 && coolant() < 60; }, 5000)) << coolant();
 
     // Opened from the data display, which keeps streaming.
@@ -74,7 +74,7 @@ TEST(ActiveTestE2E, ForcedCoolantShowsInLiveDataAndStopRestoresIt) {
     k.settle();
     EXPECT_EQ(k.sim.activeTest(), (kxsim::ActiveTest{0x80, 140}));
     EXPECT_TRUE(waitUntil([&] { return coolant() == 90; }, 5000)) << coolant();
-    EXPECT_EQ(f.ReadMode, 2);
+    EXPECT_EQ(f.link().ReadMode, 2);
     EXPECT_TRUE(waitUntil([&] { return display->grid().lblValue(2)->text() == "90"; }, 3000));
 
     // The test outlives its window.
@@ -86,7 +86,7 @@ TEST(ActiveTestE2E, ForcedCoolantShowsInLiveDataAndStopRestoresIt) {
     EXPECT_EQ(coolant(), 90);
 
     // STOP from a reopened window (after a test of its own) ends it; live data carries on.
-    win = f.btnActiveTest_Click();
+    win = f.open<frmActiveTest>();
     win->findChild<QPushButton*>("btnStart8C")->click();
     k.settle();
     win->findChild<QPushButton*>("btnStop8C")->click();

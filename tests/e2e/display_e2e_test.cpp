@@ -12,7 +12,7 @@ using namespace kx::test;
 TEST(DisplayE2E, LiveValuesChangeAndClosingReconnects) {
     SimMainWindow k;
     ASSERT_TRUE(k.connectEcu());
-    QPointer<Form1> f = k.form().btnDataDisplay_Click();
+    QPointer<Form1> f = k.form().open<Form1>();
     k.settle();
     ASSERT_TRUE(f);
     f->show();
@@ -22,12 +22,12 @@ TEST(DisplayE2E, LiveValuesChangeAndClosingReconnects) {
     const QString first = rpm->text();
     EXPECT_TRUE(waitUntil([&] { return rpm->text() != first; }, 5000));
     // After cranking the engine idles and the alternator charges.
-    ASSERT_TRUE(waitUntil([&] { return k.form().live.gaugeValue[0] > 500.0f; }, 8000));
+    ASSERT_TRUE(waitUntil([&] { return k.form().state().live.gaugeValue[0] > 500.0f; }, 8000));
     waitUntil([&] { return false; }, 300);
-    EXPECT_NEAR(k.form().live.gaugeValue[7], 14.0f, 1.5f);
-    EXPECT_FALSE(k.form().live.switchState[7].isEmpty());
+    EXPECT_NEAR(k.form().state().live.gaugeValue[7], 14.0f, 1.5f);
+    EXPECT_FALSE(k.form().state().live.switchState[7].isEmpty());
 
     f->close();
-    ASSERT_TRUE(waitUntil([&] { return k.form().ReadMode == 1; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return k.form().link().ReadMode == 1; }, 3000));
     EXPECT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 5000));
 }

@@ -1,13 +1,13 @@
 // log_kill_helper DIR: the main window against the simulated ECU logs from the data logging
 // window (F2) into DIR/crash.log and writes "R <n>\n" to stdout, unbuffered, as soon as record
 // n has been handed to the log writer. It runs until it is killed.
-#include "app/Dialogs.h"
 #include "app/Form2.h"
-#include "link/EcuLink.h"
-#include "app/settings_store.h"
 #include "ecu_sim.h"
+#include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "logs/frmDataLog.h"
+#include "ui/Dialogs.h"
+#include "util/settings_store.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -51,11 +51,11 @@ int main(int argc, char** argv) {
     form.btnConnect_Click();
     QElapsedTimer t;
     t.start();
-    while (!form.connected && t.elapsed() < 20000)
+    while (!form.link().connected && t.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (!form.connected) return 4;
+    if (!form.link().connected) return 4;
 
-    QPointer<kx::frmDataLog> log = form.btnDataLogging_Click();
+    QPointer<kx::frmDataLog> log = form.open<kx::frmDataLog>();
     // Logging starts once the live-data stream is armed.
     while (form.link().busy())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

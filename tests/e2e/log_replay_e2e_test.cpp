@@ -38,16 +38,16 @@ QList<QByteArray> checkedRecords(const QByteArray& bytes) {
 TEST(LogReplayE2E, TenSecondsLoggedFromTheDisplayPlayBackOnTheDials) {
     SimMainWindow k;
     ASSERT_TRUE(k.connectEcu());
-    QPointer<Form1> display = k.form().btnDataDisplay_Click();
+    QPointer<Form1> display = k.form().open<Form1>();
     k.settle();
     ASSERT_TRUE(display);
     display->btnDataLog()->click();
-    ASSERT_EQ(k.form().ReadMode, 4);
+    ASSERT_EQ(k.form().link().ReadMode, 4);
     auto* log = k.form().findChild<frmDataLog*>();
     ASSERT_NE(log, nullptr);
     log->findChild<QLineEdit*>("txtPath")->setText("drive.log");
     // Wait for the engine to run so the values move.
-    ASSERT_TRUE(waitUntil([&] { return k.form().live.gaugeValue[0] > 500.0f; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return k.form().state().live.gaugeValue[0] > 500.0f; }, 10000));
 
     const uint64_t framesBefore = k.sim.framesSent();
     log->findChild<QPushButton*>("btnStart")->click();
@@ -73,7 +73,7 @@ TEST(LogReplayE2E, TenSecondsLoggedFromTheDisplayPlayBackOnTheDials) {
     EXPECT_LE(records.first().left(7).toDouble(), 1.0);
 
     // The replay shows the logged values on the dials, record by record.
-    frmDataReplay* replay = k.form().btnDataReplay_Click();
+    frmDataReplay* replay = k.form().open<frmDataReplay>();
     k.w->dialogs.fileAnswers.push_back(path);
     replay->btnBrowse_Click();
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
@@ -90,7 +90,7 @@ TEST(LogReplayE2E, TenSecondsLoggedFromTheDisplayPlayBackOnTheDials) {
         ASSERT_EQ(replay->currentRecord(), r);
         for (int slot = 0; slot < 12; ++slot) {
             const LogColumn& c = read.data.columns()[size_t(gauges[size_t(slot)])];
-            const GaugeInfo& info = k.form().setup.gaugeCatalogue[size_t(c.code)];
+            const GaugeInfo& info = k.form().state().setup.gaugeCatalogue[size_t(c.code)];
             EXPECT_EQ(replay->grid().lblName(slot)->text(), c.name);
             const double logged = std::clamp(read.data.number(r - 1, gauges[size_t(slot)]).value(),
                                              double(info.minVal()), double(info.maxVal()));

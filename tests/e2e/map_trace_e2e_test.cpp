@@ -38,7 +38,7 @@ TEST(MapTraceE2E, GridHoldsTheSimulatorsMapAndTheMarkFollowsItsEngine) {
     o.baud = 115200;
     SimMainWindow k(o, [](SettingsStore& s) { s.save("Comms", "Speed", "115200"); });
     ASSERT_TRUE(k.connectEcu());
-    frmMapTrace* win = k.form().btnMapTrace_Click();
+    frmMapTrace* win = k.form().open<frmMapTrace>();
     k.settle();
     ASSERT_NE(win->setup(), nullptr);
     win->setup()->findChild<QPushButton*>("btnOK")->click(); // the stored RB25DET fuel map
@@ -84,7 +84,7 @@ TEST(MapTraceE2E, GridHoldsTheSimulatorsMapAndTheMarkFollowsItsEngine) {
         visited.insert(marked);
     }
     EXPECT_GE(visited.size(), 3); // the trace wanders as the engine revs
-    EXPECT_EQ(k.form().live.gaugeValue[0], win->findChild<QLabel*>("lblRPM")->text().toFloat());
+    EXPECT_EQ(k.form().state().live.gaugeValue[0], win->findChild<QLabel*>("lblRPM")->text().toFloat());
 
     win->close();
     k.settle();
@@ -124,7 +124,7 @@ TEST(MapTraceE2E, ACoverageTracedWithTheWidebandAddsUpToTheFramesTraced) {
     std::copy(values.begin(), values.end(), map.values.begin());
     const QString mapPath = w.dir.filePath("map.csv");
     ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
-    frmMapTrace* win = w.form->btnMapTrace_Click();
+    frmMapTrace* win = w.form->open<frmMapTrace>();
     w.settle();
     w.dialogs.fileAnswers = {mapPath};
     win->findChild<QPushButton*>("btnOpenMap")->click();

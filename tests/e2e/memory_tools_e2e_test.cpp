@@ -27,7 +27,7 @@ QByteArray memory(SimMainWindow& k, uint16_t from, size_t count) {
 
 frmRomData* startDump(SimMainWindow& k, const QString& path, const char* start, const char* stop,
                       bool slow) {
-    frmRomData* win = k.form().btnRomData_Click();
+    frmRomData* win = k.form().open<frmRomData>();
     k.settle();
     child<QLineEdit>(win, "txtPath")->setText(path);
     child<QLineEdit>(win, "txtStart")->setText(QString::fromLatin1(start));
@@ -83,7 +83,7 @@ TEST(MemoryToolsE2E, AddressWatchFollowsTheEngineSpeed) {
     o.timeScale = 8; // the engine revs within a few seconds
     SimMainWindow k(o);
     ASSERT_TRUE(k.connectEcu());
-    frmAdrWatch* win = k.form().btnAdrWatch_Click();
+    frmAdrWatch* win = k.form().open<frmAdrWatch>();
     k.settle();
     // Engine speed high and low byte, throttle.
     for (auto [box, adr] : {std::pair{"txtAddress1", "F70C"}, std::pair{"txtAddress2", "F70D"},

@@ -36,10 +36,10 @@ TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
     SimMainWindow k(o, [](SettingsStore& s) { s.save("Comms", "Speed", "115200"); });
     ASSERT_TRUE(k.connectEcu());
 
-    frmSettings* settings = k.form().mnuDataDisplay_Click();
+    frmSettings* settings = k.form().open<frmSettings>();
     ASSERT_TRUE(button(settings, "btnActTest")->isEnabled());
     QTest::mouseClick(button(settings, "btnActTest"), Qt::LeftButton);
-    QPointer<frmRegTest> t = k.form().regTest();
+    QPointer<frmRegTest> t = k.form().window<frmRegTest>();
     ASSERT_TRUE(t);
     ASSERT_TRUE(waitUntil([&] { return !t || t->scan().completed(); }, 90000));
     ASSERT_TRUE(t);
@@ -82,7 +82,7 @@ TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
     // Closing reconnected: the part number comes back in mode 1.
     ASSERT_TRUE(waitUntil([&] { return t.isNull(); }, 5000));
     k.settle();
-    EXPECT_EQ(k.form().ReadMode, 1);
+    EXPECT_EQ(k.form().link().ReadMode, 1);
     ASSERT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 5000));
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
 }
@@ -93,7 +93,7 @@ TEST(ProbeToolsE2E, EcuFinderFindsTheIdThenCancelCompletes) {
     SimMainWindow k(o, [](SettingsStore& s) { s.save("Comms", "ECUid", "FD"); });
     ASSERT_TRUE(k.connectEcu());
 
-    Form3* comms = k.form().mnuCommunication_Click();
+    Form3* comms = k.form().open<Form3>();
     QTest::mouseClick(button(comms, "btnECUfind"), Qt::LeftButton);
     QPointer<frmECUfind> f = k.form().findChild<frmECUfind*>();
     ASSERT_TRUE(f);
@@ -107,5 +107,5 @@ TEST(ProbeToolsE2E, EcuFinderFindsTheIdThenCancelCompletes) {
 
     QTest::mouseClick(button(f, "btnClose"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return f.isNull(); }, 5000));
-    ASSERT_TRUE(waitUntil([&] { return k.form().connected && k.partNumber() == "1U800"; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return k.form().link().connected && k.partNumber() == "1U800"; }, 5000));
 }

@@ -36,15 +36,15 @@ TEST(RealLineE2E, DumpsOnHeldBackAndNoisyLinesHoldOnlyWhatTheEcuSent) {
         int latencyMs;
         double noise; // stray and lost bytes, each
     };
-    for (const Line line : {Line{0, 0}, Line{0, 0.005}, Line{16, 0}, Line{16, 0.005},
-                            Line{40, 0}, Line{40, 0.005}}) {
+    for (const Line line :
+         {Line{0, 0}, Line{0, 0.005}, Line{16, 0}, Line{16, 0.005}, Line{40, 0}, Line{40, 0.005}}) {
         SCOPED_TRACE(testing::Message() << line.latencyMs << " ms, noise " << line.noise);
         kxsim::SimOptions o = quietSim();
         o.latencyMs = line.latencyMs;
         o.garbageRate = o.dropRate = line.noise;
         SimMainWindow k(o);
         ASSERT_TRUE(k.connectEcu(10000));
-        frmRomData* win = k.form().btnRomData_Click();
+        frmRomData* win = k.form().open<frmRomData>();
         auto* read = win->findChild<QPushButton*>("btnRead");
         ASSERT_TRUE(waitUntil([&] { return read->isEnabled(); }, 5000));
         const QString path = k.w->dir.filePath("rom.bin");
@@ -80,7 +80,7 @@ TEST(RealLineE2E, DumpsOnHeldBackAndNoisyLinesHoldOnlyWhatTheEcuSent) {
 TEST(RealLineE2E, IgnitionOffGreysTheDisplayStopsTheRecordsAndBothComeBack) {
     SimMainWindow k;
     ASSERT_TRUE(k.connectEcu());
-    QPointer<Form1> display = k.form().btnDataDisplay_Click();
+    QPointer<Form1> display = k.form().open<Form1>();
     k.settle();
     display->btnDataLog()->click();
     auto* log = k.form().findChild<frmDataLog*>();
@@ -96,8 +96,8 @@ TEST(RealLineE2E, IgnitionOffGreysTheDisplayStopsTheRecordsAndBothComeBack) {
 
     k.sim.setIgnition(false);
     auto* note = k.w->find<QLabel>("lblLinkStatus");
-    ASSERT_TRUE(waitUntil([&] { return note->text().startsWith("No data from the ECU since"); },
-                          3000));
+    ASSERT_TRUE(
+        waitUntil([&] { return note->text().startsWith("No data from the ECU since"); }, 3000));
     EXPECT_TRUE(grid->isStale());
     EXPECT_EQ(grid->lblValue(0)->text(), "--"); // what a screen reader reads too
     EXPECT_TRUE(log->findChild<QLabel*>("lblStatus")->text().contains("no record is written"));
@@ -136,8 +136,8 @@ TEST(RealLineE2E, ASilentWidebandControllerShowsNoRatioUntilItStreamsAgain) {
     controller.setSilent(true);
     ASSERT_TRUE(waitUntil([&] { return !w.form->afrDisplayEnabled(); }, 3000));
     EXPECT_EQ(afr->text(), "--.--");
-    EXPECT_TRUE(w.find<QLabel>("lblWbStatus")->text().startsWith(
-        "No data from the wideband controller"));
+    EXPECT_TRUE(
+        w.find<QLabel>("lblWbStatus")->text().startsWith("No data from the wideband controller"));
 
     controller.setSilent(false);
     ASSERT_TRUE(waitUntil([&] { return w.form->afrDisplayEnabled(); }, 8000));

@@ -1,7 +1,7 @@
 // The time trial and the dashboard against the simulated car's launch: 0 to 100 km/h in 8.0 s
 // by the speedometer (2 km/h as it moves off, then 12.25 km/h a second), 140 km/h at 14 s.
-#include "gauges/dashboard.h"
-#include "gauges/frmDashboard.h"
+#include "dash/dashboard.h"
+#include "dash/frmDashboard.h"
 #include "support/sim_window.h"
 #include "trial/frmTimeTrial.h"
 
@@ -25,7 +25,7 @@ kxsim::SimOptions launching(double delay) {
 TEST(TimeTrialE2E, LaunchGivesTheProfilesTimes) {
     SimMainWindow k(launching(1.0));
     ASSERT_TRUE(k.connectEcu());
-    frmTimeTrial* win = k.form().btnTimeTrial_Click();
+    frmTimeTrial* win = k.form().open<frmTimeTrial>();
     for (const char* box : {"chcTime0", "chcTime1"})
         win->findChild<QCheckBox*>(box)->setChecked(true);
     win->btnStart_Click();
@@ -44,9 +44,9 @@ TEST(TimeTrialE2E, LaunchGivesTheProfilesTimes) {
 TEST(DashboardE2E, SpeedLampFlashesOnceTheLimitIsPassed) {
     SimMainWindow k(launching(0.5), [](SettingsStore& s) { s.save("Dashboard", "Speed", "20"); });
     ASSERT_TRUE(k.connectEcu());
-    frmDashboard* win = k.form().btnDashboard_Click();
+    frmDashboard* win = k.form().open<frmDashboard>();
     const uint32_t back = win->lampFill(1);
-    ASSERT_TRUE(waitUntil([&] { return k.form().live.gaugeValue[6] > 0; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return k.form().state().live.gaugeValue[6] > 0; }, 5000));
     EXPECT_EQ(win->lampFill(1), back);
     EXPECT_EQ(k.w->dialogs.beeps, 0);
     // Past 20 km/h 1.5 s after moving off: red and blue in turn, with beeps.
@@ -57,7 +57,7 @@ TEST(DashboardE2E, SpeedLampFlashesOnceTheLimitIsPassed) {
             return seen.count(kRed) && seen.count(kBlue);
         },
         8000));
-    EXPECT_GT(k.form().live.gaugeValue[6], 20.0f);
+    EXPECT_GT(k.form().state().live.gaugeValue[6], 20.0f);
     EXPECT_GT(k.w->dialogs.beeps, 1);
     EXPECT_EQ(win->lampFill(0), back); // engine speed stays under 6000 below 125 km/h
 }

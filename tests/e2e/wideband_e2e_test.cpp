@@ -50,9 +50,9 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
     w.form->closePort2();
     waitUntil([] { return false; }, 500);
     w.find<QPushButton>("btnConnect2")->click();
-    EXPECT_EQ(w.form->ReadMode2, 4);
-    ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode2 == 3; }, 5000))
-        << "mode " << w.form->ReadMode2 << ", sent "
+    EXPECT_EQ(w.form->wbLink().ReadMode2, 4);
+    ASSERT_TRUE(waitUntil([&] { return w.form->wbLink().ReadMode2 == 3; }, 5000))
+        << "mode " << w.form->wbLink().ReadMode2 << ", sent "
         << QByteArray(reinterpret_cast<const char*>(controller.receivedBytes().data()),
                       qsizetype(controller.receivedBytes().size()))
                .toStdString();
@@ -82,14 +82,15 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
 
     // Gauge 24 of the data display follows the controller while the ECU streams.
     w.form->btnConnect_Click();
-    ASSERT_TRUE(waitUntil([&] { return w.form->connected; }, 5000));
-    QPointer<Form1> display = w.form->btnDataDisplay_Click();
+    ASSERT_TRUE(waitUntil([&] { return w.form->link().connected; }, 5000));
+    QPointer<Form1> display = w.form->open<Form1>();
     ASSERT_TRUE(display);
     QLabel* dial = display->grid().lblValue(0);
     ASSERT_TRUE(waitUntil([&] { return dial->text() != "0"; }, 5000));
-    EXPECT_TRUE(
-        waitUntil([&] { return w.form->live.gaugeValue[24] == w.form->live.wbValues[0]; }, 2000));
-    EXPECT_GE(w.form->live.gaugeValue[24], 10.0f);
+    EXPECT_TRUE(waitUntil(
+        [&] { return w.form->state().live.gaugeValue[24] == w.form->state().live.wbValues[0]; },
+        2000));
+    EXPECT_GE(w.form->state().live.gaugeValue[24], 10.0f);
     // The controller goes away: the dial no longer shows its last ratio as a reading.
     controller.stop();
     EXPECT_TRUE(waitUntil([&] { return dial->text() == "--.--"; }, 5000));

@@ -1,6 +1,6 @@
-#include "app/settings_store.h"
 #include "gauges/display_colours.h"
 #include "gauges/gauge_geometry.h"
+#include "util/settings_store.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

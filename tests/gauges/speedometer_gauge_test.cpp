@@ -1,9 +1,9 @@
-#include "app/settings_store.h"
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "gauges/SpeedometerGauge.h"
 #include "gauges/display_colours.h"
 #include "util/colour.h"
+#include "util/settings_store.h"
 
 #include <QLabel>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 // The ECU link on the in-memory port: the connect exchange and its timing, sequences taking
 // turns, a tool's sequence cancelled with it, tools waiting for the link, and a pulled cable.
-#include "app/settings_store.h"
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "support/main_window.h"
 #include "support/test_support.h"
+#include "util/settings_store.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -46,10 +46,10 @@ TEST(DataDisplay, LaunchArmsTheStreamAndFramesMoveTheGauges) {
     MainWindow w;
     w.connectEcu();
     w.ecu->writes.clear();
-    QPointer<Form1> f = w.form->btnDataDisplay_Click();
+    QPointer<Form1> f = w.form->open<Form1>();
     w.settle();
     ASSERT_TRUE(f);
-    EXPECT_EQ(w.form->ReadMode, 2);
+    EXPECT_EQ(w.form->link().ReadMode, 2);
     const QByteArray request =
         bytes({0x5A, 0x00, 0x5A, 0x01, 0x5A, 0x0B, 0x5A, 0x08, 0x5A, 0x0C, 0x5A, 0x16,
                0x5A, 0x14, 0x5A, 0x15, 0x5A, 0x1A, 0x5A, 0x0D, 0x5A, 0x04, 0x5A, 0x05,
@@ -61,7 +61,7 @@ TEST(DataDisplay, LaunchArmsTheStreamAndFramesMoveTheGauges) {
     EXPECT_EQ(g.lblName(0)->text(), "RPM");
     EXPECT_EQ(g.lblName(2)->text(), "Water Temp C");
     w.ecu->feed(defaultFrame(64, 0x82, 0x02)); // 800 rpm, 80 C, thermo fan high
-    EXPECT_FLOAT_EQ(w.form->live.gaugeValue[0], 800.0f);
+    EXPECT_FLOAT_EQ(w.form->state().live.gaugeValue[0], 800.0f);
     EXPECT_EQ(g.lblValue(0)->text(), "800");
     EXPECT_EQ(g.lblValue(2)->text(), "80");
     EXPECT_EQ(g.lblValue(3)->text(), "14.0"); // battery, one decimal
@@ -93,7 +93,7 @@ TEST(DataDisplay, SelectionFlagsGreyIndicatorsAndTwinSlotsAgree) {
         s.save("Setup", "Register21", "0");
     });
     w.connectEcu();
-    Form1* f = w.form->btnDataDisplay_Click();
+    Form1* f = w.form->open<Form1>();
     w.settle();
     GaugeGrid& g = f->grid();
     EXPECT_TRUE(g.lblOnOff(0)->isEnabled());
@@ -102,7 +102,7 @@ TEST(DataDisplay, SelectionFlagsGreyIndicatorsAndTwinSlotsAgree) {
     EXPECT_FALSE(g.lblRegister(10)->isEnabled());
     EXPECT_TRUE(g.lblOnOff(9)->isEnabled());
     // N = 2+1+1+2(RPM)+1+2+0+1+1+2+1+1 + flags 0x13, 0x1F = 17.
-    EXPECT_EQ(w.form->setup.displayByteCount, 17);
+    EXPECT_EQ(w.form->state().setup.displayByteCount, 17);
     QByteArray frame =
         bytes({0xFF, 17, 0, 80, 10, 0x82, 0, 88, 100, 0, 0, 120, 0, 0, 20, 0, 0, 0x00, 0x00});
     w.ecu->feed(frame.repeated(2));
@@ -114,11 +114,12 @@ TEST(DataDisplay, SelectionFlagsGreyIndicatorsAndTwinSlotsAgree) {
 TEST(DataDisplay, ClosingReconnects) {
     MainWindow w;
     w.connectEcu();
-    QPointer<Form1> f = w.form->btnDataDisplay_Click();
+    QPointer<Form1> f = w.form->open<Form1>();
     w.settle();
     w.ecu->writes.clear();
     f->close();
-    ASSERT_TRUE(waitUntil([&] { return w.form->ReadMode == 1 && !w.ecu->writes.isEmpty(); }, 3000));
+    ASSERT_TRUE(
+        waitUntil([&] { return w.form->link().ReadMode == 1 && !w.ecu->writes.isEmpty(); }, 3000));
     waitUntil([&] { return w.ecu->written().endsWith('\xF0'); }, 3000);
     EXPECT_EQ(w.ecu->written(), QByteArray("\x30\xFF\xFF\xEF\xD0\xF0", 6));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -1,5 +1,5 @@
-#include "app/settings_store.h"
 #include "live/gauge_setup.h"
+#include "util/settings_store.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -25,7 +25,7 @@ using namespace kx::test;
 namespace {
 
 struct Analyser : MainWindow {
-    frmLogAnalyzer* win = form->btnLogAnalyser_Click();
+    frmLogAnalyzer* win = form->open<frmLogAnalyzer>();
 
     QString writeLog(const QByteArray& header, const QList<QByteArray>& records) {
         const QString path = dir.filePath(QStringLiteral("log%1.log").arg(++files));
@@ -71,7 +71,7 @@ TEST(LogAnalyser, OpensOnceFromTheMainWindowAndClosesOnEscape) {
     Analyser a;
     EXPECT_EQ(a.win->windowTitle(), "Data Log Analyser");
     EXPECT_TRUE(a.win->isVisible());
-    EXPECT_EQ(a.form->btnLogAnalyser_Click(), a.win);
+    EXPECT_EQ(a.form->open<frmLogAnalyzer>(), a.win);
     a.find<QAction>("mnuFLogAnalyzer")->trigger(); // F7
     EXPECT_EQ(a.form->findChildren<frmLogAnalyzer*>().size(), 1);
     // Before a log: Open only; Zoom In on, Zoom Out off inside the disabled position frame.

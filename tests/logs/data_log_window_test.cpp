@@ -51,9 +51,9 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     MainWindow w(smallSelection);
     w.connectEcu();
     w.ecu->writes.clear();
-    QPointer<frmDataLog> log = w.form->btnDataLogging_Click();
+    QPointer<frmDataLog> log = w.form->open<frmDataLog>();
     w.settle();
-    EXPECT_EQ(w.form->ReadMode, 3);
+    EXPECT_EQ(w.form->link().ReadMode, 3);
     EXPECT_TRUE(w.ecu->written().startsWith(QByteArray("\x30\x5A\x00\x5A\x01", 5)));
     EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
     EXPECT_EQ(w.store->read("DataLog", "Path"), w.dir.path() + "/");
@@ -103,13 +103,13 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     w.ecu->writes.clear();
     log->close();
     ASSERT_TRUE(waitUntil([&] { return w.ecu->written().endsWith('\xF0'); }, 3000));
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
 }
 
 TEST(DataLogWindow, AFileThatCannotBeMadeIsReportedAndLoggingStaysIdle) {
     MainWindow w(smallSelection);
     w.connectEcu();
-    frmDataLog* log = w.form->btnDataLogging_Click();
+    frmDataLog* log = w.form->open<frmDataLog>();
     w.settle();
     child<QLineEdit>(log, "txtPath")->setText("no/such/dir/x.log");
     child<QPushButton>(log, "btnStart")->click();
@@ -122,7 +122,7 @@ TEST(DataLogWindow, AFileThatCannotBeMadeIsReportedAndLoggingStaysIdle) {
 TEST(DataLogWindow, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
     MainWindow w(smallSelection);
     w.connectEcu();
-    frmDataLog* log = w.form->btnDataLogging_Click();
+    frmDataLog* log = w.form->open<frmDataLog>();
     auto* path = child<QLineEdit>(log, "txtPath");
     child<QCheckBox>(log, "chcLog20")->setChecked(false);
     {
@@ -131,7 +131,8 @@ TEST(DataLogWindow, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
         old.write("an earlier drive\r\n");
     }
     // A loaded Fahrenheit log changed the shared catalogue; the program itself is in Celsius.
-    applyLogCatalogueChanges(w.form->setup.gaugeCatalogue, {*logUnitChange("Water Temp F")});
+    applyLogCatalogueChanges(w.form->state().setup.gaugeCatalogue,
+                             {*logUnitChange("Water Temp F")});
     for (const bool replace : {false, true}) {
         path->setText("keep.log");
         w.dialogs.questionAnswers.push_back(replace);
@@ -151,7 +152,7 @@ TEST(DataLogWindow, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
 TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {
     MainWindow w(smallSelection);
     w.connectEcu();
-    frmDataLog* log = w.form->btnDataLogging_Click();
+    frmDataLog* log = w.form->open<frmDataLog>();
     w.settle();
     w.ecu->writes.clear();
     w.dialogs.fileAnswers.push_back(w.dir.filePath("sub/run1.log"));
@@ -161,7 +162,8 @@ TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {
     child<QPushButton>(log, "btnBrowse")->click();
     w.settle();
     EXPECT_EQ(linkBusy, false);
-    EXPECT_EQ(w.ecu->written(), bytes({0x30}) + fullDataRequest(w.form->setup) + bytes({0xF0}));
+    EXPECT_EQ(w.ecu->written(),
+              bytes({0x30}) + fullDataRequest(w.form->state().setup) + bytes({0xF0}));
     EXPECT_EQ(child<QLabel>(log, "lblDirectory")->text(), w.dir.filePath("sub") + "/");
     EXPECT_EQ(child<QLineEdit>(log, "txtPath")->text(), "run1.log");
     EXPECT_EQ(w.store->read("DataLog", "Path"), w.dir.filePath("sub") + "/");
@@ -177,7 +179,7 @@ TEST(DataLogWindow, BrowseSetsTheLocationAndRestartsTheStream) {
 TEST(DataLogWindow, AFailedFinalWriteOnCloseIsReported) {
     MainWindow w(smallSelection);
     w.connectEcu();
-    QPointer<frmDataLog> log = w.form->btnDataLogging_Click();
+    QPointer<frmDataLog> log = w.form->open<frmDataLog>();
     w.settle();
     child<QLineEdit>(log, "txtPath")->setText("stick.log");
     FixedClock clock;
@@ -206,13 +208,13 @@ TEST(DataLogWindow, AFailedFinalWriteOnCloseIsReported) {
 TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     MainWindow w(smallSelection);
     w.connectEcu();
-    Form1* display = w.form->btnDataDisplay_Click();
+    Form1* display = w.form->open<Form1>();
     w.settle();
     w.ecu->writes.clear();
     child<QPushButton>(display, "btnDataLog")->click();
     QPointer<frmDataLog> log = w.form->findChild<frmDataLog*>();
     ASSERT_TRUE(log);
-    EXPECT_EQ(w.form->ReadMode, 4);
+    EXPECT_EQ(w.form->link().ReadMode, 4);
     EXPECT_TRUE(w.ecu->writes.isEmpty()); // the stream goes on as it is
     child<QLineEdit>(log, "txtPath")->setText("both.log");
     child<QCheckBox>(log, "chcLog20")->setChecked(false);
@@ -223,6 +225,6 @@ TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     EXPECT_TRUE(fileBytes(w.dir.filePath("both.log"))
                     .endsWith("000.005, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"));
     log->close();
-    EXPECT_EQ(w.form->ReadMode, 2);
+    EXPECT_EQ(w.form->link().ReadMode, 2);
     EXPECT_TRUE(w.ecu->writes.isEmpty());
 }

@@ -21,7 +21,7 @@ using namespace kx::test;
 namespace {
 
 struct Replay : MainWindow {
-    QPointer<frmDataReplay> win = form->btnDataReplay_Click();
+    QPointer<frmDataReplay> win = form->open<frmDataReplay>();
     int files = 0;
 
     // Plays until playback ends (the last record, a Stop, or the window gone).
@@ -86,13 +86,13 @@ TEST(DataReplay, OpensOnceFromF6WithoutTouchingTheStream) {
         EXPECT_EQ(r.name(k), "") << k;
     // Enabled before any ECU answered; the button shows the same window again.
     r.connectEcu();
-    const int16_t mode = r.form->ReadMode;
+    const int16_t mode = r.form->link().ReadMode;
     r.ecu->writes.clear();
     auto* f6 = r.find<QPushButton>("btnDataReplay");
     ASSERT_TRUE(f6->isEnabled());
     f6->click();
     EXPECT_EQ(r.form->findChildren<frmDataReplay*>().size(), 1);
-    EXPECT_EQ(r.form->ReadMode, mode);
+    EXPECT_EQ(r.form->link().ReadMode, mode);
     EXPECT_TRUE(r.ecu->written().isEmpty());
     // Every control can be named by a screen reader.
     for (QWidget* w : r.win->findChildren<QWidget*>())
@@ -105,7 +105,7 @@ TEST(DataReplay, OpensOnceFromF6WithoutTouchingTheStream) {
 
 TEST(DataReplay, LoadNamesTheDialsFromTheLogAndTheSliderShowsRecords) {
     Replay r; // Celsius, as the settings start
-    ASSERT_EQ(r.form->setup.gaugeCatalogue[3].name(), "Water Temp C");
+    ASSERT_EQ(r.form->state().setup.gaugeCatalogue[3].name(), "Water Temp C");
     const QList<QByteArray> records = {
         "000.010, 1500, 250, On, 45, 7, Off",
         "000.020, 1600, 10, Off, 55, 7, On",
@@ -125,7 +125,7 @@ TEST(DataReplay, LoadNamesTheDialsFromTheLogAndTheSliderShowsRecords) {
     EXPECT_TRUE(r.win->grid().lblRegister(6)->isEnabled());
     EXPECT_FALSE(r.win->grid().lblOnOff(1)->isEnabled());
     // The log's Fahrenheit scale went into the shared catalogue.
-    const GaugeInfo& water = r.form->setup.gaugeCatalogue[3];
+    const GaugeInfo& water = r.form->state().setup.gaugeCatalogue[3];
     EXPECT_EQ(water.name(), "Water Temp F");
     EXPECT_EQ(water.minVal(), 20);
     EXPECT_EQ(water.maxVal(), 300);
@@ -163,14 +163,14 @@ TEST(DataReplay, LoadNamesTheDialsFromTheLogAndTheSliderShowsRecords) {
     // The change stays after the window closes, until the catalogue is built again; the
     // analyser uses the same catalogue.
     r.win->close();
-    EXPECT_EQ(r.form->setup.gaugeCatalogue[3].name(), "Water Temp F");
+    EXPECT_EQ(r.form->state().setup.gaugeCatalogue[3].name(), "Water Temp F");
     r.form->getSetup();
-    EXPECT_EQ(r.form->setup.gaugeCatalogue[3].name(), "Water Temp C");
-    frmLogAnalyzer* analyser = r.form->btnLogAnalyser_Click();
+    EXPECT_EQ(r.form->state().setup.gaugeCatalogue[3].name(), "Water Temp C");
+    frmLogAnalyzer* analyser = r.form->open<frmLogAnalyzer>();
     r.dialogs.fileAnswers.push_back(r.writeLog("Time, Air Temp F, RPM", {"000.010, 70, 800"}));
     analyser->btnBrowse_Click();
-    EXPECT_EQ(r.form->setup.gaugeCatalogue[10].name(), "Air Temp F");
-    EXPECT_EQ(r.form->setup.gaugeCatalogue[10].maxVal(), 300);
+    EXPECT_EQ(r.form->state().setup.gaugeCatalogue[10].name(), "Air Temp F");
+    EXPECT_EQ(r.form->state().setup.gaugeCatalogue[10].maxVal(), 300);
 }
 
 TEST(DataReplay, SameNamedColumnsAndTimeOnlyLogs) {

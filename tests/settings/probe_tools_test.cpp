@@ -50,7 +50,7 @@ TEST(RegisterTestLogic, AnswersTextsAndGauges) {
     // The link hands over confirmed frames: a whole one-byte frame is an answer.
     EXPECT_TRUE(isProbeAnswer(probeAnswer()));
     EXPECT_TRUE(isProbeAnswer(bytes({0xFF, 0x01, 0x40})));
-    EXPECT_FALSE(isProbeAnswer(bytes({0xFF, 0x01}))); // cut short
+    EXPECT_FALSE(isProbeAnswer(bytes({0xFF, 0x01})));             // cut short
     EXPECT_FALSE(isProbeAnswer(bytes({0xFF, 0x02, 0x40, 0x41}))); // two data bytes
     EXPECT_TRUE(isProbeAnswer(QByteArray(50, '\0') + bytes({0xFF, 0x01, 0xFF})));
     EXPECT_FALSE(isProbeAnswer(QByteArray(51, '\0') + bytes({0xFF, 0x01, 0x00})));
@@ -117,16 +117,16 @@ TEST(EcuFindLogic, SweepComplementAndCancel) {
 TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     MainWindow w;
     w.connectEcu();
-    frmSettings* settings = w.form->mnuDataDisplay_Click();
+    frmSettings* settings = w.form->open<frmSettings>();
     w.ecu->writes.clear();
     QTest::mouseClick(button(settings, "btnActTest"), Qt::LeftButton);
     w.settle();
-    QPointer<frmRegTest> t = w.form->regTest();
+    QPointer<frmRegTest> t = w.form->window<frmRegTest>();
     ASSERT_TRUE(t);
     EXPECT_EQ(t->windowTitle(), "Live Register Test");
     EXPECT_EQ(w.ecu->writes,
               (QList<QByteArray>{bytes({0x30}), bytes({0x5A, 0x00}), bytes({0xF0})}));
-    EXPECT_EQ(w.form->ReadMode, 8);
+    EXPECT_EQ(w.form->link().ReadMode, 8);
     EXPECT_EQ(w.ecu->threshold(), 100);
     // The first probe gives a slow ECU longer than the others before it counts as no answer.
     EXPECT_GT(t->Timer1()->remainingTime(), 1000);
@@ -191,13 +191,13 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     EXPECT_FALSE(t);
     EXPECT_EQ(countWrites(*w.ecu, bytes({0xD0})), 1);
     EXPECT_TRUE(w.ecu->written().endsWith(bytes({0xFF, 0xFF, 0xEF, 0xD0, 0xF0})));
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
 }
 
 TEST(RegisterTestWindow, ClosingDuringAWaitStopsAfterItAndReconnectsOnce) {
     MainWindow w;
     w.connectEcu();
-    frmSettings* settings = w.form->mnuDataDisplay_Click();
+    frmSettings* settings = w.form->open<frmSettings>();
     QPointer<frmRegTest> t = settings->btnActTest_Click();
     ASSERT_TRUE(t);
     w.settle();
@@ -210,10 +210,10 @@ TEST(RegisterTestWindow, ClosingDuringAWaitStopsAfterItAndReconnectsOnce) {
     EXPECT_FALSE(t);
     EXPECT_EQ(countWrites(*w.ecu, bytes({0x5A, 0x01})), 0);
     EXPECT_EQ(countWrites(*w.ecu, bytes({0xD0})), 1);
-    EXPECT_EQ(w.form->ReadMode, 1);
-    EXPECT_TRUE(w.form->regTest() == nullptr);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_TRUE(w.form->window<frmRegTest>() == nullptr);
     // A delivery in mode 8 with the test gone goes nowhere.
-    w.form->ReadMode = 8;
+    w.form->link().ReadMode = 8;
     w.ecu->feed(probeAnswer());
     EXPECT_TRUE(w.dialogs.messages.isEmpty());
 }
@@ -221,7 +221,7 @@ TEST(RegisterTestWindow, ClosingDuringAWaitStopsAfterItAndReconnectsOnce) {
 TEST(EcuFinderWindow, ProbesFromFeDownAndCancelFinishesTheProbeInProgress) {
     MainWindow w;
     w.connectEcu();
-    Form3* comms = w.form->mnuCommunication_Click();
+    Form3* comms = w.form->open<Form3>();
     w.ecu->writes.clear();
     QTest::mouseClick(button(comms, "btnECUfind"), Qt::LeftButton);
     QPointer<frmECUfind> f = w.form->findChild<frmECUfind*>();
@@ -235,7 +235,7 @@ TEST(EcuFinderWindow, ProbesFromFeDownAndCancelFinishesTheProbeInProgress) {
     clock.start();
     ASSERT_TRUE(waitUntil([&] { return f->sweep().current() == 0xFD; }, 5000));
     EXPECT_GE(clock.elapsed(), 300);
-    EXPECT_EQ(w.form->ReadMode, 16);
+    EXPECT_EQ(w.form->link().ReadMode, 16);
     EXPECT_EQ(w.ecu->threshold(), 20);
     EXPECT_EQ(f->sweep().report(), "ECU id FE - active\r\n");
     EXPECT_EQ(f->findChild<QPlainTextEdit*>("txtRegisters")->toPlainText(), "ECU id FE - active");
@@ -266,13 +266,13 @@ TEST(EcuFinderWindow, ProbesFromFeDownAndCancelFinishesTheProbeInProgress) {
     settle();
     EXPECT_FALSE(f);
     EXPECT_EQ(countWrites(*w.ecu, bytes({0xD0})), 1);
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
 }
 
 TEST(EcuFinderWindow, ClosingMidProbeEndsItAndReconnectsOnce) {
     MainWindow w;
     w.connectEcu();
-    Form3* comms = w.form->mnuCommunication_Click();
+    Form3* comms = w.form->open<Form3>();
     w.ecu->writes.clear();
     QPointer<frmECUfind> f = comms->btnECUfind_Click();
     // 200 ms in, FE is being probed: the close ends the probe there and reconnects.
@@ -308,14 +308,14 @@ TEST(ProbeToolWindows, EveryControlHasAnAccessibleNameAndEscapeCloses) {
         }
     };
     // The colour window is modal: looked at and closed before the others open.
-    frmColor* colours = w.form->mnuDisplay_Click();
+    frmColor* colours = w.form->open<frmColor>();
     checkNames(colours);
     colours->close();
 
-    frmSettings* settings = w.form->mnuDataDisplay_Click();
+    frmSettings* settings = w.form->open<frmSettings>();
     QList<QPointer<QWidget>> windows;
     windows << QPointer<QWidget>(settings->btnActTest_Click())
-            << QPointer<QWidget>(w.form->mnuCommunication_Click()->btnECUfind_Click())
+            << QPointer<QWidget>(w.form->open<Form3>()->btnECUfind_Click())
             << QPointer<QWidget>(settings);
     for (QWidget* window : windows) {
         ASSERT_TRUE(window);

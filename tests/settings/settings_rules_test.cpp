@@ -1,7 +1,8 @@
-#include "app/settings_store.h"
+#include "live/gauge_setup.h"
 #include "settings/display_settings.h"
 #include "settings/settings_rules.h"
 #include "util/numbers.h"
+#include "util/settings_store.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

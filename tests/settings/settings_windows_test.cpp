@@ -34,7 +34,7 @@ void pressEscape(QWidget* window) {
 
 TEST(CommunicationWindow, FillsValidatesAndSaves) {
     MainWindow w;
-    QPointer<Form3> f = w.form->mnuCommunication_Click();
+    QPointer<Form3> f = w.form->open<Form3>();
     EXPECT_EQ(f->windowTitle(), "Communiction");
     EXPECT_EQ(child<QComboBox>(f, "txtComPort")->currentText(), "1");
     EXPECT_EQ(child<QLineEdit>(f, "txtECUid")->text(), "EF");
@@ -65,21 +65,21 @@ TEST(CommunicationWindow, FillsValidatesAndSaves) {
     EXPECT_EQ(w.store->read("WBO2", "ComPort"), "1");
     // The main window took the new values.
     EXPECT_EQ(w.panel(2), "/dev/ttyUSB0 - 19200");
-    EXPECT_TRUE(w.form->OBDIImodel);
+    EXPECT_TRUE(w.form->link().OBDIImodel);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(f);
 }
 
 TEST(CommunicationWindow, AutoConnectReconnectsOnSaveAndCancelSavesNothing) {
     MainWindow w;
-    Form3* f = w.form->mnuCommunication_Click();
+    Form3* f = w.form->open<Form3>();
     child<QCheckBox>(f, "chkAutoConnect")->setChecked(true);
     click(f, "btnSave");
     w.settle();
     EXPECT_EQ(w.ecu->written(), QByteArray("\xFF\xFF\xEF\xD0\xF0", 5));
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
 
-    QPointer<Form3> again = w.form->mnuCommunication_Click();
+    QPointer<Form3> again = w.form->open<Form3>();
     child<QLineEdit>(again, "txtSpeed")->setText("4800");
     click(again, "btnCancel");
     EXPECT_EQ(w.store->read("Comms", "Speed"), "9600");
@@ -87,7 +87,7 @@ TEST(CommunicationWindow, AutoConnectReconnectsOnSaveAndCancelSavesNothing) {
 
 TEST(PreferencesWindow, TyreCorrectionAndUnits) {
     MainWindow w;
-    frmPreferences* f = w.form->mnuPreferences_Click();
+    frmPreferences* f = w.form->open<frmPreferences>();
     EXPECT_EQ(child<QLineEdit>(f, "txtUwidth")->text(), "205");
     child<QLineEdit>(f, "txtUsize")->setText("9");
     click(f, "btnSave");
@@ -105,7 +105,7 @@ TEST(PreferencesWindow, TyreCorrectionAndUnits) {
     EXPECT_EQ(w.store->read("Preferences", "Temperature"), "0");
     EXPECT_EQ(w.panel(1), "Spd Corr: 1.05");
     EXPECT_EQ(w.panel(3), "MPH");
-    EXPECT_FLOAT_EQ(w.form->SpeedCorrect, 1.05f);
+    EXPECT_FLOAT_EQ(w.form->state().units.speedCorrect, 1.05f);
 }
 
 TEST(DataDisplaySettingsWindow, FillsStopsAtAnEmptyListAndSaves) {
@@ -133,7 +133,7 @@ TEST(DataDisplaySettingsWindow, FillsStopsAtAnEmptyListAndSaves) {
     EXPECT_EQ(w.store->read("Setup", "Gauge1"), "3");
     EXPECT_EQ(w.store->read("Setup", "Gauge2"), "3"); // the default, not touched
     EXPECT_EQ(w.store->read("Setup", "Register1F"), "1");
-    EXPECT_EQ(w.form->setup.displaySelection[0], 0); // no getSetup yet
+    EXPECT_EQ(w.form->state().setup.displaySelection[0], 0); // no getSetup yet
     ASSERT_TRUE(f);
     EXPECT_TRUE(f->isVisible());
 
@@ -143,14 +143,14 @@ TEST(DataDisplaySettingsWindow, FillsStopsAtAnEmptyListAndSaves) {
     EXPECT_EQ(w.store->read("Setup", "Register1F"), "0");
     EXPECT_EQ(w.store->read("Setup", "Register21"), "1");
     // The main window reloaded the selection: WBo2 and the flag take no byte now.
-    EXPECT_EQ(w.form->setup.displaySelection[0], 24);
-    EXPECT_EQ(w.form->setup.displaySelection[14], 0);
+    EXPECT_EQ(w.form->state().setup.displaySelection[0], 24);
+    EXPECT_EQ(w.form->state().setup.displaySelection[14], 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(f);
 
     // Escape closes without saving; a connected main window enables the register test.
     w.connectEcu();
-    QPointer<frmSettings> again = w.form->mnuDataDisplay_Click();
+    QPointer<frmSettings> again = w.form->open<frmSettings>();
     EXPECT_TRUE(child<QPushButton>(again, "btnActTest")->isEnabled());
     child<QComboBox>(again, "cmbGauge5")->setCurrentIndex(0);
     pressEscape(again);
@@ -184,7 +184,7 @@ TEST(ColourWindow, ChooserAnswersAndStoredColours) {
 
     // CANCEL and Escape leave the store alone.
     for (bool escape : {false, true}) {
-        QPointer<frmColor> again = w.form->mnuDisplay_Click();
+        QPointer<frmColor> again = w.form->open<frmColor>();
         EXPECT_EQ(again->colour(0), 0x123456u);
         w.dialogs.colourAnswers = {0x000001u};
         click(again, "button0");
@@ -200,19 +200,19 @@ TEST(ColourWindow, ChooserAnswersAndStoredColours) {
 
 TEST(SettingsRoundTrip, WindowsSaveAndANewMainWindowUsesTheValues) {
     MainWindow w;
-    Form3* comms = w.form->mnuCommunication_Click();
+    Form3* comms = w.form->open<Form3>();
     child<QComboBox>(comms, "txtComPort")->setEditText("/dev/ttyUSB0");
     child<QLineEdit>(comms, "txtSpeed")->setText("19200");
     child<QComboBox>(comms, "txtComPort2")->setEditText("/dev/ttyUSB1");
     click(comms, "btnSave");
-    frmPreferences* prefs = w.form->mnuPreferences_Click();
+    frmPreferences* prefs = w.form->open<frmPreferences>();
     child<QComboBox>(prefs, "cmbSpeed")->setCurrentIndex(1);
     child<QComboBox>(prefs, "cmbTemp")->setCurrentIndex(1);
     child<QLineEdit>(prefs, "txtUwidth")->setText("255");
     child<QLineEdit>(prefs, "txtUhight")->setText("40");
     child<QLineEdit>(prefs, "txtUsize")->setText("18");
     click(prefs, "btnSave");
-    frmSettings* display = w.form->mnuDataDisplay_Click();
+    frmSettings* display = w.form->open<frmSettings>();
     // RPM, Water Temperature, Duty Cycle, then Speed in every other slot; one flag only.
     const int chosen[12] = {0, 3, 20, 6, 6, 6, 6, 6, 6, 6, 6, 6};
     for (int k = 0; k < 12; ++k)
@@ -236,7 +236,7 @@ TEST(SettingsRoundTrip, WindowsSaveAndANewMainWindowUsesTheValues) {
     EXPECT_EQ(panel(2), "/dev/ttyUSB0 - 19200");
     EXPECT_EQ(panel(3), "MPH");
     EXPECT_EQ(panel(4), "Fahrenheit");
-    EXPECT_EQ(next.setup.gaugeCatalogue[3].name(), "Water Temp F");
+    EXPECT_EQ(next.state().setup.gaugeCatalogue[3].name(), "Water Temp F");
     next.openPort();
     waitUntil([&] { return !next.link().busy(); }, 3000);
     EXPECT_EQ(ecu->openedWith, QStringList{"/dev/ttyUSB0|19200,N,8,1"});

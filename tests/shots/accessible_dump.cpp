@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     MainWindow w;
     w.form->show();
     w.connectEcu();
-    Form1* display = w.form->btnDataDisplay_Click();
+    Form1* display = w.form->open<Form1>();
     display->show();
     w.ecu->feed(defaultFrame(64, 0x82, 0x02)); // 800 rpm, 80 C, thermo fan high
     QApplication::processEvents();
@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
     std::fputs(qPrintable(accessibleTree(display)), stdout);
     if (argc > 1) { // the Tab order of each window, for a look
         for (QWidget* win : {static_cast<QWidget*>(w.form.get()), static_cast<QWidget*>(display),
-                             static_cast<QWidget*>(w.form->btnDataReplay_Click()),
-                             static_cast<QWidget*>(w.form->btnLogAnalyser_Click())}) {
+                             static_cast<QWidget*>(w.form->open<frmDataReplay>()),
+                             static_cast<QWidget*>(w.form->open<frmLogAnalyzer>())}) {
             std::printf("\nTab order of %s:", qPrintable(win->objectName()));
             QWidget* c = win;
             do {

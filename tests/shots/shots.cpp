@@ -1,7 +1,7 @@
 // Renders the windows, filled from a fresh settings profile, into PNG files:
 //   kestrix-shots OUTDIR   (QT_SCALE_FACTOR=2 for the doubled scale)
-#include "gauges/frmDashSetup.h"
-#include "gauges/frmDashboard.h"
+#include "dash/frmDashSetup.h"
+#include "dash/frmDashboard.h"
 #include "live/Form1.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/frmDataLog.h"
@@ -93,7 +93,7 @@ QString writeDriveLog(const QString& path) {
 }
 
 void shootAnalyser(test::MainWindow& w, const QString& out) {
-    frmLogAnalyzer* a = w.form->btnLogAnalyser_Click();
+    frmLogAnalyzer* a = w.form->open<frmLogAnalyzer>();
     w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("drive.log")));
     a->btnBrowse_Click();
     shoot(a, out, QStringLiteral("frmLogAnalyzer-loaded"));
@@ -126,7 +126,7 @@ void shootAnalyser(test::MainWindow& w, const QString& out) {
 }
 
 void shootReplay(test::MainWindow& w, const QString& out) {
-    frmDataReplay* r = w.form->btnDataReplay_Click();
+    frmDataReplay* r = w.form->open<frmDataReplay>();
     r->resize(1000, 700);
     shoot(r, out, QStringLiteral("frmDataReplay-empty"));
     w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("replay.log")));
@@ -140,7 +140,7 @@ void shootReplay(test::MainWindow& w, const QString& out) {
 // The dashboard at 6512 rpm and 112 km/h (both lamps lit), normal and maximised; the set-up;
 // the speed trial after a 0-60 and a 0-100.
 void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
-    frmDashboard* dash = w.form->btnDashboard_Click();
+    frmDashboard* dash = w.form->open<frmDashboard>();
     w.settle();
     dash->resize(1000, 700);
     const QByteArray frame = QByteArray::fromHex("ff06020938020938");
@@ -155,11 +155,11 @@ void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
     dash->close();
     w.settle();
     w.ecu->feed(test::idFrame("1U800"));
-    shoot(w.form->mnuDashboardSetup_Click(), out, QStringLiteral("frmDashSetup"));
+    shoot(w.form->open<frmDashSetup>(), out, QStringLiteral("frmDashSetup"));
 
     uint32_t now = 0;
     setTickSource([&now] { return now; });
-    frmTimeTrial* trial = w.form->btnTimeTrial_Click();
+    frmTimeTrial* trial = w.form->open<frmTimeTrial>();
     w.settle();
     for (const char* box : {"chcTime0", "chcTime1", "chcTime4"})
         trial->findChild<QCheckBox*>(QString::fromLatin1(box))->setChecked(true);
@@ -197,7 +197,7 @@ void shootWideband(const QString& out) {
     };
     w.wb->feed(frame(13.2, 35, 0));
     shoot(w.form.get(), out, QStringLiteral("Form2-wideband-streaming"));
-    frmWBO2* afr = w.form->btnAFR_Click();
+    frmWBO2* afr = w.form->open<frmWBO2>();
     afr->resize(640, 560);
     for (int i = 0; i < 90; ++i)
         w.wb->feed(frame(14.7 + 2.2 * std::sin(i / 6.0) + (i > 60 ? -1.5 : 0), i < 30 ? 2 : 35,
@@ -213,9 +213,9 @@ int main(int argc, char** argv) {
     shoot(w.form.get(), out, QStringLiteral("Form2"));
     w.connectEcu();
     shoot(w.form.get(), out, QStringLiteral("Form2-connected"));
-    shoot(w.form->mnuCommunication_Click(), out, QStringLiteral("Form3"));
-    shoot(w.form->mnuPreferences_Click(), out, QStringLiteral("frmPreferences"));
-    kx::Form1* display = w.form->btnDataDisplay_Click();
+    shoot(w.form->open<Form3>(), out, QStringLiteral("Form3"));
+    shoot(w.form->open<frmPreferences>(), out, QStringLiteral("frmPreferences"));
+    kx::Form1* display = w.form->open<Form1>();
     w.settle();
     display->resize(1000, 700);
     QByteArray frame;
@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     w.ecu->feed(frame.repeated(2));
     shoot(display, out, QStringLiteral("Form1"));
     display->close();
-    frmDataLog* logger = w.form->btnDataLogging_Click();
+    frmDataLog* logger = w.form->open<frmDataLog>();
     logger->btnStart_Click();
     shoot(logger, out, QStringLiteral("frmDataLog-logging"));
     logger->btnStop_Click();
@@ -233,20 +233,20 @@ int main(int argc, char** argv) {
     shootAnalyser(w, out);
     shootReplay(w, out);
     shootDashboardAndTrial(w, out);
-    frmSelfDiag* diag = w.form->btnSelfDiag_Click();
+    frmSelfDiag* diag = w.form->open<frmSelfDiag>();
     w.settle();
     w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));
     shoot(diag, out, QStringLiteral("frmSelfDiag"));
-    frmActiveTest* tests = w.form->btnActiveTest_Click();
+    frmActiveTest* tests = w.form->open<frmActiveTest>();
     w.settle();
     shoot(tests, out, QStringLiteral("frmActiveTest"));
     auto* timing = tests->findChild<QComboBox*>(QStringLiteral("cmbTiming"));
     timing->setCurrentIndex(timing->findText(QStringLiteral("+5")));
     tests->btnStart_Click(frmActiveTest::Timing);
     shoot(tests, out, QStringLiteral("frmActiveTest-running"));
-    frmSettings* settings = w.form->mnuDataDisplay_Click();
+    frmSettings* settings = w.form->open<frmSettings>();
     shoot(settings, out, QStringLiteral("frmSettings"));
-    frmColor* colours = w.form->mnuDisplay_Click();
+    frmColor* colours = w.form->open<frmColor>();
     shoot(colours, out, QStringLiteral("frmColor"));
     colours->close();
 
@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
     diag->close();
     w.settle();
     // A fast dump of 8000-87FF, two replies in.
-    frmRomData* rom = w.form->btnRomData_Click();
+    frmRomData* rom = w.form->open<frmRomData>();
     w.settle();
     rom->findChild<QLineEdit*>(QStringLiteral("txtStart"))->setText(QStringLiteral("8000"));
     rom->findChild<QLineEdit*>(QStringLiteral("txtEnd"))->setText(QStringLiteral("87FF"));
@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
     w.settle();
 
     // The watch on engine speed and throttle after a few frames.
-    frmAdrWatch* watch = w.form->btnAdrWatch_Click();
+    frmAdrWatch* watch = w.form->open<frmAdrWatch>();
     w.settle();
     const char* addresses[] = {"F70C", "F70D", "F777"};
     for (int i = 0; i < 3; ++i)
@@ -301,7 +301,7 @@ int main(int argc, char** argv) {
     w.settle();
 
     // The map trace: its set-up, then a made-up map read and a short drive across it.
-    frmMapTrace* trace = w.form->btnMapTrace_Click();
+    frmMapTrace* trace = w.form->open<frmMapTrace>();
     w.settle();
     shoot(trace->setup(), out, QStringLiteral("frmMapTData"));
     trace->setup()->btnOK_Click();
@@ -317,7 +317,7 @@ int main(int argc, char** argv) {
     // As if a wideband controller were in use, running rich.
     auto* afr = w.form->findChild<QPushButton*>(QStringLiteral("btnAFR"));
     afr->setEnabled(true);
-    w.form->live.wbValues[0] = 12.6f;
+    w.form->state().live.wbValues[0] = 12.6f;
     for (int step = 0; step < 12; ++step) {
         const int raw = 64 + 40 * step; // 800 rpm and up
         QByteArray frame =
@@ -330,7 +330,7 @@ int main(int argc, char** argv) {
     w.settle();
 
     // An ECU finder that heard from id FE and was then cancelled.
-    Form3* comms = w.form->mnuCommunication_Click();
+    Form3* comms = w.form->open<Form3>();
     frmECUfind* finder = comms->btnECUfind_Click();
     QTimer::singleShot(150, [&] { w.ecu->feed(QByteArray(1, char(0x01))); });
     while (finder->sweep().current() == 0xFE)

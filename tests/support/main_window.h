@@ -1,10 +1,10 @@
 #pragma once
 // The main window on in-memory ports with a settings file of its own, for window tests.
 #include "app/Form2.h"
-#include "app/settings_store.h"
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "support/test_support.h"
+#include "util/settings_store.h"
 
 #include <QCoreApplication>
 #include <QDir>

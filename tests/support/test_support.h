@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the suites: a dialog recorder, a temporary settings file, and a real
 // pseudo-terminal pair.
-#include "app/Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QByteArray>
 

@@ -77,7 +77,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     t.w.settle();
     EXPECT_EQ(t.w.form->findChild<frmMapTData*>(), nullptr);
     EXPECT_EQ(t.w.store->read("MapTrace", "RPMscaleAddress"), "7B00");
-    EXPECT_EQ(t.w.form->ReadMode, 13);
+    EXPECT_EQ(t.w.form->link().ReadMode, 13);
     for (int cell = 1; cell <= 288; ++cell) {
         const uint16_t address = cell <= 16   ? uint16_t(0x7B00 + cell - 1)
                                  : cell <= 32 ? uint16_t(0x7AF0 + cell - 17)
@@ -96,7 +96,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     }
     EXPECT_EQ(t.w.ecu->writes, (Writes{hex("c9f70cc9f70dc9f777"), hex("f0")}));
     EXPECT_EQ(t.w.ecu->threshold(), 18);
-    EXPECT_EQ(t.w.form->ReadMode, 14);
+    EXPECT_EQ(t.w.form->link().ReadMode, 14);
     EXPECT_EQ(t.cell(16)->text(), "8000");
     EXPECT_EQ(t.cell(288)->text(), "255");
     EXPECT_EQ(t.colour(33), QColor(255, 0, 0));
@@ -108,7 +108,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     t.stream(hex("ff03004030"), 4);
     EXPECT_EQ(t.text("lblRPM"), "800");
     EXPECT_EQ(t.text("lblTP"), "48");
-    EXPECT_EQ(t.w.form->live.gaugeValue[0], 800.0f);
+    EXPECT_EQ(t.w.form->state().live.gaugeValue[0], 800.0f);
     EXPECT_EQ(t.colour(51), green);
     int yellowCells = 0;
     for (int c = 33; c <= 288; ++c)
@@ -119,7 +119,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     // Past both last headers: row 16, column 16; the cell left turns yellow. With the AFR
     // display in use the WBo2 read-out shows the ratio.
     t.w.find<QPushButton>("btnAFR")->setEnabled(true);
-    t.w.form->live.wbValues[0] = 15.25f;
+    t.w.form->state().live.wbValues[0] = 15.25f;
     t.stream(hex("ff030300ff"), 4);
     EXPECT_EQ(t.colour(288), green);
     EXPECT_EQ(t.colour(51), yellow);
@@ -138,7 +138,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     t.w.ecu->writes.clear();
     t.trace->close();
     t.w.settle();
-    EXPECT_EQ(t.w.form->ReadMode, 1);
+    EXPECT_EQ(t.w.form->link().ReadMode, 1);
     EXPECT_TRUE(t.w.ecu->writes.contains(hex("d0")));
 }
 
@@ -174,7 +174,7 @@ TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
     EXPECT_EQ(early.w.form->findChild<frmMapTData*>(), nullptr);
     for (const QByteArray& write : early.w.ecu->writes)
         EXPECT_NE(write, hex("ffffef"));
-    EXPECT_EQ(early.w.form->ReadMode, 1);
+    EXPECT_EQ(early.w.form->link().ReadMode, 1);
 
     // A pulled cable stops the reading and says why; with the ECU back, the byte that was
     // asked for is asked again.

@@ -72,13 +72,13 @@ TEST(RomDataWindow, FastDumpRequestsEightAddressesAndReplacesTheFile) {
         old.write(QByteArray(100, 'x'));
     }
     EXPECT_EQ(r.win->windowTitle(), "Rom Data");
-    EXPECT_EQ(r.w.form->ReadMode, 1); // unchanged until reading
+    EXPECT_EQ(r.w.form->link().ReadMode, 1); // unchanged until reading
     r.w.dialogs.questionAnswers.push_back(true);
     r.read();
     ASSERT_EQ(r.w.dialogs.questions.size(), 1); // asked before the file is replaced
     EXPECT_EQ(child<QLineEdit>(r.win, "txtStart")->text(), "8000");
     EXPECT_EQ(child<QLineEdit>(r.win, "txtEnd")->text(), "800F");
-    EXPECT_EQ(r.w.form->ReadMode, 11);
+    EXPECT_EQ(r.w.form->link().ReadMode, 11);
     EXPECT_EQ(r.w.ecu->writes, (Writes{hex("c98000c98001c98002c98003"),
                                        hex("c98004c98005c98006c98007"), hex("f0")}));
     EXPECT_EQ(r.w.ecu->threshold(), 20);
@@ -109,7 +109,7 @@ TEST(RomDataWindow, FastDumpRequestsEightAddressesAndReplacesTheFile) {
 TEST(RomDataWindow, SlowDumpWakesTheEcuBeforeEachAddress) {
     RomWindow r("8000", "800F", true);
     r.read();
-    EXPECT_EQ(r.w.form->ReadMode, 12);
+    EXPECT_EQ(r.w.form->link().ReadMode, 12);
     for (int a = 0; a < 16; ++a) {
         EXPECT_EQ(r.w.ecu->writes,
                   (Writes{hex("ffffef"), memoryRead(0xC9, uint16_t(0x8000 + a)), hex("f0")}))
@@ -190,8 +190,8 @@ TEST(RomDataWindow, StopWithoutAReplyEndsWithTheBytesReadAndCloseKeepsThem) {
     r.w.settle();
     // The second reply never comes: the request goes out again, and Stop ends the dump.
     r.w.ecu->writes.clear();
-    ASSERT_TRUE(waitUntil([&] { return r.w.ecu->writes.contains(hex("f0")); },
-                          ReplyWatch::kWaitMs + 2000));
+    ASSERT_TRUE(
+        waitUntil([&] { return r.w.ecu->writes.contains(hex("f0")); }, ReplyWatch::kWaitMs + 2000));
     EXPECT_EQ(r.w.ecu->writes.first(), hex("30"));
     child<QPushButton>(r.win, "btnStop")->click();
     ASSERT_TRUE(waitUntil([&] { return !r.win->downloading(); }, 10000));
@@ -211,7 +211,7 @@ TEST(RomDataWindow, StopWithoutAReplyEndsWithTheBytesReadAndCloseKeepsThem) {
     r.w.settle();
     EXPECT_TRUE(win.isNull());
     EXPECT_EQ(r.file(), hex("1011121314151617"));
-    EXPECT_EQ(r.w.form->ReadMode, 1);
+    EXPECT_EQ(r.w.form->link().ReadMode, 1);
 }
 
 TEST(AdrWatchWindow, StartStreamsThreeAddressesAndRowsTrackMaxAndMin) {
@@ -221,7 +221,7 @@ TEST(AdrWatchWindow, StartStreamsThreeAddressesAndRowsTrackMaxAndMin) {
     w.settle();
     auto* win = w.form->findChild<frmAdrWatch*>();
     ASSERT_NE(win, nullptr);
-    EXPECT_EQ(w.form->ReadMode, 7);
+    EXPECT_EQ(w.form->link().ReadMode, 7);
     EXPECT_EQ(child<QLineEdit>(win, "txtAddress2")->text(), "0001"); // from the settings
     auto rowText = [&](int i) {
         const QString n = QString::number(i);
@@ -263,5 +263,5 @@ TEST(AdrWatchWindow, StartStreamsThreeAddressesAndRowsTrackMaxAndMin) {
     EXPECT_EQ(rowText(1) + " " + rowText(2), "12|5|5 0||FF");
     win->close();
     w.settle();
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
 }

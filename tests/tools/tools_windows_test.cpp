@@ -50,7 +50,7 @@ TEST(SelfDiagWindow, OpensArmedAndShowsEachDelivery) {
     ASSERT_NE(win, nullptr);
     EXPECT_EQ(win->windowTitle(), "Self Diagnostics");
     EXPECT_EQ(child<QPushButton>(win, "btnReset")->text(), "Reset  ECU");
-    EXPECT_EQ(w.form->ReadMode, 6);
+    EXPECT_EQ(w.form->link().ReadMode, 6);
     EXPECT_EQ(w.ecu->writes, (Writes{hex("30"), hex("d1"), hex("f0")}));
     EXPECT_EQ(w.ecu->threshold(), 100);
 
@@ -69,7 +69,7 @@ TEST(SelfDiagWindow, OpensArmedAndShowsEachDelivery) {
 TEST(SelfDiagWindow, ResetErasesInModeZeroAndReadsAgain) {
     MainWindow w;
     w.connectEcu();
-    frmSelfDiag* win = w.form->btnSelfDiag_Click();
+    frmSelfDiag* win = w.form->open<frmSelfDiag>();
     w.settle();
     w.ecu->feed(hex("ff021303").repeated(25));
     w.ecu->writes.clear();
@@ -77,7 +77,7 @@ TEST(SelfDiagWindow, ResetErasesInModeZeroAndReadsAgain) {
 
     bool checkedDuringWait = false;
     QTimer::singleShot(400, [&] {
-        EXPECT_EQ(w.form->ReadMode, 0);
+        EXPECT_EQ(w.form->link().ReadMode, 0);
         EXPECT_FALSE(reset->isEnabled());
         EXPECT_EQ(shown(win), "****  RESETTING ECU  ****");
         // What arrives meanwhile goes nowhere.
@@ -93,7 +93,7 @@ TEST(SelfDiagWindow, ResetErasesInModeZeroAndReadsAgain) {
     EXPECT_TRUE(checkedDuringWait);
     EXPECT_EQ(w.ecu->writes,
               (Writes{hex("30"), hex("c1"), hex("f0"), hex("30"), hex("d1"), hex("f0")}));
-    EXPECT_EQ(w.form->ReadMode, 6);
+    EXPECT_EQ(w.form->link().ReadMode, 6);
     EXPECT_TRUE(reset->isEnabled());
     w.ecu->feed(hex("ff025500").repeated(25));
     EXPECT_EQ(shown(win), "Code 55: No Faults");
@@ -102,7 +102,7 @@ TEST(SelfDiagWindow, ResetErasesInModeZeroAndReadsAgain) {
 TEST(SelfDiagWindow, ResetOnAClosedPortKeepsTheCodesAndTheButton) {
     MainWindow w;
     w.connectEcu();
-    frmSelfDiag* win = w.form->btnSelfDiag_Click();
+    frmSelfDiag* win = w.form->open<frmSelfDiag>();
     w.settle();
     w.ecu->feed(hex("ff021303").repeated(25));
     const QString before = shown(win);
@@ -118,7 +118,7 @@ TEST(SelfDiagWindow, ResetOnAClosedPortKeepsTheCodesAndTheButton) {
 TEST(SelfDiagWindow, ClosingDuringTheEraseReconnectsAndStopsTheErase) {
     MainWindow w;
     w.connectEcu();
-    QPointer<frmSelfDiag> win = w.form->btnSelfDiag_Click();
+    QPointer<frmSelfDiag> win = w.form->open<frmSelfDiag>();
     w.settle();
     w.ecu->writes.clear();
     QTimer::singleShot(300, [&] { win->close(); });
@@ -130,7 +130,7 @@ TEST(SelfDiagWindow, ClosingDuringTheEraseReconnectsAndStopsTheErase) {
     const Writes expected{hex("30"), hex("c1"), hex("f0"), hex("30"), hex("ff"),
                           hex("ff"), hex("ef"), hex("d0"), hex("f0")};
     EXPECT_EQ(w.ecu->writes, expected);
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
 }
 
 namespace {
@@ -142,9 +142,9 @@ struct ActiveTestWindow {
     explicit ActiveTestWindow(bool fahr = false)
         : w([fahr](SettingsStore& s) { s.save("Preferences", "Temperature", fahr ? "1" : "0"); }) {
         w.connectEcu();
-        win = w.form->btnActiveTest_Click();
+        win = w.form->open<frmActiveTest>();
         w.settle();
-        live = fullDataRequest(w.form->setup);
+        live = fullDataRequest(w.form->state().setup);
         w.ecu->writes.clear();
     }
     // Picks `text` in the list and presses the group's START; returns what was written.
@@ -188,7 +188,7 @@ struct ActiveTestWindow {
 TEST(ActiveTestWindow, StartSendsTheTestAndLiveDataAgainStopRestores) {
     ActiveTestWindow a;
     EXPECT_EQ(a.win->windowTitle(), "Active Test");
-    EXPECT_EQ(a.w.form->ReadMode, 1); // opening leaves the link alone
+    EXPECT_EQ(a.w.form->link().ReadMode, 1); // opening leaves the link alone
     EXPECT_TRUE(a.idle());
     ASSERT_FALSE(a.live.isEmpty());
     EXPECT_EQ(child<QLabel>(a.win, "lblWarning")->text(),
@@ -296,7 +296,7 @@ TEST(ActiveTestWindow, ClosedPortSaysSoOnceInTheStatusLine) {
 
 TEST(ToolWindows, NamedForAccessibilityAndTabbedInLayoutOrder) {
     ActiveTestWindow a;
-    frmSelfDiag* diag = a.w.form->btnSelfDiag_Click();
+    frmSelfDiag* diag = a.w.form->open<frmSelfDiag>();
     a.w.settle();
     for (QWidget* win : {static_cast<QWidget*>(a.win), static_cast<QWidget*>(diag)}) {
         QStringList names;

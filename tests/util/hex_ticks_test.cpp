@@ -1,4 +1,4 @@
-#include "app/TonePlayer.h"
+#include "ui/TonePlayer.h"
 #include "util/hex.h"
 #include "util/ticks.h"
 #include "util/tone.h"

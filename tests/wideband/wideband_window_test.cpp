@@ -1,7 +1,7 @@
 // The wideband link through the main window and the AFR window, on an in-memory port.
+#include "dash/frmDashboard.h"
 #include "gauges/Graph.h"
 #include "gauges/SpeedometerGauge.h"
-#include "gauges/frmDashboard.h"
 #include "support/main_window.h"
 #include "wideband/frmWBO2.h"
 
@@ -34,7 +34,8 @@ struct WbWindow : MainWindow {
             const qsizetype sent = wb->writes.size();
             wb->feed(r);
             // The version reply is answered after a pause.
-            waitUntil([&] { return wb->writes.size() > sent || form->ReadMode2 == 3; }, 1000);
+            waitUntil([&] { return wb->writes.size() > sent || form->wbLink().ReadMode2 == 3; },
+                      1000);
         }
         return wb->writes;
     }
@@ -51,7 +52,7 @@ TEST(WidebandWindow, HandshakeThenMeasurements) {
     const auto sent = w.handshake(WbWindow::goodReplies());
     EXPECT_EQ(sent, (QList<QByteArray>{"tf\r", "v\r", "s03e1\r", "s0406\r", "w\r", "t1\r"}));
     EXPECT_GE(clock.elapsed(), 100); // the pause after the version
-    EXPECT_EQ(w.form->ReadMode2, 3);
+    EXPECT_EQ(w.form->wbLink().ReadMode2, 3);
     EXPECT_EQ(w.wb->threshold(), 56);
     EXPECT_EQ(w.label("lblROMver")->text(), "0120");
     EXPECT_FALSE(w.form->afrDisplayEnabled());
@@ -66,9 +67,9 @@ TEST(WidebandWindow, HandshakeThenMeasurements) {
         EXPECT_EQ(w.label("lblAFR")->text(), c.text);
         EXPECT_EQ(w.label("lblAFR")->palette().color(QPalette::WindowText), c.colour);
     }
-    EXPECT_FLOAT_EQ(w.form->live.wbValues[0], 14.61f);
-    EXPECT_EQ(w.form->live.wbValues[9], 35);
-    EXPECT_EQ(w.form->live.wbValues[10], 37);
+    EXPECT_FLOAT_EQ(w.form->state().live.wbValues[0], 14.61f);
+    EXPECT_EQ(w.form->state().live.wbValues[9], 35);
+    EXPECT_EQ(w.form->state().live.wbValues[10], 37);
     EXPECT_TRUE(w.form->afrDisplayEnabled());
     // Handled deliveries: five handshake replies (t1's excepted) and two measurements; the bar
     // shows the count within its paint interval.
@@ -97,7 +98,7 @@ TEST(WidebandWindow, IncompatibleSilentAndLateReplies) {
     QCoreApplication::processEvents();
     EXPECT_EQ(w.dialogs.messages, QStringList{"WBO2 version not compatable03E0"});
     EXPECT_EQ(w.dialogs.messageKinds, std::vector<MessageKind>{MessageKind::Warning});
-    EXPECT_EQ(w.form->ReadMode2, 0);
+    EXPECT_EQ(w.form->wbLink().ReadMode2, 0);
 
     // Connect again to a silent controller: after three seconds the frame says so, and a late
     // reply still goes on with the handshake.
@@ -145,8 +146,8 @@ TEST(WidebandWindow, AfrWindowShowsDialGraphAndStatus) {
         w.wb->feed(frame(2000 + i, 2, 37));
     const Points& pts = afr->graph()->datasets().Item(1).points();
     ASSERT_EQ(pts.Count(), 80);
-    EXPECT_FLOAT_EQ(float(pts.Item(80).Value()), w.form->live.wbValues[0]);
-    EXPECT_FLOAT_EQ(afr->gauge()->value(), w.form->live.wbValues[0]);
+    EXPECT_FLOAT_EQ(float(pts.Item(80).Value()), w.form->state().live.wbValues[0]);
+    EXPECT_FLOAT_EQ(afr->gauge()->value(), w.form->state().live.wbValues[0]);
     auto lbl = [&](const char* n) { return afr->findChild<QLabel*>(n); };
     EXPECT_FALSE(lbl("lblWlable")->isVisible());
     EXPECT_EQ(lbl("lblwPID")->text(), "Wideband Cold");
@@ -173,7 +174,7 @@ TEST(WidebandWindow, AfrWindowShowsDialGraphAndStatus) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(afr));
     QTest::keyClick(afr, Qt::Key_Escape);
     EXPECT_TRUE(waitUntil([&] { return !w.form->findChild<frmWBO2*>("frmWBO2"); }, 2000));
-    EXPECT_EQ(w.form->ReadMode2, 3); // closing the window leaves the link streaming
+    EXPECT_EQ(w.form->wbLink().ReadMode2, 3); // closing the window leaves the link streaming
 }
 
 TEST(WidebandWindow, DashboardWbo2IsLiveOnlyWhileTheControllerStreams) {

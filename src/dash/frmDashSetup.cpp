@@ -1,8 +1,8 @@
-#include "gauges/frmDashSetup.h"
+#include "dash/frmDashSetup.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
-#include "gauges/dashboard.h"
+#include "dash/dashboard.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/numbers.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -49,16 +49,7 @@ frmDashSetup::frmDashSetup(const Host& host) : QWidget(host.window, Qt::Window),
     form->addRow(S("RPM :"), txtRPM_);
     form->addRow(S("Speed :"), txtSpeed_);
 
-    auto* save = new QPushButton(S("Save"));
-    save->setObjectName(S("btnSave"));
-    auto* cancel = new QPushButton(S("Cancel"));
-    cancel->setObjectName(S("btnCancel"));
-    connect(save, &QPushButton::clicked, this, &frmDashSetup::btnSave_Click);
-    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save);
-    buttons->addWidget(cancel);
+    auto* buttons = saveCancelRow(this, [this] { btnSave_Click(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(gauges);

@@ -1,4 +1,4 @@
-#include "app/ActivityBar.h"
+#include "ui/ActivityBar.h"
 
 namespace kx {
 

@@ -2,7 +2,9 @@
 // Small helpers every window uses.
 #include <QPalette>
 #include <cstdint>
+#include <functional>
 
+class QHBoxLayout;
 class QLabel;
 class QPlainTextEdit;
 class QString;
@@ -31,6 +33,12 @@ void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour);
 
 // A label with its objectName, made a child of `parent`.
 QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text);
+
+// A settings window's row of buttons, right-aligned: the default one, named "btn" and its
+// caption, runs `accept`; "btnCancel" closes the window.
+QHBoxLayout* saveCancelRow(QWidget* window, const std::function<void()>& accept,
+                           const QString& acceptCaption, const QString& cancelCaption);
+QHBoxLayout* saveCancelRow(QWidget* window, const std::function<void()>& accept);
 
 // Closes `window` when Escape is pressed in it.
 void closeOnEscape(QWidget* window);

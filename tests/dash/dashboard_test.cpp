@@ -1,5 +1,5 @@
 // The dashboard's request, decoder, alert lamps, layout and set-up rules, without windows.
-#include "gauges/dashboard.h"
+#include "dash/dashboard.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "app/Dialogs.h"
+#include "ui/Dialogs.h"
 
-#include "app/TonePlayer.h"
+#include "ui/TonePlayer.h"
 
 #include <QApplication>
 #include <QColorDialog>

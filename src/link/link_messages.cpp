@@ -1,4 +1,4 @@
-#include "app/link_messages.h"
+#include "link/link_messages.h"
 
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"

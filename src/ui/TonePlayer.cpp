@@ -1,4 +1,4 @@
-#include "app/TonePlayer.h"
+#include "ui/TonePlayer.h"
 
 #include "util/tone.h"
 

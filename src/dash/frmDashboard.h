@@ -1,10 +1,10 @@
 #pragma once
 // The dashboard: two large dials of any two parameters and, beneath them, the engine-speed and
 // road-speed alert lamps that flash and beep while a limit is passed.
-#include "app/host.h"
+#include "dash/dashboard.h"
 #include "gauges/SpeedometerGauge.h"
-#include "gauges/dashboard.h"
 #include "gauges/display_colours.h"
+#include "ui/host.h"
 #include "util/throttle.h"
 
 #include <QWidget>

@@ -1,6 +1,6 @@
 #pragma once
 // The dashboard set-up: the parameters of the two dials and the two alert limits.
-#include "app/host.h"
+#include "ui/host.h"
 
 #include <QWidget>
 #include <array>

@@ -1,7 +1,7 @@
-#include "gauges/dashboard.h"
+#include "dash/dashboard.h"
 
 #include "link/framing.h"
-#include "settings/display_settings.h"
+#include "live/gauge_setup.h"
 #include "util/numbers.h"
 
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "app/ui_helpers.h"
+#include "ui/ui_helpers.h"
 
 #include "util/colour.h"
 
@@ -7,10 +7,12 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHash>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QShortcut>
 #include <QTextDocument>
 #include <QWidget>
@@ -127,6 +129,26 @@ void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour) {
     QPalette p = widget->palette();
     p.setColor(role, colourFromBgr(colour));
     widget->setPalette(p);
+}
+
+QHBoxLayout* saveCancelRow(QWidget* window, const std::function<void()>& accept,
+                           const QString& acceptCaption, const QString& cancelCaption) {
+    auto* ok = new QPushButton(acceptCaption);
+    ok->setObjectName(QStringLiteral("btn") + acceptCaption);
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(cancelCaption);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    QObject::connect(ok, &QPushButton::clicked, window, accept);
+    QObject::connect(cancel, &QPushButton::clicked, window, &QWidget::close);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
+
+QHBoxLayout* saveCancelRow(QWidget* window, const std::function<void()>& accept) {
+    return saveCancelRow(window, accept, QStringLiteral("Save"), QStringLiteral("Cancel"));
 }
 
 void closeOnEscape(QWidget* window) {

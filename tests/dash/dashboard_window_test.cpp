@@ -1,8 +1,8 @@
 // The dashboard and its set-up window on the main window's in-memory ECU port.
+#include "dash/dashboard.h"
+#include "dash/frmDashSetup.h"
+#include "dash/frmDashboard.h"
 #include "gauges/GaugePicture.h"
-#include "gauges/dashboard.h"
-#include "gauges/frmDashSetup.h"
-#include "gauges/frmDashboard.h"
 #include "support/main_window.h"
 
 #include <QAction>
@@ -35,7 +35,7 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     QPointer<frmDashboard> win = w.form->findChild<frmDashboard*>();
     ASSERT_FALSE(win.isNull());
     EXPECT_EQ(win->windowTitle(), "Dashboard");
-    EXPECT_EQ(w.form->ReadMode, 15);
+    EXPECT_EQ(w.form->link().ReadMode, 15);
     EXPECT_EQ(w.ecu->writes, (QList<QByteArray>{QByteArray::fromHex("30"),
                                                 QByteArray::fromHex("5a005a015a0b5a005a015a0b"),
                                                 QByteArray::fromHex("f0")}));
@@ -71,7 +71,7 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     QTest::mouseDClick(win->picGauge(1), Qt::LeftButton);
     EXPECT_TRUE(waitUntil([&] { return win.isNull(); }, 3000));
     w.settle();
-    EXPECT_EQ(w.form->ReadMode, 1);
+    EXPECT_EQ(w.form->link().ReadMode, 1);
 }
 
 // The set-up saved while the dashboard streams takes effect at the next opening: the running
@@ -94,7 +94,7 @@ TEST(DashboardWindow, ASetupSavedMidStreamWaitsForTheNextOpening) {
     w.ecu->feedEvent(dashFrame(400, 50));
     EXPECT_EQ(win->lampFill(0), back);
     EXPECT_EQ(w.dialogs.beeps, beeps);
-    EXPECT_EQ(w.form->live.gaugeValue[0], 5000.0f);
+    EXPECT_EQ(w.form->state().live.gaugeValue[0], 5000.0f);
     EXPECT_EQ(win->findChild<QLabel*>("lblName0")->text(), "RPM");
 
     win->close();
@@ -147,6 +147,6 @@ TEST(DashboardSetupWindow, ValidatesThenStoresInOrderAndRebuildsTheSelection) {
     EXPECT_EQ(w.store->read("Dashboard", "Gauge1"), "19");
     EXPECT_EQ(w.store->read("Dashboard", "RPM"), "0999");
     EXPECT_EQ(w.store->read("Dashboard", "Speed"), "99");
-    EXPECT_EQ(w.form->setup.dashSelection, (std::array<uint8_t, 2>{12, 19}));
-    EXPECT_EQ(w.form->setup.dashByteCount, 4);
+    EXPECT_EQ(w.form->state().setup.dashSelection, (std::array<uint8_t, 2>{12, 19}));
+    EXPECT_EQ(w.form->state().setup.dashByteCount, 4);
 }

@@ -1,4 +1,4 @@
-#include "app/settings_store.h"
+#include "util/settings_store.h"
 
 #include <QSettings>
 #include <QStringList>

@@ -1,11 +1,12 @@
-#include "gauges/frmDashboard.h"
+#include "dash/frmDashboard.h"
 
-#include "app/Dialogs.h"
-#include "app/ui_helpers.h"
+#include "dash/dashboard.h"
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
-#include "gauges/dashboard.h"
 #include "link/EcuLink.h"
+#include "ui/Dialogs.h"
+#include "ui/link_claim.h"
+#include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -88,11 +89,6 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
     nameForAccessibility(this);
     resize(960, 640);
 
-    // Without the link the lamps go dark and the window says why; no box interrupts the driver.
-    connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State s) {
-        if (s == EcuLink::State::Lost)
-            showLinkNote(S("The ECU link was lost: the dials show the last values."));
-    });
     connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
         if (silent)
             showLinkNote(noDataText(host_.link.lastFrameAt()) +
@@ -101,7 +97,6 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
             lblLink_->hide();
     });
     EcuLink::Claim claim;
-    claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) { getDashData(bytes); };
     claim.granted = [this] {
         lblLink_->hide();
@@ -115,7 +110,10 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
     };
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
-    host_.link.acquire(this, std::move(claim));
+    // Without the link the lamps go dark and the window says why; no box interrupts the driver.
+    claimLink(host_, this, std::move(claim), [this] {
+        showLinkNote(S("The ECU link was lost: the dials show the last values."));
+    });
 }
 
 frmDashboard::~frmDashboard() = default;

@@ -1,0 +1,79 @@
+#include "app/tool_table.h"
+
+#include "dash/frmDashSetup.h"
+#include "dash/frmDashboard.h"
+#include "live/Form1.h"
+#include "logs/frmDataLog.h"
+#include "logs/frmDataReplay.h"
+#include "logs/frmLogAnalyzer.h"
+#include "settings/Form3.h"
+#include "settings/frmColor.h"
+#include "settings/frmPreferences.h"
+#include "settings/frmSettings.h"
+#include "tools/frmActiveTest.h"
+#include "tools/frmAdrWatch.h"
+#include "tools/frmECUfind.h"
+#include "tools/frmMapTrace.h"
+#include "tools/frmRomData.h"
+#include "tools/frmSelfDiag.h"
+#include "trial/frmTimeTrial.h"
+#include "wideband/frmWBO2.h"
+
+namespace kx {
+
+namespace {
+template <class W> QWidget* make(const Host& host) {
+    return new W(host);
+}
+
+using Row = ToolRow;
+const Row kTools[] = {
+    {"Form1", Row::Basic, "Data Display     F1", "btnDataDisplay", "mnuFDataDisplay",
+     "Data Display", Qt::Key_F1, true, make<Form1>},
+    {"frmDataLog", Row::Basic, "Data Logging    F2", "btnDataLogging", "mnuFDataLogging",
+     "DataLogging", Qt::Key_F2, true, make<frmDataLog>},
+    {"frmSelfDiag", Row::Basic, "Self Diagnostics F3", "btnSelfDiag", "mnuFSelfDiag",
+     "Self Diagnostics", Qt::Key_F3, true, make<frmSelfDiag>},
+    {"frmTimeTrial", Row::Basic, "Time Trial F4", "btnTimeTrial", "mnuFTimeTrial", "Time Trial",
+     Qt::Key_F4, true, make<frmTimeTrial>},
+    {"frmDashboard", Row::Basic, "Dashboard F5", "btnDashboard", "mnuFDashboard", "Dashboard",
+     Qt::Key_F5, true, make<frmDashboard>},
+    {"frmDataReplay", Row::Basic, "Data Replay F6", "btnDataReplay", "mnuFReplayData",
+     "Replay Data", Qt::Key_F6, false, make<frmDataReplay>},
+    {"frmLogAnalyzer", Row::Basic, "Log Analyser F7", "btnLogAnalyser", "mnuFLogAnalyzer",
+     "Log Analyzer", Qt::Key_F7, false, make<frmLogAnalyzer>},
+    {"frmActiveTest", Row::Advance, "Active Test F8", "btnActiveTest", "mnuFActiveTest",
+     "Active Test", Qt::Key_F8, true, make<frmActiveTest>},
+    {"frmRomData", Row::Advance, "Rom Data F9", "btnRomData", "mnuFRomData", "Rom Data", Qt::Key_F9,
+     true, make<frmRomData>},
+    {"frmAdrWatch", Row::Advance, "Address Watch F11", "btnAdrWatch", "mnuFAddressWatch",
+     "Address Watch", Qt::Key_F11, true, make<frmAdrWatch>},
+    {"frmMapTrace", Row::Advance, "Map Trace F12", "btnMapTrace", "mnuFMapTrace", "Map Trace",
+     Qt::Key_F12, true, make<frmMapTrace>},
+    {"Form3", Row::Settings, "&Communication", nullptr, "mnuCommunication", nullptr,
+     Qt::CTRL | Qt::Key_F1, false, make<Form3>},
+    {"frmColor", Row::Settings, "&Display", nullptr, "mnuDisplay", nullptr, Qt::CTRL | Qt::Key_F2,
+     false, make<frmColor>},
+    {"frmPreferences", Row::Settings, "&Preferences", nullptr, "mnuPreferences", nullptr,
+     Qt::CTRL | Qt::Key_F3, false, make<frmPreferences>},
+    {"frmSettings", Row::Settings, "&Data Display", nullptr, "mnuDataDisplay", nullptr,
+     Qt::CTRL | Qt::Key_F4, false, make<frmSettings>},
+    {"frmDashSetup", Row::Settings, "&Dashboard", nullptr, "mnuDashboardSetup", nullptr,
+     Qt::CTRL | Qt::Key_F5, false, make<frmDashSetup>},
+    {"frmWBO2", Row::Elsewhere, nullptr, nullptr, nullptr, nullptr, {}, false, make<frmWBO2>},
+    {"frmECUfind", Row::Elsewhere, nullptr, nullptr, nullptr, nullptr, {}, false, make<frmECUfind>},
+};
+
+} // namespace
+
+std::span<const ToolRow> toolTable() {
+    return kTools;
+}
+
+const ToolRow* toolRow(const QString& name) {
+    for (const Row& r : kTools)
+        if (name == QLatin1String(r.name)) return &r;
+    return nullptr;
+}
+
+} // namespace kx

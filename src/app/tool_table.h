@@ -1,0 +1,31 @@
+#pragma once
+// The main window's tools, one row each: their buttons, menu entries, keys and single-instance
+// windows are all made from this table, so adding a tool is one row and its window.
+#include <QKeySequence>
+#include <QString>
+#include <span>
+
+class QWidget;
+
+namespace kx {
+
+struct Host;
+
+struct ToolRow {
+    enum Place { Basic, Advance, Settings, Elsewhere };
+    const char* name; // the window's object name, its class's name
+    Place place;
+    const char* caption; // the button's, or the Settings menu entry's
+    const char* button;  // the button's object name, if it has one
+    const char* menu;    // the menu entry's object name, if it has one
+    const char* menuCaption;
+    QKeySequence key;
+    bool needsEcu; // its button is enabled by a connected ECU
+    QWidget* (*make)(const Host&);
+};
+
+std::span<const ToolRow> toolTable();
+// The row of the window with this object name, if there is one.
+const ToolRow* toolRow(const QString& name);
+
+} // namespace kx
