@@ -10,12 +10,38 @@ namespace kx {
 
 namespace {
 constexpr int kMaxDurationS = 2000000;
+
+CliParse parseCoverage(const QCommandLineParser& parser, const QStringList& logs,
+                       const QCommandLineOption& map) {
+    CliParse result;
+    for (const QString& name : parser.optionNames()) {
+        if (name != u"map") {
+            result.error = QStringLiteral("--%1 is for 'log'").arg(name);
+            return result;
+        }
+    }
+    if (parser.value(map).isEmpty()) {
+        result.error = QStringLiteral("coverage needs the map: --map MAP.csv");
+        return result;
+    }
+    if (logs.isEmpty()) {
+        result.error = QStringLiteral("coverage needs one or more log files");
+        return result;
+    }
+    CliOptions o;
+    o.action = CliOptions::Action::Coverage;
+    o.map = parser.value(map);
+    o.logs = logs;
+    result.options = o;
+    return result;
+}
 } // namespace
 
 QString cliHelpText() {
     return QStringLiteral(
         "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
         "                       [--settings FILE]\n"
+        "       kestrix-cli coverage --map MAP.csv LOG...\n"
         "       kestrix-cli --help | --version\n"
         "\n"
         "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
@@ -37,8 +63,14 @@ QString cliHelpText() {
         "display with its switch registers, and the data logger's columns come from the\n"
         "settings, as Kestrix uses them. The settings are only read.\n"
         "\n"
+        "coverage counts, for each cell of the map saved by the map trace (\"Save Map...\"),\n"
+        "the log records that fell in it, with the mean, lowest and highest WBo2 there, and\n"
+        "prints them as the map trace's \"Export Coverage...\" writes them. Records without\n"
+        "RPM or Throttle are skipped, and counted on stderr.\n"
+        "\n"
         "Exit status: 0 done; 2 bad usage or unusable settings, or the output file exists;\n"
-        "3 the port cannot be opened; 4 the output cannot be written.\n");
+        "3 the port cannot be opened; 4 the output cannot be written; 5 the map or a log\n"
+        "cannot be read (the coverage of the other logs is printed).\n");
 }
 
 QString runFileName(const QDateTime& start) {
@@ -56,7 +88,8 @@ CliParse parseCliArgs(const QStringList& args) {
     const QCommandLineOption duration(QStringLiteral("duration"), QString(), QStringLiteral("S"));
     const QCommandLineOption settings(QStringLiteral("settings"), QString(),
                                       QStringLiteral("FILE"));
-    parser.addOptions({help, version, out, outDir, port, duration, settings});
+    const QCommandLineOption map(QStringLiteral("map"), QString(), QStringLiteral("FILE"));
+    parser.addOptions({help, version, out, outDir, port, duration, settings, map});
     // "-abc" is not three options.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
@@ -77,8 +110,13 @@ CliParse parseCliArgs(const QStringList& args) {
         result.error = QStringLiteral("No command given: kestrix-cli log [options]");
         return result;
     }
+    if (words[0] == u"coverage") return parseCoverage(parser, words.mid(1), map);
     if (words[0] != u"log") {
         result.error = QStringLiteral("Unknown command '%1'").arg(words[0]);
+        return result;
+    }
+    if (parser.isSet(map)) {
+        result.error = QStringLiteral("--map is for 'coverage'");
         return result;
     }
     if (words.size() > 1) {

@@ -1,5 +1,5 @@
 #pragma once
-// kestrix-cli's command line: what to do, and the options of "log".
+// kestrix-cli's command line: what to do, and the options of "log" and "coverage".
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -8,8 +8,10 @@
 namespace kx {
 
 struct CliOptions {
-    enum class Action { Help, Version, Log };
+    enum class Action { Help, Version, Log, Coverage };
     Action action = Action::Log;
+    QString map;          // coverage --map FILE: the saved map whose cells are counted
+    QStringList logs;     // coverage: the log files
     QString out;          // --out FILE: this file, never replaced
     QString outDir;       // --out-dir DIR: a new file per run in DIR
     QString port;         // --port P: instead of the stored port

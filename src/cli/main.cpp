@@ -1,10 +1,13 @@
 // kestrix-cli: Kestrix's headless front end. "log" records the live data of the ECU into the
-// data logger's file format, with no display, for a small computer left in the car.
+// data logger's file format, with no display, for a small computer left in the car. "coverage"
+// counts where in a saved map the engine ran over many logs, as the map trace's export does.
 #include "cli/DriveLogger.h"
 #include "cli/cli_options.h"
 #include "cli/logger_settings.h"
 #include "link/SerialPort.h"
 #include "logs/log_selection.h"
+#include "tools/map_coverage.h"
+#include "tools/map_file.h"
 #include "util/settings_store.h"
 #include "util/ticks.h"
 
@@ -16,8 +19,10 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <pthread.h>
@@ -29,7 +34,7 @@ using namespace kx;
 
 namespace {
 
-enum Exit { Done = 0, Usage = 2, PortFailed = 3, OutputFailed = 4 };
+enum Exit { Done = 0, Usage = 2, PortFailed = 3, OutputFailed = 4, InputFailed = 5 };
 
 void say(const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
@@ -238,6 +243,29 @@ int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
     return code;
 }
 
+// The coverage of `o.logs` on the map `o.map`, printed as the window exports it.
+int coverage(const CliOptions& o) {
+    const MapFileRead map = readMapFile(o.map);
+    if (!map.map) {
+        sayLine(QStringLiteral("Cannot open the map '%1': %2").arg(o.map, map.error));
+        return InputFailed;
+    }
+    const LogFilesCoverage result = coverageFromLogFiles(o.logs, map.map->scales);
+    for (const QString& failure : result.failures)
+        sayLine(QStringLiteral("not added: ") + failure);
+    const QByteArray text = coverageExportText(map.map->scales, result.coverage);
+    const bool written =
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
+        std::fflush(stdout) == 0;
+    if (!written) {
+        sayLine(QStringLiteral("Cannot write the coverage to the standard output: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return OutputFailed;
+    }
+    sayLine(logFilesSummary(result));
+    return result.failures.isEmpty() ? Done : InputFailed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -269,6 +297,13 @@ int main(int argc, char** argv) {
     if (o.action == CliOptions::Action::Version) {
         std::printf("kestrix-cli %s\n", KESTRIX_VERSION);
         return Done;
+    }
+    if (o.action == CliOptions::Action::Coverage) {
+        // No recording to end cleanly: Ctrl+C simply stops the counting.
+        pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        return coverage(o);
     }
 
     // ---- the settings, as the data display and the logger read them

@@ -107,6 +107,15 @@ std::optional<MapRead::Byte> MapRead::next() {
     return b;
 }
 
+void MapRead::skipToTrace() {
+    // A scale or map address that stopped the reading no longer matters.
+    blocked_.reset();
+    phase_ = TracePhase;
+    current_ = 0;
+    last_ = -1;
+    startBlock();
+}
+
 std::array<uint16_t, 3> MapRead::liveAddresses() const {
     return {addresses_[RpmMsb].value_or(0), addresses_[RpmLsb].value_or(0),
             addresses_[TpMsb].value_or(0)};
@@ -136,6 +145,10 @@ int headerIndex(const std::array<int, 16>& headers, int value) {
     for (int i = 0; i < 16; ++i)
         if (headers[size_t(i)] >= value) return i + 1;
     return 16;
+}
+
+int mapCellOf(const MapScales& scales, int rpm, int tp) {
+    return 16 * (headerIndex(scales.rpm, rpm) - 1) + headerIndex(scales.tp, tp) - 1;
 }
 
 GridPlace gridPlace(int cell) {

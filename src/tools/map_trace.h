@@ -67,6 +67,9 @@ public:
     // the three blocks are read (phase() is TracePhase, and the live addresses are good) or
     // when an address needed next is bad (blockedBy()).
     std::optional<Byte> next();
+    // The map is known already (opened from a file): no more reading, only the live addresses
+    // are needed.
+    void skipToTrace();
     Phase phase() const { return phase_; }
     std::optional<MapField> blockedBy() const { return blocked_; }
     // The live request's three addresses (RPM MSB, RPM LSB, TP MSB), once in TracePhase.
@@ -98,6 +101,24 @@ int headerIndex(const std::array<int, 16>& headers, int value);
 constexpr int mapCellIndex(int row, int column) {
     return 16 * row + 16 + column;
 }
+
+// A map's two scales as the grid shows them: engine speed in rpm down the side (scale byte
+// × 50), raw throttle across the top.
+struct MapScales {
+    std::array<int, 16> rpm{};
+    std::array<int, 16> tp{};
+    bool operator==(const MapScales&) const = default;
+};
+// The scales and the 256 map bytes, row by row (RPM rows of 16 throttle columns).
+struct EngineMap {
+    MapScales scales;
+    std::array<uint8_t, 256> values{};
+    bool operator==(const EngineMap&) const = default;
+};
+// The map cell, 0 to 255 row by row, that engine speed `rpm` and raw throttle `tp` fall in:
+// the first header at least the value, the last one beyond them all. The live trace and the
+// coverage of logs both use it.
+int mapCellOf(const MapScales& scales, int rpm, int tp);
 
 // Where a grid label sits: row 0 holds the column headers, column 0 the row headers.
 struct GridPlace {

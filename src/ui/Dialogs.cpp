@@ -14,6 +14,11 @@ bool Dialogs::question(QWidget*, const QString&) {
     return false;
 }
 
+QStringList Dialogs::openFileNames(QWidget* parent, const QString& dir, const QString& filter) {
+    const QString one = openFileName(parent, dir, filter);
+    return one.isEmpty() ? QStringList() : QStringList{one};
+}
+
 QtDialogs::QtDialogs() = default;
 QtDialogs::~QtDialogs() = default;
 
@@ -53,6 +58,10 @@ QString QtDialogs::saveFileName(QWidget* parent, const QString& dir, const QStri
 
 QString QtDialogs::openFileName(QWidget* parent, const QString& dir, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, QStringLiteral("Kestrix"), dir, qtFilter(filter));
+}
+
+QStringList QtDialogs::openFileNames(QWidget* parent, const QString& dir, const QString& filter) {
+    return QFileDialog::getOpenFileNames(parent, QStringLiteral("Kestrix"), dir, qtFilter(filter));
 }
 
 std::optional<uint32_t> QtDialogs::chooseColour(QWidget* parent, uint32_t initial) {

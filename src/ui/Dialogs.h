@@ -2,6 +2,7 @@
 // Every message box, file chooser, colour chooser and beep goes through here, so that tests
 // can answer them instead of blocking on a modal window.
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -27,6 +28,9 @@ public:
                                  const QString& filter, const QString& defaultSuffix) = 0;
     // Open-file chooser; "" when cancelled.
     virtual QString openFileName(QWidget* parent, const QString& dir, const QString& filter) = 0;
+    // Open-file chooser for one or more files; empty when cancelled. Without a chooser of its
+    // own, the single one.
+    virtual QStringList openFileNames(QWidget* parent, const QString& dir, const QString& filter);
     // Colour chooser over 0x00BBGGRR colours; nullopt when cancelled.
     virtual std::optional<uint32_t> chooseColour(QWidget* parent, uint32_t initial) = 0;
     virtual void beep() = 0;
@@ -45,6 +49,7 @@ public:
     QString saveFileName(QWidget* parent, const QString& dir, const QString& preset,
                          const QString& filter, const QString& defaultSuffix) override;
     QString openFileName(QWidget* parent, const QString& dir, const QString& filter) override;
+    QStringList openFileNames(QWidget* parent, const QString& dir, const QString& filter) override;
     std::optional<uint32_t> chooseColour(QWidget* parent, uint32_t initial) override;
     // The alert tone on the sound device, or the system beep where there is none.
     void beep() override;

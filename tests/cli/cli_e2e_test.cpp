@@ -4,6 +4,8 @@
 #include "ecu_sim.h"
 #include "logs/log_reader.h"
 #include "support/test_support.h"
+#include "tools/map_coverage.h"
+#include "tools/map_file.h"
 #include "util/settings_store.h"
 
 #include <QDir>
@@ -177,6 +179,54 @@ TEST(CliE2E, ExitStatusesSayWhatWentWrongAndNoFileIsReplaced) {
     const QStringList drives = QDir(dir.filePath("drives")).entryList({"*.log"}, QDir::Files);
     ASSERT_EQ(drives.size(), 1);
     EXPECT_GT(recordsIn(dir.filePath("drives/" + drives[0])), 20);
+}
+
+TEST(CliE2E, CoveragePrintsTheMapTracesExportOfManyLogs) {
+    QTemporaryDir dir;
+    EngineMap map;
+    for (int i = 0; i < 16; ++i) {
+        map.scales.rpm[size_t(i)] = 500 * (i + 1);
+        map.scales.tp[size_t(i)] = 10 * (i + 1);
+    }
+    const QString mapPath = dir.filePath("map.csv");
+    ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
+    const auto write = [&](const char* name, const QByteArray& text) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName();
+    };
+    const QString a = write("a.log", "Time, RPM, Throttle, WBo2\r\n000.1, 900, 1, 14.5\r\n"
+                                     "000.2, 4000, 2.5, 12\r\n");
+    const QString b = write("b.log", "Time, Throttle, RPM\r\n000.1, 1.02, 950\r\n000.2, 1, \r\n");
+    const QString noRpm = write("c.log", "Time, Throttle\r\n000.1, 1\r\n");
+    const LogFilesCoverage expected = coverageFromLogFiles({a, b, noRpm}, map.scales);
+
+    QProcess cli;
+    cli.setProcessEnvironment(headless(dir.filePath("config")));
+    cli.start(KX_CLI, {"coverage", "--map", mapPath, a, b, noRpm});
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_EQ(cli.readAllStandardOutput(), coverageExportText(map.scales, expected.coverage));
+    EXPECT_EQ(expected.coverage.hits(), 3u);
+    EXPECT_TRUE(cli.readAllStandardError().contains("3 logs: 3 records added, 2 skipped"));
+
+    // A log that cannot be read is named and the others still printed; a bad map prints none.
+    const struct {
+        QStringList args;
+        const char* said;
+        bool printed;
+    } faults[] = {
+        {{"coverage", "--map", mapPath, a, dir.filePath("gone.log")}, "gone.log", true},
+        {{"coverage", "--map", a, a}, "Cannot open the map", false},
+    };
+    for (const auto& f : faults) {
+        cli.start(KX_CLI, f.args);
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitCode(), 5);
+        EXPECT_TRUE(cli.readAllStandardError().contains(f.said));
+        EXPECT_EQ(cli.readAllStandardOutput().startsWith("Hits\r\n"), f.printed);
+    }
 }
 
 TEST(CliE2E, TheProgramLinksNoLibraryOfTheWindowSystem) {

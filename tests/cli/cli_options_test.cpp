@@ -60,6 +60,30 @@ TEST(CliOptions, ReadsTheLogCommandAndRefusesBadUsage) {
         EXPECT_EQ(p.options->durationS, c.duration);
     }
     EXPECT_EQ(runFileName(QDateTime(QDate(2008, 3, 5), QTime(9, 7, 2))), "2008-03-05_09-07-02.log");
+
+    // coverage: a map and one or more logs, and none of the logger's options.
+    const struct {
+        QStringList args;
+        QString error; // empty: accepted
+    } coverage[] = {
+        {{"coverage", "--map", "m.csv", "a.log", "b.log"}, ""},
+        {{"coverage", "a.log"}, "--map MAP.csv"},
+        {{"coverage", "--map", "m.csv"}, "one or more log files"},
+        {{"coverage", "--map", "m.csv", "--out", "x", "a.log"}, "--out is for 'log'"},
+        {{"log", "--map", "m.csv"}, "--map is for 'coverage'"},
+    };
+    for (const auto& c : coverage) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CliParse p = parseCliArgs(QStringList{"kestrix-cli"} + c.args);
+        ASSERT_EQ(p.options.has_value(), c.error.isEmpty()) << p.error.toStdString();
+        if (p.options) {
+            EXPECT_EQ(p.options->action, Action::Coverage);
+            EXPECT_EQ(p.options->map, "m.csv");
+            EXPECT_EQ(p.options->logs, (QStringList{"a.log", "b.log"}));
+        } else {
+            EXPECT_TRUE(p.error.contains(c.error)) << p.error.toStdString();
+        }
+    }
 }
 
 TEST(CliOptions, SettingsAreReadOnlyWithKestrixsDefaultsAndThePortGiven) {

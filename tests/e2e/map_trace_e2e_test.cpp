@@ -1,13 +1,19 @@
 // The map trace against the simulated ECU over a pty: the grid holds the simulator's scales
-// and map, and the marked cell follows its engine.
+// and map, and the marked cell follows its engine. With a saved map and the simulated
+// wideband: the coverage of a traced drive.
 #include "support/sim_window.h"
 #include "tools/frmMapTData.h"
 #include "tools/frmMapTrace.h"
+#include "tools/map_file.h"
+#include "wideband.h"
+#include "wideband/wideband.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QSet>
+#include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -78,9 +84,94 @@ TEST(MapTraceE2E, GridHoldsTheSimulatorsMapAndTheMarkFollowsItsEngine) {
         visited.insert(marked);
     }
     EXPECT_GE(visited.size(), 3); // the trace wanders as the engine revs
-    EXPECT_EQ(k.form().state().live.gaugeValue[0], win->findChild<QLabel*>("lblRPM")->text().toFloat());
+    EXPECT_EQ(k.form().state().live.gaugeValue[0],
+              win->findChild<QLabel*>("lblRPM")->text().toFloat());
 
     win->close();
     k.settle();
     ASSERT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 5000));
+}
+
+TEST(MapTraceE2E, ACoverageTracedWithTheWidebandAddsUpToTheFramesTraced) {
+    kxsim::EcuSimulator ecu(quietSim());
+    ASSERT_TRUE(ecu.start());
+    kxsim::WbOptions o;
+    o.warmupSeconds = 0;
+    kxsim::WidebandSimulator controller(o, [&] { return ecu.engineState(); });
+    ASSERT_TRUE(controller.start());
+    MainWindow w(
+        [&](SettingsStore& s) {
+            s.save("Comms", "ComPort", QString::fromStdString(ecu.devicePath()));
+            s.save("WBO2", "ComPort", QString::fromStdString(controller.devicePath()));
+        },
+        new QtSerialPort, new QtSerialPort);
+    w.form->btnConnect_Click();
+    w.find<QPushButton>("btnConnect2")->click();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return w.form->link().state() == EcuLink::State::Connected &&
+                   w.form->afrDisplayEnabled();
+        },
+        5000));
+
+    // The simulator's map, saved once and opened: the trace starts without reading the ECU.
+    EngineMap map;
+    const kxsim::Bytes rpm = ecu.memory(0x7B00, 16), tp = ecu.memory(0x7AF0, 16);
+    const kxsim::Bytes values = ecu.memory(0x7400, 256);
+    for (size_t i = 0; i < 16; ++i) {
+        map.scales.rpm[i] = 50 * rpm[i];
+        map.scales.tp[i] = tp[i];
+    }
+    std::copy(values.begin(), values.end(), map.values.begin());
+    const QString mapPath = w.dir.filePath("map.csv");
+    ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
+    frmMapTrace* win = w.form->open<frmMapTrace>();
+    w.settle();
+    w.dialogs.fileAnswers = {mapPath};
+    win->findChild<QPushButton*>("btnOpenMap")->click();
+    QTest::keyClick(win->setup(), Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([&] { return win->coverage().hits() > 0; }, 5000));
+
+    // Every frame the ECU sends from here counts once; a delivery or so is on the way at
+    // either end (about four frames each).
+    const uint64_t hits0 = win->coverage().hits(), sent0 = ecu.framesSent();
+    waitUntil([] { return false; }, 3000);
+    const uint64_t hits = win->coverage().hits() - hits0, sent = ecu.framesSent() - sent0;
+    EXPECT_GT(sent, 300u);
+    EXPECT_LE(std::max(hits, sent) - std::min(hits, sent), 8u) << hits << " of " << sent;
+    // The wideband streamed throughout: every hit has its ratio.
+    EXPECT_EQ(win->coverage().afrHits(), win->coverage().hits());
+
+    // Every ratio counted is one the controller sent; the exported hits add up.
+    float lowest = 100, highest = 0;
+    for (uint16_t raw : controller.sentRaws()) {
+        lowest = std::min(lowest, wb::afrFromRaw(raw));
+        highest = std::max(highest, wb::afrFromRaw(raw));
+    }
+    for (int i = 0; i < 256; ++i) {
+        const CoverageCell& c = win->coverage().cell(i);
+        if (c.afrCount == 0) continue;
+        EXPECT_GE(c.afrMin, lowest) << i;
+        EXPECT_LE(c.afrMax, highest) << i;
+    }
+    const QString exported = w.dir.filePath("coverage.csv");
+    w.dialogs.fileAnswers = {exported};
+    win->findChild<QPushButton*>("btnExportCoverage")->click();
+    const QList<QByteArray> lines = fileBytes(exported).split('\n');
+    ASSERT_GE(lines.size(), 18);
+    uint64_t total = 0;
+    for (int row = 2; row < 18; ++row)
+        for (const QByteArray& hits : lines[row].trimmed().split(',').mid(1))
+            total += hits.toULongLong();
+    EXPECT_EQ(total, win->coverage().hits());
+
+    // A silent wideband: frames still count, without a ratio.
+    controller.setSilent(true);
+    ASSERT_TRUE(waitUntil([&] { return !w.form->afrDisplayEnabled(); }, 10000));
+    const uint64_t ratios = win->coverage().afrHits(), before = win->coverage().hits();
+    waitUntil([] { return false; }, 1000);
+    EXPECT_GT(win->coverage().hits(), before + 50);
+    EXPECT_EQ(win->coverage().afrHits(), ratios);
+    win->close();
+    w.settle();
 }

@@ -1,13 +1,16 @@
-// The map trace and its set-up window on the main window's in-memory ECU port.
+// The map trace and its set-up window on the main window's in-memory ECU port; an opened map
+// with its coverage.
 #include "support/main_window.h"
 #include "tools/frmMapTData.h"
 #include "tools/frmMapTrace.h"
+#include "tools/map_file.h"
 #include "tools/memory_read.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -191,4 +194,111 @@ TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
     EXPECT_EQ(lost.w.ecu->writes.mid(lost.w.ecu->writes.size() - 3),
               (Writes{hex("ffffef"), memoryRead(0xC9, 0x7B01), hex("f0")}));
     EXPECT_EQ(lost.cell(1)->text(), "500");
+}
+
+TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFromLogs) {
+    TraceWindow t;
+    EngineMap map;
+    for (int i = 0; i < 16; ++i) {
+        map.scales.rpm[size_t(i)] = 500 * (i + 1);
+        map.scales.tp[size_t(i)] = 20 + 10 * i;
+    }
+    for (int i = 0; i < 256; ++i)
+        map.values[size_t(i)] = uint8_t(i);
+    const QString mapPath = t.w.dir.filePath("map.csv");
+    ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
+    const auto click = [&](const char* name) {
+        t.trace->findChild<QPushButton*>(name)->click();
+        t.w.settle();
+    };
+
+    // Opened while the set-up is open: the grid shows it.
+    EXPECT_FALSE(t.trace->findChild<QPushButton*>("btnSaveMap")->isEnabled());
+    t.w.dialogs.fileAnswers = {mapPath};
+    click("btnOpenMap");
+    EXPECT_EQ(t.cell(16)->text(), "8000");
+    EXPECT_EQ(t.cell(32)->text(), "170");
+    EXPECT_EQ(t.colour(288), QColor(0, 0, 255));
+    EXPECT_TRUE(t.trace->findChild<QPushButton*>("btnSaveMap")->isEnabled());
+
+    // The set-up closes: nothing is read, the trace starts at once.
+    QTest::keyClick(t.setup, Qt::Key_Escape);
+    t.w.settle();
+    EXPECT_FALSE(t.w.ecu->writes.contains(hex("ffffef")));
+    EXPECT_EQ(t.w.ecu->writes.mid(t.w.ecu->writes.size() - 2),
+              (Writes{hex("c9f70cc9f70dc9f777"), hex("f0")}));
+    ASSERT_TRUE(t.trace->tracing());
+
+    // 800 rpm, throttle 48: row 2, column 4. Then past both ends with the wideband in use.
+    t.stream(hex("ff03004030"), 4);
+    const uint64_t first = t.trace->coverage().cell(16 + 3).hits;
+    EXPECT_EQ(first, 3u); // the fourth frame is never confirmed
+    EXPECT_EQ(t.colour(52), QColor(0x80, 0xFF, 0x80));
+    t.w.find<QPushButton>("btnAFR")->setEnabled(true);
+    t.w.form->host().state.live.wbValues[0] = 15.25f;
+    t.stream(hex("ff030300ff"), 4);
+    EXPECT_EQ(t.trace->coverage().cell(255).afrCount, 3u);
+    EXPECT_EQ(t.trace->coverage().cell(16 + 3).afrCount, 0u);
+
+    // A log adds its records by the same rule; one without a throttle is skipped and said.
+    const QString logPath = t.w.dir.filePath("drive.log");
+    ASSERT_FALSE(writeUserText(logPath,
+                               "Time, RPM, Throttle, WBo2\r\n000.100, 800, 0.96, 13.5\r\n"
+                               "000.200, 800, 0.96, 12.5\r\n000.300, 800, , 14\r\n",
+                               ExistingFile::Refuse));
+    t.w.dialogs.fileAnswers = {logPath};
+    click("btnAddLogs");
+    ASSERT_TRUE(waitUntil([&] { return !t.trace->addingLogs(); }, 10000));
+    EXPECT_EQ(t.trace->coverage().cell(16 + 3).hits, 5u);
+    EXPECT_DOUBLE_EQ(*t.trace->coverage().cell(16 + 3).meanAfr(), 13.0);
+    EXPECT_TRUE(t.text("lblCoverage").contains("1 log: 2 records added, 1 skipped"))
+        << t.text("lblCoverage").toStdString();
+
+    // The views: hits, then the mean ratio, with their scale said in words.
+    t.trace->findChild<QRadioButton*>("optHits")->click();
+    EXPECT_EQ(t.cell(52)->text(), "5"); // row 2, column 4
+    EXPECT_EQ(t.cell(288)->text(), "3");
+    EXPECT_EQ(t.cell(288)->lineWidth(), 3); // the engine's cell, its colour kept
+    EXPECT_EQ(t.cell(33)->text(), "");
+    // Only one cell has enough hits to trust: one level, the faint cell outside it.
+    EXPECT_TRUE(t.text("lblScale").startsWith("Hits: green at 5 (one level)."))
+        << t.text("lblScale").toStdString();
+    t.trace->findChild<QRadioButton*>("optWBo2")->click();
+    EXPECT_EQ(t.cell(36)->text(), "");      // row 1, column 4: no hits
+    EXPECT_EQ(t.cell(52)->text(), "13.0");  // the log's two ratios
+    EXPECT_EQ(t.cell(288)->text(), "15.2"); // 15.25 to one decimal, halves to even
+    EXPECT_TRUE(t.cell(288)->toolTip().contains("3 hits; WBo2 mean 15.25 from 3"))
+        << t.cell(288)->toolTip().toStdString();
+
+    // Export and save: the files hold what the logic gives; an existing file is asked about.
+    const QString exported = t.w.dir.filePath("coverage.csv");
+    const QString saved = t.w.dir.filePath("again.csv");
+    t.w.dialogs.fileAnswers = {exported, saved, mapPath};
+    click("btnExportCoverage");
+    EXPECT_EQ(fileBytes(exported), coverageExportText(map.scales, t.trace->coverage()));
+    click("btnSaveMap");
+    EXPECT_EQ(readMapFile(saved).map, map);
+    const QByteArray before = fileBytes(mapPath);
+    click("btnSaveMap"); // over the opened file: the answer is no
+    EXPECT_EQ(t.w.dialogs.questions.size(), 1);
+    EXPECT_EQ(fileBytes(mapPath), before);
+
+    click("btnClear");
+    EXPECT_EQ(t.trace->coverage().hits(), 0u);
+    EXPECT_EQ(t.cell(52)->text(), "");
+    t.trace->findChild<QRadioButton*>("optMap")->click();
+    EXPECT_EQ(t.cell(52)->text(), "19");
+
+    // Opened while the ECU's bytes are being read: the reading ends, the trace starts.
+    TraceWindow r;
+    r.setup->btnOK_Click();
+    r.w.settle();
+    ASSERT_TRUE(r.trace->reading());
+    r.w.ecu->writes.clear();
+    r.w.dialogs.fileAnswers = {mapPath};
+    r.trace->findChild<QPushButton*>("btnOpenMap")->click();
+    r.w.settle();
+    EXPECT_TRUE(r.trace->tracing());
+    EXPECT_EQ(r.w.ecu->writes, (Writes{hex("30"), hex("c9f70cc9f70dc9f777"), hex("f0")}));
+    EXPECT_EQ(r.cell(1)->text(), "500");
 }

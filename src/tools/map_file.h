@@ -1,0 +1,31 @@
+#pragma once
+// A map saved as CSV, so that it can be traced and its coverage seen without the ECU: the first
+// line "RPM\TP," and the 16 throttle headers, then 16 lines of an RPM header and its 16 map
+// values. Numbers locale-free, CRLF line ends (as in the logs).
+#include "tools/map_trace.h"
+#include "util/user_file.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+
+namespace kx {
+
+QByteArray mapFileText(const EngineMap& map);
+
+struct MapFileRead {
+    std::optional<EngineMap> map;
+    QString error; // when there is no map: why, naming the line at fault
+};
+// Blanks around a field and a last line without its line end are accepted; anything that is
+// not 17 lines of 17 whole numbers in range is refused.
+MapFileRead parseMapFile(QByteArrayView bytes);
+MapFileRead readMapFile(const QString& path);
+
+// Writes `bytes` as the whole content of the user's file `path` (see openUserFile). The reason
+// when it fails; a partly written file is removed if this call created it.
+std::optional<QString> writeUserText(const QString& path, const QByteArray& bytes,
+                                     ExistingFile existing);
+
+} // namespace kx
