@@ -378,8 +378,9 @@ void Form2::setStatusBar() {
     if (!stored.obd2) return;
     link_->OBDIImodel = *stored.obd2;
     getSetup();
-    findChild<QPushButton*>(S("btnDataReplay"))->setEnabled(true);
-    findChild<QPushButton*>(S("btnLogAnalyser"))->setEnabled(true);
+    for (const Row& r : toolTable())
+        if (r.button && !r.needsEcu)
+            findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !link_->OBDIImodel);
     const auto autoConnect = parseNumber(settings_.read(S("Comms"), S("AutoConnect")));
     if (autoConnect && *autoConnect == 1) btnConnect_Click();
 }
@@ -451,9 +452,9 @@ void Form2::onLinkState(EcuLink::State state) {
 
 void Form2::onIdentified(const QString& part) {
     lblEcuNo_->setText(part);
-    // The map trace reads a map layout that the OBD-II models do not have.
-    for (QPushButton* b : ecuToolButtons())
-        b->setEnabled(b->objectName() != u"btnMapTrace" || !link_->OBDIImodel);
+    for (const Row& r : toolTable())
+        if (r.needsEcu)
+            findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !link_->OBDIImodel);
     showLinkStatus();
 }
 

@@ -48,8 +48,9 @@ const Row kTools[] = {
      true, make<frmRomData>},
     {"frmAdrWatch", Row::Advance, "Address Watch F11", "btnAdrWatch", "mnuFAddressWatch",
      "Address Watch", Qt::Key_F11, true, make<frmAdrWatch>},
+    // A saved map and logs need no ECU; the map layout is not the OBD-II models'.
     {"frmMapTrace", Row::Advance, "Map Trace F12", "btnMapTrace", "mnuFMapTrace", "Map Trace",
-     Qt::Key_F12, true, make<frmMapTrace>},
+     Qt::Key_F12, false, make<frmMapTrace>, false},
     {"Form3", Row::Settings, "&Communication", nullptr, "mnuCommunication", nullptr,
      Qt::CTRL | Qt::Key_F1, false, make<Form3>},
     {"frmColor", Row::Settings, "&Display", nullptr, "mnuDisplay", nullptr, Qt::CTRL | Qt::Key_F2,

@@ -20,8 +20,9 @@ struct ToolRow {
     const char* menu;    // the menu entry's object name, if it has one
     const char* menuCaption;
     QKeySequence key;
-    bool needsEcu; // its button is enabled by a connected ECU
+    bool needsEcu; // its button is enabled by a connected ECU, else from the start
     QWidget* (*make)(const Host&);
+    bool forObd2 = true; // false: its button stays off for the OBD-II models
 };
 
 std::span<const ToolRow> toolTable();

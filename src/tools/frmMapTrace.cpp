@@ -7,6 +7,7 @@
 #include "tools/memory_read.h"
 #include "tools/read_command.h"
 #include "ui/Dialogs.h"
+#include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/hex.h"
@@ -272,8 +273,22 @@ frmMapTrace::frmMapTrace(const Host& host)
         if (stage_ != Stage::Tracing) return;
         lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());
     });
+    // Without an ECU the window works on a saved map and logs; the live trace waits for one.
+    if (host_.link.connected) {
+        takeLink();
+        return;
+    }
+    lblStatus_->setText(S("No ECU is connected: open a saved map to work without one. The live "
+                          "trace starts once the ECU answers."));
+    connect(&host_.link, &EcuLink::identified, this, [this] {
+        if (!claimed_) takeLink();
+    });
+}
+
+void frmMapTrace::takeLink() {
+    claimed_ = true;
+    lblStatus_->clear();
     EcuLink::Claim claim;
-    claim.name = windowTitle();
     claim.receiver = [this](const QByteArray& bytes) {
         if (host_.link.ReadMode == maptrace::ReadMode) getMap(bytes);
         if (host_.link.ReadMode == maptrace::TraceMode) getTraceData(bytes);
@@ -303,7 +318,7 @@ frmMapTrace::frmMapTrace(const Host& host)
         s.mode(maptrace::ReadMode);
         sendRead(std::move(s), *inFlight_);
     };
-    host_.link.acquire(this, std::move(claim));
+    claimLink(host_, this, std::move(claim));
 }
 
 frmMapTrace::~frmMapTrace() = default;

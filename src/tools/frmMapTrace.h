@@ -62,6 +62,7 @@ private:
     class LogAdder;
     // The set-up is done and the link is ours: the stored addresses, then the first read.
     void startForm();
+    void takeLink();
     // Appends the next single read to `s` and runs it, or starts the trace, or stops at a
     // stored address that has no value.
     void sendComm(LinkSequence s);
@@ -100,6 +101,7 @@ private:
     QPointer<frmMapTData> setup_;
     bool setupDone_ = false;
     bool granted_ = false;
+    bool claimed_ = false; // asked for the link (at once, or once an ECU answered)
     bool closing_ = false;
     Stage stage_ = Stage::SetUp;
     std::optional<MapRead> read_;

@@ -33,6 +33,7 @@ TEST(Form2, StartUpWritesDefaultsAndFillsTheStatusBar) {
     EXPECT_FALSE(w.form->link().connected);
     EXPECT_TRUE(w.find<QPushButton>("btnDataReplay")->isEnabled());
     EXPECT_TRUE(w.find<QPushButton>("btnLogAnalyser")->isEnabled());
+    EXPECT_TRUE(w.find<QPushButton>("btnMapTrace")->isEnabled()); // a saved map needs no ECU
     for (QPushButton* b : w.form->ecuToolButtons())
         EXPECT_FALSE(b->isEnabled());
     // No connect unless asked for.
@@ -202,14 +203,14 @@ TEST(Form2, ADebugTraceThatCannotBeOpenedIsSaidOnce) {
 TEST(Form2, FunctionMenuActsOnlyThroughEnabledButtons) {
     MainWindow w;
     int clicks = 0;
-    auto* trace = w.find<QPushButton>("btnMapTrace");
-    QObject::connect(trace, &QPushButton::clicked, [&] { ++clicks; });
-    auto* f12 = w.find<QAction>("mnuFMapTrace");
-    EXPECT_EQ(f12->shortcut(), QKeySequence(Qt::Key_F12));
-    f12->trigger();
+    auto* rom = w.find<QPushButton>("btnRomData");
+    QObject::connect(rom, &QPushButton::clicked, [&] { ++clicks; });
+    auto* f9 = w.find<QAction>("mnuFRomData");
+    EXPECT_EQ(f9->shortcut(), QKeySequence(Qt::Key_F9));
+    f9->trigger();
     EXPECT_EQ(clicks, 0);
     w.connectEcu();
-    f12->trigger();
+    f9->trigger();
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(w.find<QAction>("mnuCommunication")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F1));
 }

@@ -28,8 +28,10 @@ struct TraceWindow {
     frmMapTrace* trace = nullptr;
     frmMapTData* setup = nullptr;
 
-    explicit TraceWindow(const std::function<void(SettingsStore&)>& before = {}) : w(before) {
-        w.connectEcu();
+    explicit TraceWindow(const std::function<void(SettingsStore&)>& before = {},
+                         bool connected = true)
+        : w(before) {
+        if (connected) w.connectEcu();
         w.find<QPushButton>("btnMapTrace")->click();
         w.settle();
         trace = w.form->findChild<frmMapTrace*>();
@@ -197,7 +199,8 @@ TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
 }
 
 TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFromLogs) {
-    TraceWindow t;
+    TraceWindow t({}, false); // opened with no ECU: a saved map is all it needs
+    EXPECT_TRUE(t.text("lblStatus").startsWith("No ECU is connected"));
     EngineMap map;
     for (int i = 0; i < 16; ++i) {
         map.scales.rpm[size_t(i)] = 500 * (i + 1);
@@ -221,8 +224,14 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     EXPECT_EQ(t.colour(288), QColor(0, 0, 255));
     EXPECT_TRUE(t.trace->findChild<QPushButton*>("btnSaveMap")->isEnabled());
 
-    // The set-up closes: nothing is read, the trace starts at once.
+    // The set-up closes and the ECU answers: nothing is read, the trace starts at once.
     QTest::keyClick(t.setup, Qt::Key_Escape);
+    t.w.settle();
+    EXPECT_TRUE(t.w.ecu->writes.isEmpty());
+    t.w.form->btnConnect_Click();
+    t.w.settle();
+    t.w.ecu->writes.clear();
+    t.w.ecu->feed(idFrame("1U800"));
     t.w.settle();
     EXPECT_FALSE(t.w.ecu->writes.contains(hex("ffffef")));
     EXPECT_EQ(t.w.ecu->writes.mid(t.w.ecu->writes.size() - 2),
