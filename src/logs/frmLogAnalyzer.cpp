@@ -642,9 +642,7 @@ void frmLogAnalyzer::btnExport_Click() {
     const QString path = host_.dialogs.saveFileName(this, log.absolutePath(), preset,
                                                     S("PNG Images|*.png|All Files|*.*"), S("png"));
     if (path.isEmpty()) return;
-    if (QFileInfo::exists(path) &&
-        !host_.dialogs.question(this, S("The file '%1' already exists.\n\nReplace it?").arg(path)))
-        return;
+    if (!host_.dialogs.mayReplace(this, path)) return;
     const QImage image = scatter ? picScatter_->renderImage(size()) : graphsImage(size());
     if (const auto error = savePng(image, path))
         host_.dialogs.message(this, *error, MessageKind::Warning);

@@ -617,37 +617,22 @@ void frmMapTrace::btnOpenMap_Click() {
 }
 
 void frmMapTrace::btnSaveMap_Click() {
-    if (!mapKnown_) return;
-    const QString path =
-        host_.dialogs.saveFileName(this, folder(), S("map.csv"), S(kCsvFilter), S("csv"));
-    if (path.isEmpty()) return;
-    folder_ = QFileInfo(path).absolutePath();
-    ExistingFile existing = ExistingFile::Refuse;
-    if (QFileInfo::exists(path)) {
-        if (!host_.dialogs.question(this,
-                                    S("The file '%1' already exists.\n\nReplace it?").arg(path)))
-            return;
-        existing = ExistingFile::Replace;
-    }
-    if (const auto error = writeUserText(path, mapFileText(map_), existing))
-        host_.dialogs.message(this, *error, MessageKind::Warning);
+    if (mapKnown_) saveCsv(S("map.csv"), mapFileText(map_));
 }
 
 void frmMapTrace::btnExportCoverage_Click() {
-    if (!mapKnown_) return;
+    if (mapKnown_) saveCsv(S("coverage.csv"), coverageExportText(map_.scales, coverage_));
+}
+
+void frmMapTrace::saveCsv(const QString& preset, const QByteArray& text) {
     const QString path =
-        host_.dialogs.saveFileName(this, folder(), S("coverage.csv"), S(kCsvFilter), S("csv"));
+        host_.dialogs.saveFileName(this, folder(), preset, S(kCsvFilter), S("csv"));
     if (path.isEmpty()) return;
     folder_ = QFileInfo(path).absolutePath();
-    ExistingFile existing = ExistingFile::Refuse;
-    if (QFileInfo::exists(path)) {
-        if (!host_.dialogs.question(this,
-                                    S("The file '%1' already exists.\n\nReplace it?").arg(path)))
-            return;
-        existing = ExistingFile::Replace;
-    }
+    const bool exists = QFileInfo::exists(path);
+    if (!host_.dialogs.mayReplace(this, path)) return;
     if (const auto error =
-            writeUserText(path, coverageExportText(map_.scales, coverage_), existing))
+            writeUserText(path, text, exists ? ExistingFile::Replace : ExistingFile::Refuse))
         host_.dialogs.message(this, *error, MessageKind::Warning);
 }
 

@@ -63,6 +63,8 @@ private:
     // The set-up is done and the link is ours: the stored addresses, then the first read.
     void startForm();
     void takeLink();
+    // Save Map and Export Coverage: an existing file is replaced only when the user agrees.
+    void saveCsv(const QString& preset, const QByteArray& text);
     // Appends the next single read to `s` and runs it, or starts the trace, or stops at a
     // stored address that has no value.
     void sendComm(LinkSequence s);

@@ -194,9 +194,7 @@ bool frmRomData::openDump(const QString& path) {
             MessageKind::Warning);
         return false;
     }
-    if (info.exists() &&
-        !host_.dialogs.question(this, S("The file '%1' already exists.\n\nReplace it?").arg(shown)))
-        return false;
+    if (!host_.dialogs.mayReplace(this, path)) return false;
     // The dump goes to a temporary file beside the chosen one, which it replaces only at the
     // end: an interrupted dump never leaves a half-written file under the user's name.
     file_ = std::make_unique<QSaveFile>(path);

@@ -23,9 +23,4 @@ struct MapFileRead {
 MapFileRead parseMapFile(QByteArrayView bytes);
 MapFileRead readMapFile(const QString& path);
 
-// Writes `bytes` as the whole content of the user's file `path` (see openUserFile). The reason
-// when it fails; a partly written file is removed if this call created it.
-std::optional<QString> writeUserText(const QString& path, const QByteArray& bytes,
-                                     ExistingFile existing);
-
 } // namespace kx

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -12,6 +14,12 @@ namespace kx {
 
 bool Dialogs::question(QWidget*, const QString&) {
     return false;
+}
+
+bool Dialogs::mayReplace(QWidget* parent, const QString& path) {
+    if (!QFileInfo::exists(path)) return true;
+    return question(parent, QStringLiteral("The file '%1' already exists.\n\nReplace it?")
+                                .arg(QDir::toNativeSeparators(path)));
 }
 
 QStringList Dialogs::openFileNames(QWidget* parent, const QString& dir, const QString& filter) {

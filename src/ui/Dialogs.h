@@ -23,6 +23,8 @@ public:
     // A modal yes/no question titled "Kestrix"; true for yes. Without an answer, no: a caller
     // asks before it does something that cannot be undone.
     virtual bool question(QWidget* parent, const QString& text);
+    // True when nothing is at `path`, or the user agrees to replace the file that is.
+    bool mayReplace(QWidget* parent, const QString& path);
     // Save-file chooser; "" when cancelled.
     virtual QString saveFileName(QWidget* parent, const QString& dir, const QString& preset,
                                  const QString& filter, const QString& defaultSuffix) = 0;

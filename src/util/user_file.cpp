@@ -1,6 +1,7 @@
 #include "util/user_file.h"
 
 #include <QFile>
+#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -82,6 +83,44 @@ UserFile openUserFile(const QString& path, ExistingFile existing) {
     // Writes to a regular file may block as they always do.
     ::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
     return file;
+}
+
+namespace {
+std::optional<QString> writeAll(int fd, const QByteArray& bytes) {
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return QString::fromLocal8Bit(std::strerror(errno));
+        p += n;
+        left -= n;
+    }
+    if (::fsync(fd) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+    return std::nullopt;
+}
+} // namespace
+
+std::optional<QString> writeUserText(const QString& path, const QByteArray& bytes,
+                                     ExistingFile existing) {
+    const auto failed = [&](const QString& why) {
+        return QStringLiteral("Cannot write '%1': %2").arg(path, why);
+    };
+    const UserFile fresh = openUserFile(path, ExistingFile::Refuse);
+    if (fresh.ok()) {
+        auto error = writeAll(fresh.fd, bytes);
+        if (::close(fresh.fd) != 0 && !error) error = QString::fromLocal8Bit(std::strerror(errno));
+        if (!error) return std::nullopt;
+        QFile::remove(path); // ours, and incomplete
+        return failed(*error);
+    }
+    if (fresh.error != EEXIST || existing != ExistingFile::Replace) return failed(fresh.reason);
+    // An existing regular file the user agreed to replace: the new content goes to a file
+    // beside it that takes its place once complete, so a failed write leaves the old one.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return std::nullopt;
+    return failed(file.errorString());
 }
 
 } // namespace kx

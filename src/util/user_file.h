@@ -2,7 +2,9 @@
 // Opening a file the user named for writing (a log, a dump, a trace). The name comes from a
 // file chooser or a setting, so it may be a symbolic link, a FIFO or a device, or an older file
 // the user never meant to lose: none of these is written through, none blocks the window.
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace kx {
 
@@ -25,5 +27,10 @@ struct UserFile {
 // without blocking (a FIFO is refused, not waited on). Only a regular file is accepted. A new
 // file is created exclusively; an existing one is refused or emptied as `existing` says.
 UserFile openUserFile(const QString& path, ExistingFile existing);
+
+// Writes `bytes` as the whole content of the user's file `path` (see openUserFile). The reason
+// when it fails; a partly written file is removed if this call created it.
+std::optional<QString> writeUserText(const QString& path, const QByteArray& bytes,
+                                     ExistingFile existing);
 
 } // namespace kx
