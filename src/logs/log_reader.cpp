@@ -259,16 +259,17 @@ QByteArrayView LogData::fieldByCode(qsizetype record, int code) const {
     return {};
 }
 
-namespace {
 // The common plain decimal text directly; anything else (a sign "+", blanks inside, junk) goes
 // the general way so that both agree on what is a number.
-std::optional<float> fieldNumber(QByteArrayView field) {
+std::optional<float> logFieldNumber(QByteArrayView field) {
     const QByteArrayView t = field.trimmed();
     double v = 0;
     const auto [end, err] = std::from_chars(t.data(), t.data() + t.size(), v);
     if (err == std::errc() && end == t.data() + t.size()) return toSingle(v);
     return parseSingle(QString::fromLatin1(field));
 }
+
+namespace {
 
 // Position of the n-th ", " (from 0) in `text`, or -1. Eight bytes at a time: drawing a column
 // of a long log is mostly this search.
@@ -317,7 +318,7 @@ LogNumbers LogData::numbersByCode(int code) const {
         } else if (last >= 0) {
             found = fieldByCode(r, code);
         }
-        const auto v = fieldNumber(found);
+        const auto v = logFieldNumber(found);
         if (!v) {
             out.badRecord = r;
             break;

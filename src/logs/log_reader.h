@@ -28,6 +28,9 @@ QString logDisplayText(QByteArrayView field);
 
 enum class LogColumnKind { Gauge, Indicator, Ignored };
 
+// A field's number, as the reader takes it everywhere.
+std::optional<float> logFieldNumber(QByteArrayView field);
+
 // A column's values as numbers, record by record. Reading stops at the first field that is not
 // a number a single can hold (1e39 is not): `values` then holds the records before it and
 // `badRecord` is that record.

@@ -32,7 +32,7 @@ public:
         // earlier one when the record is short.
         QByteArrayView field = log_.field(record, last_);
         if (field.isEmpty()) field = log_.fieldByCode(record, code_);
-        return parseSingle(QString::fromLatin1(field));
+        return logFieldNumber(field);
     }
 
 private:
