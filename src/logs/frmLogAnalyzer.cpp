@@ -573,6 +573,9 @@ void frmLogAnalyzer::optView_Click(bool scatter) {
     for (QGroupBox* frame : fraGraph_)
         frame->setVisible(!scatter);
     scrollBar1_->setVisible(!scatter);
+    // Zoom acts on the graphs' span: no use on the scatter, which shows every record.
+    btnZoomOut_->setVisible(!scatter);
+    btnZoomIn_->setVisible(!scatter);
     fraScatter_->setVisible(scatter);
     if (scatter) showScatter();
 }

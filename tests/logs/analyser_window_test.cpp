@@ -375,6 +375,7 @@ TEST(LogAnalyser, GraphsReadOutTheirSpanAndTheScatterMovesTheCursor) {
 
     a.get<QRadioButton>("optScatter")->click();
     EXPECT_FALSE(a.get<QGroupBox>("fraGraph1")->isVisible());
+    EXPECT_TRUE(a.button("btnZoomIn")->isHidden()); // the scatter has no span to zoom
     EXPECT_EQ(a.get<QComboBox>("cboScatterX")->currentText(), "RPM");
     EXPECT_EQ(a.get<QComboBox>("cboScatterY")->currentText(), "Throttle");
     EXPECT_EQ(a.get<QComboBox>("cboScatterColour")->currentText(), "WBo2");
