@@ -93,18 +93,9 @@ TEST(MapTraceE2E, GridHoldsTheSimulatorsMapAndTheMarkFollowsItsEngine) {
 }
 
 TEST(MapTraceE2E, ACoverageTracedWithTheWidebandAddsUpToTheFramesTraced) {
-    kxsim::EcuSimulator ecu(quietSim());
-    ASSERT_TRUE(ecu.start());
-    kxsim::WbOptions o;
-    o.warmupSeconds = 0;
-    kxsim::WidebandSimulator controller(o, [&] { return ecu.engineState(); });
-    ASSERT_TRUE(controller.start());
-    MainWindow w(
-        [&](SettingsStore& s) {
-            s.save("Comms", "ComPort", QString::fromStdString(ecu.devicePath()));
-            s.save("WBO2", "ComPort", QString::fromStdString(controller.devicePath()));
-        },
-        new QtSerialPort, new QtSerialPort);
+    SimWidebandWindow k;
+    auto& [ecu, controller, window] = k;
+    MainWindow& w = *window;
     w.form->btnConnect_Click();
     w.find<QPushButton>("btnConnect2")->click();
     ASSERT_TRUE(waitUntil(

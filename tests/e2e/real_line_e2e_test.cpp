@@ -116,18 +116,9 @@ TEST(RealLineE2E, IgnitionOffGreysTheDisplayStopsTheRecordsAndBothComeBack) {
 }
 
 TEST(RealLineE2E, ASilentWidebandControllerShowsNoRatioUntilItStreamsAgain) {
-    kxsim::EcuSimulator ecu(quietSim());
-    ASSERT_TRUE(ecu.start());
-    kxsim::WbOptions o;
-    o.warmupSeconds = 0;
-    kxsim::WidebandSimulator controller(o, [&] { return ecu.engineState(); });
-    ASSERT_TRUE(controller.start());
-    MainWindow w(
-        [&](SettingsStore& s) {
-            s.save("Comms", "ComPort", QString::fromStdString(ecu.devicePath()));
-            s.save("WBO2", "ComPort", QString::fromStdString(controller.devicePath()));
-        },
-        new QtSerialPort, new QtSerialPort);
+    SimWidebandWindow k;
+    auto& [ecu, controller, window] = k;
+    MainWindow& w = *window;
     w.find<QPushButton>("btnConnect2")->click();
     ASSERT_TRUE(waitUntil([&] { return w.form->afrDisplayEnabled(); }, 5000));
     auto* afr = w.find<QLabel>("lblAFR");

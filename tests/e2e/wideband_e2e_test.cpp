@@ -17,20 +17,10 @@ using namespace kx;
 using namespace kx::test;
 
 TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
-    kxsim::EcuSimulator ecu(quietSim());
-    ASSERT_TRUE(ecu.start());
-    kxsim::WbOptions o;
-    o.warmupSeconds = 0;
-    o.framesPerSecond = 60; // the graph fills in seconds
-    kxsim::WidebandSimulator controller(o, [&] { return ecu.engineState(); });
-    ASSERT_TRUE(controller.start());
-    MainWindow w(
-        [&](SettingsStore& s) {
-            s.save("Comms", "ComPort", QString::fromStdString(ecu.devicePath()));
-            s.save("WBO2", "ComPort", QString::fromStdString(controller.devicePath()));
-            s.save("Setup", "Gauge0", "24"); // the data display's first dial is WBo2
-        },
-        new QtSerialPort, new QtSerialPort);
+    // 60 frames a second: the graph fills in seconds. The data display's first dial is WBo2.
+    SimWidebandWindow k(60, [](SettingsStore& s) { s.save("Setup", "Gauge0", "24"); });
+    auto& [ecu, controller, window] = k;
+    MainWindow& w = *window;
 
     w.find<QPushButton>("btnConnect2")->click();
     ASSERT_TRUE(waitUntil([&] { return w.form->afrDisplayEnabled(); }, 5000));

@@ -3,6 +3,7 @@
 // real pseudo-terminal, and the main window opens it through QSerialPort.
 #include "ecu_sim.h"
 #include "support/main_window.h"
+#include "wideband.h"
 
 #include <QString>
 #include <stdexcept>
@@ -43,6 +44,38 @@ struct SimMainWindow {
     bool connectEcu(int ms = 5000) {
         form().btnConnect_Click();
         return waitUntil([&] { return form().link().connected && partNumber() != "#####"; }, ms);
+    }
+};
+
+// The simulated ECU and a wideband controller that reads its engine (warm from the start), each
+// behind a pseudo-terminal, and the main window set to both.
+struct SimWidebandWindow {
+    kxsim::EcuSimulator ecu;
+    kxsim::WidebandSimulator controller;
+    std::unique_ptr<MainWindow> w;
+
+    explicit SimWidebandWindow(int framesPerSecond = 0,
+                               const std::function<void(SettingsStore&)>& before = {})
+        : ecu(quietSim()),
+          controller(widebandOptions(framesPerSecond), [this] { return ecu.engineState(); }) {
+        std::string error;
+        if (!ecu.start(&error) || !controller.start(&error))
+            throw std::runtime_error("simulator: " + error);
+        w = std::make_unique<MainWindow>(
+            [&](SettingsStore& s) {
+                s.save("Comms", "ComPort", QString::fromStdString(ecu.devicePath()));
+                s.save("WBO2", "ComPort", QString::fromStdString(controller.devicePath()));
+                if (before) before(s);
+            },
+            new QtSerialPort, new QtSerialPort);
+    }
+
+private:
+    static kxsim::WbOptions widebandOptions(int framesPerSecond) {
+        kxsim::WbOptions o;
+        o.warmupSeconds = 0;
+        if (framesPerSecond > 0) o.framesPerSecond = framesPerSecond;
+        return o;
     }
 };
 
