@@ -68,8 +68,9 @@ LinkSequence& LinkSequence::settle() {
     return *this;
 }
 
-LinkSequence& LinkSequence::frames(int count) {
+LinkSequence& LinkSequence::frames(int count, FrameRule rule) {
     steps.push_back(step(LinkStep::Frames, count));
+    steps.back().rule = rule;
     return *this;
 }
 
@@ -102,10 +103,8 @@ LinkSequence& LinkSequence::startStream() {
 }
 
 LinkSequence& LinkSequence::stopStream() {
-    write(ecu::StreamStop).wait(50).settle();
     // A stop that the line lost leaves the stream running: the settle says it again.
-    steps.back().value = 1;
-    return discard();
+    return write(ecu::StreamStop).wait(50).settle().discard();
 }
 
 LinkSequence& LinkSequence::arm(const QByteArray& request, uint32_t pauseMs, int streamThreshold,
@@ -203,8 +202,7 @@ bool EcuLink::cancel(QObject* owner) {
     bool dropped = queue_.size() != before;
     if (current_ && current_->owned && (current_->owner == owner || !current_->owner)) {
         dropped = true;
-        current_.reset();
-        waitTimer_.stop();
+        dropCurrent();
         pump();
     }
     return dropped;
@@ -214,10 +212,18 @@ bool EcuLink::ownerless(const Running& r) {
     return r.owned && !r.owner;
 }
 
-void EcuLink::finishCurrent(bool ok) {
+void EcuLink::finishCurrent(bool ok, Failure why) {
     auto end = std::move(current_->sequence.end);
-    current_.reset();
+    dropCurrent();
+    lastFailure_ = why;
     if (end) end(ok);
+}
+
+void EcuLink::dropCurrent() {
+    current_.reset();
+    waitTimer_.stop();
+    // A settle left half done must not shorten the next one.
+    settleClock_.invalidate();
 }
 
 void EcuLink::pump() {
@@ -230,7 +236,7 @@ void EcuLink::pump() {
             queue_.pop_front();
         }
         if (ownerless(*current_)) {
-            current_.reset();
+            dropCurrent();
             continue;
         }
         auto& steps = current_->sequence.steps;
@@ -244,22 +250,29 @@ void EcuLink::pump() {
         case LinkStep::Write: {
             const bool start = next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStart;
             if (start) {
-                // What came before the start is not the new stream's.
-                confirmer_.clear();
+                // What came before the start is not the new stream's; its first frame opens
+                // what comes after.
+                confirmer_.started();
                 port_->setWatching(false);
             } else {
                 // Until the next stream starts, every byte's arrival is noted, so a settle
                 // knows when the line fell quiet.
                 port_->setWatching(true);
-                if (next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStop)
+                if (next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStop) {
                     setStreamExpected(false);
+                    // The holder stopped its stream: its silence, and the re-arming, end.
+                    if (!rearming_) watch_.setSilent(false);
+                }
             }
             if (!port_->write(next.bytes)) {
-                finishCurrent(false);
+                finishCurrent(false, Failure::PortClosed);
                 continue;
             }
             if (next.answered) port_->answerExpected();
-            if (start && frameCount_ != kRawFrames) setStreamExpected(true);
+            if (start && frameCount_ != kRawFrames) {
+                setStreamExpected(true);
+                rearming_ = false;
+            }
             if (next.traced) trace_.send(next.bytes);
             break;
         }
@@ -273,16 +286,22 @@ void EcuLink::pump() {
             port_->discard();
             confirmer_.clear();
             break;
-        case LinkStep::Settle:
-            if (!settled(next)) {
+        case LinkStep::Settle: {
+            const Settle settle = settled();
+            if (settle == Settle::Wait) {
                 steps.push_front(std::move(next));
                 stepping_ = false;
                 return;
             }
+            if (settle == Settle::Busy) {
+                finishCurrent(false, Failure::LineBusy);
+                continue;
+            }
             break;
+        }
         case LinkStep::Frames:
             frameCount_ = next.value;
-            confirmer_.expect(next.value);
+            confirmer_.expect(next.value, next.rule);
             break;
         case LinkStep::Threshold:
             port_->setThreshold(next.value);
@@ -309,7 +328,7 @@ void EcuLink::pump() {
             break;
         case LinkStep::Open:
             if (!openNow()) {
-                finishCurrent(false);
+                finishCurrent(false, Failure::PortClosed);
                 continue;
             }
             break;
@@ -328,27 +347,38 @@ int EcuLink::quietNeededMs() const {
     return std::min(q, 400);
 }
 
-bool EcuLink::settled(const LinkStep& step) {
+EcuLink::Settle EcuLink::settled() {
     if (!settleClock_.isValid()) {
         settleClock_.start();
-        lastStopResend_ = 0;
+        stopsResent_ = 0;
     }
     const qint64 spent = settleClock_.elapsed();
     const qint64 quiet = port_->quietMs();
     const qint64 need = quietNeededMs();
-    if (quiet >= need || spent >= kSettleLimitMs || !port_->isOpen()) {
+    if (quiet >= need || !port_->isOpen()) {
         settleClock_.invalidate();
-        return true;
+        return Settle::Quiet;
     }
-    if (step.value == 1 && lastStopResend_ == 0 && spent >= kSettleLimitMs / 2) {
-        lastStopResend_ = spent;
+    // A stream still running here lost its stop on the line: the stop is said again halfway and
+    // at the limit, and a stream is never started into a line that still streams.
+    const int due = spent >= kSettleLimitMs ? 2 : spent >= kSettleLimitMs / 2 ? 1 : 0;
+    if (stopsResent_ < due) {
+        stopsResent_ = due;
         port_->write(QByteArray(1, char(ecu::StreamStop)));
     }
-    const qint64 wait = std::max<qint64>(1, std::min(need - quiet, kSettleLimitMs - spent));
+    const qint64 giveUpAt = kSettleLimitMs + kSettleLimitMs / 2;
+    if (spent >= giveUpAt) {
+        settleClock_.invalidate();
+        return Settle::Busy;
+    }
+    const qint64 nextLook = spent < kSettleLimitMs / 2 ? kSettleLimitMs / 2
+                            : spent < kSettleLimitMs   ? kSettleLimitMs
+                                                       : giveUpAt;
+    const qint64 wait = std::max<qint64>(1, std::min(need - quiet, nextLook - spent));
     waitFor_ = wait;
     waitClock_.start();
     waitTimer_.start(int(wait));
-    return false;
+    return Settle::Wait;
 }
 
 void EcuLink::onWaitTimer() {
@@ -422,6 +452,8 @@ void EcuLink::release(QObject* tool) {
     holder_ = nullptr;
     holderRaw_ = nullptr;
     claim_ = Claim{};
+    resumeHolder_ = false;
+    rearming_ = false;
     watch_.setSilent(false);
     // The next tool starts after whatever the releasing tool's close queues (the reconnect).
     QTimer::singleShot(0, this, &EcuLink::grantNext);
@@ -443,6 +475,8 @@ void EcuLink::grantNext() {
 // ---------------------------------------------------------------- connect
 
 void EcuLink::connectEcu(bool quiet) {
+    // The connect takes the holder's stream from it: it gets it back once the ECU answers.
+    if (holderRaw_) resumeHolder_ = true;
     if (shuttingDown_ || connectQueued_) return;
     connectQueued_ = true;
     quietConnect_ = quiet;
@@ -494,9 +528,8 @@ void EcuLink::shutdown() {
     shuttingDown_ = true;
     watch_.setRetrying(false);
     answerTimer_.stop();
-    waitTimer_.stop();
     queue_.clear();
-    current_.reset();
+    dropCurrent();
     pending_.clear();
     watch_.expectFrames(false);
     rearmTimer_.stop();
@@ -542,7 +575,15 @@ void EcuLink::dispatchFrames(const QByteArray& bytes) {
     // Between a stop and the next start nothing is the tool's: a stopped stream's tail is not
     // the answer to the next request.
     if (!streamExpected_) return;
+    const bool wasBroken = confirmer_.broken();
     const QList<QByteArray> frames = confirmer_.take(bytes);
+    if (!wasBroken && confirmer_.broken()) {
+        if (ReadMode != 0 && ReadMode != 1 && holderRaw_ && claim_.broken) {
+            const auto broken = claim_.broken;
+            broken();
+        }
+        return;
+    }
     if (frames.isEmpty()) return;
     watch_.frameArrived();
     if (ReadMode == 1) {
@@ -593,7 +634,14 @@ void EcuLink::onSilence(bool on) {
 }
 
 void EcuLink::onRearm() {
-    if (!watch_.silent() || !holderRaw_ || !claim_.rearm || busy() || !port_->isOpen()) return;
+    if (!watch_.silent() || busy()) return;
+    if (!streamExpected_ || !holderRaw_ || !claim_.rearm || !port_->isOpen()) {
+        // Nothing is to be woken: the holder stopped, or nobody holds a stream.
+        rearming_ = false;
+        watch_.setSilent(false);
+        return;
+    }
+    rearming_ = true;
     // An ECU that lost its power starts afresh and waits for an initialisation.
     QByteArray wake("\xFF\xFF", 2);
     wake.append(char(ecuId_));
@@ -612,8 +660,9 @@ void EcuLink::getEcuPartNo(const QByteArray& bytes) {
     connected = true;
     watch_.setProblem({});
     answerTimer_.stop();
-    const bool resume = wasLost_;
+    const bool resume = wasLost_ || resumeHolder_;
     wasLost_ = false;
+    resumeHolder_ = false;
     setState(State::Connected);
     emit identified(partNumber_);
     if (resume && holderRaw_ && claim_.resumed) {
@@ -633,8 +682,9 @@ void EcuLink::onLost(const QString& reason) {
         ends.push_back(std::move(current_->sequence.end));
     for (Running& r : queue_)
         if (!ownerless(r) && r.sequence.end) ends.push_back(std::move(r.sequence.end));
-    current_.reset();
+    dropCurrent();
     queue_.clear();
+    lastFailure_ = Failure::PortClosed;
     connectQueued_ = false;
     quietConnect_ = false;
     connected = false;

@@ -85,6 +85,12 @@ public:
     void run(QObject* owner, LinkSequence sequence);
     // True when something of the owner's was dropped.
     bool cancel(QObject* owner);
+    // Why the last sequence that ended with false did.
+    enum class Failure {
+        PortClosed, // a write or the open failed, or the port was lost
+        LineBusy,   // the ECU went on streaming after the stop was said three times
+    };
+    Failure lastFailure() const { return lastFailure_; }
     // A sequence is running or queued.
     bool busy() const { return current_.has_value() || !queue_.empty(); }
 
@@ -98,6 +104,8 @@ public:
         // The stream fell silent: ask for it again (the link has woken the ECU first). Called
         // every kRearmMs while silent; without it the tool deals with silence itself.
         std::function<void()> rearm;
+        // A one-shot reply's stream lost a byte before the reply was agreed: ask again now.
+        std::function<void()> broken;
         // Every confirmed frame of one delivery has been handed over.
         std::function<void()> deliveryDone;
         bool liveData = false; // its stream is the live-data stream
@@ -150,7 +158,9 @@ private:
     };
     void pump();
     void onWaitTimer();
-    void finishCurrent(bool ok);
+    void finishCurrent(bool ok, Failure why = Failure::PortClosed);
+    // The running sequence is gone, with its wait and its settle.
+    void dropCurrent();
     // The sequence's owner is gone: it is dropped without another step.
     static bool ownerless(const Running& r);
     bool openNow();
@@ -165,8 +175,10 @@ private:
     void onQuiet();
     void onSilence(bool silent);
     void onRearm();
-    // Settle: true when the line is quiet enough; otherwise the wait until the next look.
-    bool settled(const LinkStep& step);
+    enum class Settle { Quiet, Wait, Busy };
+    // Settle: Quiet when the line is quiet enough; Wait: the timer is set for the next look;
+    // Busy: the stream would not stop.
+    Settle settled();
 
     SerialPort* port_;
     Settings& settings_;
@@ -210,9 +222,14 @@ private:
     QDateTime lastFrameAt_;
     QTimer rearmTimer_;
     QElapsedTimer settleClock_;
-    qint64 lastStopResend_ = 0;
+    int stopsResent_ = 0;
+    Failure lastFailure_ = Failure::PortClosed;
     LinkWatch watch_;
     bool wasLost_ = false;
+    // The link's own stop and wake-up of a silent stream: that stop is not the holder's.
+    bool rearming_ = false;
+    // A connect took the holder's stream: the holder is resumed once the ECU answers.
+    bool resumeHolder_ = false;
 };
 
 } // namespace kx

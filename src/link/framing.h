@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <cstdint>
+#include <optional>
 
 namespace kx {
 
@@ -12,29 +13,78 @@ inline constexpr uint8_t kFrameHeader = 0xFF;
 // Never reads past the delivered bytes.
 int findFrame(const QByteArray& bytes, uint8_t count, int lastStart);
 
+// How a stream's frames are taken.
+enum class FrameRule {
+    // A live stream: every confirmed frame; after a fault the frames are found again.
+    Stream,
+    // A stream whose first frame counts only once the next one agrees with it, as under Once
+    // (the first value of a watched address); then as Stream.
+    FirstAgreed,
+    // A one-shot read: the ECU repeats the block until stopped, so the reply is the first frame
+    // that the next one repeats byte for byte. A fault breaks the stream for good: the data may
+    // hold header-shaped bytes, so finding the frames again inside it is not safe; the block is
+    // asked for again instead.
+    Once,
+};
+
 // Confirms frames across deliveries. The protocol has no checksum, and a line near an ignition
 // loses bytes and picks up stray ones, so a frame is taken only when the next frame's header
 // (0xFF and the same count byte) follows exactly where its count says it ends: a byte lost or
 // added inside the frame moves that header and the frame is dropped. The last frame of a
 // delivery waits for the next delivery.
+//
+// Data can look like a header (0xFF then the count: erased flash, code), and a stream that
+// repeats one block confirms a rotated frame as well as the real one. So the phase is taken
+// from the stream's start: its first frame opens the bytes that follow the start (after one
+// byte of acknowledgement, when the ECU sends one), and each later frame follows the one before.
 class FrameConfirmer {
 public:
     // Any count byte (the self-diagnostic stream, whose length follows the stored faults).
     static constexpr int AnyCount = -1;
 
     // A new stream of frames with this count byte: what was held is forgotten.
-    void expect(int count);
+    void expect(int count, FrameRule rule = FrameRule::Stream);
     int expected() const { return count_; }
+    FrameRule rule() const { return rule_; }
+    // The stream start went out: the first frame opens what comes next.
+    void started();
     // Forgets what was held (the receive buffer was discarded).
-    void clear() { held_.clear(); }
-    // Takes a delivery; returns each confirmed frame (header, count byte, data) in order.
+    void clear();
+    // Takes a delivery; returns each confirmed frame (header, count byte, data) in order. Under
+    // FrameRule::Once, at most one frame per start: the reply.
     QList<QByteArray> take(const QByteArray& delivery);
+    // The stream lost its footing before its first value was agreed (FrameRule::Once and
+    // FirstAgreed); nothing more comes of it: ask again.
+    bool broken() const { return broken_; }
     // Candidate frames that failed the check since expect().
     uint64_t dropped() const { return dropped_; }
 
 private:
+    bool headerAt(qsizetype p) const;
+    enum class Verdict { No, Yes, Unknown };
+    // Whether a frame starts at p and the next header confirms it; Unknown until bytes come.
+    Verdict verdictAt(qsizetype p) const;
+    // After a fault at the header expected at faultAt_: the frame start that a single lost or
+    // stray byte explains, or -1; nothing while more bytes are needed to tell.
+    std::optional<qsizetype> nearResync() const;
+    // The header expected at `header` was not there: find the stream again.
+    void lostAt(qsizetype header, int period);
+    // The frame at p is taken; false while it waits for its agreement.
+    bool deliver(qsizetype p, QList<QByteArray>& frames);
+    void breakStream();
+
     int count_ = AnyCount;
+    FrameRule rule_ = FrameRule::Stream;
     QByteArray held_;
+    QByteArray last_;        // the last confirmed frame: the reference for agreement and re-sync
+    bool anchoring_ = false; // the first frame after the start is yet to come
+    bool inStep_ = false;    // held_ begins at a frame start
+    bool resyncing_ = false; // a fault was seen; the stream is looked for near faultAt_
+    qsizetype faultAt_ = 0;  // where the missing header was expected, in held_
+    int faultPeriod_ = 0;    // the frame length there, when known
+    bool agreed_ = true;     // the first frame has been agreed (or need not be)
+    bool done_ = false;      // Once: the reply was taken
+    bool broken_ = false;
     uint64_t dropped_ = 0;
 };
 

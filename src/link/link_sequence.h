@@ -1,6 +1,8 @@
 #pragma once
 // A timed exchange on the ECU link, written as a list of steps that the link runs one after
 // the other without blocking the event loop: write, wait, discard, threshold, receive mode.
+#include "link/framing.h"
+
 #include <QByteArray>
 #include <cstdint>
 #include <deque>
@@ -9,13 +11,26 @@
 namespace kx {
 
 struct LinkStep {
-    enum Kind { Write, Wait, Discard, Threshold, Mode, Call, ClosePort, Close, Open, Frames, Settle };
+    enum Kind {
+        Write,
+        Wait,
+        Discard,
+        Threshold,
+        Mode,
+        Call,
+        ClosePort,
+        Close,
+        Open,
+        Frames,
+        Settle
+    };
     Kind kind = Call;
-    QByteArray bytes;           // Write
-    int value = 0;              // Wait (ms), Threshold (count), Mode (receive mode), Frames (count)
-    bool traced = false;        // Write: the bytes go to the debug trace as a send record
-    bool answered = false;      // Write: the ECU answers it (a sample of the line's hold time)
-    std::function<void()> call; // Call
+    QByteArray bytes;      // Write
+    int value = 0;         // Wait (ms), Threshold (count), Mode (receive mode), Frames (count)
+    bool traced = false;   // Write: the bytes go to the debug trace as a send record
+    bool answered = false; // Write: the ECU answers it (a sample of the line's hold time)
+    FrameRule rule = FrameRule::Stream; // Frames
+    std::function<void()> call;         // Call
 };
 
 class LinkSequence {
@@ -41,7 +56,7 @@ public:
     // From here on the tool is handed only confirmed frames with this count byte
     // (FrameConfirmer::AnyCount: any), one at a time. Without it (after a mode step), deliveries
     // are handed over as they come.
-    LinkSequence& frames(int count);
+    LinkSequence& frames(int count, FrameRule rule = FrameRule::Stream);
     LinkSequence& threshold(int count);
     LinkSequence& mode(int16_t readMode);
     LinkSequence& then(std::function<void()> step);

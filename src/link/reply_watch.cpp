@@ -3,11 +3,20 @@
 namespace kx {
 
 ReplyWatch::ReplyWatch(QObject* parent, std::function<void()> askAgain,
-                       std::function<void()> giveUp)
+                       std::function<void()> giveUp, int waitMs)
     : QObject(parent), askAgain_(std::move(askAgain)), giveUp_(std::move(giveUp)) {
     timer_.setSingleShot(true);
-    timer_.setInterval(kWaitMs);
+    timer_.setInterval(waitMs);
     connect(&timer_, &QTimer::timeout, this, &ReplyWatch::onTimeout);
+}
+
+void ReplyWatch::expect() {
+    if (!timer_.isActive()) timer_.start();
+}
+
+void ReplyWatch::stop() {
+    timer_.stop();
+    retries_ = 0;
 }
 
 void ReplyWatch::answered() {
@@ -16,6 +25,7 @@ void ReplyWatch::answered() {
 }
 
 void ReplyWatch::onTimeout() {
+    timer_.stop();
     if (++retries_ >= kTries) {
         retries_ = 0;
         if (giveUp_) giveUp_();

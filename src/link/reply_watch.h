@@ -12,12 +12,17 @@ public:
     static constexpr int kWaitMs = 2000;
     static constexpr int kTries = 3;
 
-    ReplyWatch(QObject* parent, std::function<void()> askAgain, std::function<void()> giveUp);
-    // The request went out (again): the clock runs.
-    void expect() { timer_.start(); }
+    ReplyWatch(QObject* parent, std::function<void()> askAgain, std::function<void()> giveUp,
+               int waitMs = kWaitMs);
+    // The request went out (again): the clock runs, unless it already runs for this try (a
+    // request asked again at once, its stream broken, stays within the try's time).
+    void expect();
     // The reply came: the next request starts with a full set of tries.
     void answered();
-    void stop() { timer_.stop(); }
+    // The request could not be made (the line would not fall quiet): that try is over now.
+    void failed() { onTimeout(); }
+    // Nothing is awaited any more; a later request starts with a full set of tries.
+    void stop();
     bool waiting() const { return timer_.isActive(); }
     // Asks made for the current request beyond the first.
     int retries() const { return retries_; }

@@ -188,7 +188,7 @@ LinkSequence frmAdrWatch::iniAdrWatch(const std::array<uint16_t, 3>& addresses) 
         .settle()
         .discard()
         .threshold(memread::WatchThreshold)
-        .frames(memread::WatchBytes)
+        .frames(memread::WatchBytes, FrameRule::FirstAgreed)
         .startStream();
     return s;
 }

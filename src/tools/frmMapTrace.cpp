@@ -299,6 +299,7 @@ void frmMapTrace::takeLink() {
             startForm();
         }));
     };
+    claim.broken = [this] { askAgain(); };
     claim.rearm = [this] {
         if (stage_ != Stage::Tracing) return;
         LinkSequence s;
@@ -378,14 +379,20 @@ void frmMapTrace::sendRead(LinkSequence s, const MapRead::Byte& b) {
         .settle()
         .discard()
         .threshold(maptrace::ReadThreshold)
-        .frames(1)
+        .frames(1, FrameRule::Once)
         .then([this] {
             awaiting_ = true;
             replyWatch_->expect();
         })
         .startStream()
         .onEnd([this](bool ok) {
-            if (!ok && stage_ == Stage::Reading) stop(S("The ECU port is closed."));
+            if (ok || stage_ != Stage::Reading) return;
+            if (host_.link.lastFailure() == EcuLink::Failure::LineBusy) {
+                // The ECU would not stop streaming: this try is over, the next asks again.
+                awaiting_ = true;
+                return replyWatch_->failed();
+            }
+            stop(S("The ECU port is closed."));
         });
     host_.link.run(this, std::move(s));
 }

@@ -155,6 +155,7 @@ frmRomData::frmRomData(const Host& host)
             updateStart();
         }));
     };
+    claim.broken = [this] { askAgain(); };
     claim.resumed = [this] {
         if (!download_ || !inFlight_) return host_.link.run(this, LinkSequence().stopStream());
         lblStatus_->clear();
@@ -195,8 +196,8 @@ bool frmRomData::openDump(const QString& path) {
         return false;
     }
     if (!host_.dialogs.mayReplace(this, path)) return false;
-    // The dump goes to a temporary file beside the chosen one, which it replaces only at the
-    // end: an interrupted dump never leaves a half-written file under the user's name.
+    // The dump goes to a temporary file beside the chosen one, which replaces it when the dump
+    // ends with bytes read (every one confirmed): a dump that read nothing leaves the old file.
     file_ = std::make_unique<QSaveFile>(path);
     if (!file_->open(QIODevice::WriteOnly)) {
         host_.dialogs.message(this,
@@ -273,11 +274,15 @@ void frmRomData::sendRequest(LinkSequence s, const RomDownload::Request& r) {
     else
         sendCommSlow(s, r);
     s.onEnd([this](bool ok) {
+        if (ok || !download_) return;
+        if (host_.link.lastFailure() == EcuLink::Failure::LineBusy) {
+            // The ECU would not stop streaming: this try is over, the next asks again.
+            awaiting_ = true;
+            return replyWatch_->failed();
+        }
         // A closed port pauses the dump like a lost one; the link's retries bring it back.
-        if (!ok && download_)
-            lblStatus_->setText(
-                S("The ECU port is closed at %1: the dump goes on when it comes back.")
-                    .arg(stoppedAt()));
+        lblStatus_->setText(S("The ECU port is closed at %1: the dump goes on when it comes back.")
+                                .arg(stoppedAt()));
     });
     host_.link.run(this, std::move(s));
 }
@@ -309,7 +314,7 @@ void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
         .settle()
         .discard()
         .threshold(memread::FastThreshold)
-        .frames(memread::FastBytes)
+        .frames(memread::FastBytes, FrameRule::Once)
         .then([this] {
             awaiting_ = true;
             replyWatch_->expect();
@@ -325,7 +330,7 @@ void frmRomData::sendCommSlow(LinkSequence& s, const RomDownload::Request& r) {
         .settle()
         .discard()
         .threshold(memread::SlowThreshold)
-        .frames(1)
+        .frames(1, FrameRule::Once)
         .then([this] {
             awaiting_ = true;
             replyWatch_->expect();
@@ -393,7 +398,12 @@ void frmRomData::finish(const QString& why, bool saveRange) {
     download_.reset();
     inFlight_.reset();
     QString text;
-    if (!file_->commit()) {
+    if (written_ == 0) {
+        // Nothing was confirmed: the file the user agreed to replace stays as it was.
+        file_->cancelWriting();
+        text = S("Nothing was read; %1 is left as it was.").arg(path);
+        if (!why.isEmpty()) text = why + u' ' + text;
+    } else if (!file_->commit()) {
         text = S("The dump could not be saved to %1: %2. Nothing was written.")
                    .arg(path, file_->errorString());
     } else if (whole) {

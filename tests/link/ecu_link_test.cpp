@@ -172,8 +172,10 @@ TEST(EcuLink, OnlyTheRunningStreamsConfirmedFramesCountAndSilenceIsAState) {
     ASSERT_TRUE(l.settle());
 
     // A frame counts once the next header confirms it; a stray byte inside one drops it.
-    l.port->feed(bytes({0x0F, 0xFF, 1, 0x11, 0xFF, 1, 0x99, 0x12, 0xFF, 1, 0x13, 0xFF, 1}));
-    EXPECT_EQ(frames, (QList<QByteArray>{bytes({0xFF, 1, 0x11}), bytes({0xFF, 1, 0x13})}));
+    l.port->feed(
+        bytes({0x0F, 0xFF, 1, 0x11, 0xFF, 1, 0x99, 0x12, 0xFF, 1, 0x13, 0xFF, 1, 0x14, 0xFF, 1}));
+    EXPECT_EQ(frames, (QList<QByteArray>{bytes({0xFF, 1, 0x11}), bytes({0xFF, 1, 0x13}),
+                                         bytes({0xFF, 1, 0x14})}));
     EXPECT_EQ(l.link->framesDropped(), 1u);
 
     // The stopped stream's tail, held back by the line, reaches nobody.

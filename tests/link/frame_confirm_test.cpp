@@ -25,51 +25,133 @@ TEST(FrameConfirmer, TakesAFrameOnlyWhenTheNextHeaderFollowsWhereItsCountSaysItE
         QList<QByteArray> deliveries;
         QList<QByteArray> confirmed; // in order, over all deliveries
         uint64_t dropped;
+        FrameRule rule = FrameRule::Stream;
+        bool started = false; // the deliveries follow a stream start
+        bool broken = false;
     };
     const QByteArray a = bytes({0xFF, 2, 0x10, 0x11});
     const QByteArray b = bytes({0xFF, 2, 0x20, 0x21});
     const QByteArray c = bytes({0xFF, 2, 0x30, 0x31});
+    const QByteArray d = bytes({0xFF, 2, 0x40, 0x41});
     const QByteArray head = bytes({0xFF, 2});
+    const QByteArray ack = bytes({0x0F});
+    // A ROM block shaped like headers inside: erased flash, then code.
+    const QByteArray rom = bytes({0xFF, 8, 0x11, 0x22, 0xFF, 8, 0x33, 0x44, 0x55, 0x66});
+    const QByteArray romHead = rom.left(2);
     const Case cases[] = {
         {"the last frame of a delivery waits for the next", 2, {a + b, c + head}, {a, b, c}, 0},
-        {"a header split over two deliveries", 2, {a + bytes({0xFF}), bytes({2, 0x20, 0x21}) + c},
-         {a, b}, 0},
-        {"a lost data byte drops that frame", 2, {a + bytes({0xFF, 2, 0x20}) + c + head}, {a, c}, 1},
-        {"a stray byte inside a frame drops it", 2,
-         {a + bytes({0xFF, 2, 0x20, 0x99, 0x21}) + c + head},
-         {a, c},
+        {"a header split over two deliveries",
+         2,
+         {a + bytes({0xFF}), bytes({2, 0x20, 0x21}) + c},
+         {a, b},
+         0},
+        {"a lost data byte drops that frame",
+         2,
+         {a + bytes({0xFF, 2, 0x20}) + c + d + head},
+         {a, c, d},
          1},
-        {"a lost header: the frame before it is not confirmed", 2,
-         {a + bytes({2, 0x20, 0x21}) + c + head},
-         {c},
+        {"a stray byte inside a frame drops it",
+         2,
+         {a + bytes({0xFF, 2, 0x20, 0x99, 0x21}) + c + d + head},
+         {a, c, d},
          1},
-        {"a header with another count byte confirms nothing", 2,
+        {"a lost header: the frame before it is not confirmed",
+         2,
+         {a + bytes({2, 0x20, 0x21}) + c + d + head},
+         {c, d},
+         1},
+        {"a header with another count byte confirms nothing",
+         2,
          {a + bytes({0xFF, 5, 1, 2, 3, 4, 5})},
          {},
          1},
-        {"another count byte is not this stream's", 2, {bytes({0xFF, 1, 5, 0xFF, 1, 5}) + a + head},
+        {"another count byte is not this stream's",
+         2,
+         {bytes({0xFF, 1, 5, 0xFF, 1, 5}) + a + head},
          {a},
          0},
-        {"any count: the self-diagnostic stream", FrameConfirmer::AnyCount,
+        {"any count: the self-diagnostic stream",
+         FrameConfirmer::AnyCount,
          {bytes({0x0F, 0xFF, 4, 0x13, 2, 0x43, 5, 0xFF, 4, 0x13, 2, 0x43, 5, 0xFF, 4})},
          {bytes({0xFF, 4, 0x13, 2, 0x43, 5}), bytes({0xFF, 4, 0x13, 2, 0x43, 5})},
          0},
+        {"any count: 0xFF after a header is never a count",
+         FrameConfirmer::AnyCount,
+         {bytes({0xFF, 0xFF, 4, 0x13, 2, 0x43, 5, 0xFF, 4})},
+         {bytes({0xFF, 4, 0x13, 2, 0x43, 5})},
+         0},
+        // The phase comes from the start: a rotated copy of a repeated block is never taken.
+        {"one-shot: the reply once the next frame repeats it",
+         8,
+         {ack + rom + rom + rom + rom},
+         {rom},
+         0,
+         FrameRule::Once,
+         true},
+        {"one-shot: no acknowledgement", 8, {rom + rom + romHead}, {rom}, 0, FrameRule::Once, true},
+        {"one-shot: a stray and a lost byte in one frame: the next pair",
+         8,
+         {ack + bytes({0xFF, 8, 0x11, 0x99, 0xFF, 8, 0x33, 0x44, 0x55, 0x66}) + rom + rom +
+          romHead},
+         {rom},
+         0,
+         FrameRule::Once,
+         true},
+        {"one-shot: a lost header breaks the stream",
+         8,
+         {ack + rom.mid(1) + rom + rom + rom},
+         {},
+         1,
+         FrameRule::Once,
+         true,
+         true},
+        {"one-shot: a lost byte after the first frame breaks it",
+         8,
+         {ack + rom + rom.left(5) + rom.mid(6) + rom + rom},
+         {},
+         1,
+         FrameRule::Once,
+         true,
+         true},
+        {"first value agreed, then every frame",
+         2,
+         {a + a + b + c + head},
+         {a, b, c},
+         0,
+         FrameRule::FirstAgreed,
+         true},
+        {"live stream of a repeated block: found again in step after a lost byte",
+         8,
+         {ack + rom + rom + rom.left(3) + rom.mid(4) + rom + rom + romHead},
+         {rom, rom, rom, rom},
+         1,
+         FrameRule::Stream,
+         true},
+        {"live stream: a stray byte first is taken for the acknowledgement",
+         2,
+         {bytes({0x42}) + a + b + head},
+         {a, b},
+         0,
+         FrameRule::Stream,
+         true},
     };
     for (const Case& k : cases) {
         FrameConfirmer f;
-        f.expect(k.count);
+        f.expect(k.count, k.rule);
+        if (k.started) f.started();
         QList<QByteArray> got;
         for (const QByteArray& d : k.deliveries)
             got += f.take(d);
         EXPECT_EQ(got, k.confirmed) << k.what;
         EXPECT_EQ(f.dropped(), k.dropped) << k.what;
+        EXPECT_EQ(f.broken(), k.broken) << k.what;
     }
 }
 
 TEST(FrameConfirmer, OnALineThatAddsAndLosesBytesEveryConfirmedFrameWasSent) {
     std::mt19937 rng(20261208);
     std::uniform_int_distribution<int> byte(0, 255);
-    for (int run = 0; run < 3000; ++run) {
+    for (int run = 0; run < 20000; ++run) {
         std::vector<uint8_t> input(size_t(200 + run % 1800));
         for (uint8_t& v : input)
             v = uint8_t(byte(rng));

@@ -89,7 +89,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
         EXPECT_EQ(t.w.ecu->threshold(), 6);
         t.w.ecu->writes.clear();
         const QByteArray reply = QByteArray("\xFF\x01", 2) + char(byteFor(cell));
-        t.w.ecu->feed(hex("0f") + reply.repeated(2));
+        t.w.ecu->feed(hex("0f") + reply.repeated(3));
         // More of the same stream during the stop's pause: not the next byte's reply.
         if (cell == 1) t.w.ecu->feed(reply.repeated(2));
         t.w.settle();
@@ -183,7 +183,7 @@ TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
     TraceWindow lost;
     lost.setup->btnOK_Click();
     lost.w.settle();
-    lost.stream(hex("ff010a"), 2);
+    lost.stream(hex("ff010a"), 3);
     lost.w.ecu->disconnectNow();
     EXPECT_FALSE(lost.trace->reading());
     EXPECT_TRUE(lost.text("lblStatus").contains("lost")) << lost.text("lblStatus").toStdString();

@@ -33,7 +33,8 @@ QString text(QWidget* w, const char* name) {
 
 // The ECU's answer to a stream start: its acknowledgement, then the frame repeated.
 QByteArray stream(const QByteArray& frame) {
-    return hex("0f") + frame + frame;
+    // The reply counts once the next frame repeats it; a third header confirms the second.
+    return hex("0f") + frame + frame + frame;
 }
 
 struct RomWindow {
@@ -93,8 +94,12 @@ TEST(RomDataWindow, FastDumpRequestsEightAddressesAndReplacesTheFile) {
     EXPECT_EQ(r.w.ecu->writes.value(1), hex("c98008c98009c9800ac9800b"));
     EXPECT_EQ(text(r.win, "lblAddress"), "800F");
     EXPECT_EQ(child<QProgressBar>(r.win, "prgBar")->value(), 15);
-    // Another count byte is not a reply.
+    // Another count byte is not a reply: the block is asked for again at once.
+    r.w.ecu->writes.clear();
     r.w.ecu->feed(stream(hex("ff03010203")).repeated(3));
+    r.w.settle();
+    EXPECT_EQ(r.w.ecu->writes, (Writes{hex("30"), hex("c98008c98009c9800ac9800b"),
+                                       hex("c9800cc9800dc9800ec9800f"), hex("f0")}));
     EXPECT_FALSE(text(r.win, "lblRate").isEmpty());
     r.w.ecu->feed(stream(hex("ff0808090a0b0c0d0eff")));
     r.w.settle();
@@ -245,6 +250,9 @@ TEST(AdrWatchWindow, StartStreamsThreeAddressesAndRowsTrackMaxAndMin) {
     EXPECT_EQ(w.ecu->threshold(), 10);
     EXPECT_FALSE(child<QLineEdit>(win, "txtAddress1")->isEnabled());
 
+    // The first value counts once the next frame agrees with it.
+    w.ecu->feed(hex("ff031200ffff031200ff"));
+    EXPECT_EQ(rowText(1), "0||FF");
     w.ecu->feed(hex("ff031200ffff031200ff"));
     EXPECT_EQ(rowText(1) + " " + rowText(2) + " " + rowText(3), "12|12|12 0|0|0 FF|FF|FF");
     w.ecu->feed(hex("ff030500ffff030500ff"));
