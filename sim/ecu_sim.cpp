@@ -45,6 +45,8 @@ EcuSimulator::EcuSimulator(SimOptions options) : options_(std::move(options)) {
     link.muteAfterSeconds = options_.ignitionOffAfter;
     link.garbageRate = options_.garbageRate;
     link.dropRate = options_.dropRate;
+    link.cmdGarbageRate = options_.cmdGarbageRate;
+    link.cmdDropRate = options_.cmdDropRate;
     link.silenceAfter = options_.silenceAfter;
     link.hangupAfter = options_.hangupAfter;
     link.reopenAfterMs = options_.reopenAfterMs;
@@ -185,6 +187,8 @@ std::string usage() {
            "                       nothing; the port stays open\n"
            "  --garbage-rate P     probability per sent byte of a random byte before it\n"
            "  --drop-rate P        probability per sent byte of losing it\n"
+           "  --cmd-garbage-rate P probability per byte from the PC of a random byte before it\n"
+           "  --cmd-drop-rate P    probability per byte from the PC of losing it\n"
            "  --silence-after N    send nothing after N frames\n"
            "  --hangup-after N     hang the line up after N frames (once)\n"
            "  --reopen-after MS    new pseudo-terminal MS after a hang-up (1000; -1 never)\n"
@@ -209,12 +213,27 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             o.obd2 = true;
             continue;
         }
-        static const char* const withValue[] = {
-            "--baud",          "--id",           "--part-number",  "--faults",
-            "--unsupported",   "--rom-command",  "--garbage-rate", "--drop-rate",
-            "--silence-after", "--hangup-after", "--reopen-after", "--record",
-            "--link",          "--seed",         "--time-scale",   "--coolant-start",
-            "--launch",        "--latency-ms",   "--ignition-off-after"};
+        static const char* const withValue[] = {"--baud",
+                                                "--id",
+                                                "--part-number",
+                                                "--faults",
+                                                "--unsupported",
+                                                "--rom-command",
+                                                "--garbage-rate",
+                                                "--drop-rate",
+                                                "--cmd-garbage-rate",
+                                                "--cmd-drop-rate",
+                                                "--silence-after",
+                                                "--hangup-after",
+                                                "--reopen-after",
+                                                "--record",
+                                                "--link",
+                                                "--seed",
+                                                "--time-scale",
+                                                "--coolant-start",
+                                                "--launch",
+                                                "--latency-ms",
+                                                "--ignition-off-after"};
         if (std::find(std::begin(withValue), std::end(withValue), name) == std::end(withValue)) {
             error = "unknown option " + name;
             return std::nullopt;
@@ -245,6 +264,10 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             ok = parseReal(v, 0, 1, o.garbageRate);
         } else if (name == "--drop-rate") {
             ok = parseReal(v, 0, 1, o.dropRate);
+        } else if (name == "--cmd-garbage-rate") {
+            ok = parseReal(v, 0, 1, o.cmdGarbageRate);
+        } else if (name == "--cmd-drop-rate") {
+            ok = parseReal(v, 0, 1, o.cmdDropRate);
         } else if (name == "--silence-after") {
             ok = parseNumber(v, 10, -1, 1L << 30, o.silenceAfter);
         } else if (name == "--hangup-after") {

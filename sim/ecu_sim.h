@@ -23,6 +23,8 @@ struct SimOptions {
     double ignitionOffAfter = -1;
     double garbageRate = 0;
     double dropRate = 0;
+    double cmdGarbageRate = 0; // the same faults on the bytes from the PC
+    double cmdDropRate = 0;
     long silenceAfter = -1;
     long hangupAfter = -1;
     int reopenAfterMs = 1000;

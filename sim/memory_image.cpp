@@ -52,7 +52,26 @@ MemoryImage::MemoryImage() {
             }
         }
     }
+    for (int i = 0; i < 256; ++i)
+        bytes_[uint16_t(kCodeLike + i)] = codeLike(i);
     updateLive(0, 0);
+}
+
+uint8_t MemoryImage::codeLike(int i) {
+    const int line = i / 16, k = i % 16;
+    switch (line % 4) {
+    case 0:
+        return 0xFF; // erased
+    case 1:
+        return k % 2 == 0 ? 0xFF : uint8_t(1 + (line * 16 + k) % 20); // FF 01 .. FF 14
+    case 2: {
+        static const uint8_t code[16] = {0x11, 0x22, 0xFF, 0x08, 0x33, 0x44, 0x55, 0x66,
+                                         0xFF, 0x01, 0xFF, 0x03, 0xBD, 0xFF, 0xFF, 0x08};
+        return code[k];
+    }
+    default:
+        return k < 8 ? 0xFF : uint8_t(0x80 + 13 * k); // a run, then code
+    }
 }
 
 void MemoryImage::updateLive(uint16_t rpmRaw, uint8_t throttleRaw) {

@@ -37,6 +37,10 @@ public:
     static uint8_t timingCell(int r, int c);
     // Scale byte i (0 to 15): the RPM scale counts in 50 rpm, the throttle scale in raw bytes.
     static uint8_t rpmScale(int i) { return uint8_t(10 * (i + 1)); }
+    // Where 256 bytes shaped like code and erased flash lie: runs of 0xFF, and 0xFF before small
+    // numbers, the shape of a frame header.
+    static constexpr uint16_t kCodeLike = 0x9000;
+    static uint8_t codeLike(int i);
     static uint8_t tpScale(int i) { return uint8_t(22 + 13 * i); }
 
 private:

@@ -113,7 +113,8 @@ void PtyLink::setMuted(bool muted) {
     if (!muted && muted_) unmutePending_ = true;
     muted_ = muted;
     const char b = 1;
-    if (wakePipe_[1] >= 0) [[maybe_unused]] const ssize_t n = ::write(wakePipe_[1], &b, 1);
+    if (wakePipe_[1] >= 0) [[maybe_unused]]
+        const ssize_t n = ::write(wakePipe_[1], &b, 1);
 }
 
 void PtyLink::checkMute(Clock::time_point now) {
@@ -124,7 +125,8 @@ void PtyLink::checkMute(Clock::time_point now) {
     }
     const bool timeUp = options_.muteAfterSeconds >= 0 &&
                         now - startTime_ >= duration<double>(options_.muteAfterSeconds);
-    const bool framesUp = options_.muteAfterFrames >= 0 && frames >= uint64_t(options_.muteAfterFrames);
+    const bool framesUp =
+        options_.muteAfterFrames >= 0 && frames >= uint64_t(options_.muteAfterFrames);
     if (!muteDone_ && (timeUp || framesUp)) {
         muteDone_ = true;
         muted_ = true;
@@ -292,6 +294,16 @@ void PtyLink::readInput(Clock::time_point now) {
     flushSentRecord();
     record(muted_ ? "pc-" : "pc", in.data(), in.size(), now);
     if (muted_) return; // a dead device hears nothing
+    if (options_.cmdGarbageRate > 0 || options_.cmdDropRate > 0) {
+        // The line from the PC is as noisy as the one to it.
+        std::vector<uint8_t> heard;
+        for (uint8_t b : in) {
+            if (rng_.chance(options_.cmdGarbageRate)) heard.push_back(uint8_t(rng_.next()));
+            if (!rng_.chance(options_.cmdDropRate)) heard.push_back(b);
+        }
+        in = std::move(heard);
+        if (in.empty()) return;
+    }
     std::vector<uint8_t> out;
     {
         std::lock_guard lock(mutex_);

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
-#include <sys/types.h>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -36,13 +36,15 @@ public:
 
 struct LinkOptions {
     int baud = 9600;
-    std::string linkPath;     // stable symlink to the device, replaced if present
-    std::string recordPath;   // traffic record, one line per chunk
-    double garbageRate = 0;   // probability per sent byte of an extra random byte before it
-    double dropRate = 0;      // probability per sent byte of losing it
-    long silenceAfter = -1;   // frames; after that many, the device sends nothing more
-    long hangupAfter = -1;    // frames; after that many, the line is hung up (once)
-    int reopenAfterMs = 1000; // a new pseudo-terminal after a hang-up; negative: never
+    std::string linkPath;      // stable symlink to the device, replaced if present
+    std::string recordPath;    // traffic record, one line per chunk
+    double garbageRate = 0;    // probability per sent byte of an extra random byte before it
+    double dropRate = 0;       // probability per sent byte of losing it
+    double cmdGarbageRate = 0; // probability per byte from the PC of a random byte before it
+    double cmdDropRate = 0;    // probability per byte from the PC of losing it
+    long silenceAfter = -1;    // frames; after that many, the device sends nothing more
+    long hangupAfter = -1;     // frames; after that many, the line is hung up (once)
+    int reopenAfterMs = 1000;  // a new pseudo-terminal after a hang-up; negative: never
     // A USB adapter's latency timer: what the line carries is held and handed on every
     // latencyMs, or as soon as kAdapterPacket bytes are held; 0 hands on each byte at once.
     int latencyMs = 0;

@@ -2,7 +2,6 @@
 
 #include "util/numbers.h"
 
-
 namespace kx {
 
 std::vector<TestValue> engineTempValues(bool fahr) {

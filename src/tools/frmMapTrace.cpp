@@ -374,12 +374,12 @@ void frmMapTrace::sendRead(LinkSequence s, const MapRead::Byte& b) {
     inFlight_ = b;
     s.threshold(ecu::ArmThreshold)
         .ask(slowWakeUp())
-        .write(memoryRead(command_, b.address))
+        .write(single_.request(command_, b.address))
         .wait(maptrace::ReadPauseMs)
         .settle()
         .discard()
-        .threshold(maptrace::ReadThreshold)
-        .frames(1, FrameRule::Once)
+        .threshold(single_.threshold())
+        .frames(single_.times(), FrameRule::Once)
         .then([this] {
             awaiting_ = true;
             replyWatch_->expect();
@@ -412,8 +412,8 @@ LinkSequence frmMapTrace::iniMapTrace() {
 
 void frmMapTrace::getMap(const QByteArray& bytes) {
     if (!awaiting_ || stage_ != Stage::Reading || !inFlight_) return;
-    const auto value = findSlowReply(bytes);
-    if (!value) return;
+    const auto value = single_.take(bytes);
+    if (!value) return askAgain(); // its bytes disagree: a spoiled request or a spoiled frame
     awaiting_ = false;
     replyWatch_->answered();
     const int cell = inFlight_->cell;

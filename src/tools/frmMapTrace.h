@@ -7,6 +7,7 @@
 #include "link/reply_watch.h"
 #include "tools/map_coverage.h"
 #include "tools/map_trace.h"
+#include "tools/memory_read.h"
 #include "ui/host.h"
 
 #include <QPointer>
@@ -57,6 +58,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    SingleRead single_;
     enum class Stage { SetUp, Reading, Tracing, Stopped };
     enum class View { MapValues, Hits, MeanAfr };
     class LogAdder;

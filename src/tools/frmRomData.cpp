@@ -325,12 +325,12 @@ void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
 void frmRomData::sendCommSlow(LinkSequence& s, const RomDownload::Request& r) {
     s.threshold(ecu::ArmThreshold)
         .ask(slowWakeUp())
-        .write(memoryRead(command_, r.first))
+        .write(single_.request(command_, r.first))
         .wait(memread::SlowPauseMs)
         .settle()
         .discard()
-        .threshold(memread::SlowThreshold)
-        .frames(1, FrameRule::Once)
+        .threshold(single_.threshold())
+        .frames(single_.times(), FrameRule::Once)
         .then([this] {
             awaiting_ = true;
             replyWatch_->expect();
@@ -346,8 +346,9 @@ void frmRomData::getRomdataFast(const QByteArray& bytes) {
 
 void frmRomData::getRomdataSlow(const QByteArray& bytes) {
     if (!awaiting_ || !download_ || download_->fast()) return;
-    const auto reply = findSlowReply(bytes);
-    if (reply) onReply(&*reply, 1);
+    const auto reply = single_.take(bytes);
+    if (!reply) return askAgain(); // its bytes disagree: a spoiled request or a spoiled frame
+    onReply(&*reply, 1);
 }
 
 void frmRomData::onReply(const uint8_t* data, int count) {

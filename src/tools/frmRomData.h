@@ -42,6 +42,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    SingleRead single_;
     // The reply's bytes go to the file; then the stream stop and the next request.
     void onReply(const uint8_t* data, int count);
     // Appends the next request (fast or slow) to `s` and runs it, or finishes.

@@ -12,7 +12,6 @@ namespace kx {
 namespace maptrace {
 constexpr int ReadMode = 13;  // receive mode while the scales and the map are read
 constexpr int TraceMode = 14; // receive mode while tracing
-constexpr int ReadThreshold = 6;
 constexpr int TraceThreshold = 18;
 constexpr uint32_t ReadPauseMs = 15;  // after each single read request
 constexpr uint32_t StopPauseMs = 10;  // after the stop that follows each reply

@@ -1,5 +1,6 @@
 #include "tools/memory_read.h"
 
+#include "link/ecu_protocol.h"
 #include "link/framing.h"
 #include "util/hex.h"
 #include "util/numbers.h"
@@ -64,14 +65,28 @@ std::optional<std::array<uint8_t, 8>> findFastReply(const QByteArray& bytes) {
     return findReply<8>(bytes);
 }
 
-std::optional<uint8_t> findSlowReply(const QByteArray& bytes) {
-    const auto r = findReply<1>(bytes);
-    if (!r) return std::nullopt;
-    return (*r)[0];
-}
-
 std::optional<std::array<uint8_t, 3>> findWatchReply(const QByteArray& bytes) {
     return findReply<3>(bytes);
+}
+
+QByteArray SingleRead::request(uint8_t command, uint16_t address) const {
+    QByteArray r;
+    for (int k = 0; k < times_; ++k)
+        r.append(memoryRead(command, address));
+    return r;
+}
+
+int SingleRead::threshold() const {
+    return streamThreshold(times_);
+}
+
+std::optional<uint8_t> SingleRead::take(const QByteArray& frame) {
+    if (frame.size() != times_ + 2 || uint8_t(frame[1]) != times_) return std::nullopt;
+    const char value = frame[2];
+    for (qsizetype i = 3; i < frame.size(); ++i)
+        if (frame[i] != value) return std::nullopt;
+    times_ = 5 - times_;
+    return uint8_t(value);
 }
 
 RomDownload::RomDownload(uint16_t start, uint16_t stop, bool fast)

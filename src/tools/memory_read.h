@@ -16,7 +16,6 @@ constexpr int WatchMode = 7;  // receive mode of the address watch
 constexpr int FastBytes = 8;  // addresses per fast request
 constexpr int WatchBytes = 3; // addresses watched
 constexpr int FastThreshold = 20;
-constexpr int SlowThreshold = 6;
 constexpr int WatchThreshold = 10;
 constexpr uint32_t FastPauseMs = 25; // after each half of a fast request
 constexpr uint32_t SlowPauseMs = 15;
@@ -49,8 +48,26 @@ QByteArray slowWakeUp();
 // Reply scanners: the first frame with the method's count byte that lies whole in the
 // delivery, or nothing.
 std::optional<std::array<uint8_t, 8>> findFastReply(const QByteArray& bytes);
-std::optional<uint8_t> findSlowReply(const QByteArray& bytes);
 std::optional<std::array<uint8_t, 3>> findWatchReply(const QByteArray& bytes);
+
+// One address read on its own: the dump's slow method and the map trace's cells. The address is
+// asked for two and three times in one request by turns, and a reply counts only with that many
+// equal bytes: the ECU streams the last request whose bytes it took whole, so a request that the
+// line spoiled would otherwise be answered by the stream of the one before, a one-byte frame
+// like any other.
+class SingleRead {
+public:
+    // The address asked for times() times (after slowWakeUp()).
+    QByteArray request(uint8_t command, uint16_t address) const;
+    int times() const { return times_; }
+    int threshold() const;
+    // The value of a confirmed reply frame, when it has times() equal bytes; the next request
+    // then asks another number of times.
+    std::optional<uint8_t> take(const QByteArray& frame);
+
+private:
+    int times_ = 2;
+};
 
 // A dump's walk through its range: which addresses the next request asks for, what the window
 // shows meanwhile, and where it stands.

@@ -7,11 +7,19 @@ using namespace kxsim;
 
 TEST(SimOptions, ParsesEveryKindOfValueAndRejectsBadOnes) {
     std::string error;
-    const auto o =
-        parseOptions({"--id", "E1", "--obd2", "--faults", "21:3,3F:12", "--unsupported", "02,0e",
-                      "--rom-command", "c8", "--baud", "19200", "--hangup-after", "5",
-                      "--drop-rate", "0.25", "--time-scale", "10", "--launch", "1.5"},
-                     error);
+    const auto o = parseOptions({"--id",       "E1",
+                                 "--obd2",     "--faults",
+                                 "21:3,3F:12", "--unsupported",
+                                 "02,0e",      "--rom-command",
+                                 "c8",         "--baud",
+                                 "19200",      "--hangup-after",
+                                 "5",          "--drop-rate",
+                                 "0.25",       "--time-scale",
+                                 "10",         "--launch",
+                                 "1.5",        "--cmd-drop-rate",
+                                 "0.01",       "--cmd-garbage-rate",
+                                 "0.02"},
+                                error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->id, 0xE1);
     EXPECT_TRUE(o->obd2);
@@ -22,6 +30,8 @@ TEST(SimOptions, ParsesEveryKindOfValueAndRejectsBadOnes) {
     EXPECT_EQ(o->baud, 19200);
     EXPECT_EQ(o->hangupAfter, 5);
     EXPECT_DOUBLE_EQ(o->dropRate, 0.25);
+    EXPECT_DOUBLE_EQ(o->cmdDropRate, 0.01);
+    EXPECT_DOUBLE_EQ(o->cmdGarbageRate, 0.02);
     EXPECT_DOUBLE_EQ(o->timeScale, 10);
     EXPECT_DOUBLE_EQ(o->launchDelay, 1.5);
 

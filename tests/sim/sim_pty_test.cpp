@@ -207,6 +207,10 @@ TEST(SimPty, LineFaultsSilenceDropAndGarbage) {
     EXPECT_TRUE(lost.empty());
     EXPECT_GE(lostFrames, 5u); // the frames still go out, and nothing of them arrives
 
+    SimOptions deaf;
+    deaf.cmdDropRate = 1; // the ECU hears none of the PC's bytes: no acknowledgement, no stream
+    EXPECT_TRUE(streamWith(deaf).first.empty());
+
     SimOptions noisy;
     noisy.garbageRate = 0.02;
     const Bytes dirty = streamWith(noisy).first;

@@ -66,10 +66,18 @@ TEST(MemoryRead, ScannersTakeTheFirstWholeFrameWithTheirCount) {
     EXPECT_EQ(findFastReply(hex("ff03010203ff080102030405060708")), eight);
     EXPECT_EQ(findFastReply({}), std::nullopt);
 
-    EXPECT_EQ(findSlowReply(hex("0fff01ab")), uint8_t(0xAB));
-    EXPECT_EQ(findSlowReply(hex("0fff01ffff01")), uint8_t(0xFF));
-    EXPECT_EQ(findSlowReply(hex("0f0fff01")), std::nullopt);
-    EXPECT_EQ(findSlowReply(hex("ff")), std::nullopt);
+    // One address asked for two and three times by turns; a reply needs that many equal bytes,
+    // and only a reply taken moves to the other number.
+    SingleRead single;
+    EXPECT_EQ(single.request(0xC9, 0x800F), hex("c9800fc9800f"));
+    EXPECT_EQ(single.threshold(), 8);
+    for (const char* other : {"ff01ab", "ff03ababab", "ff02abac", "ff02acab"})
+        EXPECT_EQ(single.take(hex(other)), std::nullopt) << other;
+    EXPECT_EQ(single.take(hex("ff02ffff")), uint8_t(0xFF));
+    EXPECT_EQ(single.request(0xC9, 0x8010), hex("c98010c98010c98010"));
+    EXPECT_EQ(single.take(hex("ff02abab")), std::nullopt); // the last request's stream
+    EXPECT_EQ(single.take(hex("ff03010101")), uint8_t(0x01));
+    EXPECT_EQ(single.times(), 2);
 
     EXPECT_EQ(findWatchReply(hex("ff031200ffff03")), (Watch{{0x12, 0x00, 0xFF}}));
     EXPECT_EQ(findWatchReply(hex("00ff0312")), std::nullopt);
