@@ -5,8 +5,6 @@
 #include "util/settings_store.h"
 
 #include <QTemporaryDir>
-#include <cerrno>
-#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace kx;
@@ -86,20 +84,6 @@ TEST(CliOptions, ReadsTheLogCommandAndRefusesBadUsage) {
             EXPECT_TRUE(p.error.contains(c.error)) << p.error.toStdString();
         }
     }
-}
-
-// Only a name taken by another file is bad usage; a full disk is one whether it refuses the
-// new name or the first line.
-TEST(CliOptions, ALogThatDidNotStartEndsWithTheStatusOfItsCause) {
-    const struct {
-        int error;
-        bool headerFailed;
-        CliExit status;
-    } cases[] = {{EEXIST, false, Usage},        {ENOSPC, false, WriteFailed},
-                 {EDQUOT, false, WriteFailed},  {EIO, true, WriteFailed},
-                 {ENOENT, false, OutputFailed}, {EACCES, false, OutputFailed}};
-    for (const auto& c : cases)
-        EXPECT_EQ(logStartExit(c.error, c.headerFailed), c.status) << std::strerror(c.error);
 }
 
 TEST(CliOptions, SettingsAreReadOnlyWithKestrixsDefaultsAndThePortGiven) {
