@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
 
     LogWriter writer;
     if (auto err = writer.start(path, names, sel, 0, ExistingFile::Replace)) {
-        std::printf("%s\n", qPrintable(*err));
+        std::printf("%s\n", qPrintable(err->text));
         return 1;
     }
     QElapsedTimer t;

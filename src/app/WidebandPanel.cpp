@@ -120,14 +120,16 @@ void WidebandPanel::onMeasured(const wb::Frame& frame) {
 
 void WidebandPanel::onState(WbLink::State state) {
     const QString note = link_.stateNote();
-    if (state == WbLink::State::Streaming)
-        setLabelColours(lblAFR_, colourFromBgr(readDisplayColours(settings_).back),
-                        lblAFR_->palette().color(QPalette::WindowText));
-    const bool notLive = state == WbLink::State::Lost || state == WbLink::State::Silent;
-    // The figure and the AFR users stop looking live until frames come again.
+    // Only a streaming controller's ratio is a reading: while it handshakes, gives no reply or
+    // is not compatible, the last figure is an old one.
+    const bool notLive = state != WbLink::State::Streaming;
     if (notLive) {
+        // The figure and the AFR users stop looking live until the stream's first frame.
         lblAFR_->setText(S("--.--"));
         btnAFR_->setEnabled(false);
+    } else {
+        setLabelColours(lblAFR_, colourFromBgr(readDisplayColours(settings_).back),
+                        lblAFR_->palette().color(QPalette::WindowText));
     }
     lblWbStatus_->setText(note);
     lblWbStatus_->setVisible(!note.isEmpty());

@@ -20,7 +20,7 @@ public:
 
     // "Connect": the figures cleared, then the handshake from its start.
     void connectClicked();
-    // A controller is in use and its ratio is live: "AFR Display" is enabled.
+    // The controller streams and a frame came since it started: "AFR Display" is enabled.
     bool afrEnabled() const;
     void step();
 

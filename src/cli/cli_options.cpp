@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QLocale>
+#include <cerrno>
 #include <cmath>
 
 namespace kx {
@@ -69,8 +70,17 @@ QString cliHelpText() {
         "RPM or Throttle are skipped, and counted on stderr.\n"
         "\n"
         "Exit status: 0 done; 2 bad usage or unusable settings, or the output file exists;\n"
-        "3 the port cannot be opened; 4 the output cannot be written; 5 the map or a log\n"
-        "cannot be read (the coverage of the other logs is printed).\n");
+        "3 the port cannot be opened; 4 the output cannot be created (or the coverage\n"
+        "printed); 5 the map or a log cannot be read (the coverage of the other logs is\n"
+        "printed); 6 the log cannot be written: the disk is full, or another write failed\n"
+        "(the records written before are kept).\n");
+}
+
+CliExit logStartExit(int error, bool headerFailed) {
+    if (error == EEXIST) return Usage;
+    // A full disk may refuse the new file's name already, or take it and refuse its first line.
+    if (headerFailed || error == ENOSPC || error == EDQUOT) return WriteFailed;
+    return OutputFailed;
 }
 
 QString runFileName(const QDateTime& start) {

@@ -7,6 +7,20 @@
 
 namespace kx {
 
+// kestrix-cli's exit statuses, as its help text lists them.
+enum CliExit : int {
+    Done = 0,
+    Usage = 2,
+    PortFailed = 3,
+    OutputFailed = 4, // the log or its folder cannot be made, or the coverage printed
+    InputFailed = 5,
+    WriteFailed = 6, // the log cannot be written: a full disk, or another failed write
+};
+
+// The status for a log that could not be started, by the system's error number of its
+// failure and whether the file opened before its header failed.
+CliExit logStartExit(int error, bool headerFailed);
+
 struct CliOptions {
     enum class Action { Help, Version, Log, Coverage };
     Action action = Action::Log;

@@ -34,8 +34,6 @@ using namespace kx;
 
 namespace {
 
-enum Exit { Done = 0, Usage = 2, PortFailed = 3, OutputFailed = 4, InputFailed = 5 };
-
 void say(const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
@@ -139,24 +137,22 @@ struct Output {
     QString error;
 };
 
+// Why a log did not start, and the status that says it.
+Output startFailure(const LogStartError& error, const QString& path) {
+    if (error.error != EEXIST) return {logStartExit(error.error, error.headerFailed), error.text};
+    return {Usage, QStringLiteral("'%1' already exists; a log never replaces a file. Choose "
+                                  "another name, or --out-dir for a new file per run.")
+                       .arg(path)};
+}
+
 // Starts the writer on a file of its own: `out` as given, or a new name in `dir`. An existing
 // file is never replaced.
 Output startOutput(LogWriter& writer, const CliOptions& o, const QString& dir,
                    const LogGaugeNames& names, const LogSelection& columns) {
     const uint32_t zero = ticks();
     if (!o.out.isEmpty()) {
-        const QFileInfo f(o.out);
-        const auto exists = [&f] { return f.exists() || f.isSymLink(); };
-        const QString taken =
-            QStringLiteral("'%1' already exists; a log never replaces a file. Choose another "
-                           "name, or --out-dir for a new file per run.")
-                .arg(o.out);
-        if (exists()) return {Usage, taken};
-        if (const auto error = writer.start(o.out, names, columns, zero, ExistingFile::Refuse)) {
-            QFileInfo again(o.out);
-            return again.exists() || again.isSymLink() ? Output{Usage, taken}
-                                                       : Output{OutputFailed, *error};
-        }
+        if (const auto error = writer.start(o.out, names, columns, zero, ExistingFile::Refuse))
+            return startFailure(*error, o.out);
         return {};
     }
     if (!QDir().mkpath(dir))
@@ -168,7 +164,8 @@ Output startOutput(LogWriter& writer, const CliOptions& o, const QString& dir,
         const QString path = folder + freeLogName(folder, name);
         const auto error = writer.start(path, names, columns, zero, ExistingFile::Refuse);
         if (!error) return {};
-        if (!QFileInfo::exists(path) || attempt > 100) return {OutputFailed, *error};
+        // Only a name taken since the look is worth another; a full disk stays full.
+        if (error->error != EEXIST || attempt >= 100) return startFailure(*error, path);
     }
 }
 
@@ -212,7 +209,7 @@ int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
         const qint64 size = writer.size();
         if (const auto error = writer.stop()) {
             sayLine(*error);
-            if (code == Done) code = OutputFailed;
+            if (code == Done) code = WriteFailed;
         }
         if (code == PortFailed && logger.records() == 0) {
             // Nothing was recorded: no empty log is left behind.
@@ -230,7 +227,7 @@ int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
         [&](const QString& message) { finish(PortFailed, message); }, Qt::QueuedConnection);
     QObject::connect(
         &logger, &DriveLogger::writeFailed, &app,
-        [&](const QString& message) { finish(OutputFailed, message); }, Qt::QueuedConnection);
+        [&](const QString& message) { finish(WriteFailed, message); }, Qt::QueuedConnection);
 
     forwardStopSignals(&app, [&] { finish(Done, QString()); });
     if (durationS > 0)

@@ -14,6 +14,7 @@ namespace {
 
 constexpr double kDay = 86400;
 constexpr double kLongestSpan = 1e9; // seconds, some thirty years: no drive is longer
+constexpr int kValueDecades = 6;
 
 // Steps a time axis may take, in seconds; beyond the last, whole days.
 constexpr std::array<double, 19> kTimeSteps = {
@@ -112,10 +113,17 @@ ValueAxis analyserValueAxis(double low, double high, int maxTicks) {
     ValueAxis a;
     if (!std::isfinite(low) || !std::isfinite(high)) return a;
     if (high < low) std::swap(low, high);
-    if (high == low) low -= 1, high += 1;
+    if (high == low) {
+        // Room relative to the value: from 1e16 up, v + 1 is v itself.
+        const double pad = std::max(1.0, std::abs(low) / 10);
+        low -= pad, high += pad;
+    }
     maxTicks = std::max(maxTicks, 2);
     double power = std::pow(10.0, std::floor(std::log10((high - low) / maxTicks)) - 1);
-    for (;; power *= 10) {
+    // A range wider than a double holds has no step: the default axis.
+    if (!std::isfinite(power) || !(power > 0)) return a;
+    // From the first power a step fits within three decades, unless two ticks must span zero.
+    for (int decade = 0; decade < kValueDecades; ++decade, power *= 10) {
         for (double m : {1.0, 2.0, 5.0}) {
             const double step = m * power;
             const double lo = std::floor(low / step + 1e-9), hi = std::ceil(high / step - 1e-9);
@@ -123,11 +131,15 @@ ValueAxis analyserValueAxis(double low, double high, int maxTicks) {
             a.step = step;
             a.low = lo * step;
             a.high = hi * step;
-            for (double k = lo; k <= hi; ++k)
-                a.ticks.push_back(k * step);
+            for (int k = 0; k <= static_cast<int>(hi - lo); ++k)
+                a.ticks.push_back((lo + k) * step);
             return a;
         }
     }
+    // Two ticks across zero: the range's own ends.
+    a.low = low, a.high = high, a.step = high - low;
+    a.ticks = {low, high};
+    return a;
 }
 
 QString analyserValueText(double value, double step) {

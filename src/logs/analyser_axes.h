@@ -47,7 +47,8 @@ struct ValueAxis {
     std::vector<double> ticks; // low, low + step, ... high
 };
 // A 1, 2 or 5 times a power of ten step giving at most `maxTicks` ticks over [low, high], and
-// the range widened to whole steps. An empty range is widened by one on each side.
+// the range widened to whole steps. A single value gets room of a tenth of itself (at least one)
+// on each side; a range wider than doubles hold gets the default axis, with no ticks.
 ValueAxis analyserValueAxis(double low, double high, int maxTicks);
 // A tick value with as many decimals as the step needs ("1500", "0.25", "-2").
 QString analyserValueText(double value, double step);

@@ -173,7 +173,7 @@ void frmDataLog::btnStart_Click() {
     const QString path = dir + txtPath_->text();
     if (const auto error = writer_.start(path, names, selection(), ticks(), existing)) {
         // The file could not be made: say why and stay idle.
-        host_.dialogs.message(this, *error, MessageKind::Warning);
+        host_.dialogs.message(this, error->text, MessageKind::Warning);
         return;
     }
     btnStart_->setEnabled(false);

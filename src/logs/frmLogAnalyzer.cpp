@@ -113,7 +113,8 @@ void frmLogAnalyzer::buildUi() {
         for (int g = 0; g < 2; ++g) {
             auto* check = new QCheckBox(g == 0 ? S("Graph 1") : S("Graph 2"), this);
             check->setObjectName(QStringLiteral("Check%1_%2").arg(g + 1).arg(i));
-            connect(check, &QCheckBox::clicked, this, [this, g] { Check_Click(g); });
+            // The state, not a click: an accessible Toggle action sends no click.
+            connect(check, &QCheckBox::toggled, this, [this, g] { Check_Click(g); });
             (g == 0 ? Check1_ : Check2_)[size_t(i)] = check;
         }
     }

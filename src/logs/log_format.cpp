@@ -3,6 +3,7 @@
 #include "util/numbers.h"
 #include "util/ticks.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cinttypes>
@@ -131,19 +132,7 @@ LogWriter::~LogWriter() {
     (void)stop();
 }
 
-std::optional<QString> LogWriter::create(const QString& path, ExistingFile existing) {
-    (void)stop();
-    const UserFile file = openUserFile(path, existing);
-    if (!file.ok()) return QStringLiteral("Cannot create log file '%1': %2").arg(path, file.reason);
-    fd_ = file.fd;
-    complete_ = 0;
-    syncer_ = std::make_unique<FileSyncer>(fd_);
-    path_ = path;
-    return std::nullopt;
-}
-
-std::optional<QString> LogWriter::writeLine(const QByteArray& line) {
-    if (fd_ < 0) return std::nullopt;
+int LogWriter::put(const QByteArray& line) {
     // No buffer of our own: the kernel holds each line as soon as write() returns.
     const char* p = line.constData();
     qsizetype left = line.size();
@@ -154,22 +143,44 @@ std::optional<QString> LogWriter::writeLine(const QByteArray& line) {
             const int err = errno;
             // Part of the line may be in the file: cut it off so the file ends on a whole line.
             if (::ftruncate(fd_, complete_) == 0) ::lseek(fd_, complete_, SEEK_SET);
-            return QStringLiteral("Cannot write log file '%1': %2").arg(path_, systemReason(err));
+            return err;
         }
         p += n;
         left -= n;
     }
     complete_ += line.size();
+    return 0;
+}
+
+QString LogWriter::writeFailure(int err) const {
+    return QStringLiteral("Cannot write log file '%1': %2").arg(path_, systemReason(err));
+}
+
+std::optional<QString> LogWriter::writeLine(const QByteArray& line) {
+    if (fd_ < 0) return std::nullopt;
+    if (const int err = put(line)) return writeFailure(err);
     return std::nullopt;
 }
 
-std::optional<QString> LogWriter::start(const QString& path, const LogGaugeNames& names,
-                                        const LogSelection& selection, uint32_t startTick,
-                                        ExistingFile existing) {
-    if (auto err = create(path, existing)) return err;
-    if (auto err = writeLine(logHeaderLine(names, selection))) {
+std::optional<LogStartError> LogWriter::start(const QString& path, const LogGaugeNames& names,
+                                              const LogSelection& selection, uint32_t startTick,
+                                              ExistingFile existing) {
+    (void)stop();
+    const UserFile file = openUserFile(path, existing);
+    if (!file.ok()) {
+        return LogStartError{
+            QStringLiteral("Cannot create log file '%1': %2").arg(path, file.reason), file.error};
+    }
+    fd_ = file.fd;
+    complete_ = 0;
+    syncer_ = std::make_unique<FileSyncer>(fd_);
+    path_ = path;
+    if (const int err = put(logHeaderLine(names, selection))) {
+        LogStartError failed{writeFailure(err), err, true};
         (void)stop();
-        return err;
+        // Our own empty file would only stand in the way of the next try (a full disk).
+        if (file.created) QFile::remove(path);
+        return failed;
     }
     startTick_ = startTick;
     lastSync_ = startTick;

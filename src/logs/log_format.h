@@ -53,6 +53,13 @@ QString freeLogName(const QString& dir, const QString& fileName);
 
 class FileSyncer;
 
+// Why a log could not be started.
+struct LogStartError {
+    QString text;              // names the file and the reason
+    int error = 0;             // the system's error number (EEXIST: the name is another file's)
+    bool headerFailed = false; // the file opened but its first line could not be written
+};
+
 // Writes a log file. Every line goes to the operating system in one write() as it is recorded,
 // so a crash or kill of the program loses no record already written, and the file is pushed to
 // the disk once a second while logging (on a thread of its own, so a slow stick never holds
@@ -70,11 +77,10 @@ public:
 
     // Creates `path` (an existing file only when the user agreed to replace it), writes the
     // header and takes `startTick` as time zero. The columns stay those of `selection` until
-    // stop(). Returns an error text naming the file and the reason on failure, leaving the
-    // writer closed.
-    std::optional<QString> start(const QString& path, const LogGaugeNames& names,
-                                 const LogSelection& selection, uint32_t startTick,
-                                 ExistingFile existing = ExistingFile::Refuse);
+    // stop(). On failure the writer is left closed, and a file this call created is removed.
+    std::optional<LogStartError> start(const QString& path, const LogGaugeNames& names,
+                                       const LogSelection& selection, uint32_t startTick,
+                                       ExistingFile existing = ExistingFile::Refuse);
     // Appends one record of the header's columns timed at `nowTick` (the 32-bit tick counter
     // may have wrapped since start), and asks for a push to the disk when kSyncMs have passed
     // since the last one. Does nothing when not started. Returns an error text if the write
@@ -91,12 +97,14 @@ public:
     // Bytes of complete lines written since start.
     qint64 size() const { return complete_; }
 
-    // Low level: creates the file; writes one complete line.
-    std::optional<QString> create(const QString& path,
-                                  ExistingFile existing = ExistingFile::Refuse);
+    // Low level: writes one complete line.
     std::optional<QString> writeLine(const QByteArray& line);
 
 private:
+    // Writes `line` whole, or cuts a part of it off again; 0 or the system's error number.
+    int put(const QByteArray& line);
+    QString writeFailure(int err) const;
+
     int fd_ = -1;
     qint64 complete_ = 0; // bytes of complete lines in the file
     LogSelection selection_;

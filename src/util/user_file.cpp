@@ -35,7 +35,7 @@ constexpr int kOpenFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLO
 
 UserFile createNew(const QByteArray& name) {
     const int fd = ::open(name.constData(), kOpenFlags | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0) return UserFile{fd, {}, 0};
+    if (fd >= 0) return UserFile{fd, {}, 0, true};
     if (errno != EEXIST) return failure(errno);
     struct stat st {};
     // A dangling symbolic link also gives EEXIST: name it for what it is.

@@ -20,6 +20,8 @@ struct UserFile {
     QString reason; // when fd < 0: why, in words for a message box
     int error = 0;  // when fd < 0: the system's error number (ELOOP for a symbolic link,
                     // EEXIST for a file kept, EINVAL for a FIFO or device)
+    // When fd >= 0: this open made the file, so nothing of the user's is in it.
+    bool created = false;
     bool ok() const { return fd >= 0; }
 };
 

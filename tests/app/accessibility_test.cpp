@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -113,6 +114,43 @@ TEST(Accessibility, DialValueChangesArePacedAndEndOnTheValueShown) {
     EXPECT_LE(announced.size(), size_t(feeding / GaugePicture::kAnnounceIntervalMs + 1));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return !announced.empty() && announced.back() == last; }, 10000));
+}
+
+// A box or option set through its accessible Toggle action (a screen reader, voice control,
+// automation) changes the state without a click: each window acts on the state.
+TEST(Accessibility, ControlsToggledThroughTheirAccessibleActionTakeEffect) {
+    MainWindow w;
+    w.connectEcu();
+    QWidget* analyser = w.form->open<frmLogAnalyzer>();
+    QWidget* log = w.form->open<frmDataLog>();
+    w.settle();
+    QWidget* comms = w.form->open<Form3>();
+    const auto click = [](QWidget* window, const char* name) {
+        window->findChild<QAbstractButton*>(name)->click();
+    };
+    const struct {
+        QWidget* window;
+        const char* control;
+        std::function<void()> then;
+        std::function<bool()> tookEffect;
+    } cases[] = {
+        {analyser,
+         "optScatter",
+         {},
+         [&] { return analyser->findChild<QWidget*>("fraScatter")->isVisibleTo(analyser); }},
+        {log, "chcLog0", [&] { click(log, "btnStart"); },
+         [&] { return w.store->read("DataLog", "Param0") == "0"; }},
+        {comms, "chkDebug", [&] { click(comms, "btnSave"); },
+         [&] { return w.store->read("Comms", "Debug") == "1"; }},
+    };
+    for (const auto& c : cases) {
+        QAccessibleInterface* iface =
+            QAccessible::queryAccessibleInterface(c.window->findChild<QAbstractButton*>(c.control));
+        ASSERT_TRUE(iface && iface->actionInterface()) << c.control;
+        iface->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        if (c.then) c.then();
+        EXPECT_TRUE(c.tookEffect()) << c.control;
+    }
 }
 
 TEST(Accessibility, TabReachesEveryControlOfEveryWindow) {

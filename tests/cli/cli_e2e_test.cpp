@@ -10,9 +10,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace kx;
 using namespace kx::test;
@@ -179,6 +182,36 @@ TEST(CliE2E, ExitStatusesSayWhatWentWrongAndNoFileIsReplaced) {
     const QStringList drives = QDir(dir.filePath("drives")).entryList({"*.log"}, QDir::Files);
     ASSERT_EQ(drives.size(), 1);
     EXPECT_GT(recordsIn(dir.filePath("drives/" + drives[0])), 20);
+}
+
+// A full disk, as a file size limit of nothing makes it: said as such with its own status, the
+// first failure ends --out-dir, and no empty log is left in the next run's way.
+TEST(CliE2E, AFullDiskIsSaidAsSuchAndLeavesNoEmptyLog) {
+    QTemporaryDir dir;
+    const QString ini = settingsFile(dir, dir.filePath("no-tty"));
+    const QString out = dir.filePath("drive.log");
+    const QString drives = dir.filePath("drives");
+    for (const QStringList& where : {QStringList{"--out", out}, {"--out-dir", drives}}) {
+        SCOPED_TRACE(where.join(' ').toStdString());
+        QProcess cli;
+        cli.setProcessEnvironment(headless(dir.filePath("config")));
+        cli.setChildProcessModifier([] {
+            // Past the limit write() fails with EFBIG instead of raising SIGXFSZ.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit r{};
+            ::getrlimit(RLIMIT_FSIZE, &r);
+            r.rlim_cur = 0;
+            ::setrlimit(RLIMIT_FSIZE, &r);
+        });
+        cli.start(KX_CLI, QStringList{"log", "--settings", ini} + where);
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitCode(), 6);
+        const QString said = QString::fromLocal8Bit(cli.readAllStandardError());
+        EXPECT_TRUE(said.contains("Cannot write log file '" + dir.path())) << said.toStdString();
+        EXPECT_TRUE(said.contains("File too large")) << said.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(out));
+    EXPECT_EQ(QDir(drives).entryList(QDir::Files), QStringList());
 }
 
 TEST(CliE2E, CoveragePrintsTheMapTracesExportOfManyLogs) {

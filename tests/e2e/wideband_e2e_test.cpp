@@ -49,7 +49,9 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
     EXPECT_EQ(w.find<QLabel>("lblROMver")->text(), "0120");
     EXPECT_TRUE(w.dialogs.messages.isEmpty());
 
-    // The AFR window's graph fills and then scrolls.
+    // The AFR window's graph fills and then scrolls. The ratio is live again with the new
+    // stream's first frame.
+    ASSERT_TRUE(waitUntil([&] { return w.form->afrDisplayEnabled(); }, 5000));
     w.find<QPushButton>("btnAFR")->click();
     auto* afr = w.form->findChild<frmWBO2*>("frmWBO2");
     ASSERT_NE(afr, nullptr);

@@ -4,7 +4,9 @@
 #include "logs/analyser_scatter.h"
 #include "logs/log_reader.h"
 
+#include <QRect>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <random>
@@ -73,6 +75,30 @@ TEST(AnalyserAxes, ValueAxesTakeRoundSteps) {
     EXPECT_EQ(analyserValueText(0.25, 0.05), "0.25");
     EXPECT_EQ(analyserValueText(1500, 500), "1500");
     EXPECT_EQ(analyserValueText(-0.0001, 0.1), "0.0");
+}
+
+// One value, however large, gets an axis around it; none of these may hang the scatter view.
+TEST(AnalyserAxes, ValueAxesAroundOneValueOfAnySize) {
+    const double values[] = {1e16, 1e20, 3e38, -3e38, -0.0, 5};
+    for (const double v : values) {
+        const ValueAxis a = analyserValueAxis(v, v, 8);
+        EXPECT_TRUE(a.step > 0 && std::isfinite(a.step)) << v;
+        EXPECT_LT(a.low, v) << v;
+        EXPECT_GT(a.high, v) << v;
+        ASSERT_GE(a.ticks.size(), 2u) << v;
+        EXPECT_LE(a.ticks.size(), 8u) << v;
+        EXPECT_TRUE(std::is_sorted(a.ticks.begin(), a.ticks.end())) << v;
+    }
+    // A column of one record, each value on its own axis, lands inside the plot.
+    const std::vector<float> x = {1e20f}, y = {3e38f}, c = {-0.0f};
+    const ScatterMapping m = scatterMapping(x, y, c, 101, 11, 100, 20);
+    const auto p = m.pixel(x[0], y[0]);
+    ASSERT_TRUE(p.has_value());
+    EXPECT_TRUE(QRect(0, 0, 101, 11).contains(*p)) << p->x() << "," << p->y();
+    // Two ticks cannot span zero in whole steps: the range's own ends.
+    EXPECT_EQ(analyserValueAxis(-1, 1, 2).ticks, (std::vector<double>{-1, 1}));
+    // Wider than a double holds: the default axis.
+    EXPECT_TRUE(analyserValueAxis(-1.7e308, 1.7e308, 8).ticks.empty());
 }
 
 TEST(AnalyserAxes, RangeOfAnyRunMatchesEveryRecord) {

@@ -6,6 +6,7 @@
 #include "support/accessible_tree.h"
 #include "support/main_window.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -229,6 +230,22 @@ TEST(LogAnalyser, TickedSeriesAreDrawnInTheirColours) {
     EXPECT_EQ(a.text(1), QColor(0, 255, 0));
     EXPECT_EQ(a.back(1), QColor(0, 0, 0));
     EXPECT_TRUE(a.dialogs.messages.isEmpty());
+}
+
+// Screen readers, voice control and automation tick a box through its Toggle action, which
+// changes the state without a click.
+TEST(LogAnalyser, ABoxToggledThroughItsAccessibleActionIsPlotted) {
+    Analyser a;
+    a.open(a.rampLog(101));
+    QAccessibleInterface* box = QAccessible::queryAccessibleInterface(a.check(1, 0));
+    ASSERT_TRUE(box && box->actionInterface());
+    EXPECT_EQ(box->text(QAccessible::Name), "RPM on Graph 1");
+    box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    ASSERT_TRUE(a.check(1, 0)->isChecked());
+    EXPECT_EQ(a.win->graph(0)->seriesCount(), 1);
+    EXPECT_FALSE(a.win->graph(0)->accessibleDescription().contains("Nothing plotted"));
+    box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(a.win->graph(0)->seriesCount(), 0);
 }
 
 TEST(LogAnalyser, PaintsZeroOnTheBottomRowMaxValOnTheTopAndFlatRunsAcross) {

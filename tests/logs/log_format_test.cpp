@@ -5,8 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -148,7 +150,7 @@ TEST_F(LogWriterTest, StartReplacesAnExistingFileOnlyWhenTheUserAgreed) {
     LogWriter w;
     const auto refused = w.start(file("same.log"), celsiusNames(), {}, 0);
     ASSERT_TRUE(refused.has_value());
-    EXPECT_TRUE(refused->contains("already exists")) << refused->toStdString();
+    EXPECT_TRUE(refused->text.contains("already exists")) << refused->text.toStdString();
     EXPECT_EQ(readAll(file("same.log")), QByteArray(10000, 'x'));
     ASSERT_EQ(w.start(file("same.log"), celsiusNames(), {}, 0, ExistingFile::Replace),
               std::nullopt);
@@ -187,6 +189,39 @@ TEST_F(LogWriterTest, ASecondLogOnAFullDiskEndsOnItsOwnLastCompleteLine) {
     EXPECT_TRUE(bytes.endsWith("Off, Off, On\r\n")) << bytes.right(40).toStdString();
 }
 
+// A full disk at the header: a file the writer made is removed again, since an empty one would
+// stand in the next run's way; one the user agreed to replace stays.
+TEST_F(LogWriterTest, AHeaderThatCannotBeWrittenRemovesOnlyAFileTheWriterMade) {
+    {
+        QFile old(file("agreed.log"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("an earlier drive");
+    }
+    const struct {
+        const char* name;
+        ExistingFile existing;
+        bool kept;
+    } cases[] = {{"new.log", ExistingFile::Refuse, false},
+                 {"new-replace.log", ExistingFile::Replace, false},
+                 {"agreed.log", ExistingFile::Replace, true}};
+    for (const auto& c : cases) {
+        LogWriter w;
+        std::optional<LogStartError> err;
+        {
+            FileSizeLimit full(0);
+            ASSERT_TRUE(full.ok());
+            err = w.start(file(c.name), celsiusNames(), exampleSelection(), 0, c.existing);
+        }
+        ASSERT_TRUE(err.has_value()) << c.name;
+        EXPECT_TRUE(err->headerFailed);
+        EXPECT_EQ(err->error, EFBIG);
+        EXPECT_TRUE(err->text.startsWith("Cannot write log file '" + file(c.name) + "': "))
+            << err->text.toStdString();
+        EXPECT_FALSE(w.isOpen());
+        EXPECT_EQ(QFileInfo::exists(file(c.name)), c.kept) << c.name;
+    }
+}
+
 // Records reach the disk at most a second apart while logging, not only at STOP.
 TEST_F(LogWriterTest, PushesTheFileToTheDiskOnceASecond) {
     LogWriter w;
@@ -218,8 +253,8 @@ TEST_F(LogWriterTest, UncreatableFileGivesNameAndReasonAndStaysClosed) {
         LogWriter w;
         const auto err = w.start(c.path, celsiusNames(), exampleSelection(), 0);
         ASSERT_TRUE(err.has_value()) << c.path.toStdString();
-        EXPECT_TRUE(err->contains("'" + c.path + "'")) << err->toStdString();
-        EXPECT_TRUE(err->contains(c.reason)) << err->toStdString();
+        EXPECT_TRUE(err->text.contains("'" + c.path + "'")) << err->text.toStdString();
+        EXPECT_TRUE(err->text.contains(c.reason)) << err->text.toStdString();
         EXPECT_FALSE(w.isOpen());
         EXPECT_EQ(w.record(exampleValues(1, 1), 5), std::nullopt);
     }

@@ -302,6 +302,13 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     t.trace->findChild<QRadioButton*>("optMap")->click();
     EXPECT_EQ(t.cell(52)->text(), "19");
 
+    // The wideband controller handshakes again: the ratio it sent last is no reading.
+    t.w.store->save("WBO2", "ComPort", "2");
+    t.w.find<QPushButton>("btnConnect2")->click();
+    t.stream(hex("ff030300ff"), 4);
+    EXPECT_EQ(t.trace->coverage().cell(255).hits, 3u);
+    EXPECT_EQ(t.trace->coverage().cell(255).afrCount, 0u);
+
     // Opened while the ECU's bytes are being read: the reading ends, the trace starts.
     TraceWindow r;
     r.setup->btnOK_Click();

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace kx::test {
@@ -84,6 +85,42 @@ TEST(WidebandWindow, HandshakeThenMeasurements) {
     EXPECT_TRUE(waitUntil([&] { return w.wb->isOpen(); }, 5000));
     EXPECT_EQ(w.wb->writes.last(), "tf\r");
     EXPECT_TRUE(w.dialogs.messages.isEmpty());
+}
+
+// The ratio counts (map coverage, dashboards) only while the controller streams: after a new
+// Connect, no reply or an incompatible controller, the last figure is an old one.
+TEST(WidebandWindow, TheRatioIsLiveOnlyWhileTheControllerStreams) {
+    const struct {
+        const char* what;
+        std::function<void(WbWindow&)> then;
+    } cases[] = {
+        {"connect again", [](WbWindow& w) { w.find<QPushButton>("btnConnect2")->click(); }},
+        {"no reply",
+         [](WbWindow& w) {
+             w.find<QPushButton>("btnConnect2")->click();
+             EXPECT_TRUE(waitUntil(
+                 [&] { return w.form->wbLink().state() == WbLink::State::NoReply; }, 5000));
+         }},
+        {"incompatible",
+         [](WbWindow& w) {
+             w.handshake({"> tf OK   \r\n", "> 0120 WB\r\n", "> 03E0 ERR\r\n"});
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WbWindow w;
+        w.handshake(WbWindow::goodReplies());
+        w.wb->feed(frame(2408, 35, 37));
+        ASSERT_TRUE(w.form->afrDisplayEnabled());
+        c.then(w);
+        EXPECT_FALSE(w.form->afrDisplayEnabled());
+        EXPECT_EQ(w.label("lblAFR")->text(), "--.--");
+        // Streaming again, the stream's first frame is the first live ratio.
+        w.handshake(WbWindow::goodReplies());
+        EXPECT_FALSE(w.form->afrDisplayEnabled());
+        w.wb->feed(frame(2300, 35, 37));
+        EXPECT_TRUE(w.form->afrDisplayEnabled());
+    }
 }
 
 TEST(WidebandWindow, IncompatibleSilentAndLateReplies) {
