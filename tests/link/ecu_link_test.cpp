@@ -2,6 +2,7 @@
 // turns, a tool's sequence cancelled with it, tools waiting for the link, and a pulled cable.
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
+#include "link/reply_watch.h"
 #include "support/main_window.h"
 #include "support/test_support.h"
 #include "util/settings_store.h"
@@ -196,4 +197,137 @@ TEST(EcuLink, OnlyTheRunningStreamsConfirmedFramesCountAndSilenceIsAState) {
     EXPECT_FALSE(l.link->silent());
     EXPECT_EQ(frames, QList<QByteArray>{bytes({0xFF, 1, 0x15})});
     EXPECT_EQ(silence, (QList<bool>{true, false}));
+}
+
+namespace {
+// An ECU that goes on streaming until it has heard `stopsHeard` stops (never, with 0).
+struct StreamingEcu {
+    Link& l;
+    int stopsHeard;
+    QTimer timer;
+    StreamingEcu(Link& link, int heard) : l(link), stopsHeard(heard) {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (stopsHeard > 0 && stops() >= stopsHeard) return;
+            l.port->feed(bytes({0xFF, 1, 0x11}));
+        });
+        timer.start(10);
+    }
+    int stops() const { return int(l.port->writes.count(bytes({0x30}))); }
+};
+} // namespace
+
+TEST(EcuLink, AStreamThatOutlivesItsStopIsStoppedAgainOrTheStepFails) {
+    struct Case {
+        int stopsHeard; // the stop said this many times reaches the ECU; 0: none does
+        bool started;   // the next stream's start went out
+        int stops;      // stops written
+    };
+    for (const Case c : {Case{2, true, 2}, Case{3, true, 3}, Case{0, false, 3}}) {
+        SCOPED_TRACE(c.stopsHeard);
+        Link l;
+        l.link->connectEcu();
+        ASSERT_TRUE(l.settle());
+        l.port->feed(idFrame("1U800"));
+        l.port->writes.clear();
+        StreamingEcu ecu(l, c.stopsHeard);
+        std::optional<bool> ended;
+        LinkSequence s;
+        s.stopStream().frames(1).startStream().onEnd([&](bool ok) { ended = ok; });
+        l.link->run(nullptr, std::move(s));
+        ASSERT_TRUE(waitUntil([&] { return ended.has_value(); }, 4000));
+        EXPECT_EQ(*ended, c.started);
+        EXPECT_EQ(l.port->writes.contains(bytes({0xF0})), c.started);
+        EXPECT_EQ(ecu.stops(), c.stops);
+        if (!c.started) EXPECT_EQ(l.link->lastFailure(), EcuLink::Failure::LineBusy);
+    }
+
+    // A settle cut short by its owner's cancel does not shorten the next one.
+    Link l;
+    l.link->connectEcu();
+    ASSERT_TRUE(l.settle());
+    auto tool = std::make_unique<QObject>();
+    auto ecu = std::make_unique<StreamingEcu>(l, 0);
+    l.link->run(tool.get(), LinkSequence().stopStream());
+    waitUntil([] { return false; }, EcuLink::kSettleLimitMs + 400);
+    l.link->cancel(tool.get());
+    std::optional<bool> ended;
+    l.link->run(tool.get(), LinkSequence().stopStream().onEnd([&](bool ok) { ended = ok; }));
+    waitUntil([] { return false; }, 200);
+    ecu.reset(); // the line falls quiet
+    ASSERT_TRUE(waitUntil([&] { return ended.has_value(); }, 3000));
+    EXPECT_TRUE(*ended);
+}
+
+TEST(EcuLink, AStopByTheHolderEndsItsSilenceAndAConnectGivesItsStreamBack) {
+    Link l;
+    l.link->connectEcu();
+    ASSERT_TRUE(l.settle());
+    l.port->feed(idFrame("1U800"));
+    auto tool = std::make_unique<QObject>();
+    int rearms = 0, resumed = 0;
+    EcuLink::Claim c;
+    c.name = "T";
+    c.receiver = [](const QByteArray&) {};
+    const auto arm = [&] {
+        LinkSequence s;
+        s.stopStream().mode(7).arm(bytes({0xC9, 0x10, 0x00}), 20, 6).startStream();
+        l.link->run(tool.get(), std::move(s));
+    };
+    c.granted = arm;
+    c.rearm = [&] {
+        ++rearms;
+        arm();
+    };
+    c.resumed = [&] { ++resumed; };
+    l.link->acquire(tool.get(), c);
+    ASSERT_TRUE(l.settle());
+    ASSERT_TRUE(waitUntil([&] { return l.link->silent(); }, EcuLink::kSilenceMs + 1000));
+    ASSERT_TRUE(waitUntil([&] { return rearms > 0 && !l.link->busy(); }, EcuLink::kRearmMs + 2000));
+
+    // Stop: the silence ends, and nothing is written any more.
+    l.link->run(tool.get(), LinkSequence().stopStream());
+    ASSERT_TRUE(l.settle());
+    EXPECT_FALSE(l.link->silent());
+    l.port->writes.clear();
+    waitUntil([] { return false; }, EcuLink::kRearmMs + 500);
+    EXPECT_TRUE(l.port->writes.isEmpty()) << l.port->writes.size();
+    EXPECT_EQ(rearms, 1);
+
+    // Connect pressed while the tool holds the link: once the ECU answers, the tool is told to
+    // take its stream back.
+    l.link->connectEcu();
+    ASSERT_TRUE(l.settle());
+    l.port->feed(idFrame("1U800"));
+    EXPECT_EQ(resumed, 1);
+}
+
+TEST(ReplyWatch, AsksAgainTwiceThenGivesUpAndStartsAfreshAfterAnAnswerOrAStop) {
+    QObject parent;
+    QString events;
+    ReplyWatch watch(
+        &parent, [&] { events += 'a'; }, [&] { events += 'g'; }, 20);
+    const auto timeOut = [&] {
+        watch.expect();
+        return waitUntil([&] { return !watch.waiting(); }, 1000);
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> between; // after the second ask
+        const char* events;            // asks again and gives up, over four timeouts
+    };
+    const Case cases[] = {
+        {"three tries, then the next request starts afresh", [] {}, "aaga"},
+        {"an answer starts afresh", [&] { watch.answered(); }, "aaaa"},
+        {"a stop (a lost link) starts afresh", [&] { watch.stop(); }, "aaaa"},
+        {"a try that could not be made counts", [&] { watch.failed(); }, "aagaa"},
+    };
+    for (const Case& c : cases) {
+        events.clear();
+        watch.stop();
+        for (int k = 0; k < 4; ++k) {
+            ASSERT_TRUE(timeOut()) << c.what;
+            if (k == 1) c.between();
+        }
+        EXPECT_EQ(events, c.events) << c.what;
+    }
 }
