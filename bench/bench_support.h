@@ -49,6 +49,10 @@ inline bool runUntil(const std::function<bool()>& done, int ms) {
 template <class Options> void lineFromEnvironment(Options& o) {
     o.latencyMs = qEnvironmentVariableIntValue("KX_LATENCY_MS");
     o.garbageRate = o.dropRate = qEnvironmentVariable("KX_NOISE", "0").toDouble();
-    std::printf("line: %d ms latency, %.2f %% stray and %.2f %% lost bytes\n", o.latencyMs,
-                100 * o.garbageRate, 100 * o.dropRate);
+    double cmdDrop = 0;
+    if constexpr (requires { o.cmdDropRate; })
+        o.cmdDropRate = cmdDrop = qEnvironmentVariable("KX_CMD_DROP", "0").toDouble();
+    std::printf("line: %d ms latency, %.2f %% stray and %.2f %% lost bytes from the device, "
+                "%.2f %% of the PC's bytes lost\n",
+                o.latencyMs, 100 * o.garbageRate, 100 * o.dropRate, 100 * cmdDrop);
 }

@@ -1,6 +1,8 @@
 // Speed of the ROM dump's two methods and CPU of the address watch, against the simulated ECU
 // at 9600 baud on a pseudo-terminal, in-process:
 //   build/bench/memory_tools_bench [fast bytes] [slow bytes] [watch seconds]
+// KX_DUMP_START (hexadecimal, default 8000; 9000 holds code-like bytes) sets where both start;
+// KX_LATENCY_MS, KX_NOISE and KX_CMD_DROP set the line.
 // Prints bytes per second of each method beside the bound set by the wire and the method's
 // own pauses, and the GUI thread's CPU with the watch streaming.
 #include "app/Form2.h"
@@ -30,12 +32,16 @@
 namespace {
 constexpr double kByteMs = 1000.0 / 960.0; // 9600 baud, 8N1
 
+uint16_t dumpStart() {
+    return uint16_t(qEnvironmentVariable("KX_DUMP_START", "8000").toUInt(nullptr, 16));
+}
+
 // Whether the file holds exactly the simulator's memory from 0x8000.
 const char* exactness(kxsim::EcuSimulator& sim, const QString& path, int bytes) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return "no file";
     const QByteArray got = f.readAll();
-    const kxsim::Bytes want = sim.memory(0x8000, size_t(bytes));
+    const kxsim::Bytes want = sim.memory(dumpStart(), size_t(bytes));
     if (got.size() != bytes) return "short";
     return std::equal(want.begin(), want.end(), got.begin(),
                       [](uint8_t w, char g) { return w == uint8_t(g); })
@@ -48,9 +54,9 @@ void dump(kx::Form2& form, kxsim::EcuSimulator& sim, const QString& path, int by
     kx::frmRomData* win = form.open<kx::frmRomData>();
     runUntil([&] { return win->findChild<QPushButton*>("btnRead")->isEnabled(); }, 5000);
     win->findChild<QLineEdit*>("txtPath")->setText(path);
-    win->findChild<QLineEdit*>("txtStart")->setText("8000");
+    win->findChild<QLineEdit*>("txtStart")->setText(QString::number(dumpStart(), 16));
     win->findChild<QLineEdit*>("txtEnd")->setText(
-        QString::number(0x8000 + bytes - 1, 16).toUpper());
+        QString::number(dumpStart() + bytes - 1, 16).toUpper());
     win->findChild<QRadioButton*>(slow ? "optSlow" : "optFast")->setChecked(true);
     QElapsedTimer t;
     t.start();
@@ -98,10 +104,13 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Per 8 bytes: two 25 ms pauses, the stream start, 20 bytes to the threshold, the stop.
-    dump(form, sim, dir.filePath("fast.bin"), fastBytes, false, (50 + 22 * kByteMs) / 8);
-    // Per byte: the 15 ms pause, the stream start, 6 bytes to the threshold, the stop.
-    dump(form, sim, dir.filePath("slow.bin"), slowBytes, true, 15 + 8 * kByteMs);
+    // Per 8 bytes: two 25 ms pauses, the stream start, its acknowledgement, the frame and the
+    // one that repeats it (10 bytes each), the next header that confirms the second, the stop.
+    dump(form, sim, dir.filePath("fast.bin"), fastBytes, false, (50 + 25 * kByteMs) / 8);
+    // Per byte: the 15 ms pause, the stream start, its acknowledgement, two frames of the
+    // address asked for two and three times by turns (4.5 bytes each on average), the next
+    // header, the stop.
+    dump(form, sim, dir.filePath("slow.bin"), slowBytes, true, 15 + 14 * kByteMs);
 
     kx::frmAdrWatch* watch = form.open<kx::frmAdrWatch>();
     runUntil([&] { return watch->findChild<QPushButton*>("btnStart")->isEnabled(); }, 5000);

@@ -18,13 +18,19 @@ constexpr uint8_t RegisterRead = 0x5A;
 constexpr uint8_t SelfDiagRequest = 0xD1;
 constexpr int ArmThreshold = 100;
 constexpr int ConnectThreshold = 48;
-constexpr int IdCount = 22;      // data bytes of the identification frame
-constexpr int IdCountObd2 = 32;  // of the later generation's
+constexpr int IdCount = 22;     // data bytes of the identification frame
+constexpr int IdCountObd2 = 32; // of the later generation's
 } // namespace ecu
 
 // A delivery of 2 x N + 4 bytes always holds one whole frame of N data bytes.
 constexpr int streamThreshold(int dataBytes) {
     return 2 * dataBytes + 4;
+}
+
+// A one-shot reply is taken once a frame and the one that repeats it are confirmed: a delivery
+// of the acknowledgement, two frames and the next header holds them all.
+constexpr int agreedThreshold(int dataBytes) {
+    return 2 * dataBytes + 7;
 }
 
 // The five part-number characters of an identification frame in the delivery, if one is

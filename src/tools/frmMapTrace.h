@@ -53,6 +53,8 @@ public:
     // Logs chosen with "Add Logs..." are still being read.
     bool addingLogs() const { return adder_ != nullptr; }
     const MapCoverage& coverage() const { return coverage_; }
+    // The map as read from the ECU or opened.
+    const EngineMap& map() const { return map_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -313,7 +313,7 @@ void frmRomData::sendCommFast(LinkSequence& s, const RomDownload::Request& r) {
         .wait(memread::FastPauseMs)
         .settle()
         .discard()
-        .threshold(memread::FastThreshold)
+        .threshold(agreedThreshold(memread::FastBytes))
         .frames(memread::FastBytes, FrameRule::Once)
         .then([this] {
             awaiting_ = true;

@@ -77,7 +77,7 @@ QByteArray SingleRead::request(uint8_t command, uint16_t address) const {
 }
 
 int SingleRead::threshold() const {
-    return streamThreshold(times_);
+    return agreedThreshold(times_);
 }
 
 std::optional<uint8_t> SingleRead::take(const QByteArray& frame) {

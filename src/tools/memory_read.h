@@ -15,7 +15,6 @@ constexpr int SlowMode = 12;  // receive mode of the one-address method
 constexpr int WatchMode = 7;  // receive mode of the address watch
 constexpr int FastBytes = 8;  // addresses per fast request
 constexpr int WatchBytes = 3; // addresses watched
-constexpr int FastThreshold = 20;
 constexpr int WatchThreshold = 10;
 constexpr uint32_t FastPauseMs = 25; // after each half of a fast request
 constexpr uint32_t SlowPauseMs = 15;

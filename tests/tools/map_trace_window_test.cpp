@@ -89,7 +89,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
         ASSERT_EQ(t.w.ecu->writes,
                   (Writes{hex("ffffef"), memoryRead(0xC9, address).repeated(times), hex("f0")}))
             << cell;
-        EXPECT_EQ(t.w.ecu->threshold(), 2 * times + 4);
+        EXPECT_EQ(t.w.ecu->threshold(), 2 * times + 7);
         t.w.ecu->writes.clear();
         const QByteArray reply =
             QByteArray("\xFF", 1) + char(times) + QByteArray(times, char(byteFor(cell)));

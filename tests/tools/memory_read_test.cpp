@@ -70,7 +70,7 @@ TEST(MemoryRead, ScannersTakeTheFirstWholeFrameWithTheirCount) {
     // and only a reply taken moves to the other number.
     SingleRead single;
     EXPECT_EQ(single.request(0xC9, 0x800F), hex("c9800fc9800f"));
-    EXPECT_EQ(single.threshold(), 8);
+    EXPECT_EQ(single.threshold(), 11);
     for (const char* other : {"ff01ab", "ff03ababab", "ff02abac", "ff02acab"})
         EXPECT_EQ(single.take(hex(other)), std::nullopt) << other;
     EXPECT_EQ(single.take(hex("ff02ffff")), uint8_t(0xFF));

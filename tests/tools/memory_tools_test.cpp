@@ -82,7 +82,7 @@ TEST(RomDataWindow, FastDumpRequestsEightAddressesAndReplacesTheFile) {
     EXPECT_EQ(r.w.form->link().ReadMode, 11);
     EXPECT_EQ(r.w.ecu->writes, (Writes{hex("c98000c98001c98002c98003"),
                                        hex("c98004c98005c98006c98007"), hex("f0")}));
-    EXPECT_EQ(r.w.ecu->threshold(), 20);
+    EXPECT_EQ(r.w.ecu->threshold(), 23);
     EXPECT_EQ(text(r.win, "lblAddress"), "8007");
     EXPECT_FALSE(child<QPushButton>(r.win, "btnRead")->isEnabled());
     EXPECT_TRUE(child<QPushButton>(r.win, "btnStop")->isEnabled());
@@ -121,7 +121,7 @@ TEST(RomDataWindow, SlowDumpWakesTheEcuBeforeEachAddress) {
                   (Writes{hex("ffffef"), memoryRead(0xC9, uint16_t(0x8000 + a)).repeated(times),
                           hex("f0")}))
             << a;
-        EXPECT_EQ(r.w.ecu->threshold(), 2 * times + 4);
+        EXPECT_EQ(r.w.ecu->threshold(), 2 * times + 7);
         EXPECT_EQ(text(r.win, "lblAddress"), QString::number(0x8000 + a, 16).toUpper());
         r.w.ecu->writes.clear();
         r.w.ecu->feed(
