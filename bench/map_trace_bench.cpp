@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
@@ -111,7 +112,8 @@ int main(int argc, char** argv) {
     t.start();
     win->setup()->findChild<QPushButton*>("btnOK")->click();
     if (!runUntil([&] { return win->tracing(); }, 120000)) {
-        std::fprintf(stderr, "the reading did not finish\n");
+        std::fprintf(stderr, "the reading did not finish: %s\n",
+                     qPrintable(win->findChild<QLabel*>("lblStatus")->text()));
         return 1;
     }
     const double s = double(t.elapsed()) / 1000.0;

@@ -10,6 +10,9 @@ namespace kx {
 class ReplyWatch : public QObject {
 public:
     static constexpr int kWaitMs = 2000;
+    // A one-shot read's stream starts at once: its frames come within the line's hold, so a
+    // start that the line lost is asked again sooner.
+    static constexpr int kOneShotWaitMs = 1000;
     static constexpr int kTries = 3;
 
     ReplyWatch(QObject* parent, std::function<void()> askAgain, std::function<void()> giveUp,

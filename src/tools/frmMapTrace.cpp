@@ -268,7 +268,7 @@ frmMapTrace::frmMapTrace(const Host& host)
         if (stage_ == Stage::Tracing) stop(S("The ECU port was lost: the trace stopped."));
     });
     replyWatch_ = new ReplyWatch(
-        this, [this] { askAgain(); }, [this] { giveUp(); });
+        this, [this] { askAgain(); }, [this] { giveUp(); }, ReplyWatch::kOneShotWaitMs);
     connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
         if (stage_ != Stage::Tracing) return;
         lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());
@@ -688,8 +688,9 @@ void frmMapTrace::paintCell(int cell, uint32_t colour) {
 void frmMapTrace::askAgain() {
     if (!awaiting_ || stage_ != Stage::Reading || !inFlight_) return;
     awaiting_ = false;
+    // The bare stop, as after a reply: the request's settle says it again if it was lost.
     LinkSequence s;
-    s.stopStream();
+    s.write(ecu::StreamStop);
     sendRead(std::move(s), *inFlight_);
 }
 

@@ -135,7 +135,7 @@ frmRomData::frmRomData(const Host& host)
     stopWait_->setInterval(kStopWaitMs);
     connect(stopWait_, &QTimer::timeout, this, &frmRomData::onStopWait);
     replyWatch_ = new ReplyWatch(
-        this, [this] { askAgain(); }, [this] { giveUp(); });
+        this, [this] { askAgain(); }, [this] { giveUp(); }, ReplyWatch::kOneShotWaitMs);
 
     txtStart_->setText(host_.settings.read(S(kSection), S("StartAddress")));
     txtEnd_->setText(host_.settings.read(S(kSection), S("StopAddress")));
@@ -290,8 +290,9 @@ void frmRomData::sendRequest(LinkSequence s, const RomDownload::Request& r) {
 void frmRomData::askAgain() {
     if (!download_ || !awaiting_ || !inFlight_) return;
     awaiting_ = false;
+    // The bare stop, as after a reply: the request's settle says it again if it was lost.
     LinkSequence s;
-    s.stopStream();
+    s.write(ecu::StreamStop);
     sendRequest(std::move(s), *inFlight_);
 }
 
