@@ -9,19 +9,27 @@ namespace kxsim {
 
 class EcuSimulator::Device : public SerialDevice {
 public:
-    Device(EcuConfig config, double timeScale) : ecu(std::move(config)), timeScale_(timeScale) {}
+    Device(EcuConfig config, double timeScale, bool keepDataFrames)
+        : ecu(std::move(config)), timeScale_(timeScale), keep_(keepDataFrames) {}
 
     void receive(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) override {
         ecu.receive(in, out);
     }
-    std::vector<uint8_t> nextFrame() override { return ecu.nextFrame(); }
+    std::vector<uint8_t> nextFrame() override {
+        Bytes f = ecu.nextFrame();
+        if (keep_ && !f.empty() && ecu.streamKind() == StreamKind::Data)
+            made.push_back({std::chrono::steady_clock::now(), f});
+        return f;
+    }
     void advance(double seconds) override { ecu.advance(seconds * timeScale_); }
     void lineReset() override { ecu.lineReset(); }
 
     Ecu ecu;
+    std::vector<MadeFrame> made;
 
 private:
     double timeScale_;
+    bool keep_;
 };
 
 EcuSimulator::EcuSimulator(SimOptions options) : options_(std::move(options)) {
@@ -35,7 +43,8 @@ EcuSimulator::EcuSimulator(SimOptions options) : options_(std::move(options)) {
     config.seed = options_.seed;
     config.coolantStartC = options_.coolantStartC;
     config.launchDelay = options_.launchDelay;
-    device_ = std::make_unique<Device>(std::move(config), options_.timeScale);
+    device_ =
+        std::make_unique<Device>(std::move(config), options_.timeScale, options_.keepDataFrames);
 
     LinkOptions link;
     link.baud = options_.baud;
@@ -102,6 +111,11 @@ Bytes EcuSimulator::memory(uint16_t from, size_t count) const {
 double EcuSimulator::launchTime() const {
     std::lock_guard lock(link_->mutex());
     return device_->ecu.engine().launchTime();
+}
+
+std::vector<MadeFrame> EcuSimulator::dataFrames() const {
+    std::lock_guard lock(link_->mutex());
+    return device_->made;
 }
 
 EngineState EcuSimulator::engineState() const {

@@ -4,6 +4,7 @@
 #include "ecu.h"
 #include "pty_link.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,14 @@ struct SimOptions {
     double timeScale = 1;
     double coolantStartC = 20;
     double launchDelay = -1;
+    // Keep every live-data frame as the ECU made it, before the line's faults (dataFrames()).
+    bool keepDataFrames = false;
+};
+
+// A live-data frame as the ECU made it, and when, just before its first byte went out.
+struct MadeFrame {
+    std::chrono::steady_clock::time_point at;
+    Bytes bytes;
 };
 
 // Parses the command line (argv[0] skipped). On a bad option returns nothing and sets
@@ -72,6 +81,9 @@ public:
     double launchTime() const;
     // ECU memory as a memory read would see it now (addresses wrap at 0xFFFF).
     Bytes memory(uint16_t from, size_t count) const;
+    // With keepDataFrames, every live-data frame made so far: what the ECU sent, whatever the
+    // line did to it.
+    std::vector<MadeFrame> dataFrames() const;
 
 private:
     class Device;

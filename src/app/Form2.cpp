@@ -52,7 +52,7 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
                                                                                state_,   settings_,
                                                                                dialogs_, *this},
       live_(
-          *link_, state_, [this] { return window<Form1>(); },
+          *link_, state_, settings_, [this] { return window<Form1>(); },
           [this] { return window<frmDataLog>(); }) {
     connect(link_, &EcuLink::stateChanged, this, &Form2::onLinkState);
     connect(link_, &EcuLink::silenceChanged, this, [this] { showLinkStatus(); });
@@ -325,10 +325,6 @@ QWidget* Form2::openEcuFinder() {
 
 LinkSequence Form2::iniFullData() {
     return fullDataArming(state_.setup);
-}
-
-void Form2::getFullData(const QByteArray& bytes) {
-    kx::getFullData(bytes, state_.setup, state_.units, state_.live);
 }
 
 void Form2::toolClosed(QWidget* tool) {

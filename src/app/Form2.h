@@ -69,7 +69,6 @@ public:
     // The live-data request for the selected gauges, as link steps: the arming and nothing
     // else (empty when nothing is to be requested).
     LinkSequence iniFullData() override;
-    void getFullData(const QByteArray& bytes);
 
     // Receive dispatchers of the ECU and wideband ports.
     void MSComm1_OnComm();

@@ -8,9 +8,10 @@
 
 namespace kx {
 
-LiveShare::LiveShare(EcuLink& link, LiveState& state, std::function<Form1*()> display,
-                     std::function<frmDataLog*()> logger)
-    : link_(link), state_(state), display_(std::move(display)), logger_(std::move(logger)) {}
+LiveShare::LiveShare(EcuLink& link, LiveState& state, const Settings& settings,
+                     std::function<Form1*()> display, std::function<frmDataLog*()> logger)
+    : link_(link), state_(state), settings_(settings), display_(std::move(display)),
+      logger_(std::move(logger)) {}
 
 void LiveShare::opened(QWidget* tool) {
     QWidget* other = tool == display_() ? static_cast<QWidget*>(logger_()) : display_();
@@ -50,15 +51,18 @@ EcuLink::Claim LiveShare::claim(QWidget* tool) {
 void LiveShare::arm(QObject* owner) {
     const bool display = display_() != nullptr;
     const bool logger = logger_() != nullptr;
+    filter_.reset(storedEcuBaud(settings_));
     link_.run(owner, liveDataStream(state_.setup, display && logger ? 4 : display ? 2 : 3));
 }
 
 void LiveShare::frame(const QByteArray& frame) {
     const int mode = link_.ReadMode;
     if (mode < 2 || mode > 4) return;
-    getFullData(frame, state_.setup, state_.units, state_.live);
+    const auto passed = filterFrame(filter_, frame, state_.setup, link_.trace());
+    if (!passed) return;
+    getFullData(passed->bytes, state_.setup, state_.units, state_.live);
     auto* logger = logger_();
-    if (logger && mode != 2) logger->saveLogData();
+    if (logger && mode != 2) logger->saveLogData(passed->at);
 }
 
 void LiveShare::shown() {

@@ -1,7 +1,6 @@
 #include "cli/DriveLogger.h"
 
 #include "link/link_messages.h"
-#include "util/ticks.h"
 
 namespace kx {
 
@@ -33,6 +32,8 @@ void DriveLogger::start() {
 }
 
 void DriveLogger::stop() {
+    // The frame the spike filter holds has no successor to vouch for it: the log ends on the
+    // frame before, as it would on the last frame the link could not confirm.
     ended_ = true;
     retry_.stop();
     link_.shutdown();
@@ -57,16 +58,19 @@ void DriveLogger::onIdentified() {
 }
 
 void DriveLogger::arm() {
+    filter_.reset(storedEcuBaud(settings_));
     link_.run(this, liveDataStream(plan_.setup, kLoggingMode));
 }
 
 void DriveLogger::onFrame(const QByteArray& frame) {
     if (ended_) return;
-    getFullData(frame, plan_.setup, plan_.units, live_);
+    const auto passed = filterFrame(filter_, frame, plan_.setup, link_.trace());
+    if (!passed) return;
+    getFullData(passed->bytes, plan_.setup, plan_.units, live_);
     LogValues values;
     values.gauges = live_.gaugeValue;
     values.states = live_.switchState;
-    if (const auto error = writer_.record(values, ticks())) {
+    if (const auto error = writer_.record(values, passed->at)) {
         ended_ = true;
         emit writeFailed(*error);
         return;

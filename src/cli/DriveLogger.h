@@ -4,6 +4,7 @@
 // the ignition off and a noisy line, writing a record only for a frame the ECU sent.
 #include "link/EcuLink.h"
 #include "live/live_data.h"
+#include "live/spike_filter.h"
 #include "logs/log_format.h"
 
 #include <QObject>
@@ -31,6 +32,8 @@ public:
     void stop();
 
     uint64_t records() const { return records_; }
+    // Frames dropped as spikes (see SpikeFilter).
+    uint64_t spikesDropped() const { return filter_.dropped(); }
     // What the link is doing, in a line.
     QString status() const { return status_; }
 
@@ -53,6 +56,7 @@ private:
     const Settings& settings_;
     Plan plan_;
     LiveValues live_;
+    SpikeFilter filter_;
     uint64_t records_ = 0;
     bool ended_ = false;
     QString status_;

@@ -50,6 +50,11 @@ QString sizeText(qint64 bytes) {
     return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
 }
 
+QString spikesText(uint64_t dropped) {
+    return QString::number(dropped) +
+           (dropped == 1 ? QStringLiteral(" spike dropped") : QStringLiteral(" spikes dropped"));
+}
+
 // The status: on a terminal one line rewritten in place at most twice a second; elsewhere (a
 // pipe, a service's journal) a plain line each time the link's state changes.
 class Status : public QObject {
@@ -80,10 +85,10 @@ private:
         const uint64_t records = logger_.records();
         const double rate = ms > 0 ? double(records - lastRecords_) * 1000.0 / double(ms) : 0;
         lastRecords_ = records;
-        QString line =
-            QStringLiteral("%1 records, %2/s, %3 | %4")
-                .arg(records)
-                .arg(QString::number(rate, 'f', 1), sizeText(writer_.size()), logger_.status());
+        QString line = QStringLiteral("%1 records, %2/s, %3, %4 | %5")
+                           .arg(records)
+                           .arg(QString::number(rate, 'f', 1), spikesText(logger_.spikesDropped()),
+                                sizeText(writer_.size()), logger_.status());
         winsize ws{};
         const int columns =
             ::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? int(ws.ws_col) : 80;
@@ -215,9 +220,9 @@ int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
             // Nothing was recorded: no empty log is left behind.
             QFile::remove(path);
         } else {
-            sayLine(QStringLiteral("%1 records, %2 in %3")
+            sayLine(QStringLiteral("%1 records, %2, %3 in %4")
                         .arg(logger.records())
-                        .arg(sizeText(size), path));
+                        .arg(spikesText(logger.spikesDropped()), sizeText(size), path));
         }
         app.exit(code);
     };

@@ -1,6 +1,7 @@
 #pragma once
 // The binary trace of the ECU link: 'S' and the bytes of one write, 'R' and the bytes of one
-// receive event, with no separators or time stamps.
+// receive event, with no separators or time stamps; and 'N' with a line of text ending in a
+// newline, a note of what the program made of what it received.
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -20,6 +21,7 @@ public:
     void close() { file_.close(); }
     void send(const QByteArray& bytes) { record('S', bytes); }
     void receive(const QByteArray& bytes) { record('R', bytes); }
+    void note(const QByteArray& text) { record('N', text + '\n'); }
 
     // Told why the trace cannot be opened: the system's error number and a sentence naming
     // the file. Called once a run, however often the open is tried again.

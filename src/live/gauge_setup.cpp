@@ -51,6 +51,39 @@ constexpr std::array<CatalogueRow, kGaugeCount> kRows{{
 }};
 // clang-format on
 
+// The largest change a second that an engine (or its sensor) can make in each gauge's raw
+// register value, in counts, by gauge number; 0: no limit (values worked out from other gauges,
+// the wideband ratio). Raw counts, so units, speed correction and display rounding play no part.
+// clang-format off
+constexpr std::array<double, kGaugeCount> kMaxRawRates{{
+    15000 / 12.5, // RPM: free revving in neutral, 12.5 rpm a count
+    50 / 0.005,   // Air Flow: 50 V/s on a throttle snap, 5 mV a count
+    50 / 0.005,   // Air Flow RH
+    5,            // Water Temp: 5 °C/s where the thermostat opens, 1 °C a count
+    20 / 0.01,    // O2 Sensor: 20 V/s, a rich-lean switch in 40 ms, 10 mV a count
+    20 / 0.01,    // O2 Sensor RH
+    50 / 2.0,     // Speed: 50 km/h/s (wheelspin, a locking wheel), 2 km/h a count
+    50 / 0.08,    // Battery: 50 V/s (the starter's dip), 80 mV a count
+    50 / 0.02,    // Throttle: 5 V in 0.1 s, 20 mV a count
+    5,            // Fuel Temp: 5 °C/s
+    10,           // Air Temp: 10 °C/s, heat soak blown out of the intake
+    10 / 0.02,    // EGT: 10 V/s, 20 mV a count
+    100 / 0.01,   // Injector: 100 ms/s (acceleration enrichment), 10 us a count
+    500,          // Timing: 500 degrees/s (knock retard, tip-in), 1 degree a count
+    200 * 2.55,   // AAC: 200 %/s, 1/2.55 % a count
+    200,          // A/F Base: the closed loop's trim steps, 200 %/s, 1 % a count
+    200,          // A/F Base RH
+    10,           // A/F Base SL: self-learning drifts, 10 %/s
+    10,           // A/F Base SL RH
+    100 / 0.01,   // Injector RH
+    0,            // Duty Cycle: from RPM and injector time
+    0,            // Duty Cycle RH
+    20 / 0.01,    // O2 Sensor B1
+    20 / 0.01,    // O2 Sensor B2
+    0,            // WBo2: the wideband controller's, in no frame
+}};
+// clang-format on
+
 void applyScale(GaugeInfo& g, const char* name, int32_t minVal, int32_t maxVal, int32_t ticks,
                 int32_t subTicks, int32_t decimals) {
     g.setName(QString::fromLatin1(name));
@@ -179,6 +212,11 @@ const char* const kGaugeListNames[kGaugeCount] = {
 };
 
 } // namespace
+
+double maxRawRate(int gauge) {
+    if (gauge < 0 || gauge >= kGaugeCount) return 0;
+    return kMaxRawRates[static_cast<size_t>(gauge)];
+}
 
 QString gaugeListName(int gauge) {
     if (gauge < 0 || gauge >= kGaugeCount) return {};

@@ -32,6 +32,10 @@ std::array<QString, kGaugeCount> catalogueNames(bool fahr, bool mph);
 // The text of gauge number 0..24 in the gauge lists ("" for another number).
 QString gaugeListName(int gauge);
 
+// The largest change a second that an engine can make in gauge `gauge`'s raw register value,
+// in counts; 0 for no limit (a gauge worked out from others, or one in no frame).
+double maxRawRate(int gauge);
+
 // Recomputes both byte counts from the selections. A gauge number above 24 ends the work at
 // that selection, the count being summed keeping its partial sum (the later count stays 0).
 // Only a switch flag of exactly 1 adds its byte, as only such a flag is requested and decoded.

@@ -162,8 +162,8 @@ StoredUnits readStoredUnits(const Settings& store) {
         return parseNumber(store.read(QString::fromLatin1(section), QString::fromLatin1(key)));
     };
     // Only a finite positive correction: the speed is divided by nothing else.
-    const auto correction = usableCorrection(store.read(QStringLiteral("TyreSize"),
-                                                        QStringLiteral("Correction")));
+    const auto correction =
+        usableCorrection(store.read(QStringLiteral("TyreSize"), QStringLiteral("Correction")));
     if (!correction) return u;
     u.speedCorrect = *correction;
     const auto speed = number("Preferences", "Speed");
@@ -177,50 +177,65 @@ StoredUnits readStoredUnits(const Settings& store) {
     return u;
 }
 
-void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
-                 LiveValues& values) {
+FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup) {
+    FrameReadings r;
     const uint8_t n = setup.displayByteCount;
     const int p = findFrame(bytes, n, n + 2);
-    if (p < 0) return;
+    if (p < 0) return r;
+    r.found = true;
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
     const qsizetype end = bytes.size();
     qsizetype c = p + 1; // the count byte; each value starts at c + 1
 
     for (int k = 0; k < kDisplaySlots; ++k) {
         const uint8_t g = setup.displaySelection[static_cast<size_t>(k)];
-        if (g >= kGaugeCount) return;
-        float& out = values.gaugeValue[g];
-        // Duty cycles use RPM and injector time as they stand now: this frame's values when
-        // those gauges sit in earlier slots, otherwise the previous frame's.
-        if (g == kDutyCycle) {
-            out = dutyCycle(values.gaugeValue[0], values.gaugeValue[12]);
-            continue;
-        }
-        if (g == kDutyCycleRH) {
-            out = dutyCycle(values.gaugeValue[0], values.gaugeValue[19]);
-            continue;
-        }
-        if (g == kWidebandGauge) {
-            out = values.wbValues[0];
-            continue;
-        }
+        if (g >= kGaugeCount) return r;
+        FrameReadings::Slot& slot = r.bySlot[static_cast<size_t>(k)];
+        slot.gauge = g;
         const int size = setup.gaugeCatalogue[g].size();
-        if (size == 0) continue;
-        if (c + size >= end) return;
-        uint16_t raw = data[c + 1];
-        if (size >= 2) {
-            // High byte 0x80 or more: the 16-bit value overflows its signed form.
-            if (raw >= 0x80) return;
-            raw = static_cast<uint16_t>(raw << 8 | data[c + 2]);
+        if (size > 0) {
+            if (c + size >= end) return r;
+            uint16_t raw = data[c + 1];
+            if (size >= 2) {
+                // High byte 0x80 or more: the 16-bit value overflows its signed form.
+                if (raw >= 0x80) return r;
+                raw = static_cast<uint16_t>(raw << 8 | data[c + 2]);
+            }
+            slot.raw = raw;
+            c += size;
         }
-        out = convertGauge(g, raw, units);
-        c += size;
+        r.slotCount = k + 1;
     }
     for (size_t f = 0; f < kSwitchRegisters.size(); ++f) {
         if (setup.displaySelection[kFirstSwitchFlag + f] != 1) continue;
-        if (c + 1 >= end) return;
-        decodeSwitchRegister(static_cast<int>(f), data[c + 1], values.switchState);
+        if (c + 1 >= end) return r;
+        r.bySwitch[static_cast<size_t>(r.switchCount++)] = {static_cast<uint8_t>(f), data[c + 1]};
         ++c;
+    }
+    return r;
+}
+
+void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+                 LiveValues& values) {
+    const FrameReadings r = readFrame(bytes, setup);
+    for (int k = 0; k < r.slotCount; ++k) {
+        const FrameReadings::Slot& slot = r.bySlot[static_cast<size_t>(k)];
+        float& out = values.gaugeValue[slot.gauge];
+        // Duty cycles use RPM and injector time as they stand now: this frame's values when
+        // those gauges sit in earlier slots, otherwise the previous frame's.
+        if (slot.gauge == kDutyCycle) {
+            out = dutyCycle(values.gaugeValue[0], values.gaugeValue[12]);
+        } else if (slot.gauge == kDutyCycleRH) {
+            out = dutyCycle(values.gaugeValue[0], values.gaugeValue[19]);
+        } else if (slot.gauge == kWidebandGauge) {
+            out = values.wbValues[0];
+        } else if (slot.raw) {
+            out = convertGauge(slot.gauge, *slot.raw, units);
+        }
+    }
+    for (int i = 0; i < r.switchCount; ++i) {
+        const FrameReadings::Switch& s = r.bySwitch[static_cast<size_t>(i)];
+        decodeSwitchRegister(s.flagIndex, s.raw, values.switchState);
     }
 }
 

@@ -57,6 +57,26 @@ float dutyCycle(float rpm, float injectorTime);
 // 0x21) from its raw byte.
 void decodeSwitchRegister(int flagIndex, uint8_t raw, std::array<QString, 12>& switchState);
 
+// One frame's raw contents in request order, as far as they can be read: each slot's gauge with
+// its register value (none for a gauge that reads no register), then each included switch
+// register's byte. Reading stops where decoding does (see getFullData).
+struct FrameReadings {
+    struct Slot {
+        uint8_t gauge = 0;
+        std::optional<uint16_t> raw;
+    };
+    struct Switch {
+        uint8_t flagIndex = 0; // 0..3: 0x13, 0x1E, 0x1F, 0x21
+        uint8_t raw = 0;
+    };
+    bool found = false; // a frame was found at all
+    std::array<Slot, kDisplaySlots> bySlot{};
+    int slotCount = 0;
+    std::array<Switch, kSwitchRegisters.size()> bySwitch{};
+    int switchCount = 0;
+};
+FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup);
+
 // Decodes one delivery: finds the frame at positions 0..N + 2 and converts each slot and each
 // included switch register in request order. Without a frame nothing changes; a 2-byte value
 // of 0x8000 or more, a frame cut short by the end of the delivery or a gauge number above 24

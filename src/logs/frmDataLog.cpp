@@ -171,7 +171,8 @@ void frmDataLog::btnStart_Click() {
     const Units units = host_.state.units;
     const LogGaugeNames names = catalogueNames(units.fahr, units.mph);
     const QString path = dir + txtPath_->text();
-    if (const auto error = writer_.start(path, names, selection(), ticks(), existing)) {
+    startedAt_ = ticks();
+    if (const auto error = writer_.start(path, names, selection(), startedAt_, existing)) {
         // The file could not be made: say why and stay idle.
         host_.dialogs.message(this, error->text, MessageKind::Warning);
         return;
@@ -192,6 +193,7 @@ void frmDataLog::btnStop_Click() {
 }
 
 std::optional<QString> frmDataLog::endLogging() {
+    // The frame the spike filter holds has no successor to vouch for it yet: it is not logged.
     auto error = writer_.stop();
     btnStart_->setEnabled(true);
     btnBrowse_->setEnabled(true);
@@ -203,12 +205,14 @@ std::optional<QString> frmDataLog::endLogging() {
     return error;
 }
 
-void frmDataLog::saveLogData() {
-    if (!isLogging()) return;
+void frmDataLog::saveLogData(uint32_t at) {
+    // Live frames are held back one frame by the spike filter: the one let through just after
+    // START may have come before it.
+    if (!isLogging() || tickBefore(at, startedAt_)) return;
     LogValues values;
     values.gauges = host_.state.live.gaugeValue;
     values.states = host_.state.live.switchState;
-    if (const auto error = writer_.record(values, ticks())) failLogging(*error);
+    if (const auto error = writer_.record(values, at)) failLogging(*error);
 }
 
 void frmDataLog::failLogging(const QString& error) {

@@ -21,8 +21,9 @@ public:
     explicit frmDataLog(const Host& host);
     ~frmDataLog() override;
 
-    // One record from the latest decoded values, while logging.
-    void saveLogData();
+    // One record from the latest decoded values, of a frame that came at tick `at`, while
+    // logging; a frame that came before START is not part of the recording.
+    void saveLogData(uint32_t at);
     void btnStart_Click();
     void btnStop_Click();
     void btnBrowse_Click();
@@ -48,6 +49,7 @@ private:
     QLabel* lblStatus_;
     bool waitingShown_ = false;
     LogWriter writer_;
+    uint32_t startedAt_ = 0;
     QLabel* lblDirectory_;
     QLineEdit* txtPath_;
     QPushButton* btnBrowse_;

@@ -24,4 +24,10 @@ inline uint64_t elapsedTicks(uint32_t start, uint32_t now) {
     return n - start;
 }
 
+// True when tick `a` comes before tick `b` on the wrapping counter, the two being less than
+// 2^31 ms (24 days) apart.
+inline bool tickBefore(uint32_t a, uint32_t b) {
+    return static_cast<int32_t>(a - b) < 0;
+}
+
 } // namespace kx

@@ -27,13 +27,15 @@ inline QByteArray idFrame(const char* part, bool obd2 = false) {
     return (f + data).repeated(2);
 }
 
-// A live-data frame of the default display selection, twice: RPM, Speed, Water, Battery,
-// Timing, Injector, (Duty), A/F Base, Throttle, Air Flow, O2, AAC, then 0x13, 0x1E, 0x1F, 0x21.
+// A live-data frame of the default display selection, three times: the link confirms a frame by
+// the next one's header, and the spike filter lets it through once the next has come. RPM,
+// Speed, Water, Battery, Timing, Injector, (Duty), A/F Base, Throttle, Air Flow, O2, AAC, then
+// 0x13, 0x1E, 0x1F, 0x21.
 inline QByteArray defaultFrame(int rpmRaw, int waterRaw, int reg1E) {
     QByteArray f =
         bytes({0xFF, 18, rpmRaw >> 8, rpmRaw & 0xFF, 25, waterRaw, 175,  95,    0x01, 0x90,
                100,  50, 0x00,        0x64,          40, 128,      0x01, reg1E, 0x00, 0x80});
-    return f.repeated(2);
+    return f.repeated(3);
 }
 
 // By default both ports are in memory (`ecu`, `wb`); pass a real port to talk to a device,
