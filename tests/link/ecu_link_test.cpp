@@ -238,7 +238,9 @@ TEST(EcuLink, AStreamThatOutlivesItsStopIsStoppedAgainOrTheStepFails) {
         EXPECT_EQ(*ended, c.started);
         EXPECT_EQ(l.port->writes.contains(bytes({0xF0})), c.started);
         EXPECT_EQ(ecu.stops(), c.stops);
-        if (!c.started) EXPECT_EQ(l.link->lastFailure(), EcuLink::Failure::LineBusy);
+        if (!c.started) {
+            EXPECT_EQ(l.link->lastFailure(), EcuLink::Failure::LineBusy);
+        }
     }
 
     // A settle cut short by its owner's cancel does not shorten the next one.

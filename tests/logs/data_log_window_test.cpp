@@ -32,6 +32,10 @@ void smallSelection(SettingsStore& s) {
 QByteArray frame(int rpmRaw) {
     return bytes({0xFF, 6, 0, rpmRaw, 132, 176, 95, 0x05, 0xFF, 6});
 }
+// The frames after the first: their header came with the frame before.
+QByteArray body(int rpmRaw) {
+    return frame(rpmRaw).mid(2);
+}
 // A clock that stands still unless moved: only for steps that do not wait.
 struct FixedClock {
     uint32_t now = 1000;
@@ -68,7 +72,7 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     // Frames before START are not logged, nor the one the spike filter lets through after it.
     clock->now -= 10;
     w.ecu->feedEvent(frame(68));
-    w.ecu->feedEvent(frame(68));
+    w.ecu->feedEvent(body(68));
     clock->now += 10;
     child<QLineEdit>(log, "txtPath")->setText("drive.log");
     child<QCheckBox>(log, "chcLog20")->setChecked(false);
@@ -77,20 +81,20 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     EXPECT_FALSE(child<QPushButton>(log, "btnBrowse")->isEnabled());
     EXPECT_EQ(w.store->read("DataLog", "Param1"), "0"); // stored for disabled boxes too
     clock->now += 47;
-    w.ecu->feedEvent(frame(68));
+    w.ecu->feedEvent(body(68));
     clock->now += 109;
-    w.ecu->feedEvent(frame(70));
+    w.ecu->feedEvent(body(70));
     // A box unticked while logging waits for the next START: the columns stay the header's.
     EXPECT_TRUE(child<QLabel>(log, "lblParamNote")->isVisibleTo(log));
     child<QCheckBox>(log, "chcLogStr1")->setChecked(false);
     clock->now += 61234 - 156;
-    w.ecu->feedEvent(frame(70));
+    w.ecu->feedEvent(body(70));
     // The spike filter lets a frame through once the next has come: the one it holds at STOP,
     // unconfirmed, is not logged.
     clock->now += 10;
-    w.ecu->feedEvent(frame(70));
+    w.ecu->feedEvent(body(70));
     child<QPushButton>(log, "btnStop")->click();
-    w.ecu->feedEvent(frame(70));
+    w.ecu->feedEvent(body(70));
 
     EXPECT_EQ(fileBytes(w.dir.filePath("drive.log")),
               "Time, RPM, Water Temp C, Battery, Timing, Closed TPS, Power Steering, Air Con sw, "

@@ -36,8 +36,11 @@ struct TrialWindow {
     // A speed frame of `raw` (2 km/h a count) at `ms`, confirmed by the next header.
     void speed(uint32_t ms, int raw) {
         now = ms;
-        w.ecu->feedEvent(bytes({0xFF, 1, raw, 0xFF, 1}));
+        // After the first frame, each frame's header came with the one before.
+        w.ecu->feedEvent(headerSent ? bytes({raw, 0xFF, 1}) : bytes({0xFF, 1, raw, 0xFF, 1}));
+        headerSent = true;
     }
+    bool headerSent = false;
 };
 } // namespace
 
