@@ -210,6 +210,15 @@ TEST(RomDataWindow, StopWithoutAReplyEndsWithTheBytesReadAndCloseKeepsThem) {
     EXPECT_EQ(r.w.ecu->writes.last(), hex("30"));
     EXPECT_TRUE(child<QPushButton>(r.win, "btnRead")->isEnabled());
 
+    // Stopped before its first byte: the file the user agreed to replace stays as it was.
+    r.w.dialogs.questionAnswers.push_back(true);
+    r.read();
+    child<QPushButton>(r.win, "btnStop")->click();
+    ASSERT_TRUE(waitUntil([&] { return !r.win->downloading(); }, 10000));
+    EXPECT_EQ(r.file(), hex("0001020304050607"));
+    EXPECT_TRUE(text(r.win, "lblStatus").contains("left as it was"))
+        << text(r.win, "lblStatus").toStdString();
+
     // Closing in the middle of another dump: the file holds what came, and the link reconnects.
     r.w.dialogs.questionAnswers.push_back(true); // replace the first dump
     r.read();
