@@ -27,6 +27,7 @@ public:
     // Nothing is awaited any more; a later request starts with a full set of tries.
     void stop();
     bool waiting() const { return timer_.isActive(); }
+    int remainingMs() const { return timer_.remainingTime(); }
     // Asks made for the current request beyond the first.
     int retries() const { return retries_; }
 

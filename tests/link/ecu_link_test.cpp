@@ -332,4 +332,14 @@ TEST(ReplyWatch, AsksAgainTwiceThenGivesUpAndStartsAfreshAfterAnAnswerOrAStop) {
         }
         EXPECT_EQ(events, c.events) << c.what;
     }
+
+    // A request asked again at once (its stream broken) stays within its try's time.
+    ReplyWatch slow(
+        &parent, [] {}, [] {}, 1000);
+    QElapsedTimer since;
+    since.start();
+    slow.expect();
+    waitUntil([&] { return since.elapsed() >= 100; }, 1000);
+    slow.expect();
+    EXPECT_LE(slow.remainingMs(), 1000 - since.elapsed() + 10);
 }

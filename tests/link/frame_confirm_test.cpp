@@ -38,6 +38,8 @@ TEST(FrameConfirmer, TakesAFrameOnlyWhenTheNextHeaderFollowsWhereItsCountSaysItE
     // A ROM block shaped like headers inside: erased flash, then code.
     const QByteArray rom = bytes({0xFF, 8, 0x11, 0x22, 0xFF, 8, 0x33, 0x44, 0x55, 0x66});
     const QByteArray romHead = rom.left(2);
+    // Erased flash at its start: a lost header leaves its count byte, then a header's shape.
+    const QByteArray erased = bytes({0xFF, 8, 0xFF, 8, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66});
     const Case cases[] = {
         {"the last frame of a delivery waits for the next", 2, {a + b, c + head}, {a, b, c}, 0},
         {"a header split over two deliveries",
@@ -100,6 +102,14 @@ TEST(FrameConfirmer, TakesAFrameOnlyWhenTheNextHeaderFollowsWhereItsCountSaysItE
         {"one-shot: a lost header breaks the stream",
          8,
          {ack + rom.mid(1) + rom + rom + rom},
+         {},
+         1,
+         FrameRule::Once,
+         true,
+         true},
+        {"one-shot: a lost header before data shaped like one breaks the stream",
+         8,
+         {erased.mid(1) + erased + erased + erased},
          {},
          1,
          FrameRule::Once,
