@@ -20,125 +20,6 @@ QString noDataText(const QDateTime& since) {
         .arg(QLocale::c().toString(since.time(), QStringLiteral("HH:mm:ss")));
 }
 
-// ---------------------------------------------------------------- sequence builder
-
-namespace {
-LinkStep step(LinkStep::Kind kind, int value = 0) {
-    LinkStep s;
-    s.kind = kind;
-    s.value = value;
-    return s;
-}
-} // namespace
-
-LinkSequence& LinkSequence::write(const QByteArray& bytes, bool traced) {
-    LinkStep s = step(LinkStep::Write);
-    s.bytes = bytes;
-    s.traced = traced;
-    steps.push_back(std::move(s));
-    return *this;
-}
-
-LinkSequence& LinkSequence::ask(const QByteArray& bytes) {
-    write(bytes);
-    steps.back().answered = true;
-    return *this;
-}
-
-LinkSequence& LinkSequence::writeEach(const QByteArray& bytes, uint32_t pauseMs) {
-    for (char b : bytes) {
-        write(QByteArray(1, b));
-        wait(pauseMs);
-    }
-    return *this;
-}
-
-LinkSequence& LinkSequence::wait(uint32_t ms) {
-    steps.push_back(step(LinkStep::Wait, int(ms)));
-    return *this;
-}
-
-LinkSequence& LinkSequence::discard() {
-    steps.push_back(step(LinkStep::Discard));
-    return *this;
-}
-
-LinkSequence& LinkSequence::settle() {
-    steps.push_back(step(LinkStep::Settle));
-    return *this;
-}
-
-LinkSequence& LinkSequence::frames(int count, FrameRule rule) {
-    steps.push_back(step(LinkStep::Frames, count));
-    steps.back().rule = rule;
-    return *this;
-}
-
-LinkSequence& LinkSequence::threshold(int count) {
-    steps.push_back(step(LinkStep::Threshold, count));
-    return *this;
-}
-
-LinkSequence& LinkSequence::mode(int16_t readMode) {
-    steps.push_back(step(LinkStep::Mode, readMode));
-    return *this;
-}
-
-LinkSequence& LinkSequence::then(std::function<void()> call) {
-    LinkStep s = step(LinkStep::Call);
-    s.call = std::move(call);
-    steps.push_back(std::move(s));
-    return *this;
-}
-
-LinkSequence& LinkSequence::append(const LinkSequence& other) {
-    steps.insert(steps.end(), other.steps.begin(), other.steps.end());
-    return *this;
-}
-
-LinkSequence& LinkSequence::startStream() {
-    write(ecu::StreamStart);
-    steps.back().answered = true;
-    return *this;
-}
-
-LinkSequence& LinkSequence::stopStream() {
-    // A stop that the line lost leaves the stream running: the settle says it again.
-    return write(ecu::StreamStop).wait(50).settle().discard();
-}
-
-LinkSequence& LinkSequence::arm(const QByteArray& request, uint32_t pauseMs, int streamThreshold,
-                                bool bytePerWrite, bool traced) {
-    threshold(ecu::ArmThreshold);
-    if (bytePerWrite) {
-        for (char b : request)
-            write(QByteArray(1, b), traced);
-    } else {
-        write(request, traced);
-    }
-    if (!steps.empty()) steps.back().answered = true;
-    // Discard after the last wait: the ECU's answer to the request itself, and anything of
-    // the previous mode that came during the wait, is dropped here.
-    wait(pauseMs).settle().discard();
-    if (streamThreshold > 0) threshold(streamThreshold);
-    return frames(streamThreshold > 0 ? (streamThreshold - 4) / 2 : FrameConfirmer::AnyCount);
-}
-
-LinkSequence& LinkSequence::closePort() {
-    steps.push_back(step(LinkStep::ClosePort));
-    return *this;
-}
-
-LinkSequence& LinkSequence::openPort() {
-    steps.push_back(step(LinkStep::Open));
-    return *this;
-}
-
-LinkSequence& LinkSequence::onEnd(std::function<void(bool)> e) {
-    end = std::move(e);
-    return *this;
-}
-
 // ---------------------------------------------------------------- link
 
 EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
@@ -316,7 +197,7 @@ void EcuLink::pump() {
             break;
         case LinkStep::ClosePort:
             if (port_->isOpen()) {
-                steps.push_front(step(LinkStep::Close));
+                steps.push_front(LinkStep::of(LinkStep::Close));
                 LinkSequence stop;
                 stop.stopStream();
                 steps.insert(steps.begin(), stop.steps.begin(), stop.steps.end());

@@ -72,7 +72,9 @@ public:
     void answerExpected();
     // The longest of the recent samples, in ms (0 before any).
     int holdMs() const;
-    int holdSampleCount() const { return int(std::min<uint64_t>(samplesTaken_, holdSamples_.size())); }
+    int holdSampleCount() const {
+        return int(std::min<uint64_t>(samplesTaken_, holdSamples_.size()));
+    }
     // Milliseconds since a byte last came in, taking in first what the system holds; very
     // large when none has come since the port opened.
     qint64 quietMs();

@@ -31,6 +31,13 @@ struct LinkStep {
     bool answered = false; // Write: the ECU answers it (a sample of the line's hold time)
     FrameRule rule = FrameRule::Stream; // Frames
     std::function<void()> call;         // Call
+
+    static LinkStep of(Kind kind, int value = 0) {
+        LinkStep s;
+        s.kind = kind;
+        s.value = value;
+        return s;
+    }
 };
 
 class LinkSequence {
