@@ -277,7 +277,8 @@ int main(int argc, char** argv) {
     rom->btnRead_Click();
     for (int i = 0; i < 2; ++i) {
         w.settle();
-        w.ecu->feed(QByteArray::fromHex("0fff0801020304050607080000"));
+        w.ecu->feed(QByteArray::fromHex("0f") +
+                    QByteArray::fromHex("ff080102030405060708").repeated(3));
     }
     w.settle();
     shoot(rom, out, QStringLiteral("frmRomData"));
