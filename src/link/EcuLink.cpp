@@ -168,7 +168,7 @@ void EcuLink::pump() {
             confirmer_.clear();
             break;
         case LinkStep::Settle: {
-            const Settle settle = settled();
+            const Settle settle = settled(next.value == LinkStep::kSettleThenClose);
             if (settle == Settle::Wait) {
                 steps.push_front(std::move(next));
                 stepping_ = false;
@@ -200,6 +200,9 @@ void EcuLink::pump() {
                 steps.push_front(LinkStep::of(LinkStep::Close));
                 LinkSequence stop;
                 stop.stopStream();
+                // The port closes next: a stream that will not stop does not keep it open.
+                for (LinkStep& s : stop.steps)
+                    if (s.kind == LinkStep::Settle) s.value = LinkStep::kSettleThenClose;
                 steps.insert(steps.begin(), stop.steps.begin(), stop.steps.end());
             }
             break;
@@ -228,7 +231,7 @@ int EcuLink::quietNeededMs() const {
     return std::min(q, 400);
 }
 
-EcuLink::Settle EcuLink::settled() {
+EcuLink::Settle EcuLink::settled(bool closing) {
     if (!settleClock_.isValid()) {
         settleClock_.start();
         stopsResent_ = 0;
@@ -250,7 +253,7 @@ EcuLink::Settle EcuLink::settled() {
     const qint64 giveUpAt = kSettleLimitMs + kSettleLimitMs / 2;
     if (spent >= giveUpAt) {
         settleClock_.invalidate();
-        return Settle::Busy;
+        return closing ? Settle::Quiet : Settle::Busy;
     }
     const qint64 nextLook = spent < kSettleLimitMs / 2 ? kSettleLimitMs / 2
                             : spent < kSettleLimitMs   ? kSettleLimitMs

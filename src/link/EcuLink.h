@@ -177,8 +177,8 @@ private:
     void onRearm();
     enum class Settle { Quiet, Wait, Busy };
     // Settle: Quiet when the line is quiet enough; Wait: the timer is set for the next look;
-    // Busy: the stream would not stop.
-    Settle settled();
+    // Busy: the stream would not stop (before a close, the close goes on).
+    Settle settled(bool closing);
 
     SerialPort* port_;
     Settings& settings_;

@@ -25,7 +25,8 @@ struct LinkStep {
         Settle
     };
     Kind kind = Call;
-    QByteArray bytes;      // Write
+    QByteArray bytes;                          // Write
+    static constexpr int kSettleThenClose = 1; // Settle: the port closes next
     int value = 0;         // Wait (ms), Threshold (count), Mode (receive mode), Frames (count)
     bool traced = false;   // Write: the bytes go to the debug trace as a send record
     bool answered = false; // Write: the ECU answers it (a sample of the line's hold time)

@@ -247,6 +247,17 @@ TEST(EcuLink, AStreamThatOutlivesItsStopIsStoppedAgainOrTheStepFails) {
     Link l;
     l.link->connectEcu();
     ASSERT_TRUE(l.settle());
+    {
+        // Before a close the stop is said again, but a stream that will not stop does not keep
+        // the port from closing: the connect goes on.
+        StreamingEcu deaf(l, 0);
+        l.port->writes.clear();
+        l.link->connectEcu();
+        ASSERT_TRUE(l.settle(4000));
+        EXPECT_EQ(l.link->state(), EcuLink::State::Identifying);
+        EXPECT_EQ(l.port->writes.last(), bytes({0xF0}));
+        EXPECT_EQ(deaf.stops(), 3);
+    }
     auto tool = std::make_unique<QObject>();
     auto ecu = std::make_unique<StreamingEcu>(l, 0);
     l.link->run(tool.get(), LinkSequence().stopStream());
