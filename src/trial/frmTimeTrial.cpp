@@ -147,6 +147,7 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
     claim.receiver = [this](const QByteArray& bytes) { getSpeedData(bytes); };
     claim.granted = [this] {
         lblLink_->hide();
+        spikes_.reset(storedEcuBaud(host_.settings));
         LinkSequence s;
         s.stopStream().mode(5);
         const LinkSequence arming = iniSpeed();
@@ -164,11 +165,13 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
     });
 }
 
-void frmTimeTrial::getSpeedData(const QByteArray& bytes) {
+void frmTimeTrial::getSpeedData(const QByteArray& frame) {
     if (host_.link.ReadMode != 5) return;
-    // Without a frame the previous speed is checked again.
-    kx::getSpeedData(bytes, host_.state.units, host_.state.live);
-    checkSpeed(host_.state.live.gaugeValue[6]);
+    // Each frame waits for the next: a speed that no car could reach is dropped, and a frame
+    // is timed when it came, not when it was let through.
+    const auto passed = filterFrame(spikes_, frame, speedSetup_, host_.link.trace());
+    if (!passed || !kx::getSpeedData(passed->bytes, host_.state.units, host_.state.live)) return;
+    checkSpeed(host_.state.live.gaugeValue[6], passed->at);
 }
 
 void frmTimeTrial::setEditable(bool editable) {
@@ -203,10 +206,10 @@ void frmTimeTrial::btnStart_Click() {
     }
 }
 
-void frmTimeTrial::checkSpeed(float speed) {
+void frmTimeTrial::checkSpeed(float speed, uint32_t at) {
     if (!trial_.active()) return;
     lblSpeed_->setText(singleText(speed));
-    const TimeTrial::Sample s = trial_.checkSpeed(speed, ticks());
+    const TimeTrial::Sample s = trial_.checkSpeed(speed, at);
     for (int i = 0; i < kTrialCount; ++i) {
         if (!s.done[size_t(i)]) continue;
         showResult(i);

@@ -1,6 +1,7 @@
 #pragma once
 // The speed trial window: 0-60, 0-100, 50-100, 0 to a custom speed and a custom band, timed
 // from the road speed that the ECU streams while the window is open.
+#include "live/spike_filter.h"
 #include "trial/time_trial.h"
 #include "ui/host.h"
 
@@ -22,8 +23,8 @@ public:
 
     void btnStart_Click();
     void btnCancel_Click();
-    // One speed sample (after every delivery of the stream).
-    void checkSpeed(float speed);
+    // One speed sample, of a frame that came at `at` (ticks).
+    void checkSpeed(float speed, uint32_t at);
     const TimeTrial& trial() const { return trial_; }
 
 protected:
@@ -36,6 +37,9 @@ private:
 
     Host host_;
     TimeTrial trial_;
+    // A speed no car could reach from the frames either side is never timed.
+    SpikeFilter spikes_;
+    GaugeSetup speedSetup_ = speedStreamSetup();
     QLabel* lblSpeed_;
     QPushButton* btnStart_;
     QPushButton* btnCancel_;

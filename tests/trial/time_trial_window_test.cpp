@@ -66,7 +66,12 @@ TEST(TimeTrialWindow, ArmsTheSpeedStreamAndTimesATrial) {
     EXPECT_TRUE(t.get<QLabel>("lblMsg")->isEnabled());
     t.speed(1000, 0);
     t.speed(2000, 1);
+    t.speed(2100, 100); // 200 km/h for one frame: a spike, never timed
+    t.speed(2200, 2);
     t.speed(4750, 30);
+    // Each frame waits for the next, and is timed when it came.
+    EXPECT_EQ(t.time(0)->text(), "0");
+    t.speed(4760, 30);
     EXPECT_EQ(t.time(0)->text(), "2.75");
     EXPECT_EQ(t.time(0)->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     EXPECT_FALSE(t.box(0)->isChecked());
