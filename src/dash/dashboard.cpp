@@ -54,6 +54,25 @@ QByteArray dashRequest(const DashStream& stream) {
     return request;
 }
 
+GaugeSetup dashStreamSetup(const DashStream& stream) {
+    GaugeSetup s;
+    buildCatalogue(s.gaugeCatalogue, false, false);
+    for (size_t k = 0; k < kDisplaySlots; ++k)
+        s.displaySelection[k] = kWidebandGauge; // reads no bytes
+    s.displaySelection[0] = 0;                  // engine speed: 0x00, 0x01
+    s.displaySelection[1] = 6;                  // road speed: 0x0B
+    for (size_t i = 0; i < stream.gauges.size(); ++i)
+        if (stream.gauges[i] != DashStream::kNoGauge)
+            s.displaySelection[2 + i] = uint8_t(stream.gauges[i]);
+    countBytes(s);
+    if (s.displayByteCount != kDashFixedBytes + stream.byteCount) {
+        for (size_t k = 0; k < kDisplaySlots; ++k)
+            s.displaySelection[k] = kWidebandGauge;
+        countBytes(s);
+    }
+    return s;
+}
+
 LinkSequence iniDashboard(const DashStream& stream) {
     return LinkSequence().arm(dashRequest(stream), 10, dashThreshold(stream.byteCount));
 }

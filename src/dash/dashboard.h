@@ -45,6 +45,11 @@ int dashThreshold(uint8_t dashByteCount);
 bool getDashData(const QByteArray& bytes, const DashStream& stream, const Units& units,
                  LiveValues& values);
 
+// The stream's frame as the live-data layout describes it (engine speed, road speed, the two
+// dials), for the spike filter; every slot empty when the layouts disagree, which lets every
+// frame through unjudged.
+GaugeSetup dashStreamSetup(const DashStream& stream);
+
 // A stored alert limit: a whole number that fits 16 bits, else none (no alert).
 std::optional<int16_t> dashLimit(const QString& stored);
 

@@ -128,9 +128,12 @@ void frmDashboard::showLinkNote(const QString& text) {
     lblLink_->raise();
 }
 
-void frmDashboard::getDashData(const QByteArray& bytes) {
+void frmDashboard::getDashData(const QByteArray& frame) {
     if (host_.link.ReadMode != 15) return;
-    kx::getDashData(bytes, stream_, host_.state.units, host_.state.live);
+    // Each frame waits for the next: one that no engine could reach is dropped.
+    const auto passed = filterFrame(spikes_, frame, spikeSetup_, host_.link.trace());
+    if (!passed) return;
+    kx::getDashData(passed->bytes, stream_, host_.state.units, host_.state.live);
     setDashDisplay();
     host_.launcher.setProgBar();
 }
@@ -142,6 +145,8 @@ void frmDashboard::setLamp(int i, uint32_t colour) {
 
 void frmDashboard::takeSnapshot() {
     stream_ = dashStream(host_.state.setup);
+    spikeSetup_ = dashStreamSetup(stream_);
+    spikes_.reset(storedEcuBaud(host_.settings));
     for (int i = 0; i < 2; ++i) {
         const bool shown = stream_.gauges[size_t(i)] != DashStream::kNoGauge;
         nameLabels_[size_t(i)]->setText(shown ? stream_.dials[size_t(i)].name() : QString());

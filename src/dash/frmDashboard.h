@@ -4,6 +4,7 @@
 #include "dash/dashboard.h"
 #include "gauges/SpeedometerGauge.h"
 #include "gauges/display_colours.h"
+#include "live/spike_filter.h"
 #include "ui/host.h"
 #include "util/throttle.h"
 
@@ -57,6 +58,9 @@ private:
 
     Host host_;
     DashStream stream_; // what the running stream was armed with
+    // A value no engine could reach from the frames either side is never shown or alerted on.
+    SpikeFilter spikes_;
+    GaugeSetup spikeSetup_;
     DisplayColours colours_;
     std::optional<int16_t> rpmLimit_, speedLimit_;
     std::array<GaugePicture*, 2> pictures_{};

@@ -32,6 +32,16 @@ TEST(DashboardStream, RequestCountAndThresholdFollowTheDials) {
         EXPECT_EQ(dashRequest(s), c.request) << int(c.left) << "," << int(c.right);
         EXPECT_EQ(s.byteCount + kDashFixedBytes, c.count);
         EXPECT_EQ(dashThreshold(s.byteCount), c.threshold);
+        // The spike filter reads the frame the way the request lays it out.
+        EXPECT_EQ(dashStreamSetup(s).displayByteCount, c.count);
+    }
+    const FrameReadings r =
+        readFrame(QByteArray::fromHex("ff050209324046"), dashStreamSetup(dash(6, 3)));
+    ASSERT_GE(r.slotCount, 4);
+    const std::vector<std::pair<int, int>> want = {{0, 0x0209}, {6, 0x32}, {6, 0x40}, {3, 0x46}};
+    for (size_t k = 0; k < want.size(); ++k) {
+        EXPECT_EQ(r.bySlot[k].gauge, want[k].first) << k;
+        EXPECT_EQ(r.bySlot[k].raw, std::optional<uint16_t>(uint16_t(want[k].second))) << k;
     }
 }
 

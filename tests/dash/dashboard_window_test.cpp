@@ -48,15 +48,21 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     EXPECT_EQ(win->lblAlert(1)->text(), "SPEED ALERT");
     const uint32_t back = win->lampFill(0);
 
-    // 521 is 6512 rpm, over the default 6000: orange, back, orange, one beep a frame.
-    const uint32_t steps[] = {kOrange, back, kOrange};
-    int beeps = 0;
-    for (uint32_t expected : steps) {
-        w.ecu->feedEvent(beeps == 0 ? dashFrame(521, 50) : dashBody(521, 50));
-        EXPECT_EQ(win->lampFill(0), expected);
-        EXPECT_EQ(win->lampFill(1), back);
-        EXPECT_EQ(w.dialogs.beeps, ++beeps);
-    }
+    // 521 is 6512 rpm, over the default 6000: orange, back, orange, one beep a frame. The
+    // stream's first frame shows at once; each later one once the next has come.
+    w.ecu->feedEvent(dashFrame(521, 50));
+    EXPECT_EQ(win->lampFill(0), kOrange);
+    EXPECT_EQ(w.dialogs.beeps, 1);
+    w.ecu->feedEvent(dashBody(521, 50));
+    EXPECT_EQ(w.dialogs.beeps, 1);
+    w.ecu->feedEvent(dashBody(521, 50));
+    EXPECT_EQ(win->lampFill(0), back);
+    EXPECT_EQ(w.dialogs.beeps, 2);
+    w.ecu->feedEvent(dashBody(400, 56));
+    EXPECT_EQ(win->lampFill(0), kOrange);
+    EXPECT_EQ(win->lampFill(1), back);
+    const int beeps = w.dialogs.beeps;
+    EXPECT_EQ(beeps, 3);
     EXPECT_EQ(win->lblValue(0)->text(), "6512");
     EXPECT_EQ(win->lblValue(1)->text(), "100.0");
     // Under the limit again; then 112 km/h over the speed limit of 110: red, blue.
@@ -66,10 +72,16 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     w.ecu->feedEvent(dashBody(400, 56));
     EXPECT_EQ(win->lampFill(1), kBlue);
     EXPECT_EQ(w.dialogs.beeps, beeps + 2);
+    // 2 km/h for one frame between two at 112: no engine stops like that; never shown.
+    w.ecu->feedEvent(dashBody(400, 1));
+    w.ecu->feedEvent(dashBody(400, 56));
+    EXPECT_EQ(w.form->state().live.gaugeValue[6], 112.0f);
+    EXPECT_EQ(win->lampFill(1), kRed);
+    EXPECT_EQ(w.dialogs.beeps, beeps + 3);
     // Bytes that hold no confirmed frame change nothing: no alert steps on old values.
     w.ecu->feed(QByteArray(16, '\0'));
-    EXPECT_EQ(win->lampFill(1), kBlue);
-    EXPECT_EQ(w.dialogs.beeps, beeps + 2);
+    EXPECT_EQ(win->lampFill(1), kRed);
+    EXPECT_EQ(w.dialogs.beeps, beeps + 3);
 
     win->showMaximized();
     QTest::mouseDClick(win->picGauge(1), Qt::LeftButton);
@@ -96,6 +108,7 @@ TEST(DashboardWindow, ASetupSavedMidStreamWaitsForTheNextOpening) {
     w.form->getSetup();
     const int beeps = w.dialogs.beeps;
     w.ecu->feedEvent(dashBody(400, 50));
+    w.ecu->feedEvent(dashBody(400, 50)); // the frame before is let through
     EXPECT_EQ(win->lampFill(0), back);
     EXPECT_EQ(w.dialogs.beeps, beeps);
     EXPECT_EQ(w.form->state().live.gaugeValue[0], 5000.0f);
