@@ -2,6 +2,7 @@
 
 #include "link/framing.h"
 #include "live/gauge_setup.h"
+#include "live/spike_filter.h"
 #include "util/numbers.h"
 
 #include <QRegularExpression>
@@ -55,21 +56,11 @@ QByteArray dashRequest(const DashStream& stream) {
 }
 
 GaugeSetup dashStreamSetup(const DashStream& stream) {
-    GaugeSetup s;
-    buildCatalogue(s.gaugeCatalogue, false, false);
-    for (size_t k = 0; k < kDisplaySlots; ++k)
-        s.displaySelection[k] = kWidebandGauge; // reads no bytes
-    s.displaySelection[0] = 0;                  // engine speed: 0x00, 0x01
-    s.displaySelection[1] = 6;                  // road speed: 0x0B
-    for (size_t i = 0; i < stream.gauges.size(); ++i)
-        if (stream.gauges[i] != DashStream::kNoGauge)
-            s.displaySelection[2 + i] = uint8_t(stream.gauges[i]);
-    countBytes(s);
-    if (s.displayByteCount != kDashFixedBytes + stream.byteCount) {
-        for (size_t k = 0; k < kDisplaySlots; ++k)
-            s.displaySelection[k] = kWidebandGauge;
-        countBytes(s);
-    }
+    // Engine speed (0x00, 0x01) and road speed (0x0B), then the dials.
+    GaugeSetup s = streamLayout({0, 6, stream.gauges[0], stream.gauges[1]});
+    if (stream.gauges[0] == DashStream::kNoGauge || stream.gauges[1] == DashStream::kNoGauge ||
+        s.displayByteCount != kDashFixedBytes + stream.byteCount)
+        s = streamLayout({});
     return s;
 }
 

@@ -73,6 +73,18 @@ double SpikeFilter::allowance(int gauge, const Frame& from, const Frame& to) con
     return std::max(1.0, maxRawRate(gauge) * ms / 1000.0);
 }
 
+GaugeSetup streamLayout(std::initializer_list<int> gauges) {
+    GaugeSetup s;
+    buildCatalogue(s.gaugeCatalogue, false, false); // raw counts: the units play no part
+    for (size_t k = 0; k < kDisplaySlots; ++k)
+        s.displaySelection[k] = kWidebandGauge; // reads no bytes
+    size_t k = 0;
+    for (int g : gauges)
+        if (k < kDisplaySlots) s.displaySelection[k++] = uint8_t(g);
+    countBytes(s);
+    return s;
+}
+
 std::optional<SpikeFilter::Frame> filterFrame(SpikeFilter& filter, const QByteArray& frame,
                                               const GaugeSetup& setup, DebugTrace& trace) {
     const uint64_t before = filter.dropped();

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 
 namespace kx {
@@ -51,6 +52,10 @@ private:
     int baud_ = 9600;
     uint64_t dropped_ = 0;
 };
+
+// The layout of a stream that asks for these gauges' registers in this order, as the filter
+// reads it (the dashboard's, the time trial's).
+GaugeSetup streamLayout(std::initializer_list<int> gauges);
 
 // One confirmed frame of the live-data stream, come now, through `filter`; a spike dropped is
 // noted in the link's trace with the count so far. The frame let through, if any.

@@ -30,16 +30,6 @@ bool getSpeedData(const QByteArray& bytes, const Units& units, LiveValues& value
     return true;
 }
 
-GaugeSetup speedStreamSetup() {
-    GaugeSetup s;
-    buildCatalogue(s.gaugeCatalogue, false, false);
-    for (size_t k = 0; k < kDisplaySlots; ++k)
-        s.displaySelection[k] = kWidebandGauge; // reads no bytes
-    s.displaySelection[0] = 6;                  // speed
-    countBytes(s);
-    return s;
-}
-
 std::optional<int> customSpeed(const QString& text) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
     if (!digits.match(text).hasMatch()) return std::nullopt;

@@ -2,7 +2,6 @@
 // The acceleration time trial: the one-register speed stream, its decoder, and the five
 // trials timed from the speeds it delivers.
 #include "link/link_sequence.h"
-#include "live/gauge_setup.h"
 #include "live/live_data.h"
 
 #include <QByteArray>
@@ -24,8 +23,6 @@ LinkSequence iniSpeed();
 // Finds 0xFF 0x01 at positions 0..3 and stores the converted speed in gaugeValue(6); false
 // (nothing changed) without a frame.
 bool getSpeedData(const QByteArray& bytes, const Units& units, LiveValues& values);
-// The speed stream's layout for the spike filter: the speed register alone.
-GaugeSetup speedStreamSetup();
 
 // A custom speed: one to three decimal digits.
 std::optional<int> customSpeed(const QString& text);
