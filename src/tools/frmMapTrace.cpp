@@ -406,6 +406,10 @@ LinkSequence frmMapTrace::iniMapTrace() {
         .discard()
         .threshold(maptrace::TraceThreshold)
         .frames(memread::WatchBytes)
+        .then([this] {
+            spikes_.reset(storedEcuBaud(host_.settings));
+            traceFirst_ = true;
+        })
         .startStream();
     return s;
 }
@@ -431,9 +435,18 @@ void frmMapTrace::getMap(const QByteArray& bytes) {
     sendComm(std::move(s));
 }
 
-void frmMapTrace::getTraceData(const QByteArray& bytes) {
+void frmMapTrace::getTraceData(const QByteArray& frame) {
     if (stage_ != Stage::Tracing) return;
-    const auto live = findWatchReply(bytes);
+    const bool wideband = host_.launcher.afrDisplayEnabled();
+    const float afr = host_.state.live.wbValues[0];
+    // A ratio that no longer streams is not a reading.
+    const std::optional<float> ratioNow = wideband ? std::optional<float>(afr) : std::nullopt;
+    const std::optional<float> ratio = traceFirst_ ? ratioNow : heldRatio_;
+    traceFirst_ = false;
+    heldRatio_ = ratioNow;
+    const auto passed = filterFrame(spikes_, frame, traceLayout_, host_.link.trace());
+    if (!passed) return;
+    const auto live = findWatchReply(passed->bytes);
     if (!live) return;
     const auto [msb, lsb, tp] = *live;
     const int rpm = engineSpeed(msb, lsb);
@@ -451,10 +464,7 @@ void frmMapTrace::getTraceData(const QByteArray& bytes) {
     if (move.left) showCell(move.left);
     if (move.now) showCell(move.now);
 
-    const bool wideband = host_.launcher.afrDisplayEnabled();
-    const float afr = host_.state.live.wbValues[0];
-    // A ratio that no longer streams is not a reading.
-    coverage_.add(index, wideband ? std::optional<float>(afr) : std::nullopt);
+    coverage_.add(index, ratio);
     coverageChanged(index);
 
     if (fraWBo2_->isEnabled() != wideband) fraWBo2_->setEnabled(wideband);

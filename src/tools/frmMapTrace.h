@@ -5,6 +5,7 @@
 // the logs added, counts in the coverage of its cell, which the grid can show instead of the
 // map.
 #include "link/reply_watch.h"
+#include "live/spike_filter.h"
 #include "tools/map_coverage.h"
 #include "tools/map_trace.h"
 #include "tools/memory_read.h"
@@ -61,6 +62,12 @@ protected:
 
 private:
     SingleRead single_;
+    // A traced frame that no engine could reach from its neighbours is never counted. Each
+    // waits for the next, and counts with the ratio of when it came.
+    SpikeFilter spikes_;
+    GaugeSetup traceLayout_ = streamLayout({0, 8}); // engine speed (two bytes), throttle
+    bool traceFirst_ = true;                        // the stream's first frame passes at once
+    std::optional<float> heldRatio_;                // the ratio when the held frame came
     enum class Stage { SetUp, Reading, Tracing, Stopped };
     enum class View { MapValues, Hits, MeanAfr };
     class LogAdder;

@@ -162,7 +162,8 @@ TEST(MapTraceE2E, ACoverageTracedWithTheWidebandAddsUpToTheFramesTraced) {
     const uint64_t ratios = win->coverage().afrHits(), before = win->coverage().hits();
     waitUntil([] { return false; }, 1000);
     EXPECT_GT(win->coverage().hits(), before + 50);
-    EXPECT_EQ(win->coverage().afrHits(), ratios);
+    // At most the frame held when it fell silent, which came with a ratio.
+    EXPECT_LE(win->coverage().afrHits(), ratios + 1);
     win->close();
     w.settle();
 }

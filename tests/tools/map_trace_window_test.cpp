@@ -245,12 +245,15 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     // 800 rpm, throttle 48: row 2, column 4. Then past both ends with the wideband in use.
     t.stream(hex("ff03004030"), 4);
     const uint64_t first = t.trace->coverage().cell(16 + 3).hits;
-    EXPECT_EQ(first, 3u); // the fourth frame is never confirmed
+    // The fourth frame is never confirmed, and the third waits for the next (spikes).
+    EXPECT_EQ(first, 2u);
     EXPECT_EQ(t.colour(52), QColor(0x80, 0xFF, 0x80));
     t.w.find<QPushButton>("btnAFR")->setEnabled(true);
     t.w.form->host().state.live.wbValues[0] = 15.25f;
     t.stream(hex("ff030300ff"), 4);
-    EXPECT_EQ(t.trace->coverage().cell(255).afrCount, 3u);
+    EXPECT_EQ(t.trace->coverage().cell(16 + 3).hits, 3u);
+    EXPECT_EQ(t.trace->coverage().cell(255).afrCount, 2u);
+    // The frame that came before the wideband was in use counts without a ratio.
     EXPECT_EQ(t.trace->coverage().cell(16 + 3).afrCount, 0u);
 
     // A log adds its records by the same rule; one without a throttle is skipped and said.
@@ -270,7 +273,7 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     // The views: hits, then the mean ratio, with their scale said in words.
     t.trace->findChild<QRadioButton*>("optHits")->click();
     EXPECT_EQ(t.cell(52)->text(), "5"); // row 2, column 4
-    EXPECT_EQ(t.cell(288)->text(), "3");
+    EXPECT_EQ(t.cell(288)->text(), "2");
     EXPECT_EQ(t.cell(288)->lineWidth(), 3); // the engine's cell, its colour kept
     EXPECT_EQ(t.cell(33)->text(), "");
     // Only one cell has enough hits to trust: one level, the faint cell outside it.
@@ -280,7 +283,7 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     EXPECT_EQ(t.cell(36)->text(), "");      // row 1, column 4: no hits
     EXPECT_EQ(t.cell(52)->text(), "13.0");  // the log's two ratios
     EXPECT_EQ(t.cell(288)->text(), "15.2"); // 15.25 to one decimal, halves to even
-    EXPECT_TRUE(t.cell(288)->toolTip().contains("3 hits; WBo2 mean 15.25 from 3"))
+    EXPECT_TRUE(t.cell(288)->toolTip().contains("2 hits; WBo2 mean 15.25 from 2"))
         << t.cell(288)->toolTip().toStdString();
 
     // Export and save: the files hold what the logic gives; an existing file is asked about.
@@ -307,7 +310,13 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     t.w.find<QPushButton>("btnConnect2")->click();
     t.stream(hex("ff030300ff"), 4);
     EXPECT_EQ(t.trace->coverage().cell(255).hits, 3u);
-    EXPECT_EQ(t.trace->coverage().cell(255).afrCount, 0u);
+    // Only the frame that came before the handshake has a ratio: the one it came with.
+    EXPECT_EQ(t.trace->coverage().cell(255).afrCount, 1u);
+    // 800 rpm for one frame between frames at the top corner: a spike, never counted.
+    const uint64_t low = t.trace->coverage().cell(16 + 3).hits;
+    t.w.ecu->feed(hex("ff03004030") + hex("ff030300ff").repeated(3));
+    EXPECT_EQ(t.trace->coverage().cell(16 + 3).hits, low);
+    EXPECT_GT(t.trace->coverage().cell(255).hits, 3u);
 
     // Opened while the ECU's bytes are being read: the reading ends, the trace starts.
     TraceWindow r;
