@@ -73,10 +73,17 @@ FrameConfirmer::Verdict FrameConfirmer::verdictAt(qsizetype p) const {
     if (uint8_t(held_[p]) != kFrameHeader) return Verdict::No;
     if (p + 1 >= size) return Verdict::Unknown;
     if (!headerAt(p)) return Verdict::No;
-    const qsizetype next = p + 2 + uint8_t(held_[p + 1]);
-    if (next < size && uint8_t(held_[next]) != kFrameHeader) return Verdict::No;
-    if (next + 1 >= size) return Verdict::Unknown;
-    return uint8_t(held_[next + 1]) == uint8_t(held_[p + 1]) ? Verdict::Yes : Verdict::No;
+    const auto count = uint8_t(held_[p + 1]);
+    // Any count byte fits twice far more often than one: found anew, a stream of any count
+    // needs a third header in step.
+    const int headers = count_ == AnyCount ? 2 : 1;
+    for (int k = 1; k <= headers; ++k) {
+        const qsizetype next = p + k * (2 + qsizetype(count));
+        if (next < size && uint8_t(held_[next]) != kFrameHeader) return Verdict::No;
+        if (next + 1 >= size) return Verdict::Unknown;
+        if (uint8_t(held_[next + 1]) != count) return Verdict::No;
+    }
+    return Verdict::Yes;
 }
 
 std::optional<qsizetype> FrameConfirmer::nearResync() const {
