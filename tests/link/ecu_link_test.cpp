@@ -350,7 +350,8 @@ TEST(ReplyWatch, AsksAgainTwiceThenGivesUpAndStartsAfreshAfterAnAnswerOrAStop) {
     QElapsedTimer since;
     since.start();
     slow.expect();
-    waitUntil([&] { return since.elapsed() >= 100; }, 1000);
+    waitUntil([&] { return since.elapsed() >= 300; }, 1000);
     slow.expect();
-    EXPECT_LE(slow.remainingMs(), 1000 - since.elapsed() + 10);
+    // About 700 ms left; a timer started afresh would have about 1000 (coarse timers vary 5 %).
+    EXPECT_LT(slow.remainingMs(), 900);
 }
