@@ -2,8 +2,8 @@
 // The main window: a view of the ECU link (part number, status, which tools may start) and
 // the launcher of every tool. It owns the link, the wideband port, the unit flags and the
 // shared live state, and lends them to each window through a Host.
-#include "app/LiveShare.h"
 #include "link/EcuLink.h"
+#include "live/live_session.h"
 #include "ui/host.h"
 #include "wideband/WbLink.h"
 
@@ -120,7 +120,7 @@ private:
     void showAbout();
 
     Host host_;
-    LiveShare live_;
+    LiveSession live_;
     bool unloading_ = false; // closing tools must not reconnect while the program ends
     QString waitNote_;       // "... waits for ... to close"
 

@@ -186,7 +186,6 @@ std::optional<QString> readPlan(const LoggerSettings& settings, DriveLogger::Pla
             .arg(QLatin1String(key), settings.fileName());
     }
     plan.units = {*stored.fahr, *stored.mph, *stored.speedCorrect};
-    plan.obd2 = *stored.obd2;
     getSetup(settings, plan.units.fahr, plan.units.mph, plan.setup);
     if (fullDataRequest(plan.setup).isEmpty())
         return QStringLiteral("The data display's gauges in '%1' ask the ECU for nothing: "

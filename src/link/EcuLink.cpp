@@ -34,8 +34,8 @@ EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
     answerTimer_.setInterval(kAnswerTimeoutMs);
     connect(&answerTimer_, &QTimer::timeout, this, [this] {
         // Only while the link still waits in identification: a tool may have taken it since.
-        if (state_ != State::Identifying || ReadMode != 1) return;
-        connected = false;
+        if (state_ != State::Identifying || readMode_ != ReceiveMode::Identify) return;
+        connected_ = false;
         // Bytes came back, but never the id's complement: another ECU id answers there.
         const bool otherId = !initAnswer_.isEmpty() && !initAnswer_.contains(char(~ecuId_));
         watch_.setProblem(otherId ? QStringLiteral("an ECU answered, but not to id %1")
@@ -188,7 +188,7 @@ void EcuLink::pump() {
             port_->setThreshold(next.value);
             break;
         case LinkStep::Mode:
-            ReadMode = int16_t(next.value);
+            readMode_ = ReceiveMode(next.value);
             frameCount_ = kRawFrames;
             setStreamExpected(false);
             break;
@@ -372,7 +372,10 @@ void EcuLink::connectEcu(bool quiet) {
         initAnswer_.clear();
         setState(State::Connecting);
     });
-    s.closePort().openPort().mode(1).threshold(ecu::ConnectThreshold);
+    // A stored model that is not a number leaves the one before.
+    if (const auto model = parseNumber(settings_.read(Comms, QStringLiteral("OBDIImodel"))))
+        obd2_ = *model != 0;
+    s.closePort().openPort().mode(ReceiveMode::Identify).threshold(ecu::ConnectThreshold);
     // An id that is not hexadecimal sends no initialisation, but the link is still armed and
     // the stream started, so the receive buffer never grows without a threshold.
     if (const auto id = parseHexByte(settings_.read(Comms, QStringLiteral("ECUid")))) {
@@ -393,7 +396,7 @@ void EcuLink::connectEcu(bool quiet) {
         // Kept before the discard: whether the ECU answered the initialisation at all.
         s.then([this] { initAnswer_ += port_->peek(); });
     }
-    s.wait(20).discard().frames(OBDIImodel ? ecu::IdCountObd2 : ecu::IdCount).startStream();
+    s.wait(20).discard().frames(obd2_ ? ecu::IdCountObd2 : ecu::IdCount).startStream();
     s.onEnd([this](bool ok) {
         connectQueued_ = false;
         quietConnect_ = false;
@@ -401,7 +404,7 @@ void EcuLink::connectEcu(bool quiet) {
             setState(State::Identifying);
             answerTimer_.start();
         } else {
-            connected = false;
+            connected_ = false;
             setState(wasLost_ ? State::Lost : State::Closed);
         }
     });
@@ -444,11 +447,11 @@ void EcuLink::onRetry() {
 void EcuLink::MSComm1_OnComm() {
     const QByteArray bytes = port_->readAll();
     if (trace_.isOpen()) trace_.receive(bytes);
-    if (ReadMode == 1 && state_ == State::Connecting) initAnswer_ += bytes;
+    if (readMode_ == ReceiveMode::Identify && state_ == State::Connecting) initAnswer_ += bytes;
     if (frameCount_ != kRawFrames) return dispatchFrames(bytes);
-    if (ReadMode == 1) {
+    if (readMode_ == ReceiveMode::Identify) {
         getEcuPartNo(bytes);
-    } else if (ReadMode != 0 && holderRaw_ && claim_.receiver) {
+    } else if (readMode_ != ReceiveMode::None && holderRaw_ && claim_.receiver) {
         // A copy: the handler may close its tool, which drops the claim.
         const Receiver receiver = claim_.receiver;
         receiver(bytes);
@@ -462,7 +465,8 @@ void EcuLink::dispatchFrames(const QByteArray& bytes) {
     const bool wasBroken = confirmer_.broken();
     const QList<QByteArray> frames = confirmer_.take(bytes);
     if (!wasBroken && confirmer_.broken()) {
-        if (ReadMode != 0 && ReadMode != 1 && holderRaw_ && claim_.broken) {
+        if (readMode_ != ReceiveMode::None && readMode_ != ReceiveMode::Identify && holderRaw_ &&
+            claim_.broken) {
             const auto broken = claim_.broken;
             broken();
         }
@@ -470,12 +474,12 @@ void EcuLink::dispatchFrames(const QByteArray& bytes) {
     }
     if (frames.isEmpty()) return;
     watch_.frameArrived();
-    if (ReadMode == 1) {
+    if (readMode_ == ReceiveMode::Identify) {
         for (const QByteArray& f : frames)
             getEcuPartNo(f);
         return;
     }
-    if (ReadMode == 0 || !holderRaw_ || !claim_.receiver) return;
+    if (readMode_ == ReceiveMode::None || !holderRaw_ || !claim_.receiver) return;
     // Copies: a handler may close its tool, which drops the claim.
     const Receiver receiver = claim_.receiver;
     const auto done = claim_.deliveryDone;
@@ -494,11 +498,11 @@ void EcuLink::setStreamExpected(bool on) {
 }
 
 void EcuLink::onQuiet() {
-    if (ReadMode == 1) {
+    if (readMode_ == ReceiveMode::Identify) {
         // The identification stream stopped: the ECU no longer answers; the retries take over.
         if (state_ != State::Connected) return;
         setStreamExpected(false);
-        connected = false;
+        connected_ = false;
         partNumber_.clear();
         watch_.setProblem(QStringLiteral("no answer"));
         setState(State::NoAnswer);
@@ -538,10 +542,10 @@ void EcuLink::onRearm() {
 
 void EcuLink::getEcuPartNo(const QByteArray& bytes) {
     if (!partNumber_.isEmpty()) return;
-    const auto part = findPartNumber(bytes, OBDIImodel);
+    const auto part = findPartNumber(bytes, obd2_);
     if (!part) return;
     partNumber_ = *part;
-    connected = true;
+    connected_ = true;
     watch_.setProblem({});
     answerTimer_.stop();
     const bool resume = wasLost_ || resumeHolder_;
@@ -571,9 +575,9 @@ void EcuLink::onLost(const QString& reason) {
     lastFailure_ = Failure::PortClosed;
     connectQueued_ = false;
     quietConnect_ = false;
-    connected = false;
+    connected_ = false;
     partNumber_.clear();
-    ReadMode = 0;
+    readMode_ = ReceiveMode::None;
     wasLost_ = true;
     setStreamExpected(false);
     watch_.setSilent(false);

@@ -56,12 +56,14 @@ public:
     SerialPort& port() { return *port_; }
     DebugTrace& trace() { return trace_; }
 
-    // Receive mode: which handler gets a delivery. 1 is identification (the link's own); any
-    // other mode but 0 goes to the tool that holds the link.
-    int16_t ReadMode = 0;
+    // Receive mode: which handler gets a delivery. Identify is the link's own; any other mode
+    // but None goes to the tool that holds the link. Set by a sequence's mode step.
+    ReceiveMode readMode() const { return readMode_; }
     // True once the ECU has sent its part number; false again when the link is lost.
-    bool connected = false;
-    bool OBDIImodel = false;
+    bool connected() const { return connected_; }
+    // The OBD-II generation (its identification frame is longer), as the settings said at the
+    // last connect.
+    bool obd2() const { return obd2_; }
 
     State state() const { return state_; }
     QString partNumber() const { return partNumber_; }
@@ -180,6 +182,9 @@ private:
     // Busy: the stream would not stop (before a close, the close goes on).
     Settle settled(bool closing);
 
+    ReceiveMode readMode_ = ReceiveMode::None;
+    bool connected_ = false;
+    bool obd2_ = false;
     SerialPort* port_;
     Settings& settings_;
     DebugTrace trace_;

@@ -1,6 +1,7 @@
 #include "logs/frmLogAnalyzer.h"
 
 #include "link/EcuLink.h"
+#include "live/live_state.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/ScatterPlot.h"
 #include "logs/analyser_layout.h"
@@ -328,23 +329,17 @@ void frmLogAnalyzer::btnBrowse_Click() {
     const QString path = host_.dialogs.openFileName(this, QString(), S(kLogFileFilter));
     if (path.isEmpty()) return;
     setWindowTitle(S("Data Log - ") + path);
-    loading_ = true;
     reset();
-    const bool ok = load(path);
-    loading_ = false;
-    if (closeAsked_) {
-        close();
-        return;
-    }
-    btnBrowse_->setEnabled(true);
-    fraPosition_->setEnabled(ok);
-    btnExport_->setEnabled(ok);
-    if (ok && optScatter_->isChecked()) showScatter();
+    load_ = std::make_unique<LogLoad>(host_, this, path, [this, path](std::optional<LogData> data) {
+        loaded(std::move(data), path);
+    });
 }
 
-bool frmLogAnalyzer::load(const QString& path) {
-    auto data = loadLogFromWindow(host_, this, path, closeAsked_);
-    if (!data) return false;
+void frmLogAnalyzer::loaded(std::optional<LogData> data, const QString& path) {
+    btnBrowse_->setEnabled(true);
+    fraPosition_->setEnabled(data.has_value());
+    btnExport_->setEnabled(data.has_value());
+    if (!data) return;
     data_ = std::move(*data);
     gaugeColumns_ = data_.gaugeColumns();
     path_ = path;
@@ -385,13 +380,13 @@ bool frmLogAnalyzer::load(const QString& path) {
     }
     fitCells(analyserLayout(pixelsToTwips(width()), pixelsToTwips(height())));
     fillScatterPickers();
-    return true;
+    if (optScatter_->isChecked()) showScatter();
 }
 
 // ---------------------------------------------------------------- drawing
 
 void frmLogAnalyzer::Check_Click(int graph) {
-    if (loading_) return;
+    if (isLoading()) return;
     redrawGraph(graph);
     placeCursorLines(static_cast<double>(cursor_ - 1) * stepX_);
 }
@@ -655,12 +650,7 @@ void frmLogAnalyzer::btnExport_Click() {
 // ---------------------------------------------------------------- closing
 
 void frmLogAnalyzer::closeEvent(QCloseEvent* event) {
-    // A load in progress runs this window's events from inside its loop: finish it first.
-    if (loading_) {
-        closeAsked_ = true;
-        event->ignore();
-        return;
-    }
+    load_.reset(); // a read in progress is cancelled
     event->accept();
 }
 

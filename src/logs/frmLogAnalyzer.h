@@ -6,6 +6,7 @@
 #include "live/gauge_setup.h"
 #include "logs/analyser_axes.h"
 #include "logs/analyser_plot.h"
+#include "logs/log_loading.h"
 #include "logs/log_reader.h"
 #include "ui/host.h"
 
@@ -69,7 +70,9 @@ private:
     // Fits the cells' titles and readouts to their frames.
     void fitCells(const AnalyserLayout& l);
     void reset();
-    bool load(const QString& path);
+    // A log has been read (nothing: it could not be).
+    void loaded(std::optional<LogData> data, const QString& path);
+    bool isLoading() const { return load_ && load_->running(); }
     void redrawGraph(int graph);
     void drawSeries(int k, int graph);
     // A column's numbers, read when first needed, and its ranges.
@@ -98,8 +101,7 @@ private:
     std::vector<double> times_; // seconds of each record from the first
     QString path_;
     bool scatterStale_ = true; // the pickers changed since the scatter was last given columns
-    bool loading_ = false;
-    bool closeAsked_ = false;
+    std::unique_ptr<LogLoad> load_;
     int64_t plotWidth_ = 0;
     double stepX_ = 0;
     int64_t cursor_ = 1;

@@ -82,7 +82,7 @@ frmSettings::frmSettings(const Host& host) : QWidget(host.window, Qt::Window), h
     }
     for (int i = 0; i < kSwitchFlagCount; ++i)
         chkReg_[size_t(i)]->setChecked(stored.registers[size_t(i)]);
-    btnActTest_->setEnabled(host_.link.connected);
+    btnActTest_->setEnabled(host_.link.connected());
 
     closeOnEscape(this);
     nameForAccessibility(this);

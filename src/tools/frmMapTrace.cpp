@@ -2,6 +2,7 @@
 
 #include "link/EcuLink.h"
 #include "link/ecu_protocol.h"
+#include "live/live_state.h"
 #include "tools/frmMapTData.h"
 #include "tools/map_file.h"
 #include "tools/memory_read.h"
@@ -274,7 +275,7 @@ frmMapTrace::frmMapTrace(const Host& host)
         lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());
     });
     // Without an ECU the window works on a saved map and logs; the live trace waits for one.
-    if (host_.link.connected) {
+    if (host_.link.connected()) {
         takeLink();
         return;
     }
@@ -290,8 +291,8 @@ void frmMapTrace::takeLink() {
     lblStatus_->clear();
     EcuLink::Claim claim;
     claim.receiver = [this](const QByteArray& bytes) {
-        if (host_.link.ReadMode == maptrace::ReadMode) getMap(bytes);
-        if (host_.link.ReadMode == maptrace::TraceMode) getTraceData(bytes);
+        if (host_.link.readMode() == maptrace::ReadMode) getMap(bytes);
+        if (host_.link.readMode() == maptrace::TraceMode) getTraceData(bytes);
     };
     claim.granted = [this] {
         host_.link.run(this, LinkSequence().stopStream().then([this] {

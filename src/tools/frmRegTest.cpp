@@ -22,7 +22,7 @@
 namespace kx {
 
 namespace {
-constexpr int kReceiveMode = 8;
+constexpr ReceiveMode kReceiveMode = ReceiveMode::RegisterTest;
 constexpr int kProbeTimeoutMs = 500;
 constexpr uint32_t kProbePauseMs = 10;
 constexpr int kFirstProbeWaitMs = 2000;
@@ -107,7 +107,7 @@ LinkSequence frmRegTest::probe() {
 }
 
 void frmRegTest::getData(const QByteArray& bytes) {
-    if (!awaiting_ || host_.link.ReadMode != kReceiveMode) return;
+    if (!awaiting_ || host_.link.readMode() != kReceiveMode) return;
     awaiting_ = false;
     Timer1_->stop();
     LinkSequence s;

@@ -3,8 +3,6 @@
 // dialogs, and the few requests it may make of the main window. No window sees the main
 // window itself, so each can be built and tested on its own.
 #include "link/link_sequence.h"
-#include "live/gauge_setup.h"
-#include "live/live_data.h"
 
 class QWidget;
 
@@ -14,14 +12,7 @@ class Dialogs;
 class EcuLink;
 class Settings;
 class frmSettings;
-
-// The shared live state: gaugeCatalogue and the selections, gaugeValue, switchState and
-// wbValues, and the units every conversion reads.
-struct LiveState {
-    GaugeSetup setup;
-    LiveValues live;
-    Units units;
-};
+struct LiveState; // live/live_state.h
 
 // Requests a window may make of the main window.
 class Launcher {

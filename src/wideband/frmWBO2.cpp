@@ -4,6 +4,7 @@
 #include "gauges/Graph.h"
 #include "gauges/NeedleLine.h"
 #include "gauges/SpeedometerGauge.h"
+#include "live/live_state.h"
 #include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/text.h"

@@ -42,7 +42,7 @@ TEST(LogReplayE2E, TenSecondsLoggedFromTheDisplayPlayBackOnTheDials) {
     k.settle();
     ASSERT_TRUE(display);
     display->btnDataLog()->click();
-    ASSERT_EQ(k.form().link().ReadMode, 4);
+    ASSERT_EQ(k.form().link().readMode(), ReceiveMode::LiveData);
     auto* log = k.form().findChild<frmDataLog*>();
     ASSERT_NE(log, nullptr);
     log->findChild<QLineEdit*>("txtPath")->setText("drive.log");

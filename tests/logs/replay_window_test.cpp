@@ -86,13 +86,13 @@ TEST(DataReplay, OpensOnceFromF6WithoutTouchingTheStream) {
         EXPECT_EQ(r.name(k), "") << k;
     // Enabled before any ECU answered; the button shows the same window again.
     r.connectEcu();
-    const int16_t mode = r.form->link().ReadMode;
+    const ReceiveMode mode = r.form->link().readMode();
     r.ecu->writes.clear();
     auto* f6 = r.find<QPushButton>("btnDataReplay");
     ASSERT_TRUE(f6->isEnabled());
     f6->click();
     EXPECT_EQ(r.form->findChildren<frmDataReplay*>().size(), 1);
-    EXPECT_EQ(r.form->link().ReadMode, mode);
+    EXPECT_EQ(r.form->link().readMode(), mode);
     EXPECT_TRUE(r.ecu->written().isEmpty());
     // Every control can be named by a screen reader.
     for (QWidget* w : r.win->findChildren<QWidget*>())

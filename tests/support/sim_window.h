@@ -43,7 +43,7 @@ struct SimMainWindow {
     // Connects and waits for the part number; true when it arrived.
     bool connectEcu(int ms = 5000) {
         form().btnConnect_Click();
-        return waitUntil([&] { return form().link().connected && partNumber() != "#####"; }, ms);
+        return waitUntil([&] { return form().link().connected() && partNumber() != "#####"; }, ms);
     }
 };
 

@@ -79,7 +79,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     t.w.settle();
     EXPECT_EQ(t.w.form->findChild<frmMapTData*>(), nullptr);
     EXPECT_EQ(t.w.store->read("MapTrace", "RPMscaleAddress"), "7B00");
-    EXPECT_EQ(t.w.form->link().ReadMode, 13);
+    EXPECT_EQ(t.w.form->link().readMode(), ReceiveMode::MapRead);
     for (int cell = 1; cell <= 288; ++cell) {
         const uint16_t address = cell <= 16   ? uint16_t(0x7B00 + cell - 1)
                                  : cell <= 32 ? uint16_t(0x7AF0 + cell - 17)
@@ -102,7 +102,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     }
     EXPECT_EQ(t.w.ecu->writes, (Writes{hex("c9f70cc9f70dc9f777"), hex("f0")}));
     EXPECT_EQ(t.w.ecu->threshold(), 18);
-    EXPECT_EQ(t.w.form->link().ReadMode, 14);
+    EXPECT_EQ(t.w.form->link().readMode(), ReceiveMode::MapTrace);
     EXPECT_EQ(t.cell(16)->text(), "8000");
     EXPECT_EQ(t.cell(288)->text(), "255");
     EXPECT_EQ(t.colour(33), QColor(255, 0, 0));
@@ -144,7 +144,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     t.w.ecu->writes.clear();
     t.trace->close();
     t.w.settle();
-    EXPECT_EQ(t.w.form->link().ReadMode, 1);
+    EXPECT_EQ(t.w.form->link().readMode(), ReceiveMode::Identify);
     EXPECT_TRUE(t.w.ecu->writes.contains(hex("d0")));
 }
 
@@ -180,7 +180,7 @@ TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
     EXPECT_EQ(early.w.form->findChild<frmMapTData*>(), nullptr);
     for (const QByteArray& write : early.w.ecu->writes)
         EXPECT_NE(write, hex("ffffef"));
-    EXPECT_EQ(early.w.form->link().ReadMode, 1);
+    EXPECT_EQ(early.w.form->link().readMode(), ReceiveMode::Identify);
 
     // A pulled cable stops the reading and says why; with the ECU back, the byte that was
     // asked for is asked again.
