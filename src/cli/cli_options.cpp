@@ -50,7 +50,8 @@ CliParse parseDyno(const QCommandLineParser& parser, const QStringList& logs) {
         if (!parser.isSet(key)) continue;
         const auto v = parseNumber(parser.value(key));
         if (!v || !std::isfinite(*v)) {
-            result.error = QStringLiteral("--%1 takes a number, not '%2'").arg(key, parser.value(key));
+            result.error =
+                QStringLiteral("--%1 takes a number, not '%2'").arg(key, parser.value(key));
             return result;
         }
         o.dyno[key] = *v;

@@ -293,8 +293,7 @@ PullSearch pullBetween(std::span<const DynoSample> s, double from, double to) {
     return result;
 }
 
-DynoCurve dynoCurve(std::span<const DynoSample> s, const DynoPull& pull,
-                    const VehicleInputs& in) {
+DynoCurve dynoCurve(std::span<const DynoSample> s, const DynoPull& pull, const VehicleInputs& in) {
     DynoCurve curve;
     if (pull.rpmPerKmh <= 0 || pull.last >= s.size() || in.stepRpm <= 0) return curve;
     // The stretches between gaps, each fitted on its own.
@@ -302,11 +301,10 @@ DynoCurve dynoCurve(std::span<const DynoSample> s, const DynoPull& pull,
     std::vector<size_t> starts;
     size_t from = pull.first;
     for (size_t i = pull.first; i <= pull.last; ++i) {
-        const bool gapNext = i < pull.last && std::any_of(pull.gaps.begin(), pull.gaps.end(),
-                                                          [&](const auto& g) {
-                                                              return g.first == s[i].t &&
-                                                                     g.second == s[i + 1].t;
-                                                          });
+        const bool gapNext =
+            i < pull.last && std::any_of(pull.gaps.begin(), pull.gaps.end(), [&](const auto& g) {
+                return g.first == s[i].t && g.second == s[i + 1].t;
+            });
         if (i == pull.last || gapNext) {
             parts.push_back(localSlopes(s, from, i));
             starts.push_back(from);
@@ -367,7 +365,8 @@ DynoLog dynoSamples(const LogData& data) {
     for (size_t k = 0; k < codes.size(); ++k)
         if (!has[k]) missing << QLatin1String(names[k]);
     if (!missing.isEmpty()) {
-        log.why = QStringLiteral("the log has no %1 column").arg(missing.join(QStringLiteral(", ")));
+        log.why =
+            QStringLiteral("the log has no %1 column").arg(missing.join(QStringLiteral(", ")));
         return log;
     }
     const LogNumbers rpm = data.numbersByCode(kDynoRpm), kmh = data.numbersByCode(kDynoSpeed),
@@ -411,9 +410,9 @@ QString pullSummary(std::span<const DynoSample> s, const DynoPull& pull) {
 QString peaksText(const DynoCurve& curve, const DynoUnits& u) {
     if (curve.empty()) return QStringLiteral("no whole step");
     return QStringLiteral("peak power %1 %2 at %3 RPM; peak torque %4 %5 at %6 RPM")
-        .arg(fixed(u.powerOf(curve.peakPower.powerW), 1), u.power(),
-             fixed(curve.peakPower.rpm, 0), fixed(u.torqueOf(curve.peakTorque.torqueNm), 1),
-             u.torque(), fixed(curve.peakTorque.rpm, 0));
+        .arg(fixed(u.powerOf(curve.peakPower.powerW), 1), u.power(), fixed(curve.peakPower.rpm, 0),
+             fixed(u.torqueOf(curve.peakTorque.torqueNm), 1), u.torque(),
+             fixed(curve.peakTorque.rpm, 0));
 }
 
 QByteArray pullReport(int number, std::span<const DynoSample> s, const DynoPull& pull,

@@ -85,7 +85,7 @@ double fitRpmPerKmh(std::span<const DynoSample> samples, size_t first, size_t la
 
 struct DynoPoint {
     double rpm = 0;
-    double powerW = 0;  // at the wheels, or at the engine with a loss given
+    double powerW = 0; // at the wheels, or at the engine with a loss given
     double torqueNm = 0;
 };
 struct DynoCurve {

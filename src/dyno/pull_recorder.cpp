@@ -61,8 +61,7 @@ std::optional<QString> savePullLog(const QString& path, const std::vector<PullRe
     for (int g : {kDynoRpm, kDynoSpeed, kDynoThrottle})
         selection.gauges[size_t(g)] = true;
     LogWriter writer;
-    if (const auto error = writer.start(path, names, selection, s.front().at))
-        return error->text;
+    if (const auto error = writer.start(path, names, selection, s.front().at)) return error->text;
     for (const PullRecorder::Sample& x : s) {
         LogValues values;
         values.gauges[kDynoRpm] = x.rpm;

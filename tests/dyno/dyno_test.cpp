@@ -3,8 +3,8 @@
 #include "dyno/dyno.h"
 #include "engine_model.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <random>
 
 using namespace kx;

@@ -1,8 +1,8 @@
 // Finding the pulls in a log: what splits one, what does not, what is never one.
 #include "dyno/dyno.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace kx;
 
@@ -45,18 +45,35 @@ TEST(PullFinder, WhatMakesAndBreaksAPull) {
     const Case cases[] = {
         {"a gear change inside a pull splits it (flat shift, throttle held)",
          {cruise, {3, 4.3, 2500, 900, 13}, {3, 4.3, 3560, 600, 19}, cruise},
-         -1, -1, 2},
+         -1,
+         -1,
+         2},
         {"a lift shorter than 0.3 s does not",
-         {cruise, {2, 4.3, 2000, 600, 19}, {0.2, 1.0, 3200, 600, 19}, {2, 4.3, 3320, 600, 19},
+         {cruise,
+          {2, 4.3, 2000, 600, 19},
+          {0.2, 1.0, 3200, 600, 19},
+          {2, 4.3, 3320, 600, 19},
           cruise},
-         -1, -1, 1},
-        {"a longer lift does", {cruise, {2.5, 4.3, 2000, 600, 19}, {0.6, 1.0, 3500, 0, 19},
-                                {2.5, 4.3, 3500, 600, 19}, cruise},
-         -1, -1, 2},
+         -1,
+         -1,
+         1},
+        {"a longer lift does",
+         {cruise,
+          {2.5, 4.3, 2000, 600, 19},
+          {0.6, 1.0, 3500, 0, 19},
+          {2.5, 4.3, 3500, 600, 19},
+          cruise},
+         -1,
+         -1,
+         2},
         {"part throttle is never a pull", {cruise, {5, 2.2, 2000, 600, 19}, cruise}, -1, -1, 0},
         {"too short", {cruise, {1.5, 4.3, 2000, 600, 19}, cruise}, -1, -1, 0},
-        {"a silence is kept but marked", {cruise, {5, 4.3, 2000, 600, 19}, cruise}, 3.0, 4.2,
-         1, true},
+        {"a silence is kept but marked",
+         {cruise, {5, 4.3, 2000, 600, 19}, cruise},
+         3.0,
+         4.2,
+         1,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -70,7 +87,8 @@ TEST(PullFinder, WhatMakesAndBreaksAPull) {
             if (!p.marked()) continue;
             // Nothing is computed across the silence.
             const DynoCurve curve = dynoCurve(s, p, VehicleInputs{});
-            const double before = 2000 + 600 * (c.silentFrom - 1), after = 2000 + 600 * (c.silentTo - 1);
+            const double before = 2000 + 600 * (c.silentFrom - 1),
+                         after = 2000 + 600 * (c.silentTo - 1);
             for (const DynoPoint& x : curve.points) {
                 EXPECT_TRUE(x.rpm <= before || x.rpm >= after) << x.rpm;
             }
