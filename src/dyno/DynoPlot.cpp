@@ -66,8 +66,9 @@ void DynoPlot::draw(QPainter& p, QSize size) const {
     const bool any = rpmHigh >= rpmLow;
     const ValueAxis xs = analyserValueAxis(any ? rpmLow : 1000, any ? rpmHigh : 7000,
                                            ticksFor(plot.width() * 2 / 3));
-    const ValueAxis ps = analyserValueAxis(0, any ? power : 100, ticksFor(plot.height()));
-    const ValueAxis ts = analyserValueAxis(0, any ? torque : 100, ticksFor(plot.height()));
+    // A little room above the peaks, so that no line runs along the frame.
+    const ValueAxis ps = analyserValueAxis(0, any ? power * 1.04 : 100, ticksFor(plot.height()));
+    const ValueAxis ts = analyserValueAxis(0, any ? torque * 1.04 : 100, ticksFor(plot.height()));
     const auto X = [&](double rpm) {
         return plot.left() + (rpm - xs.low) / (xs.high - xs.low) * plot.width();
     };
@@ -104,14 +105,17 @@ void DynoPlot::draw(QPainter& p, QSize size) const {
     p.drawText(QPointF(size.width() - 4 - fm.horizontalAdvance(torqueCaption), kTop - 8),
                torqueCaption);
 
-    // Legend, inside the plot's top left corner.
-    int legendY = plot.top() + 6;
+    // Legend, in the plot's bottom right corner: below the curves, which rise with RPM.
+    int legendWidth = 0;
+    for (const Curve& c : curves_)
+        legendWidth = std::max(legendWidth, fm.horizontalAdvance(c.name));
+    const int legendX = plot.right() - legendWidth - 44;
+    int legendY = plot.bottom() - int(curves_.size()) * (fm.height() + 2) - 6;
     for (const Curve& c : curves_) {
         p.setPen(QPen(c.colour, 3));
-        p.drawLine(plot.left() + 8, legendY + fm.height() / 2, plot.left() + 30,
-                   legendY + fm.height() / 2);
+        p.drawLine(legendX, legendY + fm.height() / 2, legendX + 22, legendY + fm.height() / 2);
         p.setPen(Qt::black);
-        p.drawText(QPointF(plot.left() + 36, legendY + fm.ascent()), c.name);
+        p.drawText(QPointF(legendX + 28, legendY + fm.ascent()), c.name);
         legendY += fm.height() + 2;
     }
 

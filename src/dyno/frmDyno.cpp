@@ -83,13 +83,14 @@ frmDyno::frmDyno(const Host& host) : QWidget(host.window, Qt::Window), host_(hos
     };
     row(spnMass_ = input("spnMass", S("Mass with driver (kg)"), 50, 100000, 0, stored.massKg),
         S("&Mass with driver (kg)"));
-    row(spnCdA_ = input("spnCdA", S("CdA (m²)"), 0, 20, 3, stored.cdA), S("&CdA (m²)"));
+    row(spnCdA_ = input("spnCdA", QStringLiteral("CdA (m²)"), 0, 20, 3, stored.cdA),
+        QStringLiteral("&CdA (m²)"));
     row(spnCrr_ = input("spnCrr", S("Rolling coefficient"), 0, 1, 4, stored.crr),
         S("&Rolling coefficient"));
-    row(spnRho_ = input("spnRho", S("Air density (kg/m³)"), 0.1, 5, 3, stored.rho),
-        S("Air &density (kg/m³)"));
-    row(spnTemp_ = input("spnTemp", S("Air temperature (°C)"), -40, 60, 1, 20),
-        S("Air &temperature (°C)"));
+    row(spnRho_ = input("spnRho", QStringLiteral("Air density (kg/m³)"), 0.1, 5, 3, stored.rho),
+        QStringLiteral("Air &density (kg/m³)"));
+    row(spnTemp_ = input("spnTemp", QStringLiteral("Air temperature (°C)"), -40, 60, 1, 20),
+        QStringLiteral("Air &temperature (°C)"));
     row(spnPressure_ = input("spnPressure", S("Air pressure (hPa)"), 500, 1100, 1, 1013.25),
         S("Air &pressure (hPa)"));
     auto* btnAir = button("Density from Temperature and Pressure", "btnAirDensity");
