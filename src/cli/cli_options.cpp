@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QLocale>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
@@ -36,6 +37,40 @@ CliParse parseCoverage(const QCommandLineParser& parser, const QStringList& logs
     result.options = o;
     return result;
 }
+const char* const kDynoNumbers[] = {"mass", "cda", "crr", "rho", "loss", "step", "from", "to"};
+
+CliParse parseDyno(const QCommandLineParser& parser, const QStringList& logs) {
+    CliParse result;
+    CliOptions o;
+    o.action = CliOptions::Action::Dyno;
+    o.logs = logs;
+    o.imperial = parser.isSet(QStringLiteral("imperial"));
+    for (const char* name : kDynoNumbers) {
+        const QString key = QLatin1String(name);
+        if (!parser.isSet(key)) continue;
+        const auto v = parseNumber(parser.value(key));
+        if (!v || !std::isfinite(*v)) {
+            result.error =
+                QStringLiteral("--%1 takes a number, not '%2'").arg(key, parser.value(key));
+            return result;
+        }
+        o.dyno[key] = *v;
+    }
+    for (const QString& name : parser.optionNames()) {
+        if (name != u"imperial" && !o.dyno.count(name)) {
+            result.error = QStringLiteral("--%1 is not an option of 'dyno'").arg(name);
+            return result;
+        }
+    }
+    if (o.dyno.count(QStringLiteral("from")) != o.dyno.count(QStringLiteral("to"))) {
+        result.error = QStringLiteral("dyno takes --from and --to together");
+    } else if (logs.isEmpty()) {
+        result.error = QStringLiteral("dyno needs one or more log files");
+    } else {
+        result.options = o;
+    }
+    return result;
+}
 } // namespace
 
 QString cliHelpText() {
@@ -43,6 +78,8 @@ QString cliHelpText() {
         "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
         "                       [--settings FILE]\n"
         "       kestrix-cli coverage --map MAP.csv LOG...\n"
+        "       kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
+        "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
         "       kestrix-cli --help | --version\n"
         "\n"
         "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
@@ -69,11 +106,18 @@ QString cliHelpText() {
         "prints them as the map trace's \"Export Coverage...\" writes them. Records without\n"
         "RPM or Throttle are skipped, and counted on stderr.\n"
         "\n"
+        "dyno finds the full-throttle pulls in one gear in each log (or takes --from/--to, in\n"
+        "seconds from the log's start) and prints for each a line '# pull N: ...', then\n"
+        "'RPM,Power kW,Torque Nm' every 250 RPM (--step), hp and lb ft with --imperial, then\n"
+        "the peaks. The vehicle inputs default to those the Dyno window keeps: mass with\n"
+        "driver, CdA (0.65 m2), rolling coefficient (0.015), air density (1.2 kg/m3) and the\n"
+        "drivetrain loss in % (0: power at the wheels).\n"
+        "\n"
         "Exit status: 0 done; 2 bad usage or unusable settings, or the output file exists;\n"
         "3 the port cannot be opened; 4 the output cannot be created (or the coverage\n"
         "printed); 5 the map or a log cannot be read (the coverage of the other logs is\n"
         "printed); 6 the log cannot be written: the disk is full, or another write failed\n"
-        "(the records written before are kept).\n");
+        "(the records written before are kept), or dyno found no pull (it says why).\n");
 }
 
 CliExit logStartExit(int error, bool headerFailed) {
@@ -100,6 +144,9 @@ CliParse parseCliArgs(const QStringList& args) {
                                       QStringLiteral("FILE"));
     const QCommandLineOption map(QStringLiteral("map"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, version, out, outDir, port, duration, settings, map});
+    for (const char* name : kDynoNumbers)
+        parser.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("N")));
+    parser.addOption(QCommandLineOption(QStringLiteral("imperial")));
     // "-abc" is not three options.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
@@ -121,13 +168,20 @@ CliParse parseCliArgs(const QStringList& args) {
         return result;
     }
     if (words[0] == u"coverage") return parseCoverage(parser, words.mid(1), map);
+    if (words[0] == u"dyno") return parseDyno(parser, words.mid(1));
     if (words[0] != u"log") {
         result.error = QStringLiteral("Unknown command '%1'").arg(words[0]);
         return result;
     }
-    if (parser.isSet(map)) {
-        result.error = QStringLiteral("--map is for 'coverage'");
-        return result;
+    for (const QString& name : parser.optionNames()) {
+        if (name == u"map" || name == u"imperial" ||
+            std::any_of(std::begin(kDynoNumbers), std::end(kDynoNumbers),
+                        [&](const char* d) { return name == QLatin1String(d); })) {
+            result.error = QStringLiteral("--%1 is for '%2'")
+                               .arg(name, name == u"map" ? QStringLiteral("coverage")
+                                                         : QStringLiteral("dyno"));
+            return result;
+        }
     }
     if (words.size() > 1) {
         result.error = QStringLiteral("Unexpected argument '%1'").arg(words[1]);

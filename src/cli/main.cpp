@@ -4,7 +4,9 @@
 #include "cli/DriveLogger.h"
 #include "cli/cli_options.h"
 #include "cli/logger_settings.h"
+#include "dyno/dyno.h"
 #include "link/SerialPort.h"
+#include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "tools/map_coverage.h"
 #include "tools/map_file.h"
@@ -267,6 +269,50 @@ int coverage(const CliOptions& o) {
     return result.failures.isEmpty() ? Done : InputFailed;
 }
 
+// The pulls of each log, printed as a results table per pull.
+int dyno(const CliOptions& o) {
+    SettingsStore store;
+    VehicleInputs in = readVehicleInputs(store);
+    const auto given = [&](const char* key, double& into) {
+        if (const auto it = o.dyno.find(QLatin1String(key)); it != o.dyno.end()) into = it->second;
+    };
+    given("mass", in.massKg);
+    given("cda", in.cdA);
+    given("crr", in.crr);
+    given("rho", in.rho);
+    given("loss", in.lossPct);
+    given("step", in.stepRpm);
+    if (const QString problem = vehicleInputsProblem(in); !problem.isEmpty()) {
+        sayLine(QStringLiteral("dyno: ") + problem);
+        return Usage;
+    }
+    QByteArray out = inputsLine(in);
+    int status = Done, number = 0;
+    for (const QString& path : o.logs) {
+        const LogReadResult read = LogReader::readFile(path);
+        if (!read.ok()) {
+            sayLine(QStringLiteral("Cannot read the log '%1': %2").arg(path, read.failure));
+            status = InputFailed;
+            continue;
+        }
+        const DynoLog log = dynoSamples(read.data);
+        const PullSearch found = !log.why.isEmpty() ? PullSearch{{}, log.why}
+                                 : o.dyno.count(QStringLiteral("from"))
+                                     ? pullBetween(log.samples, o.dyno.at(QStringLiteral("from")),
+                                                   o.dyno.at(QStringLiteral("to")))
+                                     : findPulls(log.samples);
+        if (found.pulls.empty()) sayLine(QStringLiteral("%1: %2").arg(path, found.why));
+        for (const DynoPull& pull : found.pulls)
+            out += pullReport(++number, log.samples, pull, dynoCurve(log.samples, pull, in),
+                              DynoUnits{o.imperial});
+    }
+    if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()) ||
+        std::fflush(stdout) != 0)
+        return OutputFailed;
+    if (status != Done) return status;
+    return number > 0 ? Done : NoPull;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -299,12 +345,12 @@ int main(int argc, char** argv) {
         std::printf("kestrix-cli %s\n", KESTRIX_VERSION);
         return Done;
     }
-    if (o.action == CliOptions::Action::Coverage) {
+    if (o.action == CliOptions::Action::Coverage || o.action == CliOptions::Action::Dyno) {
         // No recording to end cleanly: Ctrl+C simply stops the counting.
         pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
-        return coverage(o);
+        return o.action == CliOptions::Action::Dyno ? dyno(o) : coverage(o);
     }
 
     // ---- the settings, as the data display and the logger read them

@@ -35,6 +35,8 @@ class frmLogAnalyzer : public QWidget {
 public:
     explicit frmLogAnalyzer(const Host& host);
     ~frmLogAnalyzer() override;
+    // The log shown, "" before one is opened (the Dyno window takes it).
+    const QString& path() const { return path_; }
 
     // The handlers, by control.
     void btnBrowse_Click();

@@ -2,6 +2,8 @@
 //   kestrix-shots OUTDIR   (QT_SCALE_FACTOR=2 for the doubled scale)
 #include "dash/frmDashSetup.h"
 #include "dash/frmDashboard.h"
+#include "dyno/frmDyno.h"
+#include "engine_model.h"
 #include "live/Form1.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/frmDataLog.h"
@@ -22,8 +24,11 @@
 #include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
 #include "trial/frmTimeTrial.h"
+
 #include "util/ticks.h"
 #include "wideband/frmWBO2.h"
+#include <QDoubleSpinBox>
+#include <cmath>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -176,6 +181,28 @@ void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
     setTickSource({});
 }
 
+// The dyno with a pull before and after a change: the simulator's pull, and the same pull
+// stretched by a tenth (less power), both drawn.
+void shootDyno(test::MainWindow& w, const QString& out) {
+    frmDyno* dyno = w.form->open<frmDyno>();
+    for (const auto& [name, slower] : {std::pair{"before.log", 1.1}, {"after.log", 1.0}}) {
+        std::vector<PullRecorder::Sample> s;
+        for (uint32_t ms = 0; ms < 9000; ms += 7) {
+            const double t = ms / 1000.0 / slower - 0.5;
+            const double rpm = kxsim::EngineModel::pullRpm(t);
+            s.push_back({1000 + ms, float(12.5 * std::round(rpm / 12.5)),
+                         float(2 * std::round(rpm * kxsim::EngineModel::kPullKmhPerRpm / 2)),
+                         float(0.45 + 3.85 * kxsim::EngineModel::pullThrottle(t))});
+        }
+        const QString path = w.dir.filePath(QLatin1String(name));
+        savePullLog(path, s, Units{});
+        dyno->addLog(path);
+    }
+    dyno->findChild<QDoubleSpinBox*>(QStringLiteral("spnMass"))->setValue(1400);
+    shoot(dyno, out, QStringLiteral("frmDyno"));
+    dyno->close();
+}
+
 // The wideband tab streaming and the AFR window after a minute of varied mixture.
 void shootWideband(const QString& out) {
     test::MainWindow w([](SettingsStore& s) { s.save("WBO2", "ComPort", "2"); });
@@ -233,6 +260,7 @@ int main(int argc, char** argv) {
     shootAnalyser(w, out);
     shootReplay(w, out);
     shootDashboardAndTrial(w, out);
+    shootDyno(w, out);
     frmSelfDiag* diag = w.form->open<frmSelfDiag>();
     w.settle();
     w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));
