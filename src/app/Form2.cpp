@@ -2,6 +2,7 @@
 
 #include "app/WidebandPanel.h"
 #include "app/tool_table.h"
+#include "gauges/colour.h"
 #include "gauges/display_colours.h"
 #include "link/SerialPort.h"
 #include "link/link_messages.h"
@@ -14,7 +15,6 @@
 #include "ui/ActivityBar.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/settings_store.h"
@@ -320,8 +320,8 @@ void Form2::openActiveTest() {
     openTool(S("frmActiveTest"));
 }
 
-QWidget* Form2::openRegTest(frmSettings* settingsWindow) {
-    return showSingle(S("frmRegTest"), [&] { return new frmRegTest(host_, settingsWindow); });
+QWidget* Form2::openRegTest(std::function<void(const std::vector<int>&)> found) {
+    return showSingle(S("frmRegTest"), [&] { return new frmRegTest(host_, std::move(found)); });
 }
 
 QWidget* Form2::openEcuFinder() {

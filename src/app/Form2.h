@@ -106,7 +106,7 @@ private:
     void toolClosed(QWidget* tool) override;
     void openDataLogging() override;
     void openActiveTest() override;
-    QWidget* openRegTest(frmSettings* settingsWindow) override;
+    QWidget* openRegTest(std::function<void(const std::vector<int>&)> found) override;
     QWidget* openEcuFinder() override;
 
     void onLinkState(EcuLink::State state);

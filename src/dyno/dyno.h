@@ -2,6 +2,8 @@
 // Power and torque from a full-throttle pull in one gear: the pulls found in a log, the gear
 // fitted from the logged speed, the acceleration from engine speed against time, and the road
 // load, v · (m·a + ½·ρ·CdA·v² + Crr·m·g). No widgets: the window and kestrix-cli both use it.
+#include "live/channels.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -14,11 +16,10 @@ namespace kx {
 class LogData;
 class Settings;
 
-// The channels a dyno reads, by gauge number (a log's column code): the one place that names
-// them, so that the catalogue's own constants can take their place in one edit.
-inline constexpr int kDynoRpm = 0;
-inline constexpr int kDynoSpeed = 6;
-inline constexpr int kDynoThrottle = 8;
+// The channels a dyno reads (a log's column code).
+inline constexpr int kDynoRpm = channel::Rpm;
+inline constexpr int kDynoSpeed = channel::Speed;
+inline constexpr int kDynoThrottle = channel::Throttle;
 
 inline constexpr double kGravity = 9.80665;
 // A throttle sensor reads about 0.5 V closed and 4.3 V open: below this no log is at full

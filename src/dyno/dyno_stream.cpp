@@ -1,5 +1,7 @@
 #include "dyno/dyno_stream.h"
 
+#include "live/live_state.h"
+
 #include "dyno/dyno.h"
 #include "link/EcuLink.h"
 #include "ui/link_claim.h"
@@ -9,9 +11,7 @@
 
 namespace kx {
 
-namespace {
-constexpr int16_t kDynoMode = 17; // receive mode of the dyno's stream
-}
+namespace {}
 
 DynoStream::DynoStream(const Host& host, QWidget* tool)
     : QObject(tool), host_(host), tool_(tool),
@@ -28,7 +28,7 @@ DynoStream::DynoStream(const Host& host, QWidget* tool)
 }
 
 bool DynoStream::available() const {
-    return host_.link.connected || host_.link.holds(tool_);
+    return host_.link.connected() || host_.link.holds(tool_);
 }
 
 void DynoStream::start() {
@@ -50,16 +50,17 @@ void DynoStream::start() {
 
 void DynoStream::stop() {
     running_ = false;
-    if (host_.link.holds(tool_)) host_.link.run(this, LinkSequence().stopStream().mode(0));
+    if (host_.link.holds(tool_))
+        host_.link.run(this, LinkSequence().stopStream().mode(ReceiveMode::None));
 }
 
 void DynoStream::arm() {
     spikes_.reset(storedEcuBaud(host_.settings));
-    host_.link.run(this, liveDataStream(layout_, kDynoMode));
+    host_.link.run(this, liveDataStream(layout_, ReceiveMode::Dyno));
 }
 
 void DynoStream::receive(const QByteArray& frame) {
-    if (!running_ || host_.link.ReadMode != kDynoMode) return;
+    if (!running_ || host_.link.readMode() != ReceiveMode::Dyno) return;
     // Each frame waits for the next: a value no engine could reach is dropped, and a frame is
     // timed when it came.
     const auto passed = filterFrame(spikes_, frame, layout_, host_.link.trace());

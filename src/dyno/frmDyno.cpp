@@ -2,13 +2,12 @@
 
 #include "dyno/DynoPlot.h"
 #include "dyno/dyno_stream.h"
+#include "gauges/colour.h"
 #include "logs/analyser_plot.h"
 #include "logs/frmLogAnalyzer.h"
 #include "logs/log_format.h"
-#include "logs/log_loading.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
 #include "util/settings.h"
 #include "util/text.h"
 #include "util/user_file.h"
@@ -26,6 +25,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -204,8 +204,30 @@ void frmDyno::showCurves() {
     btnExportPng_->setEnabled(any);
 }
 
-bool frmDyno::addLog(const QString& path) {
-    const auto data = loadLogFromWindow(host_, this, path, closing_);
+void frmDyno::addLog(const QString& path, std::function<void(bool)> added) {
+    if (closing_) return;
+    queued_.push_back({path, std::move(added)});
+    loadNext();
+}
+
+void frmDyno::loadNext() {
+    if (load_ || queued_.empty() || closing_) return;
+    Queued next = std::move(queued_.front());
+    queued_.pop_front();
+    load_ = std::make_unique<LogLoad>(host_, this, next.path,
+                                      [this, next](std::optional<LogData> data) {
+                                          const bool added = logRead(next.path, std::move(data));
+                                          if (next.added) next.added(added);
+                                          // The load that called here is let go once its call is
+                                          // over.
+                                          QTimer::singleShot(0, this, [this] {
+                                              load_.reset();
+                                              loadNext();
+                                          });
+                                      });
+}
+
+bool frmDyno::logRead(const QString& path, std::optional<LogData> data) {
     if (!data) return false;
     const QString name = QFileInfo(path).fileName();
     DynoLog log = dynoSamples(*data);
@@ -245,7 +267,7 @@ void frmDyno::btnOpen_Click() {
     if (paths.isEmpty()) return;
     folder_ = QFileInfo(paths.constFirst()).absolutePath();
     for (const QString& p : paths)
-        if (!closing_) addLog(p);
+        addLog(p);
 }
 
 void frmDyno::btnAnalyser_Click() {
@@ -301,10 +323,12 @@ void frmDyno::finishRecording() {
         seconds > 0
             ? S("%1 samples a second").arg(QString::number(double(s.size() - 1) / seconds, 'f', 0))
             : QString();
-    if (addLog(path))
-        setStatus(
-            S("Pull saved to %1 (%2%3).")
-                .arg(path, rate, recorder_.gapSeen() ? S("; with a gap, marked") : QString()));
+    const QString saved =
+        S("Pull saved to %1 (%2%3).")
+            .arg(path, rate, recorder_.gapSeen() ? S("; with a gap, marked") : QString());
+    addLog(path, [this, saved](bool added) {
+        if (added) setStatus(saved);
+    });
 }
 
 void frmDyno::btnExportCsv_Click() {
@@ -332,12 +356,8 @@ void frmDyno::btnExportPng_Click() {
     if (path.isEmpty()) return;
     const bool exists = QFileInfo::exists(path);
     if (!host_.dialogs.mayReplace(this, path)) return;
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    plot_->renderImage(QSize(1200, 800)).save(&buffer, "PNG");
-    if (const auto error =
-            writeUserText(path, png, exists ? ExistingFile::Replace : ExistingFile::Refuse))
+    if (const auto error = savePng(plot_->renderImage(QSize(1200, 800)), path,
+                                   exists ? ExistingFile::Replace : ExistingFile::Refuse))
         host_.dialogs.message(this, *error, MessageKind::Warning);
 }
 
@@ -347,6 +367,8 @@ void frmDyno::setStatus(const QString& text) {
 
 void frmDyno::closeEvent(QCloseEvent* event) {
     closing_ = true;
+    queued_.clear();
+    load_.reset(); // a read in progress is cancelled
     if (recorder_.stage() == PullRecorder::Stage::Recording) {
         recorder_.finish();
         finishRecording();

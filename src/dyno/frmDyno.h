@@ -4,10 +4,15 @@
 // settings; Export CSV and Export PNG.
 #include "dyno/dyno.h"
 #include "dyno/pull_recorder.h"
+#include "live/live_state.h"
+#include "logs/log_loading.h"
 #include "ui/host.h"
 
 #include <QWidget>
+#include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 class QDoubleSpinBox;
@@ -26,8 +31,10 @@ public:
     explicit frmDyno(const Host& host);
     ~frmDyno() override;
 
-    // Reads a log and lists its pulls, ticked; false when it could not be read or held none.
-    bool addLog(const QString& path);
+    // Reads a log (on a thread of its own, one log after the other) and lists its pulls,
+    // ticked; then `added` says whether it could be read and held any.
+    void addLog(const QString& path, std::function<void(bool added)> added = {});
+    bool isLoading() const { return load_ || !queued_.empty(); }
     void btnOpen_Click();
     void btnAnalyser_Click();
     void btnRecord_Click();
@@ -61,6 +68,8 @@ private:
     void recompute();
     void showCurves();
     QString pullName(const Listed& l) const;
+    void loadNext();
+    bool logRead(const QString& path, std::optional<LogData> data);
     void finishRecording();
     void setStatus(const QString& text);
     QString folder() const;
@@ -72,6 +81,12 @@ private:
     PullRecorder recorder_;
     DynoStream* stream_;
     bool closing_ = false;
+    struct Queued {
+        QString path;
+        std::function<void(bool)> added;
+    };
+    std::deque<Queued> queued_;
+    std::unique_ptr<LogLoad> load_;
     QString folder_;
 
     QListWidget* lstPulls_;

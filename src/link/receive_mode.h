@@ -19,6 +19,7 @@ enum class ReceiveMode : int16_t {
     MapTrace = 14,    // engine speed and throttle while tracing
     Dashboard = 15,   // the dashboard's stream
     EcuFind = 16,     // the ECU finder's probes
+    Dyno = 17,        // engine speed, road speed and throttle for a pull
 };
 
 } // namespace kx

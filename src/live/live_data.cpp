@@ -128,9 +128,9 @@ LinkSequence fullDataArming(const GaugeSetup& setup) {
     return s;
 }
 
-LinkSequence liveDataStream(const GaugeSetup& setup) {
+LinkSequence liveDataStream(const GaugeSetup& setup, ReceiveMode mode) {
     LinkSequence s;
-    s.stopStream().mode(ReceiveMode::LiveData);
+    s.stopStream().mode(mode);
     s.append(fullDataArming(setup));
     return s.startStream();
 }

@@ -1,5 +1,6 @@
 #include "logs/frmDataReplay.h"
 
+#include "gauges/colour.h"
 #include "live/GaugeGrid.h"
 #include "live/live_state.h"
 #include "logs/log_format.h"
@@ -7,7 +8,6 @@
 #include "logs/replay_logic.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
 #include "util/text.h"
 #include "util/twips.h"
 

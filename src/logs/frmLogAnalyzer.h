@@ -28,6 +28,7 @@ namespace kx {
 struct AnalyserLayout;
 
 class AnalyserPlot;
+class ScatterPanel;
 class ScatterPlot;
 
 class frmLogAnalyzer : public QWidget {
@@ -60,7 +61,9 @@ public:
     int64_t containerWidth() const; // twips
     int64_t scrollScale() const { return scroll_.scale; }
     AnalyserPlot* graph(int g) const { return picGraph_[static_cast<size_t>(g)]; }
-    ScatterPlot* scatter() const { return picScatter_; }
+    ScatterPlot* scatter() const;
+    // A log is being read (on a thread of its own).
+    bool isLoading() const { return load_ && load_->running(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -72,9 +75,11 @@ private:
     // Fits the cells' titles and readouts to their frames.
     void fitCells(const AnalyserLayout& l);
     void reset();
+    void clearCells();
+    // A readout's colours: green on black, and a series' colour on white.
+    static constexpr uint32_t kGreen = 65280, kBlack = 0, kWhite = 0xFFFFFF;
     // A log has been read (nothing: it could not be).
     void loaded(std::optional<LogData> data, const QString& path);
-    bool isLoading() const { return load_ && load_->running(); }
     void redrawGraph(int graph);
     void drawSeries(int k, int graph);
     // A column's numbers, read when first needed, and its ranges.
@@ -102,7 +107,6 @@ private:
     std::array<std::optional<ColumnNumbers>, kGaugeCount> numbers_; // by code, read when drawn
     std::vector<double> times_; // seconds of each record from the first
     QString path_;
-    bool scatterStale_ = true; // the pickers changed since the scatter was last given columns
     std::unique_ptr<LogLoad> load_;
     int64_t plotWidth_ = 0;
     double stepX_ = 0;
@@ -128,9 +132,7 @@ private:
     QRadioButton* optGraphs_ = nullptr;
     QRadioButton* optScatter_ = nullptr;
     QPushButton* btnExport_ = nullptr;
-    QGroupBox* fraScatter_ = nullptr;
-    std::array<QComboBox*, 3> cboScatter_{}; // X, Y, colour
-    ScatterPlot* picScatter_ = nullptr;
+    ScatterPanel* fraScatter_ = nullptr;
 };
 
 } // namespace kx

@@ -10,7 +10,7 @@
 #include "ui/Dialogs.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
+#include "gauges/colour.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/settings.h"

@@ -3,7 +3,6 @@
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
-#include "settings/frmSettings.h"
 #include "tools/probe_report.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
@@ -30,8 +29,8 @@ constexpr int kFirstProbeTries = 3;
 
 } // namespace
 
-frmRegTest::frmRegTest(const Host& host, frmSettings* settings)
-    : QWidget(host.window, Qt::Window), host_(host), settings_(settings) {
+frmRegTest::frmRegTest(const Host& host, GaugesFound found)
+    : QWidget(host.window, Qt::Window), host_(host), found_(std::move(found)) {
     setObjectName(S("frmRegTest"));
     setWindowTitle(S("Live Register Test"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -153,7 +152,7 @@ void frmRegTest::complete(const QString& why) {
 }
 
 void frmRegTest::btnUpdate_Click() {
-    if (settings_) settings_->setGaugeChoices(offeredGauges(scan_.supported()));
+    if (found_) found_(offeredGauges(scan_.supported()));
     close();
 }
 

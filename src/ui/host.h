@@ -4,6 +4,9 @@
 // window itself, so each can be built and tested on its own.
 #include "link/link_sequence.h"
 
+#include <functional>
+#include <vector>
+
 class QWidget;
 
 namespace kx {
@@ -11,7 +14,6 @@ namespace kx {
 class Dialogs;
 class EcuLink;
 class Settings;
-class frmSettings;
 struct LiveState; // live/live_state.h
 
 // Requests a window may make of the main window.
@@ -28,9 +30,9 @@ public:
     // The data display's "Data Logging" and "Active Test".
     virtual void openDataLogging() = 0;
     virtual void openActiveTest() = 0;
-    // The register test of the data-display settings, and the ECU finder of the
-    // communication settings: single instances.
-    virtual QWidget* openRegTest(frmSettings* settingsWindow) = 0;
+    // The register test of the data-display settings (`found` takes the gauges an update
+    // offers), and the ECU finder of the communication settings: single instances.
+    virtual QWidget* openRegTest(std::function<void(const std::vector<int>&)> found) = 0;
     virtual QWidget* openEcuFinder() = 0;
     // The program is ending: windows close without asking and without reconnecting.
     virtual bool isUnloading() const = 0;

@@ -1,8 +1,12 @@
 #pragma once
 // Small helpers every window uses.
+#include "util/user_file.h"
+
+#include <QFont>
 #include <QPalette>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QHBoxLayout;
 class QLabel;
@@ -10,6 +14,7 @@ class QPlainTextEdit;
 class QString;
 class QWidget;
 class QColor;
+class QImage;
 
 namespace kx {
 
@@ -51,5 +56,14 @@ public:
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
+
+// The font at `points` (at least 1), made smaller when `text` would not fit `room` pixels.
+QFont fittedFont(QFont font, const QString& text, double points, int room = 0);
+// The widget's font at `points` (at least 1).
+void setFontSize(QWidget* widget, double points);
+
+// Writes `image` as the PNG file `path` (see writeUserText: a file that exists is replaced only
+// with `existing` Replace, and a failed write leaves it as it was). The reason when it fails.
+std::optional<QString> savePng(const QImage& image, const QString& path, ExistingFile existing);
 
 } // namespace kx

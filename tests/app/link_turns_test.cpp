@@ -66,19 +66,23 @@ TEST(LinkRaces, OneFinderAtATimeAndNeverBesideTheRegisterTest) {
     MainWindow w;
     w.connectEcu();
     // The finder twice, through a closed and reopened communication window: one finder.
-    QPointer<frmECUfind> first = w.form->open<Form3>()->btnECUfind_Click();
+    QPointer<frmECUfind> first =
+        qobject_cast<frmECUfind*>(w.form->open<Form3>()->btnECUfind_Click());
     w.form->findChild<Form3*>()->close();
-    QPointer<frmECUfind> second = w.form->open<Form3>()->btnECUfind_Click();
+    QPointer<frmECUfind> second =
+        qobject_cast<frmECUfind*>(w.form->open<Form3>()->btnECUfind_Click());
     EXPECT_EQ(first, second);
     EXPECT_EQ(w.form->findChildren<frmECUfind*>().size(), 1);
     first->close();
     w.settle();
 
     // The register test holds the link: a finder waits for it, and starts once it closes.
-    QPointer<frmRegTest> test = w.form->open<frmSettings>()->btnActTest_Click();
+    QPointer<frmRegTest> test =
+        qobject_cast<frmRegTest*>(w.form->open<frmSettings>()->btnActTest_Click());
     w.settle();
     w.ecu->writes.clear();
-    QPointer<frmECUfind> finder = w.form->open<Form3>()->btnECUfind_Click();
+    QPointer<frmECUfind> finder =
+        qobject_cast<frmECUfind*>(w.form->open<Form3>()->btnECUfind_Click());
     pause(300);
     EXPECT_TRUE(w.ecu->writes.isEmpty()); // nothing of the finder while the test holds the link
     EXPECT_EQ(w.form->link().readMode(), ReceiveMode::RegisterTest);

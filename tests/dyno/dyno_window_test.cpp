@@ -35,8 +35,11 @@ TEST(DynoWindow, TwoPullsFollowTheInputsAndExport) {
     auto* win = w.form->open<frmDyno>();
     ASSERT_NE(win, nullptr);
     EXPECT_TRUE(w.find<QPushButton>("btnDyno")->isEnabled()); // no ECU needed
-    ASSERT_TRUE(win->addLog(pullLog(w.dir.filePath("before.log"), 1.1)));
-    ASSERT_TRUE(win->addLog(pullLog(w.dir.filePath("after.log"), 1.0)));
+    int added = 0;
+    win->addLog(pullLog(w.dir.filePath("before.log"), 1.1), [&](bool ok) { added += ok; });
+    win->addLog(pullLog(w.dir.filePath("after.log"), 1.0), [&](bool ok) { added += ok; });
+    ASSERT_TRUE(waitUntil([&] { return !win->isLoading(); }, 10000));
+    ASSERT_EQ(added, 2);
     ASSERT_EQ(win->pullCount(), 2);
     auto* list = win->findChild<QListWidget*>("lstPulls");
     ASSERT_EQ(win->plot()->curves().size(), 2u);

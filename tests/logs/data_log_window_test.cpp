@@ -44,11 +44,6 @@ struct FixedClock {
     }
     ~FixedClock() { setTickSource({}); }
 };
-template <class T> T* child(QWidget* w, const QString& name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name.toStdString();
-    return c;
-}
 } // namespace
 
 TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {

@@ -198,7 +198,7 @@ TEST(RegisterTestWindow, ClosingDuringAWaitStopsAfterItAndReconnectsOnce) {
     MainWindow w;
     w.connectEcu();
     frmSettings* settings = w.form->open<frmSettings>();
-    QPointer<frmRegTest> t = settings->btnActTest_Click();
+    QPointer<frmRegTest> t = qobject_cast<frmRegTest*>(settings->btnActTest_Click());
     ASSERT_TRUE(t);
     w.settle();
     w.ecu->writes.clear();
@@ -275,7 +275,7 @@ TEST(EcuFinderWindow, ClosingMidProbeEndsItAndReconnectsOnce) {
     w.connectEcu();
     Form3* comms = w.form->open<Form3>();
     w.ecu->writes.clear();
-    QPointer<frmECUfind> f = comms->btnECUfind_Click();
+    QPointer<frmECUfind> f = qobject_cast<frmECUfind*>(comms->btnECUfind_Click());
     // 200 ms in, FE is being probed: the close ends the probe there and reconnects.
     QTimer::singleShot(200, [&] { f->close(); });
     ASSERT_TRUE(waitUntil([&] { return f.isNull(); }, 5000));
@@ -288,7 +288,7 @@ TEST(EcuFinderWindow, ClosingMidProbeEndsItAndReconnectsOnce) {
     w.settle();
     w.ecu->failNextOpen(PortInvalid);
     w.ecu->close();
-    QPointer<frmECUfind> again = comms->btnECUfind_Click();
+    QPointer<frmECUfind> again = qobject_cast<frmECUfind*>(comms->btnECUfind_Click());
     ASSERT_TRUE(waitUntil([&] { return again->sweep().completed(); }, 5000));
     w.settle();
     EXPECT_EQ(label(again, "lblInfo"), "- Completed !");

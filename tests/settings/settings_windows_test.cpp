@@ -17,11 +17,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-template <class T> T* child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 void click(QWidget* w, const char* button) {
     QTest::mouseClick(child<QPushButton>(w, button), Qt::LeftButton);
 }

@@ -101,6 +101,7 @@ void shootAnalyser(test::MainWindow& w, const QString& out) {
     frmLogAnalyzer* a = w.form->open<frmLogAnalyzer>();
     w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("drive.log")));
     a->btnBrowse_Click();
+    test::waitUntil([&] { return !a->isLoading(); }, 10000);
     shoot(a, out, QStringLiteral("frmLogAnalyzer-loaded"));
     for (const char* name :
          {"Check1_0", "Check1_5", "Check1_4", "Check2_3", "Check2_1", "Check2_6"})
@@ -136,6 +137,7 @@ void shootReplay(test::MainWindow& w, const QString& out) {
     shoot(r, out, QStringLiteral("frmDataReplay-empty"));
     w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("replay.log")));
     r->btnBrowse_Click();
+    test::waitUntil([&] { return !r->isLoading(); }, 10000);
     r->findChild<QScrollBar*>(QStringLiteral("scrollBar1"))->setValue(12345);
     shoot(r, out, QStringLiteral("frmDataReplay"));
     r->close();
@@ -198,6 +200,7 @@ void shootDyno(test::MainWindow& w, const QString& out) {
         savePullLog(path, s, Units{});
         dyno->addLog(path);
     }
+    test::waitUntil([&] { return !dyno->isLoading(); }, 10000);
     dyno->findChild<QDoubleSpinBox*>(QStringLiteral("spnMass"))->setValue(1400);
     shoot(dyno, out, QStringLiteral("frmDyno"));
     dyno->close();
@@ -279,7 +282,7 @@ int main(int argc, char** argv) {
     colours->close();
 
     // A register test where the ECU answers for the catalogue's registers but the right bank.
-    frmRegTest* test = settings->btnActTest_Click();
+    auto* test = qobject_cast<frmRegTest*>(settings->btnActTest_Click());
     const QByteArray answer = QByteArray("\xFF\x01\x20", 3).repeated(40);
     for (int reg = 0; reg <= 0x38 && !test->scan().completed(); ++reg) {
         const bool answers = reg <= 0x05 || (reg >= 0x08 && reg <= 0x09) ||
@@ -360,7 +363,7 @@ int main(int argc, char** argv) {
 
     // An ECU finder that heard from id FE and was then cancelled.
     Form3* comms = w.form->open<Form3>();
-    frmECUfind* finder = comms->btnECUfind_Click();
+    auto* finder = qobject_cast<frmECUfind*>(comms->btnECUfind_Click());
     QTimer::singleShot(150, [&] { w.ecu->feed(QByteArray(1, char(0x01))); });
     while (finder->sweep().current() == 0xFE)
         QApplication::processEvents();

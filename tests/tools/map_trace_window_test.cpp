@@ -19,9 +19,6 @@ using namespace kx::test;
 
 namespace {
 using Writes = QList<QByteArray>;
-QByteArray hex(const char* h) {
-    return QByteArray::fromHex(h);
-}
 
 struct TraceWindow {
     MainWindow w;

@@ -17,16 +17,8 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray hex(const char* h) {
-    return QByteArray::fromHex(h);
-}
 using Writes = QList<QByteArray>;
 
-template <class T> T* child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 QString text(QWidget* w, const char* name) {
     return child<QLabel>(w, name)->text();
 }
