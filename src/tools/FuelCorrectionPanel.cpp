@@ -68,10 +68,11 @@ void FuelCorrectionPanel::setOffered(bool offered, bool mapKnown) {
     mapKnown_ = mapKnown;
     const CorrectionSettings s;
     lblNote_->setText(
-        offered ? S("Assumes a fuel map value is proportional to the fuel delivered: suggested "
-                    "= map value \u00D7 measured / target WBo2. A cell is trusted from %1 kept "
-                    "hits and a standard error under %2 % of its target; a change is held to "
-                    "\u00B1%3 % a pass.")
+        offered ? QStringLiteral(
+                      "Assumes a fuel map value is proportional to the fuel delivered: suggested "
+                      "= map value \u00D7 measured / target WBo2. A cell is trusted from %1 kept "
+                      "hits and a standard error under %2 % of its target; a change is held to "
+                      "\u00B1%3 % a pass.")
                       .arg(s.minHits)
                       .arg(s.maxUncertainty * 100)
                       .arg(s.maxChange * 100)
