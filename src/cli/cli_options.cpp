@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "tools/map_correction.h"
 #include "util/numbers.h"
 
 #include <QCommandLineParser>
@@ -59,9 +60,9 @@ CliParse parseMapReport(const QCommandLineParser& parser, const QString& command
         o.maxChangePct = *pct;
     }
     for (const QString& name : o.noFilters) {
-        if (!QStringList{u"range"_s, u"cold"_s, u"throttle"_s, u"gap"_s}.contains(name)) {
+        if (!filterNamed(name)) {
             result.error =
-                QStringLiteral("--no-filter takes range, cold, throttle or gap, not '%1'")
+                QStringLiteral("--no-filter takes range, cold, throttle, settle or gap, not '%1'")
                     .arg(name);
             return result;
         }
@@ -115,7 +116,8 @@ QString cliHelpText() {
         "                   full throttle from 6000 rpm)\n"
         "  --no-filter NAME let in the records a filter keeps out: range (WBo2 below 9 or\n"
         "                   above 20), cold (water below 70 C), throttle (0.5 s after the\n"
-        "                   throttle moved 0.5 V in 0.2 s), gap (1 s around a pause)\n"
+        "                   throttle moved 0.5 V in 0.2 s), settle (0.25 s after entering\n"
+        "                   a cell: the wideband's lag), gap (1 s around a pause)\n"
         "\n"
         "Exit status: 0 done; 2 bad usage or unusable settings, or the output file exists;\n"
         "3 the port cannot be opened; 4 the output cannot be created (or the coverage\n"

@@ -36,7 +36,7 @@ FuelCorrectionPanel::FuelCorrectionPanel(const MapTraceModel& model, MapTraceFil
             &FuelCorrectionPanel::btnSaveSuggested_Click);
 
     auto* filters = new QGridLayout;
-    const char* const names[] = {"chkRange", "chkCold", "chkThrottle", "chkGap"};
+    const char* const names[] = {"chkRange", "chkCold", "chkThrottle", "chkSettle", "chkGap"};
     for (int f = 0; f < kFuelFilterCount; ++f) {
         auto* c = new QCheckBox(S("Keep out: ") + filterCaption(FuelFilter(f)));
         c->setObjectName(S(names[f]));
@@ -78,8 +78,12 @@ void FuelCorrectionPanel::setOffered(bool offered, bool mapKnown) {
                       .arg(s.maxChange * 100)
                 : S("The stored addresses are a timing map's: a suggestion is offered for fuel "
                     "maps only."));
-    for (QWidget* w : std::initializer_list<QWidget*>{chkFilter_[0], chkFilter_[1], chkFilter_[2],
-                                                      chkFilter_[3], btnOpenTarget_, btnSaveTarget_,
+    if (offered)
+        lblNote_->setText(lblNote_->text() +
+                          S(" Traced hits come without a water temperature: trace a warm engine."));
+    for (QCheckBox* c : chkFilter_)
+        c->setEnabled(offered && mapKnown);
+    for (QWidget* w : std::initializer_list<QWidget*>{btnOpenTarget_, btnSaveTarget_,
                                                       btnSaveSuggested_, lblCounts_, lblTarget_})
         w->setEnabled(offered && mapKnown);
     if (!offered) lblCounts_->clear();

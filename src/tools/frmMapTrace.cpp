@@ -95,10 +95,10 @@ frmMapTrace::frmMapTrace(const Host& host)
 
     // Tab follows the layout: the views above the grid, the buttons beside it, the correction.
     const char* const order[] = {
-        "optMap",        "optHits",       "optWBo2",         "optTarget",   "optChange",
-        "optSuggested",  "btnOpenMap",    "btnSaveMap",      "btnAddLogs",  "btnExportCoverage",
-        "btnClear",      "chkRange",      "chkCold",         "chkThrottle", "chkGap",
-        "btnOpenTarget", "btnSaveTarget", "btnSaveSuggested"};
+        "optMap",       "optHits",       "optWBo2",       "optTarget",       "optChange",
+        "optSuggested", "btnOpenMap",    "btnSaveMap",    "btnAddLogs",      "btnExportCoverage",
+        "btnClear",     "chkRange",      "chkCold",       "chkThrottle",     "chkSettle",
+        "chkGap",       "btnOpenTarget", "btnSaveTarget", "btnSaveSuggested"};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(findChild<QWidget*>(S(order[i - 1])), findChild<QWidget*>(S(order[i])));
     closeOnEscape(this);

@@ -28,6 +28,7 @@ constexpr FilterText kFilterTexts[kFuelFilterCount] = {
     {"range", "ratio out of 9 to 20"},
     {"cold", "water below 70 \u00B0C"},
     {"throttle", "throttle steps"},
+    {"settle", "just entered a cell"},
     {"gap", "near a gap"},
 };
 
@@ -176,7 +177,11 @@ void FuelRecordFilter::add(const FuelRecord& r) {
         throttle_.clear();
         lastStep_.reset();
         gapEnd_ = r.time;
+        cell_.reset();
     }
+    if (!cell_) cellSince_ = -std::numeric_limits<double>::infinity();
+    if (cell_ && *cell_ != r.cell) cellSince_ = r.time;
+    cell_ = r.cell;
     last_ = r.time;
 
     while (!throttle_.empty() && r.time - throttle_.front().first > kStepWindowS)
@@ -196,6 +201,7 @@ void FuelRecordFilter::add(const FuelRecord& r) {
     mask.set(size_t(FuelFilter::RatioRange), *r.ratio < kRatioLowest || *r.ratio > kRatioHighest);
     mask.set(size_t(FuelFilter::Cold), r.waterC && *r.waterC < kWarmWaterC);
     mask.set(size_t(FuelFilter::ThrottleStep), lastStep_ && r.time - *lastStep_ <= kAfterStepS);
+    mask.set(size_t(FuelFilter::Settle), r.time - cellSince_ < kSettleS);
     mask.set(size_t(FuelFilter::Gap), gapEnd_ && r.time - *gapEnd_ <= kNearGapS);
     waiting_.push_back({r.time, r.cell, *r.ratio, mask});
 }

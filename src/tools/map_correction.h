@@ -42,13 +42,14 @@ TargetFileRead readTargetFile(const QString& path);
 // ---- the filters: records kept out of the correction
 
 // In the order a record kept out by several is counted under.
-enum class FuelFilter { RatioRange, Cold, ThrottleStep, Gap };
-inline constexpr int kFuelFilterCount = 4;
+enum class FuelFilter { RatioRange, Cold, ThrottleStep, Settle, Gap };
+inline constexpr int kFuelFilterCount = 5;
 using FilterMask = std::bitset<kFuelFilterCount>;
 inline FilterMask allFilters() {
     return FilterMask().set();
 }
-// The command line's name of a filter ("range", "cold", "throttle", "gap") and the window's
+// The command line's name of a filter ("range", "cold", "throttle", "settle", "gap") and the
+// window's
 // ("ratio out of 9 to 20").
 QString filterName(FuelFilter f);
 QString filterCaption(FuelFilter f);
@@ -60,8 +61,10 @@ inline constexpr float kWarmWaterC = 70.0f;   // below: warm-up enrichment
 inline constexpr double kStepVolts = 0.5;     // a throttle move of more than this...
 inline constexpr double kStepWindowS = 0.2;   // ...within this...
 inline constexpr double kAfterStepS = 0.5;    // ...keeps records out for this long after
-inline constexpr double kGapS = 0.5;          // records further apart than this leave a gap
-inline constexpr double kNearGapS = 1.0;      // records this near a gap are kept out
+// The wideband reads the gas of a moment ago: a cell just entered still shows the one before.
+inline constexpr double kSettleS = 0.25;
+inline constexpr double kGapS = 0.5;     // records further apart than this leave a gap
+inline constexpr double kNearGapS = 1.0; // records this near a gap are kept out
 
 // One record for the correction: when, where, the throttle and what the wideband read.
 struct FuelRecord {
@@ -124,6 +127,8 @@ private:
     std::optional<double> last_;                     // the previous record's time
     std::optional<double> lastStep_;
     std::optional<double> gapEnd_; // the first record after the latest gap
+    std::optional<int> cell_;      // the cell of the previous record, since...
+    double cellSince_ = 0;         // ...this time (a stream's first cell is not entered)
 };
 
 // The time stamp of a log record in seconds ("012.345").

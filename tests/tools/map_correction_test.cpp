@@ -22,9 +22,10 @@ FuelSamples samplesOf(int cell, std::initializer_list<float> ratios) {
 }
 
 // A log of `n` records 30 ms apart at 2000 rpm, 1.00 V, WBo2 14.00 and water 80 C; `edit`
-// changes a record's fields (time in ms, throttle, ratio, water).
+// changes a record's fields.
 struct Rec {
     int ms;
+    int rpm = 2000;
     double volts = 1.0;
     double ratio = 14.0;
     double water = 80;
@@ -34,8 +35,9 @@ LogData handLog(int n, const std::function<void(int, Rec&)>& edit, const char* w
     for (int i = 0; i < n; ++i) {
         Rec r{30 * i};
         edit(i, r);
-        text += logTimeStamp(uint64_t(r.ms)) + ", 2000, " + QByteArray::number(r.volts) + ", " +
-                QByteArray::number(r.ratio) + ", " + QByteArray::number(r.water) + "\r\n";
+        text += logTimeStamp(uint64_t(r.ms)) + ", " + QByteArray::number(r.rpm) + ", " +
+                QByteArray::number(r.volts) + ", " + QByteArray::number(r.ratio) + ", " +
+                QByteArray::number(r.water) + "\r\n";
     }
     return LogReader::readBytes(text).data;
 }
@@ -90,10 +92,10 @@ TEST(MapCorrection, EachFilterKeepsOutItsRecordsAndNoneMore) {
         int records;
         std::function<void(int, Rec&)> edit;
         const char* water;
-        std::array<uint64_t, kFuelFilterCount> out; // range, cold, throttle, gap
+        std::array<uint64_t, kFuelFilterCount> out; // range, cold, throttle, settle, gap
         uint64_t noReading;
     } cases[] = {
-        {"clean", 100, none, "C", {0, 0, 0, 0}, 0},
+        {"clean", 100, none, "C", {0, 0, 0, 0, 0}, 0},
         {"fuel cut and a fault",
          100,
          [](int i, Rec& r) {
@@ -102,9 +104,9 @@ TEST(MapCorrection, EachFilterKeepsOutItsRecordsAndNoneMore) {
              if (i == 12) r.ratio = 0; // the logger's "no reading"
          },
          "C",
-         {2, 0, 0, 0},
+         {2, 0, 0, 0, 0},
          1},
-        {"warm-up", 100, [](int i, Rec& r) { r.water = i < 5 ? 65 : 70; }, "C", {0, 5, 0, 0}, 0},
+        {"warm-up", 100, [](int i, Rec& r) { r.water = i < 5 ? 65 : 70; }, "C", {0, 5, 0, 0, 0}, 0},
         {"warm-up in F",
          100,
          [](int i, Rec& r) { r.water = i < 7 ? 150 : 170; },
@@ -126,10 +128,19 @@ TEST(MapCorrection, EachFilterKeepsOutItsRecordsAndNoneMore) {
          "C",
          {0, 0, 0, 0},
          0},
+        // Into another RPM row at 600 ms: out for 0.25 s (records 20 to 28).
+        {"settle",
+         100,
+         [](int i, Rec& r) { r.rpm = i < 20 ? 2000 : 3000; },
+         "C",
+         {0, 0, 0, 9, 0},
+         0},
         // 2 s without records after 1.80 s: out from 0.81 s to 4.82 s (1 s either side).
-        {"gap", 100, [](int i, Rec& r) { r.ms += i > 60 ? 2000 : 0; }, "C", {0, 0, 0, 68}, 0},
+        {"gap", 100, [](int i, Rec& r) { r.ms += i > 60 ? 2000 : 0; }, "C", {0, 0, 0, 0, 68}, 0},
     };
-    const MapScales scales = test::simulatedFuelMap().scales;
+    // One throttle column, so that only engine speed moves a record to another cell.
+    MapScales scales = test::simulatedFuelMap().scales;
+    scales.tp.fill(250);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FuelSamples s;
@@ -137,7 +148,8 @@ TEST(MapCorrection, EachFilterKeepsOutItsRecordsAndNoneMore) {
         const FuelSamples::Counts n = s.counts(allFilters());
         uint64_t out = c.noReading;
         for (int f = 0; f < kFuelFilterCount; ++f) {
-            EXPECT_EQ(n.keptOut[size_t(f)], c.out[size_t(f)]) << filterName(FuelFilter(f)).toStdString();
+            EXPECT_EQ(n.keptOut[size_t(f)], c.out[size_t(f)])
+                << filterName(FuelFilter(f)).toStdString();
             out += c.out[size_t(f)];
             // Switched off, its records are kept.
             FilterMask on = allFilters();
