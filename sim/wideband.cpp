@@ -181,7 +181,11 @@ std::optional<WbOptions> parseWbOptions(const std::vector<std::string>& args,
     rest.clear();
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
-        if (name == "--fuel-error" && i + 1 < args.size()) {
+        if (name == "--fuel-error") {
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value";
+                return std::nullopt;
+            }
             char* end = nullptr;
             const std::string& v = args[++i];
             o.fuelErrorPct = std::strtod(v.c_str(), &end);
