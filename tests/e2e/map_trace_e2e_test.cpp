@@ -17,6 +17,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace kx;
@@ -45,6 +46,7 @@ TEST(MapTraceE2E, GridHoldsTheSimulatorsMapAndTheMarkFollowsItsEngine) {
     ASSERT_NE(win->setup(), nullptr);
     win->setup()->findChild<QPushButton*>("btnOK")->click(); // the stored RB25DET fuel map
     ASSERT_TRUE(waitUntil([&] { return win->tracing(); }, 60000));
+    const float sharedRpm = k.form().state().live.gaugeValue[0];
 
     const auto cell = [&](int i) {
         return win->findChild<QLabel*>(QStringLiteral("lblMapCell%1").arg(i));
@@ -86,8 +88,8 @@ TEST(MapTraceE2E, GridHoldsTheSimulatorsMapAndTheMarkFollowsItsEngine) {
         visited.insert(marked);
     }
     EXPECT_GE(visited.size(), 3); // the trace wanders as the engine revs
-    EXPECT_EQ(k.form().state().live.gaugeValue[0],
-              win->findChild<QLabel*>("lblRPM")->text().toFloat());
+    // The shared live values are the data display's: the trace leaves them as it found them.
+    EXPECT_EQ(k.form().state().live.gaugeValue[0], sharedRpm);
 
     win->close();
     k.settle();
@@ -233,6 +235,8 @@ TEST(MapTraceE2E, ASuggestedMapRemovesThePlantedFuelError) {
             << said.toStdString();
     }
     EXPECT_GE(changed, 80);
+    std::printf("[ figures  ] %d cells trusted, %d changed, each within one count\n", trusted,
+                changed);
     EXPECT_GE(trusted, 100);
     win->close();
     w.settle();
