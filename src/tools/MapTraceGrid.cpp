@@ -217,6 +217,8 @@ void MapTraceGrid::showAll() {
 }
 
 void MapTraceGrid::refresh() {
+    // No longer a fuel map: back to its values.
+    if (correctionView(view()) && !m_.correction) opt_[0]->setChecked(true);
     const View v = view();
     for (size_t i = 1; i < opt_.size(); ++i)
         opt_[i]->setEnabled(m_.mapKnown && (i < 3 || m_.correction));

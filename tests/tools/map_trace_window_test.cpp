@@ -389,6 +389,12 @@ TEST(MapTraceWindow, FuelCorrectionTargetsFiltersAndSuggestedMapNotForTimingMaps
     click("btnSaveSuggested");
     EXPECT_EQ(readTargetFile(savedTarget).target, target);
     EXPECT_EQ(readMapFile(saved).map, c.suggested);
+    // The stored addresses now a timing map's: the map opened again shows its values.
+    stored(0)(*t.w.store);
+    t.w.dialogs.fileAnswers = {mapPath};
+    click("btnOpenMap");
+    EXPECT_TRUE(t.trace->findChild<QRadioButton*>("optMap")->isChecked());
+    EXPECT_EQ(t.cell(33 + 17)->text(), QString::number(map.values[17]));
 
     TraceWindow timing(stored(0), false); // RB25DET timing
     timing.w.dialogs.fileAnswers = {mapPath};
