@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "tools/map_correction.h"
 #include "util/numbers.h"
 
 #include <QCommandLineParser>
@@ -8,36 +9,82 @@
 #include <cerrno>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace kx {
 
 namespace {
 constexpr int kMaxDurationS = 2000000;
 
-CliParse parseCoverage(const QCommandLineParser& parser, const QStringList& logs,
-                       const QCommandLineOption& map) {
+const QStringList kCorrectOptions = {QStringLiteral("target"), QStringLiteral("min-hits"),
+                                     QStringLiteral("max-change"), QStringLiteral("no-filter")};
+const char* const kDynoNumbers[] = {"mass", "cda", "crr", "rho", "loss", "step", "from", "to"};
+
+bool isDynoOption(const QString& name) {
+    return name == u"imperial" ||
+           std::any_of(std::begin(kDynoNumbers), std::end(kDynoNumbers),
+                       [&](const char* d) { return name == QLatin1String(d); });
+}
+
+// The command an option belongs to, for "--x is for ...".
+QString optionOwner(const QString& name) {
+    if (name == u"map") return QStringLiteral("coverage' and 'correct");
+    if (kCorrectOptions.contains(name)) return QStringLiteral("correct");
+    if (isDynoOption(name)) return QStringLiteral("dyno");
+    return QStringLiteral("log");
+}
+
+// "coverage" and "correct": a map and logs; "correct" takes its own options besides.
+CliParse parseMapReport(const QCommandLineParser& parser, const QString& command,
+                        const QStringList& logs) {
     CliParse result;
+    const bool correct = command == u"correct";
     for (const QString& name : parser.optionNames()) {
-        if (name != u"map") {
-            result.error = QStringLiteral("--%1 is for 'log'").arg(name);
-            return result;
-        }
+        if (name == u"map" || (correct && kCorrectOptions.contains(name))) continue;
+        result.error = QStringLiteral("--%1 is for '%2'").arg(name, optionOwner(name));
+        return result;
     }
-    if (parser.value(map).isEmpty()) {
-        result.error = QStringLiteral("coverage needs the map: --map MAP.csv");
+    if (parser.value(QStringLiteral("map")).isEmpty()) {
+        result.error = QStringLiteral("%1 needs the map: --map MAP.csv").arg(command);
         return result;
     }
     if (logs.isEmpty()) {
-        result.error = QStringLiteral("coverage needs one or more log files");
+        result.error = QStringLiteral("%1 needs one or more log files").arg(command);
         return result;
     }
     CliOptions o;
-    o.action = CliOptions::Action::Coverage;
-    o.map = parser.value(map);
+    o.action = correct ? CliOptions::Action::Correct : CliOptions::Action::Coverage;
+    o.map = parser.value(QStringLiteral("map"));
     o.logs = logs;
+    o.target = parser.value(QStringLiteral("target"));
+    o.noFilters = parser.values(QStringLiteral("no-filter"));
+    if (parser.isSet(QStringLiteral("min-hits"))) {
+        const auto n = parseWhole(parser.value(QStringLiteral("min-hits")));
+        if (!n || *n < 1 || *n > 1000000000) {
+            result.error = QStringLiteral("--min-hits takes a whole number from 1");
+            return result;
+        }
+        o.minHits = int(*n);
+    }
+    if (parser.isSet(QStringLiteral("max-change"))) {
+        const auto pct = parseNumber(parser.value(QStringLiteral("max-change")));
+        if (!pct || !(*pct > 0) || *pct > 100) {
+            result.error = QStringLiteral("--max-change takes a per cent above 0 and up to 100");
+            return result;
+        }
+        o.maxChangePct = *pct;
+    }
+    for (const QString& name : o.noFilters) {
+        if (!filterNamed(name)) {
+            result.error =
+                QStringLiteral("--no-filter takes range, cold, throttle, settle or gap, not '%1'")
+                    .arg(name);
+            return result;
+        }
+    }
     result.options = o;
     return result;
 }
-const char* const kDynoNumbers[] = {"mass", "cda", "crr", "rho", "loss", "step", "from", "to"};
 
 CliParse parseDyno(const QCommandLineParser& parser, const QStringList& logs) {
     CliParse result;
@@ -80,6 +127,8 @@ QString cliHelpText() {
         "       kestrix-cli coverage --map MAP.csv LOG...\n"
         "       kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
         "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
+        "       kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
+        "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
         "       kestrix-cli --help | --version\n"
         "\n"
         "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
@@ -113,11 +162,26 @@ QString cliHelpText() {
         "driver, CdA (0.65 m2), rolling coefficient (0.015), air density (1.2 kg/m3) and the\n"
         "drivetrain loss in % (0: power at the wheels).\n"
         "\n"
+        "correct suggests a fuel map from the logs' WBo2, as the map trace's \"Save Suggested\n"
+        "Map...\" writes it, then prints '# Change %', '# Hits kept' and '# Spread' blocks and a\n"
+        "'#' line per filter with the records it kept out. It assumes a fuel map value is\n"
+        "proportional to the fuel delivered: suggested = map x measured / target ratio.\n"
+        "A cell keeps the map's value with fewer than N kept hits (10) or when the standard\n"
+        "error of its mean is over 1 % of the target; a change is held to PCT % (15).\n"
+        "  --target FILE    target ratios in hundredths, in the map's layout (default:\n"
+        "                   14.70 at light load, down to 12.50 at full throttle, 12.00 at\n"
+        "                   full throttle from 6000 rpm)\n"
+        "  --no-filter NAME let in the records a filter keeps out: range (WBo2 below 9 or\n"
+        "                   above 20), cold (water below 70 C), throttle (0.5 s after the\n"
+        "                   throttle moved 0.5 V in 0.2 s), settle (0.25 s after entering\n"
+        "                   a cell: the wideband's lag), gap (1 s around a pause)\n"
+        "\n"
         "Exit status: 0 done; 2 bad usage or unusable settings, or the output file exists;\n"
         "3 the port cannot be opened; 4 the output cannot be created (or the coverage\n"
-        "printed); 5 the map or a log cannot be read (the coverage of the other logs is\n"
-        "printed); 6 the log cannot be written: the disk is full, or another write failed\n"
-        "(the records written before are kept), or dyno found no pull (it says why).\n");
+        "printed); 5 the map, the target or a log cannot be read (coverage and dyno print\n"
+        "what the other logs give); 6 the log cannot be written: the disk is full, or another\n"
+        "write failed (the records written before are kept), or dyno found no pull (it says\n"
+        "why).\n");
 }
 
 CliExit logStartExit(int error, bool headerFailed) {
@@ -147,6 +211,8 @@ CliParse parseCliArgs(const QStringList& args) {
     for (const char* name : kDynoNumbers)
         parser.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("N")));
     parser.addOption(QCommandLineOption(QStringLiteral("imperial")));
+    for (const QString& name : kCorrectOptions)
+        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("V")));
     // "-abc" is not three options.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
@@ -167,19 +233,16 @@ CliParse parseCliArgs(const QStringList& args) {
         result.error = QStringLiteral("No command given: kestrix-cli log [options]");
         return result;
     }
-    if (words[0] == u"coverage") return parseCoverage(parser, words.mid(1), map);
+    if (words[0] == u"coverage" || words[0] == u"correct")
+        return parseMapReport(parser, words[0], words.mid(1));
     if (words[0] == u"dyno") return parseDyno(parser, words.mid(1));
     if (words[0] != u"log") {
         result.error = QStringLiteral("Unknown command '%1'").arg(words[0]);
         return result;
     }
     for (const QString& name : parser.optionNames()) {
-        if (name == u"map" || name == u"imperial" ||
-            std::any_of(std::begin(kDynoNumbers), std::end(kDynoNumbers),
-                        [&](const char* d) { return name == QLatin1String(d); })) {
-            result.error = QStringLiteral("--%1 is for '%2'")
-                               .arg(name, name == u"map" ? QStringLiteral("coverage")
-                                                         : QStringLiteral("dyno"));
+        if (name == u"map" || kCorrectOptions.contains(name) || isDynoOption(name)) {
+            result.error = QStringLiteral("--%1 is for '%2'").arg(name, optionOwner(name));
             return result;
         }
     }

@@ -24,15 +24,19 @@ enum CliExit : int {
 CliExit logStartExit(int error, bool headerFailed);
 
 struct CliOptions {
-    enum class Action { Help, Version, Log, Coverage, Dyno };
+    enum class Action { Help, Version, Log, Coverage, Dyno, Correct };
     Action action = Action::Log;
-    QString map;          // coverage --map FILE: the saved map whose cells are counted
-    QStringList logs;     // coverage: the log files
-    QString out;          // --out FILE: this file, never replaced
-    QString outDir;       // --out-dir DIR: a new file per run in DIR
-    QString port;         // --port P: instead of the stored port
-    QString settings;     // --settings FILE: instead of the user's store
-    double durationS = 0; // --duration S; 0: until stopped
+    QString map;              // coverage, correct --map FILE: the saved map whose cells are counted
+    QStringList logs;         // coverage, correct, dyno: the log files
+    QString target;           // correct --target FILE: instead of the shipped target ratios
+    int minHits = 10;         // correct --min-hits N
+    double maxChangePct = 15; // correct --max-change PCT
+    QStringList noFilters;    // correct --no-filter NAME...
+    QString out;              // --out FILE: this file, never replaced
+    QString outDir;           // --out-dir DIR: a new file per run in DIR
+    QString port;             // --port P: instead of the stored port
+    QString settings;         // --settings FILE: instead of the user's store
+    double durationS = 0;     // --duration S; 0: until stopped
     // dyno: the numbers given (mass, cda, crr, rho, loss, step, from, to) and --imperial
     std::map<QString, double> dyno;
     bool imperial = false;

@@ -8,6 +8,7 @@
 #include "link/SerialPort.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
+#include "tools/map_correction.h"
 #include "tools/map_coverage.h"
 #include "tools/map_file.h"
 #include "util/settings_store.h"
@@ -313,6 +314,47 @@ int dyno(const CliOptions& o) {
     return number > 0 ? Done : NoPull;
 }
 
+// The suggested fuel map from the WBo2 of `o.logs`, with its change, hits and spread blocks.
+int correct(const CliOptions& o) {
+    const MapFileRead map = readMapFile(o.map);
+    if (!map.map) {
+        sayLine(QStringLiteral("Cannot open the map '%1': %2").arg(o.map, map.error));
+        return InputFailed;
+    }
+    TargetTable target = defaultTarget(map.map->scales);
+    if (!o.target.isEmpty()) {
+        const TargetFileRead read = readTargetFile(o.target);
+        if (!read.target) {
+            sayLine(QStringLiteral("Cannot open the target '%1': %2").arg(o.target, read.error));
+            return InputFailed;
+        }
+        target = *read.target;
+    }
+    CorrectionSettings settings;
+    settings.minHits = uint64_t(o.minHits);
+    settings.maxChange = o.maxChangePct / 100.0;
+    for (const QString& name : o.noFilters)
+        settings.filters.reset(size_t(*filterNamed(name)));
+    const LogFilesCoverage result = coverageFromLogFiles(o.logs, map.map->scales);
+    for (const QString& failure : result.failures)
+        sayLine(QStringLiteral("not added: ") + failure);
+    // A map from part of the logs is no suggestion to flash: nothing is printed.
+    if (!result.failures.isEmpty()) return InputFailed;
+    const FuelCorrection correction =
+        correctMap(*map.map, targetOnMap(target, map.map->scales), result.fuel, settings);
+    const QByteArray text = correctionReportText(*map.map, correction, settings.filters);
+    const bool written =
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
+        std::fflush(stdout) == 0;
+    if (!written) {
+        sayLine(QStringLiteral("Cannot write the suggested map to the standard output: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return OutputFailed;
+    }
+    sayLine(logFilesSummary(result));
+    return Done;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -345,12 +387,14 @@ int main(int argc, char** argv) {
         std::printf("kestrix-cli %s\n", KESTRIX_VERSION);
         return Done;
     }
-    if (o.action == CliOptions::Action::Coverage || o.action == CliOptions::Action::Dyno) {
+    if (o.action == CliOptions::Action::Coverage || o.action == CliOptions::Action::Dyno ||
+        o.action == CliOptions::Action::Correct) {
         // No recording to end cleanly: Ctrl+C simply stops the counting.
         pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
-        return o.action == CliOptions::Action::Dyno ? dyno(o) : coverage(o);
+        if (o.action == CliOptions::Action::Dyno) return dyno(o);
+        return o.action == CliOptions::Action::Coverage ? coverage(o) : correct(o);
     }
 
     // ---- the settings, as the data display and the logger read them

@@ -128,6 +128,12 @@ QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text) {
     return l;
 }
 
+QPushButton* namedButton(QWidget* parent, const QString& name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
 void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour) {
     QPalette p = widget->palette();
     p.setColor(role, colourFromBgr(colour));

@@ -10,6 +10,7 @@
 
 class QHBoxLayout;
 class QLabel;
+class QPushButton;
 class QPlainTextEdit;
 class QString;
 class QWidget;
@@ -38,6 +39,8 @@ void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour);
 
 // A label with its objectName, made a child of `parent`.
 QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text);
+// A push button with its objectName, made a child of `parent` (or of the layout it goes in).
+QPushButton* namedButton(QWidget* parent, const QString& name, const QString& caption);
 
 // A settings window's row of buttons, right-aligned: the default one, named "btn" and its
 // caption, runs `accept`; "btnCancel" closes the window.

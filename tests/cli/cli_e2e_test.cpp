@@ -6,7 +6,9 @@
 #include "ecu_sim.h"
 #include "engine_model.h"
 #include "logs/log_reader.h"
+#include "support/fuel_drive.h"
 #include "support/test_support.h"
+#include "tools/map_correction.h"
 #include "tools/map_coverage.h"
 #include "tools/map_file.h"
 #include "util/settings_store.h"
@@ -263,6 +265,60 @@ TEST(CliE2E, CoveragePrintsTheMapTracesExportOfManyLogs) {
         EXPECT_EQ(cli.exitCode(), 5);
         EXPECT_TRUE(cli.readAllStandardError().contains(f.said));
         EXPECT_EQ(cli.readAllStandardOutput().startsWith("Hits\r\n"), f.printed);
+    }
+}
+
+TEST(CliE2E, CorrectPrintsTheSuggestedMapThenItsBlocksAndFilterCounts) {
+    QTemporaryDir dir;
+    const EngineMap map = test::simulatedFuelMap();
+    const QString mapPath = dir.filePath("map.csv"), log = dir.filePath("drive.log");
+    ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
+    ASSERT_TRUE(test::writeFuelDrive(log, {8, 20000, 20, 5}));
+    TargetTable target = defaultTarget(map.scales);
+    target.hundredths.fill(1400);
+    const QString targetPath = dir.filePath("target.csv");
+    ASSERT_FALSE(writeUserText(targetPath, targetFileText(target), ExistingFile::Refuse));
+
+    CorrectionSettings settings;
+    settings.minHits = 20;
+    settings.maxChange = 0.05;
+    settings.filters.reset(size_t(FuelFilter::Gap));
+    const LogFilesCoverage read = coverageFromLogFiles({log}, map.scales);
+    const FuelCorrection expected =
+        correctMap(map, targetOnMap(target, map.scales), read.fuel, settings);
+
+    QProcess cli;
+    cli.setProcessEnvironment(headless(dir.filePath("config")));
+    cli.start(KX_CLI, {"correct", "--map", mapPath, "--target", targetPath, "--min-hits", "20",
+                       "--max-change", "5", "--no-filter", "gap", log});
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const QByteArray out = cli.readAllStandardOutput();
+    EXPECT_EQ(out, correctionReportText(map, expected, settings.filters));
+    // Its first 17 lines are the map file Save Suggested Map writes, and Open Map reads.
+    const MapFileRead suggested = parseMapFile(out.first(out.indexOf("\r\n\r\n")));
+    ASSERT_TRUE(suggested.map) << suggested.error.toStdString();
+    EXPECT_EQ(*suggested.map, expected.suggested);
+    EXPECT_NE(expected.suggested, map);
+    for (const char* line : {"\r\n# Change %\r\nRPM\\TP,22,", "\r\n# Hits kept\r\n",
+                             "\r\n# Spread\r\n", "# Kept out, gap: off\r\n", "# Kept out, cold: "})
+        EXPECT_TRUE(out.contains(line)) << line;
+
+    // The map, the target or a log unreadable: said, exit 5, nothing printed.
+    const struct {
+        QStringList args;
+        const char* said;
+    } faults[] = {
+        {{"correct", "--map", mapPath, log, dir.filePath("gone.log")}, "gone.log"},
+        {{"correct", "--map", log, log}, "Cannot open the map"},
+        {{"correct", "--map", mapPath, "--target", mapPath, log}, "Cannot open the target"},
+    };
+    for (const auto& f : faults) {
+        cli.start(KX_CLI, f.args);
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitCode(), 5);
+        EXPECT_TRUE(cli.readAllStandardError().contains(f.said)) << f.said;
+        EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
     }
 }
 

@@ -20,6 +20,9 @@
 #include "tools/frmECUfind.h"
 #include "tools/frmMapTData.h"
 #include "tools/frmMapTrace.h"
+#include "support/fuel_drive.h"
+#include "tools/map_file.h"
+#include "util/user_file.h"
 #include "tools/frmRegTest.h"
 #include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
@@ -357,6 +360,29 @@ int main(int argc, char** argv) {
         w.ecu->feed(frame.repeated(4));
     }
     shoot(trace, out, QStringLiteral("frmMapTrace"));
+    // The simulator's fuel map opened, and drives with a planted fuel error added: the
+    // suggested map, untrusted cells faint.
+    const MapPreset& fuel = mapPresets()[1];
+    for (int f = 0; f < MapFieldCount; ++f)
+        w.store->save(QStringLiteral("MapTrace"), mapSettingKey(MapField(f)),
+                      QString::fromLatin1(fuel.addresses[size_t(f)]));
+    const QString mapPath = w.dir.filePath(QStringLiteral("fuel map.csv"));
+    writeUserText(mapPath, mapFileText(test::simulatedFuelMap()), ExistingFile::Refuse);
+    w.dialogs.fileAnswers.push_back(mapPath);
+    trace->btnOpenMap_Click();
+    for (int i = 1; i <= 3; ++i) {
+        const QString log = w.dir.filePath(QStringLiteral("fuel%1.log").arg(i));
+        test::writeFuelDrive(log, {12, 30000, 20, uint64_t(i)});
+        w.dialogs.fileAnswers.push_back(log);
+        trace->btnAddLogs_Click();
+        test::waitUntil([&] { return !trace->addingLogs(); }, 20000);
+    }
+    trace->findChild<QRadioButton*>(QStringLiteral("optSuggested"))->setChecked(true);
+    w.settle();
+    shoot(trace, out, QStringLiteral("frmMapTrace-suggested"));
+    trace->findChild<QRadioButton*>(QStringLiteral("optChange"))->setChecked(true);
+    w.settle();
+    shoot(trace, out, QStringLiteral("frmMapTrace-change"));
     afr->setEnabled(false);
     trace->close();
     w.settle();
