@@ -247,6 +247,16 @@ int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
     return code;
 }
 
+// `text` on the standard output; false, said with `what` and why, when it cannot be written.
+bool printOut(const QByteArray& text, const QString& what) {
+    if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
+        std::fflush(stdout) == 0)
+        return true;
+    sayLine(QStringLiteral("Cannot write %1 to the standard output: %2")
+                .arg(what, QString::fromLocal8Bit(std::strerror(errno))));
+    return false;
+}
+
 // The coverage of `o.logs` on the map `o.map`, printed as the window exports it.
 int coverage(const CliOptions& o) {
     const MapFileRead map = readMapFile(o.map);
@@ -258,14 +268,7 @@ int coverage(const CliOptions& o) {
     for (const QString& failure : result.failures)
         sayLine(QStringLiteral("not added: ") + failure);
     const QByteArray text = coverageExportText(map.map->scales, result.coverage);
-    const bool written =
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
-        std::fflush(stdout) == 0;
-    if (!written) {
-        sayLine(QStringLiteral("Cannot write the coverage to the standard output: %1")
-                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return OutputFailed;
-    }
+    if (!printOut(text, QStringLiteral("the coverage"))) return OutputFailed;
     sayLine(logFilesSummary(result));
     return result.failures.isEmpty() ? Done : InputFailed;
 }
@@ -307,9 +310,7 @@ int dyno(const CliOptions& o) {
             out += pullReport(++number, log.samples, pull, dynoCurve(log.samples, pull, in),
                               DynoUnits{o.imperial});
     }
-    if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()) ||
-        std::fflush(stdout) != 0)
-        return OutputFailed;
+    if (!printOut(out, QStringLiteral("the dyno's results"))) return OutputFailed;
     if (status != Done) return status;
     return number > 0 ? Done : NoPull;
 }
@@ -343,14 +344,7 @@ int correct(const CliOptions& o) {
     const FuelCorrection correction =
         correctMap(*map.map, targetOnMap(target, map.map->scales), result.fuel, settings);
     const QByteArray text = correctionReportText(*map.map, correction, settings.filters);
-    const bool written =
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
-        std::fflush(stdout) == 0;
-    if (!written) {
-        sayLine(QStringLiteral("Cannot write the suggested map to the standard output: %1")
-                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return OutputFailed;
-    }
+    if (!printOut(text, QStringLiteral("the suggested map"))) return OutputFailed;
     sayLine(logFilesSummary(result));
     return Done;
 }

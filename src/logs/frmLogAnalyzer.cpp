@@ -264,7 +264,7 @@ void frmLogAnalyzer::showReadout() {
             column.kind == LogColumnKind::Gauge ? k++ : kAnalyserSeries + column.number;
         QLabel* label = lblParam_[size_t(cell)];
         label->setText(logDisplayText(data_.fieldByCode(record, column.code)));
-        label->setFont(fittedFont(label->font(), label->text(), valueFont_, label->width() - 4));
+        fitLabelFont(label, valueFont_);
     }
     Label1_->setText(QString::number(cursor_));
     fraScatter_->plot()->setCursorRecord(cursor_ - 1);

@@ -189,7 +189,7 @@ void frmLogAnalyzer::fitCells(const AnalyserLayout& l) {
         value.moveTop(std::max(value.top(), QFontMetrics(frame->font()).height()));
         value.setBottom(std::min(value.bottom(), frame->height() - 3));
         lblParam_[size_t(i)]->setGeometry(value);
-        fitValueFont(lblParam_[size_t(i)], l.valueFont);
+        fitLabelFont(lblParam_[size_t(i)], l.valueFont);
     }
 }
 

@@ -37,22 +37,13 @@ QByteArray number(int64_t v) {
     return QByteArray::number(qlonglong(v));
 }
 
-// One block of the report: its title, the throttle headers, a line per RPM row.
+// One block of the report after a blank line: a figure of each cell's correction.
 void appendBlock(QByteArray& out, const char* title, const MapScales& scales,
                  const std::function<QByteArray(const CellCorrection&)>& figure,
                  const FuelCorrection& correction) {
     out += "\r\n";
-    out += title;
-    out += "\r\nRPM\\TP";
-    for (int tp : scales.tp)
-        out += ',' + number(tp);
-    out += "\r\n";
-    for (int row = 0; row < 16; ++row) {
-        out += number(scales.rpm[size_t(row)]);
-        for (int column = 0; column < 16; ++column)
-            out += ',' + figure(correction.cells[size_t(16 * row + column)]);
-        out += "\r\n";
-    }
+    appendMapBlock(out, title, scales,
+                   [&](int cell) { return figure(correction.cells[size_t(cell)]); });
 }
 
 QString percentText(double share, int decimals) {

@@ -19,9 +19,10 @@ QByteArray number(int64_t v) {
     return QByteArray::number(qlonglong(v));
 }
 
-// One block of the export: its title, the throttle headers, a line per RPM row.
-void appendBlock(QByteArray& out, const char* title, const MapScales& scales,
-                 const std::function<QByteArray(int cell)>& figure) {
+} // namespace
+
+void appendMapBlock(QByteArray& out, const char* title, const MapScales& scales,
+                    const std::function<QByteArray(int cell)>& figure) {
     out += title;
     out += "\r\nRPM\\TP";
     for (int tp : scales.tp)
@@ -34,7 +35,6 @@ void appendBlock(QByteArray& out, const char* title, const MapScales& scales,
         out += "\r\n";
     }
 }
-} // namespace
 
 LogColumnNumbers::LogColumnNumbers(const LogData& log, int code) : log_(log), code_(code) {
     for (int c = 0; c < log.columnCount(); ++c)
@@ -170,13 +170,13 @@ QByteArray coverageExportText(const MapScales& scales, const MapCoverage& covera
     QByteArray out;
     const auto afrBlock = [&](const char* title, auto figure) {
         out += "\r\n";
-        appendBlock(out, title, scales, [&](int cell) {
+        appendMapBlock(out, title, scales, [&](int cell) {
             const CoverageCell& c = coverage.cell(cell);
             return c.afrCount == 0 ? QByteArray() : figure(c);
         });
     };
-    appendBlock(out, "Hits", scales,
-                [&](int cell) { return number(int64_t(coverage.cell(cell).hits)); });
+    appendMapBlock(out, "Hits", scales,
+                   [&](int cell) { return number(int64_t(coverage.cell(cell).hits)); });
     afrBlock("Mean WBo2",
              [](const CoverageCell& c) { return meanAfrText(*c.meanAfr()).toLatin1(); });
     afrBlock("Min WBo2", [](const CoverageCell& c) { return singleText(c.afrMin).toLatin1(); });

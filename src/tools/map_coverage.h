@@ -92,6 +92,10 @@ QString logFilesSummary(const LogFilesCoverage& result);
 // map's layout (the throttle headers, then a line per RPM row), an empty line between blocks.
 // Cells without a figure stay empty. Locale-free numbers, CRLF line ends.
 QByteArray coverageExportText(const MapScales& scales, const MapCoverage& coverage);
+// One block of a map-shaped text: its title, the throttle headers, a line per RPM row of
+// `figure` for each cell (16 * row + column).
+void appendMapBlock(QByteArray& out, const char* title, const MapScales& scales,
+                    const std::function<QByteArray(int cell)>& figure);
 
 // What a cell shows and the figure its colour comes from.
 enum class CoverageView { Hits, MeanAfr };

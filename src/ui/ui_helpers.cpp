@@ -184,6 +184,10 @@ void setFontSize(QWidget* widget, double points) {
     widget->setFont(fittedFont(widget->font(), QString(), points));
 }
 
+void fitLabelFont(QLabel* label, double points) {
+    label->setFont(fittedFont(label->font(), label->text(), points, label->width() - 4));
+}
+
 std::optional<QString> savePng(const QImage& image, const QString& path, ExistingFile existing) {
     QByteArray png;
     QBuffer buffer(&png);

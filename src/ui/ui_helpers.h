@@ -64,6 +64,8 @@ public:
 QFont fittedFont(QFont font, const QString& text, double points, int room = 0);
 // The widget's font at `points` (at least 1).
 void setFontSize(QWidget* widget, double points);
+// The label's font at `points`, made smaller when its text would not fit it.
+void fitLabelFont(QLabel* label, double points);
 
 // Writes `image` as the PNG file `path` (see writeUserText: a file that exists is replaced only
 // with `existing` Replace, and a failed write leaves it as it was). The reason when it fails.

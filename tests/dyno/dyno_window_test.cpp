@@ -2,8 +2,8 @@
 // the exports.
 #include "dyno/DynoPlot.h"
 #include "dyno/frmDyno.h"
-#include "engine_model.h"
 #include "support/main_window.h"
+#include "support/sim_pull.h"
 
 #include <QDoubleSpinBox>
 #include <QListWidget>
@@ -17,14 +17,7 @@ using namespace kx::test;
 namespace {
 // The simulator's pull as the stream records it, `slower` stretching its time (less power).
 QString pullLog(const QString& path, double slower) {
-    std::vector<PullRecorder::Sample> s;
-    for (uint32_t ms = 0; ms < 9000; ms += 7) {
-        const double t = ms / 1000.0 / slower - 0.5;
-        const double rpm = kxsim::EngineModel::pullRpm(t);
-        s.push_back({1000 + ms, float(12.5 * std::round(rpm / 12.5)),
-                     float(2 * std::round(rpm * kxsim::EngineModel::kPullKmhPerRpm / 2)),
-                     float(0.45 + 3.85 * kxsim::EngineModel::pullThrottle(t))});
-    }
+    const auto s = simPullSamples(slower);
     EXPECT_FALSE(savePullLog(path, s, Units{}));
     return path;
 }

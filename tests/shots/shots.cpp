@@ -3,7 +3,6 @@
 #include "dash/frmDashSetup.h"
 #include "dash/frmDashboard.h"
 #include "dyno/frmDyno.h"
-#include "engine_model.h"
 #include "live/Form1.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/frmDataLog.h"
@@ -14,19 +13,20 @@
 #include "settings/frmColor.h"
 #include "settings/frmPreferences.h"
 #include "settings/frmSettings.h"
+#include "support/fuel_drive.h"
 #include "support/main_window.h"
+#include "support/sim_pull.h"
 #include "tools/frmActiveTest.h"
 #include "tools/frmAdrWatch.h"
 #include "tools/frmECUfind.h"
 #include "tools/frmMapTData.h"
 #include "tools/frmMapTrace.h"
-#include "support/fuel_drive.h"
-#include "tools/map_file.h"
-#include "util/user_file.h"
 #include "tools/frmRegTest.h"
 #include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
+#include "tools/map_file.h"
 #include "trial/frmTimeTrial.h"
+#include "util/user_file.h"
 
 #include "util/ticks.h"
 #include "wideband/frmWBO2.h"
@@ -191,14 +191,7 @@ void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
 void shootDyno(test::MainWindow& w, const QString& out) {
     frmDyno* dyno = w.form->open<frmDyno>();
     for (const auto& [name, slower] : {std::pair{"before.log", 1.1}, {"after.log", 1.0}}) {
-        std::vector<PullRecorder::Sample> s;
-        for (uint32_t ms = 0; ms < 9000; ms += 7) {
-            const double t = ms / 1000.0 / slower - 0.5;
-            const double rpm = kxsim::EngineModel::pullRpm(t);
-            s.push_back({1000 + ms, float(12.5 * std::round(rpm / 12.5)),
-                         float(2 * std::round(rpm * kxsim::EngineModel::kPullKmhPerRpm / 2)),
-                         float(0.45 + 3.85 * kxsim::EngineModel::pullThrottle(t))});
-        }
+        const auto s = test::simPullSamples(slower);
         const QString path = w.dir.filePath(QLatin1String(name));
         savePullLog(path, s, Units{});
         dyno->addLog(path);
