@@ -44,7 +44,7 @@ TEST(LogReaderHeader, CatalogueNamesInBothUnitsAndAliasesMapToTheirGauge) {
         "Air Temp",     "EGT",           "Injector",     "Timing",         "AAC",
         "A/F Base",     "A/F Base RH",   "A/F Base SL",  "A/F Base SL RH", "Injector RH",
         "Duty Cycle",   "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2",   "WBo2"};
-    for (int g = 0; g < kLogGaugeCount; ++g) {
+    for (int g = 0; g < int(std::size(names)); ++g) {
         const QByteArray name = names[g];
         const bool temp = g == 3 || g == 9 || g == 10;
         for (const QByteArray& unit : temp     ? QList<QByteArray>{" C", " F"}
