@@ -15,6 +15,7 @@
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
 #include "util/colour.h"
+#include "util/data_files.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/settings_store.h"
@@ -22,6 +23,8 @@
 #include "wideband/frmWBO2.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -35,6 +38,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTime>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace kx {
@@ -217,6 +221,9 @@ void Form2::buildMenus() {
 
     auto* helpMenu = menuBar()->addMenu(S("&Help"));
     helpMenu->setObjectName(S("mnuHelp"));
+    QAction* guide = helpMenu->addAction(S("&User Guide"));
+    guide->setObjectName(S("mnuGuide"));
+    connect(guide, &QAction::triggered, this, &Form2::showGuide);
     QAction* about = helpMenu->addAction(S("&About"));
     about->setObjectName(S("mnuAbout"));
     connect(about, &QAction::triggered, this, &Form2::showAbout);
@@ -264,6 +271,21 @@ void Form2::showAbout() {
     // Modal, but shown without a nested loop so nothing waits on it.
     box->setModal(true);
     box->show();
+}
+
+void Form2::showGuide() {
+    const QString guide = findUserGuide(QCoreApplication::applicationDirPath());
+    if (guide.isEmpty()) {
+        dialogs_.message(this,
+                         S("The user guide is not installed with this copy of Kestrix (%1 was "
+                           "not found beside the program or in the system's data folders). It "
+                           "is docs/guide.md in Kestrix's sources.")
+                             .arg(S(kUserGuideFile)),
+                         MessageKind::Warning);
+    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide))) {
+        dialogs_.message(this, S("No program here opens %1: open it in a web browser.").arg(guide),
+                         MessageKind::Warning);
+    }
 }
 
 QList<QPushButton*> Form2::ecuToolButtons() const {
@@ -363,8 +385,7 @@ void Form2::setStatusBar() {
     Units& units = state_.units;
     units.speedCorrect = *stored.speedCorrect;
     panels_[0]->setText(S("Spd Corr: ") + singleText(units.speedCorrect));
-    panels_[1]->setText(settings_.read(S("Comms"), S("ComPort")) + S(" - ") +
-                        settings_.read(S("Comms"), S("Speed")));
+    showPortPanel(settings_.read(S("Comms"), S("ComPort")), settings_.read(S("Comms"), S("Speed")));
     if (!stored.mph) return;
     units.mph = *stored.mph;
     panels_[2]->setText(units.mph ? S("MPH") : S("KPH"));
@@ -379,6 +400,17 @@ void Form2::setStatusBar() {
             findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !link_->OBDIImodel);
     const auto autoConnect = parseNumber(settings_.read(S("Comms"), S("AutoConnect")));
     if (autoConnect && *autoConnect == 1) btnConnect_Click();
+}
+
+void Form2::showPortPanel(const QString& port, const QString& speed) {
+    // A by-id path is longer than the whole bar: its middle goes, its ends tell adapters apart.
+    constexpr int kWidest = 240;
+    QLabel* panel = panels_[1];
+    const QString shown = panel->fontMetrics().elidedText(port, Qt::ElideMiddle, kWidest);
+    const QString full = port + S(" - ") + speed;
+    panel->setText(shown + S(" - ") + speed);
+    panel->setToolTip(shown == port ? S("Com Port - Speed") : full);
+    showsValue(panel, shown == port ? S("Com Port - Speed") : S("Com Port - Speed: ") + full);
 }
 
 void Form2::setProgBar() {

@@ -38,42 +38,72 @@ CliParse parseCoverage(const QCommandLineParser& parser, const QStringList& logs
 }
 } // namespace
 
-QString cliHelpText() {
-    return QStringLiteral(
-        "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
-        "                       [--settings FILE]\n"
-        "       kestrix-cli coverage --map MAP.csv LOG...\n"
-        "       kestrix-cli --help | --version\n"
-        "\n"
-        "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
-        "or for S seconds. The file is the data logger's: Kestrix's replay and analyser open\n"
-        "it. A pulled cable, the ignition off or a noisy line do not end the recording: no\n"
-        "record is written while no data comes, and the same file goes on when it does.\n"
-        "\n"
-        "  --out FILE       log into FILE; an existing file is never replaced\n"
-        "  --out-dir DIR    a new file in DIR for each run, named by its start date and time\n"
-        "                   (the default: the data logger's folder, else the current one)\n"
-        "  --port P         the ECU port instead of the stored one: a number n for\n"
-        "                   /dev/ttyS{n-1}, or a device path such as /dev/ttyUSB0\n"
-        "  --duration S     stop after S seconds\n"
-        "  --settings FILE  the settings file (default ~/.config/Kestrix/Kestrix.ini)\n"
-        "  -h, --help       print this text\n"
-        "  --version        print the version\n"
-        "\n"
-        "Port, speed, ECU id and model, units, speed correction, the twelve gauges of the data\n"
-        "display with its switch registers, and the data logger's columns come from the\n"
-        "settings, as Kestrix uses them. The settings are only read.\n"
-        "\n"
-        "coverage counts, for each cell of the map saved by the map trace (\"Save Map...\"),\n"
-        "the log records that fell in it, with the mean, lowest and highest WBo2 there, and\n"
-        "prints them as the map trace's \"Export Coverage...\" writes them. Records without\n"
-        "RPM or Throttle are skipped, and counted on stderr.\n"
-        "\n"
-        "Exit status: 0 done; 2 bad usage or unusable settings, or the output file exists;\n"
-        "3 the port cannot be opened; 4 the output cannot be created (or the coverage\n"
-        "printed); 5 the map or a log cannot be read (the coverage of the other logs is\n"
-        "printed); 6 the log cannot be written: the disk is full, or another write failed\n"
-        "(the records written before are kept).\n");
+namespace {
+const char kLogHelp[] =
+    "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
+    "                       [--settings FILE]\n"
+    "\n"
+    "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
+    "or for S seconds. The file is the data logger's: Kestrix's replay and analyser open\n"
+    "it. A pulled cable, the ignition off or a noisy line do not end the recording: no\n"
+    "record is written while no data comes, and the same file goes on when it does.\n"
+    "\n"
+    "  --out FILE       log into FILE; an existing file is never replaced\n"
+    "  --out-dir DIR    a new file in DIR for each run, named by its start date and time\n"
+    "                   (the default: the data logger's folder, else the current one)\n"
+    "  --port P         the ECU port instead of the stored one: a number n for\n"
+    "                   /dev/ttyS{n-1}, or a device path such as /dev/ttyUSB0 or\n"
+    "                   /dev/serial/by-id/... (which keeps its name when the adapter is\n"
+    "                   pulled and put back)\n"
+    "  --duration S     stop after S seconds\n"
+    "  --settings FILE  the settings file (default ~/.config/Kestrix/Kestrix.ini)\n"
+    "\n"
+    "Port, speed, ECU id and model, units, speed correction, the twelve gauges of the data\n"
+    "display with its switch registers, and the data logger's columns come from the\n"
+    "settings, as Kestrix uses them. The settings are only read.\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage or unusable settings, or the --out file exists;\n"
+    "3 the port cannot be opened; 4 the log or its folder cannot be created; 6 the log\n"
+    "cannot be written: the disk is full, or another write failed (the records written\n"
+    "before are kept).\n";
+
+const char kCoverageHelp[] =
+    "Usage: kestrix-cli coverage --map MAP.csv LOG...\n"
+    "\n"
+    "Counts, for each cell of the map saved by the map trace (\"Save Map...\"), the log\n"
+    "records that fell in it, with the mean, lowest and highest WBo2 there, and prints them\n"
+    "as the map trace's \"Export Coverage...\" writes them. Records without RPM or Throttle\n"
+    "are skipped, and counted on stderr.\n"
+    "\n"
+    "  --map MAP.csv    the saved map whose cells are counted\n"
+    "  LOG...           one or more logs of the data logger or of 'kestrix-cli log'\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage; 4 the coverage cannot be printed; 5 the map or a\n"
+    "log cannot be read (the coverage of the other logs is printed).\n";
+
+const char kOverview[] =
+    "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
+    "                       [--settings FILE]\n"
+    "       kestrix-cli coverage --map MAP.csv LOG...\n"
+    "       kestrix-cli COMMAND --help\n"
+    "       kestrix-cli --help | --version\n"
+    "\n"
+    "Kestrix's tools with no display:\n"
+    "  log       record the ECU's live data into a log file\n"
+    "  coverage  count where in a saved map the logs' records fell, with their WBo2\n"
+    "\n"
+    "  -h, --help       print this text, or with a command that command's options and\n"
+    "                   exit statuses\n"
+    "  --version        print the version\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage; the others are each command's (see its --help).\n"
+    "The manual page kestrix-cli(1) and the user guide say more.\n";
+} // namespace
+
+QString cliHelpText(const QString& command) {
+    if (command == u"log") return QString::fromUtf8(kLogHelp);
+    if (command == u"coverage") return QString::fromUtf8(kCoverageHelp);
+    return QString::fromUtf8(kOverview);
 }
 
 CliExit logStartExit(int error, bool headerFailed) {
@@ -108,6 +138,7 @@ CliParse parseCliArgs(const QStringList& args) {
     CliOptions o;
     if (parser.isSet(help) || parser.isSet(version)) {
         o.action = parser.isSet(help) ? CliOptions::Action::Help : CliOptions::Action::Version;
+        o.helpFor = parser.positionalArguments().value(0);
         result.options = o;
         return result;
     }
