@@ -40,6 +40,7 @@
 #include <QTime>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWhatsThis>
 
 namespace kx {
 
@@ -119,6 +120,7 @@ QWidget* Form2::buildEcuFrame() {
         b->setObjectName(S(r.button));
         b->setEnabled(false);
         b->setMinimumSize(190, 30);
+        b->setWhatsThis(toolHelp(r.name));
         (r.place == Row::Basic ? basicLayout : advanceLayout)->addWidget(b);
         const QString name = S(r.name);
         connect(b, &QPushButton::clicked, this, [this, name] { openTool(name); });
@@ -131,6 +133,9 @@ QWidget* Form2::buildEcuFrame() {
     btnConnect_->setMinimumSize(120, 30);
     btnConnect_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(btnConnect_, &QPushButton::clicked, this, [this] { btnConnect_Click(); });
+    btnConnect_->setWhatsThis(S("Asks the ECU on the port set under Settings, Communication "
+                                "for its part number. The note beside it says what is wrong "
+                                "when the line is not working."));
     auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
@@ -224,6 +229,9 @@ void Form2::buildMenus() {
     QAction* guide = helpMenu->addAction(S("&User Guide"));
     guide->setObjectName(S("mnuGuide"));
     connect(guide, &QAction::triggered, this, &Form2::showGuide);
+    QAction* whatsThis = QWhatsThis::createAction(this);
+    whatsThis->setObjectName(S("mnuWhatsThis"));
+    helpMenu->addAction(whatsThis);
     QAction* about = helpMenu->addAction(S("&About"));
     about->setObjectName(S("mnuAbout"));
     connect(about, &QAction::triggered, this, &Form2::showAbout);

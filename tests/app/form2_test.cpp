@@ -1,5 +1,6 @@
 // The main window with in-memory ports: start-up, status bar, connect, dispatch, menus.
 #include "app/Form2.h"
+#include "app/tool_table.h"
 #include "link/SerialPort.h"
 #include "live/Form1.h"
 #include "support/accessible_tree.h"
@@ -279,7 +280,8 @@ TEST(Form2, ClosingTheProgramWithAToolOpenDoesNotReconnect) {
 }
 
 // A by-id path is longer than the status bar: its middle goes, the whole path stays readable.
-// Help > User Guide says where the guide should be when it is not installed.
+// Help > User Guide says where the guide should be when it is not installed; the tool buttons
+// have their What's This? help.
 TEST(Form2, LongPortPathIsElidedAndTheMissingGuideIsSaid) {
     const QString path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
     MainWindow w([&](SettingsStore& s) { s.save("Comms", "ComPort", path); });
@@ -291,6 +293,13 @@ TEST(Form2, LongPortPathIsElidedAndTheMissingGuideIsSaid) {
     EXPECT_EQ(panel->toolTip(), path + " - 9600");
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(panel);
     EXPECT_EQ(iface->text(QAccessible::Description), "Com Port - Speed: " + path + " - 9600");
+
+    // Each tool button says what its tool is for, in Help > What's This?.
+    for (const ToolRow& r : toolTable()) {
+        if (r.button) {
+            EXPECT_FALSE(w.find<QPushButton>(r.button)->whatsThis().isEmpty()) << r.name;
+        }
+    }
 
     w.find<QAction>("mnuGuide")->trigger();
     ASSERT_EQ(w.dialogs.messages.size(), 1);
