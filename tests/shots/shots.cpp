@@ -72,8 +72,15 @@ QString writeDriveLog(const QString& path) {
     for (int r = 0; r < 20000; ++r) {
         const double t = r / 10.0;
         const bool pulling = t > 20 && std::fmod(t, 60) < 25;
-        const float throttle = pulling ? 3.5f + float(std::sin(t)) * 0.5f : 0.45f;
-        const float rpm = pulling ? 1500 + float(std::fmod(t, 8)) * 700 : (t < 20 ? 800 : 2200);
+        // Each pull at another throttle, cruising between them: the map gets a spread of cells.
+        const float pullThrottle = 1.0f + 0.55f * float(int(t / 60) % 6);
+        const float cruise = 0.6f + 0.4f * (1 + float(std::sin(t / 5)));
+        const float throttle = t < 20    ? 0.45f
+                               : pulling ? pullThrottle + float(std::sin(t)) * 0.3f
+                                         : cruise;
+        const float rpm = t < 20    ? 800
+                          : pulling ? 1500 + float(std::fmod(t, 8)) * 700
+                                    : 2000 + 600 * float(std::sin(t / 9));
         speed = std::clamp(speed + (pulling ? 0.6f : -0.15f), 0.0f, 160.0f);
         v.gauges[0] = 12.5f * std::round((rpm + float(r % 7) * 10) / 12.5f);
         v.gauges[3] = std::min(20 + float(t) * 0.5f, 88.0f);
@@ -86,7 +93,7 @@ QString writeDriveLog(const QString& path) {
         // Rich under load, lean when the throttle closes at speed.
         float afr = 14.7f;
         if (pulling) afr = 12.3f;
-        if (!pulling && rpm > 2000 && throttle < 1) afr = 16.6f;
+        if (!pulling && rpm > 2000 && throttle < 0.7f) afr = 16.6f;
         v.gauges[24] = std::round((afr + rpm / 20000 + 0.4f * float(std::sin(t * 7))) * 100) / 100;
         v.states[0] = pulling ? "Off" : "On";
         v.states[6] = "On";
@@ -313,7 +320,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
-    test::MainWindow w;
+    // A USB adapter by its lasting name, as the guide advises.
+    test::MainWindow w([](SettingsStore& s) {
+        s.save("Comms", "ComPort",
+               "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    });
     shoot(w.form.get(), out, QStringLiteral("Form2"));
     w.connectEcu();
     shoot(w.form.get(), out, QStringLiteral("Form2-connected"));
