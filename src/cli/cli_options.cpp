@@ -81,6 +81,32 @@ const char kCoverageHelp[] =
     "Exit status: 0 done; 2 bad usage; 4 the coverage cannot be printed; 5 the map or a\n"
     "log cannot be read (the coverage of the other logs is printed).\n";
 
+// The dyno command comes with the Dyno window; its help is here so that every command's help
+// lives in one place.
+const char kDynoHelp[] =
+    "Usage: kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
+    "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
+    "\n"
+    "Finds the full-throttle pulls in one gear in each log (or takes the stretch from --from\n"
+    "to --to) and prints for each a line '# pull N: ...' (its times, RPM span and gear in RPM\n"
+    "per km/h), then 'RPM,Power kW,Torque Nm' every step, then the peaks. The vehicle\n"
+    "inputs not given are those the Dyno window keeps in the settings.\n"
+    "\n"
+    "  --mass KG        mass with the driver (default 1300)\n"
+    "  --cda M2         drag area, CdA (0.65)\n"
+    "  --crr C          rolling coefficient (0.015)\n"
+    "  --rho KG_M3      air density (1.2)\n"
+    "  --loss PCT       drivetrain loss in %; 0, the default, gives power at the wheels\n"
+    "  --step RPM       a line every RPM step (250)\n"
+    "  --from S --to S  the pull's stretch, in seconds from the log's start\n"
+    "  --imperial       hp and lb ft instead of kW and Nm\n"
+    "  LOG...           one or more logs of the data logger, of 'kestrix-cli log' or of the\n"
+    "                   Dyno window's Record a Pull\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage or an input out of range; 4 the report cannot be\n"
+    "printed; 5 a log cannot be read (the pulls of the other logs are printed); 6 no pull in\n"
+    "any log (it says why).\n";
+
 const char kOverview[] =
     "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
     "                       [--settings FILE]\n"
@@ -103,6 +129,7 @@ const char kOverview[] =
 QString cliHelpText(const QString& command) {
     if (command == u"log") return QString::fromUtf8(kLogHelp);
     if (command == u"coverage") return QString::fromUtf8(kCoverageHelp);
+    if (command == u"dyno") return QString::fromUtf8(kDynoHelp);
     return QString::fromUtf8(kOverview);
 }
 
