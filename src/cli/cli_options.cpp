@@ -81,6 +81,34 @@ const char kCoverageHelp[] =
     "Exit status: 0 done; 2 bad usage; 4 the coverage cannot be printed; 5 the map or a\n"
     "log cannot be read (the coverage of the other logs is printed).\n";
 
+// The correct command comes with the map trace's fuel correction; its help is here so that
+// every command's help lives in one place.
+const char kCorrectHelp[] =
+    "Usage: kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
+    "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
+    "\n"
+    "Suggests a fuel map from the logs' WBo2, as the map trace's \"Save Suggested Map...\"\n"
+    "writes it, then prints '# Change %', '# Hits kept' and '# Spread' blocks and a '#' line\n"
+    "per filter with the records it kept out. It assumes a fuel map value is proportional to\n"
+    "the fuel delivered: suggested = map x measured / target ratio. A cell keeps the map's\n"
+    "value with fewer than N kept hits or when the standard error of its mean is over 1 % of\n"
+    "the target.\n"
+    "\n"
+    "  --map MAP.csv     the fuel map saved by the map trace\n"
+    "  --target FILE     target ratios in hundredths, in the map's layout (default: 14.70 at\n"
+    "                    light load, down to 12.50 at full throttle, 12.00 at full throttle\n"
+    "                    from 6000 rpm)\n"
+    "  --min-hits N      kept hits a cell needs for a suggestion (10)\n"
+    "  --max-change PCT  the largest change of a cell in one pass, in % (15)\n"
+    "  --no-filter NAME  let in the records a filter keeps out: range (WBo2 below 9 or above\n"
+    "                    20), cold (water below 70 C), throttle (0.5 s after the throttle\n"
+    "                    moved 0.5 V in 0.2 s), gap (1 s around a pause); again for another\n"
+    "  LOG...            one or more logs with RPM, Throttle and WBo2\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage; 4 the suggested map cannot be printed; 5 the map, the\n"
+    "target or a log cannot be read (nothing is printed: a map from part of the logs is no\n"
+    "suggestion to flash).\n";
+
 // The dyno command comes with the Dyno window; its help is here so that every command's help
 // lives in one place.
 const char kDynoHelp[] =
@@ -129,6 +157,7 @@ const char kOverview[] =
 QString cliHelpText(const QString& command) {
     if (command == u"log") return QString::fromUtf8(kLogHelp);
     if (command == u"coverage") return QString::fromUtf8(kCoverageHelp);
+    if (command == u"correct") return QString::fromUtf8(kCorrectHelp);
     if (command == u"dyno") return QString::fromUtf8(kDynoHelp);
     return QString::fromUtf8(kOverview);
 }
