@@ -32,9 +32,10 @@ AdapterId adapterIdOf(const QString& device) {
 }
 
 QString movedAdapterNote(const QString& device, const QString& byIdPath) {
-    return QStringLiteral("%1 is gone; the same adapter is back as %2. Enter that path under "
+    // No full stop: the link's note goes on after it ("... Trying again every 2 s.").
+    return QStringLiteral("%1 is gone; the same adapter is back as %2 (enter that path under "
                           "Settings, Communication: it keeps its name when the adapter is put "
-                          "back.")
+                          "back)")
         .arg(device, byIdPath);
 }
 
