@@ -79,6 +79,8 @@ const std::pair<const char*, const char*> kHelp[] = {
     {"frmActiveTest", "Drives the ECU's outputs by hand: timing, idle, pump, cylinders off."},
     {"frmRomData", "Saves the ECU's memory between two addresses to a file."},
     {"frmAdrWatch", "Watches three memory addresses live, with their highest and lowest."},
+    {"frmDyno", "Power and torque against RPM from full-throttle pulls in one gear, from logs "
+                "or a pull recorded here."},
     {"frmMapTrace", "The fuel map as a grid, where the engine runs in it, and the wideband "
                     "ratio measured in each cell. Works on saved maps and logs without an ECU."},
 };
