@@ -33,9 +33,9 @@ namespace {
 bool connectTo(kx::Form2& form) {
     form.load();
     form.btnConnect_Click();
-    for (int i = 0; i < 50 && !form.link().connected; ++i)
+    for (int i = 0; i < 50 && !form.link().connected(); ++i)
         run(100);
-    return form.link().connected;
+    return form.link().connected();
 }
 
 int dash(const QString& device, int seconds) {
@@ -102,8 +102,9 @@ int trial(int runs) {
             run(50);
         if (!start->isEnabled())
             std::fprintf(stderr, "run %d: mode %d, speed %.1f, sim launch %.2f s, stream %d\n",
-                         r + 1, int(form.link().ReadMode), double(form.state().live.gaugeValue[6]),
-                         sim.launchTime(), int(sim.streamKind()));
+                         r + 1, int(form.link().readMode()),
+                         double(form.state().live.gaugeValue[6]), sim.launchTime(),
+                         int(sim.streamKind()));
         double got[2];
         for (int i = 0; i < 2; ++i)
             got[i] = win->findChild<QLabel*>(QStringLiteral("lblTime%1").arg(i))->text().toDouble();

@@ -34,9 +34,9 @@ int main(int argc, char** argv) {
     form.show();
     form.load();
     form.btnConnect_Click();
-    for (int i = 0; i < 50 && !form.link().connected; ++i)
+    for (int i = 0; i < 50 && !form.link().connected(); ++i)
         run(100);
-    if (!form.link().connected) {
+    if (!form.link().connected()) {
         std::fprintf(stderr, "no answer from %s\n", argv[1]);
         return 1;
     }
@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     QElapsedTimer f1;
     qint64 firstValues = -1;
     QObject::connect(&form.MSComm1(), &kx::SerialPort::received, [&] {
-        if (firstValues < 0 && form.link().ReadMode == 2) firstValues = f1.elapsed();
+        if (firstValues < 0 && form.link().readMode() == kx::ReceiveMode::LiveData)
+            firstValues = f1.elapsed();
     });
     f1.start();
     kx::Form1* display = form.open<kx::Form1>();

@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     form.load();
     form.btnConnect_Click();
     form.btnConnect2_Click();
-    if (!runUntil([&] { return form.link().connected && form.afrDisplayEnabled(); }, 5000)) {
+    if (!runUntil([&] { return form.link().connected() && form.afrDisplayEnabled(); }, 5000)) {
         std::fprintf(stderr, "no answer from the simulators\n");
         return 1;
     }

@@ -71,7 +71,7 @@ void dump(kx::Form2& form, kxsim::EcuSimulator& sim, const QString& path, int by
     win->close();
     // Closed outside any event loop: its deletion is done here, not by the loops below.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    runUntil([&] { return form.link().connected && !form.link().busy(); }, 5000);
+    runUntil([&] { return form.link().connected() && !form.link().busy(); }, 5000);
 }
 } // namespace
 
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     kx::Form2 form(store, dialogs, new kx::QtSerialPort, new kx::QtSerialPort);
     form.load();
     form.btnConnect_Click();
-    if (!runUntil([&] { return form.link().connected; }, 5000)) {
+    if (!runUntil([&] { return form.link().connected(); }, 5000)) {
         std::fprintf(stderr, "no answer from the simulator\n");
         return 1;
     }

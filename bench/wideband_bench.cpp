@@ -84,9 +84,9 @@ int main(int argc, char** argv) {
     const bool ecu = std::strcmp(argv[1], "-") != 0;
     if (ecu) form.btnConnect_Click();
     form.btnConnect2_Click();
-    for (int i = 0; i < 50 && !((form.link().connected || !ecu) && form.afrDisplayEnabled()); ++i)
+    for (int i = 0; i < 50 && !((form.link().connected() || !ecu) && form.afrDisplayEnabled()); ++i)
         run(100);
-    if ((ecu && !form.link().connected) || !form.afrDisplayEnabled()) {
+    if ((ecu && !form.link().connected()) || !form.afrDisplayEnabled()) {
         std::fprintf(stderr, "no answer from %s or %s\n", argv[1], argv[2]);
         return 1;
     }

@@ -154,6 +154,7 @@ void Ecu::startStream(Bytes& out) {
     streaming_ = true;
     if (r.kind == StreamKind::Data && config_.launchDelay >= 0)
         engine_.startLaunch(config_.launchDelay);
+    if (r.kind == StreamKind::Data && config_.pullDelay >= 0) engine_.startPull(config_.pullDelay);
     out.push_back(uint8_t(~kCmdStart));
 }
 

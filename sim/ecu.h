@@ -33,6 +33,8 @@ struct EcuConfig {
     double coolantStartC = 20;
     // Seconds from each register stream start to the launch; negative: no launch.
     double launchDelay = -1;
+    // Seconds from each register stream start to the dyno pull; negative: no pull.
+    double pullDelay = -1;
 
     // Registers outside the live-data catalogue.
     static std::bitset<256> defaultUnsupported();

@@ -35,6 +35,7 @@ struct SimOptions {
     double timeScale = 1;
     double coolantStartC = 20;
     double launchDelay = -1;
+    double pullDelay = -1;
     // Keep every live-data frame as the ECU made it, before the line's faults (dataFrames()).
     bool keepDataFrames = false;
 };
@@ -79,6 +80,8 @@ public:
     EngineState engineState() const;
     // Seconds since the launch moved off (negative before; see EngineModel::startLaunch).
     double launchTime() const;
+    // Seconds since the dyno pull's throttle opened (see EngineModel::startPull).
+    double pullTime() const;
     // ECU memory as a memory read would see it now (addresses wrap at 0xFFFF).
     Bytes memory(uint16_t from, size_t count) const;
     // With keepDataFrames, every live-data frame made so far: what the ECU sent, whatever the

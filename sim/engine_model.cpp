@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <vector>
 
 namespace kxsim {
 
@@ -63,6 +64,65 @@ double EngineModel::launchSpeed(double t) {
 
 double EngineModel::launchRpm(double t) {
     return t <= 0 ? 800 : 1000 + 40 * launchSpeed(t);
+}
+
+void EngineModel::startPull(double delay) {
+    pullAt_ = s_.time + pending_ + delay;
+}
+
+double EngineModel::pullTime() const {
+    return pullAt_ ? s_.time + pending_ - *pullAt_ : -1;
+}
+
+double EngineModel::pullTorque(double rpm) {
+    const double x = (rpm - 4500) / 2500;
+    return 300 - 60 * x * x;
+}
+
+double EngineModel::pullPower(double rpm) {
+    return pullTorque(rpm) * 2 * kPi * rpm / 60;
+}
+
+namespace {
+// The pull's engine speed every millisecond from the throttle opening to the limiter, by the
+// classic fourth-order Runge-Kutta steps of d(rpm)/dt.
+const std::vector<double>& pullCurve() {
+    static const std::vector<double> curve = [] {
+        using M = EngineModel;
+        const double metresPerRev = M::kPullKmhPerRpm / 3.6 * 60; // v = rpm · this / 60
+        const auto rate = [&](double rpm) {
+            const double v = rpm * metresPerRev / 60;
+            const double force = M::pullPower(rpm) / v - 0.5 * M::kPullRho * M::kPullCdA * v * v -
+                                 M::kPullCrr * M::kPullMassKg * 9.80665;
+            return force / M::kPullMassKg / metresPerRev * 60; // rpm per second
+        };
+        std::vector<double> c{M::kPullStartRpm};
+        const double h = 0.001;
+        while (c.back() < M::kPullLimiterRpm && c.size() < 100000) {
+            const double r = c.back();
+            const double k1 = rate(r), k2 = rate(r + h / 2 * k1), k3 = rate(r + h / 2 * k2),
+                         k4 = rate(r + h * k3);
+            c.push_back(r + h / 6 * (k1 + 2 * k2 + 2 * k3 + k4));
+        }
+        return c;
+    }();
+    return curve;
+}
+} // namespace
+
+double EngineModel::pullRpm(double t) {
+    if (t <= 0) return kPullStartRpm;
+    const std::vector<double>& c = pullCurve();
+    const double end = double(c.size() - 1) / 1000;
+    if (t >= end) return std::max(kPullStartRpm, c.back() - 1000 * (t - end));
+    const double at = t * 1000;
+    const size_t i = size_t(at);
+    return c[i] + (c[i + 1] - c[i]) * (at - double(i));
+}
+
+double EngineModel::pullThrottle(double t) {
+    if (t < 0) return 0.15;
+    return t < double(pullCurve().size() - 1) / 1000 ? 1.0 : 0.0;
 }
 
 void EngineModel::setActiveTest(std::optional<ActiveTest> test) {
@@ -280,11 +340,13 @@ void EngineModel::updateSensors(const Driver& d, double dt) {
 }
 
 uint16_t EngineModel::rpmRaw() const {
+    if (pullAt_) return clampWord(pullRpm(pullTime()) / 12.5);
     if (launchAt_) return clampWord(launchRpm(launchTime()) / 12.5);
     return clampWord(s_.rpm / 12.5);
 }
 
 uint8_t EngineModel::throttleRaw() const {
+    if (pullAt_) return clampByte((0.45 + 3.85 * pullThrottle(pullTime())) / 0.02);
     return clampByte((0.45 + 3.85 * s_.throttle) / 0.02);
 }
 
@@ -318,6 +380,7 @@ uint8_t EngineModel::registerValue(uint8_t reg) const {
     case 0x0B:
         // The launch's steps are whole: a step shows from the instant the car reaches it.
         if (launchAt_) return clampByte(std::floor(launchSpeed(launchTime()) / 2 + 1e-9));
+        if (pullAt_) return clampByte(pullRpm(pullTime()) * kPullKmhPerRpm / 2);
         return clampByte(s_.speedKmh / 2);
     case 0x0C:
         return clampByte(s_.batteryV / 0.08);

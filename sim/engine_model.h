@@ -81,6 +81,32 @@ public:
     static double launchSpeed(double t);
     static double launchRpm(double t);
 
+    // The dyno pull: the car cruises in third gear (19 km/h per 1000 rpm) at 2000 rpm on a
+    // light throttle for `delay` seconds, then the throttle opens fully and the car accelerates
+    // under pullTorque() against the constants below, with no drivetrain loss and no rotating
+    // mass: m·dv/dt = T·ω/v - ½·ρ·CdA·v² - Crr·m·g. At kPullLimiterRpm the throttle closes and
+    // engine speed falls 1000 rpm a second back to the cruise. While a pull runs, engine speed,
+    // road speed (rounded to its 2 km/h step) and throttle follow it, whatever the scenario does.
+    void startPull(double delay);
+    bool pulling() const { return pullAt_.has_value(); }
+    // Seconds since the throttle opened (negative before).
+    double pullTime() const;
+    static constexpr double kPullMassKg = 1400;
+    static constexpr double kPullCdA = 0.65;
+    static constexpr double kPullCrr = 0.015;
+    static constexpr double kPullRho = 1.2;
+    static constexpr double kPullKmhPerRpm = 0.019;
+    static constexpr double kPullStartRpm = 2000;
+    static constexpr double kPullLimiterRpm = 6800;
+    // Engine torque at full throttle: 300 Nm at 4500 rpm, falling as a parabola to 240 Nm at
+    // 2000 and 7000 rpm.
+    static double pullTorque(double rpm);
+    // Its power, T·ω, in watts: the truth a dyno should find.
+    static double pullPower(double rpm);
+    // Engine speed and throttle (0..1) at `t` seconds after the throttle opened.
+    static double pullRpm(double t);
+    static double pullThrottle(double t);
+
     void setActiveTest(std::optional<ActiveTest> test);
     const std::optional<ActiveTest>& activeTest() const { return test_; }
     const EngineState& state() const { return s_; }
@@ -114,6 +140,7 @@ private:
     double o2PeriodScale_ = 1;
     double shiftPause_ = 0;
     std::optional<double> launchAt_; // engine time of moving off
+    std::optional<double> pullAt_;   // engine time of the throttle opening
 };
 
 } // namespace kxsim

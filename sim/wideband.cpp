@@ -1,5 +1,8 @@
 #include "wideband.h"
 
+#include "memory_image.h"
+#include "tools/fuel_target.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -19,6 +22,41 @@ uint16_t rawFromAfr(double afr) {
     return uint16_t(std::clamp(std::lround(raw), 0L, 32767L));
 }
 
+double plantedFuelError(double pct, int row, int column) {
+    constexpr double kPi = 3.14159265358979323846;
+    return pct / 100.0 * std::cos(kPi * row / 8.0) * std::cos(kPi * column / 8.0);
+}
+
+std::pair<int, int> simulatedCell(const EngineState& s) {
+    // The bytes the ECU sends, read back as the program reads them.
+    const double rpm = double(std::clamp(std::lround(s.rpm / 12.5), 0L, 0x7FFFL)) * 12.5;
+    const long tp = std::clamp(std::lround((0.45 + 3.85 * s.throttle) / 0.02), 0L, 255L);
+    int row = 0, column = 0;
+    while (row < 15 && MemoryImage::rpmScale(row) * 50 < rpm)
+        ++row;
+    while (column < 15 && MemoryImage::tpScale(column) < tp)
+        ++column;
+    return {row, column};
+}
+
+double PlantedMixture::afr(const EngineState& s, double time) {
+    if (s.rpm < 300) return 25.0;
+    if (s.throttle < 0.03 && s.rpm > 1600) return 22.0;
+    std::erase_if(throttle_, [&](const auto& t) { return time - t.first > 0.1; });
+    throttle_.emplace_back(time, s.throttle);
+    double lowest = s.throttle;
+    for (const auto& t : throttle_)
+        lowest = std::min(lowest, t.second);
+    if (s.throttle - lowest > 0.15) enrichUntil_ = time + 0.3;
+    const auto [row, column] = simulatedCell(s);
+    double afr =
+        kx::defaultTargetHundredths(MemoryImage::rpmScale(row) * 50, MemoryImage::tpScale(column)) /
+        100.0 * (1.0 + plantedFuelError(pct_, row, column));
+    if (s.coolantC < 68) afr *= 0.9;
+    if (enrichUntil_ && time <= *enrichUntil_) afr *= 0.85;
+    return afr;
+}
+
 std::vector<uint8_t> measurementFrame(uint16_t raw, uint8_t sensor, uint8_t heater) {
     std::vector<uint8_t> f(28, 0);
     f[0] = 0x5A;
@@ -31,7 +69,9 @@ std::vector<uint8_t> measurementFrame(uint16_t raw, uint8_t sensor, uint8_t heat
 }
 
 WidebandController::WidebandController(WbOptions options, EngineSource engine)
-    : options_(std::move(options)), engine_(std::move(engine)), rng_(options_.seed) {}
+    : options_(std::move(options)), engine_(std::move(engine)), rng_(options_.seed) {
+    if (options_.fuelErrorPct >= 0) planted_.emplace(options_.fuelErrorPct);
+}
 
 std::string WidebandController::reply(const std::string& c) {
     // Every reply is at least ten bytes: the program's receive threshold during the handshake.
@@ -67,7 +107,9 @@ std::vector<uint8_t> WidebandController::nextFrame() {
     if (!streaming_ || options_.silent || sinceFrame_ < 1.0 / options_.framesPerSecond) return {};
     sinceFrame_ = 0;
     const bool warm = time_ >= options_.warmupSeconds;
-    const double afr = engineAfr(engine_ ? engine_() : EngineState{}) + rng_.uniform(-0.08, 0.08);
+    const EngineState engine = engine_ ? engine_() : EngineState{};
+    const double afr =
+        (planted_ ? planted_->afr(engine, time_) : engineAfr(engine)) + rng_.uniform(-0.08, 0.08);
     const uint16_t raw = rawFromAfr(afr);
     if (sentRaws_.size() >= 1000) sentRaws_.erase(sentRaws_.begin(), sentRaws_.begin() + 500);
     sentRaws_.push_back(raw);
@@ -139,6 +181,20 @@ std::optional<WbOptions> parseWbOptions(const std::vector<std::string>& args,
     rest.clear();
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
+        if (name == "--fuel-error") {
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value";
+                return std::nullopt;
+            }
+            char* end = nullptr;
+            const std::string& v = args[++i];
+            o.fuelErrorPct = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(o.fuelErrorPct >= 0 && o.fuelErrorPct <= 50)) {
+                error = "bad value for --fuel-error: " + v;
+                return std::nullopt;
+            }
+            continue;
+        }
         if (name.rfind("--wb-", 0) != 0) {
             rest.push_back(name);
             continue;
@@ -198,7 +254,14 @@ std::string wbUsage() {
            "  --wb-silence-after N fall silent after N frames, the port staying open\n"
            "  (--latency-ms, --garbage-rate and --drop-rate apply to this line too)\n"
            "  --wb-warmup S        seconds of cold sensor status after power-up (15)\n"
-           "  --wb-record FILE     write both directions, time-stamped\n";
+           "  --wb-record FILE     write both directions, time-stamped\n"
+           "  --fuel-error PCT     the engine burns Kestrix's default target ratio off by a\n"
+           "                       planted error of up to PCT % (0 to 50) per fuel map cell:\n"
+           "                       ratio = target x (1 + error), error = PCT % x cos(pi row/8)\n"
+           "                       x cos(pi column/8), rows and columns of the simulated\n"
+           "                       map counted from 0; besides, 10 % rich below 68 C,\n"
+           "                       15 % rich for 0.3 s after a throttle step, 22.0 in fuel\n"
+           "                       cut (closed throttle above 1600 rpm)\n";
 }
 
 } // namespace kxsim

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kxsim {
@@ -31,6 +32,9 @@ struct WbOptions {
     double framesPerSecond = 12;
     std::string recordPath;
     uint64_t seed = 1;
+    // --fuel-error PCT: the engine burns Kestrix's target ratio off by a planted error per map
+    // cell (PlantedMixture); negative: the plain ratio model.
+    double fuelErrorPct = -1;
 };
 
 // Parses the "--wb-..." options (the others are left in `rest`). Nothing, with `error` set,
@@ -50,6 +54,30 @@ double engineAfr(const EngineState& s);
 // The controller's raw output for an air/fuel ratio (the inverse of the program's formula).
 uint16_t rawFromAfr(double afr);
 std::vector<uint8_t> measurementFrame(uint16_t raw, uint8_t sensor, uint8_t heater);
+
+// The planted error of map cell (row, column), both counted from 0 on the simulated maps'
+// scales: PCT % x cos(pi row / 8) x cos(pi column / 8), so from +PCT % in the corners of the
+// first row to -PCT % in the middle of the table, with neighbours close to each other.
+double plantedFuelError(double pct, int row, int column);
+// The map cell (row, column) that engine speed and throttle fall in, as the program finds it
+// from the ECU's bytes and the simulated scales.
+std::pair<int, int> simulatedCell(const EngineState& s);
+// The ratio of an engine whose fuel map is off by the planted error: Kestrix's target of the
+// cell x (1 + error). Besides, as a real engine does: 10 % rich below 68 C (warm-up
+// enrichment), 15 % rich for 0.3 s after the throttle opened by more than 0.15 of its travel
+// within 0.1 s (acceleration enrichment), 22.0 on a closed throttle above 1600 rpm (fuel cut)
+// and 25.0 with the engine stopped (free air).
+class PlantedMixture {
+public:
+    explicit PlantedMixture(double pct) : pct_(pct) {}
+    // The ratio now, `time` seconds into the run (called in time order).
+    double afr(const EngineState& s, double time);
+
+private:
+    double pct_;
+    std::optional<double> enrichUntil_;
+    std::vector<std::pair<double, double>> throttle_; // the last 0.1 s: time, throttle
+};
 
 class WidebandController : public SerialDevice {
 public:
@@ -78,6 +106,7 @@ private:
     double time_ = 0; // since power-up
     double sinceFrame_ = 0;
     std::vector<uint16_t> sentRaws_;
+    std::optional<PlantedMixture> planted_;
 };
 
 // The controller on a pseudo-terminal of its own.

@@ -2,6 +2,7 @@
 
 #include "app/WidebandPanel.h"
 #include "app/tool_table.h"
+#include "gauges/colour.h"
 #include "gauges/display_colours.h"
 #include "link/SerialPort.h"
 #include "link/link_messages.h"
@@ -14,7 +15,6 @@
 #include "ui/ActivityBar.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
 #include "util/data_files.h"
 #include "util/hex.h"
 #include "util/numbers.h"
@@ -56,9 +56,7 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
       wbLink_(new WbLink(wbPort, settings, state_.live.wbValues, this)), host_{this,     *link_,
                                                                                state_,   settings_,
                                                                                dialogs_, *this},
-      live_(
-          *link_, state_, settings_, [this] { return window<Form1>(); },
-          [this] { return window<frmDataLog>(); }) {
+      live_(*link_, state_, settings_) {
     connect(link_, &EcuLink::stateChanged, this, &Form2::onLinkState);
     connect(link_, &EcuLink::silenceChanged, this, [this] { showLinkStatus(); });
     connect(link_, &EcuLink::identified, this, &Form2::onIdentified);
@@ -332,7 +330,14 @@ QWidget* Form2::openTool(const QString& name) {
 
 void Form2::toolOpened(const ToolRow& row, QWidget* w, bool created) {
     const QString name = S(row.name);
-    if (created && (name == u"Form1" || name == u"frmDataLog")) live_.opened(w);
+    // The display and the logger share the live-data stream.
+    if (created && name == u"Form1") {
+        auto* display = static_cast<Form1*>(w);
+        live_.join(w, {S("Data Display"), {}, [display] { display->setDataDisplay(); }});
+    } else if (created && name == u"frmDataLog") {
+        auto* logger = static_cast<frmDataLog*>(w);
+        live_.join(w, {S("Data Logging"), [logger](uint32_t at) { logger->saveLogData(at); }, {}});
+    }
     // The set-up window opens over the trace window, which starts once it closes.
     if (name == u"frmMapTrace") static_cast<frmMapTrace*>(w)->showSetup();
 }
@@ -345,8 +350,8 @@ void Form2::openActiveTest() {
     openTool(S("frmActiveTest"));
 }
 
-QWidget* Form2::openRegTest(frmSettings* settingsWindow) {
-    return showSingle(S("frmRegTest"), [&] { return new frmRegTest(host_, settingsWindow); });
+QWidget* Form2::openRegTest(std::function<void(const std::vector<int>&)> found) {
+    return showSingle(S("frmRegTest"), [&] { return new frmRegTest(host_, std::move(found)); });
 }
 
 QWidget* Form2::openEcuFinder() {
@@ -358,7 +363,7 @@ LinkSequence Form2::iniFullData() {
 }
 
 void Form2::toolClosed(QWidget* tool) {
-    if (live_.closed(tool)) return;
+    if (live_.leave(tool)) return;
     const bool held = link_->holds(tool);
     link_->release(tool);
     // Only a tool that had the link hands it back with a fresh identification.
@@ -369,7 +374,6 @@ void Form2::toolClosed(QWidget* tool) {
 
 void Form2::load() {
     settings_.writeStartupDefaults();
-    link_->connected = false;
     link_->trace().close();
     link_->setRetrying(true);
     setStatusBar();
@@ -401,11 +405,10 @@ void Form2::setStatusBar() {
     units.fahr = *stored.fahr;
     panels_[3]->setText(units.fahr ? S("Fahrenheit") : S("Celsius"));
     if (!stored.obd2) return;
-    link_->OBDIImodel = *stored.obd2;
     getSetup();
     for (const Row& r : toolTable())
         if (r.button && !r.needsEcu)
-            findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !link_->OBDIImodel);
+            findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !*stored.obd2);
     const auto autoConnect = parseNumber(settings_.read(S("Comms"), S("AutoConnect")));
     if (autoConnect && *autoConnect == 1) btnConnect_Click();
 }
@@ -490,7 +493,7 @@ void Form2::onIdentified(const QString& part) {
     lblEcuNo_->setText(part);
     for (const Row& r : toolTable())
         if (r.needsEcu)
-            findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !link_->OBDIImodel);
+            findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !link_->obd2());
     showLinkStatus();
 }
 

@@ -2,8 +2,8 @@
 // The main window: a view of the ECU link (part number, status, which tools may start) and
 // the launcher of every tool. It owns the link, the wideband port, the unit flags and the
 // shared live state, and lends them to each window through a Host.
-#include "app/LiveShare.h"
 #include "link/EcuLink.h"
+#include "live/live_session.h"
 #include "ui/host.h"
 #include "wideband/WbLink.h"
 
@@ -106,7 +106,7 @@ private:
     void toolClosed(QWidget* tool) override;
     void openDataLogging() override;
     void openActiveTest() override;
-    QWidget* openRegTest(frmSettings* settingsWindow) override;
+    QWidget* openRegTest(std::function<void(const std::vector<int>&)> found) override;
     QWidget* openEcuFinder() override;
 
     void onLinkState(EcuLink::State state);
@@ -122,7 +122,7 @@ private:
     void showGuide();
 
     Host host_;
-    LiveShare live_;
+    LiveSession live_;
     bool unloading_ = false; // closing tools must not reconnect while the program ends
     QString waitNote_;       // "... waits for ... to close"
 

@@ -3,7 +3,7 @@
 #include "gauges/display_colours.h"
 #include "ui/ActivityBar.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
+#include "gauges/colour.h"
 #include "util/numbers.h"
 #include "util/text.h"
 

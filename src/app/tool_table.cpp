@@ -2,6 +2,7 @@
 
 #include "dash/frmDashSetup.h"
 #include "dash/frmDashboard.h"
+#include "dyno/frmDyno.h"
 #include "live/Form1.h"
 #include "logs/frmDataLog.h"
 #include "logs/frmDataReplay.h"
@@ -51,6 +52,9 @@ const Row kTools[] = {
     // A saved map and logs need no ECU; the map layout is not the OBD-II models'.
     {"frmMapTrace", Row::Advance, "Map Trace F12", "btnMapTrace", "mnuFMapTrace", "Map Trace",
      Qt::Key_F12, false, make<frmMapTrace>, false},
+    // Logs need no ECU; Record a Pull asks for the link itself.
+    {"frmDyno", Row::Advance, "Dyno F10", "btnDyno", "mnuFDyno", "Dyno", Qt::Key_F10, false,
+     make<frmDyno>},
     {"Form3", Row::Settings, "&Communication", nullptr, "mnuCommunication", nullptr,
      Qt::CTRL | Qt::Key_F1, false, make<Form3>},
     {"frmColor", Row::Settings, "&Display", nullptr, "mnuDisplay", nullptr, Qt::CTRL | Qt::Key_F2,

@@ -4,14 +4,11 @@
 
 namespace kx {
 
-namespace {
-// The logger alone holds the live-data stream, as the data logger window does.
-constexpr int16_t kLoggingMode = 3;
-} // namespace
-
 DriveLogger::DriveLogger(EcuLink& link, LogWriter& writer, const Settings& settings, Plan plan,
                          QObject* parent)
-    : QObject(parent), link_(link), writer_(writer), settings_(settings), plan_(std::move(plan)) {
+    : QObject(parent), link_(link), writer_(writer),
+      settings_(settings), state_{std::move(plan.setup), {}, plan.units},
+      session_(link, state_, settings) {
     retry_.setInterval(EcuLink::kRetryMs);
     connect(&retry_, &QTimer::timeout, this, &DriveLogger::retry);
     connect(&link_, &EcuLink::stateChanged, this, &DriveLogger::onState);
@@ -25,7 +22,6 @@ DriveLogger::DriveLogger(EcuLink& link, LogWriter& writer, const Settings& setti
 }
 
 void DriveLogger::start() {
-    link_.OBDIImodel = plan_.obd2;
     link_.setRetrying(true);
     link_.connectEcu();
     updateStatus();
@@ -43,34 +39,18 @@ void DriveLogger::onIdentified() {
     if (ended_) return;
     // After a lost cable or a silent ECU the link identifies it again: the stream is armed
     // afresh on the same file.
-    if (link_.holds(this)) {
-        arm();
+    if (session_.listening(this)) {
+        if (link_.holds(this)) session_.arm(this);
     } else {
-        EcuLink::Claim claim;
-        claim.name = QStringLiteral("kestrix-cli");
-        claim.liveData = true;
-        claim.receiver = [this](const QByteArray& frame) { onFrame(frame); };
-        claim.granted = [this] { arm(); };
-        claim.rearm = [this] { arm(); };
-        link_.acquire(this, std::move(claim));
+        session_.join(this,
+                      {QStringLiteral("kestrix-cli"), [this](uint32_t at) { onFrame(at); }, {}});
     }
     updateStatus();
 }
 
-void DriveLogger::arm() {
-    filter_.reset(storedEcuBaud(settings_));
-    link_.run(this, liveDataStream(plan_.setup, kLoggingMode));
-}
-
-void DriveLogger::onFrame(const QByteArray& frame) {
+void DriveLogger::onFrame(uint32_t at) {
     if (ended_) return;
-    const auto passed = filterFrame(filter_, frame, plan_.setup, link_.trace());
-    if (!passed) return;
-    getFullData(passed->bytes, plan_.setup, plan_.units, live_);
-    LogValues values;
-    values.gauges = live_.gaugeValue;
-    values.states = live_.switchState;
-    if (const auto error = writer_.record(values, passed->at)) {
+    if (const auto error = writer_.recordLive(state_.live, at)) {
         ended_ = true;
         emit writeFailed(*error);
         return;

@@ -3,8 +3,7 @@
 // the stream once the ECU has answered, and keeps the same file going through a pulled cable,
 // the ignition off and a noisy line, writing a record only for a frame the ECU sent.
 #include "link/EcuLink.h"
-#include "live/live_data.h"
-#include "live/spike_filter.h"
+#include "live/live_session.h"
 #include "logs/log_format.h"
 
 #include <QObject>
@@ -20,7 +19,6 @@ public:
     struct Plan {
         GaugeSetup setup;
         Units units;
-        bool obd2 = false;
     };
     // The writer is started (header written); the logger only appends records to it.
     DriveLogger(EcuLink& link, LogWriter& writer, const Settings& settings, Plan plan,
@@ -33,7 +31,7 @@ public:
 
     uint64_t records() const { return records_; }
     // Frames dropped as spikes (see SpikeFilter).
-    uint64_t spikesDropped() const { return filter_.dropped(); }
+    uint64_t spikesDropped() const { return session_.spikesDropped(); }
     // What the link is doing, in a line.
     QString status() const { return status_; }
 
@@ -45,8 +43,7 @@ signals:
 
 private:
     void onIdentified();
-    void arm();
-    void onFrame(const QByteArray& frame);
+    void onFrame(uint32_t at);
     void onState(EcuLink::State state);
     void retry();
     void updateStatus();
@@ -54,9 +51,8 @@ private:
     EcuLink& link_;
     LogWriter& writer_;
     const Settings& settings_;
-    Plan plan_;
-    LiveValues live_;
-    SpikeFilter filter_;
+    LiveState state_;
+    LiveSession session_;
     uint64_t records_ = 0;
     bool ended_ = false;
     QString status_;

@@ -1,39 +1,121 @@
 #include "cli/cli_options.h"
 
+#include "tools/map_correction.h"
 #include "util/numbers.h"
 
 #include <QCommandLineParser>
 #include <QLocale>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+
+using namespace Qt::StringLiterals;
 
 namespace kx {
 
 namespace {
 constexpr int kMaxDurationS = 2000000;
 
-CliParse parseCoverage(const QCommandLineParser& parser, const QStringList& logs,
-                       const QCommandLineOption& map) {
+const QStringList kCorrectOptions = {QStringLiteral("target"), QStringLiteral("min-hits"),
+                                     QStringLiteral("max-change"), QStringLiteral("no-filter")};
+const char* const kDynoNumbers[] = {"mass", "cda", "crr", "rho", "loss", "step", "from", "to"};
+
+bool isDynoOption(const QString& name) {
+    return name == u"imperial" ||
+           std::any_of(std::begin(kDynoNumbers), std::end(kDynoNumbers),
+                       [&](const char* d) { return name == QLatin1String(d); });
+}
+
+// The command an option belongs to, for "--x is for ...".
+QString optionOwner(const QString& name) {
+    if (name == u"map") return QStringLiteral("coverage' and 'correct");
+    if (kCorrectOptions.contains(name)) return QStringLiteral("correct");
+    if (isDynoOption(name)) return QStringLiteral("dyno");
+    return QStringLiteral("log");
+}
+
+// "coverage" and "correct": a map and logs; "correct" takes its own options besides.
+CliParse parseMapReport(const QCommandLineParser& parser, const QString& command,
+                        const QStringList& logs) {
     CliParse result;
+    const bool correct = command == u"correct";
     for (const QString& name : parser.optionNames()) {
-        if (name != u"map") {
-            result.error = QStringLiteral("--%1 is for 'log'").arg(name);
-            return result;
-        }
+        if (name == u"map" || (correct && kCorrectOptions.contains(name))) continue;
+        result.error = QStringLiteral("--%1 is for '%2'").arg(name, optionOwner(name));
+        return result;
     }
-    if (parser.value(map).isEmpty()) {
-        result.error = QStringLiteral("coverage needs the map: --map MAP.csv");
+    if (parser.value(QStringLiteral("map")).isEmpty()) {
+        result.error = QStringLiteral("%1 needs the map: --map MAP.csv").arg(command);
         return result;
     }
     if (logs.isEmpty()) {
-        result.error = QStringLiteral("coverage needs one or more log files");
+        result.error = QStringLiteral("%1 needs one or more log files").arg(command);
         return result;
     }
     CliOptions o;
-    o.action = CliOptions::Action::Coverage;
-    o.map = parser.value(map);
+    o.action = correct ? CliOptions::Action::Correct : CliOptions::Action::Coverage;
+    o.map = parser.value(QStringLiteral("map"));
     o.logs = logs;
+    o.target = parser.value(QStringLiteral("target"));
+    o.noFilters = parser.values(QStringLiteral("no-filter"));
+    if (parser.isSet(QStringLiteral("min-hits"))) {
+        const auto n = parseWhole(parser.value(QStringLiteral("min-hits")));
+        if (!n || *n < 1 || *n > 1000000000) {
+            result.error = QStringLiteral("--min-hits takes a whole number from 1");
+            return result;
+        }
+        o.minHits = int(*n);
+    }
+    if (parser.isSet(QStringLiteral("max-change"))) {
+        const auto pct = parseNumber(parser.value(QStringLiteral("max-change")));
+        if (!pct || !(*pct > 0) || *pct > 100) {
+            result.error = QStringLiteral("--max-change takes a per cent above 0 and up to 100");
+            return result;
+        }
+        o.maxChangePct = *pct;
+    }
+    for (const QString& name : o.noFilters) {
+        if (!filterNamed(name)) {
+            result.error =
+                QStringLiteral("--no-filter takes range, cold, throttle, settle or gap, not '%1'")
+                    .arg(name);
+            return result;
+        }
+    }
     result.options = o;
+    return result;
+}
+
+CliParse parseDyno(const QCommandLineParser& parser, const QStringList& logs) {
+    CliParse result;
+    CliOptions o;
+    o.action = CliOptions::Action::Dyno;
+    o.logs = logs;
+    o.imperial = parser.isSet(QStringLiteral("imperial"));
+    for (const char* name : kDynoNumbers) {
+        const QString key = QLatin1String(name);
+        if (!parser.isSet(key)) continue;
+        const auto v = parseNumber(parser.value(key));
+        if (!v || !std::isfinite(*v)) {
+            result.error =
+                QStringLiteral("--%1 takes a number, not '%2'").arg(key, parser.value(key));
+            return result;
+        }
+        o.dyno[key] = *v;
+    }
+    for (const QString& name : parser.optionNames()) {
+        if (name != u"imperial" && !o.dyno.count(name)) {
+            result.error = QStringLiteral("--%1 is not an option of 'dyno'").arg(name);
+            return result;
+        }
+    }
+    if (o.dyno.count(QStringLiteral("from")) != o.dyno.count(QStringLiteral("to"))) {
+        result.error = QStringLiteral("dyno takes --from and --to together");
+    } else if (logs.isEmpty()) {
+        result.error = QStringLiteral("dyno needs one or more log files");
+    } else {
+        result.options = o;
+    }
     return result;
 }
 } // namespace
@@ -81,8 +163,6 @@ const char kCoverageHelp[] =
     "Exit status: 0 done; 2 bad usage; 4 the coverage cannot be printed; 5 the map or a\n"
     "log cannot be read (the coverage of the other logs is printed).\n";
 
-// The correct command comes with the map trace's fuel correction; its help is here so that
-// every command's help lives in one place.
 const char kCorrectHelp[] =
     "Usage: kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
     "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
@@ -110,8 +190,6 @@ const char kCorrectHelp[] =
     "target or a log cannot be read (nothing is printed: a map from part of the logs is no\n"
     "suggestion to flash).\n";
 
-// The dyno command comes with the Dyno window; its help is here so that every command's help
-// lives in one place.
 const char kDynoHelp[] =
     "Usage: kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
     "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
@@ -140,12 +218,18 @@ const char kOverview[] =
     "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
     "                       [--settings FILE]\n"
     "       kestrix-cli coverage --map MAP.csv LOG...\n"
+    "       kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
+    "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
+    "       kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
+    "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
     "       kestrix-cli COMMAND --help\n"
     "       kestrix-cli --help | --version\n"
     "\n"
     "Kestrix's tools with no display:\n"
     "  log       record the ECU's live data into a log file\n"
     "  coverage  count where in a saved map the logs' records fell, with their WBo2\n"
+    "  correct   suggest a fuel map from the WBo2 the logs measured in its cells\n"
+    "  dyno      power and torque from the full-throttle pulls of logs\n"
     "\n"
     "  -h, --help       print this text, or with a command that command's options and\n"
     "                   exit statuses\n"
@@ -187,6 +271,11 @@ CliParse parseCliArgs(const QStringList& args) {
                                       QStringLiteral("FILE"));
     const QCommandLineOption map(QStringLiteral("map"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, version, out, outDir, port, duration, settings, map});
+    for (const char* name : kDynoNumbers)
+        parser.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("N")));
+    parser.addOption(QCommandLineOption(QStringLiteral("imperial")));
+    for (const QString& name : kCorrectOptions)
+        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("V")));
     // "-abc" is not three options.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
@@ -208,14 +297,18 @@ CliParse parseCliArgs(const QStringList& args) {
         result.error = QStringLiteral("No command given: kestrix-cli log [options]");
         return result;
     }
-    if (words[0] == u"coverage") return parseCoverage(parser, words.mid(1), map);
+    if (words[0] == u"coverage" || words[0] == u"correct")
+        return parseMapReport(parser, words[0], words.mid(1));
+    if (words[0] == u"dyno") return parseDyno(parser, words.mid(1));
     if (words[0] != u"log") {
         result.error = QStringLiteral("Unknown command '%1'").arg(words[0]);
         return result;
     }
-    if (parser.isSet(map)) {
-        result.error = QStringLiteral("--map is for 'coverage'");
-        return result;
+    for (const QString& name : parser.optionNames()) {
+        if (name == u"map" || kCorrectOptions.contains(name) || isDynoOption(name)) {
+            result.error = QStringLiteral("--%1 is for '%2'").arg(name, optionOwner(name));
+            return result;
+        }
     }
     if (words.size() > 1) {
         result.error = QStringLiteral("Unexpected argument '%1'").arg(words[1]);

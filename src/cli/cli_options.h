@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 
 namespace kx {
@@ -15,6 +16,7 @@ enum CliExit : int {
     OutputFailed = 4, // the log or its folder cannot be made, or the coverage printed
     InputFailed = 5,
     WriteFailed = 6, // the log cannot be written: a full disk, or another failed write
+    NoPull = 6,      // dyno: no pull in any log
 };
 
 // The status for a log that could not be started, by the system's error number of its
@@ -22,16 +24,23 @@ enum CliExit : int {
 CliExit logStartExit(int error, bool headerFailed);
 
 struct CliOptions {
-    enum class Action { Help, Version, Log, Coverage };
+    enum class Action { Help, Version, Log, Coverage, Dyno, Correct };
     Action action = Action::Log;
-    QString map;          // coverage --map FILE: the saved map whose cells are counted
-    QStringList logs;     // coverage: the log files
-    QString out;          // --out FILE: this file, never replaced
-    QString outDir;       // --out-dir DIR: a new file per run in DIR
-    QString port;         // --port P: instead of the stored port
-    QString settings;     // --settings FILE: instead of the user's store
-    double durationS = 0; // --duration S; 0: until stopped
-    QString helpFor;      // --help: the command it was asked with, if any
+    QString map;              // coverage, correct --map FILE: the saved map whose cells are counted
+    QStringList logs;         // coverage, correct, dyno: the log files
+    QString target;           // correct --target FILE: instead of the shipped target ratios
+    int minHits = 10;         // correct --min-hits N
+    double maxChangePct = 15; // correct --max-change PCT
+    QStringList noFilters;    // correct --no-filter NAME...
+    QString out;              // --out FILE: this file, never replaced
+    QString outDir;           // --out-dir DIR: a new file per run in DIR
+    QString port;             // --port P: instead of the stored port
+    QString settings;         // --settings FILE: instead of the user's store
+    double durationS = 0;     // --duration S; 0: until stopped
+    QString helpFor;          // --help: the command it was asked with, if any
+    // dyno: the numbers given (mass, cda, crr, rho, loss, step, from, to) and --imperial
+    std::map<QString, double> dyno;
+    bool imperial = false;
 };
 
 struct CliParse {

@@ -4,8 +4,11 @@
 #include "cli/DriveLogger.h"
 #include "cli/cli_options.h"
 #include "cli/logger_settings.h"
+#include "dyno/dyno.h"
 #include "link/SerialPort.h"
+#include "logs/log_reader.h"
 #include "logs/log_selection.h"
+#include "tools/map_correction.h"
 #include "tools/map_coverage.h"
 #include "tools/map_file.h"
 #include "util/settings_store.h"
@@ -186,7 +189,6 @@ std::optional<QString> readPlan(const LoggerSettings& settings, DriveLogger::Pla
             .arg(QLatin1String(key), settings.fileName());
     }
     plan.units = {*stored.fahr, *stored.mph, *stored.speedCorrect};
-    plan.obd2 = *stored.obd2;
     getSetup(settings, plan.units.fahr, plan.units.mph, plan.setup);
     if (fullDataRequest(plan.setup).isEmpty())
         return QStringLiteral("The data display's gauges in '%1' ask the ECU for nothing: "
@@ -245,6 +247,16 @@ int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
     return code;
 }
 
+// `text` on the standard output; false, said with `what` and why, when it cannot be written.
+bool printOut(const QByteArray& text, const QString& what) {
+    if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
+        std::fflush(stdout) == 0)
+        return true;
+    sayLine(QStringLiteral("Cannot write %1 to the standard output: %2")
+                .arg(what, QString::fromLocal8Bit(std::strerror(errno))));
+    return false;
+}
+
 // The coverage of `o.logs` on the map `o.map`, printed as the window exports it.
 int coverage(const CliOptions& o) {
     const MapFileRead map = readMapFile(o.map);
@@ -256,16 +268,85 @@ int coverage(const CliOptions& o) {
     for (const QString& failure : result.failures)
         sayLine(QStringLiteral("not added: ") + failure);
     const QByteArray text = coverageExportText(map.map->scales, result.coverage);
-    const bool written =
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
-        std::fflush(stdout) == 0;
-    if (!written) {
-        sayLine(QStringLiteral("Cannot write the coverage to the standard output: %1")
-                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return OutputFailed;
-    }
+    if (!printOut(text, QStringLiteral("the coverage"))) return OutputFailed;
     sayLine(logFilesSummary(result));
     return result.failures.isEmpty() ? Done : InputFailed;
+}
+
+// The pulls of each log, printed as a results table per pull.
+int dyno(const CliOptions& o) {
+    SettingsStore store;
+    VehicleInputs in = readVehicleInputs(store);
+    const auto given = [&](const char* key, double& into) {
+        if (const auto it = o.dyno.find(QLatin1String(key)); it != o.dyno.end()) into = it->second;
+    };
+    given("mass", in.massKg);
+    given("cda", in.cdA);
+    given("crr", in.crr);
+    given("rho", in.rho);
+    given("loss", in.lossPct);
+    given("step", in.stepRpm);
+    if (const QString problem = vehicleInputsProblem(in); !problem.isEmpty()) {
+        sayLine(QStringLiteral("dyno: ") + problem);
+        return Usage;
+    }
+    QByteArray out = inputsLine(in);
+    int status = Done, number = 0;
+    for (const QString& path : o.logs) {
+        const LogReadResult read = LogReader::readFile(path);
+        if (!read.ok()) {
+            sayLine(QStringLiteral("Cannot read the log '%1': %2").arg(path, read.failure));
+            status = InputFailed;
+            continue;
+        }
+        const DynoLog log = dynoSamples(read.data);
+        const PullSearch found = !log.why.isEmpty() ? PullSearch{{}, log.why}
+                                 : o.dyno.count(QStringLiteral("from"))
+                                     ? pullBetween(log.samples, o.dyno.at(QStringLiteral("from")),
+                                                   o.dyno.at(QStringLiteral("to")))
+                                     : findPulls(log.samples);
+        if (found.pulls.empty()) sayLine(QStringLiteral("%1: %2").arg(path, found.why));
+        for (const DynoPull& pull : found.pulls)
+            out += pullReport(++number, log.samples, pull, dynoCurve(log.samples, pull, in),
+                              DynoUnits{o.imperial});
+    }
+    if (!printOut(out, QStringLiteral("the dyno's results"))) return OutputFailed;
+    if (status != Done) return status;
+    return number > 0 ? Done : NoPull;
+}
+
+// The suggested fuel map from the WBo2 of `o.logs`, with its change, hits and spread blocks.
+int correct(const CliOptions& o) {
+    const MapFileRead map = readMapFile(o.map);
+    if (!map.map) {
+        sayLine(QStringLiteral("Cannot open the map '%1': %2").arg(o.map, map.error));
+        return InputFailed;
+    }
+    TargetTable target = defaultTarget(map.map->scales);
+    if (!o.target.isEmpty()) {
+        const TargetFileRead read = readTargetFile(o.target);
+        if (!read.target) {
+            sayLine(QStringLiteral("Cannot open the target '%1': %2").arg(o.target, read.error));
+            return InputFailed;
+        }
+        target = *read.target;
+    }
+    CorrectionSettings settings;
+    settings.minHits = uint64_t(o.minHits);
+    settings.maxChange = o.maxChangePct / 100.0;
+    for (const QString& name : o.noFilters)
+        settings.filters.reset(size_t(*filterNamed(name)));
+    const LogFilesCoverage result = coverageFromLogFiles(o.logs, map.map->scales);
+    for (const QString& failure : result.failures)
+        sayLine(QStringLiteral("not added: ") + failure);
+    // A map from part of the logs is no suggestion to flash: nothing is printed.
+    if (!result.failures.isEmpty()) return InputFailed;
+    const FuelCorrection correction =
+        correctMap(*map.map, targetOnMap(target, map.map->scales), result.fuel, settings);
+    const QByteArray text = correctionReportText(*map.map, correction, settings.filters);
+    if (!printOut(text, QStringLiteral("the suggested map"))) return OutputFailed;
+    sayLine(logFilesSummary(result));
+    return Done;
 }
 
 } // namespace
@@ -300,12 +381,14 @@ int main(int argc, char** argv) {
         std::printf("kestrix-cli %s\n", KESTRIX_VERSION);
         return Done;
     }
-    if (o.action == CliOptions::Action::Coverage) {
+    if (o.action == CliOptions::Action::Coverage || o.action == CliOptions::Action::Dyno ||
+        o.action == CliOptions::Action::Correct) {
         // No recording to end cleanly: Ctrl+C simply stops the counting.
         pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
-        return coverage(o);
+        if (o.action == CliOptions::Action::Dyno) return dyno(o);
+        return o.action == CliOptions::Action::Coverage ? coverage(o) : correct(o);
     }
 
     // ---- the settings, as the data display and the logger read them

@@ -13,8 +13,6 @@ namespace kx {
 
 namespace {
 
-constexpr int kDutyCycle = 20;
-constexpr int kDutyCycleRH = 21;
 constexpr uint8_t kFixedRegisters[kDashFixedBytes] = {0x00, 0x01, 0x0B};
 
 // The register bytes a dial adds to the frame: a register value has at most two.
@@ -57,7 +55,7 @@ QByteArray dashRequest(const DashStream& stream) {
 
 GaugeSetup dashStreamSetup(const DashStream& stream) {
     // Engine speed (0x00, 0x01) and road speed (0x0B), then the dials.
-    GaugeSetup s = streamLayout({0, 6, stream.gauges[0], stream.gauges[1]});
+    GaugeSetup s = streamLayout({channel::Rpm, channel::Speed, stream.gauges[0], stream.gauges[1]});
     if (stream.gauges[0] == DashStream::kNoGauge || stream.gauges[1] == DashStream::kNoGauge ||
         s.displayByteCount != kDashFixedBytes + stream.byteCount)
         s = streamLayout({});
@@ -83,17 +81,17 @@ bool getDashData(const QByteArray& bytes, const DashStream& stream, const Units&
     // stops the frame before anything changes.
     if (data[0] >= 0x80) return true;
     auto& v = values.gaugeValue;
-    v[0] = convertGauge(0, static_cast<uint16_t>(data[0] << 8 | data[1]), units);
-    v[6] = convertGauge(6, data[2], units);
+    v[channel::Rpm] =
+        convertGauge(channel::Rpm, static_cast<uint16_t>(data[0] << 8 | data[1]), units);
+    v[channel::Speed] = convertGauge(channel::Speed, data[2], units);
     int c = kDashFixedBytes;
     for (size_t i = 0; i < stream.gauges.size(); ++i) {
         const int g = stream.gauges[i];
         if (g == DashStream::kNoGauge) return true;
-        if (g == kDutyCycle) {
-            v[g] = dutyCycle(v[0], v[12]);
-        } else if (g == kDutyCycleRH) {
-            v[g] = dutyCycle(v[0], v[19]);
-        } else if (g == kWidebandGauge) {
+        const Channel& ch = channelAt(g);
+        if (ch.conversion == Conversion::DutyCycle) {
+            v[g] = dutyCycle(v[channel::Rpm], v[size_t(ch.from)]);
+        } else if (ch.conversion == Conversion::Wideband) {
             v[g] = values.wbValues[0];
         } else {
             const int size = dialBytes(stream.dials[i]);

@@ -4,10 +4,11 @@
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "link/EcuLink.h"
+#include "live/live_state.h"
 #include "ui/Dialogs.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
+#include "gauges/colour.h"
 #include "util/settings.h"
 #include "util/text.h"
 #include "util/twips.h"
@@ -102,7 +103,7 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
         lblLink_->hide();
         takeSnapshot();
         LinkSequence s;
-        s.stopStream().mode(15);
+        s.stopStream().mode(ReceiveMode::Dashboard);
         const LinkSequence arming = iniDashboard(stream_);
         s.append(arming);
         s.startStream();
@@ -129,7 +130,7 @@ void frmDashboard::showLinkNote(const QString& text) {
 }
 
 void frmDashboard::getDashData(const QByteArray& frame) {
-    if (host_.link.ReadMode != 15) return;
+    if (host_.link.readMode() != ReceiveMode::Dashboard) return;
     // Each frame waits for the next: one that no engine could reach is dropped.
     const auto passed = filterFrame(spikes_, frame, spikeSetup_, host_.link.trace());
     if (!passed) return;

@@ -23,19 +23,19 @@ QString noDataText(const QDateTime& since) {
 // ---------------------------------------------------------------- link
 
 EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
-    : QObject(parent), port_(port), settings_(settings), watch_(*port, settings, Comms) {
+    : QObject(parent), port_(port), settings_(settings),
+      steps_([this](LinkStep& step, std::deque<LinkStep>& rest) { return doStep(step, rest); },
+             [this] { settle_.reset(); }, this),
+      settle_(*port), watch_(*port, settings, Comms) {
     port_->setParent(this);
     connect(port_, &SerialPort::received, this, &EcuLink::MSComm1_OnComm);
     connect(port_, &SerialPort::lost, this, &EcuLink::onLost);
-    waitTimer_.setSingleShot(true);
-    waitTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&waitTimer_, &QTimer::timeout, this, &EcuLink::onWaitTimer);
     answerTimer_.setSingleShot(true);
     answerTimer_.setInterval(kAnswerTimeoutMs);
     connect(&answerTimer_, &QTimer::timeout, this, [this] {
         // Only while the link still waits in identification: a tool may have taken it since.
-        if (state_ != State::Identifying || ReadMode != 1) return;
-        connected = false;
+        if (state_ != State::Identifying || readMode_ != ReceiveMode::Identify) return;
+        connected_ = false;
         // Bytes came back, but never the id's complement: another ECU id answers there.
         const bool otherId = !initAnswer_.isEmpty() && !initAnswer_.contains(char(~ecuId_));
         watch_.setProblem(otherId ? QStringLiteral("an ECU answered, but not to id %1")
@@ -53,8 +53,7 @@ EcuLink::EcuLink(SerialPort* port, Settings& settings, QObject* parent)
 
 EcuLink::~EcuLink() {
     shuttingDown_ = true;
-    queue_.clear();
-    current_.reset();
+    steps_.clear();
 }
 
 void EcuLink::setState(State s) {
@@ -68,211 +67,99 @@ void EcuLink::setState(State s) {
 
 void EcuLink::run(QObject* owner, LinkSequence sequence) {
     if (shuttingDown_) return;
-    Running r;
-    r.owner = owner;
-    r.owned = owner != nullptr;
-    r.sequence = std::move(sequence);
-    queue_.push_back(std::move(r));
-    pump();
+    steps_.run(owner, std::move(sequence));
 }
 
 bool EcuLink::cancel(QObject* owner) {
-    if (!owner) return false;
-    const auto before = queue_.size();
-    std::erase_if(queue_, [owner](const Running& r) { return r.owner == owner || ownerless(r); });
-    bool dropped = queue_.size() != before;
-    if (current_ && current_->owned && (current_->owner == owner || !current_->owner)) {
-        dropped = true;
-        dropCurrent();
-        pump();
-    }
-    return dropped;
-}
-
-bool EcuLink::ownerless(const Running& r) {
-    return r.owned && !r.owner;
-}
-
-void EcuLink::finishCurrent(bool ok, Failure why) {
-    auto end = std::move(current_->sequence.end);
-    dropCurrent();
-    lastFailure_ = why;
-    if (end) end(ok);
-}
-
-void EcuLink::dropCurrent() {
-    current_.reset();
-    waitTimer_.stop();
-    // A settle left half done must not shorten the next one.
-    settleClock_.invalidate();
-}
-
-void EcuLink::pump() {
-    if (stepping_ || waitTimer_.isActive()) return;
-    stepping_ = true;
-    for (;;) {
-        if (!current_) {
-            if (queue_.empty()) break;
-            current_ = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        if (ownerless(*current_)) {
-            dropCurrent();
-            continue;
-        }
-        auto& steps = current_->sequence.steps;
-        if (steps.empty()) {
-            finishCurrent(true);
-            continue;
-        }
-        LinkStep next = std::move(steps.front());
-        steps.pop_front();
-        switch (next.kind) {
-        case LinkStep::Write: {
-            const bool start = next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStart;
-            if (start) {
-                // What came before the start is not the new stream's; its first frame opens
-                // what comes after.
-                confirmer_.started();
-                port_->setWatching(false);
-            } else {
-                // Until the next stream starts, every byte's arrival is noted, so a settle
-                // knows when the line fell quiet.
-                port_->setWatching(true);
-                if (next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStop) {
-                    setStreamExpected(false);
-                    // The holder stopped its stream: its silence, and the re-arming, end.
-                    if (!rearming_) watch_.setSilent(false);
-                }
-            }
-            if (!port_->write(next.bytes)) {
-                finishCurrent(false, Failure::PortClosed);
-                continue;
-            }
-            if (next.answered) port_->answerExpected();
-            if (start && frameCount_ != kRawFrames) {
-                setStreamExpected(true);
-                rearming_ = false;
-            }
-            if (next.traced) trace_.send(next.bytes);
-            break;
-        }
-        case LinkStep::Wait:
-            waitFor_ = next.value;
-            waitClock_.start();
-            waitTimer_.start(next.value);
-            stepping_ = false;
-            return;
-        case LinkStep::Discard:
-            port_->discard();
-            confirmer_.clear();
-            break;
-        case LinkStep::Settle: {
-            const Settle settle = settled(next.value == LinkStep::kSettleThenClose);
-            if (settle == Settle::Wait) {
-                steps.push_front(std::move(next));
-                stepping_ = false;
-                return;
-            }
-            if (settle == Settle::Busy) {
-                finishCurrent(false, Failure::LineBusy);
-                continue;
-            }
-            break;
-        }
-        case LinkStep::Frames:
-            frameCount_ = next.value;
-            confirmer_.expect(next.value, next.rule);
-            break;
-        case LinkStep::Threshold:
-            port_->setThreshold(next.value);
-            break;
-        case LinkStep::Mode:
-            ReadMode = int16_t(next.value);
-            frameCount_ = kRawFrames;
-            setStreamExpected(false);
-            break;
-        case LinkStep::Call:
-            if (next.call) next.call();
-            break;
-        case LinkStep::ClosePort:
-            if (port_->isOpen()) {
-                steps.push_front(LinkStep::of(LinkStep::Close));
-                LinkSequence stop;
-                stop.stopStream();
-                // The port closes next: a stream that will not stop does not keep it open.
-                for (LinkStep& s : stop.steps)
-                    if (s.kind == LinkStep::Settle) s.value = LinkStep::kSettleThenClose;
-                steps.insert(steps.begin(), stop.steps.begin(), stop.steps.end());
-            }
-            break;
-        case LinkStep::Close:
-            setStreamExpected(false);
-            port_->close();
-            break;
-        case LinkStep::Open:
-            if (!openNow()) {
-                finishCurrent(false, Failure::PortClosed);
-                continue;
-            }
-            break;
-        }
-    }
-    stepping_ = false;
+    return steps_.cancel(owner);
 }
 
 int EcuLink::quietNeededMs() const {
-    // Half as long again as the longest hold seen: the samples spread between none and the
-    // adapter's timer, and the longest of the last sixteen comes close to it. Until a few
-    // samples have come, assume a common adapter's timer.
-    const int hold = port_->holdMs();
-    int q = hold + hold / 2 + 5;
-    if (port_->holdSampleCount() < 8) q = std::max(q, 50);
-    return std::min(q, 400);
+    return settle_.quietNeededMs();
 }
 
-EcuLink::Settle EcuLink::settled(bool closing) {
-    if (!settleClock_.isValid()) {
-        settleClock_.start();
-        stopsResent_ = 0;
+StepRunner::Outcome EcuLink::doStep(LinkStep& next, std::deque<LinkStep>& rest) {
+    using Outcome = StepRunner::Outcome;
+    switch (next.kind) {
+    case LinkStep::Write: {
+        const bool start = next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStart;
+        if (start) {
+            // What came before the start is not the new stream's; its first frame opens what
+            // comes after.
+            confirmer_.started();
+            port_->setWatching(false);
+        } else {
+            // Until the next stream starts, every byte's arrival is noted, so a settle knows
+            // when the line fell quiet.
+            port_->setWatching(true);
+            if (next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStop) {
+                setStreamExpected(false);
+                // The holder stopped its stream: its silence, and the re-arming, end.
+                if (!rearming_) watch_.setSilent(false);
+            }
+        }
+        if (!port_->write(next.bytes)) return Outcome::fail(Failure::PortClosed);
+        if (next.answered) port_->answerExpected();
+        if (start && frameCount_ != kRawFrames) {
+            setStreamExpected(true);
+            rearming_ = false;
+        }
+        if (next.traced) trace_.send(next.bytes);
+        break;
     }
-    const qint64 spent = settleClock_.elapsed();
-    const qint64 quiet = port_->quietMs();
-    const qint64 need = quietNeededMs();
-    if (quiet >= need || !port_->isOpen()) {
-        settleClock_.invalidate();
-        return Settle::Quiet;
+    case LinkStep::Discard:
+        port_->discard();
+        confirmer_.clear();
+        break;
+    case LinkStep::Settle: {
+        int waitMs = 0;
+        switch (settle_.look(next.value == LinkStep::kSettleThenClose, waitMs)) {
+        case LineSettle::Look::Wait:
+            return Outcome::again(waitMs);
+        case LineSettle::Look::Busy:
+            return Outcome::fail(Failure::LineBusy);
+        case LineSettle::Look::Quiet:
+            break;
+        }
+        break;
     }
-    // A stream still running here lost its stop on the line: the stop is said again halfway and
-    // at the limit, and a stream is never started into a line that still streams.
-    const int due = spent >= kSettleLimitMs ? 2 : spent >= kSettleLimitMs / 2 ? 1 : 0;
-    if (stopsResent_ < due) {
-        stopsResent_ = due;
-        port_->write(QByteArray(1, char(ecu::StreamStop)));
+    case LinkStep::Frames:
+        frameCount_ = next.value;
+        confirmer_.expect(next.value, next.rule);
+        break;
+    case LinkStep::Threshold:
+        port_->setThreshold(next.value);
+        break;
+    case LinkStep::Mode:
+        readMode_ = ReceiveMode(next.value);
+        frameCount_ = kRawFrames;
+        setStreamExpected(false);
+        break;
+    case LinkStep::Call:
+        if (next.call) next.call();
+        break;
+    case LinkStep::ClosePort:
+        if (port_->isOpen()) {
+            rest.push_front(LinkStep::of(LinkStep::Close));
+            LinkSequence stop;
+            stop.stopStream();
+            // The port closes next: a stream that will not stop does not keep it open.
+            for (LinkStep& s : stop.steps)
+                if (s.kind == LinkStep::Settle) s.value = LinkStep::kSettleThenClose;
+            rest.insert(rest.begin(), stop.steps.begin(), stop.steps.end());
+        }
+        break;
+    case LinkStep::Close:
+        setStreamExpected(false);
+        port_->close();
+        break;
+    case LinkStep::Open:
+        if (!openNow()) return Outcome::fail(Failure::PortClosed);
+        break;
+    case LinkStep::Wait: // the runner's own
+        break;
     }
-    const qint64 giveUpAt = kSettleLimitMs + kSettleLimitMs / 2;
-    if (spent >= giveUpAt) {
-        settleClock_.invalidate();
-        return closing ? Settle::Quiet : Settle::Busy;
-    }
-    const qint64 nextLook = spent < kSettleLimitMs / 2 ? kSettleLimitMs / 2
-                            : spent < kSettleLimitMs   ? kSettleLimitMs
-                                                       : giveUpAt;
-    const qint64 wait = std::max<qint64>(1, std::min(need - quiet, nextLook - spent));
-    waitFor_ = wait;
-    waitClock_.start();
-    waitTimer_.start(int(wait));
-    return Settle::Wait;
-}
-
-void EcuLink::onWaitTimer() {
-    // A wait is a minimum: a timer that fired early is set again for the rest.
-    const qint64 left = waitFor_ - waitClock_.elapsed();
-    if (left > 0) {
-        waitTimer_.start(int(left));
-        return;
-    }
-    pump();
+    return Outcome::next();
 }
 
 bool EcuLink::openNow() {
@@ -372,7 +259,10 @@ void EcuLink::connectEcu(bool quiet) {
         initAnswer_.clear();
         setState(State::Connecting);
     });
-    s.closePort().openPort().mode(1).threshold(ecu::ConnectThreshold);
+    // A stored model that is not a number leaves the one before.
+    if (const auto model = parseNumber(settings_.read(Comms, QStringLiteral("OBDIImodel"))))
+        obd2_ = *model != 0;
+    s.closePort().openPort().mode(ReceiveMode::Identify).threshold(ecu::ConnectThreshold);
     // An id that is not hexadecimal sends no initialisation, but the link is still armed and
     // the stream started, so the receive buffer never grows without a threshold.
     if (const auto id = parseHexByte(settings_.read(Comms, QStringLiteral("ECUid")))) {
@@ -393,7 +283,7 @@ void EcuLink::connectEcu(bool quiet) {
         // Kept before the discard: whether the ECU answered the initialisation at all.
         s.then([this] { initAnswer_ += port_->peek(); });
     }
-    s.wait(20).discard().frames(OBDIImodel ? ecu::IdCountObd2 : ecu::IdCount).startStream();
+    s.wait(20).discard().frames(obd2_ ? ecu::IdCountObd2 : ecu::IdCount).startStream();
     s.onEnd([this](bool ok) {
         connectQueued_ = false;
         quietConnect_ = false;
@@ -401,7 +291,7 @@ void EcuLink::connectEcu(bool quiet) {
             setState(State::Identifying);
             answerTimer_.start();
         } else {
-            connected = false;
+            connected_ = false;
             setState(wasLost_ ? State::Lost : State::Closed);
         }
     });
@@ -412,8 +302,7 @@ void EcuLink::shutdown() {
     shuttingDown_ = true;
     watch_.setRetrying(false);
     answerTimer_.stop();
-    queue_.clear();
-    dropCurrent();
+    steps_.clear();
     pending_.clear();
     watch_.expectFrames(false);
     rearmTimer_.stop();
@@ -444,11 +333,11 @@ void EcuLink::onRetry() {
 void EcuLink::MSComm1_OnComm() {
     const QByteArray bytes = port_->readAll();
     if (trace_.isOpen()) trace_.receive(bytes);
-    if (ReadMode == 1 && state_ == State::Connecting) initAnswer_ += bytes;
+    if (readMode_ == ReceiveMode::Identify && state_ == State::Connecting) initAnswer_ += bytes;
     if (frameCount_ != kRawFrames) return dispatchFrames(bytes);
-    if (ReadMode == 1) {
+    if (readMode_ == ReceiveMode::Identify) {
         getEcuPartNo(bytes);
-    } else if (ReadMode != 0 && holderRaw_ && claim_.receiver) {
+    } else if (readMode_ != ReceiveMode::None && holderRaw_ && claim_.receiver) {
         // A copy: the handler may close its tool, which drops the claim.
         const Receiver receiver = claim_.receiver;
         receiver(bytes);
@@ -462,7 +351,8 @@ void EcuLink::dispatchFrames(const QByteArray& bytes) {
     const bool wasBroken = confirmer_.broken();
     const QList<QByteArray> frames = confirmer_.take(bytes);
     if (!wasBroken && confirmer_.broken()) {
-        if (ReadMode != 0 && ReadMode != 1 && holderRaw_ && claim_.broken) {
+        if (readMode_ != ReceiveMode::None && readMode_ != ReceiveMode::Identify && holderRaw_ &&
+            claim_.broken) {
             const auto broken = claim_.broken;
             broken();
         }
@@ -470,12 +360,12 @@ void EcuLink::dispatchFrames(const QByteArray& bytes) {
     }
     if (frames.isEmpty()) return;
     watch_.frameArrived();
-    if (ReadMode == 1) {
+    if (readMode_ == ReceiveMode::Identify) {
         for (const QByteArray& f : frames)
             getEcuPartNo(f);
         return;
     }
-    if (ReadMode == 0 || !holderRaw_ || !claim_.receiver) return;
+    if (readMode_ == ReceiveMode::None || !holderRaw_ || !claim_.receiver) return;
     // Copies: a handler may close its tool, which drops the claim.
     const Receiver receiver = claim_.receiver;
     const auto done = claim_.deliveryDone;
@@ -494,11 +384,11 @@ void EcuLink::setStreamExpected(bool on) {
 }
 
 void EcuLink::onQuiet() {
-    if (ReadMode == 1) {
+    if (readMode_ == ReceiveMode::Identify) {
         // The identification stream stopped: the ECU no longer answers; the retries take over.
         if (state_ != State::Connected) return;
         setStreamExpected(false);
-        connected = false;
+        connected_ = false;
         partNumber_.clear();
         watch_.setProblem(QStringLiteral("no answer"));
         setState(State::NoAnswer);
@@ -538,10 +428,10 @@ void EcuLink::onRearm() {
 
 void EcuLink::getEcuPartNo(const QByteArray& bytes) {
     if (!partNumber_.isEmpty()) return;
-    const auto part = findPartNumber(bytes, OBDIImodel);
+    const auto part = findPartNumber(bytes, obd2_);
     if (!part) return;
     partNumber_ = *part;
-    connected = true;
+    connected_ = true;
     watch_.setProblem({});
     answerTimer_.stop();
     const bool resume = wasLost_ || resumeHolder_;
@@ -558,22 +448,14 @@ void EcuLink::getEcuPartNo(const QByteArray& bytes) {
 void EcuLink::onLost(const QString& reason) {
     if (shuttingDown_) return;
     watch_.noteLoss(reason);
-    waitTimer_.stop();
     answerTimer_.stop();
     // Every exchange in flight ends; their owners hear of it through their end handlers.
-    std::vector<std::function<void(bool)>> ends;
-    if (current_ && !ownerless(*current_) && current_->sequence.end)
-        ends.push_back(std::move(current_->sequence.end));
-    for (Running& r : queue_)
-        if (!ownerless(r) && r.sequence.end) ends.push_back(std::move(r.sequence.end));
-    dropCurrent();
-    queue_.clear();
-    lastFailure_ = Failure::PortClosed;
+    const auto ends = steps_.abortAll();
     connectQueued_ = false;
     quietConnect_ = false;
-    connected = false;
+    connected_ = false;
     partNumber_.clear();
-    ReadMode = 0;
+    readMode_ = ReceiveMode::None;
     wasLost_ = true;
     setStreamExpected(false);
     watch_.setSilent(false);

@@ -5,8 +5,10 @@
 // and it turns a lost port into a state that the windows show, retrying on its own.
 #include "link/debug_trace.h"
 #include "link/framing.h"
+#include "link/line_settle.h"
 #include "link/link_sequence.h"
 #include "link/link_watch.h"
+#include "link/step_runner.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -47,7 +49,7 @@ public:
     // A silent stream is asked for again this often.
     static constexpr int kRearmMs = 2000;
     // The longest a settle waits for the line to fall quiet.
-    static constexpr int kSettleLimitMs = 1000;
+    static constexpr int kSettleLimitMs = LineSettle::kLimitMs;
 
     // Takes ownership of the port. Port, speed, id and model come from the settings.
     EcuLink(SerialPort* port, Settings& settings, QObject* parent = nullptr);
@@ -56,12 +58,14 @@ public:
     SerialPort& port() { return *port_; }
     DebugTrace& trace() { return trace_; }
 
-    // Receive mode: which handler gets a delivery. 1 is identification (the link's own); any
-    // other mode but 0 goes to the tool that holds the link.
-    int16_t ReadMode = 0;
+    // Receive mode: which handler gets a delivery. Identify is the link's own; any other mode
+    // but None goes to the tool that holds the link. Set by a sequence's mode step.
+    ReceiveMode readMode() const { return readMode_; }
     // True once the ECU has sent its part number; false again when the link is lost.
-    bool connected = false;
-    bool OBDIImodel = false;
+    bool connected() const { return connected_; }
+    // The OBD-II generation (its identification frame is longer), as the settings said at the
+    // last connect.
+    bool obd2() const { return obd2_; }
 
     State state() const { return state_; }
     QString partNumber() const { return partNumber_; }
@@ -86,13 +90,10 @@ public:
     // True when something of the owner's was dropped.
     bool cancel(QObject* owner);
     // Why the last sequence that ended with false did.
-    enum class Failure {
-        PortClosed, // a write or the open failed, or the port was lost
-        LineBusy,   // the ECU went on streaming after the stop was said three times
-    };
-    Failure lastFailure() const { return lastFailure_; }
+    using Failure = LinkFailure;
+    Failure lastFailure() const { return steps_.lastFailure(); }
     // A sequence is running or queued.
-    bool busy() const { return current_.has_value() || !queue_.empty(); }
+    bool busy() const { return steps_.busy(); }
 
     // ---- tools take turns
     using Receiver = std::function<void(const QByteArray&)>;
@@ -151,18 +152,8 @@ signals:
     void silenceChanged(bool silent);
 
 private:
-    struct Running {
-        QPointer<QObject> owner;
-        bool owned = false;
-        LinkSequence sequence;
-    };
-    void pump();
-    void onWaitTimer();
-    void finishCurrent(bool ok, Failure why = Failure::PortClosed);
-    // The running sequence is gone, with its wait and its settle.
-    void dropCurrent();
-    // The sequence's owner is gone: it is dropped without another step.
-    static bool ownerless(const Running& r);
+    // Does one step of the running sequence (the runner does the waits).
+    StepRunner::Outcome doStep(LinkStep& step, std::deque<LinkStep>& rest);
     bool openNow();
     void setState(State s);
     void getEcuPartNo(const QByteArray& bytes);
@@ -175,11 +166,10 @@ private:
     void onQuiet();
     void onSilence(bool silent);
     void onRearm();
-    enum class Settle { Quiet, Wait, Busy };
-    // Settle: Quiet when the line is quiet enough; Wait: the timer is set for the next look;
-    // Busy: the stream would not stop (before a close, the close goes on).
-    Settle settled(bool closing);
 
+    ReceiveMode readMode_ = ReceiveMode::None;
+    bool connected_ = false;
+    bool obd2_ = false;
     SerialPort* port_;
     Settings& settings_;
     DebugTrace trace_;
@@ -188,12 +178,8 @@ private:
     QByteArray initAnswer_; // what came back during the initialisation of a connect
     uint8_t ecuId_ = 0;
 
-    std::deque<Running> queue_;
-    std::optional<Running> current_;
-    QTimer waitTimer_;
-    QElapsedTimer waitClock_;
-    qint64 waitFor_ = 0;
-    bool stepping_ = false;
+    StepRunner steps_;
+    LineSettle settle_;
     bool connectQueued_ = false;
     bool quietConnect_ = false;
     bool retryConnect_ = false;
@@ -221,9 +207,6 @@ private:
     bool streamExpected_ = false;
     QDateTime lastFrameAt_;
     QTimer rearmTimer_;
-    QElapsedTimer settleClock_;
-    int stopsResent_ = 0;
-    Failure lastFailure_ = Failure::PortClosed;
     LinkWatch watch_;
     bool wasLost_ = false;
     // The link's own stop and wake-up of a silent stream: that stop is not the holder's.

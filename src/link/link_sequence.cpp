@@ -52,8 +52,8 @@ LinkSequence& LinkSequence::threshold(int count) {
     return *this;
 }
 
-LinkSequence& LinkSequence::mode(int16_t readMode) {
-    steps.push_back(LinkStep::of(LinkStep::Mode, readMode));
+LinkSequence& LinkSequence::mode(ReceiveMode readMode) {
+    steps.push_back(LinkStep::of(LinkStep::Mode, int(readMode)));
     return *this;
 }
 

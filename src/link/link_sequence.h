@@ -2,6 +2,7 @@
 // A timed exchange on the ECU link, written as a list of steps that the link runs one after
 // the other without blocking the event loop: write, wait, discard, threshold, receive mode.
 #include "link/framing.h"
+#include "link/receive_mode.h"
 
 #include <QByteArray>
 #include <cstdint>
@@ -66,7 +67,7 @@ public:
     // are handed over as they come.
     LinkSequence& frames(int count, FrameRule rule = FrameRule::Stream);
     LinkSequence& threshold(int count);
-    LinkSequence& mode(int16_t readMode);
+    LinkSequence& mode(ReceiveMode readMode);
     LinkSequence& then(std::function<void()> step);
     // The other sequence's steps after these.
     LinkSequence& append(const LinkSequence& other);

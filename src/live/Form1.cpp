@@ -1,8 +1,9 @@
 #include "live/Form1.h"
 
 #include "live/GaugeGrid.h"
+#include "live/live_state.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
+#include "gauges/colour.h"
 #include "util/twips.h"
 
 #include <QCloseEvent>

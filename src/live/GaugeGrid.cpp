@@ -3,9 +3,9 @@
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "live/GaugeInfo.h"
-#include "logs/log_format.h"
+#include "live/channels.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
+#include "gauges/colour.h"
 #include "util/twips.h"
 
 #include <QEvent>
@@ -28,7 +28,7 @@ void setFontPoints(QWidget* w, int points) {
 } // namespace
 
 QString indicatorCaption(int indicator) {
-    return QStringLiteral(" - ") + QString::fromLatin1(kLogIndicatorNames[size_t(indicator)]);
+    return QStringLiteral(" - ") + QString::fromLatin1(indicators()[size_t(indicator)].name);
 }
 
 GaugeGrid::GaugeGrid(QWidget* window) : QObject(window) {

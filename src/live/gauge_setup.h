@@ -1,6 +1,7 @@
 #pragma once
 // The gauge catalogue and the user's choice of parameters for the data display and dashboard.
 #include "live/GaugeInfo.h"
+#include "live/channels.h"
 
 #include <array>
 #include <cstdint>
@@ -9,12 +10,11 @@ namespace kx {
 
 class Settings;
 
-inline constexpr int kGaugeCount = 25;
+inline constexpr int kGaugeCount = kChannelCount;
 // The wideband air/fuel ratio: no register, a copy of wbValues element 0.
-inline constexpr int kWidebandGauge = 24;
+inline constexpr int kWidebandGauge = channel::Wideband;
 inline constexpr int kDisplaySlots = 12;
-// Switch registers in request and decode order; their inclusion flags follow the 12 slots.
-inline constexpr std::array<uint8_t, 4> kSwitchRegisters{0x13, 0x1E, 0x1F, 0x21};
+// The switch registers' inclusion flags follow the 12 slots.
 inline constexpr int kFirstSwitchFlag = 12;
 
 struct GaugeSetup {
@@ -25,7 +25,7 @@ struct GaugeSetup {
     uint8_t dashByteCount = 0;
 };
 
-// Fills the 25 catalogue entries; the temperature and speed entries follow the unit choice.
+// Fills the catalogue entries; the temperature and speed entries follow the unit choice.
 void buildCatalogue(std::array<GaugeInfo, kGaugeCount>& catalogue, bool fahr, bool mph);
 // The catalogue's names for one unit choice, by gauge number.
 std::array<QString, kGaugeCount> catalogueNames(bool fahr, bool mph);

@@ -2,16 +2,12 @@
 
 #include "link/ecu_protocol.h"
 #include "link/framing.h"
-#include "settings/settings_rules.h"
 #include "util/numbers.h"
 #include "util/settings.h"
 
 namespace kx {
 
 namespace {
-
-constexpr int kDutyCycle = 20;
-constexpr int kDutyCycleRH = 21;
 
 float temperature(uint16_t raw, const Units& units) {
     const int celsius = raw - 50;
@@ -39,81 +35,64 @@ const QString& thermoFan(uint8_t raw) {
     return states[raw & 3];
 }
 
+// `raw`: the bit shifted to bit 0; set is lean.
 const QString& airFuel(uint8_t raw) {
     static const QString lean = QStringLiteral("Lean");
     static const QString rich = QStringLiteral("Rich");
-    return raw & 0x80 ? lean : rich;
+    return raw & 1 ? lean : rich;
 }
 
 } // namespace
 
 float convertGauge(int gauge, uint16_t raw, const Units& units) {
-    switch (gauge) {
-    case 0:
+    if (gauge < 0 || gauge >= kChannelCount) return 0.0f;
+    switch (channelAt(gauge).conversion) {
+    case Conversion::Rpm:
         return scaledDecimal(raw, 125, 10, 0);
-    case 1:
-    case 2:
+    case Conversion::AirFlow:
         return scaledDecimal(raw, 5, 1000, 2);
-    case 3:
-    case 9:
-    case 10:
+    case Conversion::Temperature:
         return temperature(raw, units);
-    case 6:
+    case Conversion::Speed:
         return speed(raw, units);
-    case 7:
+    case Conversion::Battery:
         return scaledDecimal(raw, 8, 100, 1);
-    case 8:
-    case 11:
+    case Conversion::Volts20mV:
         return scaledDecimal(raw, 2, 100, 2);
-    case 12:
-    case 19:
+    case Conversion::Millis10us:
         return scaledDecimal(raw, 1, 100, 2);
-    case 13:
+    case Conversion::Timing:
         return static_cast<float>(110 - raw);
-    case 14:
+    case Conversion::Aac:
         return scaledDecimal(raw, 100, 255, 0); // ÷ 2.55
-    case 4:
-    case 5:
-    case 15:
-    case 16:
-    case 17:
-    case 18:
-    case 22:
-    case 23:
+    case Conversion::Raw:
         return static_cast<float>(raw);
-    default:
-        return 0.0f;
+    case Conversion::DutyCycle:
+    case Conversion::Wideband:
+        break;
     }
+    return 0.0f;
 }
 
 float dutyCycle(float rpm, float injectorTime) {
     return roundHalfEvenF(rpm / 1200.0f * injectorTime, 2);
 }
 
-void decodeSwitchRegister(int flagIndex, uint8_t raw, std::array<QString, 12>& s) {
-    switch (flagIndex) {
-    case 0: // 0x13
-        s[2] = onOff(raw, 4);
-        s[1] = onOff(raw, 3);
-        s[4] = onOff(raw, 2);
-        s[3] = onOff(raw, 1);
-        s[0] = onOff(raw, 0);
-        break;
-    case 1: // 0x1E
-        s[5] = onOff(raw, 7);
-        s[6] = onOff(raw, 6);
-        s[8] = onOff(raw, 5);
-        s[7] = thermoFan(raw);
-        break;
-    case 2: // 0x1F
-        s[9] = onOff(raw, 5);
-        s[11] = onOff(raw, 0);
-        break;
-    case 3: // 0x21
-        s[10] = airFuel(raw);
-        break;
-    default:
-        break;
+void decodeSwitchRegister(int flagIndex, uint8_t raw, std::array<QString, kIndicatorCount>& s) {
+    for (size_t i = 0; i < indicators().size(); ++i) {
+        const Indicator& ind = indicators()[i];
+        if (ind.switchIndex != flagIndex) continue;
+        switch (ind.kind) {
+        case Indicator::Kind::OnOff:
+            s[i] = onOff(raw, ind.bit);
+            break;
+        case Indicator::Kind::ThermoFan:
+            s[i] = thermoFan(static_cast<uint8_t>(raw >> ind.bit));
+            break;
+        case Indicator::Kind::AirFuel:
+            s[i] = airFuel(static_cast<uint8_t>(raw >> ind.bit));
+            break;
+        }
     }
 }
 
@@ -149,9 +128,9 @@ LinkSequence fullDataArming(const GaugeSetup& setup) {
     return s;
 }
 
-LinkSequence liveDataStream(const GaugeSetup& setup, int16_t readMode) {
+LinkSequence liveDataStream(const GaugeSetup& setup, ReceiveMode mode) {
     LinkSequence s;
-    s.stopStream().mode(readMode);
+    s.stopStream().mode(mode);
     s.append(fullDataArming(setup));
     return s.startStream();
 }
@@ -223,11 +202,11 @@ void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& 
         float& out = values.gaugeValue[slot.gauge];
         // Duty cycles use RPM and injector time as they stand now: this frame's values when
         // those gauges sit in earlier slots, otherwise the previous frame's.
-        if (slot.gauge == kDutyCycle) {
-            out = dutyCycle(values.gaugeValue[0], values.gaugeValue[12]);
-        } else if (slot.gauge == kDutyCycleRH) {
-            out = dutyCycle(values.gaugeValue[0], values.gaugeValue[19]);
-        } else if (slot.gauge == kWidebandGauge) {
+        const Channel& ch = channelAt(slot.gauge);
+        if (ch.conversion == Conversion::DutyCycle) {
+            out = dutyCycle(values.gaugeValue[channel::Rpm],
+                            values.gaugeValue[static_cast<size_t>(ch.from)]);
+        } else if (ch.conversion == Conversion::Wideband) {
             out = values.wbValues[0];
         } else if (slot.raw) {
             out = convertGauge(slot.gauge, *slot.raw, units);

@@ -14,7 +14,7 @@ namespace kx {
 // The latest decoded values, in the user's units; entries not decoded keep their contents.
 struct LiveValues {
     std::array<float, kGaugeCount> gaugeValue{};
-    std::array<QString, 12> switchState;
+    std::array<QString, kIndicatorCount> switchState;
     std::array<float, 11> wbValues{};
 };
 
@@ -44,9 +44,9 @@ QByteArray fullDataRequest(const GaugeSetup& setup);
 // The live-data request as link steps: the arming and nothing else (empty when nothing is to
 // be requested, leaving the threshold as it was).
 LinkSequence fullDataArming(const GaugeSetup& setup);
-// The live-data stream from whatever ran before: the stream stopped, receive mode `readMode`,
-// the arming, the stream start.
-LinkSequence liveDataStream(const GaugeSetup& setup, int16_t readMode);
+// The live-data stream from whatever ran before: the stream stopped, the receive mode (another
+// for a tool's own stream of live-data registers), the arming, the stream start.
+LinkSequence liveDataStream(const GaugeSetup& setup, ReceiveMode mode = ReceiveMode::LiveData);
 
 // The engineering value of one register gauge from its raw byte (or high * 256 + low).
 // Gauges that read no register (20, 21, 24) and unknown numbers give 0.
@@ -55,7 +55,8 @@ float convertGauge(int gauge, uint16_t raw, const Units& units);
 float dutyCycle(float rpm, float injectorTime);
 // Sets the indicator states carried by switch register `flagIndex` (0..3: 0x13, 0x1E, 0x1F,
 // 0x21) from its raw byte.
-void decodeSwitchRegister(int flagIndex, uint8_t raw, std::array<QString, 12>& switchState);
+void decodeSwitchRegister(int flagIndex, uint8_t raw,
+                          std::array<QString, kIndicatorCount>& switchState);
 
 // One frame's raw contents in request order, as far as they can be read: each slot's gauge with
 // its register value (none for a gauge that reads no register), then each included switch

@@ -1,5 +1,7 @@
 #include "logs/analyser_scatter.h"
 
+#include "live/channels.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -126,7 +128,7 @@ int64_t ScatterIndex::nearest(QPointF p, double radius) const {
 }
 
 ScatterChoice scatterDefaults(const std::vector<int>& codes) {
-    constexpr std::array<int, 3> kWanted = {0, 8, 24}; // RPM, Throttle, WBo2
+    constexpr std::array<int, 3> kWanted = {channel::Rpm, channel::Throttle, channel::Wideband};
     std::array<int, 3> chosen{};
     std::vector<int> taken;
     for (size_t i = 0; i < kWanted.size(); ++i) {

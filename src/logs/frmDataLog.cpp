@@ -2,6 +2,7 @@
 
 #include "link/SerialPort.h"
 #include "live/gauge_setup.h"
+#include "live/live_state.h"
 #include "logs/log_selection.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
@@ -171,8 +172,7 @@ void frmDataLog::btnStart_Click() {
     const Units units = host_.state.units;
     const LogGaugeNames names = catalogueNames(units.fahr, units.mph);
     const QString path = dir + txtPath_->text();
-    startedAt_ = ticks();
-    if (const auto error = writer_.start(path, names, selection(), startedAt_, existing)) {
+    if (const auto error = writer_.start(path, names, selection(), ticks(), existing)) {
         // The file could not be made: say why and stay idle.
         host_.dialogs.message(this, error->text, MessageKind::Warning);
         return;
@@ -206,13 +206,7 @@ std::optional<QString> frmDataLog::endLogging() {
 }
 
 void frmDataLog::saveLogData(uint32_t at) {
-    // Live frames are held back one frame by the spike filter: the one let through just after
-    // START may have come before it.
-    if (!isLogging() || tickBefore(at, startedAt_)) return;
-    LogValues values;
-    values.gauges = host_.state.live.gaugeValue;
-    values.states = host_.state.live.switchState;
-    if (const auto error = writer_.record(values, at)) failLogging(*error);
+    if (const auto error = writer_.recordLive(host_.state.live, at)) failLogging(*error);
 }
 
 void frmDataLog::failLogging(const QString& error) {

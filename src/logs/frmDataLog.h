@@ -49,7 +49,6 @@ private:
     QLabel* lblStatus_;
     bool waitingShown_ = false;
     LogWriter writer_;
-    uint32_t startedAt_ = 0;
     QLabel* lblDirectory_;
     QLineEdit* txtPath_;
     QPushButton* btnBrowse_;

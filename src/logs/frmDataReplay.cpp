@@ -1,12 +1,13 @@
 #include "logs/frmDataReplay.h"
 
+#include "gauges/colour.h"
 #include "live/GaugeGrid.h"
+#include "live/live_state.h"
 #include "logs/log_format.h"
 #include "logs/log_loading.h"
 #include "logs/replay_logic.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
 #include "util/text.h"
 #include "util/twips.h"
 
@@ -189,29 +190,19 @@ void frmDataReplay::reset() {
 }
 
 void frmDataReplay::btnBrowse_Click() {
-    if (playing_ || loading_) return;
+    if (playing_ || isLoading()) return;
     const QString path = host_.dialogs.openFileName(this, QString(), S(kLogFileFilter));
     if (path.isEmpty()) return;
     setWindowTitle(S("Data Replay - ") + path);
-    loading_ = true;
     reset();
-    const bool ok = load(path);
-    loading_ = false;
-    if (closeAsked_) {
-        close();
-        return;
-    }
-    btnBrowse_->setEnabled(true);
-    if (!ok) return;
-    for (QWidget* w : {static_cast<QWidget*>(btnPlay_), static_cast<QWidget*>(fraPosition_),
-                       static_cast<QWidget*>(fraSpeed_)})
-        w->setEnabled(true);
-    current_ = 1;
+    load_ = std::make_unique<LogLoad>(
+        host_, this, path, [this](std::optional<LogData> data) { loaded(std::move(data)); },
+        prgLoad_);
 }
 
-bool frmDataReplay::load(const QString& path) {
-    auto data = loadLogFromWindow(host_, this, path, closeAsked_, prgLoad_);
-    if (!data) return false;
+void frmDataReplay::loaded(std::optional<LogData> data) {
+    btnBrowse_->setEnabled(true);
+    if (!data) return;
     data_ = std::move(*data);
     const auto& catalogue = host_.state.setup.gaugeCatalogue;
 
@@ -228,7 +219,10 @@ bool frmDataReplay::load(const QString& path) {
     const int64_t n = data_.recordCount();
     scale_ = replaySliderScale(n);
     scrollBar1_->setRange(1, std::max(1, replaySliderMaximum(n)));
-    return true;
+    for (QWidget* w : {static_cast<QWidget*>(btnPlay_), static_cast<QWidget*>(fraPosition_),
+                       static_cast<QWidget*>(fraSpeed_)})
+        w->setEnabled(true);
+    current_ = 1;
 }
 
 // ---------------------------------------------------------------- playback
@@ -251,7 +245,7 @@ void frmDataReplay::showPlaying(bool playing) {
 }
 
 void frmDataReplay::btnPlay_Click() {
-    if (playing_ || loading_ || !btnPlay_->isEnabled()) return;
+    if (playing_ || isLoading() || !btnPlay_->isEnabled()) return;
     showPlaying(true);
     playStep();
 }
@@ -287,12 +281,7 @@ void frmDataReplay::scrollBar2_Change(int value) {
 // ---------------------------------------------------------------- closing
 
 void frmDataReplay::closeEvent(QCloseEvent* event) {
-    // A load runs this window's events from inside its loop: it is cancelled, then we close.
-    if (loading_) {
-        closeAsked_ = true;
-        event->ignore();
-        return;
-    }
+    load_.reset(); // a read in progress is cancelled
     if (playing_) {
         if (!host_.launcher.isUnloading()) {
             host_.dialogs.message(this, S("Stop data replay before closing window"));

@@ -1,6 +1,7 @@
 #pragma once
 // The data replay: plays a log back through the data display's dials and indicators, record by
 // record at a chosen delay, with a slider to jump to any record.
+#include "logs/log_loading.h"
 #include "logs/log_reader.h"
 #include "ui/host.h"
 
@@ -41,7 +42,7 @@ public:
     int64_t currentRecord() const { return current_; }
     int64_t sliderScale() const { return scale_; }
     bool isPlaying() const { return playing_; }
-    bool isLoading() const { return loading_; }
+    bool isLoading() const { return load_ && load_->running(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -51,7 +52,8 @@ private:
     void buildUi();
     void layoutWindow();
     void reset();
-    bool load(const QString& path);
+    // A log has been read (nothing: it could not be).
+    void loaded(std::optional<LogData> data);
     void setupGaugeSlots();
     void showPlaying(bool playing);
     // One record of playback; the timer brings the next after the chosen delay.
@@ -64,8 +66,7 @@ private:
     int64_t scale_ = 1;
     bool playing_ = false;
     QTimer* playTimer_ = nullptr;
-    bool loading_ = false;
-    bool closeAsked_ = false;
+    std::unique_ptr<LogLoad> load_;
     uint32_t windowColour_ = 0;
 
     QGroupBox* fraPosition_ = nullptr;

@@ -6,6 +6,7 @@
 #include "live/gauge_setup.h"
 #include "logs/analyser_axes.h"
 #include "logs/analyser_plot.h"
+#include "logs/log_loading.h"
 #include "logs/log_reader.h"
 #include "ui/host.h"
 
@@ -27,6 +28,7 @@ namespace kx {
 struct AnalyserLayout;
 
 class AnalyserPlot;
+class ScatterPanel;
 class ScatterPlot;
 
 class frmLogAnalyzer : public QWidget {
@@ -34,6 +36,8 @@ class frmLogAnalyzer : public QWidget {
 public:
     explicit frmLogAnalyzer(const Host& host);
     ~frmLogAnalyzer() override;
+    // The log shown, "" before one is opened (the Dyno window takes it).
+    const QString& path() const { return path_; }
 
     // The handlers, by control.
     void btnBrowse_Click();
@@ -57,7 +61,9 @@ public:
     int64_t containerWidth() const; // twips
     int64_t scrollScale() const { return scroll_.scale; }
     AnalyserPlot* graph(int g) const { return picGraph_[static_cast<size_t>(g)]; }
-    ScatterPlot* scatter() const { return picScatter_; }
+    ScatterPlot* scatter() const;
+    // A log is being read (on a thread of its own).
+    bool isLoading() const { return load_ && load_->running(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -69,7 +75,11 @@ private:
     // Fits the cells' titles and readouts to their frames.
     void fitCells(const AnalyserLayout& l);
     void reset();
-    bool load(const QString& path);
+    void clearCells();
+    // A readout's colours: green on black, and a series' colour on white.
+    static constexpr uint32_t kGreen = 65280, kBlack = 0, kWhite = 0xFFFFFF;
+    // A log has been read (nothing: it could not be).
+    void loaded(std::optional<LogData> data, const QString& path);
     void redrawGraph(int graph);
     void drawSeries(int k, int graph);
     // A column's numbers, read when first needed, and its ranges.
@@ -97,9 +107,7 @@ private:
     std::array<std::optional<ColumnNumbers>, kGaugeCount> numbers_; // by code, read when drawn
     std::vector<double> times_; // seconds of each record from the first
     QString path_;
-    bool scatterStale_ = true; // the pickers changed since the scatter was last given columns
-    bool loading_ = false;
-    bool closeAsked_ = false;
+    std::unique_ptr<LogLoad> load_;
     int64_t plotWidth_ = 0;
     double stepX_ = 0;
     int64_t cursor_ = 1;
@@ -124,9 +132,7 @@ private:
     QRadioButton* optGraphs_ = nullptr;
     QRadioButton* optScatter_ = nullptr;
     QPushButton* btnExport_ = nullptr;
-    QGroupBox* fraScatter_ = nullptr;
-    std::array<QComboBox*, 3> cboScatter_{}; // X, Y, colour
-    ScatterPlot* picScatter_ = nullptr;
+    ScatterPanel* fraScatter_ = nullptr;
 };
 
 } // namespace kx

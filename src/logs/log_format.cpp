@@ -17,16 +17,19 @@
 
 namespace kx {
 
-const std::array<const char*, kLogGaugeCount> kLogGaugeCaptions = {
-    "RPM",          "Air Flow",      "Air Flow RH",  "Water Temp",     "O2 Sensor",
-    "O2 Sensor RH", "Speed",         "Battery",      "Throttle",       "Fuel Temp",
-    "Air Temp",     "EGT",           "Injector",     "Timing",         "AAC",
-    "A/F Base",     "A/F Base RH",   "A/F Base SL",  "A/F Base SL RH", "Injector RH",
-    "Duty Cycle",   "Duty Cycle RH", "O2 Sensor B1", "O2 Sensor B2",   "WBo2"};
+const std::array<const char*, kLogGaugeCount> kLogGaugeCaptions = [] {
+    std::array<const char*, kLogGaugeCount> captions{};
+    for (size_t g = 0; g < captions.size(); ++g)
+        captions[g] = channels()[g].caption;
+    return captions;
+}();
 
-const std::array<const char*, kLogIndicatorCount> kLogIndicatorNames = {
-    "Closed TPS", "Power Steering", "Air Con sw", "Start Signal",   "Neutral",   "Air Con rly",
-    "Fuel Pump",  "Thermo Fan",     "VCT",        "Waste Gate sol", "A/F ratio", "EGR sol"};
+const std::array<const char*, kLogIndicatorCount> kLogIndicatorNames = [] {
+    std::array<const char*, kLogIndicatorCount> names{};
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = indicators()[i].name;
+    return names;
+}();
 
 namespace {
 constexpr char kSeparator[] = ", ";
@@ -200,6 +203,14 @@ std::optional<QString> LogWriter::record(const LogValues& values, uint32_t nowTi
     ++syncs_;
     syncer_->request();
     return std::nullopt;
+}
+
+std::optional<QString> LogWriter::recordLive(const LiveValues& live, uint32_t at) {
+    if (!isOpen() || tickBefore(at, startTick_)) return std::nullopt;
+    LogValues values;
+    values.gauges = live.gaugeValue;
+    values.states = live.switchState;
+    return record(values, at);
 }
 
 std::optional<QString> LogWriter::stop() {

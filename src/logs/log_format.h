@@ -1,6 +1,8 @@
 #pragma once
 // The data log file: one header line naming the columns, then one record line per frame.
 // Lines end in CR LF, fields are separated by ", ", all text is single-byte.
+#include "live/channels.h"
+#include "live/live_data.h"
 #include "util/user_file.h"
 
 #include <QByteArray>
@@ -12,8 +14,8 @@
 
 namespace kx {
 
-inline constexpr int kLogGaugeCount = 25;
-inline constexpr int kLogIndicatorCount = 12;
+inline constexpr int kLogGaugeCount = kChannelCount;
+inline constexpr int kLogIndicatorCount = kIndicatorCount;
 
 // The file choosers' filter for log files.
 inline constexpr char kLogFileFilter[] = "Log Files|*.log|Text Files|*.txt|All Files|*.*";
@@ -86,6 +88,10 @@ public:
     // since the last one. Does nothing when not started. Returns an error text if the write
     // failed (the file then ends on its last complete record) or an earlier push did.
     std::optional<QString> record(const LogValues& values, uint32_t nowTick);
+    // One record of the live values of a frame that came at tick `at`. Live frames are held
+    // back one frame by the spike filter, so the one let through just after start() may have
+    // come before it: such a frame is not part of the recording. As record() otherwise.
+    std::optional<QString> recordLive(const LiveValues& live, uint32_t at);
     // Pushes the file to the disk and closes it; does nothing when not started. Returns an
     // error text when either fails (the last records may not have reached the disk).
     std::optional<QString> stop();

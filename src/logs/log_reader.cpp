@@ -19,60 +19,8 @@ namespace kx {
 
 namespace {
 
-constexpr int kFirstIndicatorCode = 25;
+constexpr int kFirstIndicatorCode = kLogGaugeCount;
 constexpr qsizetype kDisplayTextLimit = 100;
-
-struct NamedCode {
-    const char* name;
-    int code;
-};
-
-// Gauge column names with their aliases; indicator names follow kLogIndicatorNames.
-constexpr NamedCode kGaugeNames[] = {
-    {"RPM", 0},
-    {"Air Flow", 1},
-    {"Air Flow RH", 2},
-    {"Water Temp F", 3},
-    {"Water Temp C", 3},
-    {"O2 Sensor", 4},
-    {"Oxygen", 4},
-    {"O2 Sensor RH", 5},
-    {"Oxygen RH", 5},
-    {"Speed mph", 6},
-    {"Speed kph", 6},
-    {"Battery", 7},
-    {"Throttle", 8},
-    {"Fuel Temp F", 9},
-    {"Fuel Temp C", 9},
-    {"Air Temp F", 10},
-    {"Air Temp C", 10},
-    {"EGT", 11},
-    {"Injector", 12},
-    {"Timing", 13},
-    {"AAC", 14},
-    {"A/F Base", 15},
-    {"A/F Base RH", 16},
-    {"A/F Base SL", 17},
-    {"A/F Base SL RH", 18},
-    {"Injector RH", 19},
-    {"Duty Cycle", 20},
-    {"Duty Cycle RH", 21},
-    {"O2 Sensor B1", 22},
-    {"O2 Sensor B2", 23},
-    {"WBo2", 24},
-};
-
-struct UnitScale {
-    const char* name;
-    int gauge, minVal, maxVal, tickerNum, subTickerNum, decPointNum;
-};
-
-constexpr UnitScale kUnitScales[] = {
-    {"Water Temp F", 3, 20, 300, 14, 4, 0}, {"Fuel Temp F", 9, 20, 300, 14, 4, 0},
-    {"Air Temp F", 10, 20, 300, 14, 4, 0},  {"Water Temp C", 3, 0, 120, 12, 5, 0},
-    {"Fuel Temp C", 9, 0, 120, 12, 5, 0},   {"Air Temp C", 10, 0, 120, 12, 5, 0},
-    {"Speed mph", 6, 0, 150, 15, 5, 1},     {"Speed kph", 6, 0, 240, 12, 4, 1},
-};
 
 // Position of the next ", " at or after `from` in `text`, or -1.
 qsizetype findSeparator(QByteArrayView text, qsizetype from) {
@@ -143,8 +91,11 @@ QString logInvalidDataMessage() {
 }
 
 std::optional<int> logColumnCode(QByteArrayView name) {
-    for (const auto& entry : kGaugeNames) {
-        if (name == QByteArrayView(entry.name)) return entry.code;
+    // A gauge column is named by its catalogue name in either unit, or an older alias.
+    for (int g = 0; g < kChannelCount; ++g) {
+        const Channel& ch = channelAt(g);
+        for (const char* known : {ch.metric.name, ch.imperial.name, ch.alias})
+            if (known && name == QByteArrayView(known)) return g;
     }
     for (int i = 0; i < kLogIndicatorCount; ++i) {
         if (name == QByteArrayView(kLogIndicatorNames[i])) return kFirstIndicatorCode + i;
@@ -153,10 +104,13 @@ std::optional<int> logColumnCode(QByteArrayView name) {
 }
 
 std::optional<LogCatalogueChange> logUnitChange(const QString& name) {
-    for (const auto& s : kUnitScales) {
-        if (name == QLatin1String(s.name)) {
-            return LogCatalogueChange{s.gauge,     name,           s.minVal,     s.maxVal,
-                                      s.tickerNum, s.subTickerNum, s.decPointNum};
+    for (int g = 0; g < kChannelCount; ++g) {
+        const Channel& ch = channelAt(g);
+        if (!ch.imperial.name) continue;
+        for (const ChannelScale& s : {ch.imperial, ch.metric}) {
+            if (name == QLatin1String(s.name))
+                return LogCatalogueChange{g,       name,       s.minVal,  s.maxVal,
+                                          s.ticks, s.subTicks, s.decimals};
         }
     }
     return std::nullopt;

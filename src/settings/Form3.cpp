@@ -2,7 +2,6 @@
 
 #include "link/EcuLink.h"
 #include "settings/settings_rules.h"
-#include "tools/frmECUfind.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
 #include "util/numbers.h"
@@ -154,10 +153,10 @@ void Form3::btnSave_Click() {
     close();
 }
 
-frmECUfind* Form3::btnECUfind_Click() {
+QWidget* Form3::btnECUfind_Click() {
     // A window of the main window: closing these settings does not cut the search short. One
     // finder at a time, and only once the link is free.
-    return qobject_cast<frmECUfind*>(host_.launcher.openEcuFinder());
+    return host_.launcher.openEcuFinder();
 }
 
 } // namespace kx

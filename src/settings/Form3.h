@@ -11,8 +11,6 @@ class QLineEdit;
 
 namespace kx {
 
-class frmECUfind;
-
 // An editable port list: takes a port number or a device path, and offers the serial devices
 // present on this machine.
 QComboBox* makePortField(const QString& objectName);
@@ -26,7 +24,7 @@ public:
 
     void btnSave_Click();
     // Stops the stream and opens the ECU finder, which starts its search at once.
-    frmECUfind* btnECUfind_Click();
+    QWidget* btnECUfind_Click(); // the ECU finder window
 
 private:
     void fill();

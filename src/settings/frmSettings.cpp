@@ -3,7 +3,6 @@
 #include "link/EcuLink.h"
 #include "live/gauge_setup.h"
 #include "settings/display_settings.h"
-#include "tools/frmRegTest.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
 #include "util/text.h"
@@ -82,7 +81,7 @@ frmSettings::frmSettings(const Host& host) : QWidget(host.window, Qt::Window), h
     }
     for (int i = 0; i < kSwitchFlagCount; ++i)
         chkReg_[size_t(i)]->setChecked(stored.registers[size_t(i)]);
-    btnActTest_->setEnabled(host_.link.connected);
+    btnActTest_->setEnabled(host_.link.connected());
 
     closeOnEscape(this);
     nameForAccessibility(this);
@@ -114,10 +113,13 @@ void frmSettings::btnSave_Click() {
     close();
 }
 
-frmRegTest* frmSettings::btnActTest_Click() {
+QWidget* frmSettings::btnActTest_Click() {
     // A window of the main window, so that closing these settings does not cut the test short;
     // it starts once the link is free.
-    return qobject_cast<frmRegTest*>(host_.launcher.openRegTest(this));
+    QPointer<frmSettings> self(this);
+    return host_.launcher.openRegTest([self](const std::vector<int>& gauges) {
+        if (self) self->setGaugeChoices(gauges);
+    });
 }
 
 } // namespace kx

@@ -12,8 +12,6 @@ class QPushButton;
 
 namespace kx {
 
-class frmRegTest;
-
 class frmSettings : public QWidget {
     Q_OBJECT
 public:
@@ -21,7 +19,7 @@ public:
 
     void btnSave_Click();
     // Stops the stream and opens the register test (or shows the one already open).
-    frmRegTest* btnActTest_Click();
+    QWidget* btnActTest_Click(); // the register test window
 
     // The lists offer these gauge numbers; a slot keeps its choice when it is still offered
     // and has none otherwise.

@@ -49,10 +49,4 @@ float speedCorrection(const TyreSize& oem, const TyreSize& current) {
     return roundHalfEvenF(float(c / o), 2);
 }
 
-std::optional<float> usableCorrection(const QString& stored) {
-    const auto v = parseSingle(stored);
-    if (!v || !(*v > 0)) return std::nullopt;
-    return v;
-}
-
 } // namespace kx

@@ -23,8 +23,5 @@ bool isValidTyre(const TyreSize& t);
 double tyreCircumference(double width, double aspect, double rim);
 // current / OEM circumference, taken as a single and rounded to 2 decimals, halves to even.
 float speedCorrection(const TyreSize& oem, const TyreSize& current);
-// A stored correction as the speed conversions may use it: a finite positive number that a
-// single holds; nothing otherwise (0, "inf", "nan", text).
-std::optional<float> usableCorrection(const QString& stored);
 
 } // namespace kx

@@ -1,6 +1,7 @@
 #include "tools/frmActiveTest.h"
 
 #include "link/EcuLink.h"
+#include "live/live_state.h"
 #include "tools/active_test.h"
 #include "ui/ui_helpers.h"
 #include "util/text.h"

@@ -194,7 +194,7 @@ LinkSequence frmAdrWatch::iniAdrWatch(const std::array<uint16_t, 3>& addresses) 
 }
 
 void frmAdrWatch::getAdrWatch(const QByteArray& bytes) {
-    if (!watching_ || host_.link.ReadMode != memread::WatchMode) return;
+    if (!watching_ || host_.link.readMode() != memread::WatchMode) return;
     const auto values = findWatchReply(bytes);
     if (!values) return;
     for (int i = 0; i < 3; ++i) {

@@ -19,7 +19,7 @@
 namespace kx {
 
 namespace {
-constexpr int kReceiveMode = 16;
+constexpr ReceiveMode kReceiveMode = ReceiveMode::EcuFind;
 constexpr int kThreshold = 20;
 constexpr uint32_t kWakePauseMs = 20;
 constexpr uint32_t kBytePauseMs = 100;

@@ -3,9 +3,13 @@
 // map), shows them as a coloured grid, then streams engine speed and throttle and marks the
 // cell in use, leaving a trail over the cells visited. Each traced frame, and each record of
 // the logs added, counts in the coverage of its cell, which the grid can show instead of the
-// map.
+// map; for a fuel map, the records the filters keep give a suggested map. The grid and the
+// correction panel are their own classes; this window wires them to the link and the files.
 #include "link/reply_watch.h"
 #include "live/spike_filter.h"
+#include "tools/FuelCorrectionPanel.h"
+#include "tools/MapTraceFiles.h"
+#include "tools/MapTraceGrid.h"
 #include "tools/map_coverage.h"
 #include "tools/map_trace.h"
 #include "tools/memory_read.h"
@@ -14,15 +18,12 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-#include <array>
-#include <bitset>
 #include <memory>
 #include <optional>
 
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class QRadioButton;
 
 namespace kx {
 
@@ -53,9 +54,11 @@ public:
     bool tracing() const { return stage_ == Stage::Tracing; }
     // Logs chosen with "Add Logs..." are still being read.
     bool addingLogs() const { return adder_ != nullptr; }
-    const MapCoverage& coverage() const { return coverage_; }
+    const MapCoverage& coverage() const { return m_.coverage; }
     // The map as read from the ECU or opened.
-    const EngineMap& map() const { return map_; }
+    const EngineMap& map() const { return m_.map; }
+    // The correction shown, for a fuel map once it is known.
+    const std::optional<FuelCorrection>& correction() const { return m_.correction; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,13 +72,9 @@ private:
     bool traceFirst_ = true;                        // the stream's first frame passes at once
     std::optional<float> heldRatio_;                // the ratio when the held frame came
     enum class Stage { SetUp, Reading, Tracing, Stopped };
-    enum class View { MapValues, Hits, MeanAfr };
-    class LogAdder;
     // The set-up is done and the link is ours: the stored addresses, then the first read.
     void startForm();
     void takeLink();
-    // Save Map and Export Coverage: an existing file is replaced only when the user agrees.
-    void saveCsv(const QString& preset, const QByteArray& text);
     // Appends the next single read to `s` and runs it, or starts the trace, or stops at a
     // stored address that has no value.
     void sendComm(LinkSequence s);
@@ -86,28 +85,20 @@ private:
     // No reply to the byte asked for: ask once more, or stop and say where.
     void askAgain();
     void giveUp();
-    void paintCell(int cell, uint32_t colour);
     // The map is complete (read or opened): the buttons that need it.
     void mapKnown();
     // An opened map in place of the one shown; the ECU's reading is no longer needed.
     void useMap(const EngineMap& map);
-    // A map cell's caption and colour for the view shown, the trail and the current cell.
-    void showCell(int cell);
-    // Its coverage in words, for the tooltip and a screen reader.
-    void showDetails(int cell);
     // Every cell, the scale and the summary again.
     void showCoverage();
-    // The cells whose coverage changed, and the others where the scale moved (a few times a
-    // second while the trace adds hits).
+    // The correction, the cells whose coverage changed and the others where the scale moved
+    // (a few times a second while the trace adds hits).
     void refreshCoverage();
     void coverageChanged(int index);
-    static CoverageView coverageView(View v) {
-        return v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr;
-    }
+    // Coverage and correction from nothing again.
+    void clearCoverage();
     void logsAdded(const LogFilesCoverage& result, int run);
     void stopAddingLogs();
-    View view() const;
-    QString folder() const;
 
     Host host_;
     uint8_t command_;
@@ -121,35 +112,24 @@ private:
     std::optional<MapRead::Byte> inFlight_; // the byte asked for
     bool awaiting_ = false;                 // its stream is started; the reply not yet taken
     ReplyWatch* replyWatch_ = nullptr;
-    EngineMap map_;
-    bool mapKnown_ = false;
-    std::array<uint32_t, maptrace::CellCount> painted_{}; // what each cell shows now
+    MapTraceModel m_;
     TraceTrail trail_;
-    int shownCurrent_ = 0;     // the cell painted as current, 0 for none (after Clear Trace)
-    std::bitset<256> trailed_; // map cells the engine has left since the last Clear Trace
-    MapCoverage coverage_;
-    CoverageScale scale_;      // of the view shown, as of the last refresh
-    std::bitset<256> changed_; // map cells whose coverage changed since the last refresh
-    QString logsNote_;         // what the last "Add Logs..." did
+    // The traced hits' way into the correction: the filters look at them in time order.
+    std::unique_ptr<FuelRecordFilter> liveFuel_;
+    QString logsNote_; // what the last "Add Logs..." did
     std::unique_ptr<LogAdder> adder_;
     int addRun_ = 0; // the "Add Logs..." whose result is awaited
     QTimer coverageTimer_;
-    QString folder_; // where the last map or log was chosen
+    MapTraceFiles files_;
 
-    std::array<QLabel*, maptrace::CellCount> lblMapCell_{};
-    QLabel* lblRPM_;
-    QLabel* lblTP_;
-    QGroupBox* fraWBo2_;
-    QLabel* lblWBo2_;
+    MapTraceGrid* grid_;
+    FuelCorrectionPanel* correction_;
+    MapTraceReadouts* readouts_;
     QPushButton* btnClear_;
-    QRadioButton* optMap_;
-    QRadioButton* optHits_;
-    QRadioButton* optWBo2_;
     QPushButton* btnOpenMap_;
     QPushButton* btnSaveMap_;
     QPushButton* btnAddLogs_;
     QPushButton* btnExportCoverage_;
-    QLabel* lblScale_;
     QLabel* lblCoverage_;
     QLabel* lblStatus_;
 };

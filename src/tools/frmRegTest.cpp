@@ -3,7 +3,6 @@
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
-#include "settings/frmSettings.h"
 #include "tools/probe_report.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
@@ -22,7 +21,7 @@
 namespace kx {
 
 namespace {
-constexpr int kReceiveMode = 8;
+constexpr ReceiveMode kReceiveMode = ReceiveMode::RegisterTest;
 constexpr int kProbeTimeoutMs = 500;
 constexpr uint32_t kProbePauseMs = 10;
 constexpr int kFirstProbeWaitMs = 2000;
@@ -30,8 +29,8 @@ constexpr int kFirstProbeTries = 3;
 
 } // namespace
 
-frmRegTest::frmRegTest(const Host& host, frmSettings* settings)
-    : QWidget(host.window, Qt::Window), host_(host), settings_(settings) {
+frmRegTest::frmRegTest(const Host& host, GaugesFound found)
+    : QWidget(host.window, Qt::Window), host_(host), found_(std::move(found)) {
     setObjectName(S("frmRegTest"));
     setWindowTitle(S("Live Register Test"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -107,7 +106,7 @@ LinkSequence frmRegTest::probe() {
 }
 
 void frmRegTest::getData(const QByteArray& bytes) {
-    if (!awaiting_ || host_.link.ReadMode != kReceiveMode) return;
+    if (!awaiting_ || host_.link.readMode() != kReceiveMode) return;
     awaiting_ = false;
     Timer1_->stop();
     LinkSequence s;
@@ -153,7 +152,7 @@ void frmRegTest::complete(const QString& why) {
 }
 
 void frmRegTest::btnUpdate_Click() {
-    if (settings_) settings_->setGaugeChoices(offeredGauges(scan_.supported()));
+    if (found_) found_(offeredGauges(scan_.supported()));
     close();
 }
 

@@ -6,6 +6,8 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
+#include <vector>
 
 class QLabel;
 class QPlainTextEdit;
@@ -14,14 +16,14 @@ class QTimer;
 
 namespace kx {
 
-class frmSettings;
-
 class frmRegTest : public QWidget {
     Q_OBJECT
 public:
-    // A window of the main window; `settings` is the window whose lists an update rebuilds.
-    // Asks for the link; the test starts once it is granted.
-    frmRegTest(const Host& host, frmSettings* settings);
+    // The gauges an update offers, ascending (to the settings window that asked for the test).
+    using GaugesFound = std::function<void(const std::vector<int>&)>;
+    // A window of the main window; `found` takes the gauges an update offers. Asks for the
+    // link; the test starts once it is granted.
+    frmRegTest(const Host& host, GaugesFound found);
 
     // Starts the test with the first probe, which has no time-out.
     void Form_Load();
@@ -45,7 +47,7 @@ private:
     void complete(const QString& why = QString());
 
     Host host_;
-    QPointer<frmSettings> settings_;
+    GaugesFound found_;
     RegisterScan scan_;
     QTimer* Timer1_;
     int firstTries_ = 0;

@@ -146,8 +146,8 @@ frmRomData::frmRomData(const Host& host)
     connect(&host_.link, &EcuLink::stateChanged, this, &frmRomData::updateStart);
     EcuLink::Claim claim;
     claim.receiver = [this](const QByteArray& bytes) {
-        if (host_.link.ReadMode == memread::FastMode) getRomdataFast(bytes);
-        if (host_.link.ReadMode == memread::SlowMode) getRomdataSlow(bytes);
+        if (host_.link.readMode() == memread::FastMode) getRomdataFast(bytes);
+        if (host_.link.readMode() == memread::SlowMode) getRomdataSlow(bytes);
     };
     claim.granted = [this] {
         host_.link.run(this, LinkSequence().stopStream().then([this] {
@@ -176,7 +176,7 @@ frmRomData::frmRomData(const Host& host)
 
 void frmRomData::updateStart() {
     // A dump needs an ECU that answers: Start waits for the link.
-    btnRead_->setEnabled(!download_ && granted_ && host_.link.connected);
+    btnRead_->setEnabled(!download_ && granted_ && host_.link.connected());
 }
 
 void frmRomData::btnBrowse_Click() {

@@ -59,7 +59,7 @@ frmSelfDiag::frmSelfDiag(const Host& host) : QWidget(host.window, Qt::Window), h
 
 LinkSequence frmSelfDiag::readCodes() {
     LinkSequence s;
-    s.stopStream().mode(6);
+    s.stopStream().mode(ReceiveMode::SelfDiag);
     const LinkSequence arming = iniSelfDiag();
     s.append(arming);
     s.startStream().then([this] { btnReset_->setEnabled(true); });
@@ -67,7 +67,7 @@ LinkSequence frmSelfDiag::readCodes() {
 }
 
 void frmSelfDiag::getSelfDiagData(const QByteArray& bytes) {
-    if (host_.link.ReadMode != 6) return;
+    if (host_.link.readMode() != ReceiveMode::SelfDiag) return;
     kx::getSelfDiagData(bytes, faults_);
     displayCodes(faults_);
 }
@@ -84,7 +84,7 @@ void frmSelfDiag::btnReset_Click() {
     if (!host_.link.port().isOpen() || !btnReset_->isEnabled()) return;
     LinkSequence s;
     // The frames that arrive during the erase go nowhere (mode 0).
-    s.stopStream().mode(0).then([this] {
+    s.stopStream().mode(ReceiveMode::None).then([this] {
         txtFaults_->setPlainText(S("****  RESETTING ECU  ****"));
         btnReset_->setEnabled(false);
     });

@@ -1,7 +1,7 @@
 #include "tools/map_coverage.h"
 
+#include "live/channels.h"
 #include "logs/analyser_scatter.h"
-#include "logs/log_reader.h"
 #include "util/numbers.h"
 
 #include <algorithm>
@@ -10,45 +10,19 @@
 namespace kx {
 
 namespace {
-constexpr int kRpmCode = 0;
-constexpr int kThrottleCode = 8;
-constexpr int kWbo2Code = 24;
+constexpr int kRpmCode = channel::Rpm;
+constexpr int kThrottleCode = channel::Throttle;
+constexpr int kWbo2Code = channel::Wideband;
 constexpr uint32_t kWindowGrey = 0xF0F0F0;
-
-// A column's number in one record: from the one-pass read while it lasted, field by field
-// after the first record it could not read.
-class ColumnReader {
-public:
-    ColumnReader(const LogData& log, int code) : log_(log), code_(code) {
-        for (int c = 0; c < log.columnCount(); ++c)
-            if (log.columns()[size_t(c)].code == code) last_ = c;
-        if (last_ >= 0) numbers_ = log.numbersByCode(code);
-    }
-    bool present() const { return last_ >= 0; }
-    std::optional<float> at(qsizetype record) const {
-        if (last_ < 0) return std::nullopt;
-        if (size_t(record) < numbers_.values.size()) return numbers_.values[size_t(record)];
-        // The last column under the code when the record fills it (as the reader picks), an
-        // earlier one when the record is short.
-        QByteArrayView field = log_.field(record, last_);
-        if (field.isEmpty()) field = log_.fieldByCode(record, code_);
-        return logFieldNumber(field);
-    }
-
-private:
-    const LogData& log_;
-    int code_;
-    int last_ = -1;
-    LogNumbers numbers_;
-};
 
 QByteArray number(int64_t v) {
     return QByteArray::number(qlonglong(v));
 }
 
-// One block of the export: its title, the throttle headers, a line per RPM row.
-void appendBlock(QByteArray& out, const char* title, const MapScales& scales,
-                 const std::function<QByteArray(int cell)>& figure) {
+} // namespace
+
+void appendMapBlock(QByteArray& out, const char* title, const MapScales& scales,
+                    const std::function<QByteArray(int cell)>& figure) {
     out += title;
     out += "\r\nRPM\\TP";
     for (int tp : scales.tp)
@@ -61,7 +35,22 @@ void appendBlock(QByteArray& out, const char* title, const MapScales& scales,
         out += "\r\n";
     }
 }
-} // namespace
+
+LogColumnNumbers::LogColumnNumbers(const LogData& log, int code) : log_(log), code_(code) {
+    for (int c = 0; c < log.columnCount(); ++c)
+        if (log.columns()[size_t(c)].code == code) last_ = c;
+    if (last_ >= 0) numbers_ = log.numbersByCode(code);
+}
+
+std::optional<float> LogColumnNumbers::at(qsizetype record) const {
+    if (last_ < 0) return std::nullopt;
+    if (size_t(record) < numbers_.values.size()) return numbers_.values[size_t(record)];
+    // The last column under the code when the record fills it (as the reader picks), an
+    // earlier one when the record is short.
+    QByteArrayView field = log_.field(record, last_);
+    if (field.isEmpty()) field = log_.fieldByCode(record, code_);
+    return logFieldNumber(field);
+}
 
 std::optional<double> CoverageCell::meanAfr() const {
     if (afrCount == 0) return std::nullopt;
@@ -119,13 +108,13 @@ LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales,
                                 const LogData& log) {
     LogCoverageCount count;
     const qsizetype records = log.recordCount();
-    const ColumnReader rpm(log, kRpmCode);
-    const ColumnReader throttle(log, kThrottleCode);
+    const LogColumnNumbers rpm(log, kRpmCode);
+    const LogColumnNumbers throttle(log, kThrottleCode);
     if (!rpm.present() || !throttle.present()) {
         count.skipped = records;
         return count;
     }
-    const ColumnReader afr(log, kWbo2Code);
+    const LogColumnNumbers afr(log, kWbo2Code);
     for (qsizetype r = 0; r < records; ++r) {
         const auto speed = rpm.at(r);
         const auto volts = throttle.at(r);
@@ -159,6 +148,7 @@ LogFilesCoverage coverageFromLogFiles(const QStringList& paths, const MapScales&
             continue;
         }
         const LogCoverageCount c = addLogCoverage(out.coverage, scales, read.data);
+        addLogFuel(out.fuel, scales, read.data);
         out.count.added += c.added;
         out.count.skipped += c.skipped;
         ++out.logsAdded;
@@ -180,13 +170,13 @@ QByteArray coverageExportText(const MapScales& scales, const MapCoverage& covera
     QByteArray out;
     const auto afrBlock = [&](const char* title, auto figure) {
         out += "\r\n";
-        appendBlock(out, title, scales, [&](int cell) {
+        appendMapBlock(out, title, scales, [&](int cell) {
             const CoverageCell& c = coverage.cell(cell);
             return c.afrCount == 0 ? QByteArray() : figure(c);
         });
     };
-    appendBlock(out, "Hits", scales,
-                [&](int cell) { return number(int64_t(coverage.cell(cell).hits)); });
+    appendMapBlock(out, "Hits", scales,
+                   [&](int cell) { return number(int64_t(coverage.cell(cell).hits)); });
     afrBlock("Mean WBo2",
              [](const CoverageCell& c) { return meanAfrText(*c.meanAfr()).toLatin1(); });
     afrBlock("Min WBo2", [](const CoverageCell& c) { return singleText(c.afrMin).toLatin1(); });

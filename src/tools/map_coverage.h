@@ -1,6 +1,8 @@
 #pragma once
 // Map coverage: over a drive, how often the engine ran in each map cell and what its wideband
 // air/fuel ratio was there. Live frames and logged records go through the same cell rule.
+#include "logs/log_reader.h"
+#include "tools/map_correction.h"
 #include "tools/map_trace.h"
 
 #include <QString>
@@ -12,7 +14,22 @@
 
 namespace kx {
 
-class LogData;
+// A column's number in one record: from the one-pass read while it lasted, field by field
+// after the first record it could not read.
+class LogColumnNumbers {
+public:
+    LogColumnNumbers(const LogData& log, int code);
+    bool present() const { return last_ >= 0; }
+    // The column's name (its unit), when present.
+    QString name() const { return present() ? log_.columns()[size_t(last_)].name : QString(); }
+    std::optional<float> at(qsizetype record) const;
+
+private:
+    const LogData& log_;
+    int code_;
+    int last_ = -1;
+    LogNumbers numbers_;
+};
 
 struct CoverageCell {
     uint64_t hits = 0;
@@ -59,6 +76,7 @@ LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales, 
 // Several log files read and added, as the window's "Add Logs..." and the command line do.
 struct LogFilesCoverage {
     MapCoverage coverage;
+    FuelSamples fuel; // the same records for the fuel correction
     LogCoverageCount count;
     int logsAdded = 0;
     QStringList failures; // one line per file that could not be read: "<path>: <why>"
@@ -74,6 +92,10 @@ QString logFilesSummary(const LogFilesCoverage& result);
 // map's layout (the throttle headers, then a line per RPM row), an empty line between blocks.
 // Cells without a figure stay empty. Locale-free numbers, CRLF line ends.
 QByteArray coverageExportText(const MapScales& scales, const MapCoverage& coverage);
+// One block of a map-shaped text: its title, the throttle headers, a line per RPM row of
+// `figure` for each cell (16 * row + column).
+void appendMapBlock(QByteArray& out, const char* title, const MapScales& scales,
+                    const std::function<QByteArray(int cell)>& figure);
 
 // What a cell shows and the figure its colour comes from.
 enum class CoverageView { Hits, MeanAfr };

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <algorithm>
 #include <charconv>
 
 namespace kx {
@@ -12,43 +13,66 @@ constexpr int kLines = 17;
 constexpr qsizetype kLargestFile = 64 * 1024; // a map file is 1 to 2 kB
 constexpr QByteArrayView kCorner = "RPM\\TP";
 
-MapFileRead refused(int lineNumber, const QString& why) {
-    return {std::nullopt, QStringLiteral("Line %1: %2").arg(lineNumber).arg(why)};
+MapFileRead fromGrid(const GridFileRead& grid) {
+    if (!grid.scales) return {std::nullopt, grid.error};
+    EngineMap map;
+    map.scales = *grid.scales;
+    for (size_t i = 0; i < 256; ++i)
+        map.values[i] = uint8_t(grid.values[i]);
+    return {map, {}};
 }
 
-std::optional<int> wholeNumber(QByteArrayView field, int highest) {
+GridFileRead refusedGrid(int lineNumber, const QString& why) {
+    GridFileRead r;
+    r.error = QStringLiteral("Line %1: %2").arg(lineNumber).arg(why);
+    return r;
+}
+
+std::optional<int> wholeNumber(QByteArrayView field, int lowest, int highest) {
     const QByteArrayView t = field.trimmed();
     int v = -1;
     const auto [end, err] = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (t.isEmpty() || err != std::errc() || end != t.data() + t.size() || v < 0 || v > highest)
+    if (t.isEmpty() || err != std::errc() || end != t.data() + t.size() || v < lowest ||
+        v > highest)
         return std::nullopt;
     return v;
 }
 
-QString notANumber(QByteArrayView field, int highest) {
+QString notANumber(QByteArrayView field, int lowest, int highest) {
     const QByteArrayView t = field.trimmed();
-    return QStringLiteral("\"%1\" is not a whole number from 0 to %2.")
+    return QStringLiteral("\"%1\" is not a whole number from %2 to %3.")
         .arg(QString::fromLatin1(t.first(std::min<qsizetype>(t.size(), 40))))
+        .arg(lowest)
         .arg(highest);
 }
 
 } // namespace
 
 QByteArray mapFileText(const EngineMap& map) {
+    GridValues values{};
+    std::copy(map.values.begin(), map.values.end(), values.begin());
+    return gridFileText(map.scales, values);
+}
+
+QByteArray gridFileText(const MapScales& scales, const GridValues& values) {
     QByteArray out = kCorner.toByteArray();
-    for (int tp : map.scales.tp)
+    for (int tp : scales.tp)
         out += ',' + QByteArray::number(tp);
     out += "\r\n";
     for (int row = 0; row < 16; ++row) {
-        out += QByteArray::number(map.scales.rpm[size_t(row)]);
+        out += QByteArray::number(scales.rpm[size_t(row)]);
         for (int c = 0; c < 16; ++c)
-            out += ',' + QByteArray::number(map.values[size_t(16 * row + c)]);
+            out += ',' + QByteArray::number(values[size_t(16 * row + c)]);
         out += "\r\n";
     }
     return out;
 }
 
 MapFileRead parseMapFile(QByteArrayView bytes) {
+    return fromGrid(parseGridFile(bytes, 0, 255));
+}
+
+GridFileRead parseGridFile(QByteArrayView bytes, int lowest, int highest) {
     QList<QByteArrayView> lines;
     for (qsizetype at = 0; at < bytes.size();) {
         qsizetype lf = bytes.indexOf('\n', at);
@@ -61,7 +85,8 @@ MapFileRead parseMapFile(QByteArrayView bytes) {
     while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
         lines.removeLast();
     // Line by line, so that the first fault in the file is the one named.
-    EngineMap map;
+    GridFileRead map;
+    map.scales.emplace();
     for (int l = 0; l < std::min<int>(int(lines.size()), kLines); ++l) {
         QList<QByteArrayView> fields;
         for (qsizetype at = 0;;) {
@@ -71,46 +96,63 @@ MapFileRead parseMapFile(QByteArrayView bytes) {
             at = comma + 1;
         }
         if (fields.size() != 17)
-            return refused(
+            return refusedGrid(
                 l + 1,
                 QStringLiteral("%1 columns; each line of a map file has 17.").arg(fields.size()));
         for (int c = 0; c < 17; ++c) {
             const QByteArrayView f = fields[c];
             if (l == 0 && c == 0) {
                 if (f.trimmed() != kCorner)
-                    return refused(1, QStringLiteral("a map file starts with \"RPM\\TP\"."));
+                    return refusedGrid(1, QStringLiteral("a map file starts with \"RPM\\TP\"."));
                 continue;
             }
             // Engine speed headers are scale bytes × 50; the rest are bytes.
-            const int highest = l > 0 && c == 0 ? 255 * 50 : 255;
-            const auto v = wholeNumber(f, highest);
-            if (!v) return refused(l + 1, notANumber(f, highest));
+            const bool cell = l > 0 && c > 0;
+            const int low = cell ? lowest : 0;
+            const int high = cell ? highest : l > 0 ? 255 * 50 : 255;
+            const auto v = wholeNumber(f, low, high);
+            if (!v) return refusedGrid(l + 1, notANumber(f, low, high));
             if (l == 0) {
-                map.scales.tp[size_t(c - 1)] = *v;
+                map.scales->tp[size_t(c - 1)] = *v;
             } else if (c == 0) {
-                map.scales.rpm[size_t(l - 1)] = *v;
+                map.scales->rpm[size_t(l - 1)] = *v;
             } else {
-                map.values[size_t(16 * (l - 1) + c - 1)] = uint8_t(*v);
+                map.values[size_t(16 * (l - 1) + c - 1)] = *v;
             }
         }
     }
     if (lines.size() < kLines)
-        return refused(int(lines.size()) + 1,
-                       QStringLiteral("the map ends here; a map file has %1 lines.").arg(kLines));
+        return refusedGrid(
+            int(lines.size()) + 1,
+            QStringLiteral("the map ends here; a map file has %1 lines.").arg(kLines));
     if (lines.size() > kLines)
-        return refused(kLines + 1, QStringLiteral("a map file ends after line %1.").arg(kLines));
-    return {map, {}};
+        return refusedGrid(kLines + 1,
+                           QStringLiteral("a map file ends after line %1.").arg(kLines));
+    return map;
 }
 
 MapFileRead readMapFile(const QString& path) {
+    return fromGrid(readGridFile(path, 0, 255));
+}
+
+GridFileRead readGridFile(const QString& path, int lowest, int highest) {
+    GridFileRead r;
     const QFileInfo info(path);
     // A FIFO or a device would block the read, or never end.
-    if (!info.isFile()) return {std::nullopt, QStringLiteral("It is not a regular file.")};
-    if (info.size() > kLargestFile)
-        return {std::nullopt, QStringLiteral("It is too large for a map file.")};
+    if (!info.isFile()) {
+        r.error = QStringLiteral("It is not a regular file.");
+        return r;
+    }
+    if (info.size() > kLargestFile) {
+        r.error = QStringLiteral("It is too large for a map file.");
+        return r;
+    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {std::nullopt, file.errorString()};
-    return parseMapFile(file.read(kLargestFile + 1));
+    if (!file.open(QIODevice::ReadOnly)) {
+        r.error = file.errorString();
+        return r;
+    }
+    return parseGridFile(file.read(kLargestFile + 1), lowest, highest);
 }
 
 } // namespace kx

@@ -14,6 +14,18 @@ namespace kx {
 
 QByteArray mapFileText(const EngineMap& map);
 
+// The same layout with other cell values (a target ratio table holds hundredths).
+using GridValues = std::array<int, 256>;
+QByteArray gridFileText(const MapScales& scales, const GridValues& values);
+struct GridFileRead {
+    std::optional<MapScales> scales; // with `values`, when the file was read
+    GridValues values{};
+    QString error;
+};
+// Cells from `lowest` to `highest` are accepted.
+GridFileRead parseGridFile(QByteArrayView bytes, int lowest, int highest);
+GridFileRead readGridFile(const QString& path, int lowest, int highest);
+
 struct MapFileRead {
     std::optional<EngineMap> map;
     QString error; // when there is no map: why, naming the line at fault

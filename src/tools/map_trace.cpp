@@ -138,7 +138,7 @@ QString cellStepName(int cell) {
 }
 
 int engineSpeed(uint8_t msb, uint8_t lsb) {
-    return int(convertGauge(0, uint16_t(msb << 8 | lsb), Units{}));
+    return int(convertGauge(channel::Rpm, uint16_t(msb << 8 | lsb), Units{}));
 }
 
 int headerIndex(const std::array<int, 16>& headers, int value) {

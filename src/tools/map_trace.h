@@ -2,6 +2,8 @@
 // The map trace without its windows: the set-up's presets and address rules, the walk through
 // the two scales and the map one byte per request, the captions and colours of the grid, and
 // the search for the cell the engine is in with the trail it leaves.
+#include "link/receive_mode.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -10,8 +12,9 @@
 namespace kx {
 
 namespace maptrace {
-constexpr int ReadMode = 13;  // receive mode while the scales and the map are read
-constexpr int TraceMode = 14; // receive mode while tracing
+constexpr ReceiveMode ReadMode =
+    ReceiveMode::MapRead; // receive mode while the scales and the map are read
+constexpr ReceiveMode TraceMode = ReceiveMode::MapTrace; // receive mode while tracing
 constexpr int TraceThreshold = 18;
 constexpr uint32_t ReadPauseMs = 15;  // after each single read request
 constexpr uint32_t StopPauseMs = 10;  // after the stop that follows each reply

@@ -1,6 +1,8 @@
 #pragma once
 // Reading ECU memory: the address entries, the read requests of the ROM dump's two methods and
 // of the address watch, the scanners for their replies, and the dump's progress through a range.
+#include "link/receive_mode.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
@@ -10,11 +12,11 @@
 namespace kx {
 
 namespace memread {
-constexpr int FastMode = 11;  // receive mode of the eight-address method
-constexpr int SlowMode = 12;  // receive mode of the one-address method
-constexpr int WatchMode = 7;  // receive mode of the address watch
-constexpr int FastBytes = 8;  // addresses per fast request
-constexpr int WatchBytes = 3; // addresses watched
+constexpr ReceiveMode FastMode = ReceiveMode::RomFast; // receive mode of the eight-address method
+constexpr ReceiveMode SlowMode = ReceiveMode::RomSlow; // receive mode of the one-address method
+constexpr ReceiveMode WatchMode = ReceiveMode::AddressWatch; // receive mode of the address watch
+constexpr int FastBytes = 8;                                 // addresses per fast request
+constexpr int WatchBytes = 3;                                // addresses watched
 constexpr int WatchThreshold = 10;
 constexpr uint32_t FastPauseMs = 25; // after each half of a fast request
 constexpr uint32_t SlowPauseMs = 15;

@@ -3,51 +3,46 @@
 #include "link/ecu_protocol.h"
 #include "util/hex.h"
 
+#include <algorithm>
+
 namespace kx {
 
 namespace {
 struct RegisterRow {
     uint8_t reg;
     const char* text;
-    int gauges[2]; // -1: none
+    std::vector<int> gauges; // the gauges an answer vouches for
 };
 
-const RegisterRow kRegisterTable[] = {
-    {0x00, " - CAS Position (RPM) MSB - supported", {-1, -1}},
-    {0x01, " - CAS Position (RPM) LSB - supported", {0, -1}},
-    {0x04, " - Air Flow MSB - supported", {-1, -1}},
-    {0x05, " - Air Flow LSB - supported", {1, -1}},
-    {0x06, " - Air Flow RH MSB - supported", {-1, -1}},
-    {0x07, " - Air Flow RH LSB - supported", {2, -1}},
-    {0x08, " - Water Temp - supported", {3, -1}},
-    {0x09, " - O2 Sensor - supported", {4, -1}},
-    {0x0A, " - O2 Sensor RH - supported", {5, -1}},
-    {0x0B, " - Speed - supported", {6, -1}},
-    {0x0C, " - Battery - supported", {7, -1}},
-    {0x0D, " - Throttle - supported", {8, -1}},
-    {0x0F, " - Fuel Temp - supported", {9, -1}},
-    {0x11, " - Intake Air Temp - supported", {10, -1}},
-    {0x12, " - Exhaust Gas Temp - supported", {11, -1}},
-    {0x13, " - Digital Register - supported", {-1, -1}},
-    {0x14, " - Injector Time MSB - supported", {-1, -1}},
-    {0x15, " - Injector Time LSB - supported", {12, 20}},
-    {0x16, " - Ignition Timing - supported", {13, -1}},
-    {0x17, " - AAC Valve - supported", {14, -1}},
-    {0x1A, " - A/F Base - supported", {15, -1}},
-    {0x1B, " - A/F Base RH - supported", {16, -1}},
-    {0x1C, " - A/F Base SL - supported", {17, -1}},
-    {0x1D, " - A/F Base SL RH- supported", {18, -1}},
-    {0x1E, " - Digital Register - supported", {-1, -1}},
-    {0x1F, " - Digital Register - supported", {-1, -1}},
-    {0x21, " - Digital Register - supported", {-1, -1}},
-    {0x22, " - Injector Time RH MSB - supported", {-1, -1}},
-    {0x23, " - Injector Time RH LSB - supported", {19, 21}},
-    {0x35, " - O2 Sensor B1 - supported", {22, -1}},
-    {0x36, " - O2 Sensor B2 - supported", {23, -1}},
-};
+// One row per register of the catalogue, ascending. A channel is vouched for by its last
+// (least significant) register, a worked-out channel by the one of the channel it needs.
+const std::vector<RegisterRow>& registerTable() {
+    static const std::vector<RegisterRow> table = [] {
+        std::vector<RegisterRow> rows;
+        for (int g = 0; g < kChannelCount; ++g) {
+            const Channel& ch = channelAt(g);
+            for (int r = 0; r < ch.size; ++r)
+                rows.push_back({ch.regs[size_t(r)], ch.registerTexts[size_t(r)], {}});
+            if (ch.size > 0) rows.back().gauges.push_back(g);
+        }
+        for (uint8_t reg : kSwitchRegisters)
+            rows.push_back({reg, kSwitchRegisterText, {}});
+        for (int g = 0; g < kChannelCount; ++g) {
+            const Channel& ch = channelAt(g);
+            if (ch.from < 0) continue;
+            const Channel& source = channelAt(ch.from);
+            for (RegisterRow& row : rows)
+                if (row.reg == source.regs[size_t(source.size - 1)]) row.gauges.push_back(g);
+        }
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const RegisterRow& a, const RegisterRow& b) { return a.reg < b.reg; });
+        return rows;
+    }();
+    return table;
+}
 
 const RegisterRow* findRow(uint8_t reg) {
-    for (const RegisterRow& r : kRegisterTable)
+    for (const RegisterRow& r : registerTable())
         if (r.reg == reg) return &r;
     return nullptr;
 }
@@ -79,17 +74,16 @@ QString registerLine(uint8_t reg) {
 
 std::vector<int> registerGauges(uint8_t reg) {
     std::vector<int> out;
-    if (const RegisterRow* r = findRow(reg))
-        for (int g : r->gauges)
-            if (g >= 0) out.push_back(g);
+    if (const RegisterRow* r = findRow(reg)) out = r->gauges;
     return out;
 }
 
 std::vector<int> offeredGauges(const SupportedGauges& supported) {
     std::vector<int> out;
-    for (int g = 0; g < kTestedGauges; ++g)
-        if (supported[size_t(g)]) out.push_back(g);
-    out.push_back(kTestedGauges); // WBo2
+    for (int g = 0; g < kChannelCount; ++g)
+        if (channelAt(g).fromEcu() && supported[size_t(g)]) out.push_back(g);
+    for (int g = 0; g < kChannelCount; ++g)
+        if (!channelAt(g).fromEcu()) out.push_back(g);
     return out;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The live register test, apart from its window: which register is probed next, how an answer
 // is recognised, the text of each register and the gauges it makes available.
+#include "live/channels.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
@@ -11,8 +13,6 @@ namespace kx {
 
 // Registers 0x00 to 0x38 are probed; the test is over once the register passes this one.
 inline constexpr uint8_t kLastProbedRegister = 0x38;
-// The gauges the test can vouch for: 0..23 (the wideband gauge does not come from the ECU).
-inline constexpr int kTestedGauges = 24;
 
 // 0x5A and the register: a one-register read request.
 QByteArray registerProbe(uint8_t reg);
@@ -26,9 +26,10 @@ QString registerLine(uint8_t reg);
 // The gauge numbers an answering register vouches for (none for most).
 std::vector<int> registerGauges(uint8_t reg);
 
-using SupportedGauges = std::array<bool, kTestedGauges>;
-// The gauge numbers the lists offer after an update, ascending: the flagged ones, then the
-// wideband gauge, which does not depend on the ECU.
+// By gauge number; only gauges read from the ECU can be flagged.
+using SupportedGauges = std::array<bool, kChannelCount>;
+// The gauge numbers the lists offer after an update, ascending: the flagged ones, then those
+// that do not depend on the ECU (the wideband gauge).
 std::vector<int> offeredGauges(const SupportedGauges& supported);
 
 // The test's progress: the register probed now, the flags and lines gathered so far.

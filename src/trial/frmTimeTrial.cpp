@@ -1,10 +1,11 @@
 #include "trial/frmTimeTrial.h"
 
 #include "link/EcuLink.h"
+#include "live/live_state.h"
 #include "ui/Dialogs.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
-#include "util/colour.h"
+#include "gauges/colour.h"
 #include "util/numbers.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -149,7 +150,7 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
         lblLink_->hide();
         spikes_.reset(storedEcuBaud(host_.settings));
         LinkSequence s;
-        s.stopStream().mode(5);
+        s.stopStream().mode(ReceiveMode::TimeTrial);
         const LinkSequence arming = iniSpeed();
         s.append(arming);
         s.startStream();
@@ -166,12 +167,12 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
 }
 
 void frmTimeTrial::getSpeedData(const QByteArray& frame) {
-    if (host_.link.ReadMode != 5) return;
+    if (host_.link.readMode() != ReceiveMode::TimeTrial) return;
     // Each frame waits for the next: a speed that no car could reach is dropped, and a frame
     // is timed when it came, not when it was let through.
     const auto passed = filterFrame(spikes_, frame, speedSetup_, host_.link.trace());
     if (!passed || !kx::getSpeedData(passed->bytes, host_.state.units, host_.state.live)) return;
-    checkSpeed(host_.state.live.gaugeValue[6], passed->at);
+    checkSpeed(host_.state.live.gaugeValue[channel::Speed], passed->at);
 }
 
 void frmTimeTrial::setEditable(bool editable) {

@@ -39,7 +39,7 @@ private:
     TimeTrial trial_;
     // A speed no car could reach from the frames either side is never timed.
     SpikeFilter spikes_;
-    GaugeSetup speedSetup_ = streamLayout({6}); // the speed register alone
+    GaugeSetup speedSetup_ = streamLayout({channel::Speed}); // the speed register alone
     QLabel* lblSpeed_;
     QPushButton* btnStart_;
     QPushButton* btnCancel_;

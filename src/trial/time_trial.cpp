@@ -26,7 +26,8 @@ LinkSequence iniSpeed() {
 bool getSpeedData(const QByteArray& bytes, const Units& units, LiveValues& values) {
     const int p = findFrame(bytes, 1, 3);
     if (p < 0 || p + 2 >= bytes.size()) return false;
-    values.gaugeValue[6] = convertGauge(6, static_cast<uint8_t>(bytes[p + 2]), units);
+    values.gaugeValue[channel::Speed] =
+        convertGauge(channel::Speed, static_cast<uint8_t>(bytes[p + 2]), units);
     return true;
 }
 

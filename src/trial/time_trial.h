@@ -20,7 +20,7 @@ inline constexpr int kSpeedThreshold = 6;
 QByteArray speedRequest();
 // The arming of the speed stream: the request, 10 ms, discard, the threshold of 6.
 LinkSequence iniSpeed();
-// Finds 0xFF 0x01 at positions 0..3 and stores the converted speed in gaugeValue(6); false
+// Finds 0xFF 0x01 at positions 0..3 and stores the converted speed in the speed channel; false
 // (nothing changed) without a frame.
 bool getSpeedData(const QByteArray& bytes, const Units& units, LiveValues& values);
 

@@ -3,8 +3,9 @@
 // dialogs, and the few requests it may make of the main window. No window sees the main
 // window itself, so each can be built and tested on its own.
 #include "link/link_sequence.h"
-#include "live/gauge_setup.h"
-#include "live/live_data.h"
+
+#include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -13,15 +14,7 @@ namespace kx {
 class Dialogs;
 class EcuLink;
 class Settings;
-class frmSettings;
-
-// The shared live state: gaugeCatalogue and the selections, gaugeValue, switchState and
-// wbValues, and the units every conversion reads.
-struct LiveState {
-    GaugeSetup setup;
-    LiveValues live;
-    Units units;
-};
+struct LiveState; // live/live_state.h
 
 // Requests a window may make of the main window.
 class Launcher {
@@ -37,9 +30,9 @@ public:
     // The data display's "Data Logging" and "Active Test".
     virtual void openDataLogging() = 0;
     virtual void openActiveTest() = 0;
-    // The register test of the data-display settings, and the ECU finder of the
-    // communication settings: single instances.
-    virtual QWidget* openRegTest(frmSettings* settingsWindow) = 0;
+    // The register test of the data-display settings (`found` takes the gauges an update
+    // offers), and the ECU finder of the communication settings: single instances.
+    virtual QWidget* openRegTest(std::function<void(const std::vector<int>&)> found) = 0;
     virtual QWidget* openEcuFinder() = 0;
     // The program is ending: windows close without asking and without reconnecting.
     virtual bool isUnloading() const = 0;

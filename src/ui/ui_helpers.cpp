@@ -1,14 +1,17 @@
 #include "ui/ui_helpers.h"
 
-#include "util/colour.h"
+#include "gauges/colour.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QBuffer>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHash>
+#include <QImage>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -125,6 +128,12 @@ QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text) {
     return l;
 }
 
+QPushButton* namedButton(QWidget* parent, const QString& name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
 void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour) {
     QPalette p = widget->palette();
     p.setColor(role, colourFromBgr(colour));
@@ -162,6 +171,29 @@ BusyCursor::BusyCursor() {
 }
 BusyCursor::~BusyCursor() {
     QApplication::restoreOverrideCursor();
+}
+
+QFont fittedFont(QFont font, const QString& text, double points, int room) {
+    font.setPointSizeF(std::max(points, 1.0));
+    const int wide = QFontMetrics(font).horizontalAdvance(text);
+    if (wide > room && room > 0) font.setPointSizeF(std::max(points * room / wide, 1.0));
+    return font;
+}
+
+void setFontSize(QWidget* widget, double points) {
+    widget->setFont(fittedFont(widget->font(), QString(), points));
+}
+
+void fitLabelFont(QLabel* label, double points) {
+    label->setFont(fittedFont(label->font(), label->text(), points, label->width() - 4));
+}
+
+std::optional<QString> savePng(const QImage& image, const QString& path, ExistingFile existing) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return QStringLiteral("Cannot write '%1': the picture could not be made").arg(path);
+    return writeUserText(path, png, existing);
 }
 
 } // namespace kx

@@ -1,15 +1,21 @@
 #pragma once
 // Small helpers every window uses.
+#include "util/user_file.h"
+
+#include <QFont>
 #include <QPalette>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QHBoxLayout;
 class QLabel;
+class QPushButton;
 class QPlainTextEdit;
 class QString;
 class QWidget;
 class QColor;
+class QImage;
 
 namespace kx {
 
@@ -33,6 +39,8 @@ void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour);
 
 // A label with its objectName, made a child of `parent`.
 QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text);
+// A push button with its objectName, made a child of `parent` (or of the layout it goes in).
+QPushButton* namedButton(QWidget* parent, const QString& name, const QString& caption);
 
 // A settings window's row of buttons, right-aligned: the default one, named "btn" and its
 // caption, runs `accept`; "btnCancel" closes the window.
@@ -51,5 +59,16 @@ public:
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
+
+// The font at `points` (at least 1), made smaller when `text` would not fit `room` pixels.
+QFont fittedFont(QFont font, const QString& text, double points, int room = 0);
+// The widget's font at `points` (at least 1).
+void setFontSize(QWidget* widget, double points);
+// The label's font at `points`, made smaller when its text would not fit it.
+void fitLabelFont(QLabel* label, double points);
+
+// Writes `image` as the PNG file `path` (see writeUserText: a file that exists is replaced only
+// with `existing` Replace, and a failed write leaves it as it was). The reason when it fails.
+std::optional<QString> savePng(const QImage& image, const QString& path, ExistingFile existing);
 
 } // namespace kx

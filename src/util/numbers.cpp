@@ -91,4 +91,10 @@ std::optional<long long> parseWhole(const QString& text) {
     return static_cast<long long>(std::nearbyint(*v));
 }
 
+std::optional<float> usableCorrection(const QString& stored) {
+    const auto v = parseSingle(stored);
+    if (!v || !(*v > 0)) return std::nullopt;
+    return v;
+}
+
 } // namespace kx

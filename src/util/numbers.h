@@ -37,4 +37,8 @@ std::optional<double> parseNumber(const QString& text);
 std::optional<float> parseSingle(const QString& text);
 std::optional<float> toSingle(double value);
 
+// A stored speed correction as the speed conversions may use it: a finite positive number that
+// a single holds; nothing otherwise (0, "inf", "nan", text).
+std::optional<float> usableCorrection(const QString& stored);
+
 } // namespace kx

@@ -22,5 +22,9 @@ template <class TwipRectangle> QRect pixelRect(const TwipRectangle& r) {
     return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
                  r.height / kTwipsPerPixel);
 }
+inline QRect pixelRect(const QRect& r) {
+    return QRect(r.x() / kTwipsPerPixel, r.y() / kTwipsPerPixel, r.width() / kTwipsPerPixel,
+                 r.height() / kTwipsPerPixel);
+}
 
 } // namespace kx

@@ -40,7 +40,8 @@ public:
            QObject* parent = nullptr);
 
     SerialPort& port() { return *port_; }
-    int16_t ReadMode2 = 0;
+    // The wideband receive mode: the handshake step or the frame decoder (see wideband.h).
+    int16_t readMode() const { return ReadMode2; }
     State state() const { return state_; }
     QString version() const { return version_; }
     QString device() const { return watch_.device(); }
@@ -83,6 +84,7 @@ private:
     void onRetry();
     void onQuiet();
 
+    int16_t ReadMode2 = 0;
     SerialPort* port_;
     Settings& settings_;
     std::array<float, 11>& wbValues_;

@@ -32,7 +32,7 @@ TEST(Form2, StartUpWritesDefaultsAndFillsTheStatusBar) {
     EXPECT_EQ(w.panel(2), "1 - 9600");
     EXPECT_EQ(w.panel(3), "KPH");
     EXPECT_EQ(w.panel(4), "Celsius");
-    EXPECT_FALSE(w.form->link().connected);
+    EXPECT_FALSE(w.form->link().connected());
     EXPECT_TRUE(w.find<QPushButton>("btnDataReplay")->isEnabled());
     EXPECT_TRUE(w.find<QPushButton>("btnLogAnalyser")->isEnabled());
     EXPECT_TRUE(w.find<QPushButton>("btnMapTrace")->isEnabled()); // a saved map needs no ECU
@@ -56,7 +56,8 @@ TEST(Form2, UnitsCorrectionAndModelFromSettings) {
     EXPECT_EQ(w.panel(4), "Fahrenheit");
     EXPECT_TRUE(w.form->state().units.mph);
     EXPECT_TRUE(w.form->state().units.fahr);
-    EXPECT_TRUE(w.form->link().OBDIImodel);
+    w.form->link().connectEcu(); // the link takes the model at each connect
+    EXPECT_TRUE(w.form->link().obd2());
     EXPECT_FLOAT_EQ(w.form->state().units.speedCorrect, 1.05f);
 }
 
@@ -94,13 +95,13 @@ TEST(Form2, ConnectIdentifiesAndEnablesTheTools) {
     w.form->btnConnect_Click();
     w.settle();
     EXPECT_EQ(w.ecu->written(), QByteArray("\xFF\xFF\xEF\xD0\xF0", 5));
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
     auto* part = w.find<QLabel>("lblEcuNo");
     EXPECT_EQ(part->text(), "#####");
 
     w.ecu->feed(idFrame("1U800"));
     EXPECT_EQ(part->text(), "1U800");
-    EXPECT_TRUE(w.form->link().connected);
+    EXPECT_TRUE(w.form->link().connected());
     for (QPushButton* b : w.form->ecuToolButtons())
         EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
 
@@ -121,7 +122,7 @@ TEST(Form2, ObdTwoConnectLeavesMapTraceOff) {
     w.form->btnConnect_Click();
     w.settle();
     w.ecu->feed(idFrame("1U800", false)); // the earlier generation's frame is not the reply
-    EXPECT_FALSE(w.form->link().connected);
+    EXPECT_FALSE(w.form->link().connected());
     w.ecu->feed(idFrame("OBD22", true));
     EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "OBD22");
     EXPECT_FALSE(w.find<QPushButton>("btnMapTrace")->isEnabled());
@@ -165,8 +166,10 @@ TEST(Form2, DebugTraceOpensOnceAndRecordsEveryDelivery) {
     w.form->openPort();
     w.settle();
     w.ecu->setThreshold(1);
-    for (int mode : {0, 9, 10, 16}) {
-        w.form->link().ReadMode = int16_t(mode);
+    for (ReceiveMode mode : {ReceiveMode::None, ReceiveMode::TimeTrial, ReceiveMode::Dashboard,
+                             ReceiveMode::EcuFind}) {
+        w.form->link().run(nullptr, LinkSequence().mode(mode));
+        w.settle();
         w.ecu->feed("ab");
         EXPECT_EQ(w.ecu->bufferedCount(), 0); // consumed even without a handler
     }

@@ -45,7 +45,7 @@ TEST(LinkRaces, LaunchesDuringAReconnectOrArmingNeverInterleave) {
     Form1* display = w.form->open<Form1>();
     w.settle();
     EXPECT_EQ(w.ecu->written(), bytes({0x30}) + Reconnect + liveArming(w));
-    EXPECT_EQ(w.form->link().ReadMode, 2);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::LiveData);
     w.ecu->feed(defaultFrame(64, 0x82, 0x02));
     EXPECT_EQ(display->grid().lblValue(0)->text(), "800");
 
@@ -58,7 +58,7 @@ TEST(LinkRaces, LaunchesDuringAReconnectOrArmingNeverInterleave) {
     display->close();
     w.settle();
     EXPECT_EQ(w.ecu->written(), bytes({0x30}) + fullDataRequest(w.form->state().setup) + Reconnect);
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
     EXPECT_EQ(w.ecu->threshold(), 48);
 }
 
@@ -66,25 +66,29 @@ TEST(LinkRaces, OneFinderAtATimeAndNeverBesideTheRegisterTest) {
     MainWindow w;
     w.connectEcu();
     // The finder twice, through a closed and reopened communication window: one finder.
-    QPointer<frmECUfind> first = w.form->open<Form3>()->btnECUfind_Click();
+    QPointer<frmECUfind> first =
+        qobject_cast<frmECUfind*>(w.form->open<Form3>()->btnECUfind_Click());
     w.form->findChild<Form3*>()->close();
-    QPointer<frmECUfind> second = w.form->open<Form3>()->btnECUfind_Click();
+    QPointer<frmECUfind> second =
+        qobject_cast<frmECUfind*>(w.form->open<Form3>()->btnECUfind_Click());
     EXPECT_EQ(first, second);
     EXPECT_EQ(w.form->findChildren<frmECUfind*>().size(), 1);
     first->close();
     w.settle();
 
     // The register test holds the link: a finder waits for it, and starts once it closes.
-    QPointer<frmRegTest> test = w.form->open<frmSettings>()->btnActTest_Click();
+    QPointer<frmRegTest> test =
+        qobject_cast<frmRegTest*>(w.form->open<frmSettings>()->btnActTest_Click());
     w.settle();
     w.ecu->writes.clear();
-    QPointer<frmECUfind> finder = w.form->open<Form3>()->btnECUfind_Click();
+    QPointer<frmECUfind> finder =
+        qobject_cast<frmECUfind*>(w.form->open<Form3>()->btnECUfind_Click());
     pause(300);
     EXPECT_TRUE(w.ecu->writes.isEmpty()); // nothing of the finder while the test holds the link
-    EXPECT_EQ(w.form->link().ReadMode, 8);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::RegisterTest);
     EXPECT_TRUE(w.find<QLabel>("lblLinkStatus")->text().contains("waits for"));
     test->close();
-    ASSERT_TRUE(waitUntil([&] { return w.form->link().ReadMode == 16; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return w.form->link().readMode() == ReceiveMode::EcuFind; }, 3000));
     // The test's reconnect came first, whole, then the finder's own opening.
     EXPECT_TRUE(w.ecu->written().startsWith(Reconnect + bytes({0x30, 0x30, 0xFF, 0xFF})));
     finder->close();
@@ -99,7 +103,7 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
         // waits its two seconds for it.
         bool replug = false;
         // The tool keeps the link busy: it is ready once in this receive mode.
-        int busyMode = 0;
+        ReceiveMode busyMode = ReceiveMode::None;
     };
     const Case cases[] = {
         {"display", [](MainWindow& w) -> QWidget* { return w.form->open<Form1>(); }},
@@ -122,15 +126,15 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
          [](MainWindow& w) -> QWidget* { return w.form->open<frmSettings>()->btnActTest_Click(); }},
         {"finder",
          [](MainWindow& w) -> QWidget* { return w.form->open<Form3>()->btnECUfind_Click(); }, false,
-         16},
+         ReceiveMode::EcuFind},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MainWindow w;
         w.connectEcu();
         QWidget* tool = c.open(w);
-        if (c.busyMode)
-            ASSERT_TRUE(waitUntil([&] { return w.form->link().ReadMode == c.busyMode; }, 5000));
+        if (c.busyMode != ReceiveMode::None)
+            ASSERT_TRUE(waitUntil([&] { return w.form->link().readMode() == c.busyMode; }, 5000));
         else
             w.settle();
         auto* log = qobject_cast<frmDataLog*>(tool);
@@ -160,12 +164,14 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
         }
         if (!c.replug) continue;
         // Re-plugged: the retry reconnects on its own and the part number comes back.
-        ASSERT_TRUE(
-            waitUntil([&] { return w.form->link().ReadMode == 1 && !w.form->link().busy(); },
-                      EcuLink::kRetryMs + 3000));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return w.form->link().readMode() == ReceiveMode::Identify && !w.form->link().busy();
+            },
+            EcuLink::kRetryMs + 3000));
         w.ecu->feed(idFrame("1U800"));
         EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "1U800");
-        EXPECT_TRUE(w.form->link().connected);
+        EXPECT_TRUE(w.form->link().connected());
         w.settle();
     }
 }
@@ -193,5 +199,5 @@ TEST(LinkAnswer, SilenceAndAnotherIdAreSaidInTheStatusBarAndALaterAnswerClearsIt
     w.ecu->feed(idFrame("1U800"));
     EXPECT_EQ(w.find<QLabel>("lblEcuNo")->text(), "1U800");
     EXPECT_FALSE(status->isVisibleTo(w.form.get()));
-    EXPECT_TRUE(w.form->link().connected);
+    EXPECT_TRUE(w.form->link().connected());
 }

@@ -1,9 +1,14 @@
 // kestrix-cli run as the program it is, with no display, against the simulated ECU on a
 // pseudo-terminal: a drive through an ignition-off and a pulled cable, ended by SIGTERM; the
 // exit statuses; and the libraries it links.
+#include "dyno/dyno.h"
+#include "dyno/pull_recorder.h"
 #include "ecu_sim.h"
+#include "engine_model.h"
 #include "logs/log_reader.h"
+#include "support/fuel_drive.h"
 #include "support/test_support.h"
+#include "tools/map_correction.h"
 #include "tools/map_coverage.h"
 #include "tools/map_file.h"
 #include "util/settings_store.h"
@@ -13,6 +18,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -262,6 +268,60 @@ TEST(CliE2E, CoveragePrintsTheMapTracesExportOfManyLogs) {
     }
 }
 
+TEST(CliE2E, CorrectPrintsTheSuggestedMapThenItsBlocksAndFilterCounts) {
+    QTemporaryDir dir;
+    const EngineMap map = test::simulatedFuelMap();
+    const QString mapPath = dir.filePath("map.csv"), log = dir.filePath("drive.log");
+    ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
+    ASSERT_TRUE(test::writeFuelDrive(log, {8, 20000, 20, 5}));
+    TargetTable target = defaultTarget(map.scales);
+    target.hundredths.fill(1400);
+    const QString targetPath = dir.filePath("target.csv");
+    ASSERT_FALSE(writeUserText(targetPath, targetFileText(target), ExistingFile::Refuse));
+
+    CorrectionSettings settings;
+    settings.minHits = 20;
+    settings.maxChange = 0.05;
+    settings.filters.reset(size_t(FuelFilter::Gap));
+    const LogFilesCoverage read = coverageFromLogFiles({log}, map.scales);
+    const FuelCorrection expected =
+        correctMap(map, targetOnMap(target, map.scales), read.fuel, settings);
+
+    QProcess cli;
+    cli.setProcessEnvironment(headless(dir.filePath("config")));
+    cli.start(KX_CLI, {"correct", "--map", mapPath, "--target", targetPath, "--min-hits", "20",
+                       "--max-change", "5", "--no-filter", "gap", log});
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const QByteArray out = cli.readAllStandardOutput();
+    EXPECT_EQ(out, correctionReportText(map, expected, settings.filters));
+    // Its first 17 lines are the map file Save Suggested Map writes, and Open Map reads.
+    const MapFileRead suggested = parseMapFile(out.first(out.indexOf("\r\n\r\n")));
+    ASSERT_TRUE(suggested.map) << suggested.error.toStdString();
+    EXPECT_EQ(*suggested.map, expected.suggested);
+    EXPECT_NE(expected.suggested, map);
+    for (const char* line : {"\r\n# Change %\r\nRPM\\TP,22,", "\r\n# Hits kept\r\n",
+                             "\r\n# Spread\r\n", "# Kept out, gap: off\r\n", "# Kept out, cold: "})
+        EXPECT_TRUE(out.contains(line)) << line;
+
+    // The map, the target or a log unreadable: said, exit 5, nothing printed.
+    const struct {
+        QStringList args;
+        const char* said;
+    } faults[] = {
+        {{"correct", "--map", mapPath, log, dir.filePath("gone.log")}, "gone.log"},
+        {{"correct", "--map", log, log}, "Cannot open the map"},
+        {{"correct", "--map", mapPath, "--target", mapPath, log}, "Cannot open the target"},
+    };
+    for (const auto& f : faults) {
+        cli.start(KX_CLI, f.args);
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitCode(), 5);
+        EXPECT_TRUE(cli.readAllStandardError().contains(f.said)) << f.said;
+        EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
+    }
+}
+
 TEST(CliE2E, TheProgramLinksNoLibraryOfTheWindowSystem) {
     QProcess ldd;
     ldd.start("ldd", {KX_CLI});
@@ -271,4 +331,51 @@ TEST(CliE2E, TheProgramLinksNoLibraryOfTheWindowSystem) {
     EXPECT_TRUE(libs.contains("libQt6SerialPort"));
     EXPECT_FALSE(libs.contains("libQt6Gui"));
     EXPECT_FALSE(libs.contains("libQt6Widgets"));
+}
+
+TEST(CliE2E, DynoPrintsEachPullAndSaysWhyThereIsNone) {
+    QTemporaryDir dir;
+    using Sim = kxsim::EngineModel;
+    // The simulator's pull at full throttle, and the same at part throttle.
+    for (const auto& [name, share] : {std::pair{"pull.log", 1.0}, {"part.log", 0.4}}) {
+        std::vector<PullRecorder::Sample> s;
+        for (uint32_t ms = 0; ms < 9000; ms += 40) {
+            const double t = ms / 1000.0 - 0.5, rpm = Sim::pullRpm(t);
+            s.push_back({ms, float(12.5 * std::round(rpm / 12.5)),
+                         float(2 * std::round(rpm * Sim::kPullKmhPerRpm / 2)),
+                         float(0.45 + 3.85 * share * Sim::pullThrottle(t))});
+        }
+        ASSERT_FALSE(savePullLog(dir.filePath(name), s, Units{}));
+    }
+    const struct {
+        QStringList args;
+        int exit;
+        const char* out; // what stdout holds
+        const char* err; // what stderr says
+    } runs[] = {
+        {{"dyno", "--mass", "1400", dir.filePath("pull.log")},
+         0,
+         "\nRPM,Power kW,Torque Nm\n2250,",
+         ""},
+        {{"dyno", "--imperial", "--step", "500", dir.filePath("pull.log")},
+         0,
+         "\nRPM,Power hp,Torque lb ft\n2500,",
+         ""},
+        {{"dyno", "--from", "2", "--to", "5", dir.filePath("pull.log")}, 0, "# pull 1: 2.00 s", ""},
+        {{"dyno", dir.filePath("part.log")}, 6, "# mass", "no full throttle"},
+        {{"dyno", dir.filePath("pull.log"), dir.filePath("gone.log")}, 5, "# pull 1: ", "gone.log"},
+        {{"dyno", "--mass", "heavy", dir.filePath("pull.log")}, 2, "", "--mass takes a number"},
+    };
+    QProcess cli;
+    cli.setProcessEnvironment(headless(dir.filePath("config")));
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.args.join(' ').toStdString());
+        cli.start(KX_CLI, r.args);
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitCode(), r.exit);
+        const QByteArray out = cli.readAllStandardOutput();
+        EXPECT_TRUE(out.contains(r.out)) << out.toStdString();
+        EXPECT_TRUE(cli.readAllStandardError().contains(r.err));
+        EXPECT_EQ(out.contains("\n# peak power "), r.exit == 0 || r.exit == 5);
+    }
 }

@@ -71,15 +71,29 @@ TEST(CliOptions, ReadsTheLogCommandAndRefusesBadUsage) {
         {{"coverage", "--map", "m.csv"}, "one or more log files"},
         {{"coverage", "--map", "m.csv", "--out", "x", "a.log"}, "--out is for 'log'"},
         {{"log", "--map", "m.csv"}, "--map is for 'coverage'"},
+        {{"coverage", "--map", "m.csv", "--min-hits", "3", "a.log"}, "is for 'correct'"},
+        {{"correct", "--map", "m.csv", "--min-hits", "0", "a.log"}, "--min-hits"},
+        {{"correct", "--map", "m.csv", "--max-change", "x", "a.log"}, "--max-change"},
+        {{"correct", "--map", "m.csv", "--no-filter", "warm", "a.log"}, "not 'warm'"},
+        {{"correct", "--map", "m.csv", "--target", "t.csv", "--min-hits", "25", "--max-change",
+          "7.5", "--no-filter", "gap", "--no-filter", "cold", "a.log", "b.log"},
+         ""},
     };
     for (const auto& c : coverage) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
         const CliParse p = parseCliArgs(QStringList{"kestrix-cli"} + c.args);
         ASSERT_EQ(p.options.has_value(), c.error.isEmpty()) << p.error.toStdString();
         if (p.options) {
-            EXPECT_EQ(p.options->action, Action::Coverage);
+            EXPECT_EQ(p.options->action,
+                      c.args[0] == "correct" ? Action::Correct : Action::Coverage);
             EXPECT_EQ(p.options->map, "m.csv");
             EXPECT_EQ(p.options->logs, (QStringList{"a.log", "b.log"}));
+            if (c.args[0] == "correct") {
+                EXPECT_EQ(p.options->target, "t.csv");
+                EXPECT_EQ(p.options->minHits, 25);
+                EXPECT_EQ(p.options->maxChangePct, 7.5);
+                EXPECT_EQ(p.options->noFilters, (QStringList{"gap", "cold"}));
+            }
         } else {
             EXPECT_TRUE(p.error.contains(c.error)) << p.error.toStdString();
         }

@@ -39,7 +39,7 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     QPointer<frmDashboard> win = w.form->findChild<frmDashboard*>();
     ASSERT_FALSE(win.isNull());
     EXPECT_EQ(win->windowTitle(), "Dashboard");
-    EXPECT_EQ(w.form->link().ReadMode, 15);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Dashboard);
     EXPECT_EQ(w.ecu->writes, (QList<QByteArray>{QByteArray::fromHex("30"),
                                                 QByteArray::fromHex("5a005a015a0b5a005a015a0b"),
                                                 QByteArray::fromHex("f0")}));
@@ -87,7 +87,7 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     QTest::mouseDClick(win->picGauge(1), Qt::LeftButton);
     EXPECT_TRUE(waitUntil([&] { return win.isNull(); }, 3000));
     w.settle();
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
 }
 
 // The set-up saved while the dashboard streams takes effect at the next opening: the running

@@ -16,11 +16,6 @@
 using namespace kx;
 
 namespace {
-// Pictures of windows that come with branches not merged yet; empty this list when they are,
-// and run scripts/shots.
-const QStringList kAwaitingMerge = {QStringLiteral("dyno.png"),
-                                    QStringLiteral("map-trace-suggested.png")};
-
 // Windows whose picture is not named after them.
 const QMap<QString, QString> kPictureOf = {{QStringLiteral("frmDyno"), QStringLiteral("dyno")}};
 
@@ -52,9 +47,8 @@ TEST(Guide, NamesPicturesThatExistAndEveryWindow) {
     const QSet<QString> pictures = matches(guide, QStringLiteral("\\]\\(images/([^)]+\\.png)\\)"));
     EXPECT_GE(pictures.size(), 20);
     for (const QString& p : pictures) {
-        const bool there = QFile::exists(QStringLiteral(KX_DOCS_DIR "/images/") + p);
-        if (!there && kAwaitingMerge.contains(p)) continue;
-        EXPECT_TRUE(there) << p.toStdString() << " is named by the guide: run scripts/shots";
+        EXPECT_TRUE(QFile::exists(QStringLiteral(KX_DOCS_DIR "/images/") + p))
+            << p.toStdString() << " is named by the guide: run scripts/shots";
     }
     for (const ToolRow& row : toolTable()) {
         const QString name = QString::fromLatin1(row.name);

@@ -22,9 +22,9 @@ TEST(ConnectE2E, PartNumberShowsAndToolsComeAlive) {
     k.settle();
     // Four bytes 100 ms apart and 20 ms more before the stream start goes out.
     EXPECT_GE(t.elapsed(), 420);
-    ASSERT_TRUE(waitUntil([&] { return k.form().link().connected; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return k.form().link().connected(); }, 5000));
     EXPECT_EQ(k.partNumber(), "1U800");
-    EXPECT_EQ(k.form().link().ReadMode, 1);
+    EXPECT_EQ(k.form().link().readMode(), ReceiveMode::Identify);
     for (QPushButton* b : k.form().ecuToolButtons())
         EXPECT_TRUE(b->isEnabled());
 
@@ -65,7 +65,7 @@ TEST(ConnectE2E, SilentEcuLeavesTheWindowResponsive) {
     timer.start(20);
     k.form().btnConnect_Click();
     k.settle();
-    EXPECT_FALSE(waitUntil([&] { return k.form().link().connected; }, 1000));
+    EXPECT_FALSE(waitUntil([&] { return k.form().link().connected(); }, 1000));
     EXPECT_EQ(k.partNumber(), "#####");
     EXPECT_FALSE(k.w->find<QPushButton>("btnDataDisplay")->isEnabled());
     // Said in the status bar, without a box.
@@ -129,5 +129,5 @@ TEST(ConnectE2E, APulledCableGreysTheDisplayAndTheLinkComesBackOnItsOwn) {
     // Back on the same path: the retries reconnect, and the display's stream resumes.
     ASSERT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 10000));
     EXPECT_TRUE(waitUntil([&] { return !display->grid().isStale(); }, 5000));
-    EXPECT_EQ(k.form().link().ReadMode, 2);
+    EXPECT_EQ(k.form().link().readMode(), ReceiveMode::LiveData);
 }

@@ -50,7 +50,7 @@ TEST(SelfDiagE2E, StoredCodesShowAndResetErasesThem) {
     QTest::keyClick(win, Qt::Key_Escape);
     EXPECT_TRUE(waitUntil([&] { return win.isNull(); }, 3000));
     k.settle();
-    EXPECT_EQ(k.form().link().ReadMode, 1);
+    EXPECT_EQ(k.form().link().readMode(), ReceiveMode::Identify);
     EXPECT_TRUE(
         waitUntil([&] { return k.sim.streamKind() == kxsim::StreamKind::Identification; }, 3000));
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
@@ -74,7 +74,7 @@ TEST(ActiveTestE2E, ForcedCoolantShowsInLiveDataAndStopRestoresIt) {
     k.settle();
     EXPECT_EQ(k.sim.activeTest(), (kxsim::ActiveTest{0x80, 140}));
     EXPECT_TRUE(waitUntil([&] { return coolant() == 90; }, 5000)) << coolant();
-    EXPECT_EQ(f.link().ReadMode, 2);
+    EXPECT_EQ(f.link().readMode(), ReceiveMode::LiveData);
     EXPECT_TRUE(waitUntil([&] { return display->grid().lblValue(2)->text() == "90"; }, 3000));
 
     // The test outlives its window.

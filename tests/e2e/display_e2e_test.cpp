@@ -28,6 +28,7 @@ TEST(DisplayE2E, LiveValuesChangeAndClosingReconnects) {
     EXPECT_FALSE(k.form().state().live.switchState[7].isEmpty());
 
     f->close();
-    ASSERT_TRUE(waitUntil([&] { return k.form().link().ReadMode == 1; }, 3000));
+    ASSERT_TRUE(
+        waitUntil([&] { return k.form().link().readMode() == ReceiveMode::Identify; }, 3000));
     EXPECT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 5000));
 }

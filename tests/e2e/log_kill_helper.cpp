@@ -51,9 +51,9 @@ int main(int argc, char** argv) {
     form.btnConnect_Click();
     QElapsedTimer t;
     t.start();
-    while (!form.link().connected && t.elapsed() < 20000)
+    while (!form.link().connected() && t.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (!form.link().connected) return 4;
+    if (!form.link().connected()) return 4;
 
     QPointer<kx::frmDataLog> log = form.open<kx::frmDataLog>();
     // Logging starts once the live-data stream is armed.

@@ -42,7 +42,7 @@ TEST(LogReplayE2E, TenSecondsLoggedFromTheDisplayPlayBackOnTheDials) {
     k.settle();
     ASSERT_TRUE(display);
     display->btnDataLog()->click();
-    ASSERT_EQ(k.form().link().ReadMode, 4);
+    ASSERT_EQ(k.form().link().readMode(), ReceiveMode::LiveData);
     auto* log = k.form().findChild<frmDataLog*>();
     ASSERT_NE(log, nullptr);
     log->findChild<QLineEdit*>("txtPath")->setText("drive.log");
@@ -76,6 +76,7 @@ TEST(LogReplayE2E, TenSecondsLoggedFromTheDisplayPlayBackOnTheDials) {
     frmDataReplay* replay = k.form().open<frmDataReplay>();
     k.w->dialogs.fileAnswers.push_back(path);
     replay->btnBrowse_Click();
+    ASSERT_TRUE(waitUntil([&] { return !replay->isLoading(); }, 10000));
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
     ASSERT_EQ(replay->records(), records.size());
     const LogReadResult read = LogReader::readFile(path);

@@ -16,9 +16,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-template <class T> T* child(QWidget* w, const char* name) {
-    return w->findChild<T*>(QString::fromLatin1(name));
-}
 
 QByteArray memory(SimMainWindow& k, uint16_t from, size_t count) {
     const kxsim::Bytes b = k.sim.memory(from, count);

@@ -82,7 +82,7 @@ TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
     // Closing reconnected: the part number comes back in mode 1.
     ASSERT_TRUE(waitUntil([&] { return t.isNull(); }, 5000));
     k.settle();
-    EXPECT_EQ(k.form().link().ReadMode, 1);
+    EXPECT_EQ(k.form().link().readMode(), ReceiveMode::Identify);
     ASSERT_TRUE(waitUntil([&] { return k.partNumber() == "1U800"; }, 5000));
     EXPECT_TRUE(k.w->dialogs.messages.isEmpty());
 }
@@ -107,5 +107,6 @@ TEST(ProbeToolsE2E, EcuFinderFindsTheIdThenCancelCompletes) {
 
     QTest::mouseClick(button(f, "btnClose"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return f.isNull(); }, 5000));
-    ASSERT_TRUE(waitUntil([&] { return k.form().link().connected && k.partNumber() == "1U800"; }, 5000));
+    ASSERT_TRUE(
+        waitUntil([&] { return k.form().link().connected() && k.partNumber() == "1U800"; }, 5000));
 }

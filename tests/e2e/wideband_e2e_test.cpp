@@ -40,9 +40,9 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
     w.form->closePort2();
     waitUntil([] { return false; }, 500);
     w.find<QPushButton>("btnConnect2")->click();
-    EXPECT_EQ(w.form->wbLink().ReadMode2, 4);
-    ASSERT_TRUE(waitUntil([&] { return w.form->wbLink().ReadMode2 == 3; }, 5000))
-        << "mode " << w.form->wbLink().ReadMode2 << ", sent "
+    EXPECT_EQ(w.form->wbLink().readMode(), 4);
+    ASSERT_TRUE(waitUntil([&] { return w.form->wbLink().readMode() == 3; }, 5000))
+        << "mode " << w.form->wbLink().readMode() << ", sent "
         << QByteArray(reinterpret_cast<const char*>(controller.receivedBytes().data()),
                       qsizetype(controller.receivedBytes().size()))
                .toStdString();
@@ -74,7 +74,7 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
 
     // Gauge 24 of the data display follows the controller while the ECU streams.
     w.form->btnConnect_Click();
-    ASSERT_TRUE(waitUntil([&] { return w.form->link().connected; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return w.form->link().connected(); }, 5000));
     QPointer<Form1> display = w.form->open<Form1>();
     ASSERT_TRUE(display);
     QLabel* dial = display->grid().lblValue(0);

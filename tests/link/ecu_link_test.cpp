@@ -45,11 +45,11 @@ TEST(EcuLink, ConnectExchangeIsPacedAndIdentifies) {
     EXPECT_EQ(l.port->writes, (QList<QByteArray>{bytes({0xFF}), bytes({0xFF}), bytes({0xEF}),
                                                  bytes({0xD0}), bytes({0xF0})}));
     EXPECT_EQ(l.port->threshold(), 48);
-    EXPECT_EQ(l.link->ReadMode, 1);
+    EXPECT_EQ(l.link->readMode(), ReceiveMode::Identify);
     EXPECT_EQ(l.link->state(), EcuLink::State::Identifying);
     l.port->feed(idFrame("1U800"));
     EXPECT_EQ(l.link->partNumber(), "1U800");
-    EXPECT_TRUE(l.link->connected);
+    EXPECT_TRUE(l.link->connected());
     EXPECT_EQ(l.link->state(), EcuLink::State::Connected);
 
     // A stored id that is not hexadecimal still arms the threshold and starts the stream.
@@ -120,14 +120,14 @@ TEST(EcuLink, ToolsTakeTurnsAndAPulledCableIsAState) {
     EXPECT_EQ(events, QStringList{"A granted"});
     EXPECT_EQ(waits, QStringList{"B>A"});
     // A mode without frames to confirm: deliveries go to the holder as they come.
-    l.link->run(nullptr, LinkSequence().mode(2).threshold(2));
+    l.link->run(nullptr, LinkSequence().mode(ReceiveMode::LiveData).threshold(2));
     l.port->feed("hi");
     EXPECT_EQ(events.last(), "A got hi");
 
     // The cable is pulled: the state says so, and the holder keeps its claim.
     l.port->disconnectNow();
     EXPECT_EQ(l.link->state(), EcuLink::State::Lost);
-    EXPECT_FALSE(l.link->connected);
+    EXPECT_FALSE(l.link->connected());
     EXPECT_TRUE(l.link->partNumber().isEmpty());
     // While the device is missing the retries fail quietly; once back, the link reconnects.
     l.port->failNextOpen(PortInvalid);
@@ -150,7 +150,7 @@ TEST(EcuLink, OnlyTheRunningStreamsConfirmedFramesCountAndSilenceIsAState) {
     l.link->connectEcu();
     ASSERT_TRUE(l.settle());
     l.port->feed(idFrame("1U800"));
-    ASSERT_TRUE(l.link->connected);
+    ASSERT_TRUE(l.link->connected());
     QList<bool> silence;
     QObject::connect(l.link.get(), &EcuLink::silenceChanged, [&](bool s) { silence << s; });
     QList<QByteArray> frames;
@@ -161,7 +161,7 @@ TEST(EcuLink, OnlyTheRunningStreamsConfirmedFramesCountAndSilenceIsAState) {
     c.receiver = [&](const QByteArray& f) { frames << f; };
     const auto arm = [&] {
         LinkSequence s;
-        s.stopStream().mode(2).arm(bytes({0x5A, 0x0C}), 50, 6).startStream();
+        s.stopStream().mode(ReceiveMode::LiveData).arm(bytes({0x5A, 0x0C}), 50, 6).startStream();
         l.link->run(tool.get(), std::move(s));
     };
     c.granted = arm;
@@ -191,7 +191,7 @@ TEST(EcuLink, OnlyTheRunningStreamsConfirmedFramesCountAndSilenceIsAState) {
     arm();
     ASSERT_TRUE(l.settle());
     ASSERT_TRUE(waitUntil([&] { return l.link->silent(); }, EcuLink::kSilenceMs + 1000));
-    EXPECT_TRUE(l.link->connected);
+    EXPECT_TRUE(l.link->connected());
     ASSERT_TRUE(waitUntil([&] { return rearms > 0 && !l.link->busy(); }, EcuLink::kRearmMs + 2000));
     l.port->feed(bytes({0xFF, 1, 0x15, 0xFF, 1, 0x15}));
     EXPECT_FALSE(l.link->silent());
@@ -283,7 +283,10 @@ TEST(EcuLink, AStopByTheHolderEndsItsSilenceAndAConnectGivesItsStreamBack) {
     c.receiver = [](const QByteArray&) {};
     const auto arm = [&] {
         LinkSequence s;
-        s.stopStream().mode(7).arm(bytes({0xC9, 0x10, 0x00}), 20, 6).startStream();
+        s.stopStream()
+            .mode(ReceiveMode::AddressWatch)
+            .arm(bytes({0xC9, 0x10, 0x00}), 20, 6)
+            .startStream();
         l.link->run(tool.get(), std::move(s));
     };
     c.granted = arm;

@@ -49,7 +49,7 @@ TEST(DataDisplay, LaunchArmsTheStreamAndFramesMoveTheGauges) {
     QPointer<Form1> f = w.form->open<Form1>();
     w.settle();
     ASSERT_TRUE(f);
-    EXPECT_EQ(w.form->link().ReadMode, 2);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::LiveData);
     const QByteArray request =
         bytes({0x5A, 0x00, 0x5A, 0x01, 0x5A, 0x0B, 0x5A, 0x08, 0x5A, 0x0C, 0x5A, 0x16,
                0x5A, 0x14, 0x5A, 0x15, 0x5A, 0x1A, 0x5A, 0x0D, 0x5A, 0x04, 0x5A, 0x05,
@@ -118,8 +118,11 @@ TEST(DataDisplay, ClosingReconnects) {
     w.settle();
     w.ecu->writes.clear();
     f->close();
-    ASSERT_TRUE(
-        waitUntil([&] { return w.form->link().ReadMode == 1 && !w.ecu->writes.isEmpty(); }, 3000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return w.form->link().readMode() == ReceiveMode::Identify && !w.ecu->writes.isEmpty();
+        },
+        3000));
     waitUntil([&] { return w.ecu->written().endsWith('\xF0'); }, 3000);
     EXPECT_EQ(w.ecu->written(), QByteArray("\x30\xFF\xFF\xEF\xD0\xF0", 6));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

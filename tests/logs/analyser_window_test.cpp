@@ -47,6 +47,7 @@ struct Analyser : MainWindow {
     void open(const QString& path) {
         dialogs.fileAnswers.push_back(path);
         win->btnBrowse_Click();
+        waitUntil([&] { return !win || !win->isLoading(); }, 10000); // read on a thread of its own
     }
     template <class T> T* get(const QString& name) {
         T* w = win->findChild<T*>(name);

@@ -44,11 +44,6 @@ struct FixedClock {
     }
     ~FixedClock() { setTickSource({}); }
 };
-template <class T> T* child(QWidget* w, const QString& name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name.toStdString();
-    return c;
-}
 } // namespace
 
 TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
@@ -57,7 +52,7 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     w.ecu->writes.clear();
     QPointer<frmDataLog> log = w.form->open<frmDataLog>();
     w.settle();
-    EXPECT_EQ(w.form->link().ReadMode, 3);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::LiveData);
     EXPECT_TRUE(w.ecu->written().startsWith(QByteArray("\x30\x5A\x00\x5A\x01", 5)));
     EXPECT_TRUE(w.ecu->written().endsWith('\xF0'));
     EXPECT_EQ(w.store->read("DataLog", "Path"), w.dir.path() + "/");
@@ -114,7 +109,7 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     w.ecu->writes.clear();
     log->close();
     ASSERT_TRUE(waitUntil([&] { return w.ecu->written().endsWith('\xF0'); }, 3000));
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
 }
 
 TEST(DataLogWindow, AFileThatCannotBeMadeIsReportedAndLoggingStaysIdle) {
@@ -225,7 +220,7 @@ TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     child<QPushButton>(display, "btnDataLog")->click();
     QPointer<frmDataLog> log = w.form->findChild<frmDataLog*>();
     ASSERT_TRUE(log);
-    EXPECT_EQ(w.form->link().ReadMode, 4);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::LiveData);
     EXPECT_TRUE(w.ecu->writes.isEmpty()); // the stream goes on as it is
     child<QLineEdit>(log, "txtPath")->setText("both.log");
     child<QCheckBox>(log, "chcLog20")->setChecked(false);
@@ -236,6 +231,6 @@ TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     EXPECT_TRUE(fileBytes(w.dir.filePath("both.log"))
                     .endsWith("000.005, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"));
     log->close();
-    EXPECT_EQ(w.form->link().ReadMode, 2);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::LiveData);
     EXPECT_TRUE(w.ecu->writes.isEmpty());
 }

@@ -126,7 +126,7 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     EXPECT_EQ(t->windowTitle(), "Live Register Test");
     EXPECT_EQ(w.ecu->writes,
               (QList<QByteArray>{bytes({0x30}), bytes({0x5A, 0x00}), bytes({0xF0})}));
-    EXPECT_EQ(w.form->link().ReadMode, 8);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::RegisterTest);
     EXPECT_EQ(w.ecu->threshold(), 100);
     // The first probe gives a slow ECU longer than the others before it counts as no answer.
     EXPECT_GT(t->Timer1()->remainingTime(), 1000);
@@ -191,14 +191,14 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     EXPECT_FALSE(t);
     EXPECT_EQ(countWrites(*w.ecu, bytes({0xD0})), 1);
     EXPECT_TRUE(w.ecu->written().endsWith(bytes({0xFF, 0xFF, 0xEF, 0xD0, 0xF0})));
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
 }
 
 TEST(RegisterTestWindow, ClosingDuringAWaitStopsAfterItAndReconnectsOnce) {
     MainWindow w;
     w.connectEcu();
     frmSettings* settings = w.form->open<frmSettings>();
-    QPointer<frmRegTest> t = settings->btnActTest_Click();
+    QPointer<frmRegTest> t = qobject_cast<frmRegTest*>(settings->btnActTest_Click());
     ASSERT_TRUE(t);
     w.settle();
     w.ecu->writes.clear();
@@ -210,10 +210,11 @@ TEST(RegisterTestWindow, ClosingDuringAWaitStopsAfterItAndReconnectsOnce) {
     EXPECT_FALSE(t);
     EXPECT_EQ(countWrites(*w.ecu, bytes({0x5A, 0x01})), 0);
     EXPECT_EQ(countWrites(*w.ecu, bytes({0xD0})), 1);
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
     EXPECT_TRUE(w.form->window<frmRegTest>() == nullptr);
     // A delivery in mode 8 with the test gone goes nowhere.
-    w.form->link().ReadMode = 8;
+    w.form->link().run(nullptr, LinkSequence().mode(ReceiveMode::RegisterTest));
+    w.settle();
     w.ecu->feed(probeAnswer());
     EXPECT_TRUE(w.dialogs.messages.isEmpty());
 }
@@ -235,7 +236,7 @@ TEST(EcuFinderWindow, ProbesFromFeDownAndCancelFinishesTheProbeInProgress) {
     clock.start();
     ASSERT_TRUE(waitUntil([&] { return f->sweep().current() == 0xFD; }, 5000));
     EXPECT_GE(clock.elapsed(), 300);
-    EXPECT_EQ(w.form->link().ReadMode, 16);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::EcuFind);
     EXPECT_EQ(w.ecu->threshold(), 20);
     EXPECT_EQ(f->sweep().report(), "ECU id FE - active\r\n");
     EXPECT_EQ(f->findChild<QPlainTextEdit*>("txtRegisters")->toPlainText(), "ECU id FE - active");
@@ -266,7 +267,7 @@ TEST(EcuFinderWindow, ProbesFromFeDownAndCancelFinishesTheProbeInProgress) {
     settle();
     EXPECT_FALSE(f);
     EXPECT_EQ(countWrites(*w.ecu, bytes({0xD0})), 1);
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
 }
 
 TEST(EcuFinderWindow, ClosingMidProbeEndsItAndReconnectsOnce) {
@@ -274,7 +275,7 @@ TEST(EcuFinderWindow, ClosingMidProbeEndsItAndReconnectsOnce) {
     w.connectEcu();
     Form3* comms = w.form->open<Form3>();
     w.ecu->writes.clear();
-    QPointer<frmECUfind> f = comms->btnECUfind_Click();
+    QPointer<frmECUfind> f = qobject_cast<frmECUfind*>(comms->btnECUfind_Click());
     // 200 ms in, FE is being probed: the close ends the probe there and reconnects.
     QTimer::singleShot(200, [&] { f->close(); });
     ASSERT_TRUE(waitUntil([&] { return f.isNull(); }, 5000));
@@ -287,7 +288,7 @@ TEST(EcuFinderWindow, ClosingMidProbeEndsItAndReconnectsOnce) {
     w.settle();
     w.ecu->failNextOpen(PortInvalid);
     w.ecu->close();
-    QPointer<frmECUfind> again = comms->btnECUfind_Click();
+    QPointer<frmECUfind> again = qobject_cast<frmECUfind*>(comms->btnECUfind_Click());
     ASSERT_TRUE(waitUntil([&] { return again->sweep().completed(); }, 5000));
     w.settle();
     EXPECT_EQ(label(again, "lblInfo"), "- Completed !");

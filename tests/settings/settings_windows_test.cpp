@@ -17,11 +17,6 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-template <class T> T* child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 void click(QWidget* w, const char* button) {
     QTest::mouseClick(child<QPushButton>(w, button), Qt::LeftButton);
 }
@@ -65,7 +60,8 @@ TEST(CommunicationWindow, FillsValidatesAndSaves) {
     EXPECT_EQ(w.store->read("WBO2", "ComPort"), "1");
     // The main window took the new values.
     EXPECT_EQ(w.panel(2), "/dev/ttyUSB0 - 19200");
-    EXPECT_TRUE(w.form->link().OBDIImodel);
+    w.form->link().connectEcu();
+    EXPECT_TRUE(w.form->link().obd2());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(f);
 }
@@ -77,7 +73,7 @@ TEST(CommunicationWindow, AutoConnectReconnectsOnSaveAndCancelSavesNothing) {
     click(f, "btnSave");
     w.settle();
     EXPECT_EQ(w.ecu->written(), QByteArray("\xFF\xFF\xEF\xD0\xF0", 5));
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
 
     QPointer<Form3> again = w.form->open<Form3>();
     child<QLineEdit>(again, "txtSpeed")->setText("4800");

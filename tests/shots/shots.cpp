@@ -2,6 +2,7 @@
 //   kestrix-shots OUTDIR   (QT_SCALE_FACTOR=2 for the doubled scale)
 #include "dash/frmDashSetup.h"
 #include "dash/frmDashboard.h"
+#include "dyno/frmDyno.h"
 #include "live/Form1.h"
 #include "logs/AnalyserPlot.h"
 #include "logs/frmDataLog.h"
@@ -12,7 +13,9 @@
 #include "settings/frmColor.h"
 #include "settings/frmPreferences.h"
 #include "settings/frmSettings.h"
+#include "support/fuel_drive.h"
 #include "support/main_window.h"
+#include "support/sim_pull.h"
 #include "support/sim_window.h"
 #include "tools/frmActiveTest.h"
 #include "tools/frmAdrWatch.h"
@@ -24,9 +27,13 @@
 #include "tools/frmSelfDiag.h"
 #include "tools/map_file.h"
 #include "trial/frmTimeTrial.h"
+#include "util/user_file.h"
+
 #include "util/ticks.h"
 #include "util/user_file.h"
 #include "wideband/frmWBO2.h"
+#include <QDoubleSpinBox>
+#include <cmath>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -142,6 +149,30 @@ void shootMapTrace(test::MainWindow& w, const QString& out) {
     shoot(trace, out, QStringLiteral("frmMapTrace-hits"));
     trace->findChild<QRadioButton*>(QStringLiteral("optWBo2"))->click();
     shoot(trace, out, QStringLiteral("frmMapTrace-wbo2"));
+    // The simulator's fuel map opened, and drives with a planted fuel error added: the
+    // suggested map, untrusted cells faint.
+    trace->btnClear_Click();
+    const MapPreset& fuel = mapPresets()[1];
+    for (int f = 0; f < MapFieldCount; ++f)
+        w.store->save(QStringLiteral("MapTrace"), mapSettingKey(MapField(f)),
+                      QString::fromLatin1(fuel.addresses[size_t(f)]));
+    const QString fuelMap = w.dir.filePath(QStringLiteral("fuel map.csv"));
+    writeUserText(fuelMap, mapFileText(test::simulatedFuelMap()), ExistingFile::Refuse);
+    w.dialogs.fileAnswers.push_back(fuelMap);
+    trace->btnOpenMap_Click();
+    for (int i = 1; i <= 3; ++i) {
+        const QString log = w.dir.filePath(QStringLiteral("fuel%1.log").arg(i));
+        test::writeFuelDrive(log, {12, 30000, 20, uint64_t(i)});
+        w.dialogs.fileAnswers.push_back(log);
+        trace->btnAddLogs_Click();
+        test::waitUntil([&] { return !trace->addingLogs(); }, 20000);
+    }
+    trace->findChild<QRadioButton*>(QStringLiteral("optSuggested"))->setChecked(true);
+    w.settle();
+    shoot(trace, out, QStringLiteral("map-trace-suggested"));
+    trace->findChild<QRadioButton*>(QStringLiteral("optChange"))->setChecked(true);
+    w.settle();
+    shoot(trace, out, QStringLiteral("frmMapTrace-change"));
     trace->close();
     w.settle();
 }
@@ -198,7 +229,7 @@ void shootFromSim(const QString& out) {
         test::SimMainWindow s(fast, [](SettingsStore& st) { st.save("Comms", "Speed", "115200"); });
         s.connectEcu();
         frmSettings* settings = s.form().open<frmSettings>();
-        frmRegTest* test = settings->btnActTest_Click();
+        auto* test = qobject_cast<frmRegTest*>(settings->btnActTest_Click());
         test::waitUntil([&] { return test->scan().completed(); }, 90000);
         shoot(test, out, QStringLiteral("frmRegTest"));
         test->close();
@@ -222,6 +253,7 @@ void shootAnalyser(test::MainWindow& w, const QString& out) {
     frmLogAnalyzer* a = w.form->open<frmLogAnalyzer>();
     w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("drive.log")));
     a->btnBrowse_Click();
+    test::waitUntil([&] { return !a->isLoading(); }, 10000);
     shoot(a, out, QStringLiteral("frmLogAnalyzer-loaded"));
     for (const char* name :
          {"Check1_0", "Check1_5", "Check1_4", "Check2_3", "Check2_1", "Check2_6"})
@@ -257,6 +289,7 @@ void shootReplay(test::MainWindow& w, const QString& out) {
     shoot(r, out, QStringLiteral("frmDataReplay-empty"));
     w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("replay.log")));
     r->btnBrowse_Click();
+    test::waitUntil([&] { return !r->isLoading(); }, 10000);
     r->findChild<QScrollBar*>(QStringLiteral("scrollBar1"))->setValue(12345);
     shoot(r, out, QStringLiteral("frmDataReplay"));
     r->close();
@@ -300,6 +333,22 @@ void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
     w.settle();
     w.ecu->feed(test::idFrame("1U800"));
     setTickSource({});
+}
+
+// The dyno with a pull before and after a change: the simulator's pull, and the same pull
+// stretched by a tenth (less power), both drawn.
+void shootDyno(test::MainWindow& w, const QString& out) {
+    frmDyno* dyno = w.form->open<frmDyno>();
+    for (const auto& [name, slower] : {std::pair{"before.log", 1.1}, {"after.log", 1.0}}) {
+        const auto s = test::simPullSamples(slower);
+        const QString path = w.dir.filePath(QLatin1String(name));
+        savePullLog(path, s, Units{});
+        dyno->addLog(path);
+    }
+    test::waitUntil([&] { return !dyno->isLoading(); }, 10000);
+    dyno->findChild<QDoubleSpinBox*>(QStringLiteral("spnMass"))->setValue(1400);
+    shoot(dyno, out, QStringLiteral("dyno"));
+    dyno->close();
 }
 
 // The wideband tab streaming and the AFR window after a minute of varied mixture.
@@ -348,6 +397,7 @@ int main(int argc, char** argv) {
     shootAnalyser(w, out);
     shootReplay(w, out);
     shootDashboardAndTrial(w, out);
+    shootDyno(w, out);
     frmSelfDiag* diag = w.form->open<frmSelfDiag>();
     w.settle();
     w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));
@@ -366,7 +416,7 @@ int main(int argc, char** argv) {
     colours->close();
 
     // A register test where the ECU answers for the catalogue's registers but the right bank.
-    frmRegTest* test = settings->btnActTest_Click();
+    auto* test = qobject_cast<frmRegTest*>(settings->btnActTest_Click());
     const QByteArray answer = QByteArray("\xFF\x01\x20", 3).repeated(40);
     for (int reg = 0; reg <= 0x38 && !test->scan().completed(); ++reg) {
         const bool answers = reg <= 0x05 || (reg >= 0x08 && reg <= 0x09) ||
@@ -420,7 +470,7 @@ int main(int argc, char** argv) {
 
     // An ECU finder that heard from id FE and was then cancelled.
     Form3* comms = w.form->open<Form3>();
-    frmECUfind* finder = comms->btnECUfind_Click();
+    auto* finder = qobject_cast<frmECUfind*>(comms->btnECUfind_Click());
     QTimer::singleShot(150, [&] { w.ecu->feed(QByteArray(1, char(0x01))); });
     while (finder->sweep().current() == 0xFE)
         QApplication::processEvents();

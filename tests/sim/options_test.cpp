@@ -18,7 +18,8 @@ TEST(SimOptions, ParsesEveryKindOfValueAndRejectsBadOnes) {
                                  "10",         "--launch",
                                  "1.5",        "--cmd-drop-rate",
                                  "0.01",       "--cmd-garbage-rate",
-                                 "0.02"},
+                                 "0.02",       "--pull-at",
+                                 "4"},
                                 error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->id, 0xE1);
@@ -34,6 +35,7 @@ TEST(SimOptions, ParsesEveryKindOfValueAndRejectsBadOnes) {
     EXPECT_DOUBLE_EQ(o->cmdGarbageRate, 0.02);
     EXPECT_DOUBLE_EQ(o->timeScale, 10);
     EXPECT_DOUBLE_EQ(o->launchDelay, 1.5);
+    EXPECT_DOUBLE_EQ(o->pullDelay, 4);
 
     const auto none = parseOptions({"--faults", "none", "--unsupported", "none"}, error);
     ASSERT_TRUE(none);
@@ -51,6 +53,7 @@ TEST(SimOptions, ParsesEveryKindOfValueAndRejectsBadOnes) {
                                                 {"--faults", "21:x"},
                                                 {"--drop-rate", "2"},
                                                 {"--launch", "-1"},
+                                                {"--pull-at", "x"},
                                                 {"--baud"},
                                                 {"--nonsense", "1"},
                                                 {"--unsupported", "G1"}}) {

@@ -1,4 +1,5 @@
 // The simulated wideband controller: replies, frames and their pace, warm-up, options.
+#include "tools/fuel_target.h"
 #include "wideband.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +73,36 @@ TEST(WidebandSim, Options) {
     EXPECT_FALSE(parseWbOptions({"--wb-version", "12345"}, rest, error));
     EXPECT_FALSE(parseWbOptions({"--wb-bogus", "1"}, rest, error));
     EXPECT_FALSE(parseWbOptions({"--wb-link"}, rest, error));
+    EXPECT_EQ(parseWbOptions({"--fuel-error", "7.5"}, rest, error)->fuelErrorPct, 7.5);
+    for (const char* bad : {"-1", "51", "x"})
+        EXPECT_FALSE(parseWbOptions({"--fuel-error", bad}, rest, error)) << bad;
+    EXPECT_FALSE(parseWbOptions({"--fuel-error"}, rest, error));
+}
+
+// --fuel-error: the cell's target off by its planted error; warm-up, a throttle step and fuel
+// cut each put a wrong ratio on top.
+TEST(WidebandSim, APlantedFuelErrorMovesTheRatioOfItsCell) {
+    EXPECT_DOUBLE_EQ(plantedFuelError(12, 0, 0), 0.12);
+    EXPECT_NEAR(plantedFuelError(12, 8, 0), -0.12, 1e-12);
+    EXPECT_NEAR(plantedFuelError(12, 4, 3), 0.0, 1e-12);
+    PlantedMixture m(12);
+    EngineState s;
+    s.rpm = 2990;     // the 3000 rpm row (5 from 0) as the ECU's bytes read
+    s.throttle = 0.2; // 61 raw: the column of 61
+    s.coolantC = 86;
+    ASSERT_EQ(simulatedCell(s), (std::pair<int, int>{5, 3}));
+    const auto planted = [](int column, int tp) {
+        return kx::defaultTargetHundredths(3000, tp) / 100.0 *
+               (1 + plantedFuelError(12, 5, column));
+    };
+    EXPECT_NEAR(m.afr(s, 0), planted(3, 61), 1e-9);
+    s.throttle = 0.4; // 100 raw, opened by 0.2 in 0.05 s: 15 % rich for 0.3 s
+    EXPECT_NEAR(m.afr(s, 0.05), 0.85 * planted(6, 100), 1e-9);
+    EXPECT_NEAR(m.afr(s, 0.5), planted(6, 100), 1e-9);
+    s.coolantC = 60;
+    EXPECT_NEAR(m.afr(s, 1.0), 0.9 * planted(6, 100), 1e-9);
+    s.throttle = 0;
+    EXPECT_EQ(m.afr(s, 2.0), 22.0);
 }
 
 } // namespace

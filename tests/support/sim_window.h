@@ -43,7 +43,7 @@ struct SimMainWindow {
     // Connects and waits for the part number; true when it arrived.
     bool connectEcu(int ms = 5000) {
         form().btnConnect_Click();
-        return waitUntil([&] { return form().link().connected && partNumber() != "#####"; }, ms);
+        return waitUntil([&] { return form().link().connected() && partNumber() != "#####"; }, ms);
     }
 };
 
@@ -54,10 +54,12 @@ struct SimWidebandWindow {
     kxsim::WidebandSimulator controller;
     std::unique_ptr<MainWindow> w;
 
+    // `fuelErrorPct`: as kestrix-sim --fuel-error, when not negative.
     explicit SimWidebandWindow(int framesPerSecond = 0,
-                               const std::function<void(SettingsStore&)>& before = {})
-        : ecu(quietSim()),
-          controller(widebandOptions(framesPerSecond), [this] { return ecu.engineState(); }) {
+                               const std::function<void(SettingsStore&)>& before = {},
+                               double fuelErrorPct = -1, kxsim::SimOptions ecuOptions = quietSim())
+        : ecu(std::move(ecuOptions)), controller(widebandOptions(framesPerSecond, fuelErrorPct),
+                                      [this] { return ecu.engineState(); }) {
         std::string error;
         if (!ecu.start(&error) || !controller.start(&error))
             throw std::runtime_error("simulator: " + error);
@@ -71,9 +73,10 @@ struct SimWidebandWindow {
     }
 
 private:
-    static kxsim::WbOptions widebandOptions(int framesPerSecond) {
+    static kxsim::WbOptions widebandOptions(int framesPerSecond, double fuelErrorPct) {
         kxsim::WbOptions o;
         o.warmupSeconds = 0;
+        o.fuelErrorPct = fuelErrorPct;
         if (framesPerSecond > 0) o.framesPerSecond = framesPerSecond;
         return o;
     }

@@ -3,7 +3,10 @@
 // pseudo-terminal pair.
 #include "ui/Dialogs.h"
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
+#include <QWidget>
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -89,6 +92,21 @@ inline QByteArray bytes(std::initializer_list<int> values) {
     for (int v : values)
         b.append(char(v));
     return b;
+}
+
+// Bytes from hexadecimal text: "FF01" -> 0xFF 0x01.
+inline QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+// The control of that objectName under `w`; a test failure (and null) when there is none.
+template <class T> T* child(QWidget* w, const QString& name) {
+    T* c = w->findChild<T*>(name);
+    EXPECT_NE(c, nullptr) << name.toStdString();
+    return c;
+}
+template <class T> T* child(QWidget* w, const char* name) {
+    return child<T>(w, QString::fromLatin1(name));
 }
 
 // Runs the event loop until `pred` is true or `ms` elapsed; returns pred().

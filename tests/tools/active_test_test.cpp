@@ -1,10 +1,12 @@
 // The active test table and the byte sequences that start and end a test.
 #include "link/SerialPort.h"
+#include "support/test_support.h"
 #include "tools/active_test.h"
 
 #include <gtest/gtest.h>
 
 using namespace kx;
+using namespace kx::test;
 
 namespace {
 const TestValue& entry(const std::vector<TestValue>& list, const QString& text) {
@@ -13,9 +15,6 @@ const TestValue& entry(const std::vector<TestValue>& list, const QString& text) 
     static const TestValue none{QStringLiteral("<missing>"), 0};
     ADD_FAILURE() << "no entry " << text.toStdString();
     return none;
-}
-QByteArray hex(const char* h) {
-    return QByteArray::fromHex(h);
 }
 } // namespace
 

@@ -1,11 +1,14 @@
 // The map trace and its set-up window on the main window's in-memory ECU port; an opened map
 // with its coverage.
+#include "support/fuel_drive.h"
 #include "support/main_window.h"
 #include "tools/frmMapTData.h"
 #include "tools/frmMapTrace.h"
+#include "tools/map_correction.h"
 #include "tools/map_file.h"
 #include "tools/memory_read.h"
 
+#include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,9 +22,6 @@ using namespace kx::test;
 
 namespace {
 using Writes = QList<QByteArray>;
-QByteArray hex(const char* h) {
-    return QByteArray::fromHex(h);
-}
 
 struct TraceWindow {
     MainWindow w;
@@ -79,7 +79,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     t.w.settle();
     EXPECT_EQ(t.w.form->findChild<frmMapTData*>(), nullptr);
     EXPECT_EQ(t.w.store->read("MapTrace", "RPMscaleAddress"), "7B00");
-    EXPECT_EQ(t.w.form->link().ReadMode, 13);
+    EXPECT_EQ(t.w.form->link().readMode(), ReceiveMode::MapRead);
     for (int cell = 1; cell <= 288; ++cell) {
         const uint16_t address = cell <= 16   ? uint16_t(0x7B00 + cell - 1)
                                  : cell <= 32 ? uint16_t(0x7AF0 + cell - 17)
@@ -102,7 +102,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     }
     EXPECT_EQ(t.w.ecu->writes, (Writes{hex("c9f70cc9f70dc9f777"), hex("f0")}));
     EXPECT_EQ(t.w.ecu->threshold(), 18);
-    EXPECT_EQ(t.w.form->link().ReadMode, 14);
+    EXPECT_EQ(t.w.form->link().readMode(), ReceiveMode::MapTrace);
     EXPECT_EQ(t.cell(16)->text(), "8000");
     EXPECT_EQ(t.cell(288)->text(), "255");
     EXPECT_EQ(t.colour(33), QColor(255, 0, 0));
@@ -114,7 +114,8 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     t.stream(hex("ff03004030"), 4);
     EXPECT_EQ(t.text("lblRPM"), "800");
     EXPECT_EQ(t.text("lblTP"), "48");
-    EXPECT_EQ(t.w.form->state().live.gaugeValue[0], 800.0f);
+    // Its own read-out only: the shared live values are the data display's.
+    EXPECT_EQ(t.w.form->state().live.gaugeValue[0], 0.0f);
     EXPECT_EQ(t.colour(51), green);
     int yellowCells = 0;
     for (int c = 33; c <= 288; ++c)
@@ -144,7 +145,7 @@ TEST(MapTraceWindow, ReadsTheGridByteByByteThenTracesWithATrail) {
     t.w.ecu->writes.clear();
     t.trace->close();
     t.w.settle();
-    EXPECT_EQ(t.w.form->link().ReadMode, 1);
+    EXPECT_EQ(t.w.form->link().readMode(), ReceiveMode::Identify);
     EXPECT_TRUE(t.w.ecu->writes.contains(hex("d0")));
 }
 
@@ -180,7 +181,7 @@ TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
     EXPECT_EQ(early.w.form->findChild<frmMapTData*>(), nullptr);
     for (const QByteArray& write : early.w.ecu->writes)
         EXPECT_NE(write, hex("ffffef"));
-    EXPECT_EQ(early.w.form->link().ReadMode, 1);
+    EXPECT_EQ(early.w.form->link().readMode(), ReceiveMode::Identify);
 
     // A pulled cable stops the reading and says why; with the ECU back, the byte that was
     // asked for is asked again.
@@ -330,4 +331,74 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     EXPECT_TRUE(r.trace->tracing());
     EXPECT_EQ(r.w.ecu->writes, (Writes{hex("30"), hex("c9f70cc9f70dc9f777"), hex("f0")}));
     EXPECT_EQ(r.cell(1)->text(), "500");
+}
+
+// The correction panel: a target opened and saved, filters switched with their counts, the
+// suggested map saved; none of it for a timing map.
+TEST(MapTraceWindow, FuelCorrectionTargetsFiltersAndSuggestedMapNotForTimingMaps) {
+    const auto stored = [](int preset) {
+        return [preset](SettingsStore& s) {
+            for (int f = 0; f < MapFieldCount; ++f)
+                s.save("MapTrace", mapSettingKey(MapField(f)),
+                       mapPresets()[size_t(preset)].addresses[size_t(f)]);
+        };
+    };
+    const EngineMap map = simulatedFuelMap();
+    TraceWindow t(stored(1), false); // RB25DET fuel
+    const QString mapPath = t.w.dir.filePath("map.csv"), log = t.w.dir.filePath("drive.log"),
+                  targetPath = t.w.dir.filePath("target.csv");
+    ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
+    ASSERT_TRUE(writeFuelDrive(log, {12, 20000, 86, 2}));
+    TargetTable target = defaultTarget(map.scales);
+    target.hundredths.fill(1400);
+    ASSERT_FALSE(writeUserText(targetPath, targetFileText(target), ExistingFile::Refuse));
+    const auto click = [&](const char* name) {
+        t.trace->findChild<QAbstractButton*>(name)->click();
+        t.w.settle();
+    };
+    t.w.dialogs.fileAnswers = {mapPath, targetPath, log};
+    click("btnOpenMap");
+    QTest::keyClick(t.setup, Qt::Key_Escape);
+    click("btnOpenTarget");
+    EXPECT_EQ(t.text("lblTarget"), "Target: target.csv");
+    click("btnAddLogs");
+    ASSERT_TRUE(waitUntil([&] { return !t.trace->addingLogs(); }, 20000));
+    t.w.settle();
+    EXPECT_TRUE(t.text("lblFilterCounts").contains(", throttle steps "));
+    click("chkThrottle");
+    EXPECT_TRUE(t.text("lblFilterCounts").contains(", throttle steps (off),"));
+    click("optTarget");
+    EXPECT_EQ(t.cell(33)->text(), "14.0");
+    click("optSuggested");
+    ASSERT_TRUE(t.trace->correction());
+    const FuelCorrection& c = *t.trace->correction();
+    int faint = 0;
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(t.cell(33 + i)->text().toInt(), c.suggested.values[size_t(i)]);
+        faint += t.cell(33 + i)->accessibleDescription().contains("keeps the map value");
+    }
+    EXPECT_GT(faint, 0);
+    EXPECT_LT(faint, 200);
+
+    const QString savedTarget = t.w.dir.filePath("t2.csv"), saved = t.w.dir.filePath("s.csv");
+    t.w.dialogs.fileAnswers = {savedTarget, saved};
+    click("btnSaveTarget");
+    click("btnSaveSuggested");
+    EXPECT_EQ(readTargetFile(savedTarget).target, target);
+    EXPECT_EQ(readMapFile(saved).map, c.suggested);
+    // The stored addresses now a timing map's: the map opened again shows its values.
+    stored(0)(*t.w.store);
+    t.w.dialogs.fileAnswers = {mapPath};
+    click("btnOpenMap");
+    EXPECT_TRUE(t.trace->findChild<QRadioButton*>("optMap")->isChecked());
+    EXPECT_EQ(t.cell(33 + 17)->text(), QString::number(map.values[17]));
+
+    TraceWindow timing(stored(0), false); // RB25DET timing
+    timing.w.dialogs.fileAnswers = {mapPath};
+    timing.trace->findChild<QPushButton*>("btnOpenMap")->click();
+    timing.w.settle();
+    EXPECT_FALSE(timing.trace->correction());
+    EXPECT_FALSE(timing.trace->findChild<QRadioButton*>("optSuggested")->isEnabled());
+    EXPECT_FALSE(timing.trace->findChild<QPushButton*>("btnSaveSuggested")->isEnabled());
+    EXPECT_TRUE(timing.text("lblCorrectionNote").contains("timing map"));
 }

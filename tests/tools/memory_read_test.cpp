@@ -1,16 +1,12 @@
 // Memory reads: address entries, requests, reply scanners, a dump's walk and its rate text.
+#include "support/test_support.h"
 #include "tools/memory_read.h"
 
 #include <QByteArray>
 #include <gtest/gtest.h>
 
 using namespace kx;
-
-namespace {
-QByteArray hex(const char* h) {
-    return QByteArray::fromHex(h);
-}
-} // namespace
+using namespace kx::test;
 
 TEST(MemoryRead, RangeEntriesAreForcedToWholeLinesAndChecked) {
     struct Case {

@@ -17,16 +17,8 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray hex(const char* h) {
-    return QByteArray::fromHex(h);
-}
 using Writes = QList<QByteArray>;
 
-template <class T> T* child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 QString text(QWidget* w, const char* name) {
     return child<QLabel>(w, name)->text();
 }
@@ -73,13 +65,13 @@ TEST(RomDataWindow, FastDumpRequestsEightAddressesAndReplacesTheFile) {
         old.write(QByteArray(100, 'x'));
     }
     EXPECT_EQ(r.win->windowTitle(), "Rom Data");
-    EXPECT_EQ(r.w.form->link().ReadMode, 1); // unchanged until reading
+    EXPECT_EQ(r.w.form->link().readMode(), ReceiveMode::Identify); // unchanged until reading
     r.w.dialogs.questionAnswers.push_back(true);
     r.read();
     ASSERT_EQ(r.w.dialogs.questions.size(), 1); // asked before the file is replaced
     EXPECT_EQ(child<QLineEdit>(r.win, "txtStart")->text(), "8000");
     EXPECT_EQ(child<QLineEdit>(r.win, "txtEnd")->text(), "800F");
-    EXPECT_EQ(r.w.form->link().ReadMode, 11);
+    EXPECT_EQ(r.w.form->link().readMode(), ReceiveMode::RomFast);
     EXPECT_EQ(r.w.ecu->writes, (Writes{hex("c98000c98001c98002c98003"),
                                        hex("c98004c98005c98006c98007"), hex("f0")}));
     EXPECT_EQ(r.w.ecu->threshold(), 23);
@@ -114,7 +106,7 @@ TEST(RomDataWindow, FastDumpRequestsEightAddressesAndReplacesTheFile) {
 TEST(RomDataWindow, SlowDumpWakesTheEcuBeforeEachAddress) {
     RomWindow r("8000", "800F", true);
     r.read();
-    EXPECT_EQ(r.w.form->link().ReadMode, 12);
+    EXPECT_EQ(r.w.form->link().readMode(), ReceiveMode::RomSlow);
     for (int a = 0; a < 16; ++a) {
         const int times = a % 2 ? 3 : 2;
         EXPECT_EQ(r.w.ecu->writes,
@@ -228,7 +220,7 @@ TEST(RomDataWindow, StopWithoutAReplyEndsWithTheBytesReadAndCloseKeepsThem) {
     r.w.settle();
     EXPECT_TRUE(win.isNull());
     EXPECT_EQ(r.file(), hex("1011121314151617"));
-    EXPECT_EQ(r.w.form->link().ReadMode, 1);
+    EXPECT_EQ(r.w.form->link().readMode(), ReceiveMode::Identify);
 }
 
 TEST(AdrWatchWindow, StartStreamsThreeAddressesAndRowsTrackMaxAndMin) {
@@ -238,7 +230,7 @@ TEST(AdrWatchWindow, StartStreamsThreeAddressesAndRowsTrackMaxAndMin) {
     w.settle();
     auto* win = w.form->findChild<frmAdrWatch*>();
     ASSERT_NE(win, nullptr);
-    EXPECT_EQ(w.form->link().ReadMode, 7);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::AddressWatch);
     EXPECT_EQ(child<QLineEdit>(win, "txtAddress2")->text(), "0001"); // from the settings
     auto rowText = [&](int i) {
         const QString n = QString::number(i);
@@ -283,5 +275,5 @@ TEST(AdrWatchWindow, StartStreamsThreeAddressesAndRowsTrackMaxAndMin) {
     EXPECT_EQ(rowText(1) + " " + rowText(2), "12|5|5 0||FF");
     win->close();
     w.settle();
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
 }

@@ -21,16 +21,8 @@ using namespace kx;
 using namespace kx::test;
 
 namespace {
-QByteArray hex(const char* h) {
-    return QByteArray::fromHex(h);
-}
 using Writes = QList<QByteArray>;
 
-template <class T> T* child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 
 // The text box shows "\n" where the fault text has "\r\n".
 QString shown(frmSelfDiag* win) {
@@ -50,7 +42,7 @@ TEST(SelfDiagWindow, OpensArmedAndShowsEachDelivery) {
     ASSERT_NE(win, nullptr);
     EXPECT_EQ(win->windowTitle(), "Self Diagnostics");
     EXPECT_EQ(child<QPushButton>(win, "btnReset")->text(), "Reset  ECU");
-    EXPECT_EQ(w.form->link().ReadMode, 6);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::SelfDiag);
     EXPECT_EQ(w.ecu->writes, (Writes{hex("30"), hex("d1"), hex("f0")}));
     EXPECT_EQ(w.ecu->threshold(), 100);
 
@@ -77,7 +69,7 @@ TEST(SelfDiagWindow, ResetErasesInModeZeroAndReadsAgain) {
 
     bool checkedDuringWait = false;
     QTimer::singleShot(400, [&] {
-        EXPECT_EQ(w.form->link().ReadMode, 0);
+        EXPECT_EQ(w.form->link().readMode(), ReceiveMode::None);
         EXPECT_FALSE(reset->isEnabled());
         EXPECT_EQ(shown(win), "****  RESETTING ECU  ****");
         // What arrives meanwhile goes nowhere.
@@ -93,7 +85,7 @@ TEST(SelfDiagWindow, ResetErasesInModeZeroAndReadsAgain) {
     EXPECT_TRUE(checkedDuringWait);
     EXPECT_EQ(w.ecu->writes,
               (Writes{hex("30"), hex("c1"), hex("f0"), hex("30"), hex("d1"), hex("f0")}));
-    EXPECT_EQ(w.form->link().ReadMode, 6);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::SelfDiag);
     EXPECT_TRUE(reset->isEnabled());
     w.ecu->feed(hex("ff025500").repeated(25));
     EXPECT_EQ(shown(win), "Code 55: No Faults");
@@ -130,7 +122,7 @@ TEST(SelfDiagWindow, ClosingDuringTheEraseReconnectsAndStopsTheErase) {
     const Writes expected{hex("30"), hex("c1"), hex("f0"), hex("30"), hex("ff"),
                           hex("ff"), hex("ef"), hex("d0"), hex("f0")};
     EXPECT_EQ(w.ecu->writes, expected);
-    EXPECT_EQ(w.form->link().ReadMode, 1);
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::Identify);
 }
 
 namespace {
@@ -188,7 +180,7 @@ struct ActiveTestWindow {
 TEST(ActiveTestWindow, StartSendsTheTestAndLiveDataAgainStopRestores) {
     ActiveTestWindow a;
     EXPECT_EQ(a.win->windowTitle(), "Active Test");
-    EXPECT_EQ(a.w.form->link().ReadMode, 1); // opening leaves the link alone
+    EXPECT_EQ(a.w.form->link().readMode(), ReceiveMode::Identify); // opening leaves the link alone
     EXPECT_TRUE(a.idle());
     ASSERT_FALSE(a.live.isEmpty());
     EXPECT_EQ(child<QLabel>(a.win, "lblWarning")->text(),

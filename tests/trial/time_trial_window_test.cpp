@@ -48,7 +48,7 @@ TEST(TimeTrialWindow, ArmsTheSpeedStreamAndTimesATrial) {
     TrialWindow t;
     ASSERT_FALSE(t.win.isNull());
     EXPECT_EQ(t.win->windowTitle(), "Speed Trial");
-    EXPECT_EQ(t.w.form->link().ReadMode, 5);
+    EXPECT_EQ(t.w.form->link().readMode(), ReceiveMode::TimeTrial);
     EXPECT_EQ(t.w.ecu->writes,
               (QList<QByteArray>{QByteArray::fromHex("30"), QByteArray::fromHex("5a0b"),
                                  QByteArray::fromHex("f0")}));
@@ -95,7 +95,7 @@ TEST(TimeTrialWindow, ArmsTheSpeedStreamAndTimesATrial) {
     EXPECT_TRUE(waitUntil([&] { return t.win.isNull(); }, 3000));
     t.w.settle();
     EXPECT_EQ(t.w.store->read("Trial", "customStop"), "1x");
-    EXPECT_EQ(t.w.form->link().ReadMode, 1);
+    EXPECT_EQ(t.w.form->link().readMode(), ReceiveMode::Identify);
 }
 
 TEST(TimeTrialWindow, InvalidCustomSpeedAndCancelKeepingBoxFour) {

@@ -35,7 +35,7 @@ struct WbWindow : MainWindow {
             const qsizetype sent = wb->writes.size();
             wb->feed(r);
             // The version reply is answered after a pause.
-            waitUntil([&] { return wb->writes.size() > sent || form->wbLink().ReadMode2 == 3; },
+            waitUntil([&] { return wb->writes.size() > sent || form->wbLink().readMode() == 3; },
                       1000);
         }
         return wb->writes;
@@ -53,7 +53,7 @@ TEST(WidebandWindow, HandshakeThenMeasurements) {
     const auto sent = w.handshake(WbWindow::goodReplies());
     EXPECT_EQ(sent, (QList<QByteArray>{"tf\r", "v\r", "s03e1\r", "s0406\r", "w\r", "t1\r"}));
     EXPECT_GE(clock.elapsed(), 100); // the pause after the version
-    EXPECT_EQ(w.form->wbLink().ReadMode2, 3);
+    EXPECT_EQ(w.form->wbLink().readMode(), 3);
     EXPECT_EQ(w.wb->threshold(), 56);
     EXPECT_EQ(w.label("lblROMver")->text(), "0120");
     EXPECT_FALSE(w.form->afrDisplayEnabled());
@@ -135,7 +135,7 @@ TEST(WidebandWindow, IncompatibleSilentAndLateReplies) {
     QCoreApplication::processEvents();
     EXPECT_EQ(w.dialogs.messages, QStringList{"WBO2 version not compatable03E0"});
     EXPECT_EQ(w.dialogs.messageKinds, std::vector<MessageKind>{MessageKind::Warning});
-    EXPECT_EQ(w.form->wbLink().ReadMode2, 0);
+    EXPECT_EQ(w.form->wbLink().readMode(), 0);
 
     // Connect again to a silent controller: after three seconds the frame says so, and a late
     // reply still goes on with the handshake.
@@ -211,7 +211,7 @@ TEST(WidebandWindow, AfrWindowShowsDialGraphAndStatus) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(afr));
     QTest::keyClick(afr, Qt::Key_Escape);
     EXPECT_TRUE(waitUntil([&] { return !w.form->findChild<frmWBO2*>("frmWBO2"); }, 2000));
-    EXPECT_EQ(w.form->wbLink().ReadMode2, 3); // closing the window leaves the link streaming
+    EXPECT_EQ(w.form->wbLink().readMode(), 3); // closing the window leaves the link streaming
 }
 
 TEST(WidebandWindow, DashboardWbo2IsLiveOnlyWhileTheControllerStreams) {

@@ -1,0 +1,380 @@
+#include "dyno/frmDyno.h"
+
+#include "dyno/DynoPlot.h"
+#include "dyno/dyno_stream.h"
+#include "gauges/colour.h"
+#include "logs/analyser_plot.h"
+#include "logs/frmLogAnalyzer.h"
+#include "logs/log_format.h"
+#include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
+#include "util/settings.h"
+#include "util/text.h"
+#include "util/user_file.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace kx {
+
+namespace {
+const char* const kCsvFilter = "CSV Files|*.csv|All Files|*.*";
+
+QPushButton* button(const char* caption, const char* name) {
+    auto* b = new QPushButton(S(caption));
+    b->setObjectName(S(name));
+    return b;
+}
+} // namespace
+
+frmDyno::frmDyno(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
+    setObjectName(S("frmDyno"));
+    setWindowTitle(S("Dyno"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    lstPulls_ = new QListWidget;
+    lstPulls_->setObjectName(S("lstPulls"));
+    lstPulls_->setAccessibleName(S("Pulls"));
+    lstPulls_->setMinimumWidth(260);
+    lstPulls_->setWordWrap(true);
+    connect(lstPulls_, &QListWidget::itemChanged, this, [this] { showCurves(); });
+    btnOpen_ = button("Open Logs...", "btnOpen");
+    btnAnalyser_ = button("Analyser's Log", "btnAnalyser");
+    btnRecord_ = button("Record a Pull", "btnRecord");
+    btnExportCsv_ = button("Export CSV...", "btnExportCsv");
+    btnExportPng_ = button("Export PNG...", "btnExportPng");
+    connect(btnOpen_, &QPushButton::clicked, this, &frmDyno::btnOpen_Click);
+    connect(btnAnalyser_, &QPushButton::clicked, this, &frmDyno::btnAnalyser_Click);
+    connect(btnRecord_, &QPushButton::clicked, this, &frmDyno::btnRecord_Click);
+    connect(btnExportCsv_, &QPushButton::clicked, this, &frmDyno::btnExportCsv_Click);
+    connect(btnExportPng_, &QPushButton::clicked, this, &frmDyno::btnExportPng_Click);
+
+    auto* left = new QVBoxLayout;
+    auto* pullsCaption = new QLabel(S("P&ulls (tick to draw)"));
+    pullsCaption->setBuddy(lstPulls_);
+    left->addWidget(pullsCaption);
+    left->addWidget(lstPulls_, 1);
+    for (QPushButton* b : {btnOpen_, btnAnalyser_, btnRecord_, btnExportCsv_, btnExportPng_})
+        left->addWidget(b);
+
+    plot_ = new DynoPlot;
+
+    const VehicleInputs stored = readVehicleInputs(host_.settings);
+    auto* vehicle = new QGroupBox(S("Vehicle"));
+    auto* form = new QFormLayout(vehicle);
+    const auto row = [&](QDoubleSpinBox* box, const QString& caption) {
+        auto* label = new QLabel(caption);
+        label->setBuddy(box);
+        form->addRow(label, box);
+    };
+    row(spnMass_ = input("spnMass", S("Mass with driver (kg)"), 50, 100000, 0, stored.massKg),
+        S("&Mass with driver (kg)"));
+    row(spnCdA_ = input("spnCdA", QStringLiteral("CdA (m²)"), 0, 20, 3, stored.cdA),
+        QStringLiteral("&CdA (m²)"));
+    row(spnCrr_ = input("spnCrr", S("Rolling coefficient"), 0, 1, 4, stored.crr),
+        S("&Rolling coefficient"));
+    row(spnRho_ = input("spnRho", QStringLiteral("Air density (kg/m³)"), 0.1, 5, 3, stored.rho),
+        QStringLiteral("Air &density (kg/m³)"));
+    row(spnTemp_ = input("spnTemp", QStringLiteral("Air temperature (°C)"), -40, 60, 1, 20),
+        QStringLiteral("Air &temperature (°C)"));
+    row(spnPressure_ = input("spnPressure", S("Air pressure (hPa)"), 500, 1100, 1, 1013.25),
+        S("Air &pressure (hPa)"));
+    auto* btnAir = button("Density from Temperature and Pressure", "btnAirDensity");
+    connect(btnAir, &QPushButton::clicked, this,
+            [this] { spnRho_->setValue(airDensity(spnTemp_->value(), spnPressure_->value())); });
+    form->addRow(btnAir);
+    row(spnLoss_ = input("spnLoss", S("Drivetrain loss (%)"), 0, 90, 1, stored.lossPct),
+        S("Drivetrain &loss (%)"));
+    row(spnStep_ = input("spnStep", S("Step (RPM)"), 10, 2000, 0, stored.stepRpm),
+        S("&Step (RPM)"));
+    for (QDoubleSpinBox* b : {spnMass_, spnCdA_, spnCrr_, spnRho_, spnLoss_, spnStep_})
+        connect(b, &QDoubleSpinBox::valueChanged, this, &frmDyno::inputsChanged);
+    auto* note = new QLabel(S("0 % loss: power at the wheels."));
+    note->setWordWrap(true);
+    form->addRow(note);
+
+    lblStatus_ = new QLabel;
+    lblStatus_->setObjectName(S("lblStatus"));
+    lblStatus_->setWordWrap(true);
+    showsValue(lblStatus_, S("Dyno"));
+
+    auto* middle = new QHBoxLayout;
+    middle->addLayout(left);
+    middle->addWidget(plot_, 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(vehicle);
+    right->addStretch();
+    middle->addLayout(right);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(middle, 1);
+    layout->addWidget(lblStatus_);
+
+    stream_ = new DynoStream(host_, this);
+    stream_->sample = [this](const PullRecorder::Sample& s) { takeSample(s); };
+    stream_->silence = [this](bool silent, const QString& why) {
+        if (!silent) return setStatus(S("Recording: frames come again."));
+        recorder_.markGap();
+        setStatus(why + S(": the pull keeps the gap, marked, and is not smoothed over it."));
+    };
+    stream_->availableChanged = [this] {
+        btnRecord_->setEnabled(stream_->available() || stream_->running());
+    };
+    stream_->availableChanged();
+
+    closeOnEscape(this);
+    nameForAccessibility(this);
+    resize(1100, 620);
+    showCurves();
+}
+
+frmDyno::~frmDyno() = default;
+
+QDoubleSpinBox* frmDyno::input(const char* name, const QString& caption, double low, double high,
+                               int decimals, double value) {
+    auto* box = new QDoubleSpinBox;
+    box->setObjectName(S(name));
+    box->setAccessibleName(caption);
+    box->setRange(low, high);
+    box->setDecimals(decimals);
+    box->setSingleStep(std::pow(10.0, 1 - decimals)); // 10 kg, 0.01 m², 0.001, 1 %
+    box->setValue(value);
+    // Numbers always with "." in this window, as in the files it writes.
+    box->setLocale(QLocale::c());
+    return box;
+}
+
+VehicleInputs frmDyno::inputs() const {
+    VehicleInputs in;
+    in.massKg = spnMass_->value();
+    in.cdA = spnCdA_->value();
+    in.crr = spnCrr_->value();
+    in.rho = spnRho_->value();
+    in.lossPct = spnLoss_->value();
+    in.stepRpm = spnStep_->value();
+    return in;
+}
+
+void frmDyno::inputsChanged() {
+    const VehicleInputs in = inputs();
+    if (!vehicleInputsProblem(in).isEmpty()) return;
+    saveVehicleInputs(host_.settings, in);
+    recompute();
+}
+
+void frmDyno::recompute() {
+    const VehicleInputs in = inputs();
+    const QSignalBlocker quiet(lstPulls_);
+    for (size_t k = 0; k < pulls_.size(); ++k) {
+        Listed& l = pulls_[k];
+        l.curve = dynoCurve(logs_[l.log].samples, l.pull, in);
+        lstPulls_->item(int(k))->setText(pullName(l) + S(": ") + peaksText(l.curve, units()) +
+                                         (l.pull.marked() ? S(" (gap: marked)") : QString()));
+    }
+    showCurves();
+}
+
+QString frmDyno::pullName(const Listed& l) const {
+    return S("%1 #%2").arg(logs_[l.log].name).arg(l.number);
+}
+
+void frmDyno::showCurves() {
+    std::vector<DynoPlot::Curve> curves;
+    for (size_t k = 0; k < pulls_.size(); ++k) {
+        if (lstPulls_->item(int(k))->checkState() != Qt::Checked) continue;
+        curves.push_back({pullName(pulls_[k]), colourFromBgr(analyserSeriesColour(int(k) % 12)),
+                          pulls_[k].curve});
+    }
+    plot_->setCurves(std::move(curves), units());
+    const bool any = !plot_->curves().empty();
+    btnExportCsv_->setEnabled(any);
+    btnExportPng_->setEnabled(any);
+}
+
+void frmDyno::addLog(const QString& path, std::function<void(bool)> added) {
+    if (closing_) return;
+    queued_.push_back({path, std::move(added)});
+    loadNext();
+}
+
+void frmDyno::loadNext() {
+    if (load_ || queued_.empty() || closing_) return;
+    Queued next = std::move(queued_.front());
+    queued_.pop_front();
+    load_ = std::make_unique<LogLoad>(host_, this, next.path,
+                                      [this, next](std::optional<LogData> data) {
+                                          const bool added = logRead(next.path, std::move(data));
+                                          if (next.added) next.added(added);
+                                          // The load that called here is let go once its call is
+                                          // over.
+                                          QTimer::singleShot(0, this, [this] {
+                                              load_.reset();
+                                              loadNext();
+                                          });
+                                      });
+}
+
+bool frmDyno::logRead(const QString& path, std::optional<LogData> data) {
+    if (!data) return false;
+    const QString name = QFileInfo(path).fileName();
+    DynoLog log = dynoSamples(*data);
+    const PullSearch found =
+        log.why.isEmpty() ? findPulls(log.samples) : PullSearch{{}, S("no pull: ") + log.why};
+    if (found.pulls.empty()) {
+        setStatus(name + S(": ") + found.why);
+        return false;
+    }
+    logs_.push_back({name, std::move(log.samples)});
+    const VehicleInputs in = inputs();
+    int number = 0;
+    for (const DynoPull& p : found.pulls) {
+        Listed l{logs_.size() - 1, ++number, p, {}};
+        l.curve = dynoCurve(logs_.back().samples, p, in);
+        pulls_.push_back(l);
+        auto* item = new QListWidgetItem(lstPulls_);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    }
+    setStatus(S("%1: %2 %3 found.")
+                  .arg(name)
+                  .arg(found.pulls.size())
+                  .arg(found.pulls.size() == 1 ? S("pull") : S("pulls")));
+    recompute();
+    return true;
+}
+
+QString frmDyno::folder() const {
+    if (!folder_.isEmpty()) return folder_;
+    const QString logs = host_.settings.read(S("DataLog"), S("Path"));
+    return logs.isEmpty() ? QDir::currentPath() : logs;
+}
+
+void frmDyno::btnOpen_Click() {
+    const QStringList paths = host_.dialogs.openFileNames(this, folder(), S(kLogFileFilter));
+    if (paths.isEmpty()) return;
+    folder_ = QFileInfo(paths.constFirst()).absolutePath();
+    for (const QString& p : paths)
+        addLog(p);
+}
+
+void frmDyno::btnAnalyser_Click() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* analyser = qobject_cast<frmLogAnalyzer*>(w);
+            analyser && !analyser->path().isEmpty()) {
+            addLog(analyser->path());
+            return;
+        }
+    }
+    setStatus(S("No log is open in the log analyser."));
+}
+
+void frmDyno::btnRecord_Click() {
+    if (recorder_.stage() == PullRecorder::Stage::Waiting ||
+        recorder_.stage() == PullRecorder::Stage::Recording) {
+        recorder_.finish();
+        return finishRecording();
+    }
+    recorder_.arm();
+    stream_->start();
+    btnRecord_->setText(S("Stop Recording"));
+    setStatus(S("Waiting for full throttle..."));
+}
+
+void frmDyno::takeSample(const PullRecorder::Sample& s) {
+    if (!recorder_.take(s)) return;
+    if (recorder_.stage() == PullRecorder::Stage::Recording)
+        setStatus(S("Recording the pull..."));
+    else
+        finishRecording();
+}
+
+void frmDyno::finishRecording() {
+    stream_->stop();
+    btnRecord_->setText(S("Record a Pull"));
+    stream_->availableChanged();
+    if (recorder_.samples().empty()) return setStatus(S("Recording stopped: no pull."));
+    QString dir = host_.settings.read(S("DataLog"), S("Path"));
+    if (dir.isEmpty()) dir = QDir::currentPath();
+    if (!dir.endsWith(u'/')) dir += u'/';
+    const QString path =
+        dir +
+        freeLogName(dir, S("dyno-") + QDateTime::currentDateTime().toString(S("yyyyMMdd-HHmmss")) +
+                             S(".log"));
+    if (const auto error = savePullLog(path, recorder_.samples(), host_.state.units)) {
+        host_.dialogs.message(this, *error, MessageKind::Warning);
+        return setStatus(S("The pull could not be saved."));
+    }
+    const auto& s = recorder_.samples();
+    const double seconds = double(s.back().at - s.front().at) / 1000;
+    const QString rate =
+        seconds > 0
+            ? S("%1 samples a second").arg(QString::number(double(s.size() - 1) / seconds, 'f', 0))
+            : QString();
+    const QString saved =
+        S("Pull saved to %1 (%2%3).")
+            .arg(path, rate, recorder_.gapSeen() ? S("; with a gap, marked") : QString());
+    addLog(path, [this, saved](bool added) {
+        if (added) setStatus(saved);
+    });
+}
+
+void frmDyno::btnExportCsv_Click() {
+    QByteArray text = inputsLine(inputs());
+    int n = 0;
+    for (size_t k = 0; k < pulls_.size(); ++k) {
+        if (lstPulls_->item(int(k))->checkState() != Qt::Checked) continue;
+        const Listed& l = pulls_[k];
+        text += "# " + pullName(l).toUtf8() + '\n';
+        text += pullReport(++n, logs_[l.log].samples, l.pull, l.curve, units());
+    }
+    const QString path =
+        host_.dialogs.saveFileName(this, folder(), S("dyno.csv"), S(kCsvFilter), S("csv"));
+    if (path.isEmpty()) return;
+    const bool exists = QFileInfo::exists(path);
+    if (!host_.dialogs.mayReplace(this, path)) return;
+    if (const auto error =
+            writeUserText(path, text, exists ? ExistingFile::Replace : ExistingFile::Refuse))
+        host_.dialogs.message(this, *error, MessageKind::Warning);
+}
+
+void frmDyno::btnExportPng_Click() {
+    const QString path = host_.dialogs.saveFileName(this, folder(), S("dyno.png"),
+                                                    S("PNG Images|*.png|All Files|*.*"), S("png"));
+    if (path.isEmpty()) return;
+    const bool exists = QFileInfo::exists(path);
+    if (!host_.dialogs.mayReplace(this, path)) return;
+    if (const auto error = savePng(plot_->renderImage(QSize(1200, 800)), path,
+                                   exists ? ExistingFile::Replace : ExistingFile::Refuse))
+        host_.dialogs.message(this, *error, MessageKind::Warning);
+}
+
+void frmDyno::setStatus(const QString& text) {
+    lblStatus_->setText(text);
+}
+
+void frmDyno::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    queued_.clear();
+    load_.reset(); // a read in progress is cancelled
+    if (recorder_.stage() == PullRecorder::Stage::Recording) {
+        recorder_.finish();
+        finishRecording();
+    }
+    event->accept();
+    host_.launcher.toolClosed(this);
+}
+
+} // namespace kx

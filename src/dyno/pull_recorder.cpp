@@ -1,0 +1,78 @@
+#include "dyno/pull_recorder.h"
+
+#include "dyno/dyno.h"
+#include "live/gauge_setup.h"
+#include "logs/log_format.h"
+#include "util/ticks.h"
+
+namespace kx {
+
+void PullRecorder::arm() {
+    stage_ = Stage::Waiting;
+    samples_.clear();
+    topThrottle_ = topRpm_ = 0;
+    liftedAt_.reset();
+    gapSeen_ = false;
+}
+
+bool PullRecorder::take(const Sample& s) {
+    if (stage_ == Stage::Waiting) {
+        if (s.throttle < kWideOpenVolts) return false;
+        stage_ = Stage::Recording;
+        topThrottle_ = s.throttle;
+        topRpm_ = s.rpm;
+        topRpmAt_ = s.at;
+        samples_.push_back(s);
+        return true;
+    }
+    if (stage_ != Stage::Recording) return false;
+    samples_.push_back(s);
+    topThrottle_ = std::max(topThrottle_, s.throttle);
+    if (s.throttle >= kFullThrottleShare * topThrottle_)
+        liftedAt_.reset();
+    else if (!liftedAt_)
+        liftedAt_ = s.at;
+    if (s.rpm > topRpm_) {
+        topRpm_ = s.rpm;
+        topRpmAt_ = s.at;
+    }
+    const bool closed = liftedAt_ && elapsedTicks(*liftedAt_, s.at) >= kLiftMs;
+    const bool flat = elapsedTicks(topRpmAt_, s.at) >= kFlatMs;
+    if (!closed && !flat) return false;
+    stage_ = Stage::Done;
+    return true;
+}
+
+void PullRecorder::markGap() {
+    if (stage_ == Stage::Recording) gapSeen_ = true;
+}
+
+void PullRecorder::finish() {
+    if (stage_ == Stage::Recording || stage_ == Stage::Waiting) stage_ = Stage::Done;
+}
+
+std::optional<QString> savePullLog(const QString& path, const std::vector<PullRecorder::Sample>& s,
+                                   const Units& units) {
+    if (s.empty()) return QStringLiteral("No pull was recorded.");
+    const auto catalogue = catalogueNames(units.fahr, units.mph);
+    LogGaugeNames names;
+    std::copy(catalogue.begin(), catalogue.begin() + kLogGaugeCount, names.begin());
+    LogSelection selection;
+    for (int g : {kDynoRpm, kDynoSpeed, kDynoThrottle})
+        selection.gauges[size_t(g)] = true;
+    LogWriter writer;
+    if (const auto error = writer.start(path, names, selection, s.front().at)) return error->text;
+    for (const PullRecorder::Sample& x : s) {
+        LogValues values;
+        values.gauges[kDynoRpm] = x.rpm;
+        values.gauges[kDynoSpeed] = x.speed;
+        values.gauges[kDynoThrottle] = x.throttle;
+        if (auto error = writer.record(values, x.at)) {
+            writer.stop();
+            return error;
+        }
+    }
+    return writer.stop();
+}
+
+} // namespace kx

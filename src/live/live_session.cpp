@@ -1,0 +1,86 @@
+#include "live/live_session.h"
+
+#include <algorithm>
+
+namespace kx {
+
+LiveSession::LiveSession(EcuLink& link, LiveState& state, const Settings& settings)
+    : link_(link), state_(state), settings_(settings) {}
+
+LiveSession::~LiveSession() = default;
+
+void LiveSession::join(QObject* owner, Listener listener) {
+    forget();
+    if (!owner || listening(owner)) return;
+    const bool first = listeners_.empty();
+    listeners_.push_back({owner, std::move(listener)});
+    if (first) link_.acquire(owner, claim(owner));
+}
+
+bool LiveSession::leave(QObject* owner) {
+    const auto it = std::find_if(listeners_.begin(), listeners_.end(),
+                                 [owner](const Entry& e) { return e.owner == owner; });
+    if (it == listeners_.end()) return false;
+    listeners_.erase(it);
+    forget();
+    if (listeners_.empty()) return false;
+    QObject* next = listeners_.front().owner;
+    if (link_.holds(owner)) {
+        link_.handOver(owner, next, claim(next));
+    } else {
+        // It was still waiting for its turn: the wait is the next listener's now.
+        link_.release(owner);
+        link_.acquire(next, claim(next));
+    }
+    return true;
+}
+
+bool LiveSession::listening(const QObject* owner) const {
+    return std::any_of(listeners_.begin(), listeners_.end(),
+                       [owner](const Entry& e) { return e.owner == owner; });
+}
+
+void LiveSession::arm(QObject* owner) {
+    filter_.reset(storedEcuBaud(settings_));
+    link_.run(owner, liveDataStream(state_.setup));
+}
+
+EcuLink::Claim LiveSession::claim(QObject* owner) {
+    EcuLink::Claim c;
+    for (const Entry& e : listeners_)
+        if (e.owner == owner) c.name = e.listener.name;
+    c.liveData = true;
+    c.receiver = [this](const QByteArray& f) { frame(f); };
+    c.deliveryDone = [this] { shown(); };
+    QPointer<QObject> guard(owner);
+    c.granted = [this, guard] {
+        if (guard) arm(guard);
+    };
+    c.resumed = c.granted;
+    c.rearm = c.granted;
+    return c;
+}
+
+void LiveSession::frame(const QByteArray& bytes) {
+    if (link_.readMode() != ReceiveMode::LiveData) return;
+    const auto passed = filterFrame(filter_, bytes, state_.setup, link_.trace());
+    if (!passed) return;
+    getFullData(passed->bytes, state_.setup, state_.units, state_.live);
+    // A listener may close its window from here (a failed write): walk a copy.
+    const std::vector<Entry> now = listeners_;
+    for (const Entry& e : now)
+        if (e.owner && e.listener.frame) e.listener.frame(passed->at);
+}
+
+void LiveSession::shown() {
+    if (link_.readMode() != ReceiveMode::LiveData) return;
+    const std::vector<Entry> now = listeners_;
+    for (const Entry& e : now)
+        if (e.owner && e.listener.shown) e.listener.shown();
+}
+
+void LiveSession::forget() {
+    std::erase_if(listeners_, [](const Entry& e) { return !e.owner; });
+}
+
+} // namespace kx

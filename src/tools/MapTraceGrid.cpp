@@ -1,0 +1,337 @@
+#include "tools/MapTraceGrid.h"
+
+#include "gauges/colour.h"
+#include "ui/ui_helpers.h"
+#include "util/numbers.h"
+#include "util/text.h"
+#include "wideband/wideband.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace kx {
+
+namespace {
+constexpr uint32_t kUnpainted = 0xFFFFFFFFu;
+constexpr uint32_t kBlack = 0x000000u;
+constexpr uint32_t kWhite = 0xFFFFFFu;
+constexpr uint32_t kFaintText = 0x707070u;
+
+// Black text on light cells, white on dark ones.
+uint32_t textOn(uint32_t bgr) {
+    const int r = int(bgr & 0xFF), g = int(bgr >> 8 & 0xFF), b = int(bgr >> 16 & 0xFF);
+    return 299 * r + 587 * g + 114 * b >= 128000 ? kBlack : kWhite;
+}
+
+// What a screen reader and the tooltip say of a cell's coverage beyond its caption.
+QString coverageDetails(const CoverageCell& c) {
+    if (c.hits == 0) return S("No hits");
+    QString text = S("%1 %2").arg(c.hits).arg(c.hits == 1 ? S("hit") : S("hits"));
+    if (const auto mean = c.meanAfr()) {
+        text += S("; WBo2 mean %1 from %2, lowest %3, highest %4")
+                    .arg(meanAfrText(*mean))
+                    .arg(c.afrCount)
+                    .arg(singleText(c.afrMin), singleText(c.afrMax));
+    }
+    if (c.hits < MapCoverage::kFewHits) text += S(" (few hits)");
+    return text;
+}
+
+QLabel* readout(const QString& name, const QString& context) {
+    auto* l = new QLabel;
+    l->setObjectName(name);
+    l->setAlignment(Qt::AlignCenter);
+    l->setFrameShape(QFrame::Panel);
+    l->setFrameShadow(QFrame::Sunken);
+    QFont f = l->font();
+    f.setPointSize(f.pointSize() + 4);
+    f.setBold(true);
+    l->setFont(f);
+    // Opaque and of a fixed size: a new value repaints the read-out alone, without its group
+    // beneath or a layout pass.
+    l->setAutoFillBackground(true);
+    const QFontMetrics m(f);
+    l->setFixedSize(m.horizontalAdvance(S("888888")) + 12, m.height() + 12);
+    showsValue(l, context);
+    return l;
+}
+
+QGroupBox* group(const char* caption, QWidget* content) {
+    auto* g = new QGroupBox(S(caption));
+    auto* box = new QVBoxLayout(g);
+    box->addWidget(content);
+    return g;
+}
+
+QString oneDecimal(double v) {
+    return QString::number(roundHalfEven(v, 1), 'f', 1);
+}
+} // namespace
+
+MapTraceGrid::MapTraceGrid(const MapTraceModel& model, QWidget* parent)
+    : QGroupBox(S("Engine Map"), parent), m_(model) {
+    painted_.fill(kUnpainted);
+    auto* grid = new QGridLayout(this);
+    grid->setSpacing(1);
+    for (int i = 0; i < maptrace::CellCount; ++i) {
+        auto* cell = new QLabel;
+        cell->setObjectName(S("lblMapCell") + QString::number(i));
+        cell->setFixedSize(38, 20);
+        cell->setAlignment(Qt::AlignCenter);
+        const GridPlace at = gridPlace(i);
+        if (i >= maptrace::FirstRowHeader) {
+            cell->setFrameShape(QFrame::Box);
+            const QString where = at.row == 0 ? S("TP column %1").arg(at.column)
+                                  : at.column == 0
+                                      ? S("RPM row %1").arg(at.row)
+                                      : S("Row %1, column %2").arg(at.row).arg(at.column);
+            showsValue(cell, where, Context::InName);
+        }
+        grid->addWidget(cell, at.row, at.column);
+        lblMapCell_[size_t(i)] = cell;
+    }
+    auto* rpmCaption = new QLabel(S("RPM"));
+    rpmCaption->setAlignment(Qt::AlignCenter);
+    grid->addWidget(rpmCaption, 17, 0);
+    grid->addWidget(new QLabel(S("TP")), 0, 17);
+
+    fraShow_ = new QGroupBox(S("Show"));
+    fraShow_->setObjectName(S("fraShow"));
+    auto* showRow = new QHBoxLayout(fraShow_);
+    const char* const captions[] = {"Map Values", "Hits",     "Mean WBo2",
+                                    "Target",     "Change %", "Suggested"};
+    const char* const names[] = {"optMap",    "optHits",   "optWBo2",
+                                 "optTarget", "optChange", "optSuggested"};
+    for (size_t i = 0; i < opt_.size(); ++i) {
+        opt_[i] = new QRadioButton(S(captions[i]));
+        opt_[i]->setObjectName(S(names[i]));
+        showRow->addWidget(opt_[i]);
+        connect(opt_[i], &QRadioButton::toggled, this, [this](bool on) {
+            if (on) emit viewChanged();
+        });
+    }
+    opt_[0]->setChecked(true);
+    showRow->addStretch();
+
+    lblScale_ = new QLabel;
+    lblScale_->setObjectName(S("lblScale"));
+    lblScale_->setWordWrap(true);
+    showsValue(lblScale_, S("Colour scale"));
+}
+
+MapTraceGrid::View MapTraceGrid::view() const {
+    for (size_t i = 0; i < opt_.size(); ++i)
+        if (opt_[i]->isChecked()) return View(i);
+    return View::MapValues;
+}
+
+void MapTraceGrid::showRead(int cell, uint8_t value) {
+    lblMapCell_[size_t(cell)]->setText(cellCaption(cell, value));
+    if (cell >= maptrace::FirstMapCell) paintCell(cell, mapColour(value));
+}
+
+void MapTraceGrid::showHeaders() {
+    for (int i = 0; i < 16; ++i) {
+        lblMapCell_[size_t(maptrace::FirstRowHeader + i)]->setText(
+            QString::number(m_.map.scales.rpm[size_t(i)]));
+        lblMapCell_[size_t(maptrace::FirstColumnHeader + i)]->setText(
+            QString::number(m_.map.scales.tp[size_t(i)]));
+    }
+}
+
+std::optional<double> MapTraceGrid::figure(int index, View v) const {
+    if (v == View::Hits || v == View::MeanAfr) {
+        return coverageFigure(m_.coverage.cell(index),
+                              v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr);
+    }
+    if (!m_.correction) return std::nullopt;
+    const CellCorrection& c = m_.correction->cells[size_t(index)];
+    if (v == View::Target) return c.target;
+    if (v == View::ChangePct) return c.change;
+    return std::nullopt;
+}
+
+void MapTraceGrid::showCell(int cell) {
+    if (!m_.mapKnown) return; // the reading paints each byte as it comes
+    const int index = cell - maptrace::FirstMapCell;
+    QLabel* l = lblMapCell_[size_t(cell)];
+    const View v = view();
+    const uint8_t value = m_.map.values[size_t(index)];
+    QString caption;
+    uint32_t colour = kWhite;
+    bool faint = false;
+    const CellCorrection* c =
+        m_.correction && correctionView(v) ? &m_.correction->cells[size_t(index)] : nullptr;
+    if (v == View::MapValues) {
+        caption = QString::number(value);
+        colour = m_.trailed.test(size_t(index)) ? kTrailColour : mapColour(value);
+    } else if (v == View::Suggested) {
+        const uint8_t s = c ? c->suggested : value;
+        caption = QString::number(s);
+        colour = mapColour(s);
+        faint = !c || c->trust != CellTrust::Trusted;
+    } else if (const auto f = figure(index, v)) {
+        if (v == View::Hits || v == View::MeanAfr) {
+            const CoverageCell& cc = m_.coverage.cell(index);
+            caption =
+                coverageCaption(cc, v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr);
+            faint = cc.hits < MapCoverage::kFewHits;
+        } else {
+            caption = v == View::Target ? oneDecimal(*f) : changePercentText(*f);
+            faint = v == View::ChangePct && c->trust != CellTrust::Trusted;
+        }
+        colour = scale_.colourOf(*f);
+    }
+    if (faint) colour = dimmed(colour);
+    // Over a figure's colour the cell the engine is in gets a thick frame, so both show.
+    const bool current = cell == m_.shownCurrent;
+    if (current && v == View::MapValues) colour = kCurrentCellColour;
+    const int frame = current && v != View::MapValues ? 3 : 1;
+    if (l->lineWidth() != frame) l->setLineWidth(frame);
+    if (l->text() != caption) l->setText(caption);
+    paintCell(cell, colour);
+    const uint32_t text = faint ? kFaintText : textOn(colour);
+    if (l->palette().color(QPalette::WindowText) != colourFromBgr(text))
+        setColour(l, QPalette::WindowText, text);
+}
+
+void MapTraceGrid::showDetails(int cell) {
+    QLabel* l = lblMapCell_[size_t(cell)];
+    const int index = cell - maptrace::FirstMapCell;
+    const QString details =
+        m_.correction && correctionView(view())
+            ? correctionDetails(m_.correction->cells[size_t(index)], m_.settings)
+            : coverageDetails(m_.coverage.cell(index));
+    if (l->toolTip() == details) return;
+    l->setToolTip(details);
+    l->setAccessibleDescription(details);
+}
+
+void MapTraceGrid::showAll() {
+    changed_.set();
+    scale_ = CoverageScale();
+    refresh();
+}
+
+void MapTraceGrid::refresh() {
+    // No longer a fuel map: back to its values.
+    if (correctionView(view()) && !m_.correction) opt_[0]->setChecked(true);
+    const View v = view();
+    for (size_t i = 1; i < opt_.size(); ++i)
+        opt_[i]->setEnabled(m_.mapKnown && (i < 3 || m_.correction));
+    std::bitset<256> repaint = changed_;
+    // The correction of any cell may move with each hit (the filters look back and forth).
+    if (correctionView(v)) changed_.set();
+    if (v != View::MapValues && v != View::Suggested) {
+        CoverageScale scale;
+        if (v == View::Hits || v == View::MeanAfr) {
+            scale = coverageScale(m_.coverage,
+                                  v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr);
+        } else {
+            for (int i = 0; i < 256; ++i) {
+                const auto f = figure(i, v);
+                if (!f) continue;
+                scale.low = scale.any ? std::min(scale.low, *f) : *f;
+                scale.high = scale.any ? std::max(scale.high, *f) : *f;
+                scale.any = true;
+            }
+        }
+        if (!(scale == scale_)) repaint.set(); // every colour moves with the scale
+        scale_ = scale;
+    }
+    repaint |= changed_;
+    for (int i = 0; i < 256; ++i) {
+        if (changed_.test(size_t(i))) showDetails(maptrace::FirstMapCell + i);
+        if (repaint.test(size_t(i))) showCell(maptrace::FirstMapCell + i);
+    }
+    changed_.reset();
+    lblScale_->setText(m_.mapKnown ? scaleText(v) : QString());
+}
+
+QString MapTraceGrid::scaleText(View v) const {
+    const QString current = S(" Thick frame: the cell the engine is in.");
+    const QString untrusted = S(" Faint: no trusted suggestion, the map value stays (the "
+                                "cell's tooltip says why).");
+    switch (v) {
+    case View::MapValues:
+        return S("Map values: red at 0, blue at 255. Yellow: cells the engine has left; green: "
+                 "the cell it is in.");
+    case View::Suggested:
+        return S("Suggested map: red at 0, blue at 255.") + untrusted + current;
+    case View::Target:
+        return S("Target WBo2: blue at %1 to red at %2.")
+                   .arg(meanAfrText(scale_.low), meanAfrText(scale_.high)) +
+               current;
+    case View::ChangePct:
+        if (!scale_.any) return S("No kept hits yet.") + current;
+        return S("Change: blue at %1 % (richer than the target: less fuel) to red at %2 % "
+                 "(leaner: more fuel).")
+                   .arg(changePercentText(scale_.low), changePercentText(scale_.high)) +
+               untrusted + current;
+    default:
+        break;
+    }
+    const bool hits = v == View::Hits;
+    const auto text = [hits](double f) {
+        return hits ? QString::number(qint64(f)) : meanAfrText(f);
+    };
+    const QString name = hits ? S("Hits") : S("Mean WBo2");
+    QString out;
+    if (!scale_.any)
+        out = S("No hits yet.");
+    else if (scale_.high > scale_.low)
+        out = S("%1: blue at %2 to red at %3%4.")
+                  .arg(name, text(scale_.low), text(scale_.high),
+                       scale_.logarithmic ? S(" (logarithmic)") : QString());
+    else
+        out = S("%1: green at %2 (one level).").arg(name, text(scale_.low));
+    if (scale_.any) out += S(" Faint: fewer than %1 hits.").arg(MapCoverage::kFewHits);
+    return out + current;
+}
+
+void MapTraceGrid::paintCell(int cell, uint32_t colour) {
+    if (painted_[size_t(cell)] == colour) return;
+    QLabel* l = lblMapCell_[size_t(cell)];
+    if (painted_[size_t(cell)] == kUnpainted) l->setAutoFillBackground(true);
+    painted_[size_t(cell)] = colour;
+    setColour(l, QPalette::Window, colour);
+    setColour(l, QPalette::WindowText, textOn(colour));
+}
+
+MapTraceReadouts::MapTraceReadouts(QWidget* parent) : QWidget(parent) {
+    lblRPM_ = readout(S("lblRPM"), S("RPM"));
+    lblTP_ = readout(S("lblTP"), S("TP"));
+    lblWBo2_ = readout(S("lblWBo2"), S("WBo2"));
+    fraWBo2_ = group("WBo2", lblWBo2_);
+    fraWBo2_->setObjectName(S("fraWBo2"));
+    fraWBo2_->setEnabled(false);
+    auto* box = new QVBoxLayout(this);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->addWidget(group("RPM", lblRPM_));
+    box->addWidget(group("TP", lblTP_));
+    box->addWidget(fraWBo2_);
+}
+
+void MapTraceReadouts::show(int rpm, int tp, std::optional<float> afr) {
+    const QString rpmText = QString::number(rpm);
+    if (lblRPM_->text() != rpmText) lblRPM_->setText(rpmText);
+    const QString tpText = QString::number(tp);
+    if (lblTP_->text() != tpText) lblTP_->setText(tpText);
+    if (fraWBo2_->isEnabled() != afr.has_value()) fraWBo2_->setEnabled(afr.has_value());
+    if (!afr) {
+        if (lblWBo2_->text() != S("--.--")) lblWBo2_->setText(S("--.--"));
+        return;
+    }
+    const QString afrText = singleText(*afr);
+    if (lblWBo2_->text() != afrText) lblWBo2_->setText(afrText);
+    const uint32_t colour = wb::afrColour(*afr);
+    if (lblWBo2_->palette().color(QPalette::Window) != colourFromBgr(colour)) {
+        setColour(lblWBo2_, QPalette::Window, colour);
+        setColour(lblWBo2_, QPalette::WindowText, textOn(colour));
+    }
+}
+
+} // namespace kx
