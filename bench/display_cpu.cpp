@@ -2,6 +2,12 @@
 //   kestrix-sim --link /tmp/kx-ecu &
 //   xvfb-run -a build-bench/bench/display_cpu /tmp/kx-ecu [seconds]
 // Prints the process CPU time over the window as a percentage of one core.
+//
+// Paired: this build against another build's display_cpu, on the same stream:
+//   xvfb-run -a build/bench/display_cpu --pair OTHER/bench/display_cpu [rounds] [seconds]
+// Each run gets a fresh simulator with the same seed, so both builds see the same values; the
+// runs alternate (this, other, this, ...) so that a change in the machine's load falls on both.
+// Prints every run and the ratio of this build's CPU to the other's.
 #include "app/Form2.h"
 #include "bench_support.h"
 #include "link/SerialPort.h"
@@ -12,19 +18,72 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 #include <sys/resource.h>
 
-namespace {} // namespace
+namespace {
+
+// One run of a display_cpu program against a simulator of its own; its CPU in % of one core.
+std::optional<double> runOnce(const QString& program, int seconds) {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ecu"));
+    QProcess sim;
+    sim.start(QStringLiteral(KX_SIM),
+              {QStringLiteral("--link"), link, QStringLiteral("--seed"), QStringLiteral("1")});
+    if (!sim.waitForStarted() || !runUntil([&] { return QFile::exists(link); }, 5000)) {
+        std::fprintf(stderr, "simulator did not start\n");
+        return std::nullopt;
+    }
+    QProcess bench;
+    bench.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bench.start(program, {link, QString::number(seconds)});
+    bench.waitForFinished((seconds + 60) * 1000);
+    const QString out = QString::fromLocal8Bit(bench.readAllStandardOutput());
+    sim.terminate();
+    sim.waitForFinished(5000);
+    const auto m = QRegularExpression(QStringLiteral("= ([0-9.]+) % of one core")).match(out);
+    if (!m.hasMatch()) {
+        std::fprintf(stderr, "no figure from %s:\n%s\n", qPrintable(program), qPrintable(out));
+        return std::nullopt;
+    }
+    return m.captured(1).toDouble();
+}
+
+int paired(const QString& self, const QString& other, int rounds, int seconds) {
+    double ours = 0, theirs = 0;
+    std::printf("this: %s\nother: %s\n%d rounds of %d s each\n", qPrintable(self),
+                qPrintable(other), rounds, seconds);
+    for (int r = 1; r <= rounds; ++r) {
+        const auto a = runOnce(self, seconds);
+        const auto b = runOnce(other, seconds);
+        if (!a || !b) return 1;
+        ours += *a;
+        theirs += *b;
+        std::printf("round %d: this %.2f %%, other %.2f %%, ratio %.2f\n", r, *a, *b, *a / *b);
+        std::fflush(stdout);
+    }
+    std::printf("display_cpu paired: this %.2f %%, other %.2f %% (means), ratio %.2f\n",
+                ours / rounds, theirs / rounds, ours / theirs);
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: display_cpu DEVICE [seconds]\n");
+        std::fprintf(stderr, "usage: display_cpu DEVICE [seconds]\n"
+                             "       display_cpu --pair OTHER_DISPLAY_CPU [rounds] [seconds]\n");
         return 2;
     }
+    if (QLatin1String(argv[1]) == QLatin1String("--pair") && argc > 2)
+        return paired(QCoreApplication::applicationFilePath(), QString::fromLocal8Bit(argv[2]),
+                      argc > 3 ? std::atoi(argv[3]) : 3, argc > 4 ? std::atoi(argv[4]) : 20);
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 30;
     QTemporaryDir dir;
     kx::SettingsStore store(dir.filePath(QStringLiteral("Kestrix.conf")));

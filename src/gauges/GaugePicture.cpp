@@ -1,5 +1,8 @@
 #include "gauges/GaugePicture.h"
 
+#include "gauges/DialText.h"
+#include "gauges/NeedleLine.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -19,19 +22,37 @@ void GaugePicture::setScaleImage(const QPixmap& image) {
     update();
 }
 
+void GaugePicture::drawOverlays(NeedleLine* needle, const std::vector<DialText*>& texts) {
+    needle_ = needle;
+    if (needle) needle->setDrawnByDial(true);
+    texts_.assign(texts.begin(), texts.end());
+    for (DialText* t : texts)
+        if (t) t->setDrawnByDial(true);
+    update();
+}
+
 void GaugePicture::setReading(const DialReading& reading) {
     const bool changed = reading.current != reading_.current;
     reading_ = reading;
-    if (!changed) return;
-    if (gate_.change(ticks()))
+    const uint32_t now = ticks();
+    if (!changed) {
+        // A held change goes out with the first reading after its time, so a streaming dial
+        // wakes no timer of its own; the timer is for a stream that stops meanwhile.
+        if (gate_.held() && gate_.heldFor(now) == 0) announceHeld();
+        return;
+    }
+    if (gate_.change(now)) {
+        heldTimer_.stop();
         announce();
-    else if (!heldTimer_.isActive())
-        heldTimer_.start(int(gate_.heldFor(ticks())));
+    } else if (!heldTimer_.isActive()) {
+        heldTimer_.start(int(gate_.heldFor(now) + kAnnounceIntervalMs));
+    }
 }
 
 void GaugePicture::announceHeld() {
     if (!gate_.held()) return;
     gate_.release(ticks());
+    heldTimer_.stop();
     announce();
 }
 
@@ -42,18 +63,25 @@ void GaugePicture::announce() {
 
 void GaugePicture::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    const QRegion& region = event->region();
     if (!scale_.isNull()) {
-        // Only copies the cached scale: needle and texts are overlays drawn by their own widgets.
+        // One copy per rectangle of the region: a copy of the bounding box through a clip of
+        // several rectangles takes the painter's slow path and costs several times as much.
         const qreal ratio = scale_.devicePixelRatio();
-        const QRect r = event->rect();
-        painter.drawPixmap(
-            r, scale_,
-            QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio).toRect());
+        for (const QRect& r : region)
+            painter.drawPixmap(
+                r, scale_,
+                QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio)
+                    .toRect());
     }
     if (hasFocus()) {
         painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
         painter.drawRect(rect().adjusted(1, 1, -2, -2));
     }
+    if (needle_ && region.intersects(needle_->area().translated(needle_->pos())))
+        needle_->draw(painter);
+    for (const auto& t : texts_)
+        if (t && region.intersects(t->geometry())) t->draw(painter);
 }
 
 } // namespace kx

@@ -35,13 +35,22 @@ void NeedleLine::setPenWidth(int pixels) {
     update(area());
 }
 
-void NeedleLine::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
+void NeedleLine::draw(QPainter& painter) const {
+    if (!isVisible()) return;
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     QPen pen(colour_);
     pen.setWidth(width_); // a width of 0 still draws one pixel, as a thin needle should
     painter.setPen(pen);
-    painter.drawLine(line_);
+    painter.drawLine(line_.translated(pos()));
+    painter.restore();
+}
+
+void NeedleLine::paintEvent(QPaintEvent*) {
+    if (drawnByDial_) return;
+    QPainter painter(this);
+    painter.translate(-pos());
+    draw(painter);
 }
 
 } // namespace kx

@@ -5,6 +5,8 @@
 #include <QLineF>
 #include <QWidget>
 
+class QPainter;
+
 namespace kx {
 
 class NeedleLine : public QWidget {
@@ -20,15 +22,22 @@ public:
     void setPenWidth(int pixels);
     int penWidth() const { return width_; }
 
+    // Drawn by the dial's picture (GaugePicture::drawOverlays) rather than by itself.
+    void setDrawnByDial(bool drawn) { drawnByDial_ = drawn; }
+    bool drawnByDial() const { return drawnByDial_; }
+    // Draws the needle onto a painter in the parent's coordinates.
+    void draw(QPainter& painter) const;
+    // The box the needle covers now, in this widget's coordinates.
+    QRect area() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QRect area() const;
-
     QLineF line_;
     QColor colour_{Qt::red};
     int width_ = 1;
+    bool drawnByDial_ = false;
 };
 
 } // namespace kx

@@ -42,6 +42,7 @@ int heightTwips(const QWidget* w) {
 void SpeedometerGauge::setup(GaugePicture* picture, NeedleLine* needle, QLabel* maximum,
                              QLabel* newValue, QLabel* name, int32_t minVal, int32_t maxVal,
                              int32_t tickerNum, int32_t subTickerNum, int16_t decPoint) {
+    placed_.reset();
     picture_ = picture;
     needle_ = needle;
     maximum_ = maximum;
@@ -162,13 +163,19 @@ void SpeedometerGauge::showNoValue() {
 void SpeedometerGauge::setValue(float value) {
     value_ = clampToScale(value, minVal_, maxVal_);
     if (!geometry_) return;
-    if (needle_) {
-        const DialGeometry& g = *geometry_;
-        const QPoint end = needleEnd(g, value_, minVal_);
-        needle_->setLine(QLineF(toPixels(QPointF(g.centerX, g.centerY)), toPixels(end)));
+    // Most dials hold their value from one frame to the next: the needle and the text are
+    // worked out again only for a new one.
+    if (!placed_ || *placed_ != value_) {
+        placed_ = value_;
+        valueText_ = valueText(value_, decPoint_);
+        if (needle_) {
+            const DialGeometry& g = *geometry_;
+            const QPoint end = needleEnd(g, value_, minVal_);
+            needle_->setLine(QLineF(toPixels(QPointF(g.centerX, g.centerY)), toPixels(end)));
+        }
     }
-    if (newValue_) show(newValue_, valueText(value_, decPoint_));
-    if (maximum_) show(maximum_, peakText(maximum_->text(), value_));
+    if (newValue_) show(newValue_, valueText_);
+    if (maximum_) show(maximum_, peak_.next(maximum_->text(), value_));
     if (picture_)
         picture_->setReading(
             {name_, newValue_, maximum_, value_, double(minVal_), double(maxVal_)});

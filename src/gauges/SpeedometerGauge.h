@@ -58,6 +58,9 @@ private:
     int16_t decPoint_ = 0;
     float value_ = 0.0f;
     std::optional<DialGeometry> geometry_;
+    std::optional<float> placed_; // the value the needle and valueText_ were worked out for
+    QString valueText_;
+    PeakHold peak_;
     int scaleRenders_ = 0;
 };
 

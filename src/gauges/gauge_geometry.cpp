@@ -124,6 +124,18 @@ QString peakText(const QString& current, float value) {
     return current;
 }
 
+const QString& PeakHold::next(const QString& current, float value) {
+    if (current != text_) {
+        text_ = current;
+        peak_ = parseNumber(text_);
+    }
+    if (!peak_ || *peak_ < static_cast<double>(value)) {
+        text_ = peakText(text_, value);
+        peak_ = parseNumber(text_);
+    }
+    return text_;
+}
+
 bool sameDigitShape(const QString& a, const QString& b) {
     if (a.size() != b.size()) return false;
     for (qsizetype i = 0; i < a.size(); ++i)

@@ -83,6 +83,16 @@ QString valueText(float value, int decimals);
 // The peak text after `value` arrives: the value's shortest form when the current text is not
 // a number or is below it, else the current text.
 QString peakText(const QString& current, float value);
+// peakText for a stream of values without reading the shown text back as a number each time:
+// the text is parsed again only when someone else changed it (a reset of the peak).
+class PeakHold {
+public:
+    const QString& next(const QString& current, float value);
+
+private:
+    QString text_;
+    std::optional<double> peak_;
+};
 // Two texts that differ only in their digits, so that in a font with digits of one width (as
 // good as every font) they are equally wide.
 bool sameDigitShape(const QString& a, const QString& b);

@@ -151,6 +151,9 @@ void askLowLatency(int fd) {
 
 QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSerialPort(this)) {
     connect(port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
+    resume_.setSingleShot(true);
+    resume_.setTimerType(Qt::PreciseTimer);
+    connect(&resume_, &QTimer::timeout, this, &QtSerialPort::resumeWatch);
     connect(port_, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError e) { onError(int(e)); });
 }
@@ -208,6 +211,10 @@ int QtSerialPort::open(const QString& portText, const QString& settings) {
     }
     wakeAfter_ = 1; // as the port opens
     adapters().opened(device);
+    baud_ = line.baud;
+    reader_ = nullptr;
+    for (QSocketNotifier* n : port_->findChildren<QSocketNotifier*>())
+        if (n->type() == QSocketNotifier::Read) reader_ = n;
     askLowLatency(int(port_->handle()));
     clearBuffer();
     lineOpened();
@@ -215,6 +222,8 @@ int QtSerialPort::open(const QString& portText, const QString& settings) {
 }
 
 void QtSerialPort::close() {
+    resumeWatch();
+    reader_ = nullptr;
     if (port_->isOpen()) port_->close();
     clearBuffer();
 }
@@ -248,6 +257,10 @@ void QtSerialPort::onReadyRead() {
 // holds bytes back until the receive event can fire (VMIN, with VTIME 0, also governs poll).
 void QtSerialPort::wakeAfter(int count) {
     const int want = std::clamp(count, 1, 255);
+    if (want > 1)
+        pauseWatch(want);
+    else
+        resumeWatch();
     if (want == wakeAfter_ || !port_->isOpen()) return;
     termios t{};
     const int fd = int(port_->handle());
@@ -255,6 +268,19 @@ void QtSerialPort::wakeAfter(int count) {
     t.c_cc[VMIN] = cc_t(want);
     t.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &t) == 0) wakeAfter_ = want;
+}
+
+void QtSerialPort::pauseWatch(int bytes) {
+    if (!reader_ || !port_->isOpen()) return;
+    // Ten bit times a byte, and a millisecond more: looking early only costs a wake-up.
+    const int ms = int((int64_t(bytes) * 10 * 1000 + baud_ - 1) / baud_) + 1;
+    reader_->setEnabled(false);
+    resume_.start(ms);
+}
+
+void QtSerialPort::resumeWatch() {
+    resume_.stop();
+    if (reader_ && port_->isOpen()) reader_->setEnabled(true);
 }
 
 void QtSerialPort::fetch() {

@@ -4,7 +4,10 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <memory>
 
@@ -139,8 +142,15 @@ protected:
 private:
     void onReadyRead();
     void onError(int error);
+    // While a whole frame is awaited, the port is not watched until the line can have brought
+    // it: the system would otherwise wake the program for every byte it receives.
+    void pauseWatch(int bytes);
+    void resumeWatch();
     QSerialPort* port_;
     int wakeAfter_ = 1; // the line discipline's VMIN
+    int baud_ = 9600;
+    QPointer<QSocketNotifier> reader_; // the port's own read notifier
+    QTimer resume_;
 };
 
 // In-memory back end for unit tests: records writes, and the test delivers bytes.

@@ -1,5 +1,6 @@
 #include "live/GaugeGrid.h"
 
+#include "gauges/DialText.h"
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
 #include "live/GaugeInfo.h"
@@ -44,13 +45,22 @@ GaugeGrid::GaugeGrid(QWidget* window) : QObject(window) {
         auto* needle = new NeedleLine(pic);
         needle->setObjectName(QStringLiteral("Line1") + n);
         needles_[size_t(i)] = needle;
-        maxLabels_[size_t(i)] = namedLabel(pic, QStringLiteral("lblMax") + n, QStringLiteral("0"));
-        maxLabels_[size_t(i)]->setToolTip(QStringLiteral("Peak value: click to reset"));
-        maxLabels_[size_t(i)]->installEventFilter(this);
-        maxLabels_[size_t(i)]->setCursor(Qt::PointingHandCursor);
-        valueLabels_[size_t(i)] =
-            namedLabel(pic, QStringLiteral("lblValue") + n, QStringLiteral("0"));
-        nameLabels_[size_t(i)] = namedLabel(pic, QStringLiteral("lblName") + n, QString());
+        const auto text = [pic](const QString& name, const QString& caption) {
+            auto* t = new DialText(caption, pic);
+            t->setObjectName(name);
+            return t;
+        };
+        auto* peak = text(QStringLiteral("lblMax") + n, QStringLiteral("0"));
+        peak->setToolTip(QStringLiteral("Peak value: click to reset"));
+        peak->installEventFilter(this);
+        peak->setCursor(Qt::PointingHandCursor);
+        auto* value = text(QStringLiteral("lblValue") + n, QStringLiteral("0"));
+        auto* name = text(QStringLiteral("lblName") + n, QString());
+        // In the order the gauge stacks them, the value on top.
+        pic->drawOverlays(needle, {name, peak, value});
+        maxLabels_[size_t(i)] = peak;
+        valueLabels_[size_t(i)] = value;
+        nameLabels_[size_t(i)] = name;
     }
     for (int i = 0; i < 12; ++i) {
         const QString n = QString::number(i);

@@ -87,7 +87,7 @@ TEST(LiveConversions, KnownAnswers) {
     EXPECT_FLOAT_EQ(one(14, 1), 0.0f);
     for (int g : {15, 16, 17, 18, 22, 23})
         EXPECT_FLOAT_EQ(one(g, 77), 77.0f) << g;
-    for (int g : {20, 21, 24, 25, -1})
+    for (int g : {20, 21, 24, kChannelCount, -1})
         EXPECT_FLOAT_EQ(one(g, 77), 0.0f) << g;
     EXPECT_FLOAT_EQ(dutyCycle(3000.0f, 4.0f), 10.0f);
     EXPECT_FLOAT_EQ(dutyCycle(6000.0f, 2.3f), 11.5f);

@@ -352,7 +352,7 @@ TEST_F(LogWriterTest, WhatTheWriterWritesTheReaderLoads) {
     for (int i = 0; i < kLogIndicatorCount; ++i, ++c) {
         EXPECT_EQ(d.columns()[c].kind, LogColumnKind::Indicator);
         EXPECT_EQ(d.columns()[c].number, i);
-        EXPECT_EQ(d.columns()[c].code, 25 + i);
+        EXPECT_EQ(d.columns()[c].code, kLogGaugeCount + i);
         for (int r = 0; r < 50; ++r)
             EXPECT_EQ(d.text(r, c), written[r].states[i]);
     }

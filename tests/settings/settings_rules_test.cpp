@@ -73,14 +73,14 @@ TEST(DisplaySettings, SaveStopsAtTheFirstEmptySlot) {
 
     // A damaged or out-of-range slot reads as no selection.
     store.save("Setup", "Gauge0", "abc");
-    store.save("Setup", "Gauge1", "25");
+    store.save("Setup", "Gauge1", QString::number(kChannelCount));
     e = loadDisplaySelection(store);
     EXPECT_FALSE(e.gauges[0]);
     EXPECT_FALSE(e.gauges[1]);
     EXPECT_EQ(e.gauges[5], 24);
     EXPECT_EQ(gaugeListName(23), "O2 sensor B2");
     EXPECT_EQ(gaugeListName(20), "Duty Cycle (require RPM & Inj)");
-    EXPECT_EQ(gaugeListName(25), "");
+    EXPECT_EQ(gaugeListName(kChannelCount), "");
 }
 
 TEST(DisplaySettings, ColoursAreSignedDecimalOfBlueGreenRed) {

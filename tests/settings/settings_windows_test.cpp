@@ -112,7 +112,7 @@ TEST(DataDisplaySettingsWindow, FillsStopsAtAnEmptyListAndSaves) {
     EXPECT_EQ(f->windowTitle(), "Data Display Settings");
     EXPECT_TRUE(f->isVisible());
     EXPECT_EQ(child<QComboBox>(f, "cmbGauge1")->currentText(), "Speed");
-    EXPECT_EQ(child<QComboBox>(f, "cmbGauge1")->count(), 25);
+    EXPECT_EQ(child<QComboBox>(f, "cmbGauge1")->count(), kChannelCount);
     EXPECT_EQ(child<QComboBox>(f, "cmbGauge11")->currentData().toInt(), 14);
     EXPECT_TRUE(child<QCheckBox>(f, "chkReg2")->isChecked());
     EXPECT_EQ(child<QComboBox>(f, "cmbGauge0")->accessibleName(), "Gauge 1");

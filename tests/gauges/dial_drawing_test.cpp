@@ -1,0 +1,89 @@
+// The dial drawn as one picture: texts kept rendered until what they look like changes, the peak
+// read back only after a reset, and a held announcement sent with the next reading.
+#include "gauges/DialText.h"
+#include "gauges/GaugePicture.h"
+#include "gauges/NeedleLine.h"
+#include "gauges/gauge_geometry.h"
+#include "util/ticks.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+using namespace kx;
+
+TEST(DialText, RendersAgainOnlyWhenTheTextOrItsLookChanges) {
+    QWidget window;
+    auto* picture = new GaugePicture(&window);
+    auto* needle = new NeedleLine(picture);
+    auto* text = new DialText(QStringLiteral("14.1"), picture);
+    picture->drawOverlays(needle, {text});
+    window.show();
+    QImage target(200, 100, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&target);
+    const auto change = [&](const std::function<void()>& act) {
+        const int before = text->renderCount();
+        act();
+        text->draw(painter);
+        return text->renderCount() - before;
+    };
+    const QPalette green = [&] {
+        QPalette p = text->palette();
+        p.setColor(QPalette::WindowText, Qt::green);
+        return p;
+    }();
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        int renders;
+    } steps[] = {
+        {"first draw", [] {}, 1},
+        {"drawn again (a needle passed)", [] {}, 0},
+        {"a new value", [&] { text->setText(QStringLiteral("14.2")); }, 1},
+        {"back to a recent value", [&] { text->setText(QStringLiteral("14.1")); }, 0},
+        {"colour changed (greyed, new settings)", [&] { text->setPalette(green); }, 1},
+        {"size changed (a wider text, a resize)", [&] { text->resize(text->width() + 9, 20); }, 1},
+        {"font changed", [&] { text->setFont(QFont(text->font().family(), 30)); }, 1},
+    };
+    for (const auto& s : steps)
+        EXPECT_EQ(change(s.act), s.renders) << s.what;
+    EXPECT_TRUE(needle->drawnByDial());
+    EXPECT_TRUE(text->drawnByDial());
+}
+
+TEST(PeakHold, RisesWithTheValueAndStartsAfreshAfterAReset) {
+    PeakHold peak;
+    const struct {
+        const char* shown; // the peak text as the window shows it before the value
+        float value;
+        const char* next;
+    } steps[] = {
+        {"0", 800.f, "800"},      {"800", 600.f, "800"}, {"800", 12.25f, "800"},
+        {"800", 950.5f, "950.5"}, {"0", 600.f, "600"}, // a click reset the peak
+        {"600", 0.1f, "600"},     {"x", 5.f, "5"},     // not a number: the value
+    };
+    for (const auto& s : steps)
+        EXPECT_EQ(peak.next(QString::fromLatin1(s.shown), s.value), QLatin1String(s.next))
+            << s.shown << " " << s.value;
+}
+
+TEST(GaugePicture, AHeldAnnouncementGoesOutWithTheNextReading) {
+    uint32_t now = 1000;
+    setTickSource([&now] { return now; });
+    GaugePicture dial;
+    std::vector<double> announced;
+    QObject::connect(&dial, &GaugePicture::announced,
+                     [&announced](double v) { announced.push_back(v); });
+    const auto read = [&](double v) { dial.setReading({nullptr, nullptr, nullptr, v, 0, 100}); };
+    read(1); // at once
+    now += 10;
+    read(2); // held
+    now += 10;
+    read(2); // unchanged, not yet due
+    EXPECT_EQ(announced, std::vector<double>({1}));
+    now += GaugePicture::kAnnounceIntervalMs;
+    read(2); // unchanged but due: out now, with no event loop turn
+    EXPECT_EQ(announced, std::vector<double>({1, 2}));
+    read(2);
+    EXPECT_EQ(announced.size(), 2u); // nothing more to tell
+    setTickSource({});
+}
