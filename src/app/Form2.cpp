@@ -15,6 +15,7 @@
 #include "ui/ActivityBar.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
+#include "util/data_files.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/settings_store.h"
@@ -22,6 +23,8 @@
 #include "wideband/frmWBO2.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -35,7 +38,9 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTime>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <QWhatsThis>
 
 namespace kx {
 
@@ -113,6 +118,7 @@ QWidget* Form2::buildEcuFrame() {
         b->setObjectName(S(r.button));
         b->setEnabled(false);
         b->setMinimumSize(190, 30);
+        b->setWhatsThis(toolHelp(r.name));
         (r.place == Row::Basic ? basicLayout : advanceLayout)->addWidget(b);
         const QString name = S(r.name);
         connect(b, &QPushButton::clicked, this, [this, name] { openTool(name); });
@@ -125,6 +131,9 @@ QWidget* Form2::buildEcuFrame() {
     btnConnect_->setMinimumSize(120, 30);
     btnConnect_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(btnConnect_, &QPushButton::clicked, this, [this] { btnConnect_Click(); });
+    btnConnect_->setWhatsThis(S("Asks the ECU on the port set under Settings, Communication "
+                                "for its part number. The note beside it says what is wrong "
+                                "when the line is not working."));
     auto* partCaption = new QLabel(S("ECU PART NUMBER: 23710 -"));
     partCaption->setObjectName(S("lblPartCaption"));
     lblEcuNo_ = new QLabel(NoPartNumber);
@@ -215,6 +224,12 @@ void Form2::buildMenus() {
 
     auto* helpMenu = menuBar()->addMenu(S("&Help"));
     helpMenu->setObjectName(S("mnuHelp"));
+    QAction* guide = helpMenu->addAction(S("&User Guide"));
+    guide->setObjectName(S("mnuGuide"));
+    connect(guide, &QAction::triggered, this, &Form2::showGuide);
+    QAction* whatsThis = QWhatsThis::createAction(this);
+    whatsThis->setObjectName(S("mnuWhatsThis"));
+    helpMenu->addAction(whatsThis);
     QAction* about = helpMenu->addAction(S("&About"));
     about->setObjectName(S("mnuAbout"));
     connect(about, &QAction::triggered, this, &Form2::showAbout);
@@ -262,6 +277,21 @@ void Form2::showAbout() {
     // Modal, but shown without a nested loop so nothing waits on it.
     box->setModal(true);
     box->show();
+}
+
+void Form2::showGuide() {
+    const QString guide = findUserGuide(QCoreApplication::applicationDirPath());
+    if (guide.isEmpty()) {
+        dialogs_.message(this,
+                         S("The user guide is not installed with this copy of Kestrix (%1 was "
+                           "not found beside the program or in the system's data folders). It "
+                           "is docs/guide.md in Kestrix's sources.")
+                             .arg(S(kUserGuideFile)),
+                         MessageKind::Warning);
+    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide))) {
+        dialogs_.message(this, S("No program here opens %1: open it in a web browser.").arg(guide),
+                         MessageKind::Warning);
+    }
 }
 
 QList<QPushButton*> Form2::ecuToolButtons() const {
@@ -367,8 +397,7 @@ void Form2::setStatusBar() {
     Units& units = state_.units;
     units.speedCorrect = *stored.speedCorrect;
     panels_[0]->setText(S("Spd Corr: ") + singleText(units.speedCorrect));
-    panels_[1]->setText(settings_.read(S("Comms"), S("ComPort")) + S(" - ") +
-                        settings_.read(S("Comms"), S("Speed")));
+    showPortPanel(settings_.read(S("Comms"), S("ComPort")), settings_.read(S("Comms"), S("Speed")));
     if (!stored.mph) return;
     units.mph = *stored.mph;
     panels_[2]->setText(units.mph ? S("MPH") : S("KPH"));
@@ -382,6 +411,17 @@ void Form2::setStatusBar() {
             findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !*stored.obd2);
     const auto autoConnect = parseNumber(settings_.read(S("Comms"), S("AutoConnect")));
     if (autoConnect && *autoConnect == 1) btnConnect_Click();
+}
+
+void Form2::showPortPanel(const QString& port, const QString& speed) {
+    // A by-id path is longer than the whole bar: its middle goes, its ends tell adapters apart.
+    constexpr int kWidest = 240;
+    QLabel* panel = panels_[1];
+    const QString shown = panel->fontMetrics().elidedText(port, Qt::ElideMiddle, kWidest);
+    const QString full = port + S(" - ") + speed;
+    panel->setText(shown + S(" - ") + speed);
+    panel->setToolTip(shown == port ? S("Com Port - Speed") : full);
+    showsValue(panel, shown == port ? S("Com Port - Speed") : S("Com Port - Speed: ") + full);
 }
 
 void Form2::setProgBar() {

@@ -69,7 +69,33 @@ const Row kTools[] = {
     {"frmECUfind", Row::Elsewhere, nullptr, nullptr, nullptr, nullptr, {}, false, make<frmECUfind>},
 };
 
+// What each tool is for, in a line, for the buttons' What's This? help.
+const std::pair<const char*, const char*> kHelp[] = {
+    {"Form1", "Twelve dials of live data and the switches. Grey needles and \"--\": no data "
+              "from the ECU. Click a dial's peak to reset it."},
+    {"frmDataLog", "Records the live data into a log file. Nothing is written while no data "
+                   "comes; the same file goes on when it does."},
+    {"frmSelfDiag", "The fault codes the ECU has stored; Reset ECU clears them."},
+    {"frmTimeTrial", "Times 0-60, 0-100, 50-100 and runs of your own."},
+    {"frmDashboard", "Two big dials with alert lamps, for a glance while driving."},
+    {"frmDataReplay", "Plays a log back on the dials."},
+    {"frmLogAnalyzer", "A log's columns on two graphs, or one against another in a scatter."},
+    {"frmActiveTest", "Drives the ECU's outputs by hand: timing, idle, pump, cylinders off."},
+    {"frmRomData", "Saves the ECU's memory between two addresses to a file."},
+    {"frmAdrWatch", "Watches three memory addresses live, with their highest and lowest."},
+    {"frmDyno", "Power and torque against RPM from full-throttle pulls in one gear, from logs "
+                "or a pull recorded here."},
+    {"frmMapTrace", "The fuel map as a grid, where the engine runs in it, and the wideband "
+                    "ratio measured in each cell. Works on saved maps and logs without an ECU."},
+};
 } // namespace
+
+QString toolHelp(const char* name) {
+    for (const auto& [tool, text] : kHelp)
+        if (qstrcmp(tool, name) == 0)
+            return QString::fromUtf8(text) + QStringLiteral(" Help > User Guide says more.");
+    return {};
+}
 
 std::span<const ToolRow> toolTable() {
     return kTools;

@@ -26,6 +26,8 @@ struct ToolRow {
 };
 
 std::span<const ToolRow> toolTable();
+// A line on what the tool with this object name is for, or "".
+QString toolHelp(const char* name);
 // The row of the window with this object name, if there is one.
 const ToolRow* toolRow(const QString& name);
 

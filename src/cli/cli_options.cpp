@@ -120,68 +120,131 @@ CliParse parseDyno(const QCommandLineParser& parser, const QStringList& logs) {
 }
 } // namespace
 
-QString cliHelpText() {
-    return QStringLiteral(
-        "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
-        "                       [--settings FILE]\n"
-        "       kestrix-cli coverage --map MAP.csv LOG...\n"
-        "       kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
-        "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
-        "       kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
-        "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
-        "       kestrix-cli --help | --version\n"
-        "\n"
-        "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
-        "or for S seconds. The file is the data logger's: Kestrix's replay and analyser open\n"
-        "it. A pulled cable, the ignition off or a noisy line do not end the recording: no\n"
-        "record is written while no data comes, and the same file goes on when it does.\n"
-        "\n"
-        "  --out FILE       log into FILE; an existing file is never replaced\n"
-        "  --out-dir DIR    a new file in DIR for each run, named by its start date and time\n"
-        "                   (the default: the data logger's folder, else the current one)\n"
-        "  --port P         the ECU port instead of the stored one: a number n for\n"
-        "                   /dev/ttyS{n-1}, or a device path such as /dev/ttyUSB0\n"
-        "  --duration S     stop after S seconds\n"
-        "  --settings FILE  the settings file (default ~/.config/Kestrix/Kestrix.ini)\n"
-        "  -h, --help       print this text\n"
-        "  --version        print the version\n"
-        "\n"
-        "Port, speed, ECU id and model, units, speed correction, the twelve gauges of the data\n"
-        "display with its switch registers, and the data logger's columns come from the\n"
-        "settings, as Kestrix uses them. The settings are only read.\n"
-        "\n"
-        "coverage counts, for each cell of the map saved by the map trace (\"Save Map...\"),\n"
-        "the log records that fell in it, with the mean, lowest and highest WBo2 there, and\n"
-        "prints them as the map trace's \"Export Coverage...\" writes them. Records without\n"
-        "RPM or Throttle are skipped, and counted on stderr.\n"
-        "\n"
-        "dyno finds the full-throttle pulls in one gear in each log (or takes --from/--to, in\n"
-        "seconds from the log's start) and prints for each a line '# pull N: ...', then\n"
-        "'RPM,Power kW,Torque Nm' every 250 RPM (--step), hp and lb ft with --imperial, then\n"
-        "the peaks. The vehicle inputs default to those the Dyno window keeps: mass with\n"
-        "driver, CdA (0.65 m2), rolling coefficient (0.015), air density (1.2 kg/m3) and the\n"
-        "drivetrain loss in % (0: power at the wheels).\n"
-        "\n"
-        "correct suggests a fuel map from the logs' WBo2, as the map trace's \"Save Suggested\n"
-        "Map...\" writes it, then prints '# Change %', '# Hits kept' and '# Spread' blocks and a\n"
-        "'#' line per filter with the records it kept out. It assumes a fuel map value is\n"
-        "proportional to the fuel delivered: suggested = map x measured / target ratio.\n"
-        "A cell keeps the map's value with fewer than N kept hits (10) or when the standard\n"
-        "error of its mean is over 1 % of the target; a change is held to PCT % (15).\n"
-        "  --target FILE    target ratios in hundredths, in the map's layout (default:\n"
-        "                   14.70 at light load, down to 12.50 at full throttle, 12.00 at\n"
-        "                   full throttle from 6000 rpm)\n"
-        "  --no-filter NAME let in the records a filter keeps out: range (WBo2 below 9 or\n"
-        "                   above 20), cold (water below 70 C), throttle (0.5 s after the\n"
-        "                   throttle moved 0.5 V in 0.2 s), settle (0.25 s after entering\n"
-        "                   a cell: the wideband's lag), gap (1 s around a pause)\n"
-        "\n"
-        "Exit status: 0 done; 2 bad usage or unusable settings, or the output file exists;\n"
-        "3 the port cannot be opened; 4 the output cannot be created (or the coverage\n"
-        "printed); 5 the map, the target or a log cannot be read (coverage and dyno print\n"
-        "what the other logs give); 6 the log cannot be written: the disk is full, or another\n"
-        "write failed (the records written before are kept), or dyno found no pull (it says\n"
-        "why).\n");
+namespace {
+const char kLogHelp[] =
+    "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
+    "                       [--settings FILE]\n"
+    "\n"
+    "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
+    "or for S seconds. The file is the data logger's: Kestrix's replay and analyser open\n"
+    "it. A pulled cable, the ignition off or a noisy line do not end the recording: no\n"
+    "record is written while no data comes, and the same file goes on when it does.\n"
+    "\n"
+    "  --out FILE       log into FILE; an existing file is never replaced\n"
+    "  --out-dir DIR    a new file in DIR for each run, named by its start date and time\n"
+    "                   (the default: the data logger's folder, else the current one)\n"
+    "  --port P         the ECU port instead of the stored one: a number n for\n"
+    "                   /dev/ttyS{n-1}, or a device path such as /dev/ttyUSB0 or\n"
+    "                   /dev/serial/by-id/... (which keeps its name when the adapter is\n"
+    "                   pulled and put back)\n"
+    "  --duration S     stop after S seconds\n"
+    "  --settings FILE  the settings file (default ~/.config/Kestrix/Kestrix.ini)\n"
+    "\n"
+    "Port, speed, ECU id and model, units, speed correction, the twelve gauges of the data\n"
+    "display with its switch registers, and the data logger's columns come from the\n"
+    "settings, as Kestrix uses them. The settings are only read.\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage or unusable settings, or the --out file exists;\n"
+    "3 the port cannot be opened; 4 the log or its folder cannot be created; 6 the log\n"
+    "cannot be written: the disk is full, or another write failed (the records written\n"
+    "before are kept).\n";
+
+const char kCoverageHelp[] =
+    "Usage: kestrix-cli coverage --map MAP.csv LOG...\n"
+    "\n"
+    "Counts, for each cell of the map saved by the map trace (\"Save Map...\"), the log\n"
+    "records that fell in it, with the mean, lowest and highest WBo2 there, and prints them\n"
+    "as the map trace's \"Export Coverage...\" writes them. Records without RPM or Throttle\n"
+    "are skipped, and counted on stderr.\n"
+    "\n"
+    "  --map MAP.csv    the saved map whose cells are counted\n"
+    "  LOG...           one or more logs of the data logger or of 'kestrix-cli log'\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage; 4 the coverage cannot be printed; 5 the map or a\n"
+    "log cannot be read (the coverage of the other logs is printed).\n";
+
+const char kCorrectHelp[] =
+    "Usage: kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
+    "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
+    "\n"
+    "Suggests a fuel map from the logs' WBo2, as the map trace's \"Save Suggested Map...\"\n"
+    "writes it, then prints '# Change %', '# Hits kept' and '# Spread' blocks and a '#' line\n"
+    "per filter with the records it kept out. It assumes a fuel map value is proportional to\n"
+    "the fuel delivered: suggested = map x measured / target ratio. A cell keeps the map's\n"
+    "value with fewer than N kept hits or when the standard error of its mean is over 1 % of\n"
+    "the target.\n"
+    "\n"
+    "  --map MAP.csv     the fuel map saved by the map trace\n"
+    "  --target FILE     target ratios in hundredths, in the map's layout (default: 14.70 at\n"
+    "                    light load, down to 12.50 at full throttle, 12.00 at full throttle\n"
+    "                    from 6000 rpm)\n"
+    "  --min-hits N      kept hits a cell needs for a suggestion (10)\n"
+    "  --max-change PCT  the largest change of a cell in one pass, in % (15)\n"
+    "  --no-filter NAME  let in the records a filter keeps out: range (WBo2 below 9 or above\n"
+    "                    20), cold (water below 70 C), throttle (0.5 s after the throttle\n"
+    "                    moved 0.5 V in 0.2 s), settle (0.25 s after entering a cell: the\n"
+    "                    wideband's lag), gap (1 s around a pause); again for another\n"
+    "  LOG...            one or more logs with RPM, Throttle and WBo2\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage; 4 the suggested map cannot be printed; 5 the map, the\n"
+    "target or a log cannot be read (nothing is printed: a map from part of the logs is no\n"
+    "suggestion to flash).\n";
+
+const char kDynoHelp[] =
+    "Usage: kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
+    "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
+    "\n"
+    "Finds the full-throttle pulls in one gear in each log (or takes the stretch from --from\n"
+    "to --to) and prints for each a line '# pull N: ...' (its times, RPM span and gear in RPM\n"
+    "per km/h), then 'RPM,Power kW,Torque Nm' every step, then the peaks. The vehicle\n"
+    "inputs not given are those the Dyno window keeps in the settings.\n"
+    "\n"
+    "  --mass KG        mass with the driver (default 1300)\n"
+    "  --cda M2         drag area, CdA (0.65)\n"
+    "  --crr C          rolling coefficient (0.015)\n"
+    "  --rho KG_M3      air density (1.2)\n"
+    "  --loss PCT       drivetrain loss in %; 0, the default, gives power at the wheels\n"
+    "  --step RPM       a line every RPM step (250)\n"
+    "  --from S --to S  the pull's stretch, in seconds from the log's start\n"
+    "  --imperial       hp and lb ft instead of kW and Nm\n"
+    "  LOG...           one or more logs of the data logger, of 'kestrix-cli log' or of the\n"
+    "                   Dyno window's Record a Pull\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage or an input out of range; 4 the report cannot be\n"
+    "printed; 5 a log cannot be read (the pulls of the other logs are printed); 6 no pull in\n"
+    "any log (it says why).\n";
+
+const char kOverview[] =
+    "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
+    "                       [--settings FILE]\n"
+    "       kestrix-cli coverage --map MAP.csv LOG...\n"
+    "       kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
+    "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
+    "       kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
+    "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
+    "       kestrix-cli COMMAND --help\n"
+    "       kestrix-cli --help | --version\n"
+    "\n"
+    "Kestrix's tools with no display:\n"
+    "  log       record the ECU's live data into a log file\n"
+    "  coverage  count where in a saved map the logs' records fell, with their WBo2\n"
+    "  correct   suggest a fuel map from the WBo2 the logs measured in its cells\n"
+    "  dyno      power and torque from the full-throttle pulls of logs\n"
+    "\n"
+    "  -h, --help       print this text, or with a command that command's options and\n"
+    "                   exit statuses\n"
+    "  --version        print the version\n"
+    "\n"
+    "Exit status: 0 done; 2 bad usage; the others are each command's (see its --help).\n"
+    "The manual page kestrix-cli(1) and the user guide say more.\n";
+} // namespace
+
+QString cliHelpText(const QString& command) {
+    if (command == u"log") return QString::fromUtf8(kLogHelp);
+    if (command == u"coverage") return QString::fromUtf8(kCoverageHelp);
+    if (command == u"correct") return QString::fromUtf8(kCorrectHelp);
+    if (command == u"dyno") return QString::fromUtf8(kDynoHelp);
+    return QString::fromUtf8(kOverview);
 }
 
 CliExit logStartExit(int error, bool headerFailed) {
@@ -221,6 +284,7 @@ CliParse parseCliArgs(const QStringList& args) {
     CliOptions o;
     if (parser.isSet(help) || parser.isSet(version)) {
         o.action = parser.isSet(help) ? CliOptions::Action::Help : CliOptions::Action::Version;
+        o.helpFor = parser.positionalArguments().value(0);
         result.options = o;
         return result;
     }

@@ -37,6 +37,7 @@ struct CliOptions {
     QString port;             // --port P: instead of the stored port
     QString settings;         // --settings FILE: instead of the user's store
     double durationS = 0;     // --duration S; 0: until stopped
+    QString helpFor;          // --help: the command it was asked with, if any
     // dyno: the numbers given (mass, cda, crr, rho, loss, step, from, to) and --imperial
     std::map<QString, double> dyno;
     bool imperial = false;
@@ -51,7 +52,9 @@ struct CliParse {
 // else on the line.
 CliParse parseCliArgs(const QStringList& args);
 
-QString cliHelpText();
+// The overview, or with a command's name ("log", "coverage") that command's options and exit
+// statuses.
+QString cliHelpText(const QString& command = {});
 
 // The name of a run's file in --out-dir, by its start: 2025-03-05_09-07-12.log (sorts by
 // time, and holds no character that a FAT-formatted stick refuses).

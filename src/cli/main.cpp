@@ -374,7 +374,7 @@ int main(int argc, char** argv) {
     }
     const CliOptions& o = *parse.options;
     if (o.action == CliOptions::Action::Help) {
-        std::fputs(cliHelpText().toLocal8Bit().constData(), stdout);
+        std::fputs(cliHelpText(o.helpFor).toLocal8Bit().constData(), stdout);
         return Done;
     }
     if (o.action == CliOptions::Action::Version) {

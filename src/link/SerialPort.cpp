@@ -1,5 +1,7 @@
 #include "link/SerialPort.h"
 
+#include "link/port_paths.h"
+
 #include <QFileInfo>
 #include <QSerialPort>
 #include <algorithm>
@@ -13,6 +15,11 @@ namespace kx {
 
 namespace {
 constexpr qint64 kLongestHoldMs = 500;
+// The adapters seen behind bare device names in this run, shared by every port.
+AdapterMemory& adapters() {
+    static AdapterMemory memory;
+    return memory;
+}
 } // namespace
 
 bool parseLineSettings(const QString& text, LineSettings& out) {
@@ -177,8 +184,11 @@ int QtSerialPort::open(const QString& portText, const QString& settings) {
         const auto err = port_->error();
         lastError_ = port_->errorString();
         port_->clearError();
-        if (err == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(device))
+        if (err == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(device)) {
+            if (const QString note = adapters().noteForMissing(device); !note.isEmpty())
+                lastError_ = note;
             return PortInvalid;
+        }
         if (err == QSerialPort::PermissionError) {
             // A lock held by another program reads as a permission error too; the access
             // check tells the two apart.
@@ -200,6 +210,7 @@ int QtSerialPort::open(const QString& portText, const QString& settings) {
         return PortSetupFailed;
     }
     wakeAfter_ = 1; // as the port opens
+    adapters().opened(device);
     baud_ = line.baud;
     reader_ = nullptr;
     for (QSocketNotifier* n : port_->findChildren<QSocketNotifier*>())

@@ -2,6 +2,7 @@
 
 #include "link/EcuLink.h"
 #include "link/SerialPort.h"
+#include "link/port_paths.h"
 #include "util/settings.h"
 
 namespace kx {
@@ -24,6 +25,9 @@ QString portErrorText(int error, const QString& device, const QString& detail) {
                                "(sudo usermod -aG dialout $USER), then log out and in again.")
                     .arg(device);
     else if (!detail.isEmpty() && error != PortInvalid && error != PortAlreadyOpen)
+        text += QStringLiteral("\n\n") + detail;
+    // A port gone under another name: the detail names where the adapter is now.
+    else if (error == PortInvalid && detail.contains(QLatin1String(kByIdDir)))
         text += QStringLiteral("\n\n") + detail;
     return text;
 }

@@ -1,5 +1,6 @@
 // The main window with in-memory ports: start-up, status bar, connect, dispatch, menus.
 #include "app/Form2.h"
+#include "app/tool_table.h"
 #include "link/SerialPort.h"
 #include "live/Form1.h"
 #include "support/accessible_tree.h"
@@ -7,6 +8,7 @@
 #include "support/test_support.h"
 #include "util/settings_store.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -278,4 +280,32 @@ TEST(Form2, ClosingTheProgramWithAToolOpenDoesNotReconnect) {
     waitUntil([] { return false; }, 200);
     EXPECT_EQ(w.ecu->written(), QByteArray("\x30", 1));
     EXPECT_FALSE(w.ecu->isOpen());
+}
+
+// A by-id path is longer than the status bar: its middle goes, the whole path stays readable.
+// Help > User Guide says where the guide should be when it is not installed; the tool buttons
+// have their What's This? help.
+TEST(Form2, LongPortPathIsElidedAndTheMissingGuideIsSaid) {
+    const QString path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    MainWindow w([&](SettingsStore& s) { s.save("Comms", "ComPort", path); });
+    auto* panel = w.find<QLabel>("Panel2");
+    EXPECT_TRUE(panel->text().startsWith("/dev/")) << panel->text().toStdString();
+    EXPECT_TRUE(panel->text().endsWith("port0 - 9600")) << panel->text().toStdString();
+    EXPECT_TRUE(panel->text().contains(QChar(0x2026)));
+    EXPECT_LT(panel->text().size(), path.size());
+    EXPECT_EQ(panel->toolTip(), path + " - 9600");
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(panel);
+    EXPECT_EQ(iface->text(QAccessible::Description), "Com Port - Speed: " + path + " - 9600");
+
+    // Each tool button says what its tool is for, in Help > What's This?.
+    for (const ToolRow& r : toolTable()) {
+        if (r.button) {
+            EXPECT_FALSE(w.find<QPushButton>(r.button)->whatsThis().isEmpty()) << r.name;
+        }
+    }
+
+    w.find<QAction>("mnuGuide")->trigger();
+    ASSERT_EQ(w.dialogs.messages.size(), 1);
+    EXPECT_TRUE(w.dialogs.messages[0].contains("kestrix/guide/guide.html"))
+        << w.dialogs.messages[0].toStdString();
 }

@@ -16,6 +16,7 @@
 #include "support/fuel_drive.h"
 #include "support/main_window.h"
 #include "support/sim_pull.h"
+#include "support/sim_window.h"
 #include "tools/frmActiveTest.h"
 #include "tools/frmAdrWatch.h"
 #include "tools/frmECUfind.h"
@@ -29,6 +30,7 @@
 #include "util/user_file.h"
 
 #include "util/ticks.h"
+#include "util/user_file.h"
 #include "wideband/frmWBO2.h"
 #include <QDoubleSpinBox>
 #include <cmath>
@@ -39,11 +41,13 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <cmath>
 
@@ -75,22 +79,29 @@ QString writeDriveLog(const QString& path) {
     for (int r = 0; r < 20000; ++r) {
         const double t = r / 10.0;
         const bool pulling = t > 20 && std::fmod(t, 60) < 25;
-        const float throttle = pulling ? 3.5f + float(std::sin(t)) * 0.5f : 0.45f;
-        const float rpm = pulling ? 1500 + float(std::fmod(t, 8)) * 700 : (t < 20 ? 800 : 2200);
+        // Each pull at another throttle, cruising between them: the map gets a spread of cells.
+        const float pullThrottle = 1.0f + 0.55f * float(int(t / 60) % 6);
+        const float cruise = 0.6f + 0.4f * (1 + float(std::sin(t / 5)));
+        const float throttle = t < 20    ? 0.45f
+                               : pulling ? pullThrottle + float(std::sin(t)) * 0.3f
+                                         : cruise;
+        const float rpm = t < 20    ? 800
+                          : pulling ? 1500 + float(std::fmod(t, 8)) * 700
+                                    : 2000 + 600 * float(std::sin(t / 9));
         speed = std::clamp(speed + (pulling ? 0.6f : -0.15f), 0.0f, 160.0f);
-        v.gauges[0] = rpm + float(r % 7) * 10;
+        v.gauges[0] = 12.5f * std::round((rpm + float(r % 7) * 10) / 12.5f);
         v.gauges[3] = std::min(20 + float(t) * 0.5f, 88.0f);
-        v.gauges[4] = 50 + 45 * float(std::sin(t * 3));
-        v.gauges[6] = speed;
+        v.gauges[4] = std::round(50 + 45 * float(std::sin(t * 3)));
+        v.gauges[6] = 2 * std::round(speed / 2); // the ECU counts 2 km/h steps
         v.gauges[7] = r == 15000 ? 9.5f : 13.9f + float(r % 3) * 0.1f; // one dip
-        v.gauges[8] = throttle;
-        v.gauges[12] = 2 + rpm / 400 * throttle / 2;
+        v.gauges[8] = std::round(throttle * 50) / 50;                  // 0.02 V steps
+        v.gauges[12] = std::round((2 + rpm / 400 * throttle / 2) * 100) / 100;
         v.gauges[13] = pulling ? 22 : 15;
         // Rich under load, lean when the throttle closes at speed.
         float afr = 14.7f;
         if (pulling) afr = 12.3f;
-        if (!pulling && rpm > 2000 && throttle < 1) afr = 16.6f;
-        v.gauges[24] = afr + rpm / 20000 + 0.4f * float(std::sin(t * 7));
+        if (!pulling && rpm > 2000 && throttle < 0.7f) afr = 16.6f;
+        v.gauges[24] = std::round((afr + rpm / 20000 + 0.4f * float(std::sin(t * 7))) * 100) / 100;
         v.states[0] = pulling ? "Off" : "On";
         v.states[6] = "On";
         v.states[7] = v.gauges[3] > 85 ? "On" : "Off";
@@ -98,6 +109,144 @@ QString writeDriveLog(const QString& path) {
     }
     w.stop();
     return path;
+}
+
+// Runs the event loop for `ms`: the simulator's frames come in real time.
+void pause(int ms) {
+    test::waitUntil([] { return false; }, ms);
+}
+
+// A made-up map: rows of engine speed, columns of raw throttle, fuel rising with both.
+EngineMap madeUpMap() {
+    EngineMap m;
+    for (int i = 0; i < 16; ++i) {
+        m.scales.rpm[size_t(i)] = 800 + 400 * i;
+        m.scales.tp[size_t(i)] = 16 + 14 * i;
+    }
+    for (int row = 0; row < 16; ++row)
+        for (int col = 0; col < 16; ++col)
+            m.values[size_t(16 * row + col)] = uint8_t(std::min(255, 30 + 6 * row + 9 * col));
+    return m;
+}
+
+// The map trace's set-up, then a saved map with a drive's log counted over it: hits, then the
+// mean WBo2 of each cell.
+void shootMapTrace(test::MainWindow& w, const QString& out) {
+    frmMapTrace* trace = w.form->open<frmMapTrace>();
+    w.settle();
+    shoot(trace->setup(), out, QStringLiteral("frmMapTData"));
+    QTest::keyClick(trace->setup(), Qt::Key_Escape);
+    w.settle();
+    const QString map = w.dir.filePath(QStringLiteral("map.csv"));
+    writeUserText(map, mapFileText(madeUpMap()), ExistingFile::Replace);
+    w.dialogs.fileAnswers.push_back(map);
+    trace->btnOpenMap_Click();
+    w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath(QStringLiteral("trace.log"))));
+    trace->btnAddLogs_Click();
+    test::waitUntil([&] { return !trace->addingLogs(); }, 20000);
+    shoot(trace, out, QStringLiteral("frmMapTrace"));
+    trace->findChild<QRadioButton*>(QStringLiteral("optHits"))->click();
+    shoot(trace, out, QStringLiteral("frmMapTrace-hits"));
+    trace->findChild<QRadioButton*>(QStringLiteral("optWBo2"))->click();
+    shoot(trace, out, QStringLiteral("frmMapTrace-wbo2"));
+    // The simulator's fuel map opened, and drives with a planted fuel error added: the
+    // suggested map, untrusted cells faint.
+    trace->btnClear_Click();
+    const MapPreset& fuel = mapPresets()[1];
+    for (int f = 0; f < MapFieldCount; ++f)
+        w.store->save(QStringLiteral("MapTrace"), mapSettingKey(MapField(f)),
+                      QString::fromLatin1(fuel.addresses[size_t(f)]));
+    const QString fuelMap = w.dir.filePath(QStringLiteral("fuel map.csv"));
+    writeUserText(fuelMap, mapFileText(test::simulatedFuelMap()), ExistingFile::Refuse);
+    w.dialogs.fileAnswers.push_back(fuelMap);
+    trace->btnOpenMap_Click();
+    for (int i = 1; i <= 3; ++i) {
+        const QString log = w.dir.filePath(QStringLiteral("fuel%1.log").arg(i));
+        test::writeFuelDrive(log, {12, 30000, 20, uint64_t(i)});
+        w.dialogs.fileAnswers.push_back(log);
+        trace->btnAddLogs_Click();
+        test::waitUntil([&] { return !trace->addingLogs(); }, 20000);
+    }
+    trace->findChild<QRadioButton*>(QStringLiteral("optSuggested"))->setChecked(true);
+    w.settle();
+    shoot(trace, out, QStringLiteral("map-trace-suggested"));
+    trace->findChild<QRadioButton*>(QStringLiteral("optChange"))->setChecked(true);
+    w.settle();
+    shoot(trace, out, QStringLiteral("frmMapTrace-change"));
+    trace->close();
+    w.settle();
+}
+
+// Against the simulated ECU over a pseudo-terminal: the data display live, then when the ECU
+// falls silent (the ignition off, the cable in); the main window when the cable is pulled.
+void shootFromSim(const QString& out) {
+    {
+        kxsim::SimOptions o = test::quietSim();
+        o.ignitionOffAfter = 6;
+        test::SimMainWindow s(o);
+        s.connectEcu();
+        s.form().resize(640, 420);
+        Form1* display = s.form().open<Form1>();
+        display->resize(800, 560);
+        pause(2500);
+        shoot(display, out, QStringLiteral("Form1"));
+        frmDataLog* logger = s.form().open<frmDataLog>();
+        logger->btnStart_Click();
+        pause(1000);
+        shoot(logger, out, QStringLiteral("frmDataLog-logging"));
+        test::waitUntil([&] { return s.form().link().silent(); }, 20000);
+        pause(300);
+        shoot(display, out, QStringLiteral("Form1-silent"));
+        shoot(logger, out, QStringLiteral("frmDataLog-silent"));
+        shoot(&s.form(), out, QStringLiteral("Form2-silent"));
+        logger->btnStop_Click();
+    }
+    {
+        // The simulated ECU's two stored codes, then an active test running on it.
+        test::SimMainWindow s;
+        s.connectEcu();
+        frmSelfDiag* diag = s.form().open<frmSelfDiag>();
+        auto* codes = diag->findChild<QPlainTextEdit*>(QStringLiteral("txtFaults"));
+        test::waitUntil([&] { return codes->toPlainText().contains(QStringLiteral("43")); }, 15000);
+        shoot(diag, out, QStringLiteral("frmSelfDiag"));
+        diag->close();
+        s.settle();
+        frmActiveTest* tests = s.form().open<frmActiveTest>();
+        s.settle();
+        auto* timing = tests->findChild<QComboBox*>(QStringLiteral("cmbTiming"));
+        timing->setCurrentIndex(timing->findText(QStringLiteral("+5")));
+        tests->btnStart_Click(frmActiveTest::Timing);
+        pause(1500);
+        shoot(tests, out, QStringLiteral("frmActiveTest-running"));
+        tests->btnStop_Click(frmActiveTest::Timing);
+        s.settle();
+    }
+    {
+        // The register test on a fast line: the simulated ECU's registers, the silent ones
+        // left out.
+        kxsim::SimOptions fast = test::quietSim();
+        fast.baud = 115200;
+        test::SimMainWindow s(fast, [](SettingsStore& st) { st.save("Comms", "Speed", "115200"); });
+        s.connectEcu();
+        frmSettings* settings = s.form().open<frmSettings>();
+        auto* test = qobject_cast<frmRegTest*>(settings->btnActTest_Click());
+        test::waitUntil([&] { return test->scan().completed(); }, 90000);
+        shoot(test, out, QStringLiteral("frmRegTest"));
+        test->close();
+        settings->close();
+        s.settle();
+    }
+    kxsim::SimOptions o = test::quietSim();
+    o.hangupAfter = 20;
+    o.reopenAfterMs = 60000;
+    test::SimMainWindow s(o);
+    s.connectEcu();
+    s.form().resize(640, 420);
+    Form1* display = s.form().open<Form1>();
+    test::waitUntil([&] { return s.form().link().state() == EcuLink::State::Lost; }, 20000);
+    pause(300);
+    display->close();
+    shoot(&s.form(), out, QStringLiteral("Form2-lost"));
 }
 
 void shootAnalyser(test::MainWindow& w, const QString& out) {
@@ -136,7 +285,7 @@ void shootAnalyser(test::MainWindow& w, const QString& out) {
 
 void shootReplay(test::MainWindow& w, const QString& out) {
     frmDataReplay* r = w.form->open<frmDataReplay>();
-    r->resize(1000, 700);
+    r->resize(800, 560);
     shoot(r, out, QStringLiteral("frmDataReplay-empty"));
     w.dialogs.fileAnswers.push_back(writeDriveLog(w.dir.filePath("replay.log")));
     r->btnBrowse_Click();
@@ -152,7 +301,7 @@ void shootReplay(test::MainWindow& w, const QString& out) {
 void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
     frmDashboard* dash = w.form->open<frmDashboard>();
     w.settle();
-    dash->resize(1000, 700);
+    dash->resize(800, 560);
     const QByteArray frame = QByteArray::fromHex("ff06020938020938");
     w.ecu->feed(frame.repeated(2));
     shoot(dash, out, QStringLiteral("frmDashboard"));
@@ -198,7 +347,7 @@ void shootDyno(test::MainWindow& w, const QString& out) {
     }
     test::waitUntil([&] { return !dyno->isLoading(); }, 10000);
     dyno->findChild<QDoubleSpinBox*>(QStringLiteral("spnMass"))->setValue(1400);
-    shoot(dyno, out, QStringLiteral("frmDyno"));
+    shoot(dyno, out, QStringLiteral("dyno"));
     dyno->close();
 }
 
@@ -235,27 +384,16 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
-    test::MainWindow w;
+    // A USB adapter by its lasting name, as the guide advises.
+    test::MainWindow w([](SettingsStore& s) {
+        s.save("Comms", "ComPort",
+               "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    });
     shoot(w.form.get(), out, QStringLiteral("Form2"));
     w.connectEcu();
     shoot(w.form.get(), out, QStringLiteral("Form2-connected"));
     shoot(w.form->open<Form3>(), out, QStringLiteral("Form3"));
     shoot(w.form->open<frmPreferences>(), out, QStringLiteral("frmPreferences"));
-    kx::Form1* display = w.form->open<Form1>();
-    w.settle();
-    display->resize(1000, 700);
-    QByteArray frame;
-    for (int v : {0xFF, 18, 0,    196,  40, 0x87, 175,  95,   0x01, 0x90,
-                  100,  50, 0x01, 0x64, 40, 128,  0x01, 0x02, 0x00, 0x80})
-        frame.append(char(v));
-    w.ecu->feed(frame.repeated(2));
-    shoot(display, out, QStringLiteral("Form1"));
-    display->close();
-    frmDataLog* logger = w.form->open<frmDataLog>();
-    logger->btnStart_Click();
-    shoot(logger, out, QStringLiteral("frmDataLog-logging"));
-    logger->btnStop_Click();
-    logger->close();
     shootAnalyser(w, out);
     shootReplay(w, out);
     shootDashboardAndTrial(w, out);
@@ -289,7 +427,6 @@ int main(int argc, char** argv) {
         else
             test->Timer1_Timer();
     }
-    shoot(test, out, QStringLiteral("frmRegTest"));
     test->btnUpdate_Click();
     shoot(settings, out, QStringLiteral("frmSettings-updated"));
 
@@ -328,57 +465,8 @@ int main(int argc, char** argv) {
     watch->close();
     w.settle();
 
-    // The map trace: its set-up, then a made-up map read and a short drive across it.
-    frmMapTrace* trace = w.form->open<frmMapTrace>();
-    w.settle();
-    shoot(trace->setup(), out, QStringLiteral("frmMapTData"));
-    trace->setup()->btnOK_Click();
-    for (int cell = 1; cell <= 288; ++cell) {
-        w.settle();
-        const int v = cell <= 16 ? 10 * cell
-                      : cell <= 32
-                          ? 22 + 13 * (cell - 17)
-                          : std::min(255, 16 + 3 * ((cell - 33) / 16) + 10 * ((cell - 33) % 16));
-        w.ecu->feed(QByteArray::fromHex("0fff01") + char(v) + QByteArray::fromHex("ff01"));
-    }
-    w.settle();
-    // As if a wideband controller were in use, running rich.
-    auto* afr = w.form->findChild<QPushButton*>(QStringLiteral("btnAFR"));
-    afr->setEnabled(true);
-    w.form->state().live.wbValues[0] = 12.6f;
-    for (int step = 0; step < 12; ++step) {
-        const int raw = 64 + 40 * step; // 800 rpm and up
-        QByteArray frame =
-            QByteArray::fromHex("ff03") + char(raw >> 8) + char(raw & 0xFF) + char(30 + 14 * step);
-        w.ecu->feed(frame.repeated(4));
-    }
-    shoot(trace, out, QStringLiteral("frmMapTrace"));
-    // The simulator's fuel map opened, and drives with a planted fuel error added: the
-    // suggested map, untrusted cells faint.
-    const MapPreset& fuel = mapPresets()[1];
-    for (int f = 0; f < MapFieldCount; ++f)
-        w.store->save(QStringLiteral("MapTrace"), mapSettingKey(MapField(f)),
-                      QString::fromLatin1(fuel.addresses[size_t(f)]));
-    const QString mapPath = w.dir.filePath(QStringLiteral("fuel map.csv"));
-    writeUserText(mapPath, mapFileText(test::simulatedFuelMap()), ExistingFile::Refuse);
-    w.dialogs.fileAnswers.push_back(mapPath);
-    trace->btnOpenMap_Click();
-    for (int i = 1; i <= 3; ++i) {
-        const QString log = w.dir.filePath(QStringLiteral("fuel%1.log").arg(i));
-        test::writeFuelDrive(log, {12, 30000, 20, uint64_t(i)});
-        w.dialogs.fileAnswers.push_back(log);
-        trace->btnAddLogs_Click();
-        test::waitUntil([&] { return !trace->addingLogs(); }, 20000);
-    }
-    trace->findChild<QRadioButton*>(QStringLiteral("optSuggested"))->setChecked(true);
-    w.settle();
-    shoot(trace, out, QStringLiteral("frmMapTrace-suggested"));
-    trace->findChild<QRadioButton*>(QStringLiteral("optChange"))->setChecked(true);
-    w.settle();
-    shoot(trace, out, QStringLiteral("frmMapTrace-change"));
-    afr->setEnabled(false);
-    trace->close();
-    w.settle();
+    // The map trace: its set-up, then a saved map with the drive's logs over it.
+    shootMapTrace(w, out);
 
     // An ECU finder that heard from id FE and was then cancelled.
     Form3* comms = w.form->open<Form3>();
@@ -391,5 +479,6 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
     shoot(finder, out, QStringLiteral("frmECUfind"));
     shootWideband(out);
+    shootFromSim(out);
     return 0;
 }
