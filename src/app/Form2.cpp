@@ -1,6 +1,7 @@
 #include "app/Form2.h"
 
 #include "app/WidebandPanel.h"
+#include "app/help_menu.h"
 #include "app/tool_table.h"
 #include "gauges/colour.h"
 #include "gauges/display_colours.h"
@@ -15,7 +16,6 @@
 #include "ui/ActivityBar.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
-#include "util/data_files.h"
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/settings_store.h"
@@ -23,10 +23,6 @@
 #include "wideband/frmWBO2.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -38,7 +34,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTime>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QWhatsThis>
 
@@ -226,13 +221,13 @@ void Form2::buildMenus() {
     helpMenu->setObjectName(S("mnuHelp"));
     QAction* guide = helpMenu->addAction(S("&User Guide"));
     guide->setObjectName(S("mnuGuide"));
-    connect(guide, &QAction::triggered, this, &Form2::showGuide);
+    connect(guide, &QAction::triggered, this, [this] { showUserGuide(this, dialogs_); });
     QAction* whatsThis = QWhatsThis::createAction(this);
     whatsThis->setObjectName(S("mnuWhatsThis"));
     helpMenu->addAction(whatsThis);
     QAction* about = helpMenu->addAction(S("&About"));
     about->setObjectName(S("mnuAbout"));
-    connect(about, &QAction::triggered, this, &Form2::showAbout);
+    connect(about, &QAction::triggered, this, [this] { showAboutBox(this); });
 }
 
 void Form2::buildUi() {
@@ -250,48 +245,6 @@ void Form2::buildUi() {
     setTabOrder(findChild<QPushButton*>(S("btnDataDisplay")),
                 findChild<QPushButton*>(S("btnDataLogging")));
     resize(640, 420);
-}
-
-void Form2::showAbout() {
-    auto* box = new QDialog(this);
-    box->setObjectName(S("frmAbout"));
-    box->setWindowTitle(S("About Kestrix"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    auto* l = new QVBoxLayout(box);
-    auto* name = new QLabel(S("Kestrix"));
-    name->setObjectName(S("lblTitle"));
-    QFont f = name->font();
-    f.setPointSize(f.pointSize() * 2);
-    f.setBold(true);
-    name->setFont(f);
-    auto* version = new QLabel(S("Version 1.53"));
-    version->setObjectName(S("lblVersion"));
-    auto* what = new QLabel(S("ECU diagnostics, live data and logging"));
-    auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok);
-    connect(ok, &QDialogButtonBox::accepted, box, &QDialog::accept);
-    l->addWidget(name);
-    l->addWidget(version);
-    l->addWidget(what);
-    l->addWidget(ok);
-    nameForAccessibility(box);
-    // Modal, but shown without a nested loop so nothing waits on it.
-    box->setModal(true);
-    box->show();
-}
-
-void Form2::showGuide() {
-    const QString guide = findUserGuide(QCoreApplication::applicationDirPath());
-    if (guide.isEmpty()) {
-        dialogs_.message(this,
-                         S("The user guide is not installed with this copy of Kestrix (%1 was "
-                           "not found beside the program or in the system's data folders). It "
-                           "is docs/guide.md in Kestrix's sources.")
-                             .arg(S(kUserGuideFile)),
-                         MessageKind::Warning);
-    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide))) {
-        dialogs_.message(this, S("No program here opens %1: open it in a web browser.").arg(guide),
-                         MessageKind::Warning);
-    }
 }
 
 QList<QPushButton*> Form2::ecuToolButtons() const {
@@ -512,8 +465,6 @@ void Form2::MSComm1_OnComm() {
 void Form2::MSComm2_OnComm() {
     wbLink_->MSComm2_OnComm();
 }
-
-// ---------------------------------------------------------------- wideband
 
 // ---------------------------------------------------------------- unload
 

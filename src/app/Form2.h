@@ -118,8 +118,6 @@ private:
     void buildStatusBar();
     void showPortError(int error, const QString& device, const QString& detail);
     void showPortPanel(const QString& port, const QString& speed);
-    void showAbout();
-    void showGuide();
 
     Host host_;
     LiveSession live_;
