@@ -154,10 +154,15 @@ QList<QByteArray> FrameConfirmer::take(const QByteArray& delivery) {
         const auto first = uint8_t(held_[0]);
         const qsizetype at =
             first != kFrameHeader && (count_ == AnyCount || first != uint8_t(count_)) ? 1 : 0;
-        if (held_.size() < at + 2) return frames;
+        // Where the phase matters, the bytes that would show a header two bytes on are needed.
+        if (held_.size() < (agreed_ ? at + 2 : 4)) return frames;
         anchoring_ = false;
         p = at;
         inStep_ = headerAt(at);
+        // A stray 0xFF before an acknowledgement equal to the count byte makes a header of the
+        // two, and a block that opens with a header-shaped pair then confirms a copy of itself
+        // shifted by two: with a header at both, the phase is not known.
+        if (inStep_ && !agreed_ && at == 0 && headerAt(2)) inStep_ = false;
         if (!inStep_) {
             if (!agreed_) {
                 ++dropped_;

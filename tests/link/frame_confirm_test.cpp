@@ -3,6 +3,8 @@
 #include "link/framing.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QList>
 #include <gtest/gtest.h>
 #include <random>
@@ -166,6 +168,16 @@ TEST(FrameConfirmer, TakesAFrameOnlyWhenTheNextHeaderFollowsWhereItsCountSaysItE
 }
 
 TEST(FrameConfirmer, OnALineThatAddsAndLosesBytesEveryConfirmedFrameWasSent) {
+    // Inputs that once broke it first.
+    const QDir dir(KX_LINK_FUZZ_REGRESSIONS);
+    for (const QString& name : dir.entryList(QDir::Files)) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
+        const QByteArray in = f.readAll();
+        EXPECT_TRUE(fuzz::confirmsOnlySentFrames(reinterpret_cast<const uint8_t*>(in.constData()),
+                                                 size_t(in.size())))
+            << name.toStdString();
+    }
     std::mt19937 rng(20261208);
     std::uniform_int_distribution<int> byte(0, 255);
     for (int run = 0; run < 20000; ++run) {
