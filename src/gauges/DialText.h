@@ -1,7 +1,9 @@
 #pragma once
-// A text on a dial (name, value, peak): a plain label that its dial's picture draws instead of
-// itself once the picture is told so (GaugePicture::drawOverlays), so that a new value costs one
-// paint of the dial rather than one for each widget it crosses.
+// A text that changes often among a few values (a dial's name, value and peak; an indicator's
+// state): a plain label that keeps its last few renderings and copies them, rather than laying
+// out and drawing its glyphs at every paint. On a dial, the dial's picture draws it instead of
+// itself once told so (GaugePicture::drawOverlays), so that a new value costs one paint of the
+// dial rather than one for each widget it crosses.
 #include <QLabel>
 #include <QPixmap>
 #include <vector>
@@ -29,7 +31,7 @@ private:
     // What a rendering depends on besides its text and size; a change of any drops them all.
     struct Look {
         QFont font;
-        qint64 palette = 0;
+        QRgb colour = 0; // of the text only: a label's background can change without it
         bool enabled = true;
         qreal ratio = 1;
         bool operator==(const Look&) const = default;
@@ -39,13 +41,22 @@ private:
         QSize size;
         QPixmap image;
     };
+    // One character of a number as the look draws it, and how far it moves the next one.
+    struct Glyph {
+        QChar c;
+        qreal advance = 0;
+        QPixmap image;
+    };
     Look look() const;
     const QPixmap& rendering();
+    const Glyph& glyph(QChar c);
+    void compose(QPainter& painter, const QString& text);
 
     bool drawnByDial_ = false;
     Look look_;
     // The last few texts shown, the latest first: a live value mostly moves among a few.
     std::vector<Rendering> kept_;
+    std::vector<Glyph> glyphs_; // the characters of the numbers shown, in the current look
     int renders_ = 0;
 };
 

@@ -10,7 +10,8 @@ namespace kx {
 
 GaugePicture::GaugePicture(QWidget* parent) : QWidget(parent) {
     installGaugeAccessibility();
-    setAutoFillBackground(true);
+    // The scale image covers the dial, its background included: nothing to fill beneath it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setBackgroundRole(QPalette::Window);
     setForegroundRole(QPalette::WindowText);
     heldTimer_.setSingleShot(true);
@@ -64,15 +65,21 @@ void GaugePicture::announce() {
 void GaugePicture::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRegion& region = event->region();
+    if (scale_.deviceIndependentSize() != QSizeF(size()))
+        painter.fillRect(event->rect(), palette().brush(backgroundRole()));
     if (!scale_.isNull()) {
-        // One copy per rectangle of the region: a copy of the bounding box through a clip of
-        // several rectangles takes the painter's slow path and costs several times as much.
+        // One copy per rectangle of the region, each clipped to its own rectangle: through a
+        // clip of several rectangles the painter takes its slow path, split over a thread pool
+        // that it wakes for every copy.
         const qreal ratio = scale_.devicePixelRatio();
-        for (const QRect& r : region)
+        for (const QRect& r : region) {
+            painter.setClipRect(r);
             painter.drawPixmap(
                 r, scale_,
                 QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio)
                     .toRect());
+        }
+        painter.setClipping(false);
     }
     if (hasFocus()) {
         painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));

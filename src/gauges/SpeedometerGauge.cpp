@@ -125,7 +125,9 @@ void SpeedometerGauge::styleOverlays() {
 }
 
 void SpeedometerGauge::centre(QLabel* label) {
-    label->adjustSize();
+    // A label of fixed size asks its parent for no new layout when its text changes: with a
+    // free size, every new value posted the dial a layout request, an event loop wake-up each.
+    label->setFixedSize(label->sizeHint());
     const int left = overlayLeft(*geometry_, widthTwips(label));
     label->move(static_cast<int>(std::lround(twipsToPixels(left))), label->y());
 }

@@ -153,7 +153,7 @@ QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSer
     connect(port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
     resume_.setSingleShot(true);
     resume_.setTimerType(Qt::PreciseTimer);
-    connect(&resume_, &QTimer::timeout, this, &QtSerialPort::resumeWatch);
+    connect(&resume_, &QTimer::timeout, this, &QtSerialPort::lookAfterPause);
     connect(port_, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError e) { onError(int(e)); });
 }
@@ -278,6 +278,28 @@ void QtSerialPort::pauseWatch(int bytes) {
     resume_.start(ms);
 }
 
+void QtSerialPort::lookAfterPause() {
+    // The awaited bytes are mostly there by now: taken straight from the device, they cost no
+    // change to what the event loop polls (two wake-ups of its own each). Nothing there (a
+    // late adapter, silence, a hang-up) and the port is watched again, errors included.
+    if (!reader_ || !port_->isOpen()) return resumeWatch();
+    const QByteArray bytes = drain(true);
+    if (bytes.isEmpty()) return resumeWatch();
+    deliver(bytes);
+}
+
+QByteArray QtSerialPort::drain(bool device) {
+    QByteArray bytes;
+    // Only what QSerialPort holds: its readAll() would also turn its watch of the device on.
+    if (const qint64 held = port_->bytesAvailable(); held > 0) bytes = port_->read(held);
+    if (!device) return bytes;
+    char buf[512];
+    ssize_t n;
+    while ((n = ::read(int(port_->handle()), buf, sizeof buf)) > 0)
+        bytes.append(buf, n);
+    return bytes;
+}
+
 void QtSerialPort::resumeWatch() {
     resume_.stop();
     if (reader_ && port_->isOpen()) reader_->setEnabled(true);
@@ -285,14 +307,7 @@ void QtSerialPort::resumeWatch() {
 
 void QtSerialPort::fetch() {
     if (!port_->isOpen()) return;
-    QByteArray bytes = port_->readAll();
-    if (wakeAfter_ > 1) {
-        char buf[512];
-        ssize_t n;
-        while ((n = ::read(int(port_->handle()), buf, sizeof buf)) > 0)
-            bytes.append(buf, n);
-    }
-    take(bytes);
+    take(drain(wakeAfter_ > 1));
 }
 
 void QtSerialPort::onError(int error) {

@@ -146,6 +146,10 @@ private:
     // it: the system would otherwise wake the program for every byte it receives.
     void pauseWatch(int bytes);
     void resumeWatch();
+    // The pause is over: takes what came, or watches the port again when nothing did.
+    void lookAfterPause();
+    // The received bytes QSerialPort holds, and with `device` those the device holds too.
+    QByteArray drain(bool device);
     QSerialPort* port_;
     int wakeAfter_ = 1; // the line discipline's VMIN
     int baud_ = 9600;

@@ -66,8 +66,9 @@ GaugeGrid::GaugeGrid(QWidget* window) : QObject(window) {
         const QString n = QString::number(i);
         const QString caption = indicatorCaption(i);
         registerLabels_[size_t(i)] = namedLabel(window, QStringLiteral("lblRegister") + n, caption);
-        auto* state = namedLabel(window, QStringLiteral("lblOnOff") + n,
-                                 i == 10 ? QStringLiteral("Rich") : QStringLiteral("Off"));
+        // A state goes back and forth among a few texts: kept rendered, as a dial's are.
+        auto* state = new DialText(i == 10 ? QStringLiteral("Rich") : QStringLiteral("Off"), window);
+        state->setObjectName(QStringLiteral("lblOnOff") + n);
         state->setAlignment(Qt::AlignCenter);
         state->setAutoFillBackground(true);
         showsValue(state, caption.mid(3), Context::InName);
@@ -128,7 +129,9 @@ void GaugeGrid::place(const DisplayLayout& l) {
         // The state label is as wide as its longest text needs, from its place onwards.
         const QRect r = pixelRect(l.onOffLabel[size_t(i)]);
         const int wide = state->fontMetrics().horizontalAdvance(QStringLiteral("High")) + 4;
-        state->setGeometry(r.left(), r.top(), std::max(r.width(), wide), r.height());
+        // Of fixed size, so that a new state asks the window for no new layout.
+        state->setFixedSize(std::max(r.width(), wide), r.height());
+        state->move(r.topLeft());
         state->raise();
     }
 }

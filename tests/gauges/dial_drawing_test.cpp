@@ -6,6 +6,7 @@
 #include "gauges/gauge_geometry.h"
 #include "util/ticks.h"
 
+#include <QLabel>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -48,6 +49,41 @@ TEST(DialText, RendersAgainOnlyWhenTheTextOrItsLookChanges) {
         EXPECT_EQ(change(s.act), s.renders) << s.what;
     EXPECT_TRUE(needle->drawnByDial());
     EXPECT_TRUE(text->drawnByDial());
+}
+
+TEST(DialText, ANumberPutTogetherFromItsCharactersLooksLikeTheLabelsOwnLine) {
+    // Where the ink falls, and how much of it there is.
+    const auto ink = [](const QImage& image) {
+        const QRgb back = image.pixel(0, 0);
+        QRect box;
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != back) {
+                    box |= QRect(x, y, 1, 1);
+                    ++count;
+                }
+        return std::pair{box, count};
+    };
+    for (const char* text : {"812.5", "-40", "0.98", "14"}) {
+        for (const Qt::Alignment alignment :
+             {Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter), Qt::Alignment(Qt::AlignCenter)}) {
+            QLabel label(QString::fromLatin1(text));
+            DialText composed(QString::fromLatin1(text), nullptr);
+            for (QLabel* l : {&label, static_cast<QLabel*>(&composed)}) {
+                l->setFont(QFont(l->font().family(), 14));
+                l->setAlignment(alignment);
+                l->resize(l->sizeHint() + QSize(6, 4));
+            }
+            const auto [box, count] = ink(label.grab().toImage());
+            const auto [boxComposed, countComposed] = ink(composed.grab().toImage());
+            SCOPED_TRACE(text);
+            EXPECT_LE((box.topLeft() - boxComposed.topLeft()).manhattanLength(), 2);
+            EXPECT_LE(std::abs(box.width() - boxComposed.width()), 1);
+            EXPECT_LE(std::abs(box.height() - boxComposed.height()), 1);
+            EXPECT_NEAR(countComposed, count, count / 8);
+        }
+    }
 }
 
 TEST(PeakHold, RisesWithTheValueAndStartsAfreshAfterAReset) {
