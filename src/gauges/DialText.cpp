@@ -25,9 +25,18 @@ bool composable(const QString& text) {
 }
 } // namespace
 
+void DialText::refreshLook() {
+    const Look now = look();
+    if (now == look_) return;
+    kept_.clear();
+    glyphs_.clear();
+    look_ = now;
+}
+
 const DialText::Glyph& DialText::glyph(QChar c) {
     for (const Glyph& g : glyphs_)
         if (g.c == c) return g;
+    ++renders_;
     const QFontMetricsF metrics(look_.font);
     Glyph g{c, metrics.horizontalAdvance(c), {}};
     // A pixel of room each side for the antialiased edges.
@@ -44,14 +53,14 @@ const DialText::Glyph& DialText::glyph(QChar c) {
     return glyphs_.back();
 }
 
-void DialText::compose(QPainter& painter, const QString& text) {
+void DialText::compose(QPainter& painter, const QString& text, QPoint origin) {
     // Placed in the label's contents as QLabel places a line: by its alignment, whole pixels.
     const QFontMetricsF metrics(look_.font);
     qreal width = 0;
     for (const QChar c : text)
         width += glyph(c).advance;
     const int m = margin();
-    const QRectF r = contentsRect().adjusted(m, m, -m, -m);
+    const QRectF r = contentsRect().adjusted(m, m, -m, -m).translated(origin);
     const Qt::Alignment a = QStyle::visualAlignment(layoutDirection(), alignment());
     qreal x = r.left();
     if (a & Qt::AlignRight)
@@ -70,15 +79,8 @@ void DialText::compose(QPainter& painter, const QString& text) {
     }
 }
 
-const QPixmap& DialText::rendering() {
+const QPixmap& DialText::rendering(const QString& t) {
     constexpr size_t kKept = 16;
-    const Look now = look();
-    if (!(now == look_)) {
-        kept_.clear();
-        glyphs_.clear();
-        look_ = now;
-    }
-    const QString t = text();
     const QSize s = size();
     const auto found = std::find_if(kept_.begin(), kept_.end(),
                                     [&](const Rendering& r) { return r.size == s && r.text == t; });
@@ -87,42 +89,44 @@ const QPixmap& DialText::rendering() {
         return kept_.front().image;
     }
     ++renders_;
-    QPixmap image(s * now.ratio);
-    image.setDevicePixelRatio(now.ratio);
+    QPixmap image(s * look_.ratio);
+    image.setDevicePixelRatio(look_.ratio);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    if (composable(t) && now.enabled) {
-        // A live value is a new text at most frames: copies of its characters cost a fraction
-        // of laying the line out again.
-        compose(painter, t);
-    } else {
-        // The call QLabel makes for a plain text without frame or indent, so the pixels are
-        // the same.
-        const int m = margin();
-        painter.setFont(now.font);
-        style()->drawItemText(&painter, contentsRect().adjusted(m, m, -m, -m),
-                              int(QStyle::visualAlignment(layoutDirection(), alignment())),
-                              palette(), now.enabled, t, foregroundRole());
-    }
+    // The call QLabel makes for a plain text without frame or indent, so the pixels are the same.
+    const int m = margin();
+    painter.setFont(look_.font);
+    style()->drawItemText(&painter, contentsRect().adjusted(m, m, -m, -m),
+                          int(QStyle::visualAlignment(layoutDirection(), alignment())), palette(),
+                          look_.enabled, t, foregroundRole());
     painter.end();
     if (kept_.size() == kKept) kept_.pop_back();
     kept_.insert(kept_.begin(), {t, s, image});
     return kept_.front().image;
 }
 
+void DialText::paintOn(QPainter& painter, QPoint origin) {
+    const QString t = text();
+    if (size().isEmpty() || t.isEmpty()) return;
+    // A text is drawn far more often than it is laid out anew: a number is put together from
+    // its characters (a live value is a new text at most frames), any other text is copied
+    // from its rendering (a needle passing over it repaints it).
+    refreshLook();
+    if (look_.enabled && composable(t))
+        compose(painter, t, origin);
+    else
+        painter.drawPixmap(origin, rendering(t));
+}
+
 void DialText::draw(QPainter& painter) {
-    if (!isVisible() || size().isEmpty() || text().isEmpty()) return;
-    // A text is drawn far more often than it changes (a needle passing over it repaints it), and
-    // a copy of its pixels costs a fraction of laying it out and drawing its glyphs again.
-    painter.drawPixmap(pos(), rendering());
+    if (isVisible()) paintOn(painter, pos());
 }
 
 void DialText::paintEvent(QPaintEvent* event) {
     if (drawnByDial_) return;
     if (frameShape() != NoFrame) return QLabel::paintEvent(event);
-    if (size().isEmpty() || text().isEmpty()) return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, rendering());
+    paintOn(painter, QPoint());
 }
 
 } // namespace kx

@@ -21,7 +21,7 @@ public:
     bool drawnByDial() const { return drawnByDial_; }
     // Draws the text as the label would, onto a painter in the parent's coordinates.
     void draw(QPainter& painter);
-    // How many times a text was laid out and rendered (copies of a kept rendering not counted).
+    // How many texts and characters were laid out and rendered (copies not counted).
     int renderCount() const { return renders_; }
 
 protected:
@@ -48,9 +48,12 @@ private:
         QPixmap image;
     };
     Look look() const;
-    const QPixmap& rendering();
+    // A change of look drops what was rendered in the old one.
+    void refreshLook();
+    void paintOn(QPainter& painter, QPoint origin);
+    const QPixmap& rendering(const QString& text);
     const Glyph& glyph(QChar c);
-    void compose(QPainter& painter, const QString& text);
+    void compose(QPainter& painter, const QString& text, QPoint origin);
 
     bool drawnByDial_ = false;
     Look look_;

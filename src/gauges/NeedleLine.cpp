@@ -17,22 +17,34 @@ QRect NeedleLine::area() const {
         .adjusted(-margin, -margin, margin, margin);
 }
 
+void NeedleLine::setDrawnByDial(bool drawn) {
+    drawnByDial_ = drawn;
+    if (drawn) setGeometry(QRect());
+}
+
+void NeedleLine::repaint(const QRect& box) {
+    if (drawnByDial_ && parentWidget())
+        parentWidget()->update(box.translated(pos()));
+    else
+        update(box);
+}
+
 void NeedleLine::setLine(const QLineF& line) {
     if (line == line_) return;
-    update(area());
+    repaint(area());
     line_ = line;
-    update(area());
+    repaint(area());
 }
 
 void NeedleLine::setColour(const QColor& colour) {
     colour_ = colour;
-    update(area());
+    repaint(area());
 }
 
 void NeedleLine::setPenWidth(int pixels) {
-    update(area());
+    repaint(area());
     width_ = pixels;
-    update(area());
+    repaint(area());
 }
 
 void NeedleLine::draw(QPainter& painter) const {

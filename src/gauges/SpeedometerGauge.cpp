@@ -118,7 +118,7 @@ void SpeedometerGauge::styleOverlays() {
     if (maximum_) maximum_->setFont(fontOfPoints(maximum_->font(), style.peakPoints));
     if (name_) name_->setFont(fontOfPoints(name_->font(), style.namePoints));
     if (needle_) {
-        needle_->setGeometry(picture_->rect());
+        if (!needle_->drawnByDial()) needle_->setGeometry(picture_->rect());
         needle_->setPenWidth(style.needleWidth);
         needle_->raise();
     }
@@ -127,6 +127,8 @@ void SpeedometerGauge::styleOverlays() {
 void SpeedometerGauge::centre(QLabel* label) {
     // A label of fixed size asks its parent for no new layout when its text changes: with a
     // free size, every new value posted the dial a layout request, an event loop wake-up each.
+    // Its size hint never falls below its minimum size, so that goes first.
+    label->setMinimumSize(0, 0);
     label->setFixedSize(label->sizeHint());
     const int left = overlayLeft(*geometry_, widthTwips(label));
     label->move(static_cast<int>(std::lround(twipsToPixels(left))), label->y());

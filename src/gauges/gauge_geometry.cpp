@@ -130,7 +130,7 @@ const QString& PeakHold::next(const QString& current, float value) {
         peak_ = parseNumber(text_);
     }
     if (!peak_ || *peak_ < static_cast<double>(value)) {
-        text_ = peakText(text_, value);
+        text_ = singleText(value);
         peak_ = parseNumber(text_);
     }
     return text_;

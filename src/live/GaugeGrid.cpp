@@ -120,7 +120,6 @@ void GaugeGrid::setStale(bool stale) {
 void GaugeGrid::place(const DisplayLayout& l) {
     for (int i = 0; i < 12; ++i) {
         pictures_[size_t(i)]->setGeometry(pixelRect(l.gauges[size_t(i)]));
-        needles_[size_t(i)]->setGeometry(pictures_[size_t(i)]->rect());
         auto* reg = registerLabels_[size_t(i)];
         reg->setGeometry(pixelRect(l.registerLabel[size_t(i)]));
         setFontPoints(reg, l.registerFont);

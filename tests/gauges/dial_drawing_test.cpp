@@ -12,7 +12,7 @@
 
 using namespace kx;
 
-TEST(DialText, RendersAgainOnlyWhenTheTextOrItsLookChanges) {
+TEST(DialText, RendersAgainOnlyWhatItHasNotDrawnInItsLook) {
     QWidget window;
     auto* picture = new GaugePicture(&window);
     auto* needle = new NeedleLine(picture);
@@ -27,23 +27,30 @@ TEST(DialText, RendersAgainOnlyWhenTheTextOrItsLookChanges) {
         text->draw(painter);
         return text->renderCount() - before;
     };
+    const auto show = [&](const char* t) { return [=] { text->setText(QString::fromLatin1(t)); }; };
     const QPalette green = [&] {
         QPalette p = text->palette();
         p.setColor(QPalette::WindowText, Qt::green);
         return p;
     }();
+    // A number is put together from its characters, each rendered once in a look; any other
+    // text is rendered whole and kept.
     const struct {
         const char* what;
         std::function<void()> act;
         int renders;
     } steps[] = {
-        {"first draw", [] {}, 1},
+        {"first draw: three characters", [] {}, 3},
         {"drawn again (a needle passed)", [] {}, 0},
-        {"a new value", [&] { text->setText(QStringLiteral("14.2")); }, 1},
-        {"back to a recent value", [&] { text->setText(QStringLiteral("14.1")); }, 0},
+        {"a new value with one new character", show("14.2"), 1},
+        {"a new value of known characters", show("12.4"), 0},
+        {"a word", show("Lean"), 1},
+        {"another word", show("Rich"), 1},
+        {"back to a recent word", show("Lean"), 0},
         {"colour changed (greyed, new settings)", [&] { text->setPalette(green); }, 1},
         {"size changed (a wider text, a resize)", [&] { text->resize(text->width() + 9, 20); }, 1},
         {"font changed", [&] { text->setFont(QFont(text->font().family(), 30)); }, 1},
+        {"a number in the new font", show("14.1"), 3},
     };
     for (const auto& s : steps)
         EXPECT_EQ(change(s.act), s.renders) << s.what;

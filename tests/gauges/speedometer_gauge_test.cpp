@@ -77,6 +77,12 @@ TEST(SpeedometerGauge, ValueUpdatesNeverRedrawTheScale) {
     EXPECT_EQ(d.maximum->text(), "7840");
     EXPECT_EQ(d.value->text(), "4000");
     EXPECT_NEAR(d.value->x() + d.value->width() / 2.0, 100, 1.0); // re-centred
+    // A narrower text narrows the label and stays centred.
+    g.showNoValue();
+    QLabel probe(QStringLiteral("--"));
+    probe.setFont(d.value->font());
+    EXPECT_EQ(d.value->width(), probe.sizeHint().width());
+    EXPECT_NEAR(d.value->x() + d.value->width() / 2.0, 100, 1.0);
     // A new set-up (the owner's resize) draws it again.
     d.picture->resize(300, 240);
     d.setup(g, 0, 8000, 8, 5, 0);
