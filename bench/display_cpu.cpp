@@ -13,6 +13,7 @@
 #include "link/SerialPort.h"
 #include "live/Form1.h"
 #include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/settings_store.h"
 
 #include <QApplication>
@@ -75,13 +76,16 @@ int paired(const QString& self, const QString& other, int rounds, int seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // As the program does; not for a paired run, whose runs inherit its environment.
+    const bool pair = argc > 2 && QLatin1String(argv[1]) == QLatin1String("--pair");
+    if (!pair) kx::prepareWindowSystem();
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: display_cpu DEVICE [seconds]\n"
                              "       display_cpu --pair OTHER_DISPLAY_CPU [rounds] [seconds]\n");
         return 2;
     }
-    if (QLatin1String(argv[1]) == QLatin1String("--pair") && argc > 2)
+    if (pair)
         return paired(QCoreApplication::applicationFilePath(), QString::fromLocal8Bit(argv[2]),
                       argc > 3 ? std::atoi(argv[3]) : 3, argc > 4 ? std::atoi(argv[4]) : 20);
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 30;

@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "link/SerialPort.h"
 #include "ui/Dialogs.h"
+#include "ui/ui_helpers.h"
 #include "util/settings_store.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 
 int main(int argc, char** argv) {
     kx::answerCommandLine(argc, argv);
+    kx::prepareWindowSystem();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Kestrix"));
     QApplication::setApplicationName(QStringLiteral("Kestrix"));

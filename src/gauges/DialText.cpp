@@ -10,6 +10,14 @@ namespace kx {
 
 DialText::DialText(const QString& text, QWidget* parent) : QLabel(text, parent) {}
 
+void DialText::setDrawnByDial(bool drawn) {
+    drawnByDial_ = drawn;
+    // A dial is read through itself, its texts not apart (they are no children of its
+    // accessible interface); a label without a name of its own tells every new text as a new
+    // name, to no one here, at a cost in every frame.
+    if (drawn && accessibleName().isEmpty()) setAccessibleName(QStringLiteral("Dial text"));
+}
+
 DialText::Look DialText::look() const {
     return {font(), palette().brush(foregroundRole()).color().rgba(), isEnabled(),
             devicePixelRatioF()};

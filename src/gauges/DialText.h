@@ -17,7 +17,7 @@ class DialText : public QLabel {
 public:
     DialText(const QString& text, QWidget* parent);
 
-    void setDrawnByDial(bool drawn) { drawnByDial_ = drawn; }
+    void setDrawnByDial(bool drawn);
     bool drawnByDial() const { return drawnByDial_; }
     // Draws the text as the label would, onto a painter in the parent's coordinates.
     void draw(QPainter& painter);

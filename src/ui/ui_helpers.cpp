@@ -22,6 +22,10 @@
 
 namespace kx {
 
+void prepareWindowSystem() {
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 namespace {
 QString plain(QString text) {
     return text.remove(u'&').simplified();

@@ -19,6 +19,13 @@ class QImage;
 
 namespace kx {
 
+// What the program asks of the window system, before the application object exists. On X11,
+// Qt paints into memory it shares with the X server and waits for the server (a round trip)
+// before it paints there again; the data display repaints a few small pieces of its dials
+// twenty-odd times a second, and those cost less sent over the connection. A user's own
+// QT_XCB_NO_MITSHM stands.
+void prepareWindowSystem();
+
 // Gives every control under `root` that has no caption of its own an accessible name: the text
 // of the label whose buddy it is, else its objectName. Labels, buttons and group boxes keep
 // reading their captions as they are now. Call after the window is built.
