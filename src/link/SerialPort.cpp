@@ -286,6 +286,8 @@ void QtSerialPort::lookAfterPause() {
     const QByteArray bytes = drain(true);
     if (bytes.isEmpty()) return resumeWatch();
     deliver(bytes);
+    // A receiver that left the bytes unread set no next look: the port is watched again.
+    if (!resume_.isActive()) resumeWatch();
 }
 
 QByteArray QtSerialPort::drain(bool device) {
