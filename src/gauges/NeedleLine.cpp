@@ -22,7 +22,7 @@ void NeedleLine::setDrawnByDial(bool drawn) {
     if (drawn) setGeometry(QRect());
 }
 
-void NeedleLine::repaint(const QRect& box) {
+void NeedleLine::repaintArea(const QRect& box) {
     if (drawnByDial_ && parentWidget())
         parentWidget()->update(box.translated(pos()));
     else
@@ -31,20 +31,20 @@ void NeedleLine::repaint(const QRect& box) {
 
 void NeedleLine::setLine(const QLineF& line) {
     if (line == line_) return;
-    repaint(area());
+    repaintArea(area());
     line_ = line;
-    repaint(area());
+    repaintArea(area());
 }
 
 void NeedleLine::setColour(const QColor& colour) {
     colour_ = colour;
-    repaint(area());
+    repaintArea(area());
 }
 
 void NeedleLine::setPenWidth(int pixels) {
-    repaint(area());
+    repaintArea(area());
     width_ = pixels;
-    repaint(area());
+    repaintArea(area());
 }
 
 void NeedleLine::draw(QPainter& painter) const {

@@ -37,7 +37,7 @@ protected:
 
 private:
     // Repaints a box given in this widget's coordinates, on the picture when it draws the needle.
-    void repaint(const QRect& box);
+    void repaintArea(const QRect& box);
 
     QLineF line_;
     QColor colour_{Qt::red};

@@ -187,3 +187,21 @@ TEST(FrameConfirmer, OnALineThatAddsAndLosesBytesEveryConfirmedFrameWasSent) {
         ASSERT_TRUE(fuzz::confirmsOnlySentFrames(input.data(), input.size())) << "run " << run;
     }
 }
+
+TEST(FrameConfirmer, AStrayHeaderByteBeforeAnAcknowledgementLikeTheCountIsNoReply) {
+    // Count 15 is also the acknowledgement (0x0F); the block holds header-shaped pairs, one
+    // where its next frame's header would sit: shifted by two, it agrees with itself.
+    const QByteArray block = bytes({0xFF, 0x0F, 0x03, 0xFF, 0x0F, 0xEC, 0xC7, 0x11, 0x00, 0x13,
+                                    0xFF, 0x0F, 0x38, 0xEE, 0x13, 0xFF, 0x0F});
+    const QByteArray line = bytes({0xFF, 0x0F}) + block + block + block + block;
+    for (const int piece : {1, 2, int(line.size())}) {
+        FrameConfirmer f;
+        f.expect(15, FrameRule::Once);
+        f.started();
+        QList<QByteArray> got;
+        for (qsizetype at = 0; at < line.size(); at += piece)
+            got += f.take(line.mid(at, piece));
+        EXPECT_TRUE(got.isEmpty()) << "deliveries of " << piece;
+        EXPECT_TRUE(f.broken()) << "deliveries of " << piece;
+    }
+}
