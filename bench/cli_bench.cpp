@@ -2,9 +2,11 @@
 // live frames sent that became records in the file, and the CPU the program used, as a share
 // of one core over its whole run.
 //   build-bench/bench/cli_bench [seconds]      (default 30)
-// KX_LATENCY_MS and KX_NOISE choose the line, as for the other timing programs.
+// KX_LATENCY_MS and KX_NOISE choose the line, as for the other timing programs; KX_WIDEBAND=1
+// adds the simulated wideband controller, logged with --wideband.
 #include "bench_support.h"
 #include "ecu_sim.h"
+#include "wideband.h"
 #include "util/settings_store.h"
 
 #include <QByteArray>
@@ -13,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -43,6 +46,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTemporaryDir dir;
+    const bool withWideband = qEnvironmentVariableIntValue("KX_WIDEBAND") != 0;
+    std::unique_ptr<kxsim::WidebandSimulator> wb;
+    const QByteArray wbPath = dir.filePath(QStringLiteral("wb")).toLocal8Bit();
+    if (withWideband) {
+        kxsim::WbOptions w;
+        w.linkPath = wbPath.toStdString();
+        w.latencyMs = o.latencyMs;
+        w.warmupSeconds = 0;
+        wb = std::make_unique<kxsim::WidebandSimulator>(w, [&sim] { return sim.engineState(); });
+        if (!wb->start(&error)) {
+            std::fprintf(stderr, "wideband simulator: %s\n", error.c_str());
+            return 1;
+        }
+    }
     const QString ini = dir.filePath(QStringLiteral("Kestrix.ini"));
     kx::SettingsStore(ini).save(QStringLiteral("Comms"), QStringLiteral("ComPort"),
                                 QString::fromStdString(sim.devicePath()));
@@ -54,6 +71,8 @@ int main(int argc, char** argv) {
                           "--settings", iniArg.constData(),
                           "--out",      outArg.constData(),
                           "--duration", duration.constData(),
+                          withWideband ? "--wideband" : nullptr,
+                          wbPath.constData(),
                           nullptr};
     pid_t pid = 0;
     QElapsedTimer wall;
@@ -94,6 +113,14 @@ int main(int argc, char** argv) {
                 "frames from the first record on; %.2f %% of all, identification included)\n",
                 wallS, WIFEXITED(status) ? WEXITSTATUS(status) : -1, records,
                 (unsigned long long)frames, share, 100.0 * double(records) / double(frames));
+    if (withWideband) {
+        QFile f(out);
+        long withRatio = 0;
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : f.readAll().split('\n'))
+                withRatio += line.contains(", Ready, ");
+        std::printf("cli_bench: %ld records with a wideband ratio\n", withRatio);
+    }
     std::printf("cli_bench: CPU %.3f s = %.3f %% of one core, %ld kB peak memory\n", cpu,
                 100.0 * cpu / wallS, usage.ru_maxrss);
     return 0;

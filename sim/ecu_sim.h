@@ -68,6 +68,7 @@ public:
     uint64_t framesSent() const { return counters().framesSent; }
     uint64_t bytesReceived() const { return counters().bytesReceived; }
     std::vector<uint8_t> receivedBytes() const { return link_->received(); }
+    std::vector<double> frameTimes() const { return link_->frameTimes(); }
     void clearReceived() { link_->clearReceived(); }
     // Ignition off: the ECU sends nothing and obeys nothing, the port staying open; on again,
     // it starts afresh.

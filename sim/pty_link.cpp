@@ -104,6 +104,11 @@ LinkCounters PtyLink::counters() const {
     return counters_;
 }
 
+std::vector<double> PtyLink::frameTimes() const {
+    std::lock_guard lock(mutex_);
+    return frameTimes_;
+}
+
 std::vector<uint8_t> PtyLink::received() const {
     std::lock_guard lock(mutex_);
     return received_;
@@ -378,6 +383,10 @@ void PtyLink::writeDue(Clock::time_point now) {
     std::lock_guard lock(mutex_);
     counters_.bytesSent += uint64_t(n);
     while (!frameEnds_.empty() && frameEnds_.front() <= writtenTotal_) {
+        // The frame's last byte left when the byte after it was due.
+        const auto end = nextByteAt_ - byteTime_ * long(writtenTotal_ - frameEnds_.front());
+        if (frameTimes_.size() < kFrameTimesLimit)
+            frameTimes_.push_back(duration<double>(end.time_since_epoch()).count());
         frameEnds_.pop_front();
         ++counters_.framesSent;
     }

@@ -81,6 +81,9 @@ public:
     std::string devicePath() const;
     LinkCounters counters() const;
     std::vector<uint8_t> received() const;
+    // When each frame sent so far ended on the line: seconds on the steady clock (the first
+    // kFrameTimesLimit frames).
+    std::vector<double> frameTimes() const;
     void clearReceived();
     // Held by the worker around every device call; lock it to touch the device safely.
     std::mutex& mutex() const { return mutex_; }
@@ -149,6 +152,8 @@ private:
     std::string path_;
     LinkCounters counters_;
     std::vector<uint8_t> received_;
+    static constexpr size_t kFrameTimesLimit = 1 << 20;
+    std::vector<double> frameTimes_;
 };
 
 } // namespace kxsim

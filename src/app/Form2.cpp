@@ -9,6 +9,7 @@
 #include "link/link_messages.h"
 #include "live/Form1.h"
 #include "logs/frmDataLog.h"
+#include "logs/log_selection.h"
 #include "settings/frmSettings.h"
 #include "settings/settings_rules.h"
 #include "tools/frmMapTrace.h"
@@ -52,6 +53,10 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
                                                                                state_,   settings_,
                                                                                dialogs_, *this},
       live_(*link_, state_, settings_) {
+    live_.setWideband([this](uint32_t at) -> std::optional<WbSample> {
+        if (!widebandSetUp(settings_)) return std::nullopt;
+        return wbLink_->sampleAt(at);
+    });
     connect(link_, &EcuLink::stateChanged, this, &Form2::onLinkState);
     connect(link_, &EcuLink::silenceChanged, this, [this] { showLinkStatus(); });
     connect(link_, &EcuLink::identified, this, &Form2::onIdentified);

@@ -1,6 +1,9 @@
 #include "cli/DriveLogger.h"
 
 #include "link/link_messages.h"
+#include "wideband/WbLink.h"
+
+#include <cmath>
 
 namespace kx {
 
@@ -21,9 +24,19 @@ DriveLogger::DriveLogger(EcuLink& link, LogWriter& writer, const Settings& setti
             });
 }
 
+void DriveLogger::setWideband(WbLink* wideband) {
+    wideband_ = wideband;
+    session_.setWideband([wideband](uint32_t at) { return std::optional(wideband->sampleAt(at)); });
+    connect(wideband, &WbLink::stateChanged, this, &DriveLogger::updateStatus);
+}
+
 void DriveLogger::start() {
     link_.setRetrying(true);
     link_.connectEcu();
+    if (wideband_) {
+        wideband_->setRetrying(true);
+        wideband_->connectWb();
+    }
     updateStatus();
 }
 
@@ -33,6 +46,10 @@ void DriveLogger::stop() {
     ended_ = true;
     retry_.stop();
     link_.shutdown();
+    if (wideband_) {
+        wideband_->setRetrying(false);
+        wideband_->closePort2();
+    }
 }
 
 void DriveLogger::onIdentified() {
@@ -56,6 +73,7 @@ void DriveLogger::onFrame(uint32_t at) {
         return;
     }
     ++records_;
+    if (state_.live.wb && std::isfinite(state_.live.wb->afr)) ++wbReadings_;
 }
 
 void DriveLogger::onState(EcuLink::State state) {
@@ -96,7 +114,16 @@ void DriveLogger::updateStatus() {
     default:
         break;
     }
-    const QString text = linkStatusText(link_, settings_, own, status_);
+    ecuStatus_ = linkStatusText(link_, settings_, own, ecuStatus_);
+    QString text = ecuStatus_;
+    if (wideband_) {
+        const QString note = wideband_->stateNote();
+        text += QStringLiteral("; wideband: ") +
+                (note.isEmpty() ? wideband_->state() == WbLink::State::Streaming
+                                      ? QStringLiteral("streaming")
+                                      : QStringLiteral("connecting")
+                                : note);
+    }
     if (text == status_) return;
     status_ = text;
     emit statusChanged(text);

@@ -12,6 +12,7 @@
 namespace kx {
 
 class Settings;
+class WbLink;
 
 class DriveLogger : public QObject {
     Q_OBJECT
@@ -24,12 +25,20 @@ public:
     DriveLogger(EcuLink& link, LogWriter& writer, const Settings& settings, Plan plan,
                 QObject* parent = nullptr);
 
-    // Connects to the ECU; an open failure of this first connect is reported (openFailed).
+    // The wideband controller whose ratio each record carries (made on this logger's values,
+    // see wbValues()); it connects at start() and recovers on its own, apart from the ECU.
+    void setWideband(WbLink* wideband);
+    std::array<float, 11>& wbValues() { return state_.live.wbValues; }
+    // Connects to the ECU (and the wideband); an open failure of this first ECU connect is
+    // reported (openFailed).
     void start();
     // Stops the stream (0x30) and closes the port; no record is written after it.
     void stop();
 
     uint64_t records() const { return records_; }
+    bool hasWideband() const { return wideband_ != nullptr; }
+    // Records that carry a wideband ratio.
+    uint64_t wbReadings() const { return wbReadings_; }
     // Frames dropped as spikes (see SpikeFilter).
     uint64_t spikesDropped() const { return session_.spikesDropped(); }
     // What the link is doing, in a line.
@@ -53,9 +62,12 @@ private:
     const Settings& settings_;
     LiveState state_;
     LiveSession session_;
+    WbLink* wideband_ = nullptr;
     uint64_t records_ = 0;
+    uint64_t wbReadings_ = 0;
     bool ended_ = false;
     QString status_;
+    QString ecuStatus_; // the ECU link's part of it
     QTimer retry_;
 };
 

@@ -123,21 +123,28 @@ CliParse parseDyno(const QCommandLineParser& parser, const QStringList& logs) {
 namespace {
 const char kLogHelp[] =
     "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
-    "                       [--settings FILE]\n"
+    "                       [--wideband P | --no-wideband] [--settings FILE]\n"
     "\n"
     "Records the ECU's live data into a log file with no display, until Ctrl+C or SIGTERM,\n"
     "or for S seconds. The file is the data logger's: Kestrix's replay and analyser open\n"
     "it. A pulled cable, the ignition off or a noisy line do not end the recording: no\n"
     "record is written while no data comes, and the same file goes on when it does.\n"
+    "Each record carries the time its frame ended on the line. With a wideband controller\n"
+    "its air/fuel ratio goes in the WBo2 column while it streams and reads a ready sensor\n"
+    "(else the field is empty), its state in WB State and its frame's time in WB Time; a\n"
+    "silent or lost controller never stops the ECU's records.\n"
     "\n"
     "  --out FILE       log into FILE; an existing file is never replaced\n"
     "  --out-dir DIR    a new file in DIR for each run, named by its start date and time\n"
-    "                   (the default: the data logger's folder, else the current one)\n"
+    "                   (the default: the data logger's folder, else\n"
+    "                   $XDG_DATA_HOME/Kestrix/logs)\n"
     "  --port P         the ECU port instead of the stored one: a number n for\n"
     "                   /dev/ttyS{n-1}, or a device path such as /dev/ttyUSB0 or\n"
     "                   /dev/serial/by-id/... (which keeps its name when the adapter is\n"
     "                   pulled and put back)\n"
     "  --duration S     stop after S seconds\n"
+    "  --wideband P     the wideband controller's port (default: the stored one, if any)\n"
+    "  --no-wideband    no wideband controller, even where one is stored\n"
     "  --settings FILE  the settings file (default ~/.config/Kestrix/Kestrix.ini)\n"
     "\n"
     "Port, speed, ECU id and model, units, speed correction, the twelve gauges of the data\n"
@@ -254,11 +261,6 @@ CliExit logStartExit(int error, bool headerFailed) {
     return OutputFailed;
 }
 
-QString runFileName(const QDateTime& start) {
-    return QLocale::c().toString(start, QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-           QStringLiteral(".log");
-}
-
 CliParse parseCliArgs(const QStringList& args) {
     QCommandLineParser parser;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
@@ -270,7 +272,11 @@ CliParse parseCliArgs(const QStringList& args) {
     const QCommandLineOption settings(QStringLiteral("settings"), QString(),
                                       QStringLiteral("FILE"));
     const QCommandLineOption map(QStringLiteral("map"), QString(), QStringLiteral("FILE"));
-    parser.addOptions({help, version, out, outDir, port, duration, settings, map});
+    const QCommandLineOption wideband(QStringLiteral("wideband"), QString(),
+                                      QStringLiteral("P"));
+    const QCommandLineOption noWideband(QStringLiteral("no-wideband"));
+    parser.addOptions({help, version, out, outDir, port, duration, settings, map, wideband,
+                       noWideband});
     for (const char* name : kDynoNumbers)
         parser.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("N")));
     parser.addOption(QCommandLineOption(QStringLiteral("imperial")));
@@ -314,7 +320,7 @@ CliParse parseCliArgs(const QStringList& args) {
         result.error = QStringLiteral("Unexpected argument '%1'").arg(words[1]);
         return result;
     }
-    for (const auto* named : {&out, &outDir, &port, &settings}) {
+    for (const auto* named : {&out, &outDir, &port, &settings, &wideband}) {
         if (parser.isSet(*named) && parser.value(*named).isEmpty()) {
             result.error = QStringLiteral("--%1 needs a value").arg(named->names().constFirst());
             return result;
@@ -322,6 +328,10 @@ CliParse parseCliArgs(const QStringList& args) {
     }
     if (parser.isSet(out) && parser.isSet(outDir)) {
         result.error = QStringLiteral("--out and --out-dir cannot be used together");
+        return result;
+    }
+    if (parser.isSet(wideband) && parser.isSet(noWideband)) {
+        result.error = QStringLiteral("--wideband and --no-wideband cannot be used together");
         return result;
     }
     if (parser.isSet(duration)) {
@@ -341,6 +351,8 @@ CliParse parseCliArgs(const QStringList& args) {
     o.outDir = parser.value(outDir);
     o.port = parser.value(port);
     o.settings = parser.value(settings);
+    o.wideband = parser.value(wideband);
+    o.noWideband = parser.isSet(noWideband);
     result.options = o;
     return result;
 }

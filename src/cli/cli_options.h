@@ -36,6 +36,8 @@ struct CliOptions {
     QString outDir;           // --out-dir DIR: a new file per run in DIR
     QString port;             // --port P: instead of the stored port
     QString settings;         // --settings FILE: instead of the user's store
+    QString wideband;         // log --wideband P: the wideband controller's port
+    bool noWideband = false;  // log --no-wideband
     double durationS = 0;     // --duration S; 0: until stopped
     QString helpFor;          // --help: the command it was asked with, if any
     // dyno: the numbers given (mass, cda, crr, rho, loss, step, from, to) and --imperial
@@ -55,9 +57,5 @@ CliParse parseCliArgs(const QStringList& args);
 // The overview, or with a command's name ("log", "coverage") that command's options and exit
 // statuses.
 QString cliHelpText(const QString& command = {});
-
-// The name of a run's file in --out-dir, by its start: 2025-03-05_09-07-12.log (sorts by
-// time, and holds no character that a FAT-formatted stick refuses).
-QString runFileName(const QDateTime& start);
 
 } // namespace kx

@@ -4,8 +4,9 @@
 
 namespace kx {
 
-LoggerSettings::LoggerSettings(std::unique_ptr<SettingsStore> store, const QString& port)
-    : store_(std::move(store)), port_(port) {}
+LoggerSettings::LoggerSettings(std::unique_ptr<SettingsStore> store, const QString& port,
+                               const QString& wideband, bool noWideband)
+    : store_(std::move(store)), port_(port), wideband_(wideband), noWideband_(noWideband) {}
 
 LoggerSettings::~LoggerSettings() = default;
 
@@ -16,6 +17,10 @@ QString LoggerSettings::fileName() const {
 QString LoggerSettings::read(const QString& section, const QString& key) const {
     const bool comms = section == u"Comms";
     if (comms && key == u"ComPort" && !port_.isEmpty()) return port_;
+    if (section == u"WBO2" && key == u"ComPort") {
+        if (noWideband_) return {};
+        if (!wideband_.isEmpty()) return wideband_;
+    }
     // Kestrix resets a debug trace at every start: it never lasts into another run.
     if (comms && key == u"Debug") return QStringLiteral("0");
     const QString value = store_->read(section, key);

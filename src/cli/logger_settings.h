@@ -12,8 +12,10 @@ class SettingsStore;
 
 class LoggerSettings : public Settings {
 public:
-    // `port`, when not empty, stands in for the stored ECU port.
-    LoggerSettings(std::unique_ptr<SettingsStore> store, const QString& port);
+    // `port`, when not empty, stands in for the stored ECU port, and `wideband` for the stored
+    // wideband port; with `noWideband` no wideband port is set up.
+    LoggerSettings(std::unique_ptr<SettingsStore> store, const QString& port,
+                   const QString& wideband = {}, bool noWideband = false);
     ~LoggerSettings() override;
 
     QString read(const QString& section, const QString& key) const override;
@@ -25,6 +27,8 @@ public:
 private:
     std::unique_ptr<SettingsStore> store_;
     QString port_;
+    QString wideband_;
+    bool noWideband_ = false;
 };
 
 } // namespace kx

@@ -6,11 +6,14 @@
 #include "cli/logger_settings.h"
 #include "dyno/dyno.h"
 #include "link/SerialPort.h"
+#include "link/link_messages.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "tools/map_correction.h"
 #include "tools/map_coverage.h"
 #include "tools/map_file.h"
+#include "util/numbers.h"
+#include "wideband/WbLink.h"
 #include "util/settings_store.h"
 #include "util/ticks.h"
 
@@ -45,12 +48,6 @@ void say(const QString& text) {
 
 void sayLine(const QString& text) {
     say(QStringLiteral("kestrix-cli: ") + text + u'\n');
-}
-
-QString sizeText(qint64 bytes) {
-    if (bytes < 1000) return QString::number(bytes) + QStringLiteral(" B");
-    if (bytes < 1000 * 1000) return QString::number(double(bytes) / 1e3, 'f', 1) + " kB";
-    return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
 }
 
 QString spikesText(uint64_t dropped) {
@@ -88,10 +85,14 @@ private:
         const uint64_t records = logger_.records();
         const double rate = ms > 0 ? double(records - lastRecords_) * 1000.0 / double(ms) : 0;
         lastRecords_ = records;
-        QString line = QStringLiteral("%1 records, %2/s, %3, %4 | %5")
+        const QString wb = logger_.hasWideband()
+                               ? QStringLiteral(", %1 with WBo2").arg(logger_.wbReadings())
+                               : QString();
+        QString line = QStringLiteral("%1 records%2, %3/s, %4, %5 | %6")
                            .arg(records)
-                           .arg(QString::number(rate, 'f', 1), spikesText(logger_.spikesDropped()),
-                                sizeText(writer_.size()), logger_.status());
+                           .arg(wb, QString::number(rate, 'f', 1),
+                                spikesText(logger_.spikesDropped()), sizeText(writer_.size()),
+                                logger_.status());
         winsize ws{};
         const int columns =
             ::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? int(ws.ws_col) : 80;
@@ -166,7 +167,7 @@ Output startOutput(LogWriter& writer, const CliOptions& o, const QString& dir,
     if (!QDir().mkpath(dir))
         return {OutputFailed, QStringLiteral("Cannot create the folder '%1'").arg(dir)};
     const QString folder = QDir(dir).absolutePath() + u'/';
-    const QString name = runFileName(QDateTime::currentDateTime());
+    const QString name = logFileName(QDateTime::currentDateTime());
     for (int attempt = 0;; ++attempt) {
         // Two runs in one second: the second gets "-2" and so on.
         const QString path = folder + freeLogName(folder, name);
@@ -202,6 +203,21 @@ int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
            const DriveLogger::Plan& plan, double durationS) {
     EcuLink link(new QtSerialPort, settings);
     DriveLogger logger(link, writer, settings, plan);
+    // The wideband on a port of its own: a controller that cannot be opened is said, and the
+    // ECU's records go on without it.
+    std::unique_ptr<WbLink> wideband;
+    QString widebandProblem;
+    if (widebandSetUp(settings)) {
+        wideband = std::make_unique<WbLink>(new QtSerialPort, settings, logger.wbValues());
+        QObject::connect(wideband.get(), &WbLink::portError,
+                         [&](int error, const QString& device, const QString& detail) {
+                             widebandProblem =
+                                 QStringLiteral("wideband port %1: %2; logged without it")
+                                     .arg(device, portErrorText(error, device, detail));
+                             sayLine(widebandProblem);
+                         });
+        logger.setWideband(wideband.get());
+    }
     Status status(logger, writer);
     QObject::connect(&logger, &DriveLogger::statusChanged, &status, &Status::changed);
 
@@ -222,9 +238,13 @@ int record(QCoreApplication& app, LogWriter& writer, LoggerSettings& settings,
             // Nothing was recorded: no empty log is left behind.
             QFile::remove(path);
         } else {
-            sayLine(QStringLiteral("%1 records, %2, %3 in %4")
+            QString wb;
+            if (wideband)
+                wb = QStringLiteral(" (%1 with a wideband ratio)").arg(logger.wbReadings());
+            sayLine(QStringLiteral("%1 records%2, %3, %4 in %5")
                         .arg(logger.records())
-                        .arg(spikesText(logger.spikesDropped()), sizeText(size), path));
+                        .arg(wb, spikesText(logger.spikesDropped()), sizeText(size), path));
+            if (!widebandProblem.isEmpty()) sayLine(widebandProblem);
         }
         app.exit(code);
     };
@@ -401,7 +421,7 @@ int main(int argc, char** argv) {
     if (!QFileInfo(store->fileName()).isReadable())
         sayLine(QStringLiteral("No settings in '%1': Kestrix's defaults are used")
                     .arg(store->fileName()));
-    LoggerSettings settings(std::move(store), o.port);
+    LoggerSettings settings(std::move(store), o.port, o.wideband, o.noWideband);
     DriveLogger::Plan plan;
     if (const auto problem = readPlan(settings, plan)) {
         sayLine(*problem);
@@ -412,7 +432,7 @@ int main(int argc, char** argv) {
     LogWriter writer;
     QString dir = o.outDir;
     if (dir.isEmpty()) dir = settings.read(QStringLiteral("DataLog"), QStringLiteral("Path"));
-    if (dir.isEmpty()) dir = QDir::currentPath();
+    if (dir.isEmpty()) dir = defaultLogFolder();
     const Output output =
         startOutput(writer, o, dir, catalogueNames(plan.units.fahr, plan.units.mph),
                     storedLogSelection(settings, plan.setup));

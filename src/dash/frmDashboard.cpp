@@ -132,7 +132,8 @@ void frmDashboard::showLinkNote(const QString& text) {
 void frmDashboard::getDashData(const QByteArray& frame) {
     if (host_.link.readMode() != ReceiveMode::Dashboard) return;
     // Each frame waits for the next: one that no engine could reach is dropped.
-    const auto passed = filterFrame(spikes_, frame, spikeSetup_, host_.link.trace());
+    const auto passed = filterFrame(spikes_, frame, spikeSetup_, host_.link.trace(),
+                                    host_.link.frameTick());
     if (!passed) return;
     kx::getDashData(passed->bytes, stream_, host_.state.units, host_.state.live);
     setDashDisplay();

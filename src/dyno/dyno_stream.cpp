@@ -63,7 +63,8 @@ void DynoStream::receive(const QByteArray& frame) {
     if (!running_ || host_.link.readMode() != ReceiveMode::Dyno) return;
     // Each frame waits for the next: a value no engine could reach is dropped, and a frame is
     // timed when it came.
-    const auto passed = filterFrame(spikes_, frame, layout_, host_.link.trace());
+    const auto passed = filterFrame(spikes_, frame, layout_, host_.link.trace(),
+                                    host_.link.frameTick());
     if (!passed || !passed->readings.found) return;
     PullRecorder::Sample s;
     s.at = passed->at;

@@ -165,6 +165,8 @@ void SpeedometerGauge::showNoValue() {
 }
 
 void SpeedometerGauge::setValue(float value) {
+    // No reading (a wideband that does not measure): no figure, the needle where it was.
+    if (std::isnan(value)) return showNoValue();
     value_ = clampToScale(value, minVal_, maxVal_);
     if (!geometry_) return;
     // Most dials hold their value from one frame to the next: the needle and the text are

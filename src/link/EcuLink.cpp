@@ -5,6 +5,7 @@
 #include "util/hex.h"
 #include "util/numbers.h"
 #include "util/settings.h"
+#include "util/ticks.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -87,6 +88,7 @@ StepRunner::Outcome EcuLink::doStep(LinkStep& next, std::deque<LinkStep>& rest) 
             // What came before the start is not the new stream's; its first frame opens what
             // comes after.
             confirmer_.started();
+            restartClock();
             port_->setWatching(false);
         } else {
             // Until the next stream starts, every byte's arrival is noted, so a settle knows
@@ -110,6 +112,7 @@ StepRunner::Outcome EcuLink::doStep(LinkStep& next, std::deque<LinkStep>& rest) 
     case LinkStep::Discard:
         port_->discard();
         confirmer_.clear();
+        restartClock();
         break;
     case LinkStep::Settle: {
         int waitMs = 0;
@@ -126,6 +129,7 @@ StepRunner::Outcome EcuLink::doStep(LinkStep& next, std::deque<LinkStep>& rest) 
     case LinkStep::Frames:
         frameCount_ = next.value;
         confirmer_.expect(next.value, next.rule);
+        restartClock();
         break;
     case LinkStep::Threshold:
         port_->setThreshold(next.value);
@@ -330,8 +334,18 @@ void EcuLink::onRetry() {
 
 // ---------------------------------------------------------------- receive
 
+int storedEcuBaud(const Settings& settings) {
+    return storedBaud(settings, Comms);
+}
+
+void EcuLink::restartClock() {
+    clock_.reset(storedEcuBaud(settings_));
+    frameTicked_ = false;
+}
+
 void EcuLink::MSComm1_OnComm() {
     const QByteArray bytes = port_->readAll();
+    if (!bytes.isEmpty()) clock_.arrived(bytes.size(), ticks());
     if (trace_.isOpen()) trace_.receive(bytes);
     if (readMode_ == ReceiveMode::Identify && state_ == State::Connecting) initAnswer_ += bytes;
     if (frameCount_ != kRawFrames) return dispatchFrames(bytes);
@@ -370,12 +384,24 @@ void EcuLink::dispatchFrames(const QByteArray& bytes) {
     const Receiver receiver = claim_.receiver;
     const auto done = claim_.deliveryDone;
     QObject* const holder = holderRaw_;
-    for (const QByteArray& f : frames) {
+    const QList<qsizetype> tails = confirmer_.tails();
+    for (qsizetype i = 0; i < frames.size(); ++i) {
         // A handler may stop the stream or give up the link: the rest is not for it.
         if (!streamExpected_ || holderRaw_ != holder) return;
-        receiver(f);
+        stampFrame(i < tails.size() ? tails[i] : 0);
+        receiver(frames[i]);
     }
     if (done && holderRaw_ == holder) done();
+}
+
+void EcuLink::stampFrame(qsizetype tail) {
+    uint32_t at = clock_.tickOf(tail);
+    // While the clock settles on the line's own pace a frame may work out no later than the one
+    // before; records of one stream never share a time.
+    if (frameTicked_ && !tickBefore(frameTick_, at)) at = frameTick_ + 1;
+    frameTick_ = at;
+    frameTicked_ = true;
+    if (trace_.isOpen()) trace_.note("frame at " + QByteArray::number(at));
 }
 
 void EcuLink::setStreamExpected(bool on) {

@@ -7,6 +7,7 @@
 #include "link/framing.h"
 #include "link/line_settle.h"
 #include "link/link_sequence.h"
+#include "link/line_clock.h"
 #include "link/link_watch.h"
 #include "link/step_runner.h"
 
@@ -25,6 +26,9 @@ namespace kx {
 
 class SerialPort;
 class Settings;
+
+// The ECU line's speed as stored (Comms/Speed), 9600 when it is not a usable number.
+int storedEcuBaud(const Settings& settings);
 
 // "No data from the ECU since 14:03:27": what every window says while the stream is silent.
 QString noDataText(const QDateTime& since);
@@ -82,6 +86,10 @@ public:
     uint64_t framesDropped() const { return confirmer_.dropped(); }
     // How long a settle waits for quiet, from what the line has shown of its hold time.
     int quietNeededMs() const;
+    // When the frame being handed to the holder ended on the line, as a tick of the 32-bit
+    // counter: worked out from the bytes after it, never from when its chunk was read.
+    // Strictly increasing through a stream.
+    uint32_t frameTick() const { return frameTick_; }
 
     // ---- sequences
     // Queues a sequence; it runs once those before it are done. Dropped, with no step done
@@ -163,6 +171,8 @@ private:
     void watch(QObject* tool);
     void dispatchFrames(const QByteArray& bytes);
     void setStreamExpected(bool on);
+    // The frame about to be handed on is followed by `tail` bytes received so far.
+    void stampFrame(qsizetype tail);
     void onQuiet();
     void onSilence(bool silent);
     void onRearm();
@@ -204,6 +214,10 @@ private:
     static constexpr int kRawFrames = -2;
     int frameCount_ = kRawFrames;
     FrameConfirmer confirmer_;
+    LineClock clock_;
+    uint32_t frameTick_ = 0;
+    bool frameTicked_ = false; // frameTick_ holds a frame of the running stream
+    void restartClock();
     bool streamExpected_ = false;
     QDateTime lastFrameAt_;
     QTimer rearmTimer_;

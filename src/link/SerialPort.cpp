@@ -1,6 +1,7 @@
 #include "link/SerialPort.h"
 
 #include "link/port_paths.h"
+#include "util/settings.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
@@ -33,6 +34,12 @@ bool parseLineSettings(const QString& text, LineSettings& out) {
         return false;
     out.baud = baud;
     return true;
+}
+
+int storedBaud(const Settings& settings, const QString& section) {
+    LineSettings line;
+    const QString speed = settings.read(section, QStringLiteral("Speed"));
+    return parseLineSettings(speed + QStringLiteral(",N,8,1"), line) ? line.baud : 9600;
 }
 
 QString portDevice(const QString& portText) {

@@ -30,6 +30,9 @@ struct LineSettings {
 };
 // Parses "speed,N,8,1"; false when the speed is not a positive number or the rest differs.
 bool parseLineSettings(const QString& text, LineSettings& out);
+class Settings;
+// The line speed stored in `section` ("Comms", "WBO2": its Speed), 9600 when not usable.
+int storedBaud(const Settings& settings, const QString& section);
 
 // A port number n is the n-th serial port (/dev/ttyS{n-1}); a text starting with '/' is a
 // device path used as it is. "" when the text is neither.

@@ -116,16 +116,19 @@ std::optional<qsizetype> FrameConfirmer::nearResync() const {
 
 bool FrameConfirmer::deliver(qsizetype p, QList<QByteArray>& frames) {
     QByteArray frame = held_.mid(p, qsizetype(uint8_t(held_[p + 1])) + 2);
+    const qsizetype tail = held_.size() - (p + frame.size());
     if (!agreed_) {
         agreed_ = frame == last_;
         last_ = std::move(frame);
         if (!agreed_) return false;
         if (rule_ == FrameRule::Once) done_ = true;
         frames.append(last_);
+        tails_.append(tail);
         return true;
     }
     last_ = frame;
     frames.append(std::move(frame));
+    tails_.append(tail);
     return true;
 }
 
@@ -145,6 +148,7 @@ void FrameConfirmer::lostAt(qsizetype header, int period) {
 
 QList<QByteArray> FrameConfirmer::take(const QByteArray& delivery) {
     QList<QByteArray> frames;
+    tails_.clear();
     if (broken_ || done_) return frames;
     held_.append(delivery);
     if (held_.isEmpty()) return frames;

@@ -53,6 +53,9 @@ public:
     // Takes a delivery; returns each confirmed frame (header, count byte, data) in order. Under
     // FrameRule::Once, at most one frame per start: the reply.
     QList<QByteArray> take(const QByteArray& delivery);
+    // For each frame the last take() returned: how many bytes received so far follow its end
+    // (what the line carried after it, for its time on the line).
+    const QList<qsizetype>& tails() const { return tails_; }
     // The stream lost its footing before its first value was agreed (FrameRule::Once and
     // FirstAgreed); nothing more comes of it: ask again.
     bool broken() const { return broken_; }
@@ -76,6 +79,7 @@ private:
     int count_ = AnyCount;
     FrameRule rule_ = FrameRule::Stream;
     QByteArray held_;
+    QList<qsizetype> tails_;
     QByteArray last_;        // the last confirmed frame: the reference for agreement and re-sync
     bool anchoring_ = false; // the first frame after the start is yet to come
     bool inStep_ = false;    // held_ begins at a frame start

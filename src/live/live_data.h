@@ -7,15 +7,28 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 namespace kx {
+
+// What the wideband controller gave for one ECU record: a ratio only when it was a reading
+// (NaN otherwise), the word for the controller's state ("Ready", "Cold", "Silent", ...), and
+// when the ratio's frame ended on the line.
+struct WbSample {
+    float afr = std::numeric_limits<float>::quiet_NaN();
+    QString state;
+    std::optional<uint32_t> at;
+};
 
 // The latest decoded values, in the user's units; entries not decoded keep their contents.
 struct LiveValues {
     std::array<float, kGaugeCount> gaugeValue{};
     std::array<QString, kIndicatorCount> switchState;
-    std::array<float, 11> wbValues{};
+    // The wideband controller's values (see WbLink): 0 is NaN until a reading comes.
+    std::array<float, 11> wbValues{std::numeric_limits<float>::quiet_NaN()};
+    // The wideband's sample for the frame last decoded, where a controller is set up.
+    std::optional<WbSample> wb;
 };
 
 struct Units {

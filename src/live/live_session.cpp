@@ -63,9 +63,14 @@ EcuLink::Claim LiveSession::claim(QObject* owner) {
 
 void LiveSession::frame(const QByteArray& bytes) {
     if (link_.readMode() != ReceiveMode::LiveData) return;
-    const auto passed = filterFrame(filter_, bytes, state_.setup, link_.trace());
+    const auto passed = filterFrame(filter_, bytes, state_.setup, link_.trace(),
+                                    link_.frameTick());
     if (!passed) return;
     getFullData(passed->bytes, state_.setup, state_.units, state_.live);
+    if (wideband_) {
+        state_.live.wb = wideband_(passed->at);
+        if (state_.live.wb) state_.live.gaugeValue[channel::Wideband] = state_.live.wb->afr;
+    }
     // A listener may close its window from here (a failed write): walk a copy.
     const std::vector<Entry> now = listeners_;
     for (const Entry& e : now)

@@ -2,19 +2,13 @@
 
 #include "link/SerialPort.h"
 #include "link/debug_trace.h"
-#include "util/settings.h"
 #include "util/ticks.h"
+#include "util/settings.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace kx {
-
-int storedEcuBaud(const Settings& settings) {
-    LineSettings line;
-    const QString speed = settings.read(QStringLiteral("Comms"), QStringLiteral("Speed"));
-    return parseLineSettings(speed + QStringLiteral(",N,8,1"), line) ? line.baud : 9600;
-}
 
 void SpikeFilter::reset(int baud) {
     last_.reset();
@@ -86,9 +80,10 @@ GaugeSetup streamLayout(std::initializer_list<int> gauges) {
 }
 
 std::optional<SpikeFilter::Frame> filterFrame(SpikeFilter& filter, const QByteArray& frame,
-                                              const GaugeSetup& setup, DebugTrace& trace) {
+                                              const GaugeSetup& setup, DebugTrace& trace,
+                                              uint32_t at) {
     const uint64_t before = filter.dropped();
-    auto passed = filter.take({frame, readFrame(frame, setup), ticks()});
+    auto passed = filter.take({frame, readFrame(frame, setup), at});
     if (filter.dropped() != before)
         trace.note("spikes dropped: " + QByteArray::number(quint64(filter.dropped())));
     return passed;

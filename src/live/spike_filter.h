@@ -15,9 +15,6 @@ namespace kx {
 class DebugTrace;
 class Settings;
 
-// The ECU line's speed as stored (Comms/Speed), 9600 when it is not a usable number.
-int storedEcuBaud(const Settings& settings);
-
 // Holds each frame until the next has come. When a channel differs between the held frame and
 // the next by more than its gauge's rate allows in the time between them (at least one count),
 // one of the two is wrong: the held frame is a spike, dropped and counted, unless it agrees with
@@ -30,7 +27,7 @@ public:
     struct Frame {
         QByteArray bytes;
         FrameReadings readings;
-        uint32_t at = 0; // arrival tick
+        uint32_t at = 0; // when it ended on the line (a tick)
     };
 
     // A stream is (re)armed: nothing is held, and the next frame is a first frame, which has
@@ -57,9 +54,11 @@ private:
 // reads it (the dashboard's, the time trial's).
 GaugeSetup streamLayout(std::initializer_list<int> gauges);
 
-// One confirmed frame of the live-data stream, come now, through `filter`; a spike dropped is
-// noted in the link's trace with the count so far. The frame let through, if any.
+// One confirmed frame of the live-data stream, ended on the line at tick `at`, through
+// `filter`; a spike dropped is noted in the link's trace with the count so far. The frame let
+// through, if any.
 std::optional<SpikeFilter::Frame> filterFrame(SpikeFilter& filter, const QByteArray& frame,
-                                              const GaugeSetup& setup, DebugTrace& trace);
+                                              const GaugeSetup& setup, DebugTrace& trace,
+                                              uint32_t at);
 
 } // namespace kx

@@ -31,12 +31,6 @@ namespace {
 const QString DataLog = QStringLiteral("DataLog");
 } // namespace
 
-QString frmDataLog::defaultName(const QDateTime& now) {
-    const QDate d = now.date();
-    const QTime t = now.time();
-    return QString::number(d.year()) + QString::number(d.month()) + QString::number(d.day()) +
-           QString::number(t.hour()) + QString::number(t.minute());
-}
 
 frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("frmDataLog"));
@@ -44,8 +38,11 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     setAttribute(Qt::WA_DeleteOnClose);
 
     auto& s = host_.settings;
-    if (s.read(DataLog, S("Path")).isEmpty())
-        s.save(DataLog, S("Path"), QDir::currentPath() + QDir::separator());
+    if (s.read(DataLog, S("Path")).isEmpty()) {
+        const QString folder = defaultLogFolder();
+        QDir().mkpath(folder);
+        s.save(DataLog, S("Path"), folder);
+    }
     if (s.read(DataLog, S("Param0")).isEmpty()) {
         for (int g = 0; g < kLogGaugeCount; ++g)
             s.save(DataLog, logParamKey(g), S("1"));
@@ -59,7 +56,8 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     lblDirectory_->setObjectName(S("lblDirectory"));
     showsValue(lblDirectory_, S("Directory:"));
     lblDirectory_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    txtPath_ = new QLineEdit(defaultName(QDateTime::currentDateTime()) + S(".log"));
+    txtPath_ = new QLineEdit(freeLogName(s.read(DataLog, S("Path")),
+                                         logFileName(QDateTime::currentDateTime())));
     txtPath_->setObjectName(S("txtPath"));
     btnBrowse_ = new QPushButton(S("Browse"));
     btnBrowse_->setObjectName(S("btnBrowse"));
@@ -100,7 +98,7 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
         pl->addWidget(c, i % 9, 3 + i / 9);
     }
 
-    // Why logging stopped when the user did not stop it.
+    // What the recording does: its records, time and size, or why it waits, or what it saved.
     lblStatus_ = new QLabel;
     lblStatus_->setObjectName(S("lblStatus"));
     lblStatus_->setWordWrap(true);
@@ -117,6 +115,9 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     layout->addLayout(buttons);
     layout->addWidget(lblStatus_);
     layout->addWidget(params);
+    statusTimer_ = new QTimer(this);
+    statusTimer_->setInterval(1000);
+    connect(statusTimer_, &QTimer::timeout, this, &frmDataLog::showStatus);
     connect(&host_.link, &EcuLink::stateChanged, this, &frmDataLog::onLinkState);
     connect(&host_.link, &EcuLink::silenceChanged, this, &frmDataLog::onSilence);
 
@@ -125,7 +126,7 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     connect(btnBrowse_, &QPushButton::clicked, this, &frmDataLog::btnBrowse_Click);
 
     // The boxes the current live-data request can fill, set from the stored choice.
-    const LogSelection offered = loggableColumns(host_.state.setup);
+    const LogSelection offered = loggableColumns(host_.state.setup, widebandSetUp(s));
     const LogSelection chosen = storedLogSelection(s, host_.state.setup);
     for (int g = 0; g < kLogGaugeCount; ++g) {
         chcLog_[size_t(g)]->setEnabled(offered.gauges[size_t(g)]);
@@ -152,6 +153,7 @@ LogSelection frmDataLog::selection() const {
         sel.gauges[size_t(g)] = chcLog_[size_t(g)]->isChecked();
     for (int i = 0; i < kLogIndicatorCount; ++i)
         sel.indicators[size_t(i)] = chcLogStr_[size_t(i)]->isChecked();
+    sel.wbDetail = widebandSetUp(host_.settings) && sel.gauges[channel::Wideband];
     return sel;
 }
 
@@ -181,6 +183,9 @@ void frmDataLog::btnStart_Click() {
     btnBrowse_->setEnabled(false);
     btnStop_->setEnabled(true);
     lblParamNote_->show();
+    waiting_.clear();
+    showStatus();
+    statusTimer_->start();
     auto& s = host_.settings;
     for (int g = 0; g < kLogGaugeCount; ++g)
         s.save(DataLog, logParamKey(g), chcLog_[size_t(g)]->isChecked() ? S("1") : S("0"));
@@ -194,14 +199,21 @@ void frmDataLog::btnStop_Click() {
 
 std::optional<QString> frmDataLog::endLogging() {
     // The frame the spike filter holds has no successor to vouch for it yet: it is not logged.
+    const uint64_t records = writer_.records();
+    const qint64 size = writer_.size();
+    const QString path = writer_.path();
     auto error = writer_.stop();
+    statusTimer_->stop();
+    waiting_.clear();
+    lblStatus_->setText(error ? *error : savedText(records, size, path));
+    lblStatus_->setVisible(true);
     btnStart_->setEnabled(true);
     btnBrowse_->setEnabled(true);
     btnStop_->setEnabled(false);
     lblParamNote_->hide();
     // A new default, so that the next START does not land on the recording just made.
     txtPath_->setText(
-        freeLogName(lblDirectory_->text(), defaultName(QDateTime::currentDateTime()) + S(".log")));
+        freeLogName(lblDirectory_->text(), logFileName(QDateTime::currentDateTime())));
     return error;
 }
 
@@ -222,25 +234,37 @@ void frmDataLog::failLogging(const QString& error) {
 }
 
 void frmDataLog::onLinkState(EcuLink::State state) {
-    if (state != EcuLink::State::Lost || !isLogging()) return;
-    // Every record handed to the file so far stays in it; no box from inside the link's work.
-    const auto closeError = endLogging();
-    QString text = S("Logging stopped: the ECU port %1 was lost (%2). Every record written so "
-                     "far is in the file.")
+    if (!isLogging()) return;
+    // A pulled cable or a dead ECU pauses the recording: the link tries again on its own, and
+    // the same file goes on when the data comes back.
+    if (state == EcuLink::State::Lost)
+        waiting_ = S("ECU port %1 lost (%2): logging waits for it; no record is written.")
                        .arg(host_.link.device(), host_.link.lastProblem());
-    if (closeError) text += u' ' + *closeError;
-    lblStatus_->setText(text);
-    lblStatus_->setVisible(true);
+    else if (state == EcuLink::State::NoAnswer)
+        waiting_ = S("The ECU does not answer: logging waits for it; no record is written.");
+    else if (state == EcuLink::State::Connected)
+        waiting_.clear();
+    showStatus();
 }
 
 void frmDataLog::onSilence(bool silent) {
-    if (!isLogging() && !waitingShown_) return;
+    if (!isLogging()) return;
     // No record is written while no frame comes; the gap shows in the time column.
-    waitingShown_ = silent && isLogging();
-    lblStatus_->setText(waitingShown_ ? noDataText(host_.link.lastFrameAt()) +
-                                            S(": logging waits for it; no record is written.")
-                                      : QString());
-    lblStatus_->setVisible(waitingShown_);
+    waiting_ = silent ? noDataText(host_.link.lastFrameAt()) +
+                            S(": logging waits for it; no record is written.")
+                      : QString();
+    showStatus();
+}
+
+void frmDataLog::showStatus() {
+    if (!isLogging()) return;
+    const QString text =
+        !waiting_.isEmpty()
+            ? waiting_
+            : loggingText(writer_.records(), elapsedTicks(writer_.startTick(), ticks()),
+                          writer_.size());
+    if (lblStatus_->text() != text) lblStatus_->setText(text);
+    lblStatus_->setVisible(true);
 }
 
 void frmDataLog::btnBrowse_Click() {
@@ -256,7 +280,7 @@ void frmDataLog::btnBrowse_Click() {
 void frmDataLog::chooseLocation() {
     QPointer<frmDataLog> self(this);
     const QString chosen = host_.dialogs.saveFileName(this, lblDirectory_->text(),
-                                                      defaultName(QDateTime::currentDateTime()),
+                                                      QFileInfo(logFileName(QDateTime::currentDateTime())).completeBaseName(),
                                                       S(kLogFileFilter), S("log"));
     if (!self) return;
     if (!chosen.isEmpty()) {

@@ -29,8 +29,6 @@ public:
     void btnBrowse_Click();
     bool isLogging() const;
 
-    // "2008" "3" "5" "9" "7" -> 20083597: the default file name without extension.
-    static QString defaultName(const QDateTime& now);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -44,10 +42,13 @@ private:
     void chooseLocation();
     void onLinkState(EcuLink::State state);
     void onSilence(bool silent);
+    // The status line: why the recording waits, else what it has done so far.
+    void showStatus();
 
     Host host_;
     QLabel* lblStatus_;
-    bool waitingShown_ = false;
+    QString waiting_; // why no record comes, while logging
+    QTimer* statusTimer_;
     LogWriter writer_;
     QLabel* lblDirectory_;
     QLineEdit* txtPath_;

@@ -4,8 +4,11 @@
 #include "util/ticks.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <cerrno>
+#include <cmath>
 #include <cinttypes>
 #include <condition_variable>
 #include <cstdio>
@@ -48,6 +51,8 @@ QByteArray logHeaderLine(const LogGaugeNames& names, const LogSelection& selecti
     for (int i = 0; i < kLogIndicatorCount; ++i) {
         if (selection.indicators[i]) line += QByteArray(kSeparator) + kLogIndicatorNames[i];
     }
+    if (selection.wbDetail)
+        line += QByteArray(kSeparator) + kLogWbStateName + kSeparator + kLogWbTimeName;
     return line + kLineEnd;
 }
 
@@ -61,12 +66,50 @@ QByteArray logRecordLine(uint64_t ms, const LogSelection& selection, const LogVa
     QByteArray line = logTimeStamp(ms);
     line.reserve(128);
     for (int g = 0; g < kLogGaugeCount; ++g) {
-        if (selection.gauges[g]) line += kSeparator + singleText(values.gauges[g]).toLatin1();
+        if (!selection.gauges[g]) continue;
+        line += kSeparator;
+        // No value (a wideband without a reading) is an empty field, never a number.
+        if (std::isfinite(values.gauges[g])) line += singleText(values.gauges[g]).toLatin1();
     }
     for (int i = 0; i < kLogIndicatorCount; ++i) {
         if (selection.indicators[i]) line += kSeparator + values.states[i].toLatin1();
     }
+    if (selection.wbDetail) {
+        line += kSeparator + values.wbState.toLatin1() + kSeparator;
+        if (values.wbMs) line += logTimeStamp(*values.wbMs);
+    }
     return line + kLineEnd;
+}
+
+QString logFileName(const QDateTime& start) {
+    return QLocale::c().toString(start, QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+           QStringLiteral(".log");
+}
+
+QString defaultLogFolder() {
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.local/share");
+    return base + QStringLiteral("/Kestrix/logs/");
+}
+
+QString loggingText(uint64_t records, uint64_t elapsedMs, qint64 bytes) {
+    const uint64_t s = elapsedMs / 1000;
+    const QString time = s >= 3600 ? QStringLiteral("%1:%2:%3")
+                                         .arg(s / 3600)
+                                         .arg(s / 60 % 60, 2, 10, QChar(u'0'))
+                                         .arg(s % 60, 2, 10, QChar(u'0'))
+                                   : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+    return QStringLiteral("Logging: %1 %2, %3, %4")
+        .arg(records)
+        .arg(records == 1 ? QStringLiteral("record") : QStringLiteral("records"), time,
+             sizeText(bytes));
+}
+
+QString savedText(uint64_t records, qint64 bytes, const QString& path) {
+    return QStringLiteral("Saved %1 %2 (%3) to %4")
+        .arg(records)
+        .arg(records == 1 ? QStringLiteral("record") : QStringLiteral("records"), sizeText(bytes),
+             path);
 }
 
 QString freeLogName(const QString& dir, const QString& fileName) {
@@ -176,6 +219,8 @@ std::optional<LogStartError> LogWriter::start(const QString& path, const LogGaug
     }
     fd_ = file.fd;
     complete_ = 0;
+    lastMs_.reset();
+    records_ = 0;
     syncer_ = std::make_unique<FileSyncer>(fd_);
     path_ = path;
     if (const int err = put(logHeaderLine(names, selection))) {
@@ -194,8 +239,11 @@ std::optional<LogStartError> LogWriter::start(const QString& path, const LogGaug
 
 std::optional<QString> LogWriter::record(const LogValues& values, uint32_t nowTick) {
     if (fd_ < 0) return std::nullopt;
-    if (auto err = writeLine(logRecordLine(elapsedTicks(startTick_, nowTick), selection_, values)))
-        return err;
+    uint64_t ms = elapsedTicks(startTick_, nowTick);
+    if (lastMs_ && ms <= *lastMs_) ms = *lastMs_ + 1;
+    if (auto err = writeLine(logRecordLine(ms, selection_, values))) return err;
+    lastMs_ = ms;
+    ++records_;
     if (const int err = syncer_->takeError())
         return QStringLiteral("Cannot save log file '%1': %2").arg(path_, systemReason(err));
     if (elapsedTicks(lastSync_, nowTick) < kSyncMs) return std::nullopt;
@@ -210,6 +258,14 @@ std::optional<QString> LogWriter::recordLive(const LiveValues& live, uint32_t at
     LogValues values;
     values.gauges = live.gaugeValue;
     values.states = live.switchState;
+    if (live.wb) {
+        values.wbState = live.wb->state;
+        // A reading from before the start has no time of its own in this log.
+        if (live.wb->at && !tickBefore(*live.wb->at, startTick_))
+            values.wbMs = elapsedTicks(startTick_, *live.wb->at);
+    } else if (selection_.wbDetail) {
+        values.wbState = QStringLiteral("Closed");
+    }
     return record(values, at);
 }
 

@@ -6,6 +6,7 @@
 #include "util/user_file.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -32,15 +33,26 @@ using LogGaugeNames = std::array<QString, kLogGaugeCount>;
 struct LogSelection {
     std::array<bool, kLogGaugeCount> gauges{};
     std::array<bool, kLogIndicatorCount> indicators{};
+    // The wideband controller's state and its frame's time, after the indicators, so a log says
+    // why a ratio is missing and readings can be told apart from records.
+    bool wbDetail = false;
 };
 
-// One frame's values: gauge values in the user's units and indicator state texts.
+// The columns that follow the indicators when the wideband's detail is logged.
+inline constexpr char kLogWbStateName[] = "WB State";
+inline constexpr char kLogWbTimeName[] = "WB Time";
+
+// One frame's values: gauge values in the user's units (NaN: no value, an empty field) and
+// indicator state texts; the wideband's state word and its frame's time since the start.
 struct LogValues {
     std::array<float, kLogGaugeCount> gauges{};
     std::array<QString, kLogIndicatorCount> states{};
+    QString wbState;
+    std::optional<uint64_t> wbMs;
 };
 
-// "Time" then the selected gauge names, then the selected indicator names; ends in CR LF.
+// "Time" then the selected gauge names, then the selected indicator names, then the wideband's
+// detail; ends in CR LF.
 QByteArray logHeaderLine(const LogGaugeNames& names, const LogSelection& selection);
 
 // Whole seconds with at least three digits, ".", milliseconds as three digits: 5 -> "000.005".
@@ -48,6 +60,18 @@ QByteArray logTimeStamp(uint64_t ms);
 
 // Time stamp, then the selected gauge values and indicator states; ends in CR LF.
 QByteArray logRecordLine(uint64_t ms, const LogSelection& selection, const LogValues& values);
+
+// A log's file name by its start: 2025-03-05_09-07-12.log (sorts by time, and holds no
+// character that a FAT-formatted stick refuses). Every log the program makes is named so.
+QString logFileName(const QDateTime& start);
+// Where logs go unless the user chose a folder: the user's data folder
+// ($XDG_DATA_HOME/Kestrix/logs/), ending in a separator.
+QString defaultLogFolder();
+
+// What a running recording has done: "Logging: 1234 records, 2:03, 45.3 kB"; and what a
+// finished one holds: "Saved 1234 records (45.3 kB) to /path/file.log".
+QString loggingText(uint64_t records, uint64_t elapsedMs, qint64 bytes);
+QString savedText(uint64_t records, qint64 bytes, const QString& path);
 
 // A free name for a log beside `fileName` in `dir` (ending in a separator): the name itself when
 // no such file exists, else "name-2.log", "name-3.log", ...
@@ -102,6 +126,10 @@ public:
     int syncs() const { return syncs_; }
     // Bytes of complete lines written since start.
     qint64 size() const { return complete_; }
+    // Records written since start.
+    uint64_t records() const { return records_; }
+    // The tick taken as time zero at start.
+    uint32_t startTick() const { return startTick_; }
 
     // Low level: writes one complete line.
     std::optional<QString> writeLine(const QByteArray& line);
@@ -115,6 +143,8 @@ private:
     qint64 complete_ = 0; // bytes of complete lines in the file
     LogSelection selection_;
     uint32_t startTick_ = 0;
+    std::optional<uint64_t> lastMs_; // of the last record: no two records share a time
+    uint64_t records_ = 0;
     uint32_t lastSync_ = 0;
     int syncs_ = 0;
     std::unique_ptr<FileSyncer> syncer_;

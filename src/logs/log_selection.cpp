@@ -1,5 +1,6 @@
 #include "logs/log_selection.h"
 
+#include "link/SerialPort.h"
 #include "live/display_layout.h"
 #include "util/settings.h"
 
@@ -17,8 +18,14 @@ QString logRegKey(int indicator) {
     return QStringLiteral("Reg%1").arg(indicator);
 }
 
-LogSelection loggableColumns(const GaugeSetup& setup) {
+bool widebandSetUp(const Settings& store) {
+    // Port 0, the default, is no port.
+    return !portDevice(store.read(QStringLiteral("WBO2"), QStringLiteral("ComPort"))).isEmpty();
+}
+
+LogSelection loggableColumns(const GaugeSetup& setup, bool wideband) {
     LogSelection offered;
+    offered.gauges[channel::Wideband] = wideband;
     const auto& sel = setup.displaySelection;
     for (int slot = 0; slot < kDisplaySlots; ++slot) {
         const int g = sel[size_t(slot)];
@@ -30,7 +37,9 @@ LogSelection loggableColumns(const GaugeSetup& setup) {
 }
 
 LogSelection storedLogSelection(const Settings& store, const GaugeSetup& setup) {
-    LogSelection chosen = loggableColumns(setup);
+    const bool wideband = widebandSetUp(store);
+    LogSelection chosen = loggableColumns(setup, wideband);
+    chosen.wbDetail = wideband && chosen.gauges[channel::Wideband];
     // The logger stores "1" for every column when it first opens: the same choice.
     if (store.read(DataLog, logParamKey(0)).isEmpty()) return chosen;
     for (int g = 0; g < kLogGaugeCount; ++g)
@@ -39,6 +48,7 @@ LogSelection storedLogSelection(const Settings& store, const GaugeSetup& setup) 
     for (int i = 0; i < kLogIndicatorCount; ++i)
         chosen.indicators[size_t(i)] =
             chosen.indicators[size_t(i)] && store.read(DataLog, logRegKey(i)) == u"1";
+    chosen.wbDetail = wideband && chosen.gauges[channel::Wideband];
     return chosen;
 }
 

@@ -8,12 +8,17 @@ namespace kx {
 
 class Settings;
 
+// A wideband controller is set up: its port is stored (WBO2/ComPort).
+bool widebandSetUp(const Settings& store);
+
 // What the live-data request fills: the gauges on the twelve display slots and the indicators
-// of the included switch registers.
-LogSelection loggableColumns(const GaugeSetup& setup);
+// of the included switch registers; and, with a wideband controller set up, its ratio (WBo2)
+// whatever the dials show.
+LogSelection loggableColumns(const GaugeSetup& setup, bool wideband = false);
 
 // The user's stored choice (DataLog/Param<gauge>, DataLog/Reg<indicator> of "1") among the
-// loggable columns. A store that never held a choice (Param0 empty) chooses every column.
+// loggable columns. A store that never held a choice (Param0 empty) chooses every column. With a
+// wideband set up and WBo2 chosen, its state and frame time are logged too.
 LogSelection storedLogSelection(const Settings& store, const GaugeSetup& setup);
 
 // The setting keys of that choice.

@@ -296,7 +296,8 @@ void frmMapTrace::getTraceData(const QByteArray& frame) {
     const std::optional<float> ratio = traceFirst_ ? ratioNow : heldRatio_;
     traceFirst_ = false;
     heldRatio_ = ratioNow;
-    const auto passed = filterFrame(spikes_, frame, traceLayout_, host_.link.trace());
+    const auto passed = filterFrame(spikes_, frame, traceLayout_, host_.link.trace(),
+                                    host_.link.frameTick());
     if (!passed) return;
     const auto live = findWatchReply(passed->bytes);
     if (!live) return;

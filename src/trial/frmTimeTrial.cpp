@@ -170,7 +170,8 @@ void frmTimeTrial::getSpeedData(const QByteArray& frame) {
     if (host_.link.readMode() != ReceiveMode::TimeTrial) return;
     // Each frame waits for the next: a speed that no car could reach is dropped, and a frame
     // is timed when it came, not when it was let through.
-    const auto passed = filterFrame(spikes_, frame, speedSetup_, host_.link.trace());
+    const auto passed = filterFrame(spikes_, frame, speedSetup_, host_.link.trace(),
+                                    host_.link.frameTick());
     if (!passed || !kx::getSpeedData(passed->bytes, host_.state.units, host_.state.live)) return;
     checkSpeed(host_.state.live.gaugeValue[channel::Speed], passed->at);
 }

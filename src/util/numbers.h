@@ -41,4 +41,7 @@ std::optional<float> toSingle(double value);
 // a single holds; nothing otherwise (0, "inf", "nan", text).
 std::optional<float> usableCorrection(const QString& stored);
 
+// A file size for people: "812 B", "45.3 kB", "12.0 MB" (decimal units, "." always).
+QString sizeText(qint64 bytes);
+
 } // namespace kx

@@ -2,8 +2,11 @@
 
 #include "link/SerialPort.h"
 #include "util/settings.h"
+#include "util/ticks.h"
 
 #include <QLocale>
+#include <cmath>
+#include <limits>
 
 namespace kx {
 
@@ -52,7 +55,50 @@ QString WbLink::stateNote() const {
     }
 }
 
+QString WbLink::stateWord() const {
+    switch (state_) {
+    case State::Closed:
+        return QStringLiteral("Closed");
+    case State::Handshaking:
+        return QStringLiteral("Handshake");
+    case State::NoReply:
+        return QStringLiteral("No reply");
+    case State::Incompatible:
+        return QStringLiteral("Incompatible");
+    case State::Streaming:
+        return {};
+    case State::Silent:
+        return QStringLiteral("Silent");
+    case State::Lost:
+        return QStringLiteral("Lost");
+    }
+    return {};
+}
+
+WbSample WbLink::sampleAt(uint32_t at) const {
+    WbSample out;
+    out.state = stateWord();
+    if (!out.state.isEmpty()) return out;
+    // The newest frame that ended no later than the record's frame.
+    for (size_t k = 1; k <= count_; ++k) {
+        const Reading& r = readings_[(next_ + readings_.size() - k) % readings_.size()];
+        if (tickBefore(at, r.at)) continue;
+        if (elapsedTicks(r.at, at) > uint64_t(kFreshMs)) break;
+        out.state = wb::statusWord(r.sensor);
+        if (wb::ratioUsable(r.sensor)) {
+            out.afr = r.afr;
+            out.at = r.at;
+        }
+        return out;
+    }
+    out.state = QStringLiteral("Silent");
+    return out;
+}
+
 void WbLink::setState(State s) {
+    // Whatever the controller said last is no reading once it no longer streams.
+    if (s != State::Streaming) wbValues_[0] = std::numeric_limits<float>::quiet_NaN();
+    if (s != State::Streaming && s != State::Silent) count_ = 0;
     if (s == State::Handshaking) noReplyTimer_.start();
     if (s != State::Handshaking) noReplyTimer_.stop();
     // A silent controller (its power gone) is asked afresh, as a lost one is.
@@ -110,6 +156,7 @@ void WbLink::send(const QByteArray& bytes) {
 
 void WbLink::MSComm2_OnComm() {
     const QByteArray bytes = port_->readAll();
+    if (!bytes.isEmpty()) clock_.arrived(bytes.size(), ticks());
     const int16_t mode = ReadMode2;
     if (mode == wb::Streaming) {
         getWbData(bytes);
@@ -149,6 +196,8 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
     if (step.streams) {
         port_->setThreshold(wb::kStreamThreshold);
         ReadMode2 = step.next;
+        clock_.reset(storedBaud(settings_, Section));
+        frameCarry_.clear();
         setState(State::Streaming);
         return;
     }
@@ -180,14 +229,25 @@ void WbLink::sendAfterPause() {
 }
 
 void WbLink::getWbData(const QByteArray& bytes) {
-    const auto frame = wb::decodeFrame(bytes);
-    if (!frame) return;
+    const QByteArray all = frameCarry_ + bytes;
+    const std::vector<wb::FrameAt> frames = wb::decodeFrames(all, frameCarry_);
+    if (frames.empty()) return;
     watch_.frameArrived();
     if (state_ == State::Silent) setState(State::Streaming);
-    wbValues_[0] = frame->afr;
-    wbValues_[9] = frame->sensor;
-    wbValues_[10] = frame->heater;
-    emit measured(*frame);
+    for (const wb::FrameAt& f : frames) {
+        // Timed by the bytes that came after it on the line.
+        readings_[next_] = {clock_.tickOf(all.size() - f.end), f.frame.afr, f.frame.sensor,
+                            f.frame.heater};
+        next_ = (next_ + 1) % readings_.size();
+        count_ = std::min(count_ + 1, readings_.size());
+    }
+    const wb::Frame& frame = frames.back().frame;
+    const bool usable = wb::ratioUsable(frame.sensor);
+    wbValues_[0] = usable ? frame.afr : std::numeric_limits<float>::quiet_NaN();
+    wbValues_[1] = frame.afr;
+    wbValues_[9] = frame.sensor;
+    wbValues_[10] = frame.heater;
+    emit measured(frame);
 }
 
 void WbLink::setRetrying(bool on) {

@@ -2,7 +2,9 @@
 // The one owner of the wideband port: it opens the port, runs the controller's handshake as
 // replies come in, decodes the measurement stream into wbValues, and turns a silent controller
 // or a pulled cable into a state the main window shows, retrying on its own like the ECU link.
+#include "link/line_clock.h"
 #include "link/link_watch.h"
+#include "live/live_data.h"
 #include "wideband/wideband.h"
 
 #include <QObject>
@@ -35,7 +37,14 @@ public:
     // sent again after this long, when the stream it stopped has gone quiet.
     static constexpr int kStartAgainMs = 250;
 
-    // Takes ownership of the port; port and speed come from the WBO2 settings.
+    // A reading is paired with an ECU record only when it ended on the line at most this long
+    // before the record's frame: the controller sends about 12 a second, so one lost frame
+    // already leaves records without a ratio rather than with an old one.
+    static constexpr int kFreshMs = 100;
+
+    // Takes ownership of the port; port and speed come from the WBO2 settings. wbValues[0] is
+    // the ratio while it is a reading (streaming, sensor ready), NaN otherwise; wbValues[1] the
+    // last ratio the controller sent, ready or not; 9 and 10 its status bytes.
     WbLink(SerialPort* port, Settings& settings, std::array<float, 11>& wbValues,
            QObject* parent = nullptr);
 
@@ -48,6 +57,14 @@ public:
     QString lastProblem() const { return watch_.problem(); }
     // What the main window says of the link when it is not simply streaming; "" when nothing.
     QString stateNote() const;
+
+    // What the controller said for an ECU frame that ended on the line at tick `at`: the ratio
+    // of its last frame before then when that was a reading no older than kFreshMs, and the
+    // word that says why there is none otherwise.
+    WbSample sampleAt(uint32_t at) const;
+    // The word for the link's state when it gives no frames ("Silent", "Lost", ...), or "" while
+    // it streams.
+    QString stateWord() const;
 
     // "Connect": the port opened afresh, then the handshake's start step. `quiet`: an open
     // failure is not reported (the automatic retries).
@@ -92,6 +109,18 @@ private:
     QString version_;
     QByteArray pendingSend_;
     QByteArray carry_; // what may begin a frame or the start reply, from the delivery before
+    struct Reading {
+        uint32_t at = 0; // when the frame ended on the line
+        float afr = 0;
+        uint8_t sensor = 0;
+        uint8_t heater = 0;
+    };
+    // The last frames, newest at next_ - 1: an ECU record is paired with the one before it.
+    std::array<Reading, 8> readings_{};
+    size_t next_ = 0;
+    size_t count_ = 0;
+    LineClock clock_;
+    QByteArray frameCarry_; // what may begin a frame, from the delivery before
     QTimer pauseTimer_;
     QTimer noReplyTimer_;
     QTimer startAgainTimer_;

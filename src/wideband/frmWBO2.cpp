@@ -134,9 +134,9 @@ bool frmWBO2::eventFilter(QObject* watched, QEvent* event) {
 void frmWBO2::WBO2show() {
     const auto& wbValues = host_.state.live.wbValues;
     if (!gauge_) setupDial();
-    gauge_->setValue(wbValues[0]);
+    gauge_->setValue(wbValues[1]);
     Graph1_->set(&GraphProps::Redraw, false);
-    Graph1_->datasets().Item(1).points().Add(wbValues[0]);
+    Graph1_->datasets().Item(1).points().Add(wbValues[1]);
     Graph1_->set(&GraphProps::Redraw, true);
     applyStatus(wb::sensorStatus(uint8_t(wbValues[9])), lblWlable_, lblwPID_);
     applyStatus(wb::heaterStatus(uint8_t(wbValues[10])), lblHlable_, lblhPID_);

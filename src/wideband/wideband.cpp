@@ -117,6 +117,31 @@ std::optional<Frame> decodeFrame(const QByteArray& delivery) {
     return Frame{afrFromRaw(raw), uint8_t(delivery[*i + 25]), uint8_t(delivery[*i + 26])};
 }
 
+std::vector<FrameAt> decodeFrames(const QByteArray& bytes, QByteArray& rest) {
+    std::vector<FrameAt> frames;
+    rest.clear();
+    const qsizetype size = bytes.size();
+    qsizetype p = 0;
+    while (p + 1 < size) {
+        if (uint8_t(bytes[p]) != 0x5A || uint8_t(bytes[p + 1]) != 0xA5) {
+            ++p;
+            continue;
+        }
+        if (p + kFrameSize > size) {
+            rest = bytes.mid(p);
+            return frames;
+        }
+        if (const auto f = decodeFrame(bytes.mid(p, kFrameSize))) {
+            frames.push_back({*f, p + kFrameSize});
+            p += kFrameSize;
+        } else {
+            p += 2; // not a frame after all: its start was data
+        }
+    }
+    if (p < size && uint8_t(bytes[p]) == 0x5A) rest = bytes.mid(p);
+    return frames;
+}
+
 float afrFromRaw(int raw) {
     return roundHalfEvenF(float((raw / 1000.0 * 1.22059) * 2 + 9), 2);
 }
@@ -150,6 +175,17 @@ StatusView heaterStatus(uint8_t h) {
     static const char* const texts[] = {nullptr,        "Vbatt high",          "Vbatt low",
                                         "Heater short", "Heater open circuit", "FET failure"};
     return status(h, texts, 6, 0);
+}
+
+bool ratioUsable(uint8_t sensor) {
+    return (sensor & 0x1F) == 3;
+}
+
+QString statusWord(uint8_t sensor) {
+    static const char* const words[] = {"Off", "Sensing", "Cold", "Ready", "Config"};
+    const int code = sensor & 0x1F;
+    if (code >= 5) return QStringLiteral("Sensor %1").arg(code);
+    return QString::fromLatin1(words[code]);
 }
 
 } // namespace kx::wb

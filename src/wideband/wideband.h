@@ -5,11 +5,12 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace kx::wb {
 
 inline constexpr int kHandshakeThreshold = 10;
-inline constexpr int kStreamThreshold = 56; // two frames
+inline constexpr int kStreamThreshold = 28; // a frame: each is taken as soon as it is whole
 inline constexpr int kFrameSize = 28;
 inline constexpr int kLastFrameStart = 28;
 inline constexpr int kVersionPauseMs = 100;
@@ -84,6 +85,13 @@ std::optional<int> findFrameStart(const QByteArray& delivery);
 // The first frame of a delivery. Nothing for a delivery without a frame start, a frame cut
 // short, or a raw value above 32767.
 std::optional<Frame> decodeFrame(const QByteArray& delivery);
+// Every whole frame in a stream's bytes, with where it ends; `rest` gets what may begin the next
+// frame (to be put before the next delivery).
+struct FrameAt {
+    Frame frame;
+    qsizetype end = 0;
+};
+std::vector<FrameAt> decodeFrames(const QByteArray& bytes, QByteArray& rest);
 // (raw / 1000 × 1.22059) × 2 + 9 as a single, rounded to 2 decimals, halves to even.
 float afrFromRaw(int raw);
 // The read-out's text colour (0x00BBGGRR): green below the stoichiometric 14.7, red from it up.
@@ -97,6 +105,12 @@ struct StatusView {
 };
 StatusView sensorStatus(uint8_t s);
 StatusView heaterStatus(uint8_t h);
+// The sensor status says it measures: its ratio is a reading (not cold, sensing, off or in
+// set-up).
+bool ratioUsable(uint8_t sensor);
+// A short word for a sensor status, as a log's "WB State" column holds it: "Ready", "Cold",
+// "Sensing", "Off", "Config" (or "Sensor N" for a code it does not know).
+QString statusWord(uint8_t sensor);
 
 } // namespace kx::wb
 

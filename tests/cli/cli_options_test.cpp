@@ -1,6 +1,7 @@
 // kestrix-cli's command line and the settings it reads.
 #include "cli/cli_options.h"
 #include "cli/logger_settings.h"
+#include "logs/log_format.h"
 #include "support/test_support.h"
 #include "util/settings_store.h"
 
@@ -59,7 +60,7 @@ TEST(CliOptions, ReadsTheLogCommandAndRefusesBadUsage) {
         EXPECT_EQ(p.options->settings, c.settings);
         EXPECT_EQ(p.options->durationS, c.duration);
     }
-    EXPECT_EQ(runFileName(QDateTime(QDate(2008, 3, 5), QTime(9, 7, 2))), "2008-03-05_09-07-02.log");
+    EXPECT_EQ(logFileName(QDateTime(QDate(2008, 3, 5), QTime(9, 7, 2))), "2008-03-05_09-07-02.log");
 
     // coverage: a map and one or more logs, and none of the logger's options.
     const struct {

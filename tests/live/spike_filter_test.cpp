@@ -95,17 +95,16 @@ TEST(SpikeFilter, ARearmedStreamStartsAfreshAndADropIsNotedInTheTrace) {
     DebugTrace trace;
     ASSERT_TRUE(trace.open(dir.filePath("trace")));
     uint32_t now = 1000;
-    setTickSource([&now] { return now += 25; });
     SpikeFilter filter;
     filter.reset(9600);
     QList<QByteArray> got;
     for (const int rpm : {64, 64, 16640, 64, 70, -1, 16640}) {
         if (rpm < 0)
             filter.reset(9600); // the frame held (70) is forgotten
-        else if (const auto out = filterFrame(filter, frameOf({rpm}), rpmWaterSwitch(), trace))
+        else if (const auto out = filterFrame(filter, frameOf({rpm}), rpmWaterSwitch(), trace,
+                                            now += 25))
             got << out->bytes;
     }
-    setTickSource({});
     // The first frame of the new stream passes at once.
     EXPECT_EQ(got,
               (QList<QByteArray>{frameOf({64}), frameOf({64}), frameOf({64}), frameOf({16640})}));

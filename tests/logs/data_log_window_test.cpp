@@ -75,14 +75,16 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     EXPECT_FALSE(child<QPushButton>(log, "btnStart")->isEnabled());
     EXPECT_FALSE(child<QPushButton>(log, "btnBrowse")->isEnabled());
     EXPECT_EQ(w.store->read("DataLog", "Param1"), "0"); // stored for disabled boxes too
-    clock->now += 47;
+    // Each frame is timed when it ended on the line: two bytes (the next header) before its
+    // delivery came, the line having paused before each.
+    clock->now += 80;
     w.ecu->feedEvent(body(68));
     clock->now += 109;
     w.ecu->feedEvent(body(70));
     // A box unticked while logging waits for the next START: the columns stay the header's.
     EXPECT_TRUE(child<QLabel>(log, "lblParamNote")->isVisibleTo(log));
     child<QCheckBox>(log, "chcLogStr1")->setChecked(false);
-    clock->now += 61234 - 156;
+    clock->now += 61234 - 187;
     w.ecu->feedEvent(body(70));
     // The spike filter lets a frame through once the next has come: the one it holds at STOP,
     // unconfirmed, is not logged.
@@ -94,8 +96,8 @@ TEST(DataLogWindow, RecordsTheLiveStreamInTheFileFormat) {
     EXPECT_EQ(fileBytes(w.dir.filePath("drive.log")),
               "Time, RPM, Water Temp C, Battery, Timing, Closed TPS, Power Steering, Air Con sw, "
               "Start Signal, Neutral\r\n"
-              "000.047, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"
-              "000.156, 875, 82, 14.1, 15, On, Off, Off, Off, On\r\n"
+              "000.078, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"
+              "000.187, 875, 82, 14.1, 15, On, Off, Off, Off, On\r\n"
               "061.234, 875, 82, 14.1, 15, On, Off, Off, Off, On\r\n");
     EXPECT_TRUE(child<QPushButton>(log, "btnStart")->isEnabled());
     EXPECT_FALSE(child<QLabel>(log, "lblParamNote")->isVisibleTo(log));
@@ -211,6 +213,42 @@ TEST(DataLogWindow, AFailedFinalWriteOnCloseIsReported) {
     ::close(pipe[1]);
 }
 
+// With a wideband controller set up its ratio is a column of its own, whatever the dials show,
+// and a record without a reading says why rather than holding an old ratio.
+TEST(DataLogWindow, TheWidebandIsAColumnWhateverTheDialsShow) {
+    MainWindow w([](SettingsStore& s) {
+        smallSelection(s);
+        s.save("WBO2", "ComPort", "2");
+        s.save("DataLog", "Path", "");
+    });
+    w.connectEcu();
+    QPointer<frmDataLog> log = w.form->open<frmDataLog>();
+    w.settle();
+    // With no folder chosen yet, logs go to the user's data folder.
+    const QString folder = w.store->read("DataLog", "Path");
+    EXPECT_EQ(folder, defaultLogFolder());
+    ASSERT_TRUE(child<QCheckBox>(log, "chcLog24")->isEnabled());
+    EXPECT_TRUE(child<QCheckBox>(log, "chcLog24")->isChecked());
+    child<QLineEdit>(log, "txtPath")->setText("wb.log");
+    for (int g : {3, 7, 13, 20})
+        child<QCheckBox>(log, QStringLiteral("chcLog%1").arg(g))->setChecked(false);
+    for (int i = 0; i < 5; ++i)
+        child<QCheckBox>(log, QStringLiteral("chcLogStr%1").arg(i))->setChecked(false);
+    FixedClock clock;
+    child<QPushButton>(log, "btnStart")->click();
+    for (int k = 0; k < 3; ++k) {
+        clock.now += 100;
+        w.ecu->feedEvent(k == 0 ? frame(68) : body(68));
+    }
+    EXPECT_TRUE(child<QLabel>(log, "lblStatus")->text().startsWith("Logging: "));
+    child<QPushButton>(log, "btnStop")->click();
+    const QList<QByteArray> lines = fileBytes(folder + "wb.log").split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], "Time, RPM, WBo2, WB State, WB Time\r");
+    EXPECT_TRUE(lines[1].endsWith(", 850, , Closed, \r")) << lines[1].toStdString();
+    EXPECT_TRUE(child<QLabel>(log, "lblStatus")->text().startsWith("Saved "));
+}
+
 TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     MainWindow w(smallSelection);
     w.connectEcu();
@@ -229,7 +267,8 @@ TEST(DataLogWindow, LoggingAlongsideTheDisplay) {
     clock.now += 5;
     w.ecu->feedEvent(frame(68));
     EXPECT_TRUE(fileBytes(w.dir.filePath("both.log"))
-                    .endsWith("000.005, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"));
+                    .endsWith("000.003, 850, 82, 14.1, 15, On, Off, Off, Off, On\r\n"))
+        << fileBytes(w.dir.filePath("both.log")).toStdString();
     log->close();
     EXPECT_EQ(w.form->link().readMode(), ReceiveMode::LiveData);
     EXPECT_TRUE(w.ecu->writes.isEmpty());

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cmath>
+#include <limits>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -118,6 +119,23 @@ TEST(LogFormat, ColumnsFollowNumberOrderNotSelectionOrder) {
     LogGaugeNames names = celsiusNames();
     names[6] = "Speed mph";
     EXPECT_EQ(logHeaderLine(names, s), "Time, Speed mph, WBo2, Air Con rly, A/F ratio\r\n");
+}
+
+TEST(LogFormat, TheWidebandsDetailFollowsTheIndicatorsAndNoReadingIsAnEmptyField) {
+    LogSelection s;
+    s.gauges[0] = s.gauges[24] = true;
+    s.wbDetail = true;
+    EXPECT_EQ(logHeaderLine(celsiusNames(), s), "Time, RPM, WBo2, WB State, WB Time\r\n");
+    LogValues v;
+    v.gauges[0] = 850;
+    v.gauges[24] = 14.7f;
+    v.wbState = "Ready";
+    v.wbMs = 1960;
+    EXPECT_EQ(logRecordLine(2000, s, v), "002.000, 850, 14.7, Ready, 001.960\r\n");
+    v.gauges[24] = std::numeric_limits<float>::quiet_NaN();
+    v.wbState = "Cold";
+    v.wbMs.reset();
+    EXPECT_EQ(logRecordLine(2014, s, v), "002.014, 850, , Cold, \r\n");
 }
 
 class LogWriterTest : public ::testing::Test {

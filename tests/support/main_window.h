@@ -54,6 +54,8 @@ struct MainWindow {
                         SerialPort* realEcuPort = nullptr, SerialPort* realWbPort = nullptr) {
         QDir::setCurrent(dir.path());
         store = std::make_unique<SettingsStore>(dir.filePath("Kestrix.conf"));
+        // Logs go to the test's own folder, never to a data folder of the machine's.
+        store->save("DataLog", "Path", dir.path() + "/");
         if (before) before(*store);
         if (realEcuPort) {
             ecuPort = realEcuPort;

@@ -3,11 +3,14 @@
 #include "gauges/Graph.h"
 #include "gauges/SpeedometerGauge.h"
 #include "support/main_window.h"
+#include "util/ticks.h"
+#include "wideband/WbLink.h"
 #include "wideband/frmWBO2.h"
 
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -54,7 +57,7 @@ TEST(WidebandWindow, HandshakeThenMeasurements) {
     EXPECT_EQ(sent, (QList<QByteArray>{"tf\r", "v\r", "s03e1\r", "s0406\r", "w\r", "t1\r"}));
     EXPECT_GE(clock.elapsed(), 100); // the pause after the version
     EXPECT_EQ(w.form->wbLink().readMode(), 3);
-    EXPECT_EQ(w.wb->threshold(), 56);
+    EXPECT_EQ(w.wb->threshold(), 28);
     EXPECT_EQ(w.label("lblROMver")->text(), "0120");
     EXPECT_FALSE(w.form->afrDisplayEnabled());
 
@@ -123,6 +126,36 @@ TEST(WidebandWindow, TheRatioIsLiveOnlyWhileTheControllerStreams) {
     }
 }
 
+// What a log's record gets: a ratio only from a ready sensor's recent frame, never the last
+// ratio carried on after the controller went cold, silent or away.
+TEST(WidebandWindow, ARecordGetsARatioOnlyFromAReadySensorsRecentFrame) {
+    WbWindow w;
+    const WbLink& link = w.form->wbLink();
+    EXPECT_EQ(link.sampleAt(ticks()).state, "Closed");
+    w.handshake(WbWindow::goodReplies());
+    w.wb->feed(frame(2408, 2, 0)); // cold
+    WbSample s = link.sampleAt(ticks());
+    EXPECT_TRUE(std::isnan(s.afr));
+    EXPECT_EQ(s.state, "Cold");
+    EXPECT_TRUE(std::isnan(w.form->state().live.wbValues[0]));
+    w.wb->feed(frame(2408, 35, 0));
+    const uint32_t now = ticks();
+    s = link.sampleAt(now);
+    EXPECT_FLOAT_EQ(s.afr, 14.88f);
+    EXPECT_EQ(s.state, "Ready");
+    ASSERT_TRUE(s.at);
+    EXPECT_LE(elapsedTicks(*s.at, now), uint64_t(WbLink::kFreshMs));
+    // Nothing since: a record a little later has no ratio, however the link's state reads.
+    s = link.sampleAt(now + WbLink::kFreshMs + 50);
+    EXPECT_TRUE(std::isnan(s.afr));
+    EXPECT_FALSE(s.at);
+    w.wb->disconnectNow();
+    s = link.sampleAt(ticks());
+    EXPECT_TRUE(std::isnan(s.afr));
+    EXPECT_EQ(s.state, "Lost");
+    EXPECT_TRUE(std::isnan(w.form->state().live.wbValues[0]));
+}
+
 TEST(WidebandWindow, IncompatibleSilentAndLateReplies) {
     WbWindow w;
     auto replies = WbWindow::goodReplies().mid(0, 2);
@@ -183,8 +216,10 @@ TEST(WidebandWindow, AfrWindowShowsDialGraphAndStatus) {
         w.wb->feed(frame(2000 + i, 2, 37));
     const Points& pts = afr->graph()->datasets().Item(1).points();
     ASSERT_EQ(pts.Count(), 80);
-    EXPECT_FLOAT_EQ(float(pts.Item(80).Value()), w.form->state().live.wbValues[0]);
-    EXPECT_FLOAT_EQ(afr->gauge()->value(), w.form->state().live.wbValues[0]);
+    // The AFR window shows what the sensor says, cold or not; a log takes none of it (below).
+    EXPECT_FLOAT_EQ(float(pts.Item(80).Value()), w.form->state().live.wbValues[1]);
+    EXPECT_FLOAT_EQ(afr->gauge()->value(), w.form->state().live.wbValues[1]);
+    EXPECT_TRUE(std::isnan(w.form->state().live.wbValues[0]));
     auto lbl = [&](const char* n) { return afr->findChild<QLabel*>(n); };
     EXPECT_FALSE(lbl("lblWlable")->isVisible());
     EXPECT_EQ(lbl("lblwPID")->text(), "Wideband Cold");

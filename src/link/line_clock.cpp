@@ -1,0 +1,59 @@
+#include "link/line_clock.h"
+
+#include "util/ticks.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kx {
+
+void LineClock::reset(int baud) {
+    byteMs_ = 10000.0 / double(baud > 0 ? baud : 9600);
+    pace_ = byteMs_;
+    known_ = false;
+    paced_.clear();
+    bounds_.clear();
+}
+
+double LineClock::arrived(qsizetype bytes, uint32_t tick) {
+    if (!known_) {
+        known_ = true;
+        base_ = tick;
+        bytes_ = 0;
+        end_ = 0;
+    }
+    const double now = double(elapsedTicks(base_, tick));
+    bytes_ += bytes;
+    // The pace: the window's bytes came in the time from its first arrival to this one.
+    if (!paced_.empty() && now - paced_.back().at > kPauseMs) paced_.clear();
+    while (!paced_.empty() && now - paced_.front().at > kPaceWindowMs)
+        paced_.pop_front();
+    if (!paced_.empty() && now - paced_.front().at >= kPaceWindowMs / 6)
+        pace_ = std::max(byteMs_, (now - paced_.front().at) / double(bytes_ - paced_.front().bytes));
+    paced_.push_back({now, bytes_});
+    while (!bounds_.empty() && now - bounds_.front().at > kBoundMs)
+        bounds_.pop_front();
+    bounds_.push_back({now, bytes_});
+    // Each recent arrival bounds when the last byte can have ended: at the latest its own time
+    // plus the bytes read since at the line's pace.
+    double end = now;
+    for (const Seen& s : bounds_)
+        end = std::min(end, s.at + double(bytes_ - s.bytes) * pace_);
+    end_ = end;
+    // Re-based now and then, so a day's stream keeps its precision and never nears the wrap.
+    if (end_ > 3.6e6) {
+        const double whole = std::floor(end_);
+        base_ += uint32_t(whole);
+        end_ -= whole;
+        for (auto* list : {&paced_, &bounds_})
+            for (Seen& s : *list)
+                s.at -= whole;
+    }
+    return end_;
+}
+
+uint32_t LineClock::tickOf(qsizetype before) const {
+    return base_ + uint32_t(int64_t(std::llround(endOf(before))));
+}
+
+} // namespace kx
