@@ -1,14 +1,19 @@
 #pragma once
-// The simulator's full-throttle pull as Record a Pull samples it (every 7 ms, with the ECU's
-// 12.5 RPM and 2 km/h steps), `slower` stretching its time (less power).
+// The simulator's full-throttle pull as the dyno reads it, and how far a dyno's figures are from
+// the engine's known torque curve.
+#include "dyno/dyno.h"
 #include "dyno/pull_recorder.h"
 #include "engine_model.h"
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 namespace kx::test {
 
+// As Record a Pull samples it (every 7 ms, with the ECU's 12.5 RPM and 2 km/h steps), `slower`
+// stretching its time (less power).
 inline std::vector<PullRecorder::Sample> simPullSamples(double slower) {
     std::vector<PullRecorder::Sample> s;
     for (uint32_t ms = 0; ms < 9000; ms += 7) {
@@ -19,6 +24,68 @@ inline std::vector<PullRecorder::Sample> simPullSamples(double slower) {
                      float(0.45 + 3.85 * kxsim::EngineModel::pullThrottle(t))});
     }
     return s;
+}
+
+// The pull as a log holds it: records `gapMin` to `gapMax` ms apart (uneven, millisecond
+// stamps), RPM in 12.5 and km/h in 2 km/h steps; a second of cruise before, two after, the
+// throttle opening at a moment the seed picks between two records.
+inline std::vector<DynoSample> simPullLog(int gapMin, int gapMax, unsigned seed) {
+    using Sim = kxsim::EngineModel;
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> gap(gapMin, gapMax);
+    const double opening = 1.0 + std::uniform_real_distribution<double>(0, gapMax / 1000.0)(rng);
+    std::vector<DynoSample> s;
+    for (int ms = 0; ms < 12000; ms += gap(rng)) {
+        const double t = ms / 1000.0 - opening;
+        const double rpm = Sim::pullRpm(t);
+        s.push_back({ms / 1000.0, 12.5 * std::round(rpm / 12.5),
+                     2 * std::round(rpm * Sim::kPullKmhPerRpm / 2),
+                     0.45 + 3.85 * Sim::pullThrottle(t)});
+    }
+    return s;
+}
+
+inline VehicleInputs simPullInputs() {
+    using Sim = kxsim::EngineModel;
+    VehicleInputs in;
+    in.massKg = Sim::kPullMassKg;
+    in.cdA = Sim::kPullCdA;
+    in.crr = Sim::kPullCrr;
+    in.rho = Sim::kPullRho;
+    return in;
+}
+
+// One pull's figures against the truth: errors as fractions (reported / true - 1).
+struct PullAccuracy {
+    int steps = 0;
+    double stepRms = 0, stepMax = 0; // power at each reported step
+    double peakPower = 0, peakTorque = 0;
+    double peakPowerRpm = 0, peakTorqueRpm = 0; // reported minus true
+};
+
+// The true peaks over the span the pull covers, on a 1 RPM grid.
+inline PullAccuracy pullAccuracy(const DynoCurve& c) {
+    using Sim = kxsim::EngineModel;
+    PullAccuracy a;
+    double sq = 0;
+    for (const DynoPoint& p : c.points) {
+        const double e = p.powerW / Sim::pullPower(p.rpm) - 1;
+        sq += e * e;
+        a.stepMax = std::max(a.stepMax, std::abs(e));
+        ++a.steps;
+    }
+    if (a.steps == 0) return a;
+    a.stepRms = std::sqrt(sq / a.steps);
+    double topPower = 0, topPowerRpm = 0, topTorque = 0, topTorqueRpm = 0;
+    for (double r = Sim::kPullStartRpm; r <= Sim::kPullLimiterRpm; r += 1) {
+        if (Sim::pullPower(r) > topPower) topPower = Sim::pullPower(r), topPowerRpm = r;
+        if (Sim::pullTorque(r) > topTorque) topTorque = Sim::pullTorque(r), topTorqueRpm = r;
+    }
+    a.peakPower = c.peakPower.powerW / topPower - 1;
+    a.peakTorque = c.peakTorque.torqueNm / topTorque - 1;
+    a.peakPowerRpm = c.peakPower.rpm - topPowerRpm;
+    a.peakTorqueRpm = c.peakTorque.rpm - topTorqueRpm;
+    return a;
 }
 
 } // namespace kx::test
