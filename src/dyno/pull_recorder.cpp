@@ -19,15 +19,17 @@ bool PullRecorder::take(const Sample& s) {
     if (stage_ == Stage::Waiting) {
         if (s.throttle < kWideOpenVolts) return false;
         stage_ = Stage::Recording;
-        topThrottle_ = s.throttle;
+        topThrottle_ = kWideOpenVolts;
         topRpm_ = s.rpm;
         topRpmAt_ = s.at;
         samples_.push_back(s);
         return true;
     }
     if (stage_ != Stage::Recording) return false;
+    // Full throttle is what two samples in a row reach: one glitch cannot raise it so far that
+    // the real one reads as a lift.
+    topThrottle_ = std::max(topThrottle_, std::min(s.throttle, samples_.back().throttle));
     samples_.push_back(s);
-    topThrottle_ = std::max(topThrottle_, s.throttle);
     if (s.throttle >= kFullThrottleShare * topThrottle_)
         liftedAt_.reset();
     else if (!liftedAt_)

@@ -49,6 +49,8 @@ TEST(DynoWindow, TwoPullsFollowTheInputsAndExport) {
     // Twice the mass: the curves follow at once, and the mass is kept.
     const double before = peak(1);
     win->findChild<QDoubleSpinBox*>("spnMass")->setValue(2600);
+    // Worked out off the window's thread.
+    ASSERT_TRUE(waitUntil([&] { return !win->isLoading(); }, 10000));
     EXPECT_GT(peak(1), 1.8 * before);
     EXPECT_EQ(w.store->read("Dyno", "Mass"), "2600");
 

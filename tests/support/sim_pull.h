@@ -4,7 +4,9 @@
 #include "dyno/dyno.h"
 #include "dyno/pull_recorder.h"
 #include "engine_model.h"
+#include "logs/log_format.h"
 
+#include <QByteArray>
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -28,8 +30,9 @@ inline std::vector<PullRecorder::Sample> simPullSamples(double slower) {
 
 // The pull as a log holds it: records `gapMin` to `gapMax` ms apart (uneven, millisecond
 // stamps), RPM in 12.5 and km/h in 2 km/h steps; a second of cruise before, two after, the
-// throttle opening at a moment the seed picks between two records.
-inline std::vector<DynoSample> simPullLog(int gapMin, int gapMax, unsigned seed) {
+// throttle opening at a moment the seed picks between two records. With `readMs`, records are
+// stamped when the program read them, every `readMs`, as older logs were: several share a time.
+inline std::vector<DynoSample> simPullLog(int gapMin, int gapMax, unsigned seed, int readMs = 0) {
     using Sim = kxsim::EngineModel;
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> gap(gapMin, gapMax);
@@ -38,11 +41,22 @@ inline std::vector<DynoSample> simPullLog(int gapMin, int gapMax, unsigned seed)
     for (int ms = 0; ms < 12000; ms += gap(rng)) {
         const double t = ms / 1000.0 - opening;
         const double rpm = Sim::pullRpm(t);
-        s.push_back({ms / 1000.0, 12.5 * std::round(rpm / 12.5),
+        const int stamp = readMs > 0 ? (ms + readMs - 1) / readMs * readMs : ms;
+        s.push_back({stamp / 1000.0, 12.5 * std::round(rpm / 12.5),
                      2 * std::round(rpm * Sim::kPullKmhPerRpm / 2),
                      0.45 + 3.85 * Sim::pullThrottle(t)});
     }
     return s;
+}
+
+// `s` as a log file's bytes (Time, RPM, Speed kph, Throttle), read back by the log reader.
+inline QByteArray simPullLogBytes(const std::vector<DynoSample>& s) {
+    QByteArray b = "Time, RPM, Speed kph, Throttle\r\n";
+    for (const DynoSample& x : s)
+        b += logTimeStamp(uint64_t(std::llround(x.t * 1000))) + ", " + QByteArray::number(x.rpm) +
+             ", " + QByteArray::number(x.kmh) + ", " + QByteArray::number(x.throttle, 'f', 2) +
+             "\r\n";
+    return b;
 }
 
 inline VehicleInputs simPullInputs() {
@@ -60,11 +74,14 @@ struct PullAccuracy {
     int steps = 0;
     double stepRms = 0, stepMax = 0; // power at each reported step
     double peakPower = 0, peakTorque = 0;
-    double peakPowerRpm = 0, peakTorqueRpm = 0; // reported minus true
+    // Reported peak RPM minus the truth's: against the step where the true curve is highest,
+    // and against the true peak itself (between steps).
+    double peakPowerSteps = 0, peakTorqueSteps = 0;
+    double peakPowerRpm = 0, peakTorqueRpm = 0;
 };
 
-// The true peaks over the span the pull covers, on a 1 RPM grid.
-inline PullAccuracy pullAccuracy(const DynoCurve& c) {
+// The true peaks over the pull's span on a 1 RPM grid, and on the grid of `stepRpm`.
+inline PullAccuracy pullAccuracy(const DynoCurve& c, double stepRpm = kDefaultStepRpm) {
     using Sim = kxsim::EngineModel;
     PullAccuracy a;
     double sq = 0;
@@ -76,15 +93,23 @@ inline PullAccuracy pullAccuracy(const DynoCurve& c) {
     }
     if (a.steps == 0) return a;
     a.stepRms = std::sqrt(sq / a.steps);
-    double topPower = 0, topPowerRpm = 0, topTorque = 0, topTorqueRpm = 0;
-    for (double r = Sim::kPullStartRpm; r <= Sim::kPullLimiterRpm; r += 1) {
-        if (Sim::pullPower(r) > topPower) topPower = Sim::pullPower(r), topPowerRpm = r;
-        if (Sim::pullTorque(r) > topTorque) topTorque = Sim::pullTorque(r), topTorqueRpm = r;
-    }
-    a.peakPower = c.peakPower.powerW / topPower - 1;
-    a.peakTorque = c.peakTorque.torqueNm / topTorque - 1;
-    a.peakPowerRpm = c.peakPower.rpm - topPowerRpm;
-    a.peakTorqueRpm = c.peakTorque.rpm - topTorqueRpm;
+    struct Top {
+        double power = 0, powerRpm = 0, torque = 0, torqueRpm = 0;
+        void take(double r) {
+            if (Sim::pullPower(r) > power) power = Sim::pullPower(r), powerRpm = r;
+            if (Sim::pullTorque(r) > torque) torque = Sim::pullTorque(r), torqueRpm = r;
+        }
+    } fine, stepped;
+    for (double r = Sim::kPullStartRpm; r <= Sim::kPullLimiterRpm; r += 1)
+        fine.take(r);
+    for (double r = Sim::kPullStartRpm; r <= Sim::kPullLimiterRpm; r += stepRpm)
+        stepped.take(r);
+    a.peakPower = c.peakPower.powerW / fine.power - 1;
+    a.peakTorque = c.peakTorque.torqueNm / fine.torque - 1;
+    a.peakPowerRpm = c.peakPower.rpm - fine.powerRpm;
+    a.peakTorqueRpm = c.peakTorque.rpm - fine.torqueRpm;
+    a.peakPowerSteps = (c.peakPower.rpm - stepped.powerRpm) / stepRpm;
+    a.peakTorqueSteps = (c.peakTorque.rpm - stepped.torqueRpm) / stepRpm;
     return a;
 }
 
