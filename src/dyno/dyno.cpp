@@ -490,8 +490,7 @@ PullSearch searchPulls(const DynoLog& log, std::optional<std::pair<double, doubl
     }
     if (between) return pullBetween(log.samples, between->first, between->second);
     if (!log.hasThrottle) {
-        none.why = QStringLiteral("the log has no Throttle column (a stretch given by time is "
-                                  "taken without it)");
+        none.why = QStringLiteral("the log has no Throttle column");
         return none;
     }
     return findPulls(log.samples);
