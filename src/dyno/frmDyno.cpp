@@ -256,10 +256,10 @@ void frmDyno::analyse(const QString& path, std::optional<LogData> data,
     auto shared = std::make_shared<const LogData>(std::move(*data));
     analysis_ = std::make_unique<BackgroundJob<Analysis>>(
         this,
-        [shared](std::stop_token, const std::function<void(double)>&) {
+        [shared](std::stop_token stop, const std::function<void(double)>&) {
             Analysis a;
             a.log = dynoSamples(*shared);
-            a.found = searchPulls(a.log);
+            if (!stop.stop_requested()) a.found = searchPulls(a.log);
             return a;
         },
         [this, path, finish](Analysis& a) { finish(logAnalysed(path, a)); });
