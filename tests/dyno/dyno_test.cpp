@@ -191,15 +191,13 @@ TEST(DynoLogReading, TheAirFuelRatioOfEachStep) {
         double afr;                                 // at every step; NaN: none
     } cases[] = {
         {"WBo2 alone", ", WBo2", [](size_t) { return QByteArray(", 12.50"); }, 12.5},
-        {"ready, warming and empty by turns", ", WBo2, WB State",
+        {"ready, an empty state, warming and no ratio by turns", ", WBo2, WB State",
          [](size_t i) {
-             return i % 3 == 0   ? QByteArray(", 12.20, Ready")
-                    : i % 3 == 1 ? QByteArray(", 19.90, Warming")
-                                 : QByteArray(", , Heater");
+             const char* turns[] = {", 12.20, Ready", ", 12.20, ", ", 19.90, Warming",
+                                    ", , Heater"};
+             return QByteArray(turns[i % 4]);
          },
          12.2},
-        {"an empty state is ready", ", WBo2, WB State",
-         [](size_t) { return QByteArray(", 11.80, "); }, 11.8},
         {"never ready", ", WBo2, WB State", [](size_t) { return QByteArray(", 14.70, Error"); },
          NAN},
         {"no WBo2 column", "", [](size_t) { return QByteArray(); }, NAN},
