@@ -31,6 +31,7 @@ QString optionOwner(const QString& name) {
     if (name == u"map") return QStringLiteral("coverage' and 'correct");
     if (kCorrectOptions.contains(name)) return QStringLiteral("correct");
     if (isDynoOption(name)) return QStringLiteral("dyno");
+    if (name == u"settings") return QStringLiteral("log' and 'dyno");
     return QStringLiteral("log");
 }
 
@@ -104,10 +105,15 @@ CliParse parseDyno(const QCommandLineParser& parser, const QStringList& logs) {
         o.dyno[key] = *v;
     }
     for (const QString& name : parser.optionNames()) {
-        if (name != u"imperial" && !o.dyno.count(name)) {
+        if (name != u"imperial" && name != u"settings" && !o.dyno.count(name)) {
             result.error = QStringLiteral("--%1 is not an option of 'dyno'").arg(name);
             return result;
         }
+    }
+    o.settings = parser.value(QStringLiteral("settings"));
+    if (parser.isSet(QStringLiteral("settings")) && o.settings.isEmpty()) {
+        result.error = QStringLiteral("--settings needs a value");
+        return result;
     }
     if (o.dyno.count(QStringLiteral("from")) != o.dyno.count(QStringLiteral("to"))) {
         result.error = QStringLiteral("dyno takes --from and --to together");
@@ -199,12 +205,17 @@ const char kCorrectHelp[] =
 
 const char kDynoHelp[] =
     "Usage: kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
-    "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
+    "                        [--step RPM] [--from S --to S] [--imperial] [--settings FILE]\n"
+    "                        LOG...\n"
     "\n"
     "Finds the full-throttle pulls in one gear in each log (or takes the stretch from --from\n"
     "to --to) and prints for each a line '# pull N: ...' (its times, RPM span and gear in RPM\n"
-    "per km/h), then 'RPM,Power kW,Torque Nm' every step, then the peaks. The vehicle\n"
-    "inputs not given are those the Dyno window keeps in the settings.\n"
+    "per km/h), then 'RPM,Power kW,Torque Nm' every step (with ',AFR' when the log has\n"
+    "WBo2 readings), then the peaks. A step is given only where the pull has records on both\n"
+    "sides of it: half a second each side, narrowing to a quarter at the pull's ends. The\n"
+    "vehicle inputs not given are\n"
+    "those the Dyno window keeps in the settings. Records that are not numbers, or beyond any\n"
+    "engine (over 20000 RPM or 500 km/h), are left out and counted on stderr.\n"
     "\n"
     "  --mass KG        mass with the driver (default 1300)\n"
     "  --cda M2         drag area, CdA (0.65)\n"
@@ -214,12 +225,14 @@ const char kDynoHelp[] =
     "  --step RPM       a line every RPM step (250)\n"
     "  --from S --to S  the pull's stretch, in seconds from the log's start\n"
     "  --imperial       hp and lb ft instead of kW and Nm\n"
+    "  --settings FILE  the settings file (default ~/.config/Kestrix/Kestrix.ini)\n"
     "  LOG...           one or more logs of the data logger, of 'kestrix-cli log' or of the\n"
     "                   Dyno window's Record a Pull\n"
     "\n"
-    "Exit status: 0 done; 2 bad usage or an input out of range; 4 the report cannot be\n"
-    "printed; 5 a log cannot be read (the pulls of the other logs are printed); 6 no pull in\n"
-    "any log (it says why).\n";
+    "Exit status: 0 done; 2 bad usage, an input out of range or no --settings file; 4 the\n"
+    "report cannot be printed; 5 a log cannot be read or has no RPM or Speed column (or no\n"
+    "Throttle column without --from and --to; the pulls of the other logs are printed); 6 no\n"
+    "pull in any log (it says why).\n";
 
 const char kOverview[] =
     "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
@@ -228,7 +241,8 @@ const char kOverview[] =
     "       kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
     "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
     "       kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
-    "                        [--step RPM] [--from S --to S] [--imperial] LOG...\n"
+    "                        [--step RPM] [--from S --to S] [--imperial] [--settings FILE]\n"
+    "                        LOG...\n"
     "       kestrix-cli COMMAND --help\n"
     "       kestrix-cli --help | --version\n"
     "\n"

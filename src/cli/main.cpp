@@ -293,10 +293,26 @@ int coverage(const CliOptions& o) {
     return result.failures.isEmpty() ? Done : InputFailed;
 }
 
+// The settings store that --settings names, or the user's. Empty, said, when the named file
+// is not there.
+std::unique_ptr<SettingsStore> openSettings(const CliOptions& o) {
+    if (!o.settings.isEmpty() && !QFileInfo(o.settings).isFile()) {
+        sayLine(QStringLiteral("No settings file '%1'").arg(o.settings));
+        return nullptr;
+    }
+    auto store = o.settings.isEmpty() ? std::make_unique<SettingsStore>()
+                                      : std::make_unique<SettingsStore>(o.settings);
+    if (!QFileInfo(store->fileName()).isReadable())
+        sayLine(QStringLiteral("No settings in '%1': Kestrix's defaults are used")
+                    .arg(store->fileName()));
+    return store;
+}
+
 // The pulls of each log, printed as a results table per pull.
 int dyno(const CliOptions& o) {
-    SettingsStore store;
-    VehicleInputs in = readVehicleInputs(store);
+    const auto store = openSettings(o);
+    if (!store) return Usage;
+    VehicleInputs in = readVehicleInputs(*store);
     const auto given = [&](const char* key, double& into) {
         if (const auto it = o.dyno.find(QLatin1String(key)); it != o.dyno.end()) into = it->second;
     };
@@ -320,12 +336,14 @@ int dyno(const CliOptions& o) {
             continue;
         }
         const DynoLog log = dynoSamples(read.data);
-        const PullSearch found = !log.why.isEmpty() ? PullSearch{{}, log.why}
-                                 : o.dyno.count(QStringLiteral("from"))
-                                     ? pullBetween(log.samples, o.dyno.at(QStringLiteral("from")),
-                                                   o.dyno.at(QStringLiteral("to")))
-                                     : findPulls(log.samples);
+        if (const QString dropped = droppedText(log); !dropped.isEmpty())
+            sayLine(QStringLiteral("%1: %2").arg(path, dropped));
+        std::optional<std::pair<double, double>> between;
+        if (o.dyno.count(QStringLiteral("from")))
+            between.emplace(o.dyno.at(QStringLiteral("from")), o.dyno.at(QStringLiteral("to")));
+        const PullSearch found = searchPulls(log, between);
         if (found.pulls.empty()) sayLine(QStringLiteral("%1: %2").arg(path, found.why));
+        if (found.unusable) status = InputFailed;
         for (const DynoPull& pull : found.pulls)
             out += pullReport(++number, log.samples, pull, dynoCurve(log.samples, pull, in),
                               DynoUnits{o.imperial});
@@ -412,15 +430,8 @@ int main(int argc, char** argv) {
     }
 
     // ---- the settings, as the data display and the logger read them
-    if (!o.settings.isEmpty() && !QFileInfo(o.settings).isFile()) {
-        sayLine(QStringLiteral("No settings file '%1'").arg(o.settings));
-        return Usage;
-    }
-    auto store = o.settings.isEmpty() ? std::make_unique<SettingsStore>()
-                                      : std::make_unique<SettingsStore>(o.settings);
-    if (!QFileInfo(store->fileName()).isReadable())
-        sayLine(QStringLiteral("No settings in '%1': Kestrix's defaults are used")
-                    .arg(store->fileName()));
+    auto store = openSettings(o);
+    if (!store) return Usage;
     LoggerSettings settings(std::move(store), o.port, o.wideband, o.noWideband);
     DriveLogger::Plan plan;
     if (const auto problem = readPlan(settings, plan)) {

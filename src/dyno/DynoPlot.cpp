@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <cmath>
 
 namespace kx {
 
@@ -120,6 +121,7 @@ void DynoPlot::draw(QPainter& p, QSize size) const {
     }
 
     p.setClipRect(plot);
+    drawRatios(p, plot, X);
     for (const Curve& c : curves_) {
         double step = INFINITY;
         for (size_t k = 1; k < c.curve.points.size(); ++k)
@@ -143,6 +145,56 @@ void DynoPlot::draw(QPainter& p, QSize size) const {
             p.setPen(QPen(c.colour, 2, isPower ? Qt::SolidLine : Qt::DashLine));
             p.drawPath(path);
         }
+    }
+}
+
+void DynoPlot::drawRatios(QPainter& p, const QRect& plot,
+                          const std::function<double(double)>& X) const {
+    double low = INFINITY, high = -INFINITY;
+    for (const Curve& c : curves_)
+        for (const DynoPoint& x : c.curve.points)
+            if (std::isfinite(x.afr)) {
+                low = std::min(low, x.afr);
+                high = std::max(high, x.afr);
+            }
+    if (!(high >= low)) return;
+    // A scale of its own in the plot's lower third, labelled inside its left edge: a ratio
+    // shares no unit with power or torque.
+    const QFontMetrics fm(p.font());
+    // Room below for the lowest label and above for the caption.
+    const QRect band(plot.left(), plot.bottom() - plot.height() / 3, plot.width(),
+                     plot.height() / 3 - fm.height());
+    const ValueAxis as = analyserValueAxis(low - 0.2, high + 0.2, ticksFor(band.height()));
+    const auto Y = [&](double v) {
+        return band.bottom() - (v - as.low) / (as.high - as.low) * band.height();
+    };
+    p.setPen(QColor(0x60, 0x60, 0x60));
+    for (double t : as.ticks)
+        p.drawText(QPointF(plot.left() + 4, Y(t) + fm.ascent() / 2.0),
+                   analyserValueText(t, as.step));
+    p.drawText(QPointF(plot.left() + 4, band.top() - fm.height()), QStringLiteral("AFR (dotted)"));
+    for (const Curve& c : curves_) {
+        const auto& points = c.curve.points;
+        const double step = points.size() > 1 ? points[1].rpm - points[0].rpm : INFINITY;
+        QPainterPath path;
+        bool joined = false;
+        double lastRpm = 0;
+        for (const DynoPoint& x : points) {
+            if (!std::isfinite(x.afr)) {
+                joined = false;
+                continue;
+            }
+            const QPointF at(X(x.rpm), Y(x.afr));
+            // A step without a ratio, or a gap in the pull, breaks the line.
+            if (joined && x.rpm - lastRpm < 1.5 * step)
+                path.lineTo(at);
+            else
+                path.moveTo(at);
+            joined = true;
+            lastRpm = x.rpm;
+        }
+        p.setPen(QPen(c.colour, 2, Qt::DotLine));
+        p.drawPath(path);
     }
 }
 

@@ -2,12 +2,14 @@
 
 #include "logs/analyser_axes.h"
 #include "logs/log_reader.h"
+#include "tools/map_coverage.h"
 #include "util/numbers.h"
 #include "util/settings.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 namespace kx {
@@ -20,8 +22,10 @@ constexpr double kKmhPerMph = 1.609344;
 // A fall of engine speed this far below the pull's highest so far ends the pull: a gear change
 // or a bog, not the 12.5 RPM step.
 constexpr double kRpmDrop = 150;
-// Half the span of the local fit, in seconds (see localSlopes).
+// Half the span of the local fit, in seconds, and the least it narrows to at a stretch's ends
+// (see localSlopes).
 constexpr double kFitHalfSpan = 0.5;
+constexpr double kMinFitHalfSpan = 0.25;
 constexpr int kMinFitPoints = 5;
 const QString kSection = QStringLiteral("Dyno");
 
@@ -83,12 +87,14 @@ std::vector<double> windowRatios(std::span<const DynoSample> s, size_t first, si
 }
 
 // Engine speed and its rate at each sample of [first, last], by a weighted quadratic fitted
-// to the samples within kFitHalfSpan of it, on their own time stamps. The fit is a least-squares
-// line through noise: a 12.5 RPM step is uniform noise of 3.6 RPM, and the half second each side
-// holds at least ~20 samples at 20 a second (200 at 200), which leave the rate within ~5 RPM/s
-// of a pull's 300 to 1000 RPM/s; uneven spacing needs nothing, since each sample enters at its
-// own time, not an assumed grid; the quadratic term follows the changing acceleration, so the
-// rate is not biased where the curve bends. Only samples of one stretch without a gap take part.
+// to the samples within a half span each side of it, on their own time stamps. The fit is a
+// least-squares line through noise: a 12.5 RPM step is uniform noise of 3.6 RPM, and the half
+// second each side holds at least ~20 samples at 20 a second (200 at 200), which leave the rate
+// within ~5 RPM/s of a pull's 300 to 1000 RPM/s; uneven spacing needs nothing, since each
+// sample enters at its own time, not an assumed grid; the quadratic term follows the changing
+// acceleration. The span is always the same each side: near the stretch's ends it narrows to
+// the data there, and where that leaves under kMinFitHalfSpan no rate is given, since a fit
+// from one side only runs off with the curve's bend (several per cent at a pull's ends).
 struct Fitted {
     double rpm = 0, rate = 0;
     bool ok = false;
@@ -97,17 +103,17 @@ std::vector<Fitted> localSlopes(std::span<const DynoSample> s, size_t first, siz
     std::vector<Fitted> out(last - first + 1);
     size_t lo = first;
     for (size_t i = first; i <= last; ++i) {
-        while (s[lo].t < s[i].t - kFitHalfSpan)
+        const double half = std::min({kFitHalfSpan, s[i].t - s[first].t, s[last].t - s[i].t});
+        if (half < kMinFitHalfSpan) continue;
+        // t - half never falls from one sample to the next: the window only moves forward.
+        while (s[lo].t < s[i].t - half)
             ++lo;
         std::array<double, 5> m{}; // Σw·τ^k
         std::array<double, 3> y{}; // Σw·τ^k·rpm
         int n = 0;
-        for (size_t j = lo; j <= last && s[j].t <= s[i].t + kFitHalfSpan; ++j) {
+        for (size_t j = lo; j <= last && s[j].t <= s[i].t + half; ++j) {
             const double tau = s[j].t - s[i].t;
-            const double u = 1 - std::pow(std::abs(tau) / kFitHalfSpan, 3);
-            const double w = u * u * u; // tricube: near samples count most
-            if (w <= 0) continue;
-            double p = w;
+            double p = 1;
             for (int k = 0; k < 5; ++k, p *= tau) {
                 m[size_t(k)] += p;
                 if (k < 3) y[size_t(k)] += p * s[j].rpm;
@@ -128,6 +134,72 @@ std::vector<Fitted> localSlopes(std::span<const DynoSample> s, size_t first, siz
         f.ok = true;
     }
     return out;
+}
+
+// The log's full-throttle level: the highest throttle that kFullThrottleHoldSeconds of records
+// reach at the log's rate (counted over its spacings under a second, so a pause or a clock
+// that stood still changes nothing).
+double fullThrottleLevel(std::span<const DynoSample> s) {
+    double spanned = 0;
+    size_t counted = 0;
+    for (size_t i = 1; i < s.size(); ++i) {
+        const double dt = s[i].t - s[i - 1].t;
+        if (dt < 0 || dt > 1) continue;
+        spanned += dt;
+        ++counted;
+    }
+    const double perSecond = spanned > 0 ? double(counted) / spanned : 0;
+    const size_t k =
+        std::clamp<size_t>(size_t(std::ceil(perSecond * kFullThrottleHoldSeconds)), 1, s.size());
+    std::vector<double> tp(s.size());
+    std::transform(s.begin(), s.end(), tp.begin(), [](const DynoSample& x) { return x.throttle; });
+    std::nth_element(tp.begin(), tp.begin() + ptrdiff_t(k - 1), tp.end(), std::greater<>());
+    return tp[k - 1];
+}
+
+bool impossible(const DynoSample& x) {
+    const auto within = [](double v, double high) { return v >= 0 && v <= high; };
+    return !within(x.rpm, kMaxRpm) || !within(x.kmh, kMaxKmh) || !std::isfinite(x.throttle);
+}
+
+// The mean ratio of the pull's records within half a step of each step, NaN where none has one.
+std::vector<double> stepRatios(std::span<const DynoSample> s, const DynoPull& pull,
+                               double firstStep, double step, size_t count) {
+    std::vector<double> sum(count, 0.0), n(count, 0.0);
+    for (size_t i = pull.first; i <= pull.last; ++i) {
+        if (!std::isfinite(s[i].afr)) continue;
+        const double k = std::round((s[i].rpm - firstStep) / step);
+        if (k < 0 || k >= double(count)) continue;
+        sum[size_t(k)] += s[i].afr;
+        n[size_t(k)] += 1;
+    }
+    std::vector<double> mean(count, NAN);
+    for (size_t k = 0; k < count; ++k)
+        if (n[k] > 0) mean[k] = sum[k] / n[k];
+    return mean;
+}
+
+// Older logs stamped records when the program read them, several frames to a read: records
+// sharing a time are spread evenly over the time since the one before (when that is short, not
+// a pause), as their frames came, rather than taken as all at once.
+void spreadSharedTimes(std::vector<DynoSample>& s) {
+    constexpr double kLongestRead = 0.25;
+    for (size_t a = 0; a < s.size();) {
+        size_t e = a;
+        while (e + 1 < s.size() && s[e + 1].t == s[a].t)
+            ++e;
+        if (a > 0 && e > a && s[a].t - s[a - 1].t <= kLongestRead) {
+            const double before = s[a - 1].t, span = s[a].t - before;
+            const double n = double(e - a + 1);
+            for (size_t i = a; i <= e; ++i)
+                s[i].t = before + span * double(i - a + 1) / n;
+        }
+        a = e + 1;
+    }
+}
+
+QString records(qsizetype n) {
+    return QString::number(n) + (n == 1 ? QStringLiteral(" record") : QStringLiteral(" records"));
 }
 } // namespace
 
@@ -200,11 +272,9 @@ PullSearch findPulls(std::span<const DynoSample> s) {
         result.why = QStringLiteral("no pull: the log has no records");
         return result;
     }
-    double top = 0;
-    for (const DynoSample& x : s)
-        top = std::max(top, x.throttle);
+    const double top = fullThrottleLevel(s);
     if (top < kWideOpenVolts) {
-        result.why = QStringLiteral("no pull: no full throttle (the highest throttle is %1 V; "
+        result.why = QStringLiteral("no pull: no full throttle (the throttle's top is %1 V; "
                                     "a pull needs %2 V or more)")
                          .arg(fixed(top, 2), fixed(kWideOpenVolts, 1));
         return result;
@@ -311,20 +381,31 @@ DynoCurve dynoCurve(std::span<const DynoSample> s, const DynoPull& pull, const V
             from = i + 1;
         }
     }
-    double low = INFINITY, high = -INFINITY;
+    // Steps only where the fits are, and never past the pull's recorded engine speeds.
+    double low = INFINITY, high = -INFINITY, seenLow = INFINITY, seenHigh = -INFINITY;
     for (const auto& part : parts)
         for (const Fitted& f : part)
             if (f.ok) {
                 low = std::min(low, f.rpm);
                 high = std::max(high, f.rpm);
             }
-    if (!(high > low)) return curve;
+    for (size_t i = pull.first; i <= pull.last; ++i) {
+        seenLow = std::min(seenLow, s[i].rpm);
+        seenHigh = std::max(seenHigh, s[i].rpm);
+    }
+    low = std::max(low, seenLow);
+    high = std::min(high, seenHigh);
+    if (!(high > low) || !std::isfinite(high - low)) return curve;
     const double toMetres = 1 / (pull.rpmPerKmh * 3.6); // m/s per RPM
     const double engineShare = 1 - in.lossPct / 100;
     // A step the pull starts on exactly counts, rounding errors of the fit aside.
     constexpr double kEps = 1e-6;
-    for (double R = std::ceil(low / in.stepRpm - kEps) * in.stepRpm; R <= high + kEps;
-         R += in.stepRpm) {
+    const double firstStep = std::ceil(low / in.stepRpm - kEps) * in.stepRpm;
+    const double stepCount = std::floor((high + kEps - firstStep) / in.stepRpm) + 1;
+    if (!(stepCount >= 1)) return curve;
+    const auto afr = stepRatios(s, pull, firstStep, in.stepRpm, size_t(stepCount));
+    for (size_t step = 0; step < size_t(stepCount); ++step) {
+        const double R = firstStep + double(step) * in.stepRpm;
         std::optional<double> rate;
         for (const auto& part : parts) {
             for (size_t k = 1; k < part.size() && !rate; ++k) {
@@ -336,12 +417,14 @@ DynoCurve dynoCurve(std::span<const DynoSample> s, const DynoPull& pull, const V
             }
             if (rate) break;
         }
-        if (!rate) continue; // inside a gap, or where the fit falls back
+        if (!rate) continue; // inside a gap, or where no fit has data on both sides
         const double v = R * toMetres, acc = *rate * toMetres;
         DynoPoint p;
         p.rpm = R;
         p.powerW = wheelPower(in, v, acc) / engineShare;
         p.torqueNm = p.powerW / (2 * kPi * R / 60);
+        p.afr = afr[step];
+        curve.hasAfr = curve.hasAfr || std::isfinite(p.afr);
         curve.points.push_back(p);
         if (curve.points.size() == 1 || p.powerW > curve.peakPower.powerW) curve.peakPower = p;
         if (curve.points.size() == 1 || p.torqueNm > curve.peakTorque.torqueNm)
@@ -352,32 +435,65 @@ DynoCurve dynoCurve(std::span<const DynoSample> s, const DynoPull& pull, const V
 
 DynoLog dynoSamples(const LogData& data) {
     DynoLog log;
-    bool mph = false;
-    std::array<bool, 3> has{};
-    constexpr std::array<int, 3> codes{kDynoRpm, kDynoSpeed, kDynoThrottle};
-    const std::array<const char*, 3> names{"RPM", "Speed", "Throttle"};
-    for (const LogColumn& c : data.columns()) {
-        for (size_t k = 0; k < codes.size(); ++k)
-            if (c.code == codes[k]) has[k] = true;
-        if (c.code == kDynoSpeed) mph = c.name.endsWith(QLatin1String("mph"), Qt::CaseInsensitive);
-    }
-    QStringList missing;
-    for (size_t k = 0; k < codes.size(); ++k)
-        if (!has[k]) missing << QLatin1String(names[k]);
-    if (!missing.isEmpty()) {
-        log.why =
-            QStringLiteral("the log has no %1 column").arg(missing.join(QStringLiteral(", ")));
+    const LogColumnNumbers rpm(data, kDynoRpm), speed(data, kDynoSpeed),
+        throttle(data, kDynoThrottle), ratio(data, channel::Wideband);
+    if (!rpm.present() || !speed.present()) {
+        log.why = !rpm.present() && !speed.present() ? QStringLiteral("the log has no RPM and no "
+                                                                      "Speed column")
+                  : !rpm.present()                   ? QStringLiteral("the log has no RPM column")
+                                   : QStringLiteral("the log has no Speed column");
         return log;
     }
-    const LogNumbers rpm = data.numbersByCode(kDynoRpm), kmh = data.numbersByCode(kDynoSpeed),
-                     tp = data.numbersByCode(kDynoThrottle);
+    log.hasThrottle = throttle.present();
+    const bool mph = speed.name().endsWith(QLatin1String("mph"), Qt::CaseInsensitive);
+    int state = -1; // the WB State column, absent in older logs
+    for (int c = 0; c < data.columnCount(); ++c)
+        if (data.columns()[size_t(c)].name.trimmed() == QLatin1String("WB State")) state = c;
     const std::vector<double> times = analyserElapsedSeconds(data);
-    const size_t n = std::min({rpm.values.size(), kmh.values.size(), tp.values.size()});
-    log.samples.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        log.samples[i] = {times[i], rpm.values[i], kmh.values[i] * (mph ? kKmhPerMph : 1.0),
-                          tp.values[i]};
+    log.samples.reserve(times.size());
+    for (qsizetype r = 0; r < qsizetype(times.size()); ++r) {
+        const auto n = rpm.at(r), v = speed.at(r);
+        const auto tp = log.hasThrottle ? throttle.at(r) : std::optional<float>(0.0f);
+        if (!n || !v || !tp) {
+            ++log.unreadable;
+            continue;
+        }
+        DynoSample x{times[size_t(r)], *n, *v * (mph ? kKmhPerMph : 1.0), *tp};
+        if (impossible(x)) {
+            ++log.impossible;
+            continue;
+        }
+        const QByteArrayView said = state < 0 ? QByteArrayView() : data.field(r, state).trimmed();
+        if (said.isEmpty() || said == "Ready")
+            if (const auto a = ratio.at(r); a && std::isfinite(*a) && *a > 0) x.afr = *a;
+        log.samples.push_back(x);
+    }
+    spreadSharedTimes(log.samples);
     return log;
+}
+
+QString droppedText(const DynoLog& log) {
+    QStringList parts;
+    if (log.unreadable > 0)
+        parts << records(log.unreadable) + QStringLiteral(" skipped as unreadable");
+    if (log.impossible > 0)
+        parts << records(log.impossible) + QStringLiteral(" dropped as impossible");
+    return parts.join(QStringLiteral("; "));
+}
+
+PullSearch searchPulls(const DynoLog& log, std::optional<std::pair<double, double>> between) {
+    PullSearch none;
+    none.unusable = true;
+    if (!log.why.isEmpty()) {
+        none.why = log.why;
+        return none;
+    }
+    if (between) return pullBetween(log.samples, between->first, between->second);
+    if (!log.hasThrottle) {
+        none.why = QStringLiteral("the log has no Throttle column");
+        return none;
+    }
+    return findPulls(log.samples);
 }
 
 QString DynoUnits::power() const {
@@ -409,21 +525,30 @@ QString pullSummary(std::span<const DynoSample> s, const DynoPull& pull) {
 
 QString peaksText(const DynoCurve& curve, const DynoUnits& u) {
     if (curve.empty()) return QStringLiteral("no whole step");
-    return QStringLiteral("peak power %1 %2 at %3 RPM; peak torque %4 %5 at %6 RPM")
-        .arg(fixed(u.powerOf(curve.peakPower.powerW), 1), u.power(), fixed(curve.peakPower.rpm, 0),
-             fixed(u.torqueOf(curve.peakTorque.torqueNm), 1), u.torque(),
-             fixed(curve.peakTorque.rpm, 0));
+    QString text =
+        QStringLiteral("peak power %1 %2 at %3 RPM; peak torque %4 %5 at %6 RPM")
+            .arg(fixed(u.powerOf(curve.peakPower.powerW), 1), u.power(),
+                 fixed(curve.peakPower.rpm, 0), fixed(u.torqueOf(curve.peakTorque.torqueNm), 1),
+                 u.torque(), fixed(curve.peakTorque.rpm, 0));
+    if (std::isfinite(curve.peakPower.afr))
+        text += QStringLiteral("; AFR %1 at peak power").arg(fixed(curve.peakPower.afr, 2));
+    return text;
 }
 
 QByteArray pullReport(int number, std::span<const DynoSample> s, const DynoPull& pull,
                       const DynoCurve& curve, const DynoUnits& u) {
     const QString torqueName = u.imperial ? QStringLiteral("lb ft") : u.torque();
-    QString text = QStringLiteral("# pull %1: %2\nRPM,Power %3,Torque %4\n")
-                       .arg(QString::number(number), pullSummary(s, pull), u.power(), torqueName);
-    for (const DynoPoint& p : curve.points)
-        text += QStringLiteral("%1,%2,%3\n")
+    QString text = QStringLiteral("# pull %1: %2\nRPM,Power %3,Torque %4%5\n")
+                       .arg(QString::number(number), pullSummary(s, pull), u.power(), torqueName,
+                            curve.hasAfr ? QStringLiteral(",AFR") : QString());
+    for (const DynoPoint& p : curve.points) {
+        text += QStringLiteral("%1,%2,%3")
                     .arg(fixed(p.rpm, 0), fixed(u.powerOf(p.powerW), 1),
                          fixed(u.torqueOf(p.torqueNm), 1));
+        // A step without a reading leaves its field empty, as the logs do.
+        if (curve.hasAfr) text += u',' + (std::isfinite(p.afr) ? fixed(p.afr, 2) : QString());
+        text += u'\n';
+    }
     text += QStringLiteral("# ") + peaksText(curve, u) + u'\n';
     return text.toUtf8();
 }

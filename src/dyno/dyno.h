@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cmath>
 #include <optional>
 #include <span>
 #include <utility>
@@ -25,19 +26,27 @@ inline constexpr double kGravity = 9.80665;
 // A throttle sensor reads about 0.5 V closed and 4.3 V open: below this no log is at full
 // throttle, however high its highest value.
 inline constexpr double kWideOpenVolts = 3.5;
-inline constexpr double kFullThrottleShare = 0.95; // within 5 % of the log's highest throttle
+inline constexpr double kFullThrottleShare = 0.95; // within 5 % of the log's full throttle
+// The log's full throttle is the highest level that this much of its records reach: a glitch of
+// a few records cannot set it.
+inline constexpr double kFullThrottleHoldSeconds = 0.5;
 inline constexpr double kMinPullSeconds = 2.0;
 inline constexpr double kLiftBridgeSeconds = 0.3; // a shorter lift does not end a pull
 inline constexpr double kGearWindowSeconds = 0.5;
 inline constexpr double kGearTolerance = 0.03;
 inline constexpr double kDefaultStepRpm = 250;
+// A record beyond these (or not a number) is no engine's: it is dropped and counted.
+inline constexpr double kMaxRpm = 20000;
+inline constexpr double kMaxKmh = 500;
 
-// One record: seconds from the log's start, engine speed, road speed in km/h, throttle volts.
+// One record: seconds from the log's start, engine speed, road speed in km/h, throttle volts,
+// and the wideband's air/fuel ratio (NaN where the record has none).
 struct DynoSample {
     double t = 0;
     double rpm = 0;
     double kmh = 0;
     double throttle = 0;
+    double afr = NAN;
 };
 
 struct VehicleInputs {
@@ -71,11 +80,13 @@ struct DynoPull {
 
 struct PullSearch {
     std::vector<DynoPull> pulls;
-    QString why; // when none was found
+    QString why;           // when none was found
+    bool unusable = false; // the log lacks a column the search needs
 };
 // Stretches of at least 2 s at full throttle (lifts under 0.3 s bridged), RPM rising, in one
 // gear (RPM per km/h within 3 % of its value half a second before, each taken over half a
-// second).
+// second). Full throttle is within 5 % of the log's own: the highest throttle that half a second
+// of its records reach.
 PullSearch findPulls(std::span<const DynoSample> samples);
 // The stretch the user gives, taken as one pull whatever its throttle.
 PullSearch pullBetween(std::span<const DynoSample> samples, double from, double to);
@@ -88,21 +99,34 @@ struct DynoPoint {
     double rpm = 0;
     double powerW = 0; // at the wheels, or at the engine with a loss given
     double torqueNm = 0;
+    double afr = NAN; // the mean ratio of the pull's records within half a step; NaN: none
 };
 struct DynoCurve {
-    std::vector<DynoPoint> points; // every step the pull covers; none inside a gap
+    // Every step the pull covers with data on both sides of it; none inside a gap. The peaks
+    // are the highest of these.
+    std::vector<DynoPoint> points;
     DynoPoint peakPower, peakTorque;
+    bool hasAfr = false; // a point has a ratio
     bool empty() const { return points.empty(); }
 };
 DynoCurve dynoCurve(std::span<const DynoSample> samples, const DynoPull& pull,
                     const VehicleInputs& in);
 
-// The samples of a log: its RPM, Speed and Throttle columns, a speed in mph turned to km/h.
+// The samples of a log: its RPM, Speed and Throttle columns, a speed in mph turned to km/h, and
+// the WBo2 ratio where the record has one (a number, and no WB State or "Ready").
 struct DynoLog {
     std::vector<DynoSample> samples;
-    QString why; // when the log lacks a column
+    QString why;              // the log lacks RPM or Speed: it has no samples
+    bool hasThrottle = true;  // without it only a stretch given by time is a pull
+    qsizetype unreadable = 0; // records skipped: RPM, Speed or Throttle not a number
+    qsizetype impossible = 0; // records dropped: beyond any engine or car
 };
 DynoLog dynoSamples(const LogData& data);
+// "2 records skipped as unreadable; 3 records dropped as impossible", or "" when none was.
+QString droppedText(const DynoLog& log);
+// The pulls of a log: those found, or the stretch from `between`'s first to its second second.
+PullSearch searchPulls(const DynoLog& log,
+                       std::optional<std::pair<double, double>> between = std::nullopt);
 
 // ---- figures as the user reads them
 struct DynoUnits {

@@ -176,11 +176,31 @@ void frmDyno::inputsChanged() {
 }
 
 void frmDyno::recompute() {
-    const VehicleInputs in = inputs();
+    // The curves of every pull with the inputs as they are now, off the window's thread; a job
+    // still running for older inputs is stopped and its result never shown.
+    std::vector<std::pair<std::shared_ptr<const std::vector<DynoSample>>, DynoPull>> work;
+    for (const Listed& l : pulls_)
+        work.emplace_back(logs_[l.log].samples, l.pull);
+    curvesJob_ = std::make_unique<BackgroundJob<std::vector<DynoCurve>>>(
+        this,
+        [work = std::move(work), in = inputs()](std::stop_token stop,
+                                                const std::function<void(double)>&) {
+            std::vector<DynoCurve> curves;
+            for (const auto& [samples, pull] : work) {
+                if (stop.stop_requested()) break;
+                curves.push_back(dynoCurve(*samples, pull, in));
+            }
+            return curves;
+        },
+        [this](std::vector<DynoCurve>& curves) { curvesDone(curves); });
+}
+
+void frmDyno::curvesDone(std::vector<DynoCurve>& curves) {
+    if (curves.size() != pulls_.size()) return; // pulls were added since: a newer job follows
     const QSignalBlocker quiet(lstPulls_);
     for (size_t k = 0; k < pulls_.size(); ++k) {
         Listed& l = pulls_[k];
-        l.curve = dynoCurve(logs_[l.log].samples, l.pull, in);
+        l.curve = std::move(curves[k]);
         lstPulls_->item(int(k))->setText(pullName(l) + S(": ") + peaksText(l.curve, units()) +
                                          (l.pull.marked() ? S(" (gap: marked)") : QString()));
     }
@@ -211,47 +231,61 @@ void frmDyno::addLog(const QString& path, std::function<void(bool)> added) {
 }
 
 void frmDyno::loadNext() {
-    if (load_ || queued_.empty() || closing_) return;
+    if (load_ || analysis_ || queued_.empty() || closing_) return;
     Queued next = std::move(queued_.front());
     queued_.pop_front();
     load_ = std::make_unique<LogLoad>(host_, this, next.path,
                                       [this, next](std::optional<LogData> data) {
-                                          const bool added = logRead(next.path, std::move(data));
-                                          if (next.added) next.added(added);
-                                          // The load that called here is let go once its call is
-                                          // over.
-                                          QTimer::singleShot(0, this, [this] {
-                                              load_.reset();
-                                              loadNext();
-                                          });
+                                          analyse(next.path, std::move(data), next.added);
                                       });
 }
 
-bool frmDyno::logRead(const QString& path, std::optional<LogData> data) {
-    if (!data) return false;
+void frmDyno::analyse(const QString& path, std::optional<LogData> data,
+                      std::function<void(bool)> added) {
+    const auto finish = [this, added](bool ok) {
+        if (added) added(ok);
+        // The load and the job that called here are let go once their calls are over.
+        QTimer::singleShot(0, this, [this] {
+            load_.reset();
+            analysis_.reset();
+            loadNext();
+        });
+    };
+    if (!data) return finish(false);
+    // A long log takes a while to search: the window stays live meanwhile.
+    auto shared = std::make_shared<const LogData>(std::move(*data));
+    analysis_ = std::make_unique<BackgroundJob<Analysis>>(
+        this,
+        [shared](std::stop_token stop, const std::function<void(double)>&) {
+            Analysis a;
+            a.log = dynoSamples(*shared);
+            if (!stop.stop_requested()) a.found = searchPulls(a.log);
+            return a;
+        },
+        [this, path, finish](Analysis& a) { finish(logAnalysed(path, a)); });
+}
+
+bool frmDyno::logAnalysed(const QString& path, Analysis& a) {
     const QString name = QFileInfo(path).fileName();
-    DynoLog log = dynoSamples(*data);
-    const PullSearch found =
-        log.why.isEmpty() ? findPulls(log.samples) : PullSearch{{}, S("no pull: ") + log.why};
-    if (found.pulls.empty()) {
-        setStatus(name + S(": ") + found.why);
+    const QString dropped = droppedText(a.log);
+    const QString note = dropped.isEmpty() ? QString() : S(" (") + dropped + S(")");
+    if (a.found.pulls.empty()) {
+        setStatus(name + S(": ") + a.found.why + note);
         return false;
     }
-    logs_.push_back({name, std::move(log.samples)});
-    const VehicleInputs in = inputs();
+    logs_.push_back(
+        {name, std::make_shared<const std::vector<DynoSample>>(std::move(a.log.samples))});
     int number = 0;
-    for (const DynoPull& p : found.pulls) {
-        Listed l{logs_.size() - 1, ++number, p, {}};
-        l.curve = dynoCurve(logs_.back().samples, p, in);
-        pulls_.push_back(l);
-        auto* item = new QListWidgetItem(lstPulls_);
+    for (const DynoPull& p : a.found.pulls) {
+        pulls_.push_back({logs_.size() - 1, ++number, p, {}});
+        auto* item = new QListWidgetItem(pullName(pulls_.back()), lstPulls_);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
-    setStatus(S("%1: %2 %3 found.")
+    setStatus(S("%1: %2 %3 found%4.")
                   .arg(name)
-                  .arg(found.pulls.size())
-                  .arg(found.pulls.size() == 1 ? S("pull") : S("pulls")));
+                  .arg(a.found.pulls.size())
+                  .arg(a.found.pulls.size() == 1 ? S("pull") : S("pulls"), note));
     recompute();
     return true;
 }
@@ -338,7 +372,7 @@ void frmDyno::btnExportCsv_Click() {
         if (lstPulls_->item(int(k))->checkState() != Qt::Checked) continue;
         const Listed& l = pulls_[k];
         text += "# " + pullName(l).toUtf8() + '\n';
-        text += pullReport(++n, logs_[l.log].samples, l.pull, l.curve, units());
+        text += pullReport(++n, *logs_[l.log].samples, l.pull, l.curve, units());
     }
     const QString path =
         host_.dialogs.saveFileName(this, folder(), S("dyno.csv"), S(kCsvFilter), S("csv"));
@@ -368,7 +402,9 @@ void frmDyno::setStatus(const QString& text) {
 void frmDyno::closeEvent(QCloseEvent* event) {
     closing_ = true;
     queued_.clear();
-    load_.reset(); // a read in progress is cancelled
+    load_.reset(); // a read in progress is cancelled, and so is the work on a log
+    analysis_.reset();
+    curvesJob_.reset();
     if (recorder_.stage() == PullRecorder::Stage::Recording) {
         recorder_.finish();
         finishRecording();

@@ -7,6 +7,7 @@
 #include "live/live_state.h"
 #include "logs/log_loading.h"
 #include "ui/host.h"
+#include "util/background.h"
 
 #include <QWidget>
 #include <deque>
@@ -31,10 +32,13 @@ public:
     explicit frmDyno(const Host& host);
     ~frmDyno() override;
 
-    // Reads a log (on a thread of its own, one log after the other) and lists its pulls,
-    // ticked; then `added` says whether it could be read and held any.
+    // Reads a log and finds its pulls (on a thread of their own, one log after the other) and
+    // lists its pulls, ticked; then `added` says whether it could be read and held any.
     void addLog(const QString& path, std::function<void(bool added)> added = {});
-    bool isLoading() const { return load_ || !queued_.empty(); }
+    // A log is being read or its pulls found, or curves are being worked out.
+    bool isLoading() const {
+        return load_ || analysis_ || (curvesJob_ && !curvesJob_->over()) || !queued_.empty();
+    }
     void btnOpen_Click();
     void btnAnalyser_Click();
     void btnRecord_Click();
@@ -53,7 +57,13 @@ protected:
 private:
     struct Log {
         QString name;
-        std::vector<DynoSample> samples;
+        // Shared with the threads that work out the curves.
+        std::shared_ptr<const std::vector<DynoSample>> samples;
+    };
+    // What a log's thread hands back: its samples and the pulls found in them.
+    struct Analysis {
+        DynoLog log;
+        PullSearch found;
     };
     struct Listed {
         size_t log = 0;
@@ -69,7 +79,9 @@ private:
     void showCurves();
     QString pullName(const Listed& l) const;
     void loadNext();
-    bool logRead(const QString& path, std::optional<LogData> data);
+    void analyse(const QString& path, std::optional<LogData> data, std::function<void(bool)> added);
+    bool logAnalysed(const QString& path, Analysis& a);
+    void curvesDone(std::vector<DynoCurve>& curves);
     void finishRecording();
     void setStatus(const QString& text);
     QString folder() const;
@@ -87,6 +99,8 @@ private:
     };
     std::deque<Queued> queued_;
     std::unique_ptr<LogLoad> load_;
+    std::unique_ptr<BackgroundJob<Analysis>> analysis_;
+    std::unique_ptr<BackgroundJob<std::vector<DynoCurve>>> curvesJob_;
     QString folder_;
 
     QListWidget* lstPulls_;

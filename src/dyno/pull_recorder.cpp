@@ -12,22 +12,29 @@ void PullRecorder::arm() {
     samples_.clear();
     topThrottle_ = topRpm_ = 0;
     liftedAt_.reset();
+    opening_.reset();
     gapSeen_ = false;
 }
 
 bool PullRecorder::take(const Sample& s) {
     if (stage_ == Stage::Waiting) {
-        if (s.throttle < kWideOpenVolts) return false;
+        // Two samples in a row at full throttle start the pull, both kept: one glitch does not.
+        const std::optional<Sample> before = opening_;
+        const bool open = s.throttle >= kWideOpenVolts;
+        opening_ = open ? std::optional<Sample>(s) : std::nullopt;
+        if (!open || !before) return false;
         stage_ = Stage::Recording;
-        topThrottle_ = s.throttle;
+        samples_ = {*before, s};
+        topThrottle_ = std::min(before->throttle, s.throttle);
         topRpm_ = s.rpm;
         topRpmAt_ = s.at;
-        samples_.push_back(s);
         return true;
     }
     if (stage_ != Stage::Recording) return false;
+    // Full throttle is what two samples in a row reach: one glitch cannot raise it so far that
+    // the real one reads as a lift.
+    topThrottle_ = std::max(topThrottle_, std::min(s.throttle, samples_.back().throttle));
     samples_.push_back(s);
-    topThrottle_ = std::max(topThrottle_, s.throttle);
     if (s.throttle >= kFullThrottleShare * topThrottle_)
         liftedAt_.reset();
     else if (!liftedAt_)

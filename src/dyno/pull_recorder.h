@@ -1,6 +1,7 @@
 #pragma once
-// Record a pull: waits for the throttle to open fully, keeps every sample until it closes or
-// engine speed stops rising, and saves them as a data log of their own columns.
+// Record a pull: waits for the throttle to open fully (two samples in a row), keeps every sample
+// until it closes or engine speed stops rising, and saves them as a data log of their own
+// columns.
 #include "live/live_data.h"
 
 #include <QString>
@@ -44,6 +45,7 @@ private:
     float topThrottle_ = 0, topRpm_ = 0;
     uint32_t topRpmAt_ = 0;
     std::optional<uint32_t> liftedAt_;
+    std::optional<Sample> opening_; // while waiting: the last sample, when at full throttle
     bool gapSeen_ = false;
 };
 

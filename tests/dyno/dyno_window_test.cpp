@@ -2,10 +2,13 @@
 // the exports.
 #include "dyno/DynoPlot.h"
 #include "dyno/frmDyno.h"
+#include "logs/log_format.h"
 #include "support/main_window.h"
 #include "support/sim_pull.h"
 
 #include <QDoubleSpinBox>
+#include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <cmath>
@@ -49,6 +52,8 @@ TEST(DynoWindow, TwoPullsFollowTheInputsAndExport) {
     // Twice the mass: the curves follow at once, and the mass is kept.
     const double before = peak(1);
     win->findChild<QDoubleSpinBox*>("spnMass")->setValue(2600);
+    // Worked out off the window's thread.
+    ASSERT_TRUE(waitUntil([&] { return !win->isLoading(); }, 10000));
     EXPECT_GT(peak(1), 1.8 * before);
     EXPECT_EQ(w.store->read("Dyno", "Mass"), "2600");
 
@@ -68,4 +73,38 @@ TEST(DynoWindow, TwoPullsFollowTheInputsAndExport) {
     win->btnExportCsv_Click();
     EXPECT_EQ(w.dialogs.questions.size(), 1);
     EXPECT_EQ(fileBytes(csv), text);
+}
+
+// A log with a record that is no number, one no engine made, and the wideband's ratio: the pull
+// is listed with its ratio, the status counts what was left out, and the export has the ratio.
+TEST(DynoWindow, SaysWhatItLeftOutAndShowsTheRatio) {
+    MainWindow w;
+    auto* win = w.form->open<frmDyno>();
+    QByteArray b = "Time, RPM, Speed kph, Throttle, WBo2\r\n";
+    const auto s = test::simPullLog(33, 50, 4);
+    for (size_t i = 0; i < s.size(); ++i)
+        b += logTimeStamp(uint64_t(std::llround(s[i].t * 1000))) + ", " +
+             (i == 80   ? QByteArray("")
+              : i == 90 ? QByteArray("1e12")
+                        : QByteArray::number(s[i].rpm)) +
+             ", " + QByteArray::number(s[i].kmh) + ", " +
+             QByteArray::number(s[i].throttle, 'f', 2) + ", 12.40\r\n";
+    const QString path = w.dir.filePath("afr.log");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(b) == b.size());
+    f.close();
+    win->addLog(path);
+    ASSERT_TRUE(waitUntil([&] { return !win->isLoading(); }, 10000));
+    EXPECT_EQ(win->findChild<QLabel*>("lblStatus")->text(),
+              "afr.log: 1 pull found (1 record skipped as unreadable; 1 record dropped as "
+              "impossible).");
+    ASSERT_EQ(win->pullCount(), 1);
+    EXPECT_TRUE(win->findChild<QListWidget*>("lstPulls")
+                    ->item(0)
+                    ->text()
+                    .endsWith("; AFR 12.40 at peak power"));
+    const QString csv = w.dir.filePath("afr.csv");
+    w.dialogs.fileAnswers = {csv};
+    win->btnExportCsv_Click();
+    EXPECT_TRUE(fileBytes(csv).contains("\nRPM,Power kW,Torque Nm,AFR\n2250,"));
 }
