@@ -53,10 +53,10 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
                                                                                state_,   settings_,
                                                                                dialogs_, *this},
       live_(*link_, state_, settings_) {
-    live_.setWideband([this](uint32_t at) -> std::optional<WbSample> {
+    state_.wideband = [this](uint32_t at) -> std::optional<WbSample> {
         if (!widebandSetUp(settings_)) return std::nullopt;
         return wbLink_->sampleAt(at);
-    });
+    };
     connect(link_, &EcuLink::stateChanged, this, &Form2::onLinkState);
     connect(link_, &EcuLink::silenceChanged, this, [this] { showLinkStatus(); });
     connect(link_, &EcuLink::identified, this, &Form2::onIdentified);

@@ -26,7 +26,7 @@ DriveLogger::DriveLogger(EcuLink& link, LogWriter& writer, const Settings& setti
 
 void DriveLogger::setWideband(WbLink* wideband) {
     wideband_ = wideband;
-    session_.setWideband([wideband](uint32_t at) { return std::optional(wideband->sampleAt(at)); });
+    state_.wideband = [wideband](uint32_t at) { return std::optional(wideband->sampleAt(at)); };
     connect(wideband, &WbLink::stateChanged, this, &DriveLogger::updateStatus);
 }
 

@@ -83,6 +83,7 @@ void DynoStream::receive(const QByteArray& frame) {
             continue;
         ++seen;
     }
+    if (host_.state.wideband) s.wb = host_.state.wideband(s.at);
     if (seen == 3 && sample) sample(s);
 }
 

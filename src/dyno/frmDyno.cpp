@@ -341,12 +341,10 @@ void frmDyno::finishRecording() {
     stream_->availableChanged();
     if (recorder_.samples().empty()) return setStatus(S("Recording stopped: no pull."));
     QString dir = host_.settings.read(S("DataLog"), S("Path"));
-    if (dir.isEmpty()) dir = QDir::currentPath();
+    if (dir.isEmpty()) dir = defaultLogFolder();
     if (!dir.endsWith(u'/')) dir += u'/';
-    const QString path =
-        dir +
-        freeLogName(dir, S("dyno-") + QDateTime::currentDateTime().toString(S("yyyyMMdd-HHmmss")) +
-                             S(".log"));
+    QDir().mkpath(dir);
+    const QString path = dir + freeLogName(dir, logFileName(QDateTime::currentDateTime()));
     if (const auto error = savePullLog(path, recorder_.samples(), host_.state.units)) {
         host_.dialogs.message(this, *error, MessageKind::Warning);
         return setStatus(S("The pull could not be saved."));

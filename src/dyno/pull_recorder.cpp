@@ -67,6 +67,9 @@ std::optional<QString> savePullLog(const QString& path, const std::vector<PullRe
     LogSelection selection;
     for (int g : {kDynoRpm, kDynoSpeed, kDynoThrottle})
         selection.gauges[size_t(g)] = true;
+    // The wideband has a port of its own: it costs the ECU's line nothing.
+    const bool wideband = s.front().wb.has_value();
+    selection.gauges[channel::Wideband] = selection.wbDetail = wideband;
     LogWriter writer;
     if (const auto error = writer.start(path, names, selection, s.front().at)) return error->text;
     for (const PullRecorder::Sample& x : s) {
@@ -74,6 +77,13 @@ std::optional<QString> savePullLog(const QString& path, const std::vector<PullRe
         values.gauges[kDynoRpm] = x.rpm;
         values.gauges[kDynoSpeed] = x.speed;
         values.gauges[kDynoThrottle] = x.throttle;
+        if (wideband) {
+            const WbSample wb = x.wb.value_or(WbSample{});
+            values.gauges[channel::Wideband] = wb.afr;
+            values.wbState = wb.state;
+            if (wb.at && !tickBefore(*wb.at, s.front().at))
+                values.wbMs = elapsedTicks(s.front().at, *wb.at);
+        }
         if (auto error = writer.record(values, x.at)) {
             writer.stop();
             return error;

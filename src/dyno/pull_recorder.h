@@ -20,6 +20,7 @@ public:
         float rpm = 0;
         float speed = 0; // km/h or mph, as the user's units say
         float throttle = 0;
+        std::optional<WbSample> wb; // the wideband's, where one is set up
     };
     // A lift shorter than this does not end the recording; neither does a flat spot shorter
     // than kFlatMs in engine speed.
@@ -50,7 +51,8 @@ private:
 };
 
 // Saves `samples` into a new log `path` (never an existing file) with the data logger's
-// writer: Time, RPM, Speed and Throttle named in the user's units. The error text if it failed.
+// writer: Time, RPM, Speed and Throttle named in the user's units, and the wideband's ratio,
+// state and frame time where the samples carry them. The error text if it failed.
 std::optional<QString> savePullLog(const QString& path, const std::vector<PullRecorder::Sample>& s,
                                    const Units& units);
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -20,6 +21,10 @@ struct WbSample {
     QString state;
     std::optional<uint32_t> at;
 };
+
+// The wideband controller's sample for an ECU frame that ended at a tick, where one is set up
+// (nothing otherwise).
+using WidebandSource = std::function<std::optional<WbSample>(uint32_t at)>;
 
 // The latest decoded values, in the user's units; entries not decoded keep their contents.
 struct LiveValues {

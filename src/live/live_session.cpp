@@ -67,8 +67,8 @@ void LiveSession::frame(const QByteArray& bytes) {
                                     link_.frameTick());
     if (!passed) return;
     getFullData(passed->bytes, state_.setup, state_.units, state_.live);
-    if (wideband_) {
-        state_.live.wb = wideband_(passed->at);
+    if (state_.wideband) {
+        state_.live.wb = state_.wideband(passed->at);
         if (state_.live.wb) state_.live.gaugeValue[channel::Wideband] = state_.live.wb->afr;
     }
     // A listener may close its window from here (a failed write): walk a copy.

@@ -42,11 +42,6 @@ public:
     // Arms the stream again from the current selection, in `owner`'s name (the link came back,
     // the ECU was identified again).
     void arm(QObject* owner);
-    // The wideband controller's sample for a frame that ended at a tick, where one is set up
-    // (nothing otherwise). Each frame's WBo2 value and sample come from it, whatever the dials
-    // show.
-    using WidebandSource = std::function<std::optional<WbSample>(uint32_t at)>;
-    void setWideband(WidebandSource source) { wideband_ = std::move(source); }
     // Frames dropped as spikes since the session was made.
     uint64_t spikesDropped() const { return filter_.dropped(); }
     LiveState& state() { return state_; }
@@ -65,7 +60,6 @@ private:
     LiveState& state_;
     const Settings& settings_;
     SpikeFilter filter_;
-    WidebandSource wideband_;
     std::vector<Entry> listeners_;
 };
 

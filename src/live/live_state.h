@@ -10,6 +10,9 @@ struct LiveState {
     GaugeSetup setup;
     LiveValues live;
     Units units;
+    // Where the wideband's readings come from: each live frame's WBo2 value and sample, and a
+    // recorded pull's ratio, whatever the dials show.
+    WidebandSource wideband;
 };
 
 } // namespace kx

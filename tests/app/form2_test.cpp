@@ -180,7 +180,10 @@ TEST(Form2, DebugTraceOpensOnceAndRecordsEveryDelivery) {
 }
 
 TEST(Form2, SettingsThatCannotBeWrittenAreSaidOnceAtStartUp) {
-    MainWindow w([](SettingsStore& s) { QDir().mkpath(s.fileName()); });
+    MainWindow w([](SettingsStore& s) {
+        QFile::remove(s.fileName());
+        QDir().mkpath(s.fileName());
+    });
     w.form->setStatusBar();
     QCoreApplication::processEvents();
     ASSERT_EQ(w.dialogs.messages.size(), 1);
