@@ -8,6 +8,7 @@
 #include "util/settings.h"
 #include "util/text.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -16,8 +17,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -38,6 +42,27 @@ QCheckBox* checkBox(const char* caption, const char* name) {
     return c;
 }
 
+// A port path too long for its box shows its start (the kind of device) and its end (which
+// adapter), with the middle cut, while it is not being edited; the text itself stays whole.
+class MiddleElidedEdit : public QLineEdit {
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const QRect room = style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                               .adjusted(2, 0, -2, 0);
+        if (hasFocus() || fontMetrics().horizontalAdvance(text()) <= room.width())
+            return QLineEdit::paintEvent(event);
+        QPainter p(this);
+        style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &p, this);
+        p.setPen(
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+        p.drawText(room, Qt::AlignVCenter | Qt::AlignLeft,
+                   fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+    }
+};
+
 bool storedOn(const Settings& settings, const char* section, const char* key) {
     const auto v = parseNumber(settings.read(S(section), S(key)));
     return v && *v == 1;
@@ -48,8 +73,15 @@ QComboBox* makePortField(const QString& objectName) {
     auto* c = new QComboBox;
     c->setObjectName(objectName);
     c->setEditable(true);
+    c->setLineEdit(new MiddleElidedEdit);
     c->setInsertPolicy(QComboBox::NoInsert);
-    c->setMinimumContentsLength(18);
+    c->setMinimumContentsLength(24);
+    c->view()->setTextElideMode(Qt::ElideMiddle);
+    // The whole path, however it is shown.
+    QObject::connect(c, &QComboBox::editTextChanged, c, [c](const QString& text) {
+        c->setToolTip(text);
+        c->lineEdit()->setToolTip(text);
+    });
     QStringList devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         devices << info.systemLocation();
@@ -72,7 +104,7 @@ void setPortFieldText(QComboBox* field, const QString& text) {
 
 Form3::Form3(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("Form3"));
-    setWindowTitle(S("Communiction"));
+    setWindowTitle(S("Communication"));
     setAttribute(Qt::WA_DeleteOnClose);
 
     txtComPort_ = makePortField(S("txtComPort"));
