@@ -122,6 +122,7 @@ void frmDataReplay::buildUi() {
     lblTime_ = new QLabel(this);
     lblTime_->setObjectName(S("lblTime"));
     showsValue(lblTime_, S("Record shown"));
+    lblTime_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     // Shown over the position slider while a log loads.
     prgLoad_ = new QProgressBar(this);

@@ -129,7 +129,8 @@ ReplayLayout replayLayout(int widthTwips, int heightTwips) {
     l.btnStop = {3 * C + part(0.35, C), top, C / 4, R / 11};
     l.btnBrowse = {3 * C + part(0.65, C), top, C / 4, R / 11};
     l.buttonFont = C / 350;
-    l.lblTime = {3 * C + part(0.05, C), 3 * R + part(0.45, R), part(0.85, C), R / 9};
+    // Below the last indicator line the whole width is free: room for a long time and record.
+    l.lblTime = {2 * C, 3 * R + part(0.45, R), C + part(0.95, C), R / 9};
     return l;
 }
 

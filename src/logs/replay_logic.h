@@ -99,7 +99,7 @@ struct ReplayLayout {
     int frameFont = 0;
     TwipRect btnPlay, btnStop, btnBrowse;
     int buttonFont = 0;
-    TwipRect lblTime; // the shown record's time, below the buttons
+    TwipRect lblTime; // the shown record's time, below the buttons, ending under them
 };
 ReplayLayout replayLayout(int widthTwips, int heightTwips);
 

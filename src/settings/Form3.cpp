@@ -15,8 +15,10 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -43,16 +45,29 @@ QCheckBox* checkBox(const char* caption, const char* name) {
 }
 
 // A port path too long for its box shows its start (the kind of device) and its end (which
-// adapter), with the middle cut, while it is not being edited; the text itself stays whole.
+// adapter), with the middle cut, until it is edited (a key or a click in it); the text itself
+// stays whole.
 class MiddleElidedEdit : public QLineEdit {
 protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        editing_ = true;
+        QLineEdit::keyPressEvent(event);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        editing_ = true;
+        QLineEdit::mousePressEvent(event);
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        editing_ = false;
+        QLineEdit::focusOutEvent(event);
+    }
     void paintEvent(QPaintEvent* event) override {
         QStyleOptionFrame option;
         initStyleOption(&option);
         const QRect room = style()
                                ->subElementRect(QStyle::SE_LineEditContents, &option, this)
                                .adjusted(2, 0, -2, 0);
-        if (hasFocus() || fontMetrics().horizontalAdvance(text()) <= room.width())
+        if (editing_ || fontMetrics().horizontalAdvance(text()) <= room.width())
             return QLineEdit::paintEvent(event);
         QPainter p(this);
         style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &p, this);
@@ -61,6 +76,9 @@ protected:
         p.drawText(room, Qt::AlignVCenter | Qt::AlignLeft,
                    fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
     }
+
+private:
+    bool editing_ = false;
 };
 
 bool storedOn(const Settings& settings, const char* section, const char* key) {
