@@ -94,7 +94,7 @@ Form2::Form2(SettingsStore& settings, Dialogs& dialogs, SerialPort* ecuPort, Ser
     connect(
         wbLink_, &WbLink::incompatible, this,
         [this](const QString& chars) {
-            dialogs_.message(this, S("WBO2 version not compatable") + chars, MessageKind::Warning);
+            dialogs_.message(this, S("WBO2 version not compatible") + chars, MessageKind::Warning);
         },
         Qt::QueuedConnection);
     wbLink_->setRetrying(true);
@@ -292,6 +292,9 @@ void Form2::toolOpened(const ToolRow& row, QWidget* w, bool created) {
     if (created && name == u"Form1") {
         auto* display = static_cast<Form1*>(w);
         live_.join(w, {S("Data Display"), {}, [display] { display->setDataDisplay(); }});
+        // Another tool has the link (not the logger, whose stream the display joins).
+        if (QObject* h = link_->holder(); h && h != w && !live_.listening(h))
+            display->showWaiting(link_->holderName());
     } else if (created && name == u"frmDataLog") {
         auto* logger = static_cast<frmDataLog*>(w);
         live_.join(w, {S("Data Logging"), [logger](uint32_t at) { logger->saveLogData(at); }, {}});
@@ -438,9 +441,14 @@ void Form2::onLinkState(EcuLink::State state) {
         lblEcuNo_->setText(NoPartNumber);
         waitNote_.clear();
     }
+    // A tool that waited for the link takes it as soon as the connect is done, before the ECU
+    // identifies itself again: the same ECU still answers, with the tools still on.
+    if (state == EcuLink::State::Identifying && link_->holder() && !lastPart_.isEmpty())
+        lblEcuNo_->setText(lastPart_);
     if (state == EcuLink::State::Lost || state == EcuLink::State::NoAnswer ||
         state == EcuLink::State::WrongId || state == EcuLink::State::Closed) {
         lblEcuNo_->setText(NoPartNumber);
+        lastPart_.clear();
         for (QPushButton* b : ecuToolButtons())
             b->setEnabled(false);
     }
@@ -449,6 +457,7 @@ void Form2::onLinkState(EcuLink::State state) {
 
 void Form2::onIdentified(const QString& part) {
     lblEcuNo_->setText(part);
+    lastPart_ = part;
     for (const Row& r : toolTable())
         if (r.needsEcu)
             findChild<QPushButton*>(S(r.button))->setEnabled(r.forObd2 || !link_->obd2());

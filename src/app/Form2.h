@@ -123,6 +123,7 @@ private:
     LiveSession live_;
     bool unloading_ = false; // closing tools must not reconnect while the program ends
     QString waitNote_;       // "... waits for ... to close"
+    QString lastPart_;       // the part number of the ECU last identified on this link
 
     // Controls, by their program names; the tool buttons are found by theirs.
     QTabWidget* tabs_ = nullptr;

@@ -1,9 +1,10 @@
 #include "app/WidebandPanel.h"
 
+#include "gauges/colour.h"
 #include "gauges/display_colours.h"
+#include "gauges/gauge_geometry.h"
 #include "ui/ActivityBar.h"
 #include "ui/ui_helpers.h"
-#include "gauges/colour.h"
 #include "util/numbers.h"
 #include "util/text.h"
 
@@ -113,7 +114,7 @@ void WidebandPanel::onMeasured(const wb::Frame& frame) {
         p.setColor(QPalette::WindowText, colour);
         lblAFR_->setPalette(p);
     }
-    lblAFR_->setText(singleText(frame.afr));
+    lblAFR_->setText(valueText(frame.afr, 2)); // as the AFR dials write it
     if (!btnAFR_->isEnabled()) btnAFR_->setEnabled(true);
     emit measured();
 }

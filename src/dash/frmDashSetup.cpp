@@ -61,7 +61,7 @@ frmDashSetup::frmDashSetup(const Host& host) : QWidget(host.window, Qt::Window),
 
 void frmDashSetup::btnSave_Click() {
     if (!validRpmText(txtRPM_->text())) {
-        host_.dialogs.message(this, S("Invalid RPM enetered"), MessageKind::Warning);
+        host_.dialogs.message(this, S("Invalid RPM entered"), MessageKind::Warning);
         return;
     }
     if (!validSpeedText(txtSpeed_->text())) {

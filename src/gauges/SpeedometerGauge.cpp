@@ -181,7 +181,7 @@ void SpeedometerGauge::setValue(float value) {
         }
     }
     if (newValue_) show(newValue_, valueText_);
-    if (maximum_) show(maximum_, peak_.next(maximum_->text(), value_));
+    if (maximum_) show(maximum_, peak_.next(maximum_->text(), value_, decPoint_));
     if (picture_)
         picture_->setReading(
             {name_, newValue_, maximum_, value_, double(minVal_), double(maxVal_)});

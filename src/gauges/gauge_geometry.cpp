@@ -118,19 +118,19 @@ QString valueText(float value, int decimals) {
     return QString::number(rounded, 'f', decimals);
 }
 
-QString peakText(const QString& current, float value) {
+QString peakText(const QString& current, float value, int decimals) {
     const auto peak = parseNumber(current);
-    if (!peak || *peak < static_cast<double>(value)) return singleText(value);
+    if (!peak || *peak < static_cast<double>(value)) return valueText(value, decimals);
     return current;
 }
 
-const QString& PeakHold::next(const QString& current, float value) {
+const QString& PeakHold::next(const QString& current, float value, int decimals) {
     if (current != text_) {
         text_ = current;
         peak_ = parseNumber(text_);
     }
     if (!peak_ || *peak_ < static_cast<double>(value)) {
-        text_ = singleText(value);
+        text_ = valueText(value, decimals);
         peak_ = parseNumber(text_);
     }
     return text_;

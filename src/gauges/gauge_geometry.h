@@ -80,14 +80,14 @@ float clampToScale(float value, int32_t minVal, int32_t maxVal);
 QPoint needleEnd(const DialGeometry& g, float value, int32_t minVal);
 // Value text: 2 or 1 fixed decimals (halves to even), otherwise the shortest form of the single.
 QString valueText(float value, int decimals);
-// The peak text after `value` arrives: the value's shortest form when the current text is not
-// a number or is below it, else the current text.
-QString peakText(const QString& current, float value);
+// The peak text after `value` arrives: the value as its dial writes it (valueText with the
+// dial's decimals) when the current text is not a number or is below it, else the current text.
+QString peakText(const QString& current, float value, int decimals);
 // peakText for a stream of values without reading the shown text back as a number each time:
 // the text is parsed again only when someone else changed it (a reset of the peak).
 class PeakHold {
 public:
-    const QString& next(const QString& current, float value);
+    const QString& next(const QString& current, float value, int decimals);
 
 private:
     QString text_;

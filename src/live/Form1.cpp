@@ -27,10 +27,22 @@ Form1::Form1(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     connect(btnDataLog_, &QPushButton::clicked, this, [this] { host_.launcher.openDataLogging(); });
     connect(btnActiveTest_, &QPushButton::clicked, this,
             [this] { host_.launcher.openActiveTest(); });
+    lblLinkNote_ = new QLabel(this);
+    lblLinkNote_->setObjectName(QStringLiteral("lblLinkNote"));
+    lblLinkNote_->setAlignment(Qt::AlignCenter);
+    lblLinkNote_->setWordWrap(true);
+    lblLinkNote_->setFrameShape(QFrame::StyledPanel);
+    lblLinkNote_->setMargin(6);
+    lblLinkNote_->setStyleSheet(QStringLiteral("QLabel { background: #fff4ce; color: #3b2f00; }"));
+    lblLinkNote_->hide();
+    showsValue(lblLinkNote_, QStringLiteral("ECU link status"));
+
     connect(&host_.link, &EcuLink::stateChanged, this, &Form1::onLinkState);
     // A silent ECU is shown as a pulled cable is: nothing on the dials is live.
     connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
-        if (silent) grid_->setStale(true);
+        if (!silent || waiting_) return;
+        grid_->setStale(true);
+        setLinkNote(noDataText(host_.link.lastFrameAt()));
     });
 
     // Opening: no state decoded yet, the colours, the names, the greyed indicators.
@@ -45,9 +57,29 @@ Form1::Form1(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     for (int i = 0; i < 12; ++i)
         grid_->setIndicatorEnabled(i, setup.displaySelection[size_t(indicatorFlag(i))] == 1);
 
+    // Nothing is shown as a value before the stream brings one.
+    grid_->setStale(true);
+
     closeOnEscape(this);
     nameForAccessibility(this);
     resize(960, 640);
+}
+
+void Form1::showWaiting(const QString& holder) {
+    waiting_ = true;
+    grid_->setStale(true);
+    setLinkNote(holder + QStringLiteral(" has the ECU link: the display waits for it to close"));
+}
+
+QString Form1::linkNote() const {
+    return lblLinkNote_->isHidden() ? QString() : lblLinkNote_->text();
+}
+
+void Form1::setLinkNote(const QString& note) {
+    if (note.isEmpty() && lblLinkNote_->isHidden()) return; // every frame says "nothing to note"
+    lblLinkNote_->setText(note);
+    lblLinkNote_->setVisible(!note.isEmpty());
+    if (!note.isEmpty()) lblLinkNote_->raise();
 }
 
 void Form1::getColours() {
@@ -77,6 +109,10 @@ void Form1::layoutWindow() {
         const int g = setup.displaySelection[size_t(i)];
         if (g < kGaugeCount) grid_->setupGauge(i, setup.gaugeCatalogue[size_t(g)]);
     }
+    // Across the middle of the dials, which show nothing while it is there.
+    const int noteHeight = lblLinkNote_->fontMetrics().height() * 3 + 12;
+    lblLinkNote_->setGeometry(width() / 6, height() * 5 / 12 - noteHeight / 2, width() * 2 / 3,
+                              noteHeight);
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {
@@ -98,10 +134,19 @@ void Form1::setDataDisplay() {
     for (int i = 0; i < 12; ++i)
         grid_->ChangelblOnOff(i, host_.state.live.switchState[size_t(i)]);
     grid_->setStale(false);
+    waiting_ = false;
+    setLinkNote(QString());
 }
 
 void Form1::onLinkState(EcuLink::State state) {
-    if (state == EcuLink::State::Lost) grid_->setStale(true);
+    if (state == EcuLink::State::Lost) {
+        grid_->setStale(true);
+        setLinkNote(QStringLiteral("The ECU port was lost: the values come back with it"));
+    } else if (waiting_ && host_.link.holds(this)) {
+        // The link is the display's now: the values follow with the stream.
+        waiting_ = false;
+        setLinkNote(QString());
+    }
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

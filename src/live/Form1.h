@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class QLabel;
 class QPushButton;
 
 namespace kx {
@@ -21,6 +22,12 @@ public:
     void getColours();
     GaugeGrid& grid() { return *grid_; }
 
+    // The display waits for `holder` to give the link back: it says so on itself and shows
+    // no values until its stream brings them.
+    void showWaiting(const QString& holder);
+    // What the window says about its data when it has none ("" while values come in).
+    QString linkNote() const;
+
     // Set by the windows these buttons open (logging and active tests).
     QPushButton* btnDataLog() const { return btnDataLog_; }
     QPushButton* btnActiveTest() const { return btnActiveTest_; }
@@ -32,11 +39,14 @@ protected:
 private:
     void layoutWindow();
     void onLinkState(EcuLink::State state);
+    void setLinkNote(const QString& note);
 
     Host host_;
     GaugeGrid* grid_;
     QPushButton* btnDataLog_;
     QPushButton* btnActiveTest_;
+    QLabel* lblLinkNote_;
+    bool waiting_ = false;
     uint32_t windowColour_ = 0;
 };
 

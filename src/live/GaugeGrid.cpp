@@ -141,6 +141,8 @@ void GaugeGrid::setupGauge(int slot, const GaugeInfo& info) {
     g->setup(pictures_[size_t(slot)], needles_[size_t(slot)], maxLabels_[size_t(slot)],
              valueLabels_[size_t(slot)], nameLabels_[size_t(slot)], info.minVal(), info.maxVal(),
              info.tickerNum(), info.subTickerNum(), int16_t(info.decPointNum()));
+    // A dial set up afresh shows its minimum: not a value while nothing is live.
+    if (stale_) g->showNoValue();
 }
 
 void GaugeGrid::setValue(int slot, float value) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QComboBox;
+class QDoubleSpinBox;
 
 namespace kx {
 
@@ -38,7 +39,12 @@ signals:
     void picked(); // the user chose another column in a picker
 
 private:
+    void rangeEdited();
+
     std::array<QComboBox*, 3> pickers_{}; // X, Y, colour
+    // The colour scale's ends; set to the column's 1st and 99th percentiles when it is picked.
+    std::array<QDoubleSpinBox*, 2> colourRange_{};
+    int rangeColumn_ = -1; // the colour column the range was set for
     ScatterPlot* plot_;
     bool stale_ = true;
 };

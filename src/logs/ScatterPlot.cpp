@@ -36,6 +36,14 @@ void ScatterPlot::setColumns(const Column& x, const Column& y, const Column& col
     update();
 }
 
+void ScatterPlot::setColourRange(ScatterRange range) {
+    colourRange_ = range;
+    frame_.reset();
+    imageDirty_ = true;
+    describe();
+    update();
+}
+
 void ScatterPlot::clear() {
     setColumns({}, {}, {});
 }
@@ -63,7 +71,7 @@ ScatterPlot::Frame ScatterPlot::makeFrame(QSize size) const {
     const auto x = x_.values.first(n), y = y_.values.first(n);
     f.mapping =
         scatterMapping(x, y, colour_.values.first(n), f.layout.plot.width(), f.layout.plot.height(),
-                       f.layout.legend.height(), 2 * fm.height() + 8);
+                       f.layout.legend.height(), 2 * fm.height() + 8, colourRange_);
     f.index = ScatterIndex(f.mapping, x, y, colour_.values.first(n));
     return f;
 }

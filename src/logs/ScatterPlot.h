@@ -23,6 +23,9 @@ public:
     explicit ScatterPlot(QWidget* parent = nullptr);
 
     void setColumns(const Column& x, const Column& y, const Column& colour);
+    // The values the colour scale spans (unusable: all of the colour column's).
+    void setColourRange(ScatterRange range);
+    ScatterRange colourRange() const { return colourRange_; }
     void clear();
     // Records with a value in all three columns.
     int64_t records() const { return records_; }
@@ -60,6 +63,7 @@ private:
     void describe();
 
     Column x_, y_, colour_;
+    ScatterRange colourRange_;
     int64_t records_ = 0;
     int64_t cursor_ = -1;
     std::optional<Frame> frame_; // for the widget's size; none after a change

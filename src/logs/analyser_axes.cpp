@@ -71,6 +71,13 @@ double analyserTimeAtRecord(std::span<const double> times, double record) {
     return times[r] + (times[r + 1] - times[r]) * (record - static_cast<double>(r));
 }
 
+QString analyserCursorText(std::span<const double> times, int64_t record) {
+    const QString which = QStringLiteral("record ") + QString::number(record);
+    if (record < 1 || size_t(record) > times.size()) return which;
+    return analyserTimeText(times[size_t(record - 1)], times.back(), true) + QStringLiteral(", ") +
+           which;
+}
+
 QString analyserTimeText(double seconds, double spanEnd, bool tenths) {
     const int64_t tenthsTotal = std::llround(seconds * 10);
     const int64_t whole = tenths ? tenthsTotal / 10 : std::llround(seconds);

@@ -39,6 +39,10 @@ TimeTicks analyserTimeTicks(double from, double to, int maxTicks);
 // One time as the axis over a span ending at `spanEnd` writes it, with tenths or without.
 QString analyserTimeText(double seconds, double spanEnd, bool tenths);
 
+// Where a cursor at record `record` (from 1) stands: its time, then the record ("1:23.4, record
+// 2901"); the record alone when the log has no times.
+QString analyserCursorText(std::span<const double> times, int64_t record);
+
 // ---- value axes
 
 struct ValueAxis {

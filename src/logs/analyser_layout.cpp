@@ -32,14 +32,15 @@ AnalyserLayout analyserLayout(int width, int height) {
         }
     }
     l.open = twipsRect(u / 9, 4.1 * v, 0.45 * u, 0.6 * v);
-    l.position = twipsRect(u + u / 9, 4 * v, 1.78 * u, 0.65 * v);
+    l.position = twipsRect(u + u / 9, 4 * v, 2.05 * u, 0.65 * v);
     l.positionFont = u / 320;
-    // "-1", "+1", Zoom Out, Zoom In and the record number share one row under the caption.
-    const double shares[5] = {1, 1, 2, 2, 1.6};
-    const double inner = 1.78 * u - 2 * kMarginTwips;
+    // "-1", "+1", Zoom Out, Zoom In and the cursor's time and record share one row under the
+    // caption.
+    const double shares[5] = {0.8, 0.8, 1.7, 1.7, 3.0};
+    const double inner = 2.05 * u - 2 * kMarginTwips;
     double x = kMarginTwips;
     for (size_t i = 0; i < 5; ++i) {
-        const double w = inner * shares[i] / 7.6;
+        const double w = inner * shares[i] / 8.0;
         l.positionRow[i] = twipsRect(x + 15, 0.25 * v, w - 30, 0.37 * v);
         x += w;
     }
@@ -53,7 +54,7 @@ AnalyserLayout analyserLayout(int width, int height) {
                                    frameHeight - 0.3 * v - kMarginTwips);
     }
     l.scrollBar = twipsRect(u / 9, 12.1 * v + kTwipsPerPixel, frameWidth, kScrollBarTwips);
-    l.view = twipsRect(3 * u, 4 * v, 1.4 * u, 0.65 * v);
+    l.view = twipsRect(3.25 * u, 4 * v, 1.35 * u, 0.65 * v);
     for (size_t i = 0; i < 2; ++i)
         l.viewRow[i] = twipsRect(kMarginTwips + 0.68 * u * static_cast<double>(i), 0.25 * v,
                                  0.64 * u - kMarginTwips, 0.37 * v);

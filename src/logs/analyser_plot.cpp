@@ -9,9 +9,11 @@
 namespace kx {
 
 namespace {
+// Twelve colours that stay apart from each other and from the white plot (0x00BBGGRR): blue,
+// red, green, orange, purple, brown, cyan, pink, grey, olive, black, navy.
 constexpr std::array<uint32_t, kAnalyserSeries> kSeriesColours = {
-    0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080,
-    0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF,
+    0xB4771F, 0x2827D6, 0x2CA02C, 0x0E7FFF, 0xBD6794, 0x4B568C,
+    0xCFBE17, 0xC277E3, 0x7F7F7F, 0x22BDBC, 0x000000, 0x8B0000,
 };
 // An arrow click on the scroll bar moves about ten pixels.
 constexpr int64_t kScrollArrowTwips = 10 * kTwipsPerPixel;

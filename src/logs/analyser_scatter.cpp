@@ -70,9 +70,31 @@ uint32_t ScatterMapping::colourOf(float value) const {
     return scatterScaleColour((value - colour.low) / (colour.high - colour.low));
 }
 
+ScatterRange scatterColourRange(std::span<const float> values) {
+    std::vector<float> finite;
+    finite.reserve(values.size());
+    for (float v : values)
+        if (std::isfinite(v)) finite.push_back(v);
+    if (finite.empty()) return {};
+    // Nearest rank: the values at 1 % and 99 % of the sorted column.
+    const auto rank = [&](double p) {
+        const auto i = static_cast<size_t>(std::ceil(p * double(finite.size()))) - 1;
+        const auto at = finite.begin() + std::ptrdiff_t(std::min(i, finite.size() - 1));
+        std::nth_element(finite.begin(), at, finite.end());
+        return double(*at);
+    };
+    ScatterRange r{rank(0.01), rank(0.99)};
+    if (!r.usable()) {
+        // Nearly every value the same: the whole column, so that the odd one still shows.
+        const Extent e = extent(finite);
+        r = {e.low, e.high};
+    }
+    return r;
+}
+
 ScatterMapping scatterMapping(std::span<const float> x, std::span<const float> y,
                               std::span<const float> colour, int width, int height,
-                              int legendHeight, int tickSpacing) {
+                              int legendHeight, int tickSpacing, ScatterRange colourRange) {
     const size_t n = std::min({x.size(), y.size(), colour.size()});
     const Extent ex = extent(x.first(n)), ey = extent(y.first(n)), ec = extent(colour.first(n));
     ScatterMapping m;
@@ -80,7 +102,18 @@ ScatterMapping scatterMapping(std::span<const float> x, std::span<const float> y
     m.height = height;
     m.x = analyserValueAxis(ex.low, ex.high, ticksFor(width, tickSpacing * 2));
     m.y = analyserValueAxis(ey.low, ey.high, ticksFor(height, tickSpacing));
-    m.colour = analyserValueAxis(ec.low, ec.high, ticksFor(legendHeight, tickSpacing));
+    if (!colourRange.usable()) {
+        m.colour = analyserValueAxis(ec.low, ec.high, ticksFor(legendHeight, tickSpacing));
+        return m;
+    }
+    // The range as it was set, with the round ticks inside it.
+    const int ticks = ticksFor(legendHeight, tickSpacing);
+    m.colour = analyserValueAxis(colourRange.low, colourRange.high, ticks);
+    m.colour.low = colourRange.low;
+    m.colour.high = colourRange.high;
+    std::erase_if(m.colour.ticks, [&](double t) {
+        return t < colourRange.low - 1e-9 || t > colourRange.high + 1e-9;
+    });
     return m;
 }
 

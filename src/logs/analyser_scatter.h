@@ -42,12 +42,23 @@ struct ScatterMapping {
     uint32_t colourOf(float value) const;
 };
 
+// A range of the colour scale; used only when low < high.
+struct ScatterRange {
+    double low = 0, high = 0;
+    bool usable() const { return low < high; }
+};
+// The colour scale's default: the 1st to the 99th percentile of the column's values, so that a
+// few far values (fuel cut reads 22) do not squeeze the rest into one colour. Values beyond it
+// take the colour of its ends. Not usable when the column holds fewer than two distinct values.
+ScatterRange scatterColourRange(std::span<const float> values);
+
 // Axes that take in every record's values (the first `records` of each column) on a plot area
 // of `width` x `height` pixels, ticks at least `tickSpacing` pixels apart; the colour scale is
-// `legendHeight` pixels tall.
+// `legendHeight` pixels tall and spans `colourRange` exactly where that is usable, else every
+// value.
 ScatterMapping scatterMapping(std::span<const float> x, std::span<const float> y,
                               std::span<const float> colour, int width, int height,
-                              int legendHeight, int tickSpacing);
+                              int legendHeight, int tickSpacing, ScatterRange colourRange = {});
 
 // Which record each pixel of the plot area shows. Many records landing on one pixel make one
 // dot, so a drawing costs the area rather than the records: the record highest on the colour

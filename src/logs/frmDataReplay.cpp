@@ -3,21 +3,25 @@
 #include "gauges/colour.h"
 #include "live/GaugeGrid.h"
 #include "live/live_state.h"
+#include "logs/analyser_axes.h"
 #include "logs/log_format.h"
 #include "logs/log_loading.h"
 #include "logs/replay_logic.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
 #include "util/text.h"
+#include "util/ticks.h"
 #include "util/twips.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimer>
 
 namespace kx {
@@ -94,6 +98,18 @@ void frmDataReplay::buildUi() {
     scrollBar2_->setToolTip(S("63ms"));
     fraSpeed_->setEnabled(false);
 
+    // A log with times plays at its own pace: the speed is a multiple of it, in place of the
+    // delay slider.
+    cmbSpeed_ = new QComboBox(this);
+    cmbSpeed_->setObjectName(S("cmbSpeed"));
+    cmbSpeed_->setAccessibleName(S("Replay speed"));
+    for (double speed : kReplaySpeeds)
+        cmbSpeed_->addItem(S("Speed ") + replaySpeedText(speed));
+    cmbSpeed_->setCurrentIndex(kReplayDefaultSpeed);
+    cmbSpeed_->setToolTip(S("Replay speed, a multiple of the pace the log was recorded at"));
+    cmbSpeed_->setEnabled(false);
+    cmbSpeed_->hide();
+
     btnPlay_ = new QPushButton(S("Play"), this);
     btnPlay_->setObjectName(S("btnPlay"));
     btnPlay_->setEnabled(false);
@@ -102,6 +118,11 @@ void frmDataReplay::buildUi() {
     btnStop_->setEnabled(false);
     btnBrowse_ = new QPushButton(S("Open"), this);
     btnBrowse_->setObjectName(S("btnBrowse"));
+
+    lblTime_ = new QLabel(this);
+    lblTime_->setObjectName(S("lblTime"));
+    showsValue(lblTime_, S("Record shown"));
+    lblTime_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     // Shown over the position slider while a log loads.
     prgLoad_ = new QProgressBar(this);
@@ -113,6 +134,7 @@ void frmDataReplay::buildUi() {
 
     connect(scrollBar1_, &QScrollBar::valueChanged, this, &frmDataReplay::scrollBar1_Change);
     connect(scrollBar2_, &QScrollBar::valueChanged, this, &frmDataReplay::scrollBar2_Change);
+    connect(cmbSpeed_, &QComboBox::currentIndexChanged, this, &frmDataReplay::cmbSpeed_Change);
     connect(btnPlay_, &QPushButton::clicked, this, &frmDataReplay::btnPlay_Click);
     connect(btnStop_, &QPushButton::clicked, this, &frmDataReplay::btnStop_Click);
     connect(btnBrowse_, &QPushButton::clicked, this, &frmDataReplay::btnBrowse_Click);
@@ -145,6 +167,9 @@ void frmDataReplay::layoutWindow() {
         setFontPoints(frame, l.frameFont);
     fraPosition_->setGeometry(pixelRect(l.fraPosition));
     fraSpeed_->setGeometry(pixelRect(l.fraSpeed));
+    cmbSpeed_->setGeometry(pixelRect(l.fraSpeed));
+    lblTime_->setGeometry(pixelRect(l.lblTime));
+    setFontPoints(lblTime_, l.buttonFont);
     const QRect slider = sliderInFrame(pixelRect(l.slider), fraPosition_);
     scrollBar1_->setGeometry(slider);
     scrollBar2_->setGeometry(slider);
@@ -175,6 +200,8 @@ void frmDataReplay::setupGaugeSlots() {
 
 void frmDataReplay::reset() {
     data_ = LogData();
+    clock_ = ReplayClock();
+    lblTime_->clear();
     scale_ = 1;
     const auto& catalogue = host_.state.setup.gaugeCatalogue;
     for (int k = 0; k < 12; ++k) {
@@ -185,7 +212,8 @@ void frmDataReplay::reset() {
     }
     scrollBar1_->setValue(1);
     for (QWidget* w : {static_cast<QWidget*>(btnPlay_), static_cast<QWidget*>(btnBrowse_),
-                       static_cast<QWidget*>(fraPosition_), static_cast<QWidget*>(fraSpeed_)})
+                       static_cast<QWidget*>(fraPosition_), static_cast<QWidget*>(fraSpeed_),
+                       static_cast<QWidget*>(cmbSpeed_)})
         w->setEnabled(false);
 }
 
@@ -219,10 +247,15 @@ void frmDataReplay::loaded(std::optional<LogData> data) {
     const int64_t n = data_.recordCount();
     scale_ = replaySliderScale(n);
     scrollBar1_->setRange(1, std::max(1, replaySliderMaximum(n)));
+    clock_ = ReplayClock(replayTimes(data_));
+    fraSpeed_->setVisible(!clock_.timed());
+    cmbSpeed_->setVisible(clock_.timed());
     for (QWidget* w : {static_cast<QWidget*>(btnPlay_), static_cast<QWidget*>(fraPosition_),
-                       static_cast<QWidget*>(fraSpeed_)})
+                       static_cast<QWidget*>(fraSpeed_), static_cast<QWidget*>(cmbSpeed_)})
         w->setEnabled(true);
+    // The first record, rather than the dials' minimums, until Play.
     current_ = 1;
+    showRecord();
 }
 
 // ---------------------------------------------------------------- playback
@@ -244,14 +277,44 @@ void frmDataReplay::showPlaying(bool playing) {
     btnStop_->setEnabled(playing);
 }
 
+void frmDataReplay::showRecord() {
+    {
+        const QSignalBlocker quiet(scrollBar1_);
+        scrollBar1_->setValue(replaySliderValue(current_, scale_));
+    }
+    scrollBar1_->setToolTip(QString::number(current_));
+    setDataDisplay();
+    lblTime_->setText(analyserCursorText(clock_.times(), current_) +
+                      S(" of %1").arg(static_cast<qint64>(data_.recordCount())));
+}
+
+double frmDataReplay::speed() const {
+    const int i = std::clamp(cmbSpeed_->currentIndex(), 0, int(kReplaySpeeds.size()) - 1);
+    return kReplaySpeeds[size_t(i)];
+}
+
+void frmDataReplay::cmbSpeed_Change(int) {
+    // From the record shown, at the new pace.
+    if (playing_) clock_.start(current_, ticks(), speed());
+}
+
 void frmDataReplay::btnPlay_Click() {
     if (playing_ || isLoading() || !btnPlay_->isEnabled()) return;
     showPlaying(true);
+    if (clock_.timed()) clock_.start(current_, ticks(), speed());
     playStep();
 }
 
 void frmDataReplay::playStep() {
     if (!playing_) return;
+    if (clock_.timed()) {
+        const uint32_t now = ticks();
+        current_ = std::max(current_, clock_.recordAt(now));
+        showRecord();
+        if (current_ >= data_.recordCount()) return showPlaying(false);
+        playTimer_->start(int(std::min<uint32_t>(clock_.msUntilNext(current_, now), 60000)));
+        return;
+    }
     const ReplayStep step = replayStep(current_, data_.recordCount(), scale_);
     setDataDisplay();
     if (!step.runs) {
@@ -269,9 +332,10 @@ void frmDataReplay::btnStop_Click() {
 }
 
 void frmDataReplay::scrollBar1_Change(int value) {
-    current_ = replayRecordAt(value, scale_);
-    scrollBar1_->setToolTip(QString::number(current_));
-    setDataDisplay();
+    current_ = std::max<int64_t>(replayRecordAt(value, scale_), 1);
+    showRecord();
+    // Played on by the clock from the record moved to.
+    if (playing_ && clock_.timed()) clock_.start(current_, ticks(), speed());
 }
 
 void frmDataReplay::scrollBar2_Change(int value) {

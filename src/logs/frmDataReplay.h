@@ -3,15 +3,18 @@
 // record at a chosen delay, with a slider to jump to any record.
 #include "logs/log_loading.h"
 #include "logs/log_reader.h"
+#include "logs/replay_logic.h"
 #include "ui/host.h"
 
 #include <QString>
 #include <QWidget>
 
-class QTimer;
 #include <cstdint>
 
+class QComboBox;
 class QGroupBox;
+class QLabel;
+class QTimer;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
@@ -32,6 +35,7 @@ public:
     void btnStop_Click();
     void scrollBar1_Change(int value);
     void scrollBar2_Change(int value);
+    void cmbSpeed_Change(int index); // a timed log's speed
     // Shows the current record on the dials and indicators.
     void setDataDisplay();
     void getColours();
@@ -42,6 +46,8 @@ public:
     int64_t currentRecord() const { return current_; }
     int64_t sliderScale() const { return scale_; }
     bool isPlaying() const { return playing_; }
+    // The log's times pace the replay (else the delay slider does).
+    bool isTimed() const { return clock_.timed(); }
     bool isLoading() const { return load_ && load_->running(); }
 
 protected:
@@ -58,6 +64,9 @@ private:
     void showPlaying(bool playing);
     // One record of playback; the timer brings the next after the chosen delay.
     void playStep();
+    // The slider and the time read-out at the current record, the record shown.
+    void showRecord();
+    double speed() const;
 
     Host host_;
     GaugeGrid* grid_ = nullptr;
@@ -66,6 +75,7 @@ private:
     int64_t scale_ = 1;
     bool playing_ = false;
     QTimer* playTimer_ = nullptr;
+    ReplayClock clock_;
     std::unique_ptr<LogLoad> load_;
     uint32_t windowColour_ = 0;
 
@@ -74,6 +84,8 @@ private:
     QProgressBar* prgLoad_ = nullptr;
     QGroupBox* fraSpeed_ = nullptr;
     QScrollBar* scrollBar2_ = nullptr;
+    QComboBox* cmbSpeed_ = nullptr;
+    QLabel* lblTime_ = nullptr;
     QPushButton* btnPlay_ = nullptr;
     QPushButton* btnStop_ = nullptr;
     QPushButton* btnBrowse_ = nullptr;

@@ -266,7 +266,7 @@ void frmLogAnalyzer::showReadout() {
         label->setText(logDisplayText(data_.fieldByCode(record, column.code)));
         fitLabelFont(label, valueFont_);
     }
-    Label1_->setText(QString::number(cursor_));
+    Label1_->setText(analyserCursorText(times_, cursor_));
     fraScatter_->plot()->setCursorRecord(cursor_ - 1);
 }
 

@@ -85,7 +85,7 @@ void frmLogAnalyzer::buildUi() {
     btnPlus1_->setAccessibleName(S("Next record"));
     Label1_ = new QLabel(fraPosition_);
     Label1_->setObjectName(S("Label1"));
-    showsValue(Label1_, S("Cursor record"));
+    showsValue(Label1_, S("Cursor"));
     Label1_->setAlignment(Qt::AlignCenter);
     connect(btnMinus1_, &QPushButton::clicked, this, &frmLogAnalyzer::btnMinus1_Click);
     connect(btnPlus1_, &QPushButton::clicked, this, &frmLogAnalyzer::btnPlus1_Click);

@@ -1,8 +1,12 @@
 #include "logs/replay_logic.h"
 
+#include "logs/analyser_axes.h"
 #include "util/numbers.h"
+#include "util/ticks.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace kx {
 
@@ -25,6 +29,56 @@ int replaySliderValue(int64_t record, int64_t scale) {
 ReplayStep replayStep(int64_t current, int64_t records, int64_t scale) {
     if (current >= records) return {false, current, replaySliderValue(current, scale)};
     return {true, current + 1, replaySliderValue(current + 1, scale)};
+}
+
+QString replaySpeedText(double speed) {
+    if (speed == 0.25) return QStringLiteral("\u00BC\u00D7");
+    return QString::number(speed) + QStringLiteral("\u00D7");
+}
+
+std::vector<double> replayTimes(const LogData& data) {
+    const qsizetype n = data.recordCount();
+    if (n < 2) return {};
+    for (qsizetype r = 0; r < n; ++r) {
+        const QByteArrayView stamp = data.timeStamp(r).trimmed();
+        double value = 0;
+        const auto [end, error] = std::from_chars(stamp.data(), stamp.data() + stamp.size(), value);
+        if (error != std::errc() || end != stamp.data() + stamp.size() || !std::isfinite(value))
+            return {};
+    }
+    std::vector<double> times = analyserElapsedSeconds(data);
+    if (times.back() <= 0) return {};
+    return times;
+}
+
+double ReplayClock::secondsOf(int64_t record) const {
+    if (times_.empty()) return 0;
+    const auto i = static_cast<size_t>(std::clamp<int64_t>(record, 1, int64_t(times_.size())) - 1);
+    return times_[i];
+}
+
+void ReplayClock::start(int64_t record, uint32_t now, double speed) {
+    from_ = std::clamp<int64_t>(record, 1, std::max<int64_t>(int64_t(times_.size()), 1));
+    startTick_ = now;
+    speed_ = speed > 0 ? speed : 1;
+}
+
+int64_t ReplayClock::recordAt(uint32_t now) const {
+    if (times_.empty()) return from_;
+    const double logNow = secondsOf(from_) + double(elapsedTicks(startTick_, now)) / 1000 * speed_;
+    // The last record whose time has come: one before the first that is still ahead.
+    const auto ahead = std::upper_bound(times_.begin(), times_.end(), logNow + 1e-9);
+    return std::max<int64_t>(from_, ahead - times_.begin());
+}
+
+uint32_t ReplayClock::msUntilNext(int64_t record, uint32_t now) const {
+    if (record >= int64_t(times_.size())) return 0;
+    const double dueMs = (secondsOf(record + 1) - secondsOf(from_)) * 1000 / speed_;
+    const double elapsed = double(elapsedTicks(startTick_, now));
+    // Rounded up, so that the record is due when the timer fires; the times are whole
+    // milliseconds, less what their sums lose.
+    const double wait = dueMs - elapsed - 1e-6;
+    return wait <= 0 ? 0 : static_cast<uint32_t>(std::ceil(wait));
 }
 
 std::vector<ReplayUpdate> replayUpdates(const LogData& data, int64_t record) {
@@ -75,6 +129,8 @@ ReplayLayout replayLayout(int widthTwips, int heightTwips) {
     l.btnStop = {3 * C + part(0.35, C), top, C / 4, R / 11};
     l.btnBrowse = {3 * C + part(0.65, C), top, C / 4, R / 11};
     l.buttonFont = C / 350;
+    // Below the last indicator line the whole width is free: room for a long time and record.
+    l.lblTime = {2 * C, 3 * R + part(0.45, R), C + part(0.95, C), R / 9};
     return l;
 }
 

@@ -6,7 +6,9 @@
 #include "logs/log_reader.h"
 
 #include <QString>
+#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace kx {
@@ -31,6 +33,46 @@ struct ReplayStep {
 };
 ReplayStep replayStep(int64_t current, int64_t records, int64_t scale);
 
+// ---- playing by the clock
+
+// The speeds a timed replay offers, as multiples of the logged pace; 1x is the default.
+inline constexpr std::array<double, 4> kReplaySpeeds = {0.25, 1, 2, 4};
+inline constexpr int kReplayDefaultSpeed = 1; // index into kReplaySpeeds
+// "¼×", "1×", "2×", "4×".
+QString replaySpeedText(double speed);
+
+// Seconds of each record from the log's first, when its time column can pace a replay: every
+// record's time stamp reads as a number, and the last comes later than the first. Empty
+// otherwise (the replay then steps at the chosen delay). A stamp that goes back keeps the time
+// of the record before it.
+std::vector<double> replayTimes(const LogData& data);
+
+// A replay by the clock: record r (1 to N) is due once `speed` times the ticks since the start
+// have covered its time from the start record's. Each step shows the last record due, so a late
+// timer skips records rather than stretching the replay.
+class ReplayClock {
+public:
+    ReplayClock() = default;
+    explicit ReplayClock(std::vector<double> times) : times_(std::move(times)) {}
+    bool timed() const { return times_.size() >= 2; }
+    // Seconds of each record from the first; empty when the log has no usable times.
+    const std::vector<double>& times() const { return times_; }
+    // Seconds of record r from the first.
+    double secondsOf(int64_t record) const;
+    // Plays on from `record` at tick `now`.
+    void start(int64_t record, uint32_t now, double speed);
+    // The last record due at `now` (never before the start record).
+    int64_t recordAt(uint32_t now) const;
+    // Milliseconds from `now` until the record after `record` is due; 0 when it is.
+    uint32_t msUntilNext(int64_t record, uint32_t now) const;
+
+private:
+    std::vector<double> times_;
+    int64_t from_ = 1;
+    uint32_t startTick_ = 0;
+    double speed_ = 1;
+};
+
 // What showing a record does, in column order: a dial slot gets a value, an indicator a state.
 struct ReplayUpdate {
     enum class Kind { Gauge, Indicator } kind = Kind::Gauge;
@@ -49,7 +91,7 @@ void applyLogCatalogueChanges(std::array<GaugeInfo, kGaugeCount>& catalogue,
                               const std::vector<LogCatalogueChange>& changes);
 
 // The replay window's layout in twips: the data display's dials and indicators, then the two
-// slider frames and the three buttons in the bottom right corner.
+// slider frames, the three buttons and the record's time in the bottom right corner.
 struct ReplayLayout {
     DisplayLayout display;
     TwipRect fraPosition, fraSpeed;
@@ -57,6 +99,7 @@ struct ReplayLayout {
     int frameFont = 0;
     TwipRect btnPlay, btnStop, btnBrowse;
     int buttonFont = 0;
+    TwipRect lblTime; // the shown record's time, below the buttons, ending under them
 };
 ReplayLayout replayLayout(int widthTwips, int heightTwips);
 

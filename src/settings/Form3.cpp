@@ -8,16 +8,22 @@
 #include "util/settings.h"
 #include "util/text.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -38,6 +44,43 @@ QCheckBox* checkBox(const char* caption, const char* name) {
     return c;
 }
 
+// A port path too long for its box shows its start (the kind of device) and its end (which
+// adapter), with the middle cut, until it is edited (a key or a click in it); the text itself
+// stays whole.
+class MiddleElidedEdit : public QLineEdit {
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        editing_ = true;
+        QLineEdit::keyPressEvent(event);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        editing_ = true;
+        QLineEdit::mousePressEvent(event);
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        editing_ = false;
+        QLineEdit::focusOutEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const QRect room = style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                               .adjusted(2, 0, -2, 0);
+        if (editing_ || fontMetrics().horizontalAdvance(text()) <= room.width())
+            return QLineEdit::paintEvent(event);
+        QPainter p(this);
+        style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &p, this);
+        p.setPen(
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+        p.drawText(room, Qt::AlignVCenter | Qt::AlignLeft,
+                   fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+    }
+
+private:
+    bool editing_ = false;
+};
+
 bool storedOn(const Settings& settings, const char* section, const char* key) {
     const auto v = parseNumber(settings.read(S(section), S(key)));
     return v && *v == 1;
@@ -48,8 +91,15 @@ QComboBox* makePortField(const QString& objectName) {
     auto* c = new QComboBox;
     c->setObjectName(objectName);
     c->setEditable(true);
+    c->setLineEdit(new MiddleElidedEdit);
     c->setInsertPolicy(QComboBox::NoInsert);
-    c->setMinimumContentsLength(18);
+    c->setMinimumContentsLength(24);
+    c->view()->setTextElideMode(Qt::ElideMiddle);
+    // The whole path, however it is shown.
+    QObject::connect(c, &QComboBox::editTextChanged, c, [c](const QString& text) {
+        c->setToolTip(text);
+        c->lineEdit()->setToolTip(text);
+    });
     QStringList devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         devices << info.systemLocation();
@@ -72,7 +122,7 @@ void setPortFieldText(QComboBox* field, const QString& text) {
 
 Form3::Form3(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     setObjectName(S("Form3"));
-    setWindowTitle(S("Communiction"));
+    setWindowTitle(S("Communication"));
     setAttribute(Qt::WA_DeleteOnClose);
 
     txtComPort_ = makePortField(S("txtComPort"));

@@ -55,7 +55,7 @@ frmSettings::frmSettings(const Host& host) : QWidget(host.window, Qt::Window), h
 
     btnActTest_ = new QPushButton(S("Test for live registers"));
     btnActTest_->setObjectName(S("btnActTest"));
-    auto* note = new QLabel(S("* Test may take up to 30 seconds"));
+    auto* note = new QLabel(S("* The test takes about 15 seconds at 9600 baud"));
     note->setObjectName(S("lblNote"));
     connect(btnActTest_, &QPushButton::clicked, this, [this] { btnActTest_Click(); });
 

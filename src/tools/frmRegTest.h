@@ -4,6 +4,7 @@
 #include "tools/reg_test.h"
 #include "ui/host.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -11,6 +12,7 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -34,6 +36,8 @@ public:
     // A probe went unanswered.
     void Timer1_Timer();
     void btnUpdate_Click();
+    // Ends the test where it stands; the gauge lists are left as they were.
+    void btnCancel_Click();
 
     const RegisterScan& scan() const { return scan_; }
     QTimer* Timer1() const { return Timer1_; }
@@ -44,7 +48,12 @@ protected:
 private:
     // The probe of the current register: request, pause, discard, stream start.
     LinkSequence probe();
-    void complete(const QString& why = QString());
+    // The test is over: `whole` when every register was probed (only then may it narrow the
+    // gauge lists); `why` says what ended it early.
+    void complete(bool whole, const QString& why = QString());
+    void showProgress();
+    // How long a probe waits for its answer: from how fast the ECU answered on this line.
+    int probeTimeoutMs() const;
 
     Host host_;
     GaugesFound found_;
@@ -53,10 +62,14 @@ private:
     int firstTries_ = 0;
     QLabel* lblInfo_;
     QPlainTextEdit* txtRegisters_;
+    QProgressBar* prgProbe_;
     QPushButton* btnUpdate_;
+    QPushButton* btnCancel_;
     QPushButton* btnClose_;
     // A probe is out and its answer not yet taken: bytes at other times are an earlier probe's.
     bool awaiting_ = false;
+    QElapsedTimer sinceStart_; // from the probe's stream start
+    int slowestAnswerMs_ = 0;
 };
 
 } // namespace kx

@@ -1,11 +1,12 @@
 #include "trial/frmTimeTrial.h"
 
+#include "gauges/colour.h"
+#include "gauges/gauge_geometry.h"
 #include "link/EcuLink.h"
 #include "live/live_state.h"
 #include "ui/Dialogs.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
-#include "gauges/colour.h"
 #include "util/numbers.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -26,6 +27,10 @@ namespace kx {
 namespace {
 constexpr uint32_t kResultBlue = 0xFF0000;
 constexpr uint32_t kBlack = 0x000000;
+// Every time in seconds with hundredths ("8.00" beside "4.74"), the speed with the tenth the
+// speed dial shows.
+constexpr int kSecondsDecimals = 2;
+constexpr int kSpeedDecimals = 1;
 
 void setTextColour(QWidget* w, uint32_t colour) {
     QPalette p = w->palette();
@@ -47,7 +52,7 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
     setAttribute(Qt::WA_DeleteOnClose);
 
     auto* speedFrame = new QGroupBox(S("Speed"));
-    lblSpeed_ = new QLabel(S("0"));
+    lblSpeed_ = new QLabel(valueText(0, kSpeedDecimals));
     lblSpeed_->setObjectName(S("lblSpeed"));
     lblSpeed_->setAlignment(Qt::AlignCenter);
     QFont big = lblSpeed_->font();
@@ -81,7 +86,7 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
         box->setObjectName(S("chcTime") + n);
         chcTime_[size_t(i)] = box;
         sel->addWidget(box, i, 0);
-        auto* time = new QLabel(S("0"));
+        auto* time = new QLabel(valueText(0, kSecondsDecimals));
         time->setObjectName(S("lblTime") + n);
         time->setMinimumWidth(70);
         time->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -203,14 +208,14 @@ void frmTimeTrial::btnStart_Click() {
     lblMsg_->setEnabled(true);
     setEditable(false);
     for (QLabel* l : lblTime_) {
-        l->setText(S("0"));
+        l->setText(valueText(0, kSecondsDecimals));
         setTextColour(l, kBlack);
     }
 }
 
 void frmTimeTrial::checkSpeed(float speed, uint32_t at) {
     if (!trial_.active()) return;
-    lblSpeed_->setText(singleText(speed));
+    lblSpeed_->setText(valueText(speed, kSpeedDecimals));
     const TimeTrial::Sample s = trial_.checkSpeed(speed, at);
     for (int i = 0; i < kTrialCount; ++i) {
         if (!s.done[size_t(i)]) continue;
@@ -222,7 +227,7 @@ void frmTimeTrial::checkSpeed(float speed, uint32_t at) {
 
 void frmTimeTrial::showResult(int i) {
     QLabel* l = lblTime_[size_t(i)];
-    l->setText(singleText(float(trial_.result(i))));
+    l->setText(valueText(float(trial_.result(i)), kSecondsDecimals));
     setTextColour(l, kResultBlue);
 }
 

@@ -13,8 +13,10 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -221,6 +223,31 @@ TEST(Form2, FunctionMenuActsOnlyThroughEnabledButtons) {
     f9->trigger();
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(w.find<QAction>("mnuCommunication")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F1));
+}
+
+TEST(Form2, MenusNameEachToolAsItsButtonInKeyOrderWithOneMnemonicEach) {
+    MainWindow w;
+    auto* function = w.find<QMenu>("mnuFunction");
+    int lastKey = 0;
+    for (QAction* a : function->actions()) {
+        const ToolRow* row = nullptr;
+        for (const ToolRow& r : toolTable())
+            if (r.menu && a->objectName() == QLatin1String(r.menu)) row = &r;
+        ASSERT_NE(row, nullptr) << a->objectName().toStdString();
+        // "Data Logging    F2" is "Data Logging" in the menu, under F2.
+        const QString caption = QString::fromLatin1(row->caption);
+        EXPECT_EQ(a->text() + " " + a->shortcut().toString(), caption.simplified())
+            << caption.toStdString();
+        EXPECT_GT(a->shortcut()[0].key(), lastKey) << caption.toStdString();
+        lastKey = a->shortcut()[0].key();
+    }
+    QSet<QChar> mnemonics;
+    for (QAction* a : w.find<QMenu>("mnuSettings")->actions()) {
+        const qsizetype amp = a->text().indexOf(u'&');
+        ASSERT_GE(amp, 0) << a->text().toStdString();
+        EXPECT_FALSE(mnemonics.contains(a->text()[amp + 1].toLower())) << a->text().toStdString();
+        mnemonics.insert(a->text()[amp + 1].toLower());
+    }
 }
 
 TEST(Form2, ActivityBarCyclesInTwentyOneSteps) {

@@ -207,3 +207,36 @@ TEST(LinkAnswer, SilenceAndAnotherIdAreSaidInTheStatusBarAndALaterAnswerClearsIt
     EXPECT_FALSE(status->isVisibleTo(w.form.get()));
     EXPECT_TRUE(w.form->link().connected());
 }
+
+TEST(LinkTurns, AWaitingDisplayShowsNoValuesAndTheHandBackKeepsThePartNumber) {
+    MainWindow w;
+    w.connectEcu();
+    auto* part = w.find<QLabel>("lblEcuNo");
+    w.form->open<frmSelfDiag>();
+    w.settle();
+
+    // The display waits: it says for whom, and no dial shows a number or a live needle.
+    Form1* display = w.form->open<Form1>();
+    w.settle();
+    EXPECT_EQ(display->linkNote(),
+              "Self Diagnostics has the ECU link: the display waits for it to close");
+    EXPECT_TRUE(display->grid().isStale());
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(display->grid().lblValue(i)->text(), "--") << i;
+
+    // The link comes back through a connect, and the display takes it before the ECU has
+    // identified itself again: the part number and the tools stay as they were.
+    w.form->window<frmSelfDiag>()->close();
+    w.settle();
+    EXPECT_EQ(w.form->link().readMode(), ReceiveMode::LiveData);
+    EXPECT_EQ(display->linkNote(), "");
+    w.ecu->feed(defaultFrame(64, 0x82, 0x02));
+    EXPECT_EQ(display->grid().lblValue(0)->text(), "800");
+    EXPECT_FALSE(display->grid().isStale());
+    pause(EcuLink::kAnswerTimeoutMs + 300);
+    EXPECT_EQ(part->text(), "1U800");
+    for (QPushButton* b : w.form->ecuToolButtons())
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    display->close();
+    w.settle();
+}

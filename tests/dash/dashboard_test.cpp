@@ -149,8 +149,8 @@ TEST(DashboardLayout, TwoColumnsDialsOverLampsCaptionsCentred) {
 
 TEST(DashboardSetup, ListsAndLimitTexts) {
     ASSERT_EQ(dashSetupItems().size(), 25);
-    EXPECT_EQ(dashSetupItems()[20], "Duty Cycle (require RPM & Inj)");
-    EXPECT_EQ(dashSetupItems()[23], "O2 sensor B2");
+    EXPECT_EQ(dashSetupItems()[20], "Duty Cycle (requires RPM & Inj)");
+    EXPECT_EQ(dashSetupItems()[23], "O2 Sensor B2");
     for (const char* t : {"0999", "6500"})
         EXPECT_TRUE(validRpmText(t)) << t;
     for (const char* t : {"650", "65000", "65a0", " 650", ""})

@@ -149,7 +149,7 @@ TEST(DashboardSetupWindow, ValidatesThenStoresInOrderAndRebuildsTheSelection) {
     list0->setCurrentIndex(12);
     list1->setCurrentIndex(-1);
     save->click();
-    EXPECT_EQ(w.dialogs.messages, (QStringList{"Invalid RPM enetered", "Invalid Speed entered",
+    EXPECT_EQ(w.dialogs.messages, (QStringList{"Invalid RPM entered", "Invalid Speed entered",
                                                "Please select parameter for every gauge"}));
     EXPECT_EQ(w.dialogs.messageKinds[1], MessageKind::Warning);
     EXPECT_EQ(w.dialogs.messageKinds[2], MessageKind::Plain);

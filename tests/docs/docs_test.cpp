@@ -102,6 +102,19 @@ TEST(Guide, CommandLineHelpManPageAndGuideAgree) {
     }
 }
 
+TEST(Guide, ManPagesNameOnlyPagesThatAreInstalled) {
+    const QString cmake = docsFile(QStringLiteral("../CMakeLists.txt"));
+    for (const QString& page : {QStringLiteral("kestrix.1"), QStringLiteral("kestrix-cli.1")}) {
+        SCOPED_TRACE(page.toStdString());
+        EXPECT_TRUE(cmake.contains(QStringLiteral("docs/") + page)) << "not installed";
+        const QString seeAlso = docsFile(page).section(QStringLiteral(".SH SEE ALSO"), 1);
+        for (const QString& named : matches(seeAlso, QStringLiteral("\\.BR ([a-z\\\\-]+) \\(1\\)")))
+            EXPECT_TRUE(cmake.contains(QStringLiteral("docs/") + QString(named).remove(u'\\') +
+                                       QStringLiteral(".1")))
+                << named.toStdString();
+    }
+}
+
 TEST(DataFiles, TheCopyBesideTheProgramIsFound) {
     QTemporaryDir root;
     const QString relative = QString::fromLatin1(kUserGuideFile);

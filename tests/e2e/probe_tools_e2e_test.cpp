@@ -26,12 +26,11 @@ QPushButton* button(QWidget* w, const char* name) {
 TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
     // An ECU that answers every register, 0x02 among them that the program has no meaning
     // for, but the right-hand air flow and the second O2 sensor. Each silent register costs
-    // the test's half-second time-out at line pace: a few show it, the window test the rest.
+    // the test's time-out at line pace: a few show it, the window test the rest.
     auto o = quietSim();
     o.unsupported.reset();
     for (int r : {0x06, 0x07, 0x36})
         o.unsupported.set(size_t(r));
-    // Each answer is read once 100 bytes of its stream are in: a faster line fills them sooner.
     o.baud = 115200;
     SimMainWindow k(o, [](SettingsStore& s) { s.save("Comms", "Speed", "115200"); });
     ASSERT_TRUE(k.connectEcu());
@@ -74,8 +73,8 @@ TEST(ProbeToolsE2E, RegisterTestListsTheSupportedRegistersAndNarrowsTheLists) {
                                     "Air Fuel Base Self Learn",
                                     "Air Fuel Base Self Learn Right Hand",
                                     "Injector Time Right Hand",
-                                    "Duty Cycle (require RPM & Inj)",
-                                    "Duty Cycle RH (require RPM & Inj RH)",
+                                    "Duty Cycle (requires RPM & Inj)",
+                                    "Duty Cycle RH (requires RPM & Inj RH)",
                                     "O2 Sensor B1",
                                     "WBo2"}));
 

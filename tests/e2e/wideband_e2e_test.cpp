@@ -1,5 +1,6 @@
 // Kestrix against the simulated ECU and wideband controller, both through QSerialPort.
 #include "gauges/Graph.h"
+#include "gauges/gauge_geometry.h"
 #include "live/Form1.h"
 #include "live/GaugeGrid.h"
 #include "support/sim_window.h"
@@ -32,7 +33,7 @@ TEST(WidebandE2E, HandshakeAfrGraphAndGauge24) {
     const QString shown = w.find<QLabel>("lblAFR")->text();
     const auto raws = controller.sentRaws();
     EXPECT_TRUE(std::any_of(raws.begin(), raws.end(), [&](uint16_t r) {
-        return singleText(wb::afrFromRaw(r)) == shown;
+        return valueText(wb::afrFromRaw(r), 2) == shown;
     })) << shown.toStdString();
 
     // Connect again to a controller that went on streaming while the port was closed: the

@@ -105,7 +105,7 @@ TEST(PeakHold, RisesWithTheValueAndStartsAfreshAfterAReset) {
         {"600", 0.1f, "600"},     {"x", 5.f, "5"},     // not a number: the value
     };
     for (const auto& s : steps)
-        EXPECT_EQ(peak.next(QString::fromLatin1(s.shown), s.value), QLatin1String(s.next))
+        EXPECT_EQ(peak.next(QString::fromLatin1(s.shown), s.value, 0), QLatin1String(s.next))
             << s.shown << " " << s.value;
 }
 

@@ -103,12 +103,14 @@ TEST(DialTexts, ValueAndPeak) {
 
     QString peak = "0";
     for (float v : {3.0f, 7.0f, 5.0f})
-        peak = peakText(peak, v);
+        peak = peakText(peak, v, 0);
     EXPECT_EQ(peak, "7");
-    EXPECT_EQ(peakText("0", -4.0f), "0");
-    EXPECT_EQ(peakText("abc", -4.0f), "-4");
-    EXPECT_EQ(peakText("", 1.5f), "1.5");
-    EXPECT_EQ(peakText("7", 7.25f), "7.25"); // unformatted, whatever the decimals
+    EXPECT_EQ(peakText("0", -4.0f, 0), "0");
+    EXPECT_EQ(peakText("abc", -4.0f, 0), "-4");
+    EXPECT_EQ(peakText("", 1.5f, 0), "1.5");
+    // Written as the dial writes its value: "16.90" beside "14.89", not "16.9".
+    EXPECT_EQ(peakText("7", 16.9f, 2), "16.90");
+    EXPECT_EQ(peakText("16.90", 16.9f, 2), "16.90");
 }
 
 TEST(DialColours, ReadFromDisplaySettings) {

@@ -175,3 +175,50 @@ TEST(AnalyserScatter, DefaultColumns) {
         EXPECT_EQ(c.colour, r.colour) << r.codes.size();
     }
 }
+
+TEST(AnalyserScatter, TheColourScaleSpansThePercentilesOrTheRangeSet) {
+    // Cruise between 11 and 15, and fuel cut reading 22 now and then.
+    std::vector<float> afr;
+    for (int i = 0; i < 1000; ++i)
+        afr.push_back(i % 100 == 0 ? 22.0f : 11.0f + float(i % 41) / 10);
+    afr.push_back(NAN);
+    const ScatterRange range = scatterColourRange(afr);
+    EXPECT_FLOAT_EQ(range.low, 11.0f);
+    EXPECT_FLOAT_EQ(range.high, 15.0f);
+    const struct {
+        const char* name;
+        std::vector<float> values;
+        double low, high;
+    } edges[] = {
+        {"one value but one", {14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 9}, 9, 14},
+        {"all the same", {14, 14}, 14, 14},
+        {"none", {NAN}, 0, 0},
+    };
+    for (const auto& e : edges) {
+        SCOPED_TRACE(e.name);
+        const ScatterRange r = scatterColourRange(e.values);
+        EXPECT_EQ(r.low, e.low);
+        EXPECT_EQ(r.high, e.high);
+    }
+
+    // The scale spans the range as set; beyond it, its end colours; ticks inside it.
+    const std::vector<float> x = {0, 1}, y = {0, 1};
+    const ScatterMapping m = scatterMapping(x, y, afr, 100, 100, 200, 20, {11.5, 14.5});
+    EXPECT_EQ(m.colour.low, 11.5);
+    EXPECT_EQ(m.colour.high, 14.5);
+    EXPECT_FALSE(m.colour.ticks.empty());
+    for (double t : m.colour.ticks) {
+        EXPECT_GE(t, 11.5);
+        EXPECT_LE(t, 14.5);
+    }
+    EXPECT_EQ(m.colourOf(13), scatterScaleColour(0.5));
+    EXPECT_EQ(m.colourOf(22), scatterScaleColour(1));
+    EXPECT_NE(m.colourOf(12), m.colourOf(14));
+}
+
+TEST(AnalyserAxes, TheCursorReadsItsTimeAndRecord) {
+    const std::vector<double> times = {0, 0.5, 75.25};
+    EXPECT_EQ(analyserCursorText(times, 1), "0:00.0, record 1");
+    EXPECT_EQ(analyserCursorText(times, 3), "1:15.3, record 3");
+    EXPECT_EQ(analyserCursorText({}, 7), "record 7"); // no times
+}

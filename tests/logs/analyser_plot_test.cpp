@@ -201,12 +201,21 @@ TEST(AnalyserPlot, ManyRecordsPerPixelGiveEachColumnItsExtremesJoined) {
     EXPECT_EQ(column(15001).y2(), 200);
 }
 
-TEST(AnalyserPlot, SeriesColoursByGaugeColumn) {
-    EXPECT_EQ(analyserSeriesColour(0), 0x800000u);  // 0, 0, 128
-    EXPECT_EQ(analyserSeriesColour(2), 0x808000u);  // 0, 128, 128
-    EXPECT_EQ(analyserSeriesColour(3), 0x000080u);  // 128, 0, 0
-    EXPECT_EQ(analyserSeriesColour(10), 0xFFFF00u); // 0, 255, 255
-    EXPECT_EQ(analyserSeriesColour(11), 0x0000FFu); // 255, 0, 0
+TEST(AnalyserPlot, SeriesColoursAreDistinctAndReadOnWhite) {
+    const auto rgb = [](uint32_t bgr) {
+        return std::array<double, 3>{double(bgr & 0xFF), double(bgr >> 8 & 0xFF),
+                                     double(bgr >> 16 & 0xFF)};
+    };
+    for (int i = 0; i < kAnalyserSeries; ++i) {
+        const auto a = rgb(analyserSeriesColour(i));
+        // Light enough colours vanish on the white plot (silver did).
+        EXPECT_LT(0.2126 * a[0] + 0.7152 * a[1] + 0.0722 * a[2], 0.75 * 255) << i;
+        for (int j = i + 1; j < kAnalyserSeries; ++j) {
+            const auto b = rgb(analyserSeriesColour(j));
+            const double d = std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+            EXPECT_GT(d, 60) << i << " and " << j;
+        }
+    }
 }
 
 TEST(LogNumbers, ColumnReadAsNumbersLikeFieldByCode) {

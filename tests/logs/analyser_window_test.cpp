@@ -123,7 +123,7 @@ TEST(LogAnalyser, LoadFillsTheBoxesAndReadsOutTheFirstRecord) {
     EXPECT_EQ(a.param(2)->text(), "012.50");
     EXPECT_EQ(a.param(18)->text(), "On");
     EXPECT_EQ(a.param(12)->text(), "Off");
-    EXPECT_EQ(a.get<QLabel>("Label1")->text(), "1");
+    EXPECT_EQ(a.get<QLabel>("Label1")->text(), "0.0 s, record 1");
     EXPECT_EQ(a.text(0), QColor(0, 255, 0));
     EXPECT_EQ(a.back(0), QColor(0, 0, 0));
     EXPECT_TRUE(a.get<QGroupBox>("fraPosition")->isEnabled());
@@ -218,7 +218,7 @@ TEST(LogAnalyser, TickedSeriesAreDrawnInTheirColours) {
     EXPECT_EQ(a.win->graph(0)->seriesCount(), 1);
     EXPECT_EQ(a.win->graph(1)->seriesCount(), 0);
     EXPECT_DOUBLE_EQ(a.win->stepX(), double(a.win->plotWidth()) / 100);
-    EXPECT_EQ(a.text(1), QColor(0, 128, 0));
+    EXPECT_EQ(a.text(1), QColor(214, 39, 40));
     EXPECT_EQ(a.back(1), QColor(255, 255, 255));
     a.check(2, 1)->click();
     a.check(2, 0)->click();
@@ -226,7 +226,7 @@ TEST(LogAnalyser, TickedSeriesAreDrawnInTheirColours) {
     // Unticked from one graph, still shown on the other: keeps its colour.
     a.check(1, 1)->click();
     EXPECT_EQ(a.win->graph(0)->seriesCount(), 0);
-    EXPECT_EQ(a.text(1), QColor(0, 128, 0));
+    EXPECT_EQ(a.text(1), QColor(214, 39, 40));
     a.check(2, 1)->click();
     EXPECT_EQ(a.text(1), QColor(0, 255, 0));
     EXPECT_EQ(a.back(1), QColor(0, 0, 0));
@@ -264,7 +264,7 @@ TEST(LogAnalyser, PaintsZeroOnTheBottomRowMaxValOnTheTopAndFlatRunsAcross) {
         records << (i % 2 ? "1, 8000" : "1, 0");
     a.open(a.writeLog("Time, RPM", records));
     a.check(1, 0)->click();
-    std::vector<int> rows = painted(0, QColor(0, 0, 128));
+    std::vector<int> rows = painted(0, QColor(31, 119, 180));
     EXPECT_GT(rows.front(), 0);
     EXPECT_GT(rows[size_t(a.win->graph(0)->plotHeight() - 1)], 0); // above the time axis
 
@@ -274,7 +274,7 @@ TEST(LogAnalyser, PaintsZeroOnTheBottomRowMaxValOnTheTopAndFlatRunsAcross) {
         records << (i == 5000 ? "1, 0, 6" : "1, 0, 3");
     a.open(a.writeLog("Time, RPM, Throttle", records));
     a.check(2, 1)->click();
-    rows = painted(1, QColor(0, 128, 0));
+    rows = painted(1, QColor(214, 39, 40));
     const int width = a.win->graph(1)->width();
     const int middle = (a.win->graph(1)->plotHeight() - 1) / 2;
     EXPECT_GE(rows[size_t(middle)], width - 1);
@@ -295,7 +295,7 @@ TEST(LogAnalyser, CursorMovesByButtonAndMouse) {
     a.button("btnPlus1")->click();
     EXPECT_EQ(a.win->cursorRecord(), 2);
     EXPECT_TRUE(a.button("btnMinus1")->isEnabled());
-    EXPECT_EQ(label->text(), "2");
+    EXPECT_EQ(label->text(), "1.0 s, record 2");
     EXPECT_EQ(a.param(0)->text(), "900");
     EXPECT_EQ(a.param(12 + 6)->text(), "Off");
     for (int i = 0; i < 3; ++i)
@@ -318,7 +318,7 @@ TEST(LogAnalyser, CursorMovesByButtonAndMouse) {
     EXPECT_EQ(a.win->cursorRecord(), 2);
     a.win->picGraph_MouseDown(2.5 * x);
     EXPECT_EQ(a.win->cursorRecord(), 4);
-    EXPECT_EQ(label->text(), "4");
+    EXPECT_EQ(label->text(), "3.0 s, record 4");
     EXPECT_DOUBLE_EQ(a.win->graph(1)->cursorX(), 2.5 * x);
     // A real click and drag with the left button, in pixels of the graph.
     AnalyserPlot* plot = a.win->graph(1);
@@ -403,7 +403,7 @@ TEST(LogAnalyser, GraphsReadOutTheirSpanAndTheScatterMovesTheCursor) {
     ASSERT_TRUE(dot);
     QTest::mouseClick(scatter, Qt::LeftButton, {}, *dot + QPoint(2, -1));
     EXPECT_EQ(a.win->cursorRecord(), 123);
-    EXPECT_EQ(a.get<QLabel>("Label1")->text(), "123");
+    EXPECT_EQ(a.get<QLabel>("Label1")->text(), "12.2 s, record 123");
     EXPECT_EQ(a.param(0)->text(), "2220");
     EXPECT_DOUBLE_EQ(a.win->graph(1)->cursorX(), 122 * a.win->stepX());
     EXPECT_TRUE(scatter->accessibleDescription().contains(

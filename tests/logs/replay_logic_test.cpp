@@ -1,6 +1,7 @@
 // The replay's arithmetic: slider scale, play step, what a record shows, catalogue changes and
 // the placement of its own controls.
 #include "logs/replay_logic.h"
+#include "util/ticks.h"
 
 #include <gtest/gtest.h>
 
@@ -135,4 +136,70 @@ TEST(ReplayLogic, ControlsSitInTheBottomRightCornerBesideTheIndicators) {
     EXPECT_GE(l.fraPosition.left, last.left + last.width);
     EXPECT_LE(l.btnBrowse.left + l.btnBrowse.width, 12000);
     EXPECT_LE(l.btnPlay.top + l.btnPlay.height, 9000);
+}
+
+TEST(ReplayLogic, OnlyATimeColumnThatReadsAndMovesOnPacesAReplay) {
+    const struct {
+        const char* name;
+        QByteArray log;
+        bool timed;
+    } cases[] = {
+        {"times", "Time, RPM\r\n000.010, 800\r\n000.510, 900\r\n001.010, 950\r\n", true},
+        {"one time for all", "Time, RPM\r\n000.001, 800\r\n000.001, 900\r\n", false},
+        {"a stamp that is no number", "Time, RPM\r\n1.0, 800\r\nx, 900\r\n2.0, 950\r\n", false},
+        {"one record", "Time, RPM\r\n1.0, 800\r\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<double> times = replayTimes(load(c.log));
+        EXPECT_EQ(ReplayClock(times).timed(), c.timed);
+    }
+    EXPECT_EQ(replayTimes(load(cases[0].log)), (std::vector<double>{0, 0.5, 1.0}));
+}
+
+TEST(ReplayLogic, ByTheClockALogTakesItsOwnLengthAtEachSpeed) {
+    // A minute at about 150 records a second, spaced 6 and 7 ms by turns, with a 2 s gap where
+    // the line fell silent.
+    QByteArray text = "Time, RPM\r\n";
+    double t = 5.0;
+    for (int i = 0; i < 9000; ++i) {
+        t += i == 4000 ? 2.0 : (i % 2 ? 0.006 : 0.007);
+        text += QByteArray::number(t, 'f', 3) + ", 800\r\n";
+    }
+    const LogData log = load(text);
+    const std::vector<double> times = replayTimes(log);
+    ASSERT_EQ(times.size(), 9000u);
+    const double length = times.back();
+
+    for (double speed : kReplaySpeeds) {
+        SCOPED_TRACE(speed);
+        ReplayClock clock(times);
+        // The window's loop on a busy machine: each timer fires up to 25 ms late. The start
+        // sits just before the tick counter wraps.
+        uint32_t now = 0xFFFFF000u;
+        const uint32_t start = now;
+        clock.start(1, now, speed);
+        uint32_t lateness = 7;
+        int64_t shown = 1;
+        while (true) {
+            const int64_t due = clock.recordAt(now);
+            ASSERT_GE(due, shown); // never back
+            // Never a record before its time.
+            ASSERT_LE(clock.secondsOf(due), double(elapsedTicks(start, now)) / 1000 * speed + 1e-6);
+            shown = due;
+            if (shown >= int64_t(times.size())) break;
+            lateness = (lateness * 7 + 3) % 26;
+            now += clock.msUntilNext(shown, now) + lateness;
+        }
+        const double took = double(elapsedTicks(start, now)) / 1000;
+        EXPECT_NEAR(took, length / speed, 0.02 * length / speed);
+    }
+
+    // Moved to a record while playing: on from there, at that record's time.
+    ReplayClock clock(times);
+    clock.start(4000, 1000, 1);
+    EXPECT_EQ(clock.recordAt(1000), 4000);
+    EXPECT_EQ(clock.msUntilNext(4000, 1000), 2000u); // the gap
+    EXPECT_EQ(clock.recordAt(2999), 4000);
+    EXPECT_EQ(clock.recordAt(3000), 4001);
 }

@@ -6,8 +6,10 @@
 #include "support/accessible_tree.h"
 #include "support/main_window.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -362,4 +364,40 @@ TEST(DataReplay, ClosingWhilePlayingIsRefusedUnlessTheProgramEnds) {
     ending.play();
     EXPECT_TRUE(ending.dialogs.messages.isEmpty());
     EXPECT_TRUE(waitUntil([&] { return ending.win.isNull(); }, 3000));
+}
+
+TEST(DataReplay, ALogWithTimesShowsItsFirstRecordAndPlaysByItsClock) {
+    Replay r;
+    // Before Play the dials show the log's first record, not their minimums.
+    QList<QByteArray> records;
+    for (int i = 0; i < 40; ++i)
+        records << QByteArray::number(12.0 + i * 0.005, 'f', 3) + ", " +
+                       QByteArray::number(2400 + i) + ", 13.1";
+    r.open(r.writeLog("Time, RPM, Battery", records));
+    EXPECT_EQ(r.value(0), "2400");
+    EXPECT_EQ(r.value(1), "13.1");
+    EXPECT_TRUE(r.win->isTimed());
+    auto* speed = r.get<QComboBox>("cmbSpeed");
+    EXPECT_TRUE(speed->isVisibleTo(r.win));
+    EXPECT_FALSE(r.get<QGroupBox>("fraSpeed")->isVisibleTo(r.win));
+    EXPECT_EQ(speed->currentText(), QString::fromUtf8("Speed 1\u00D7"));
+    auto* time = r.get<QLabel>("lblTime");
+    EXPECT_EQ(time->text(), "0.0 s, record 1 of 40");
+
+    r.position()->setValue(21);
+    EXPECT_EQ(time->text(), "0.1 s, record 21 of 40");
+    r.position()->setValue(1);
+    speed->setCurrentIndex(3); // 4x: the 0.195 s log in about 50 ms
+    r.play();
+    EXPECT_EQ(r.win->currentRecord(), 40);
+    EXPECT_EQ(r.value(0), "2439");
+    EXPECT_EQ(time->text(), "0.2 s, record 40 of 40");
+
+    // A log whose stamps do not move on steps at the chosen delay, as before.
+    r.open(r.rpmLog(5));
+    EXPECT_FALSE(r.win->isTimed());
+    EXPECT_TRUE(r.get<QGroupBox>("fraSpeed")->isVisibleTo(r.win));
+    EXPECT_FALSE(speed->isVisibleTo(r.win));
+    EXPECT_EQ(r.value(0), "1001");
+    EXPECT_EQ(time->text(), "record 1 of 5");
 }

@@ -16,9 +16,12 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace kx;
@@ -58,7 +61,7 @@ TEST(RegisterTestLogic, AnswersTextsAndGauges) {
 
     EXPECT_EQ(registerLine(0x01), "Register 1 active - CAS Position (RPM) LSB - supported\r\n");
     EXPECT_EQ(registerLine(0x02), "Register 2 active - not supported\r\n");
-    EXPECT_EQ(registerLine(0x1D), "Register 1D active - A/F Base SL RH- supported\r\n");
+    EXPECT_EQ(registerLine(0x1D), "Register 1D active - A/F Base SL RH - supported\r\n");
     EXPECT_EQ(registerGauges(0x15), (std::vector<int>{12, 20}));
     EXPECT_EQ(registerGauges(0x23), (std::vector<int>{19, 21}));
     EXPECT_TRUE(registerGauges(0x00).empty());
@@ -127,7 +130,8 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     EXPECT_EQ(w.ecu->writes,
               (QList<QByteArray>{bytes({0x30}), bytes({0x5A, 0x00}), bytes({0xF0})}));
     EXPECT_EQ(w.form->link().readMode(), ReceiveMode::RegisterTest);
-    EXPECT_EQ(w.ecu->threshold(), 100);
+    // The answer is read once a frame and the next header are in.
+    EXPECT_EQ(w.ecu->threshold(), 6);
     // The first probe gives a slow ECU longer than the others before it counts as no answer.
     EXPECT_GT(t->Timer1()->remainingTime(), 1000);
     EXPECT_FALSE(button(t, "btnClose")->isEnabled());
@@ -144,11 +148,12 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     w.ecu->feed(probeAnswer()); // register 2
     w.settle();
 
-    // Register 3 stays silent: after 500 ms the test moves on without a line.
+    // Register 3 stays silent: the ECU answered at once so far, so after a quarter second the
+    // test moves on without a line.
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(waitUntil([&] { return countWrites(*w.ecu, bytes({0x5A, 0x04})) == 1; }, 5000));
-    EXPECT_GE(clock.elapsed(), 500);
+    EXPECT_GE(clock.elapsed(), 250);
     EXPECT_EQ(t->scan().report(), registerLine(0) + registerLine(1) + registerLine(2));
 
     for (int reg = 4; !t->scan().completed(); ++reg) {
@@ -179,8 +184,8 @@ TEST(RegisterTestWindow, ProbesEveryRegisterAndNarrowsTheGaugeLists) {
     QStringList offered;
     for (int i = 0; i < settings->cmbGauge(5)->count(); ++i)
         offered << settings->cmbGauge(5)->itemText(i);
-    EXPECT_EQ(offered, (QStringList{"RPM", "Injector Time", "Duty Cycle (require RPM & Inj)",
-                                    "O2 Sensor B1", "O2 sensor B2", "WBo2"}));
+    EXPECT_EQ(offered, (QStringList{"RPM", "Injector Time", "Duty Cycle (requires RPM & Inj)",
+                                    "O2 Sensor B1", "O2 Sensor B2", "WBo2"}));
     EXPECT_EQ(settings->cmbGauge(0)->currentText(), "RPM");
     EXPECT_EQ(settings->cmbGauge(1)->currentIndex(), -1);
     EXPECT_EQ(settings->cmbGauge(6)->currentData().toInt(), 20);
@@ -217,6 +222,54 @@ TEST(RegisterTestWindow, ClosingDuringAWaitStopsAfterItAndReconnectsOnce) {
     w.settle();
     w.ecu->feed(probeAnswer());
     EXPECT_TRUE(w.dialogs.messages.isEmpty());
+}
+
+TEST(RegisterTestWindow, ATestEndedEarlyNeverNarrowsTheGaugeLists) {
+    const struct {
+        const char* name;
+        std::function<void(MainWindow&, frmRegTest&)> end;
+        const char* said;
+        int probed;
+    } cases[] = {
+        {"cancelled", [](MainWindow&, frmRegTest& t) { button(&t, "btnCancel")->click(); },
+         " Cancelled: the gauge lists are left as they were.", 2},
+        {"cable pulled", [](MainWindow& w, frmRegTest&) { w.ecu->disconnectNow(); },
+         " The ECU port was lost.", 2},
+        {"no answer to register 0",
+         [](MainWindow& w, frmRegTest& t) {
+             for (int i = 0; i < 3; ++i) {
+                 t.Timer1_Timer();
+                 w.settle();
+             }
+         },
+         " No answer from the ECU to register 0.", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow w;
+        w.connectEcu();
+        frmSettings* settings = w.form->open<frmSettings>();
+        const int offered = settings->cmbGauge(0)->count();
+        QPointer<frmRegTest> t = qobject_cast<frmRegTest*>(settings->btnActTest_Click());
+        ASSERT_TRUE(t);
+        w.settle();
+        for (int reg = 0; reg < c.probed; ++reg) {
+            w.ecu->feed(probeAnswer());
+            w.settle();
+        }
+        EXPECT_EQ(t->findChild<QProgressBar*>("prgProbe")->value(), c.probed);
+        w.ecu->writes.clear();
+        c.end(w, *t);
+        w.settle();
+        EXPECT_EQ(label(t, "lblInfo"), QString("- Completed !") + c.said);
+        EXPECT_FALSE(button(t, "btnUpdate")->isEnabled());
+        EXPECT_FALSE(button(t, "btnCancel")->isEnabled());
+        EXPECT_TRUE(button(t, "btnClose")->isEnabled());
+        EXPECT_EQ(countWrites(*w.ecu, bytes({0x5A, uint8_t(c.probed + 1)})), 0);
+        EXPECT_EQ(settings->cmbGauge(0)->count(), offered);
+        t->close();
+        w.settle();
+    }
 }
 
 TEST(EcuFinderWindow, ProbesFromFeDownAndCancelFinishesTheProbeInProgress) {

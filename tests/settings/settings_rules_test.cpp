@@ -78,8 +78,8 @@ TEST(DisplaySettings, SaveStopsAtTheFirstEmptySlot) {
     EXPECT_FALSE(e.gauges[0]);
     EXPECT_FALSE(e.gauges[1]);
     EXPECT_EQ(e.gauges[5], 24);
-    EXPECT_EQ(gaugeListName(23), "O2 sensor B2");
-    EXPECT_EQ(gaugeListName(20), "Duty Cycle (require RPM & Inj)");
+    EXPECT_EQ(gaugeListName(23), "O2 Sensor B2");
+    EXPECT_EQ(gaugeListName(20), "Duty Cycle (requires RPM & Inj)");
     EXPECT_EQ(gaugeListName(kChannelCount), "");
 }
 

@@ -30,7 +30,7 @@ void pressEscape(QWidget* window) {
 TEST(CommunicationWindow, FillsValidatesAndSaves) {
     MainWindow w;
     QPointer<Form3> f = w.form->open<Form3>();
-    EXPECT_EQ(f->windowTitle(), "Communiction");
+    EXPECT_EQ(f->windowTitle(), "Communication");
     EXPECT_EQ(child<QComboBox>(f, "txtComPort")->currentText(), "1");
     EXPECT_EQ(child<QLineEdit>(f, "txtECUid")->text(), "EF");
     EXPECT_EQ(child<QLineEdit>(f, "txtSpeed2")->text(), "19200");

@@ -402,6 +402,13 @@ int main(int argc, char** argv) {
     w.settle();
     w.ecu->feed(QByteArray::fromHex("ff0813021105430522010000").repeated(9));
     shoot(diag, out, QStringLiteral("frmSelfDiag"));
+    // The data display waits while the self-diagnostics hold the link.
+    Form1* waiting = w.form->open<Form1>();
+    waiting->resize(800, 560);
+    w.settle();
+    shoot(waiting, out, QStringLiteral("Form1-waiting"));
+    waiting->close();
+    w.settle();
     frmActiveTest* tests = w.form->open<frmActiveTest>();
     w.settle();
     shoot(tests, out, QStringLiteral("frmActiveTest"));

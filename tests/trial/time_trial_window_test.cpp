@@ -58,7 +58,7 @@ TEST(TimeTrialWindow, ArmsTheSpeedStreamAndTimesATrial) {
 
     // Not active: the speed label stays.
     t.speed(500, 10);
-    EXPECT_EQ(t.get<QLabel>("lblSpeed")->text(), "0");
+    EXPECT_EQ(t.get<QLabel>("lblSpeed")->text(), "0.0");
 
     t.box(0)->setChecked(true);
     t.click("btnStart");
@@ -70,12 +70,12 @@ TEST(TimeTrialWindow, ArmsTheSpeedStreamAndTimesATrial) {
     t.speed(2200, 2);
     t.speed(4750, 30);
     // Each frame waits for the next, and is timed when it came.
-    EXPECT_EQ(t.time(0)->text(), "0");
+    EXPECT_EQ(t.time(0)->text(), "0.00");
     t.speed(4760, 30);
     EXPECT_EQ(t.time(0)->text(), "2.75");
     EXPECT_EQ(t.time(0)->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     EXPECT_FALSE(t.box(0)->isChecked());
-    EXPECT_EQ(t.get<QLabel>("lblSpeed")->text(), "60");
+    EXPECT_EQ(t.get<QLabel>("lblSpeed")->text(), "60.0");
     EXPECT_EQ(t.w.dialogs.beeps, 0);
     t.speed(4800, 31); // nothing ticked any more: the automatic finish
     EXPECT_EQ(t.w.dialogs.beeps, 1);
@@ -84,7 +84,7 @@ TEST(TimeTrialWindow, ArmsTheSpeedStreamAndTimesATrial) {
 
     // Activate with no box ticked: the first sample ends it.
     t.click("btnStart");
-    EXPECT_EQ(t.time(0)->text(), "0");
+    EXPECT_EQ(t.time(0)->text(), "0.00");
     t.speed(5000, 40);
     EXPECT_EQ(t.w.dialogs.beeps, 2);
     EXPECT_TRUE(t.get<QPushButton>("btnStart")->isEnabled());

@@ -166,7 +166,7 @@ TEST(WidebandWindow, IncompatibleSilentAndLateReplies) {
     w.wb->feed("> 03E0 ERR\r\n");
     w.wb->feed("> 03E0 ERR\r\n");
     QCoreApplication::processEvents();
-    EXPECT_EQ(w.dialogs.messages, QStringList{"WBO2 version not compatable03E0"});
+    EXPECT_EQ(w.dialogs.messages, QStringList{"WBO2 version not compatible03E0"});
     EXPECT_EQ(w.dialogs.messageKinds, std::vector<MessageKind>{MessageKind::Warning});
     EXPECT_EQ(w.form->wbLink().readMode(), 0);
 
