@@ -135,8 +135,8 @@ MapFileRead readMapFile(const QString& path) {
     return fromGrid(readGridFile(path, 0, 255));
 }
 
-GridFileRead readGridFile(const QString& path, int lowest, int highest) {
-    GridFileRead r;
+MapSizedFile readMapSizedFile(const QString& path) {
+    MapSizedFile r;
     const QFileInfo info(path);
     // A FIFO or a device would block the read, or never end.
     if (!info.isFile()) {
@@ -152,7 +152,18 @@ GridFileRead readGridFile(const QString& path, int lowest, int highest) {
         r.error = file.errorString();
         return r;
     }
-    return parseGridFile(file.read(kLargestFile + 1), lowest, highest);
+    r.bytes = file.read(kLargestFile + 1);
+    return r;
+}
+
+GridFileRead readGridFile(const QString& path, int lowest, int highest) {
+    const MapSizedFile file = readMapSizedFile(path);
+    if (!file.bytes) {
+        GridFileRead r;
+        r.error = file.error;
+        return r;
+    }
+    return parseGridFile(*file.bytes, lowest, highest);
 }
 
 } // namespace kx

@@ -17,7 +17,7 @@ namespace {
 FuelSamples samplesOf(int cell, std::initializer_list<float> ratios) {
     FuelSamples s;
     for (float r : ratios)
-        s.add(cell, r, {});
+        s.add(cell, r, {}, true, 0.1, s.newVisit());
     return s;
 }
 
@@ -80,7 +80,7 @@ TEST(MapCorrection, ACellsSuggestionIsTheMapTimesTheChangeHeldRoundedAndClamped)
     EXPECT_EQ(c.cells[3].trust, CellTrust::NoHits);
     for (int i : {1, 2, 3})
         EXPECT_EQ(c.suggested.values[size_t(i)], 100) << i;
-    EXPECT_EQ(trustReason(c.cells[1], settings), "3 kept hits, fewer than 10");
+    EXPECT_EQ(trustReason(c.cells[1], settings), "3 readings kept, fewer than 10");
     EXPECT_TRUE(trustReason(c.cells[2], settings).startsWith("too uncertain"));
     EXPECT_EQ(c.counts.kept, 23u);
 }
@@ -189,7 +189,7 @@ TEST(MapCorrection, TargetFilesRoundTripAndASuggestedMapOpensAsAMap) {
 
     FuelSamples s;
     for (int i = 0; i < 20; ++i)
-        s.add(5, 15.5f, {});
+        s.add(5, 15.5f, {}, true, 0.1, s.newVisit());
     const FuelCorrection c = correctMap(map, t.hundredths, s, {});
     const MapFileRead opened = parseMapFile(mapFileText(c.suggested));
     ASSERT_TRUE(opened.map);
