@@ -193,7 +193,7 @@ void FuelCorrectionPanel::btnSaveTarget_Click() {
 
 void FuelCorrectionPanel::btnSaveSuggested_Click() {
     if (offered_ && mapKnown_)
-        files_.save(S("suggested map.csv"), mapFileText(correct().suggested));
+        files_.save(S("suggested fuel map.csv"), mapFileText(correct().suggested));
 }
 
 } // namespace kx

@@ -418,3 +418,43 @@ TEST(MapTraceWindow, FuelCorrectionTargetsFiltersAndSuggestedMapNotForTimingMaps
     EXPECT_FALSE(timing.trace->findChild<QPushButton*>("btnSaveSuggested")->isEnabled());
     EXPECT_TRUE(timing.text("lblCorrectionNote").contains("timing map"));
 }
+
+// A 1366 x 768 laptop with a 40 px taskbar holds the whole window; Esc on the set-up cancels:
+// nothing saved, nothing read, and Set Up... brings it back.
+TEST(MapTraceWindow, FitsALaptopScreenAndEscOnTheSetUpCancels) {
+    TraceWindow t;
+    t.trace->show();
+    t.w.settle();
+    const QSize fits(1366, 768 - 40);
+    for (const QSize& s : {t.trace->minimumSizeHint(), t.trace->sizeHint()})
+        EXPECT_TRUE(s.width() <= fits.width() && s.height() <= fits.height())
+            << s.width() << " x " << s.height();
+    t.trace->resize(t.trace->sizeHint());
+    t.w.settle();
+    for (const char* name : {"lblMapCell288", "fraCorrection", "lblStatus", "btnSaveSuggested"}) {
+        const auto* widget = t.trace->findChild<QWidget*>(name);
+        const QRect in(widget->mapTo(t.trace, QPoint(0, 0)), widget->size());
+        EXPECT_TRUE(t.trace->rect().contains(in)) << name;
+    }
+
+    const QString stored = t.w.store->read("MapTrace", "MapAddress");
+    t.setup->findChild<QLineEdit*>("txtMap")->setText("1234");
+    QTest::keyClick(t.setup, Qt::Key_Escape);
+    t.w.settle();
+    EXPECT_EQ(t.w.form->findChild<frmMapTData*>(), nullptr);
+    EXPECT_EQ(t.w.store->read("MapTrace", "MapAddress"), stored);
+    EXPECT_TRUE(t.w.ecu->writes.isEmpty());
+    EXPECT_FALSE(t.trace->reading());
+    EXPECT_TRUE(t.text("lblStatus").startsWith("Set-up cancelled"));
+    auto* again = t.trace->findChild<QPushButton*>("btnSetup");
+    ASSERT_TRUE(again->isEnabled());
+    again->click();
+    t.w.settle();
+    auto* setup = t.w.form->findChild<frmMapTData*>();
+    ASSERT_NE(setup, nullptr);
+    EXPECT_FALSE(again->isEnabled());
+    setup->btnOK_Click();
+    t.w.settle();
+    EXPECT_TRUE(t.trace->reading());
+    EXPECT_FALSE(again->isEnabled());
+}
