@@ -7,6 +7,7 @@
 #include "wideband/wideband.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -82,7 +83,11 @@ MapTraceGrid::MapTraceGrid(const MapTraceModel& model, QWidget* parent)
         auto* cell = new QLabel;
         cell->setObjectName(S("lblMapCell") + QString::number(i));
         cell->setFixedSize(38, 20);
-        if (i >= maptrace::FirstMapCell) cell->installEventFilter(this);
+        if (i >= maptrace::FirstMapCell) {
+            cell->installEventFilter(this);
+            // Tab reaches the grid at its first cell; the arrows go on from there.
+            cell->setFocusPolicy(i == maptrace::FirstMapCell ? Qt::StrongFocus : Qt::ClickFocus);
+        }
         cell->setAlignment(Qt::AlignCenter);
         const GridPlace at = gridPlace(i);
         if (i >= maptrace::FirstRowHeader) {
@@ -267,7 +272,8 @@ QString MapTraceGrid::scaleText(View v) const {
     const QString current = S(" Thick frame: the cell the engine is in.");
     const QString untrusted = S(" Faint: no trusted suggestion, the map value stays (the "
                                 "cell's tooltip says why).");
-    const QString locks = S(" Grey: locked (a click locks or unlocks a cell).");
+    const QString locks =
+        S(" Grey: locked (a click, or Space on the cell the arrows reach, locks or unlocks it).");
     switch (v) {
     case View::MapValues:
         return S("Map values: red at 0, blue at 255. Yellow: cells the engine has left; green: "
@@ -314,13 +320,43 @@ QString MapTraceGrid::scaleText(View v) const {
 }
 
 bool MapTraceGrid::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease && m_.correction && lockView(view())) {
-        const auto* l = qobject_cast<QLabel*>(watched);
-        for (int i = maptrace::FirstMapCell; l && i < maptrace::CellCount; ++i) {
-            if (lblMapCell_[size_t(i)] != l) continue;
-            emit lockToggled(i - maptrace::FirstMapCell);
+    const auto* l = qobject_cast<QLabel*>(watched);
+    int cell = 0;
+    for (int i = maptrace::FirstMapCell; l && i < maptrace::CellCount && !cell; ++i)
+        if (lblMapCell_[size_t(i)] == l) cell = i;
+    if (!cell) return QGroupBox::eventFilter(watched, event);
+    const bool locking = m_.correction && lockView(view());
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        if (!locking) break;
+        emit lockToggled(cell - maptrace::FirstMapCell);
+        return true;
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        // The keyboard's place in the grid: a sunken panel.
+        lblMapCell_[size_t(cell)]->setFrameShape(event->type() == QEvent::FocusIn ? QFrame::Panel
+                                                                                : QFrame::Box);
+        break;
+    case QEvent::KeyPress: {
+        // The arrows move among the cells; Space locks or unlocks one, as a click does.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const GridPlace at = gridPlace(cell);
+        int row = at.row, column = at.column;
+        if (key == Qt::Key_Space && locking) {
+            emit lockToggled(cell - maptrace::FirstMapCell);
             return true;
         }
+        if (key == Qt::Key_Up) --row;
+        if (key == Qt::Key_Down) ++row;
+        if (key == Qt::Key_Left) --column;
+        if (key == Qt::Key_Right) ++column;
+        if (row == at.row && column == at.column) break;
+        if (row >= 1 && row <= 16 && column >= 1 && column <= 16)
+            lblMapCell_[size_t(mapCellIndex(row, column))]->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    default:
+        break;
     }
     return QGroupBox::eventFilter(watched, event);
 }

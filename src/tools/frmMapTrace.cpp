@@ -108,7 +108,7 @@ frmMapTrace::frmMapTrace(const Host& host)
     // Tab follows the layout: the views above the grid, the buttons beside it, the correction.
     const char* const order[] = {
         "optMap",        "optHits",      "optWBo2",       "optTarget",     "optChange",
-        "optSuggested",  "optDifference", "btnSetup",     "btnOpenMap",    "btnSaveMap",
+        "optSuggested",  "optDifference", "lblMapCell33", "btnSetup",     "btnOpenMap",    "btnSaveMap",
         "btnAddLogs",    "btnExportCoverage", "btnClear", "chkRange",      "chkCold",
         "chkThrottle",   "chkSettle",    "chkGap",        "spnMinHits",    "spnMaxChange",
         "btnOpenTarget", "btnSaveTarget", "btnSaveSuggested"};

@@ -25,7 +25,9 @@ struct GridTextRead {
 
 namespace gridtext {
 inline std::string_view trimmed(std::string_view t) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    const auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    };
     while (!t.empty() && blank(t.front()))
         t.remove_prefix(1);
     while (!t.empty() && blank(t.back()))

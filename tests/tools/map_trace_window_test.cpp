@@ -400,6 +400,33 @@ TEST(MapTraceWindow, FuelCorrectionTargetsFiltersAndSuggestedMapNotForTimingMaps
     click("btnSaveSuggested");
     EXPECT_EQ(readTargetFile(savedTarget).target, target);
     EXPECT_EQ(readMapFile(saved).map, c.suggested);
+
+    // In the Difference view a click locks a changed cell: it keeps the map's value and says
+    // so; Space on the cell the arrows reach does the same; the locks go with the target.
+    click("optDifference");
+    int moved = 0;
+    while (moved < 255 && c.suggested.values[size_t(moved)] == map.values[size_t(moved)])
+        ++moved;
+    ASSERT_LT(moved, 255);
+    EXPECT_EQ(t.cell(33 + moved)->text().toInt(),
+              c.suggested.values[size_t(moved)] - map.values[size_t(moved)]);
+    QTest::mouseClick(t.cell(33 + moved), Qt::LeftButton);
+    t.w.settle();
+    EXPECT_EQ(t.trace->correction()->cells[size_t(moved)].trust, CellTrust::Locked);
+    EXPECT_EQ(t.cell(33 + moved)->text(), "0");
+    EXPECT_TRUE(t.cell(33 + moved)->accessibleDescription().endsWith("keeps the map value: locked"))
+        << t.cell(33 + moved)->accessibleDescription().toStdString();
+    QTest::keyClick(t.cell(33), Qt::Key_Right);
+    QTest::keyClick(t.cell(34), Qt::Key_Space);
+    t.w.settle();
+    EXPECT_EQ(t.trace->correction()->cells[1].trust, CellTrust::Locked);
+    const QString lockedTarget = t.w.dir.filePath("t3.csv");
+    t.w.dialogs.fileAnswers = {lockedTarget};
+    click("btnSaveTarget");
+    const auto withLocks = readTargetFile(lockedTarget).target;
+    ASSERT_TRUE(withLocks);
+    EXPECT_EQ(withLocks->locked.count(), 2u);
+    EXPECT_TRUE(withLocks->locked.test(size_t(moved)) && withLocks->locked.test(1));
     // The same map opened from a file named for a timing map: its values again, whatever the
     // stored addresses are.
     const QString timingPath = t.w.dir.filePath("timing map.csv");
