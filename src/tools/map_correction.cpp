@@ -498,6 +498,12 @@ QByteArray correctionReportText(const EngineMap& map, const FuelCorrection& corr
             return c.change ? marked(c, changePercentText(*c.change).toLatin1()) : QByteArray();
         },
         correction);
+    // What flashing the suggestion changes, in counts.
+    out += "\r\n";
+    appendMapBlock(out, "# Difference", s, [&](int cell) {
+        const int d = int(correction.suggested.values[size_t(cell)]) - map.values[size_t(cell)];
+        return d > 0 ? '+' + number(d) : number(d);
+    });
     block("# Hits kept", [](const CellCorrection& c) {
         return c.kept ? number(int64_t(c.kept)) : QByteArray();
     });

@@ -214,8 +214,8 @@ QString changePercentText(double change);
 // The filter counts in a line: "Kept 9120; kept out: no reading 12, ratio out of 9 to 20 40..."
 QString filterCountsText(const FuelSamples::Counts& counts, FilterMask on);
 
-// What `kestrix-cli correct --report` writes: the Change %, Hits kept, Readings kept, Visits
-// and Spread blocks in the map's layout (a cell without a trusted suggestion has its figures in
+// What `kestrix-cli correct --report` writes: the Change %, Difference (suggested - map, in
+// counts), Hits kept, Readings kept, Visits and Spread blocks in the map's layout (a cell without a trusted suggestion has its figures in
 // brackets, a locked one "lock" for its change), then a "#" line per filter. Locale-free
 // numbers, CRLF line ends.
 QByteArray correctionReportText(const EngineMap& map, const FuelCorrection& correction,

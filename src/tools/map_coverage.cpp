@@ -196,6 +196,9 @@ QString logFilesSummary(const LogFilesCoverage& result) {
                        .arg(result.count.added);
     if (result.count.skipped > 0)
         text += QStringLiteral(", %1 skipped (no RPM or Throttle)").arg(result.count.skipped);
+    // An empty WBo2 field or a sensor not ready is no reading: say how many such records.
+    const uint64_t without = result.coverage.hits() - result.coverage.afrHits();
+    if (without > 0) text += QStringLiteral(", %1 without a wideband reading").arg(without);
     return text;
 }
 

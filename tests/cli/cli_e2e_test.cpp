@@ -248,7 +248,8 @@ TEST(CliE2E, CoveragePrintsTheMapTracesExportOfManyLogs) {
     EXPECT_EQ(cli.exitCode(), 0);
     EXPECT_EQ(cli.readAllStandardOutput(), coverageExportText(map.scales, expected.coverage));
     EXPECT_EQ(expected.coverage.hits(), 3u);
-    EXPECT_TRUE(cli.readAllStandardError().contains("3 logs: 3 records added, 2 skipped"));
+    EXPECT_TRUE(cli.readAllStandardError().contains(
+        "3 logs: 3 records added, 2 skipped (no RPM or Throttle), 1 without a wideband reading"));
 
     // A log that cannot be read is named and the others still printed; a bad map prints none.
     const struct {
@@ -310,7 +311,7 @@ TEST(CliE2E, CorrectPrintsTheSuggestedMapAloneAndItsReportApart) {
     EXPECT_NE(expected.suggested, map);
     EXPECT_EQ(fileBytes(report), correctionReportText(map, expected, settings.filters));
     for (const char* line : {"\r\n# Change %\r\nRPM\\TP,22,", "\r\n# Hits kept\r\n",
-                             "\r\n# Readings kept\r\n", "\r\n# Visits\r\n",
+                             "\r\n# Readings kept\r\n", "\r\n# Visits\r\n", "\r\n# Difference\r\n",
                              "\r\n# Spread\r\n", "# Kept out, gap: off\r\n",
                              "# Kept out, no wideband reading: "})
         EXPECT_TRUE(fileBytes(report).contains(line)) << line;
