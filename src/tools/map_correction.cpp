@@ -196,18 +196,18 @@ void FuelSamples::add(int cell, float ratio, FilterMask keptOutBy, bool newReadi
     if (visitMasks_[c].empty() || lastVisit_[c] != visit) {
         visitMasks_[c].push_back(0);
         lastVisit_[c] = visit;
+        lastEntry_[c] = visitMasks_[c].size() - 1;
     }
-    visitMasks_[c].back() |= uint32_t(1) << bin;
+    visitMasks_[c][lastEntry_[c]] |= uint32_t(1) << bin;
 }
 
 void FuelSamples::merge(const FuelSamples& other) {
     for (size_t c = 0; c < cells_.size(); ++c) {
         for (size_t m = 0; m < cells_[c].size(); ++m)
             cells_[c][m].merge(other.cells_[c][m]);
-        // Their visits are others than ours: no later record of ours continues one.
+        // Their visits are others than ours; a stay of ours goes on in its own entry.
         visitMasks_[c].insert(visitMasks_[c].end(), other.visitMasks_[c].begin(),
                               other.visitMasks_[c].end());
-        lastVisit_[c] = 0;
     }
     noReading_ += other.noReading_;
 }

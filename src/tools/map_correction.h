@@ -123,7 +123,8 @@ private:
     std::array<Bins, 256> cells_{};
     // Per cell, per visit with readings: the filter masks its readings carried, a bit each.
     std::array<std::vector<uint32_t>, 256> visitMasks_{};
-    std::array<uint64_t, 256> lastVisit_{}; // the visit the last entry above is for
+    std::array<uint64_t, 256> lastVisit_{}; // the visit of our last entry above...
+    std::array<size_t, 256> lastEntry_{};   // ...and where it is (merged ones come after it)
     uint64_t visits_ = 0;
     uint64_t noReading_ = 0;
 };
