@@ -29,7 +29,9 @@ std::bitset<256> EcuConfig::defaultUnsupported() {
 }
 
 Ecu::Ecu(EcuConfig config)
-    : config_(std::move(config)), engine_(config_.seed, config_.coolantStartC) {}
+    : config_(std::move(config)), engine_(config_.seed, config_.coolantStartC) {
+    if (config_.fuelMap) memory_.setFuelMap(*config_.fuelMap);
+}
 
 void Ecu::lineReset() {
     wait_ = Wait::Command;

@@ -35,6 +35,8 @@ struct EcuConfig {
     double launchDelay = -1;
     // Seconds from each register stream start to the dyno pull; negative: no pull.
     double pullDelay = -1;
+    // The fuel map flashed into the ECU (--fuel-map), in place of its own.
+    std::optional<std::array<uint8_t, 256>> fuelMap;
 
     // Registers outside the live-data catalogue.
     static std::bitset<256> defaultUnsupported();

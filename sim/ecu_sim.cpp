@@ -44,6 +44,7 @@ EcuSimulator::EcuSimulator(SimOptions options) : options_(std::move(options)) {
     config.coolantStartC = options_.coolantStartC;
     config.launchDelay = options_.launchDelay;
     config.pullDelay = options_.pullDelay;
+    config.fuelMap = options_.fuelMap;
     device_ =
         std::make_unique<Device>(std::move(config), options_.timeScale, options_.keepDataFrames);
 

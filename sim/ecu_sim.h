@@ -36,6 +36,9 @@ struct SimOptions {
     double coolantStartC = 20;
     double launchDelay = -1;
     double pullDelay = -1;
+    // --fuel-map: the fuel map the ECU holds and the engine runs on (parsed with the wideband's
+    // options, since the mixture is the controller's to measure).
+    std::optional<std::array<uint8_t, 256>> fuelMap;
     // Keep every live-data frame as the ECU made it, before the line's faults (dataFrames()).
     bool keepDataFrames = false;
 };

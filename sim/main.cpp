@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> ecuArgs;
     const auto wbOptions =
         kxsim::parseWbOptions(std::vector<std::string>(argv + 1, argv + argc), ecuArgs, error);
-    const auto options = wbOptions ? kxsim::parseOptions(ecuArgs, error) : std::nullopt;
+    auto options = wbOptions ? kxsim::parseOptions(ecuArgs, error) : std::nullopt;
+    if (options) options->fuelMap = wbOptions->fuelMap;
     if (!options) {
         std::fputs(error.empty() ? "" : (error + "\n").c_str(), stderr);
         std::FILE* out = error.empty() ? stdout : stderr;

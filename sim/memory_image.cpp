@@ -74,6 +74,14 @@ uint8_t MemoryImage::codeLike(int i) {
     }
 }
 
+void MemoryImage::setFuelMap(const std::array<uint8_t, 256>& values) {
+    for (const MapLocation& m : maps()) {
+        if (m.timing) continue;
+        for (size_t i = 0; i < values.size(); ++i)
+            bytes_[uint16_t(m.map + i)] = values[i];
+    }
+}
+
 void MemoryImage::updateLive(uint16_t rpmRaw, uint8_t throttleRaw) {
     for (const LiveLocation& l : liveLocations()) {
         bytes_[l.rpmMsb] = uint8_t(rpmRaw >> 8);

@@ -27,6 +27,8 @@ public:
 
     uint8_t read(uint16_t address) const { return bytes_[address]; }
     void write(uint16_t address, uint8_t value) { bytes_[address] = value; }
+    // A fuel map "flashed" in place of the made-up one, at every fuel map location.
+    void setFuelMap(const std::array<uint8_t, 256>& values);
     // Writes engine speed (rpm / 12.5, high byte first) and throttle at every live location.
     void updateLive(uint16_t rpmRaw, uint8_t throttleRaw);
 

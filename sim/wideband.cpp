@@ -2,10 +2,13 @@
 
 #include "memory_image.h"
 #include "tools/fuel_target.h"
+#include "tools/map_grid.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 namespace kxsim {
 
@@ -52,9 +55,39 @@ double PlantedMixture::afr(const EngineState& s, double time) {
     double afr =
         kx::defaultTargetHundredths(MemoryImage::rpmScale(row) * 50, MemoryImage::tpScale(column)) /
         100.0 * (1.0 + plantedFuelError(pct_, row, column));
+    // Fuel in proportion to the cell's value: more fuel for the same air, a lower ratio.
+    if (fuelMap_)
+        afr *= double(MemoryImage::fuelCell(row, column)) / (*fuelMap_)[size_t(16 * row + column)];
     if (s.coolantC < 68) afr *= 0.9;
     if (enrichUntil_ && time <= *enrichUntil_) afr *= 0.85;
     return afr;
+}
+
+std::optional<std::array<uint8_t, 256>> readFuelMapFile(const std::string& path,
+                                                         std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) {
+        error = "cannot read the fuel map " + path;
+        return std::nullopt;
+    }
+    const kx::GridTextRead read = kx::parseGridText(text.substr(0, 64 * 1024), 1, 255);
+    if (!read.grid) {
+        error = "fuel map " + path + ": " + read.error;
+        return std::nullopt;
+    }
+    for (int i = 0; i < 16; ++i) {
+        if (read.grid->rpm[size_t(i)] != 50 * MemoryImage::rpmScale(i) ||
+            read.grid->tp[size_t(i)] != MemoryImage::tpScale(i)) {
+            error = "fuel map " + path + ": its headers are not the simulated ECU's scales";
+            return std::nullopt;
+        }
+    }
+    std::array<uint8_t, 256> values{};
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = uint8_t(read.grid->values[i]);
+    return values;
 }
 
 std::vector<uint8_t> measurementFrame(uint16_t raw, uint8_t sensor, uint8_t heater) {
@@ -70,7 +103,8 @@ std::vector<uint8_t> measurementFrame(uint16_t raw, uint8_t sensor, uint8_t heat
 
 WidebandController::WidebandController(WbOptions options, EngineSource engine)
     : options_(std::move(options)), engine_(std::move(engine)), rng_(options_.seed) {
-    if (options_.fuelErrorPct >= 0) planted_.emplace(options_.fuelErrorPct);
+    if (options_.fuelErrorPct >= 0 || options_.fuelMap)
+        planted_.emplace(std::max(0.0, options_.fuelErrorPct), options_.fuelMap);
 }
 
 std::string WidebandController::reply(const std::string& c) {
@@ -195,6 +229,15 @@ std::optional<WbOptions> parseWbOptions(const std::vector<std::string>& args,
             }
             continue;
         }
+        if (name == "--fuel-map") {
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value";
+                return std::nullopt;
+            }
+            o.fuelMap = readFuelMapFile(args[++i], error);
+            if (!o.fuelMap) return std::nullopt;
+            continue;
+        }
         if (name.rfind("--wb-", 0) != 0) {
             rest.push_back(name);
             continue;
@@ -261,7 +304,11 @@ std::string wbUsage() {
            "                       x cos(pi column/8), rows and columns of the simulated\n"
            "                       map counted from 0; besides, 10 % rich below 68 C,\n"
            "                       15 % rich for 0.3 s after a throttle step, 22.0 in fuel\n"
-           "                       cut (closed throttle above 1600 rpm)\n";
+           "                       cut (closed throttle above 1600 rpm)\n"
+           "  --fuel-map FILE      the ECU holds this fuel map (a map file Kestrix saved, on\n"
+           "                       the simulated scales) and the engine runs on it: each\n"
+           "                       cell's fuel goes with its value against the ECU's own map,\n"
+           "                       so a suggested map can be flashed and driven again\n";
 }
 
 } // namespace kxsim

@@ -7,6 +7,7 @@
 #include "pty_link.h"
 #include "rng.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,7 +36,15 @@ struct WbOptions {
     // --fuel-error PCT: the engine burns Kestrix's target ratio off by a planted error per map
     // cell (PlantedMixture); negative: the plain ratio model.
     double fuelErrorPct = -1;
+    // --fuel-map FILE: the fuel map the engine runs on, in place of the ECU's own; its fuel
+    // goes with each cell's value against the own map's (MemoryImage::fuelCell).
+    std::optional<std::array<uint8_t, 256>> fuelMap;
 };
+
+// A fuel map file as Kestrix writes it (Save Map, Save Suggested Map, kestrix-cli correct) on
+// the simulated scales, cells 1 to 255; nothing, with `error` set, otherwise.
+std::optional<std::array<uint8_t, 256>> readFuelMapFile(const std::string& path,
+                                                         std::string& error);
 
 // Parses the "--wb-..." options (the others are left in `rest`). Nothing, with `error` set,
 // on a bad one.
@@ -69,12 +78,16 @@ std::pair<int, int> simulatedCell(const EngineState& s);
 // and 25.0 with the engine stopped (free air).
 class PlantedMixture {
 public:
-    explicit PlantedMixture(double pct) : pct_(pct) {}
+    // `fuelMap`: the map the engine runs on; the ratio goes with own value / its value.
+    explicit PlantedMixture(double pct,
+                            std::optional<std::array<uint8_t, 256>> fuelMap = std::nullopt)
+        : pct_(pct), fuelMap_(fuelMap) {}
     // The ratio now, `time` seconds into the run (called in time order).
     double afr(const EngineState& s, double time);
 
 private:
     double pct_;
+    std::optional<std::array<uint8_t, 256>> fuelMap_;
     std::optional<double> enrichUntil_;
     std::vector<std::pair<double, double>> throttle_; // the last 0.1 s: time, throttle
 };

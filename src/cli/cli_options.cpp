@@ -16,8 +16,9 @@ namespace kx {
 namespace {
 constexpr int kMaxDurationS = 2000000;
 
-const QStringList kCorrectOptions = {QStringLiteral("target"), QStringLiteral("min-hits"),
-                                     QStringLiteral("max-change"), QStringLiteral("no-filter")};
+const QStringList kCorrectOptions = {QStringLiteral("target"),    QStringLiteral("min-hits"),
+                                     QStringLiteral("max-change"), QStringLiteral("no-filter"),
+                                     QStringLiteral("report"),     QStringLiteral("lock")};
 const char* const kDynoNumbers[] = {"mass", "cda", "crr", "rho", "loss", "step", "from", "to"};
 
 bool isDynoOption(const QString& name) {
@@ -29,6 +30,7 @@ bool isDynoOption(const QString& name) {
 // The command an option belongs to, for "--x is for ...".
 QString optionOwner(const QString& name) {
     if (name == u"map") return QStringLiteral("coverage' and 'correct");
+    if (name == u"out") return QStringLiteral("log' and 'correct");
     if (kCorrectOptions.contains(name)) return QStringLiteral("correct");
     if (isDynoOption(name)) return QStringLiteral("dyno");
     if (name == u"settings") return QStringLiteral("log' and 'dyno");
@@ -41,7 +43,8 @@ CliParse parseMapReport(const QCommandLineParser& parser, const QString& command
     CliParse result;
     const bool correct = command == u"correct";
     for (const QString& name : parser.optionNames()) {
-        if (name == u"map" || (correct && kCorrectOptions.contains(name))) continue;
+        if (name == u"map" || (correct && (kCorrectOptions.contains(name) || name == u"out")))
+            continue;
         result.error = QStringLiteral("--%1 is for '%2'").arg(name, optionOwner(name));
         return result;
     }
@@ -59,6 +62,16 @@ CliParse parseMapReport(const QCommandLineParser& parser, const QString& command
     o.logs = logs;
     o.target = parser.value(QStringLiteral("target"));
     o.noFilters = parser.values(QStringLiteral("no-filter"));
+    for (const char* name : {"out", "report", "lock", "target"}) {
+        const QString key = QLatin1String(name);
+        if (parser.isSet(key) && parser.value(key).isEmpty()) {
+            result.error = QStringLiteral("--%1 needs a value").arg(key);
+            return result;
+        }
+    }
+    o.out = parser.value(QStringLiteral("out"));
+    o.report = parser.value(QStringLiteral("report"));
+    o.lock = parser.value(QStringLiteral("lock"));
     if (parser.isSet(QStringLiteral("min-hits"))) {
         const auto n = parseWhole(parser.value(QStringLiteral("min-hits")));
         if (!n || *n < 1 || *n > 1000000000) {
@@ -177,31 +190,43 @@ const char kCoverageHelp[] =
     "log cannot be read (the coverage of the other logs is printed).\n";
 
 const char kCorrectHelp[] =
-    "Usage: kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
-    "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
+    "Usage: kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--lock LOCK.csv]\n"
+    "                           [--min-hits N] [--max-change PCT] [--no-filter NAME]...\n"
+    "                           [--out FILE] [--report FILE] LOG...\n"
     "\n"
-    "Suggests a fuel map from the logs' WBo2, as the map trace's \"Save Suggested Map...\"\n"
-    "writes it, then prints '# Change %', '# Hits kept' and '# Spread' blocks and a '#' line\n"
-    "per filter with the records it kept out. It assumes a fuel map value is proportional to\n"
-    "the fuel delivered: suggested = map x measured / target ratio. A cell keeps the map's\n"
-    "value with fewer than N kept hits or when the standard error of its mean is over 1 % of\n"
-    "the target.\n"
+    "Suggests a fuel map from the logs' WBo2 and prints it alone, exactly as the map trace's\n"
+    "\"Save Suggested Map...\" writes it, so that it opens as the map of the next pass. A\n"
+    "summary line goes to stderr. It assumes a fuel map value is proportional to the fuel\n"
+    "delivered: suggested = map x measured / target ratio. A wideband value held over several\n"
+    "records counts as one reading. A cell keeps the map's value with fewer than N kept\n"
+    "readings, with readings from one visit shorter than 1 s, when the standard error of its\n"
+    "mean is over 1 % of the target, or when it is locked.\n"
     "\n"
-    "  --map MAP.csv     the fuel map saved by the map trace\n"
+    "  --map MAP.csv     the fuel map saved by the map trace (or a suggestion of this command)\n"
     "  --target FILE     target ratios in hundredths, in the map's layout (default: 14.70 at\n"
     "                    light load, down to 12.50 at full throttle, 12.00 at full throttle\n"
-    "                    from 6000 rpm)\n"
-    "  --min-hits N      kept hits a cell needs for a suggestion (10)\n"
+    "                    from 6000 rpm); the locks saved with it apply too\n"
+    "  --lock FILE       cells that keep the map's value: a file in the map's layout of 0 and\n"
+    "                    1 (1 locked)\n"
+    "  --min-hits N      kept readings a cell needs for a suggestion (10)\n"
     "  --max-change PCT  the largest change of a cell in one pass, in % (15)\n"
     "  --no-filter NAME  let in the records a filter keeps out: range (WBo2 below 9 or above\n"
     "                    20), cold (water below 70 C), throttle (0.5 s after the throttle\n"
     "                    moved 0.5 V in 0.2 s), settle (0.25 s after entering a cell: the\n"
-    "                    wideband's lag), gap (1 s around a pause); again for another\n"
+    "                    wideband's lag), gap (1 s around a pause or a clock going back);\n"
+    "                    again for another\n"
+    "  --out FILE        write the suggested map to FILE instead; an existing file is never\n"
+    "                    replaced\n"
+    "  --report FILE     write each cell's Change %, Difference (suggested - map), Hits kept,\n"
+    "                    Readings kept, Visits and Spread, and the records each filter kept\n"
+    "                    out (figures of a cell without a trusted suggestion in brackets);\n"
+    "                    never replaces a file\n"
     "  LOG...            one or more logs with RPM, Throttle and WBo2\n"
     "\n"
-    "Exit status: 0 done; 2 bad usage; 4 the suggested map cannot be printed; 5 the map, the\n"
-    "target or a log cannot be read (nothing is printed: a map from part of the logs is no\n"
-    "suggestion to flash).\n";
+    "Exit status: 0 done; 2 bad usage, or the --out or --report file exists; 4 the suggested\n"
+    "map or the report cannot be written; 5 the map, the target, the locks or a log cannot\n"
+    "be read (nothing is written: a map from part of the logs is no suggestion to flash);\n"
+    "7 no WBo2 reading in any log (nothing is written).\n";
 
 const char kDynoHelp[] =
     "Usage: kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
@@ -238,8 +263,9 @@ const char kOverview[] =
     "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
     "                       [--settings FILE]\n"
     "       kestrix-cli coverage --map MAP.csv LOG...\n"
-    "       kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--min-hits N]\n"
-    "                           [--max-change PCT] [--no-filter NAME]... LOG...\n"
+    "       kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--lock LOCK.csv]\n"
+    "                           [--min-hits N] [--max-change PCT] [--no-filter NAME]...\n"
+    "                           [--out FILE] [--report FILE] LOG...\n"
     "       kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
     "                        [--step RPM] [--from S --to S] [--imperial] [--settings FILE]\n"
     "                        LOG...\n"

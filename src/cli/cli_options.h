@@ -17,6 +17,7 @@ enum CliExit : int {
     InputFailed = 5,
     WriteFailed = 6, // the log cannot be written: a full disk, or another failed write
     NoPull = 6,      // dyno: no pull in any log
+    NoReading = 7,   // correct: no WBo2 reading in any log
 };
 
 // The status for a log that could not be started, by the system's error number of its
@@ -32,7 +33,9 @@ struct CliOptions {
     int minHits = 10;         // correct --min-hits N
     double maxChangePct = 15; // correct --max-change PCT
     QStringList noFilters;    // correct --no-filter NAME...
-    QString out;              // --out FILE: this file, never replaced
+    QString report;           // correct --report FILE: the figures of each cell, never replaced
+    QString lock;             // correct --lock FILE: cells that keep the map's value (0/1 map)
+    QString out;              // log, correct --out FILE: this file, never replaced
     QString outDir;           // --out-dir DIR: a new file per run in DIR
     QString port;             // --port P: instead of the stored port
     QString settings;         // --settings FILE: instead of the user's store

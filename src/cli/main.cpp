@@ -15,6 +15,7 @@
 #include "util/numbers.h"
 #include "wideband/WbLink.h"
 #include "util/settings_store.h"
+#include "util/user_file.h"
 #include "util/ticks.h"
 
 #include <QCoreApplication>
@@ -353,14 +354,30 @@ int dyno(const CliOptions& o) {
     return number > 0 ? Done : NoPull;
 }
 
-// The suggested fuel map from the WBo2 of `o.logs`, with its change, hits and spread blocks.
+// A file of `correct` that is not there yet, or why it cannot be used.
+std::optional<QString> takenOutput(const QString& path, const char* what) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) return std::nullopt;
+    return QStringLiteral("'%1' already exists; %2 never replaces a file. Choose another name.")
+        .arg(path, QLatin1String(what));
+}
+
+// The suggested fuel map from the WBo2 of `o.logs`: the map alone on stdout (or in --out), its
+// figures in --report, a line of summary on stderr.
 int correct(const CliOptions& o) {
+    for (const auto& [path, what] : {std::pair{o.out, "a suggested map"},
+                                     std::pair{o.report, "a report"}}) {
+        if (const auto taken = takenOutput(path, what)) {
+            sayLine(*taken);
+            return Usage;
+        }
+    }
     const MapFileRead map = readMapFile(o.map);
     if (!map.map) {
         sayLine(QStringLiteral("Cannot open the map '%1': %2").arg(o.map, map.error));
         return InputFailed;
     }
-    TargetTable target = defaultTarget(map.map->scales);
+    const MapScales& scales = map.map->scales;
+    TargetTable target = defaultTarget(scales);
     if (!o.target.isEmpty()) {
         const TargetFileRead read = readTargetFile(o.target);
         if (!read.target) {
@@ -374,16 +391,46 @@ int correct(const CliOptions& o) {
     settings.maxChange = o.maxChangePct / 100.0;
     for (const QString& name : o.noFilters)
         settings.filters.reset(size_t(*filterNamed(name)));
-    const LogFilesCoverage result = coverageFromLogFiles(o.logs, map.map->scales);
+    settings.locked = locksOnMap(target.scales, target.locked, scales);
+    if (!o.lock.isEmpty()) {
+        const LockFileRead read = readLockFile(o.lock);
+        if (!read.locked) {
+            sayLine(QStringLiteral("Cannot open the locks '%1': %2").arg(o.lock, read.error));
+            return InputFailed;
+        }
+        settings.locked |= locksOnMap(read.scales, *read.locked, scales);
+    }
+    const LogFilesCoverage result = coverageFromLogFiles(o.logs, scales);
     for (const QString& failure : result.failures)
         sayLine(QStringLiteral("not added: ") + failure);
-    // A map from part of the logs is no suggestion to flash: nothing is printed.
+    // A map from part of the logs is no suggestion to flash: nothing is written.
     if (!result.failures.isEmpty()) return InputFailed;
+    // Every filter off: any record with a ratio at all.
+    if (result.fuel.counts(FilterMask()).kept == 0) {
+        sayLine(o.logs.size() == 1
+                    ? QStringLiteral("no WBo2 reading in the log: no suggestion")
+                    : QStringLiteral("no WBo2 reading in any of %1 logs: no suggestion")
+                          .arg(o.logs.size()));
+        return NoReading;
+    }
     const FuelCorrection correction =
-        correctMap(*map.map, targetOnMap(target, map.map->scales), result.fuel, settings);
-    const QByteArray text = correctionReportText(*map.map, correction, settings.filters);
-    if (!printOut(text, QStringLiteral("the suggested map"))) return OutputFailed;
-    sayLine(logFilesSummary(result));
+        correctMap(*map.map, targetOnMap(target, scales), result.fuel, settings);
+    if (!o.report.isEmpty()) {
+        const QByteArray report = correctionReportText(*map.map, correction, settings.filters);
+        if (const auto error = writeUserText(o.report, report, ExistingFile::Refuse)) {
+            sayLine(QStringLiteral("Cannot write the report '%1': %2").arg(o.report, *error));
+            return OutputFailed;
+        }
+    }
+    const QByteArray text = mapFileText(correction.suggested);
+    if (o.out.isEmpty()) {
+        if (!printOut(text, QStringLiteral("the suggested map"))) return OutputFailed;
+    } else if (const auto error = writeUserText(o.out, text, ExistingFile::Refuse)) {
+        sayLine(QStringLiteral("Cannot write the suggested map '%1': %2").arg(o.out, *error));
+        return OutputFailed;
+    }
+    sayLine(logFilesSummary(result) + QStringLiteral("; ") +
+            correctionSummary(*map.map, correction));
     return Done;
 }
 

@@ -10,6 +10,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
+#include <cmath>
 #include <QVBoxLayout>
 
 namespace kx {
@@ -45,6 +47,28 @@ FuelCorrectionPanel::FuelCorrectionPanel(const MapTraceModel& model, MapTraceFil
         filters->addWidget(c, f / 2, f % 2);
         chkFilter_[size_t(f)] = c;
     }
+    // Beside the switches: what a cell needs for a suggestion, and how far one pass may go.
+    spnMinHits_ = new QSpinBox;
+    spnMinHits_->setObjectName(S("spnMinHits"));
+    spnMinHits_->setRange(1, 100000);
+    spnMinHits_->setValue(int(defaults.minHits));
+    spnMaxChange_ = new QSpinBox;
+    spnMaxChange_->setObjectName(S("spnMaxChange"));
+    spnMaxChange_->setRange(1, 100);
+    spnMaxChange_->setSuffix(S(" %"));
+    spnMaxChange_->setValue(int(std::lround(defaults.maxChange * 100)));
+    int row = (kFuelFilterCount + 1) / 2;
+    for (auto [box, caption] : {std::pair{spnMinHits_, "Minimum readings:"},
+                                std::pair{spnMaxChange_, "Maximum change a pass:"}}) {
+        auto* label = new QLabel(S(caption));
+        label->setBuddy(box);
+        filters->addWidget(label, row, 0, Qt::AlignRight);
+        filters->addWidget(box, row++, 1, Qt::AlignLeft);
+        connect(box, &QSpinBox::valueChanged, this, [this] {
+            setMap(kind_, source_, known_); // the note says the figures
+            emit changed();
+        });
+    }
     lblCounts_ = new QLabel;
     lblCounts_->setObjectName(S("lblFilterCounts"));
     lblCounts_->setWordWrap(true);
@@ -60,37 +84,67 @@ FuelCorrectionPanel::FuelCorrectionPanel(const MapTraceModel& model, MapTraceFil
     buttons->addStretch();
     box->addWidget(lblTarget_);
     box->addLayout(buttons);
-    setOffered(false, false);
+    setMap(std::nullopt);
 }
 
-void FuelCorrectionPanel::setOffered(bool offered, bool mapKnown) {
-    offered_ = offered;
-    mapKnown_ = mapKnown;
-    const CorrectionSettings s;
-    lblNote_->setText(
-        offered ? QStringLiteral(
-                      "Assumes a fuel map value is proportional to the fuel delivered: suggested "
-                      "= map value \u00D7 measured / target WBo2. A cell is trusted from %1 kept "
-                      "hits and a standard error under %2 % of its target; a change is held to "
-                      "\u00B1%3 % a pass.")
-                      .arg(s.minHits)
-                      .arg(s.maxUncertainty * 100)
-                      .arg(s.maxChange * 100)
-                : S("The stored addresses are a timing map's: a suggestion is offered for fuel "
-                    "maps only."));
-    if (offered)
-        lblNote_->setText(lblNote_->text() +
-                          S(" Traced hits come without a water temperature: trace a warm engine."));
+void FuelCorrectionPanel::setMap(std::optional<MapKind> kind, const QString& source,
+                                 bool known) {
+    kind_ = kind;
+    source_ = source;
+    known_ = known;
+    mapKnown_ = kind.has_value() && known;
+    offered_ = kind && *kind != MapKind::Timing;
+    const CorrectionSettings s = settings();
+    QString note;
+    if (!kind) {
+        note = S("Read or open a fuel map: a suggestion is offered for fuel maps.");
+    } else if (!known) {
+        note = *kind == MapKind::Timing
+                   ? S("Reading a timing map (%1): a suggestion is offered for fuel maps only.")
+                   : *kind == MapKind::Fuel
+                   ? S("Reading a fuel map (%1): the suggestion follows once it is read.")
+                   : S("Reading a map not known to be a fuel map (%1): it is taken for one once "
+                       "read.");
+        note = note.arg(source);
+    } else if (*kind == MapKind::Timing) {
+        note = S("A timing map (%1): a suggestion is offered for fuel maps only.").arg(source);
+    } else {
+        if (*kind == MapKind::Other)
+            note = S("Not known to be a fuel map (%1): taken for one. ").arg(source);
+        note += S("Assumes a fuel map value is proportional to the fuel delivered: suggested = "
+                  "map value \u00D7 measured / target WBo2. A wideband value held over several "
+                  "records is one reading. A cell is trusted from %1 kept readings, from two "
+                  "visits or %2 s in it, and a standard error under %3 % of its target; a "
+                  "change is held to \u00B1%4 % a pass. Click a cell in the Suggested or "
+                  "Difference view to lock it: it keeps its value. Traced hits come without a "
+                  "water temperature: trace a warm engine.")
+                    .arg(s.minHits)
+                    .arg(kOneVisitS)
+                    .arg(s.maxUncertainty * 100)
+                    .arg(s.maxChange * 100);
+    }
+    lblNote_->setText(note);
+    const bool on = offered_ && mapKnown_;
     for (QCheckBox* c : chkFilter_)
-        c->setEnabled(offered && mapKnown);
+        c->setEnabled(on);
     for (QWidget* w : std::initializer_list<QWidget*>{btnOpenTarget_, btnSaveTarget_,
-                                                      btnSaveSuggested_, lblCounts_, lblTarget_})
-        w->setEnabled(offered && mapKnown);
-    if (!offered) lblCounts_->clear();
+                                                      btnSaveSuggested_, lblCounts_, lblTarget_,
+                                                      spnMinHits_, spnMaxChange_})
+        w->setEnabled(on);
+    if (!offered_) lblCounts_->clear();
+}
+
+void FuelCorrectionPanel::toggleLock(int index) {
+    if (!offered_ || !mapKnown_ || index < 0 || index > 255) return;
+    const size_t at = size_t(mapCellOf(target_.scales, m_.map.scales.rpm[size_t(index / 16)],
+                                       m_.map.scales.tp[size_t(index % 16)]));
+    target_.locked.flip(at);
+    emit changed();
 }
 
 void FuelCorrectionPanel::setScales(const MapScales& scales) {
-    if (!defaultTarget_) return;
+    // The same scales keep the locks set on them.
+    if (!defaultTarget_ || target_.scales == scales) return;
     target_ = defaultTarget(scales);
     lblTarget_->setText(S("Target: Kestrix's default, 14.70 up to a throttle of %1 raw, down "
                           "to 12.50 at %2 and above, 12.00 there from %3 rpm.")
@@ -103,6 +157,9 @@ CorrectionSettings FuelCorrectionPanel::settings() const {
     CorrectionSettings s;
     for (int f = 0; f < kFuelFilterCount; ++f)
         s.filters.set(size_t(f), chkFilter_[size_t(f)]->isChecked());
+    s.minHits = uint64_t(spnMinHits_->value());
+    s.maxChange = spnMaxChange_->value() / 100.0;
+    s.locked = locksOnMap(target_.scales, target_.locked, m_.map.scales);
     return s;
 }
 
@@ -113,7 +170,9 @@ FuelCorrection FuelCorrectionPanel::correct() {
     for (const CellCorrection& cell : c.cells)
         trusted += cell.trust == CellTrust::Trusted;
     lblCounts_->setText(filterCountsText(c.counts, s.filters) +
-                        S(" %1 of 256 cells with a trusted suggestion.").arg(trusted));
+                        S(" %1 of 256 cells with a trusted suggestion; %2 locked.")
+                            .arg(trusted)
+                            .arg(s.locked.count()));
     return c;
 }
 
@@ -134,7 +193,7 @@ void FuelCorrectionPanel::btnSaveTarget_Click() {
 
 void FuelCorrectionPanel::btnSaveSuggested_Click() {
     if (offered_ && mapKnown_)
-        files_.save(S("suggested map.csv"), mapFileText(correct().suggested));
+        files_.save(S("suggested fuel map.csv"), mapFileText(correct().suggested));
 }
 
 } // namespace kx

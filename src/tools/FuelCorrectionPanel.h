@@ -9,10 +9,12 @@
 #include <QGroupBox>
 #include <array>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace kx {
 
@@ -22,10 +24,15 @@ public:
     FuelCorrectionPanel(const MapTraceModel& model, MapTraceFiles& files,
                         QWidget* parent = nullptr);
 
-    // Whether the map is a fuel map (or of addresses no preset has); the panel stays but is
-    // off for a timing map.
-    void setOffered(bool offered, bool mapKnown);
+    // The map's kind, and where it came from in words ("read from the stored addresses of
+    // RB25DET - fuel", "opened from map.csv"); nothing before a map is known. The panel stays
+    // but is off for a timing map.
+    // While the map is still being read, `known` is false.
+    void setMap(std::optional<MapKind> kind, const QString& source = {}, bool known = true);
     bool offered() const { return offered_; }
+    // Locks or unlocks map cell `index` (0 to 255): it keeps the map's value. The lock is the
+    // target's (saved with it), on the target's cell that the map cell falls in.
+    void toggleLock(int index);
     // The map's scales: the default target follows them.
     void setScales(const MapScales& scales);
     CorrectionSettings settings() const;
@@ -47,10 +54,15 @@ private:
     bool offered_ = false;
     bool mapKnown_ = false;
     bool defaultTarget_ = true;
+    std::optional<MapKind> kind_;
+    QString source_;
+    bool known_ = false;
     TargetTable target_;
     QLabel* lblNote_;
     QLabel* lblTarget_;
     std::array<QCheckBox*, kFuelFilterCount> chkFilter_{};
+    QSpinBox* spnMinHits_;
+    QSpinBox* spnMaxChange_;
     QLabel* lblCounts_;
     QPushButton* btnOpenTarget_;
     QPushButton* btnSaveTarget_;

@@ -6,6 +6,8 @@
 #include "util/text.h"
 #include "wideband/wideband.h"
 
+#include <QEvent>
+#include <QKeyEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +21,7 @@ constexpr uint32_t kUnpainted = 0xFFFFFFFFu;
 constexpr uint32_t kBlack = 0x000000u;
 constexpr uint32_t kWhite = 0xFFFFFFu;
 constexpr uint32_t kFaintText = 0x707070u;
+constexpr uint32_t kLockedColour = 0xB0B0B0u; // grey: a locked cell keeps the map's value
 
 // Black text on light cells, white on dark ones.
 uint32_t textOn(uint32_t bgr) {
@@ -27,7 +30,7 @@ uint32_t textOn(uint32_t bgr) {
 }
 
 // What a screen reader and the tooltip say of a cell's coverage beyond its caption.
-QString coverageDetails(const CoverageCell& c) {
+QString coverageDetails(const CoverageCell& c, uint64_t fewHits) {
     if (c.hits == 0) return S("No hits");
     QString text = S("%1 %2").arg(c.hits).arg(c.hits == 1 ? S("hit") : S("hits"));
     if (const auto mean = c.meanAfr()) {
@@ -36,7 +39,7 @@ QString coverageDetails(const CoverageCell& c) {
                     .arg(c.afrCount)
                     .arg(singleText(c.afrMin), singleText(c.afrMax));
     }
-    if (c.hits < MapCoverage::kFewHits) text += S(" (few hits)");
+    if (c.hits < fewHits) text += S(" (few hits)");
     return text;
 }
 
@@ -80,6 +83,11 @@ MapTraceGrid::MapTraceGrid(const MapTraceModel& model, QWidget* parent)
         auto* cell = new QLabel;
         cell->setObjectName(S("lblMapCell") + QString::number(i));
         cell->setFixedSize(38, 20);
+        if (i >= maptrace::FirstMapCell) {
+            cell->installEventFilter(this);
+            // Tab reaches the grid at its first cell; the arrows go on from there.
+            cell->setFocusPolicy(i == maptrace::FirstMapCell ? Qt::StrongFocus : Qt::ClickFocus);
+        }
         cell->setAlignment(Qt::AlignCenter);
         const GridPlace at = gridPlace(i);
         if (i >= maptrace::FirstRowHeader) {
@@ -101,10 +109,10 @@ MapTraceGrid::MapTraceGrid(const MapTraceModel& model, QWidget* parent)
     fraShow_ = new QGroupBox(S("Show"));
     fraShow_->setObjectName(S("fraShow"));
     auto* showRow = new QHBoxLayout(fraShow_);
-    const char* const captions[] = {"Map Values", "Hits",     "Mean WBo2",
-                                    "Target",     "Change %", "Suggested"};
-    const char* const names[] = {"optMap",    "optHits",   "optWBo2",
-                                 "optTarget", "optChange", "optSuggested"};
+    const char* const captions[] = {"Map Values", "Hits",      "Mean WBo2", "Target",
+                                    "Change %",   "Suggested", "Difference"};
+    const char* const names[] = {"optMap",    "optHits",      "optWBo2",      "optTarget",
+                                 "optChange", "optSuggested", "optDifference"};
     for (size_t i = 0; i < opt_.size(); ++i) {
         opt_[i] = new QRadioButton(S(captions[i]));
         opt_[i]->setObjectName(S(names[i]));
@@ -151,6 +159,7 @@ std::optional<double> MapTraceGrid::figure(int index, View v) const {
     const CellCorrection& c = m_.correction->cells[size_t(index)];
     if (v == View::Target) return c.target;
     if (v == View::ChangePct) return c.change;
+    if (v == View::Difference) return double(c.suggested) - double(m_.map.values[size_t(index)]);
     return std::nullopt;
 }
 
@@ -178,7 +187,10 @@ void MapTraceGrid::showCell(int cell) {
             const CoverageCell& cc = m_.coverage.cell(index);
             caption =
                 coverageCaption(cc, v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr);
-            faint = cc.hits < MapCoverage::kFewHits;
+            faint = (v == View::Hits ? cc.hits : cc.afrCount) < m_.settings.minHits;
+        } else if (v == View::Difference) {
+            caption = *f > 0 ? u'+' + QString::number(*f) : QString::number(*f);
+            faint = c->trust != CellTrust::Trusted;
         } else {
             caption = v == View::Target ? oneDecimal(*f) : changePercentText(*f);
             faint = v == View::ChangePct && c->trust != CellTrust::Trusted;
@@ -186,6 +198,10 @@ void MapTraceGrid::showCell(int cell) {
         colour = scale_.colourOf(*f);
     }
     if (faint) colour = dimmed(colour);
+    if (c && lockView(v) && c->trust == CellTrust::Locked) {
+        colour = kLockedColour;
+        faint = false;
+    }
     // Over a figure's colour the cell the engine is in gets a thick frame, so both show.
     const bool current = cell == m_.shownCurrent;
     if (current && v == View::MapValues) colour = kCurrentCellColour;
@@ -204,7 +220,7 @@ void MapTraceGrid::showDetails(int cell) {
     const QString details =
         m_.correction && correctionView(view())
             ? correctionDetails(m_.correction->cells[size_t(index)], m_.settings)
-            : coverageDetails(m_.coverage.cell(index));
+            : coverageDetails(m_.coverage.cell(index), m_.settings.minHits);
     if (l->toolTip() == details) return;
     l->setToolTip(details);
     l->setAccessibleDescription(details);
@@ -229,7 +245,8 @@ void MapTraceGrid::refresh() {
         CoverageScale scale;
         if (v == View::Hits || v == View::MeanAfr) {
             scale = coverageScale(m_.coverage,
-                                  v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr);
+                                  v == View::Hits ? CoverageView::Hits : CoverageView::MeanAfr,
+                                  m_.settings.minHits);
         } else {
             for (int i = 0; i < 256; ++i) {
                 const auto f = figure(i, v);
@@ -255,12 +272,19 @@ QString MapTraceGrid::scaleText(View v) const {
     const QString current = S(" Thick frame: the cell the engine is in.");
     const QString untrusted = S(" Faint: no trusted suggestion, the map value stays (the "
                                 "cell's tooltip says why).");
+    const QString locks =
+        S(" Grey: locked (a click, or Space on the cell the arrows reach, locks or unlocks it).");
     switch (v) {
     case View::MapValues:
         return S("Map values: red at 0, blue at 255. Yellow: cells the engine has left; green: "
                  "the cell it is in.");
     case View::Suggested:
-        return S("Suggested map: red at 0, blue at 255.") + untrusted + current;
+        return S("Suggested map: red at 0, blue at 255.") + untrusted + locks + current;
+    case View::Difference:
+        if (!scale_.any) return S("No suggestion yet.") + current;
+        return S("Suggested minus map, in counts: blue at %1 to red at %2.")
+                   .arg(QString::number(scale_.low), QString::number(scale_.high)) +
+               untrusted + locks + current;
     case View::Target:
         return S("Target WBo2: blue at %1 to red at %2.")
                    .arg(meanAfrText(scale_.low), meanAfrText(scale_.high)) +
@@ -288,8 +312,53 @@ QString MapTraceGrid::scaleText(View v) const {
                        scale_.logarithmic ? S(" (logarithmic)") : QString());
     else
         out = S("%1: green at %2 (one level).").arg(name, text(scale_.low));
-    if (scale_.any) out += S(" Faint: fewer than %1 hits.").arg(MapCoverage::kFewHits);
+    if (scale_.any)
+        out += S(" Faint: fewer than %1 %2.")
+                   .arg(m_.settings.minHits)
+                   .arg(hits ? S("hits") : S("hits with WBo2"));
     return out + current;
+}
+
+bool MapTraceGrid::eventFilter(QObject* watched, QEvent* event) {
+    const auto* l = qobject_cast<QLabel*>(watched);
+    int cell = 0;
+    for (int i = maptrace::FirstMapCell; l && i < maptrace::CellCount && !cell; ++i)
+        if (lblMapCell_[size_t(i)] == l) cell = i;
+    if (!cell) return QGroupBox::eventFilter(watched, event);
+    const bool locking = m_.correction && lockView(view());
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        if (!locking) break;
+        emit lockToggled(cell - maptrace::FirstMapCell);
+        return true;
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        // The keyboard's place in the grid: a sunken panel.
+        lblMapCell_[size_t(cell)]->setFrameShape(event->type() == QEvent::FocusIn ? QFrame::Panel
+                                                                                : QFrame::Box);
+        break;
+    case QEvent::KeyPress: {
+        // The arrows move among the cells; Space locks or unlocks one, as a click does.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const GridPlace at = gridPlace(cell);
+        int row = at.row, column = at.column;
+        if (key == Qt::Key_Space && locking) {
+            emit lockToggled(cell - maptrace::FirstMapCell);
+            return true;
+        }
+        if (key == Qt::Key_Up) --row;
+        if (key == Qt::Key_Down) ++row;
+        if (key == Qt::Key_Left) --column;
+        if (key == Qt::Key_Right) ++column;
+        if (row == at.row && column == at.column) break;
+        if (row >= 1 && row <= 16 && column >= 1 && column <= 16)
+            lblMapCell_[size_t(mapCellIndex(row, column))]->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    default:
+        break;
+    }
+    return QGroupBox::eventFilter(watched, event);
 }
 
 void MapTraceGrid::paintCell(int cell, uint32_t colour) {

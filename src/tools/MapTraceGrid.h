@@ -33,7 +33,7 @@ struct MapTraceModel {
 class MapTraceGrid : public QGroupBox {
     Q_OBJECT
 public:
-    enum class View { MapValues, Hits, MeanAfr, Target, ChangePct, Suggested };
+    enum class View { MapValues, Hits, MeanAfr, Target, ChangePct, Suggested, Difference };
     explicit MapTraceGrid(const MapTraceModel& model, QWidget* parent = nullptr);
 
     // Laid out by the window: the "Show" box above the grid, the colour line under it.
@@ -55,9 +55,16 @@ public:
 
 signals:
     void viewChanged();
+    // Map cell `index` (0 to 255) was clicked in the Suggested or Difference view: lock or
+    // unlock it.
+    void lockToggled(int index);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool correctionView(View v) const { return v >= View::Target; }
+    bool lockView(View v) const { return v == View::Suggested || v == View::Difference; }
     void showDetails(int cell);
     void paintCell(int cell, uint32_t colour);
     std::optional<double> figure(int index, View v) const;
@@ -69,7 +76,7 @@ private:
     CoverageScale scale_;
     std::bitset<256> changed_;
     QGroupBox* fraShow_;
-    std::array<QRadioButton*, 6> opt_{};
+    std::array<QRadioButton*, 7> opt_{};
     QLabel* lblScale_;
 };
 

@@ -55,9 +55,11 @@ frmMapTData::frmMapTData(QWidget* owner, Settings& settings, Dialogs& dialogs)
     btnOK_ = new QPushButton(S("OK"));
     btnOK_->setObjectName(S("btnOK"));
     btnOK_->setDefault(true);
+    btnCancel_ = namedButton(nullptr, S("btnCancel"), S("Cancel"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnOK_);
+    buttons->addWidget(btnCancel_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(fraMap);
@@ -66,6 +68,7 @@ frmMapTData::frmMapTData(QWidget* owner, Settings& settings, Dialogs& dialogs)
 
     connect(cmbECUmap_, &QComboBox::activated, this, &frmMapTData::cmbECUmap_Click);
     connect(btnOK_, &QPushButton::clicked, this, &frmMapTData::btnOK_Click);
+    connect(btnCancel_, &QPushButton::clicked, this, &QWidget::close);
     closeOnEscape(this);
     nameForAccessibility(this);
 }
@@ -93,12 +96,13 @@ void frmMapTData::btnOK_Click() {
     }
     for (int f = 0; f < MapFieldCount; ++f)
         settings_.save(S(kSection), mapSettingKey(MapField(f)), t[size_t(f)]);
+    accepted_ = true;
     close();
 }
 
 void frmMapTData::closeEvent(QCloseEvent* event) {
     event->accept();
-    emit closed();
+    emit closed(accepted_);
 }
 
 } // namespace kx

@@ -1,6 +1,7 @@
 #pragma once
-// The map trace's set-up: a preset list and the six addresses the trace reads. However it
-// closes (OK, Esc, the close box), the trace window then starts from the stored settings.
+// The map trace's set-up: a preset list and the six addresses the trace reads. OK saves them and
+// the trace window starts from the stored settings; Cancel, Esc or the close box cancel: nothing
+// is saved and nothing starts.
 #include "tools/map_trace.h"
 
 #include <QWidget>
@@ -27,7 +28,7 @@ public:
     void cmbECUmap_Click(int index);
 
 signals:
-    void closed();
+    void closed(bool accepted);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -40,6 +41,8 @@ private:
     QComboBox* cmbECUmap_;
     std::array<QLineEdit*, MapFieldCount> boxes_{};
     QPushButton* btnOK_;
+    QPushButton* btnCancel_;
+    bool accepted_ = false;
 };
 
 } // namespace kx

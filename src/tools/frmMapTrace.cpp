@@ -18,6 +18,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,6 +30,7 @@ namespace kx {
 
 namespace {
 constexpr int kCoverageRefreshMs = 250;
+constexpr int kCorrectionWidth = 400;
 
 } // namespace
 
@@ -46,8 +48,11 @@ frmMapTrace::frmMapTrace(const Host& host)
     connect(grid_, &MapTraceGrid::viewChanged, this, &frmMapTrace::showCoverage);
     correction_ = new FuelCorrectionPanel(m_, files_);
     connect(correction_, &FuelCorrectionPanel::changed, this, &frmMapTrace::showCoverage);
+    connect(grid_, &MapTraceGrid::lockToggled, correction_, &FuelCorrectionPanel::toggleLock);
     readouts_ = new MapTraceReadouts;
     btnClear_ = namedButton(nullptr, S("btnClear"), S("Clear Trace"));
+    btnSetup_ = namedButton(nullptr, S("btnSetup"), S("Set Up..."));
+    connect(btnSetup_, &QPushButton::clicked, this, &frmMapTrace::openSetup);
     btnOpenMap_ = namedButton(nullptr, S("btnOpenMap"), S("Open Map..."));
     btnSaveMap_ = namedButton(nullptr, S("btnSaveMap"), S("Save Map..."));
     btnAddLogs_ = namedButton(nullptr, S("btnAddLogs"), S("Add Logs..."));
@@ -64,7 +69,8 @@ frmMapTrace::frmMapTrace(const Host& host)
     auto* side = new QVBoxLayout;
     side->addWidget(readouts_);
     side->addStretch();
-    for (QPushButton* b : {btnOpenMap_, btnSaveMap_, btnAddLogs_, btnExportCoverage_, btnClear_})
+    for (QPushButton* b :
+         {btnSetup_, btnOpenMap_, btnSaveMap_, btnAddLogs_, btnExportCoverage_, btnClear_})
         side->addWidget(b);
 
     lblCoverage_ = new QLabel;
@@ -76,18 +82,22 @@ frmMapTrace::frmMapTrace(const Host& host)
     lblStatus_->setWordWrap(true);
     showsValue(lblStatus_, S("Map trace"));
 
+    // A 1366 x 768 laptop with its taskbar: the correction beside the grid, not below it.
     auto* mapColumn = new QVBoxLayout;
     mapColumn->addWidget(grid_->showBox());
     mapColumn->addWidget(grid_);
-    auto* top = new QHBoxLayout;
-    top->addLayout(mapColumn);
-    top->addLayout(side);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(grid_->scaleLabel());
-    layout->addWidget(lblCoverage_);
-    layout->addWidget(correction_);
-    layout->addWidget(lblStatus_);
+    mapColumn->addWidget(grid_->scaleLabel());
+    mapColumn->addWidget(lblCoverage_);
+    mapColumn->addWidget(lblStatus_);
+    mapColumn->addStretch();
+    correction_->setFixedWidth(kCorrectionWidth);
+    auto* correctionColumn = new QVBoxLayout;
+    correctionColumn->addWidget(correction_);
+    correctionColumn->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(mapColumn);
+    layout->addLayout(side);
+    layout->addLayout(correctionColumn);
 
     coverageTimer_.setSingleShot(true);
     coverageTimer_.setInterval(kCoverageRefreshMs);
@@ -97,23 +107,17 @@ frmMapTrace::frmMapTrace(const Host& host)
 
     // Tab follows the layout: the views above the grid, the buttons beside it, the correction.
     const char* const order[] = {
-        "optMap",       "optHits",       "optWBo2",       "optTarget",       "optChange",
-        "optSuggested", "btnOpenMap",    "btnSaveMap",    "btnAddLogs",      "btnExportCoverage",
-        "btnClear",     "chkRange",      "chkCold",       "chkThrottle",     "chkSettle",
-        "chkGap",       "btnOpenTarget", "btnSaveTarget", "btnSaveSuggested"};
+        "optMap",        "optHits",      "optWBo2",       "optTarget",     "optChange",
+        "optSuggested",  "optDifference", "lblMapCell33", "btnSetup",     "btnOpenMap",    "btnSaveMap",
+        "btnAddLogs",    "btnExportCoverage", "btnClear", "chkRange",      "chkCold",
+        "chkThrottle",   "chkSettle",    "chkGap",        "spnMinHits",    "spnMaxChange",
+        "btnOpenTarget", "btnSaveTarget", "btnSaveSuggested"};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(findChild<QWidget*>(S(order[i - 1])), findChild<QWidget*>(S(order[i])));
     closeOnEscape(this);
     nameForAccessibility(this);
 
-    setup_ = new frmMapTData(this, host_.settings, host_.dialogs);
-    connect(setup_, &frmMapTData::closed, this, [this] {
-        if (closing_) return;
-        setupDone_ = true;
-        startForm();
-    });
-    // Once the launch has shown this window: the set-up goes over it.
-    QTimer::singleShot(0, this, &frmMapTrace::showSetup);
+    openSetup();
 
     connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
         if (state != EcuLink::State::Lost) return;
@@ -177,6 +181,25 @@ void frmMapTrace::takeLink() {
 
 frmMapTrace::~frmMapTrace() = default;
 
+void frmMapTrace::openSetup() {
+    if (setup_ || setupDone_) return;
+    btnSetup_->setEnabled(false);
+    setup_ = new frmMapTData(this, host_.settings, host_.dialogs);
+    connect(setup_, &frmMapTData::closed, this, [this](bool accepted) {
+        if (closing_) return;
+        if (!accepted) {
+            btnSetup_->setEnabled(true);
+            lblStatus_->setText(S("Set-up cancelled: nothing is read from the ECU. \"Set Up...\" "
+                                  "opens it again; a saved map and logs work without it."));
+            return;
+        }
+        setupDone_ = true;
+        startForm();
+    });
+    // Once the launch has shown this window: the set-up goes over it.
+    QTimer::singleShot(0, this, &frmMapTrace::showSetup);
+}
+
 frmMapTData* frmMapTrace::setup() const {
     return setup_;
 }
@@ -197,7 +220,15 @@ void frmMapTrace::startForm() {
     for (int f = 0; f < MapFieldCount; ++f)
         texts[size_t(f)] = host_.settings.read(S("MapTrace"), mapSettingKey(MapField(f)));
     read_.emplace(storedAddresses(texts));
-    if (m_.mapKnown) read_->skipToTrace(); // an opened map: nothing to read
+    if (m_.mapKnown) {
+        read_->skipToTrace(); // an opened map: nothing to read
+    } else {
+        kind_ = mapKindOf(texts);
+        const QString preset = mapPresetName(texts);
+        kindSource_ = preset.isEmpty() ? S("read from addresses of no preset")
+                                       : S("read from the stored addresses of %1").arg(preset);
+        correction_->setMap(kind_, kindSource_, false);
+    }
     stage_ = Stage::Reading;
     lblStatus_->clear();
     LinkSequence s;
@@ -289,10 +320,12 @@ void frmMapTrace::getMap(const QByteArray& bytes) {
 
 void frmMapTrace::getTraceData(const QByteArray& frame) {
     if (stage_ != Stage::Tracing) return;
-    const bool wideband = host_.launcher.afrDisplayEnabled();
     const float afr = host_.state.live.wbValues[0];
-    // A ratio that no longer streams is not a reading.
-    const std::optional<float> ratioNow = wideband ? std::optional<float>(afr) : std::nullopt;
+    // A ratio that no longer streams, or of a sensor not ready, is not a reading (NaN or 0).
+    const std::optional<float> ratioNow =
+        host_.launcher.afrDisplayEnabled() && std::isfinite(afr) && afr > 0.0f
+            ? std::optional<float>(afr)
+            : std::nullopt;
     const std::optional<float> ratio = traceFirst_ ? ratioNow : heldRatio_;
     traceFirst_ = false;
     heldRatio_ = ratioNow;
@@ -312,11 +345,16 @@ void frmMapTrace::getTraceData(const QByteArray& frame) {
     if (move.now) grid_->showCell(move.now);
 
     m_.coverage.add(index, ratio);
+    // The wideband updates about 12 times a second, the trace's frames come far faster: a
+    // value held over several frames is one reading.
+    const bool newReading = ratio && ratio != lastRatio_;
+    lastRatio_ = ratio;
     // The frame's own time: it was held back one frame by the spike filter.
-    liveFuel_->add({double(passed->at) / 1000.0, index, tp * 0.02, ratio, std::nullopt});
+    liveFuel_->add(
+        {double(passed->at) / 1000.0, index, tp * 0.02, ratio, std::nullopt, newReading});
     coverageChanged(index);
 
-    readouts_->show(rpm, tp, wideband ? std::optional<float>(afr) : std::nullopt);
+    readouts_->show(rpm, tp, ratioNow);
 }
 
 void frmMapTrace::btnClear_Click() {
@@ -339,15 +377,15 @@ void frmMapTrace::mapKnown() {
     m_.mapKnown = true;
     for (QPushButton* b : {btnClear_, btnSaveMap_, btnAddLogs_, btnExportCoverage_})
         b->setEnabled(b != btnAddLogs_ || !adder_);
-    MapAddressTexts stored;
-    for (int f = 0; f < MapFieldCount; ++f)
-        stored[size_t(f)] = host_.settings.read(S("MapTrace"), mapSettingKey(MapField(f)));
-    correction_->setOffered(mapKindOf(stored) != MapKind::Timing, true);
     correction_->setScales(m_.map.scales);
+    correction_->setMap(kind_, kindSource_);
     showCoverage();
 }
 
-void frmMapTrace::useMap(const EngineMap& map) {
+void frmMapTrace::useMap(const EngineMap& map, const QString& path) {
+    // The kind of the map shown: the file's, whatever addresses are stored.
+    kind_ = mapKindOfFile(path);
+    kindSource_ = S("opened from %1").arg(QFileInfo(path).fileName());
     if (map.scales != m_.map.scales || !m_.mapKnown) {
         // The cells of other scales are other cells: what was counted no longer applies.
         clearCoverage();
@@ -397,11 +435,15 @@ void frmMapTrace::btnOpenMap_Click() {
     if (path.isEmpty()) return;
     const MapFileRead read = readMapFile(path);
     if (!read.map) return files_.refused(S("map"), path, read.error);
-    useMap(*read.map);
+    useMap(*read.map, path);
 }
 
 void frmMapTrace::btnSaveMap_Click() {
-    if (m_.mapKnown) files_.save(S("map.csv"), mapFileText(m_.map));
+    // The name says the kind, so that Open Map knows it again.
+    const QString name = kind_ == MapKind::Timing ? S("timing map.csv")
+                         : kind_ == MapKind::Fuel ? S("fuel map.csv")
+                                                  : S("map.csv");
+    if (m_.mapKnown) files_.save(name, mapFileText(m_.map));
 }
 
 void frmMapTrace::btnExportCoverage_Click() {

@@ -39,6 +39,8 @@ public:
 
     // The set-up window on top again, while it is open.
     void showSetup();
+    // The set-up window again after a cancel, until one is done.
+    void openSetup();
     frmMapTData* setup() const;
 
     void btnClear_Click();
@@ -71,6 +73,7 @@ private:
     GaugeSetup traceLayout_ = streamLayout({0, 8}); // engine speed (two bytes), throttle
     bool traceFirst_ = true;                        // the stream's first frame passes at once
     std::optional<float> heldRatio_;                // the ratio when the held frame came
+    std::optional<float> lastRatio_;                // the ratio of the frame counted last
     enum class Stage { SetUp, Reading, Tracing, Stopped };
     // The set-up is done and the link is ours: the stored addresses, then the first read.
     void startForm();
@@ -88,7 +91,7 @@ private:
     // The map is complete (read or opened): the buttons that need it.
     void mapKnown();
     // An opened map in place of the one shown; the ECU's reading is no longer needed.
-    void useMap(const EngineMap& map);
+    void useMap(const EngineMap& map, const QString& path);
     // Every cell, the scale and the summary again.
     void showCoverage();
     // The correction, the cells whose coverage changed and the others where the scale moved
@@ -113,6 +116,9 @@ private:
     bool awaiting_ = false;                 // its stream is started; the reply not yet taken
     ReplyWatch* replyWatch_ = nullptr;
     MapTraceModel m_;
+    // What the map shown is, and where it came from in words: set as it is read or opened.
+    std::optional<MapKind> kind_;
+    QString kindSource_;
     TraceTrail trail_;
     // The traced hits' way into the correction: the filters look at them in time order.
     std::unique_ptr<FuelRecordFilter> liveFuel_;
@@ -126,6 +132,7 @@ private:
     FuelCorrectionPanel* correction_;
     MapTraceReadouts* readouts_;
     QPushButton* btnClear_;
+    QPushButton* btnSetup_;
     QPushButton* btnOpenMap_;
     QPushButton* btnSaveMap_;
     QPushButton* btnAddLogs_;

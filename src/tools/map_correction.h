@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <vector>
 
 namespace kx {
 
@@ -19,9 +20,14 @@ class LogData;
 
 // ---- the target ratio table: the map's layout, values in hundredths (1470 is 14.70)
 
+using CellSet = std::bitset<256>; // map cells, 16 * row + column
+
+// The locks travel with the target: after its 17 lines, a "# Locked" line and the same layout
+// of 0 and 1, written only when a cell is locked.
 struct TargetTable {
     MapScales scales;
     GridValues hundredths{};
+    CellSet locked; // on the target's scales
     bool operator==(const TargetTable&) const = default;
 };
 inline constexpr int kTargetLowest = 900;   // hundredths a target file may hold
@@ -73,34 +79,53 @@ struct FuelRecord {
     double throttleVolts = 0;
     std::optional<float> ratio;
     std::optional<float> waterC; // when the log has it
+    // The ratio is a reading of its own, not one held over from an earlier record: the
+    // wideband sends about 12 a second, the ECU's records come up to 150 a second.
+    bool newReading = true;
 };
 
 // Measured ratios per cell, apart by the filters that would keep each out, so the window can
-// switch filters on and off without reading the logs again.
+// switch filters on and off without reading the logs again. The statistics count readings;
+// records (hits), time and the visits that gave readings are kept beside them.
 class FuelSamples {
 public:
     struct Moments {
-        uint64_t n = 0;
+        uint64_t n = 0; // readings
         double sum = 0; // of ratio - 14.7, which keeps the sum of squares exact enough
         double sumSq = 0;
+        uint64_t records = 0; // every record with a ratio, a held one too
+        double seconds = 0;   // the time those records stood for
         void add(double ratio);
         void merge(const Moments& o);
     };
-    void add(int cell, float ratio, FilterMask keptOutBy);
+    // One record of `cell` with a ratio. `visit` (from newVisit()) is the stay in the cell it
+    // came in; `seconds` the time since the record before.
+    void add(int cell, float ratio, FilterMask keptOutBy, bool newReading, double seconds,
+             uint64_t visit);
+    uint64_t newVisit() { return ++visits_; }
     void noReading() { ++noReading_; }
     void merge(const FuelSamples& other);
     void clear() { *this = FuelSamples(); }
     // The records of a cell that none of the filters switched `on` keeps out.
     Moments kept(int cell, FilterMask on) const;
+    // The separate visits to a cell that gave it a reading none of those filters keeps out.
+    uint64_t visits(int cell, FilterMask on) const;
     struct Counts {
-        uint64_t kept = 0;
+        uint64_t kept = 0;         // records
+        uint64_t keptReadings = 0; // of them, new readings
         uint64_t noReading = 0;
         std::array<uint64_t, kFuelFilterCount> keptOut{}; // by the first filter on that does
     };
     Counts counts(FilterMask on) const;
 
 private:
-    std::array<std::array<Moments, 1 << kFuelFilterCount>, 256> cells_{};
+    using Bins = std::array<Moments, 1 << kFuelFilterCount>;
+    std::array<Bins, 256> cells_{};
+    // Per cell, per visit with readings: the filter masks its readings carried, a bit each.
+    std::array<std::vector<uint32_t>, 256> visitMasks_{};
+    std::array<uint64_t, 256> lastVisit_{}; // the visit of our last entry above...
+    std::array<size_t, 256> lastEntry_{};   // ...and where it is (merged ones come after it)
+    uint64_t visits_ = 0;
     uint64_t noReading_ = 0;
 };
 
@@ -118,6 +143,9 @@ private:
         int cell;
         float ratio;
         FilterMask mask;
+        bool newReading;
+        double seconds;
+        uint64_t visit;
     };
     void release(double before);
 
@@ -129,6 +157,7 @@ private:
     std::optional<double> gapEnd_; // the first record after the latest gap
     std::optional<int> cell_;      // the cell of the previous record, since...
     double cellSince_ = 0;         // ...this time (a stream's first cell is not entered)
+    uint64_t visit_ = 0;           // the stay in that cell
 };
 
 // The time stamp of a log record in seconds ("012.345").
@@ -139,21 +168,27 @@ void addLogFuel(FuelSamples& samples, const MapScales& scales, const LogData& lo
 // ---- per cell: the suggestion and how sure it is
 
 struct CorrectionSettings {
-    uint64_t minHits = 10;
+    uint64_t minHits = 10;        // kept readings a cell needs; below, figures are drawn faint
     double maxChange = 0.15;      // per pass, as a share of the map value
     double maxUncertainty = 0.01; // standard error of the mean, as a share of the target
     FilterMask filters = allFilters();
+    CellSet locked; // cells that keep the map's value whatever the logs say
 };
+// Readings from one visit are trusted only when the engine stayed this long in the cell.
+inline constexpr double kOneVisitS = 1.0;
 
-enum class CellTrust { Trusted, NoHits, FewHits, Uncertain };
+enum class CellTrust { Trusted, NoHits, FewHits, OneVisit, Uncertain, Locked };
 
 struct CellCorrection {
-    uint64_t kept = 0;
-    std::optional<double> mean;        // measured ratio
-    std::optional<double> spread;      // standard deviation, from 2 hits
+    uint64_t kept = 0;                 // records kept
+    uint64_t readings = 0;             // of them, independent readings
+    uint64_t visits = 0;               // separate stays in the cell that gave those readings
+    double seconds = 0;                // time in the cell of the records kept
+    std::optional<double> mean;        // measured ratio, over the readings
+    std::optional<double> spread;      // standard deviation, from 2 readings
     double target = 0;                 // ratio
     std::optional<double> change;      // mean / target - 1
-    std::optional<double> uncertainty; // standard error of the mean / target, from 2 hits
+    std::optional<double> uncertainty; // standard error of the mean / target, from 2 readings
     CellTrust trust = CellTrust::NoHits;
     bool limited = false; // the change was cut to the maximum
     uint8_t suggested = 0;
@@ -180,14 +215,34 @@ QString changePercentText(double change);
 // The filter counts in a line: "Kept 9120; kept out: no reading 12, ratio out of 9 to 20 40..."
 QString filterCountsText(const FuelSamples::Counts& counts, FilterMask on);
 
-// What `kestrix-cli correct` prints: the suggested map file, then the Change %, Hits kept and
-// Spread blocks, then a "#" line per filter. Locale-free numbers, CRLF line ends.
+// What `kestrix-cli correct --report` writes: the Change %, Difference (suggested - map, in
+// counts), Hits kept, Readings kept, Visits and Spread blocks in the map's layout (a cell without a trusted suggestion has its figures in
+// brackets, a locked one "lock" for its change), then a "#" line per filter. Locale-free
+// numbers, CRLF line ends.
 QByteArray correctionReportText(const EngineMap& map, const FuelCorrection& correction,
                                 FilterMask on);
+// The correction in one line: "9120 readings kept in 143 cells; 87 cells trusted, 80 changed".
+QString correctionSummary(const EngineMap& map, const FuelCorrection& correction);
 
-// What the stored set-up addresses read: a preset's fuel map, a preset's timing map, or
-// addresses of no preset. The correction is not offered for a timing map.
+// Locked cells as a map-shaped file of 0 and 1 (1 locked), on the map's scales.
+QByteArray lockFileText(const MapScales& scales, const CellSet& locked);
+struct LockFileRead {
+    std::optional<CellSet> locked; // with `scales`, when the file was read
+    MapScales scales;
+    QString error;
+};
+LockFileRead readLockFile(const QString& path);
+// The locks of a table on other scales, on the map's: a map cell is locked when the table's
+// cell its headers fall in is.
+CellSet locksOnMap(const MapScales& lockScales, const CellSet& locked, const MapScales& map);
+
+// What a map is: a fuel map, a timing map (no suggestion for it), or not known (addresses of
+// no preset, or a file whose name does not say).
 enum class MapKind { Fuel, Timing, Other };
 MapKind mapKindOf(const MapAddressTexts& stored);
+// The name of the preset whose addresses these are ("RB25DET - fuel"), empty for none.
+QString mapPresetName(const MapAddressTexts& stored);
+// A map file's kind by its name: "timing" or "fuel" in it, as Save Map proposes them.
+MapKind mapKindOfFile(const QString& fileName);
 
 } // namespace kx

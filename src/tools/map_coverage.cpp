@@ -100,8 +100,41 @@ int recordCell(const MapScales& scales, double rpm, double throttleVolts) {
 }
 
 std::optional<float> loggedAfr(std::optional<float> field) {
-    if (!field || !(*field > 0.0f)) return std::nullopt;
+    if (!field || !(*field > 0.0f) || !std::isfinite(*field)) return std::nullopt;
     return field;
+}
+
+namespace {
+int columnNamed(const LogData& log, QLatin1String name) {
+    for (int c = 0; c < log.columnCount(); ++c)
+        if (log.columns()[size_t(c)].name.trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return c;
+    return -1;
+}
+} // namespace
+
+LogWideband::LogWideband(const LogData& log)
+    : log_(log), ratio_(log, kWbo2Code), state_(columnNamed(log, QLatin1String("WB State"))),
+      time_(columnNamed(log, QLatin1String("WB Time"))) {}
+
+LogWideband::Reading LogWideband::at(qsizetype record) {
+    Reading out;
+    out.ratio = loggedAfr(ratio_.at(record));
+    if (out.ratio && state_ >= 0) {
+        const QByteArrayView state = log_.field(record, state_).trimmed();
+        if (!state.isEmpty() && QLatin1String(state.data(), state.size())
+                                       .compare(QLatin1String("Ready"), Qt::CaseInsensitive) != 0)
+            out.ratio.reset();
+    }
+    if (!out.ratio) {
+        last_.reset();
+        return out;
+    }
+    const QByteArrayView time = time_ >= 0 ? log_.field(record, time_).trimmed() : QByteArrayView();
+    out.isNew = !last_ || *last_ != *out.ratio || (time_ >= 0 && time != lastTime_);
+    last_ = out.ratio;
+    if (time_ >= 0) lastTime_ = time.toByteArray();
+    return out;
 }
 
 LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales,
@@ -114,7 +147,7 @@ LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales,
         count.skipped = records;
         return count;
     }
-    const LogColumnNumbers afr(log, kWbo2Code);
+    LogWideband afr(log);
     for (qsizetype r = 0; r < records; ++r) {
         const auto speed = rpm.at(r);
         const auto volts = throttle.at(r);
@@ -122,7 +155,7 @@ LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales,
             ++count.skipped;
             continue;
         }
-        coverage.add(recordCell(scales, *speed, *volts), loggedAfr(afr.at(r)));
+        coverage.add(recordCell(scales, *speed, *volts), afr.at(r).ratio);
         ++count.added;
     }
     return count;
@@ -163,6 +196,9 @@ QString logFilesSummary(const LogFilesCoverage& result) {
                        .arg(result.count.added);
     if (result.count.skipped > 0)
         text += QStringLiteral(", %1 skipped (no RPM or Throttle)").arg(result.count.skipped);
+    // An empty WBo2 field or a sensor not ready is no reading: say how many such records.
+    const uint64_t without = result.coverage.hits() - result.coverage.afrHits();
+    if (without > 0) text += QStringLiteral(", %1 without a wideband reading").arg(without);
     return text;
 }
 
@@ -208,14 +244,15 @@ std::optional<double> coverageFigure(const CoverageCell& cell, CoverageView view
     return double(cell.hits);
 }
 
-CoverageScale coverageScale(const MapCoverage& coverage, CoverageView view) {
+CoverageScale coverageScale(const MapCoverage& coverage, CoverageView view, uint64_t enough) {
     CoverageScale s;
     s.logarithmic = view == CoverageView::Hits;
     for (bool trustedOnly : {true, false}) {
         for (int i = 0; i < 256; ++i) {
             const CoverageCell& c = coverage.cell(i);
             const auto f = coverageFigure(c, view);
-            if (!f || (trustedOnly && c.hits < MapCoverage::kFewHits)) continue;
+            const uint64_t n = view == CoverageView::Hits ? c.hits : c.afrCount;
+            if (!f || (trustedOnly && n < enough)) continue;
             s.low = s.any ? std::min(s.low, *f) : *f;
             s.high = s.any ? std::max(s.high, *f) : *f;
             s.any = true;

@@ -42,9 +42,6 @@ struct CoverageCell {
 
 class MapCoverage {
 public:
-    // Fewer hits than this make a figure that is shown, but not trusted.
-    static constexpr uint64_t kFewHits = 5;
-
     // One hit in map cell `cell` (0 to 255), with its ratio when the wideband gave one.
     void add(int cell, std::optional<float> afr);
     void merge(const MapCoverage& other);
@@ -62,8 +59,31 @@ private:
 int throttleRaw(double volts);
 // The map cell of a logged record: engine speed in rpm, throttle in volts.
 int recordCell(const MapScales& scales, double rpm, double throttleVolts);
-// A logged ratio that is a reading: the logger writes 0 while the wideband never sent one.
+// A logged ratio that is a reading: older loggers wrote 0 while the wideband never sent one.
 std::optional<float> loggedAfr(std::optional<float> field);
+
+// The wideband's readings in a log, record by record: a ratio only where the WBo2 field is a
+// number above 0 and the controller said its sensor was ready (the "WB State" field empty or
+// "Ready"; older logs have no such column). A reading is new when its value changes or, where
+// the log has "WB Time", the controller frame it came in.
+class LogWideband {
+public:
+    explicit LogWideband(const LogData& log);
+    struct Reading {
+        std::optional<float> ratio;
+        bool isNew = false;
+    };
+    // Call in record order; a record left out in between breaks nothing.
+    Reading at(qsizetype record);
+
+private:
+    const LogData& log_;
+    LogColumnNumbers ratio_;
+    int state_ = -1; // columns, when the log has them
+    int time_ = -1;
+    std::optional<float> last_;
+    QByteArray lastTime_;
+};
 
 struct LogCoverageCount {
     int64_t added = 0;
@@ -107,7 +127,8 @@ QString meanAfrText(double mean);
 
 // The heat scale of a view: blue at `low`, red at `high`. Hits go on a logarithmic scale, so
 // the few cells of a drive's idle do not leave every other cell blue. The range comes from the
-// cells with enough hits to trust, or from all cells when none has.
+// cells with at least `enough` hits (readings, for the mean ratio), or from all cells when none
+// has.
 struct CoverageScale {
     bool any = false; // no cell has a figure: nothing to colour
     double low = 0;
@@ -117,7 +138,7 @@ struct CoverageScale {
     uint32_t colourOf(double figure) const;
     bool operator==(const CoverageScale&) const = default;
 };
-CoverageScale coverageScale(const MapCoverage& coverage, CoverageView view);
+CoverageScale coverageScale(const MapCoverage& coverage, CoverageView view, uint64_t enough);
 // The figure a cell is coloured by, when it has one.
 std::optional<double> coverageFigure(const CoverageCell& cell, CoverageView view);
 // A colour made faint, for a figure from few hits: two thirds of the way to a window's grey.

@@ -25,6 +25,13 @@ struct GridFileRead {
 // Cells from `lowest` to `highest` are accepted.
 GridFileRead parseGridFile(QByteArrayView bytes, int lowest, int highest);
 GridFileRead readGridFile(const QString& path, int lowest, int highest);
+// The bytes of a file no larger than a map file is (a target with its locks is 4 kB), from a
+// regular file only.
+struct MapSizedFile {
+    std::optional<QByteArray> bytes;
+    QString error;
+};
+MapSizedFile readMapSizedFile(const QString& path);
 
 struct MapFileRead {
     std::optional<EngineMap> map;

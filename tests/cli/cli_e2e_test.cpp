@@ -248,7 +248,8 @@ TEST(CliE2E, CoveragePrintsTheMapTracesExportOfManyLogs) {
     EXPECT_EQ(cli.exitCode(), 0);
     EXPECT_EQ(cli.readAllStandardOutput(), coverageExportText(map.scales, expected.coverage));
     EXPECT_EQ(expected.coverage.hits(), 3u);
-    EXPECT_TRUE(cli.readAllStandardError().contains("3 logs: 3 records added, 2 skipped"));
+    EXPECT_TRUE(cli.readAllStandardError().contains(
+        "3 logs: 3 records added, 2 skipped (no RPM or Throttle), 1 without a wideband reading"));
 
     // A log that cannot be read is named and the others still printed; a bad map prints none.
     const struct {
@@ -268,43 +269,89 @@ TEST(CliE2E, CoveragePrintsTheMapTracesExportOfManyLogs) {
     }
 }
 
-TEST(CliE2E, CorrectPrintsTheSuggestedMapThenItsBlocksAndFilterCounts) {
+// The suggestion alone on stdout is the next pass's map; the figures go to --report; logs
+// without a reading give nothing and say so.
+TEST(CliE2E, CorrectPrintsTheSuggestedMapAloneAndItsReportApart) {
     QTemporaryDir dir;
     const EngineMap map = test::simulatedFuelMap();
     const QString mapPath = dir.filePath("map.csv"), log = dir.filePath("drive.log");
     ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
-    ASSERT_TRUE(test::writeFuelDrive(log, {8, 20000, 20, 5}));
+    ASSERT_TRUE(test::writeFuelDrive(log, {8, 40000, 20, 5}));
     TargetTable target = defaultTarget(map.scales);
     target.hundredths.fill(1400);
-    const QString targetPath = dir.filePath("target.csv");
+    target.locked.set(16 * 5 + 5);
+    const QString targetPath = dir.filePath("target.csv"), lockPath = dir.filePath("lock.csv");
     ASSERT_FALSE(writeUserText(targetPath, targetFileText(target), ExistingFile::Refuse));
+    CellSet lockedByFile;
+    lockedByFile.set(16 * 6 + 6);
+    ASSERT_FALSE(writeUserText(lockPath, lockFileText(map.scales, lockedByFile),
+                               ExistingFile::Refuse));
 
     CorrectionSettings settings;
     settings.minHits = 20;
     settings.maxChange = 0.05;
     settings.filters.reset(size_t(FuelFilter::Gap));
+    settings.locked = target.locked | lockedByFile;
     const LogFilesCoverage read = coverageFromLogFiles({log}, map.scales);
     const FuelCorrection expected =
         correctMap(map, targetOnMap(target, map.scales), read.fuel, settings);
+    for (int cell : {16 * 5 + 5, 16 * 6 + 6})
+        ASSERT_EQ(expected.cells[size_t(cell)].trust, CellTrust::Locked);
 
     QProcess cli;
     cli.setProcessEnvironment(headless(dir.filePath("config")));
-    cli.start(KX_CLI, {"correct", "--map", mapPath, "--target", targetPath, "--min-hits", "20",
-                       "--max-change", "5", "--no-filter", "gap", log});
+    const QString report = dir.filePath("report.txt");
+    cli.start(KX_CLI, {"correct", "--map", mapPath, "--target", targetPath, "--lock", lockPath,
+                       "--min-hits", "20", "--max-change", "5", "--no-filter", "gap", "--report",
+                       report, log});
     ASSERT_TRUE(cli.waitForFinished(20000));
     EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     const QByteArray out = cli.readAllStandardOutput();
-    EXPECT_EQ(out, correctionReportText(map, expected, settings.filters));
-    // Its first 17 lines are the map file Save Suggested Map writes, and Open Map reads.
-    const MapFileRead suggested = parseMapFile(out.first(out.indexOf("\r\n\r\n")));
-    ASSERT_TRUE(suggested.map) << suggested.error.toStdString();
-    EXPECT_EQ(*suggested.map, expected.suggested);
+    EXPECT_EQ(out, mapFileText(expected.suggested));
     EXPECT_NE(expected.suggested, map);
+    EXPECT_EQ(fileBytes(report), correctionReportText(map, expected, settings.filters));
     for (const char* line : {"\r\n# Change %\r\nRPM\\TP,22,", "\r\n# Hits kept\r\n",
-                             "\r\n# Spread\r\n", "# Kept out, gap: off\r\n", "# Kept out, cold: "})
-        EXPECT_TRUE(out.contains(line)) << line;
+                             "\r\n# Readings kept\r\n", "\r\n# Visits\r\n", "\r\n# Difference\r\n",
+                             "\r\n# Spread\r\n", "# Kept out, gap: off\r\n",
+                             "# Kept out, no wideband reading: "})
+        EXPECT_TRUE(fileBytes(report).contains(line)) << line;
+    const QByteArray said = cli.readAllStandardError();
+    EXPECT_EQ(said.count('\n'), 1) << said.toStdString();
+    EXPECT_TRUE(said.contains(" cells trusted, ")) << said.toStdString();
 
-    // The map, the target or a log unreadable: said, exit 5, nothing printed.
+    // The suggestion is the next pass's map, and --out writes it without replacing a file.
+    const QString suggested = dir.filePath("suggested.csv");
+    ASSERT_FALSE(writeUserText(suggested, out, ExistingFile::Refuse));
+    const QString second = dir.filePath("second.csv");
+    cli.start(KX_CLI, {"correct", "--map", suggested, "--out", second, log});
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
+    ASSERT_TRUE(readMapFile(second).map) << readMapFile(second).error.toStdString();
+    const QByteArray secondBytes = fileBytes(second);
+    cli.start(KX_CLI, {"correct", "--map", suggested, "--out", second, log});
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 2);
+    EXPECT_TRUE(cli.readAllStandardError().contains("already exists"));
+    EXPECT_EQ(fileBytes(second), secondBytes);
+
+    // No ratio that is a reading: an empty field, a sensor not ready, no WBo2 column.
+    const auto write = [&](const char* name, const QByteArray& text) {
+        const QString path = dir.filePath(name);
+        EXPECT_FALSE(writeUserText(path, text, ExistingFile::Refuse));
+        return path;
+    };
+    const QString noColumn = write("a.log", "Time, RPM, Throttle\r\n000.100, 900, 1\r\n");
+    const QString cold = write("b.log", "Time, RPM, Throttle, WBo2, WB State, WB Time\r\n"
+                                        "000.100, 900, 1, 14.7, Cold, 000.090\r\n"
+                                        "000.200, 900, 1, , Lost, \r\n");
+    cli.start(KX_CLI, {"correct", "--map", mapPath, noColumn, cold});
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 7);
+    EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(cli.readAllStandardError().contains("no WBo2 reading in any of 2 logs"));
+
+    // The map, the target, the locks or a log unreadable: said, exit 5, nothing printed.
     const struct {
         QStringList args;
         const char* said;
@@ -312,6 +359,7 @@ TEST(CliE2E, CorrectPrintsTheSuggestedMapThenItsBlocksAndFilterCounts) {
         {{"correct", "--map", mapPath, log, dir.filePath("gone.log")}, "gone.log"},
         {{"correct", "--map", log, log}, "Cannot open the map"},
         {{"correct", "--map", mapPath, "--target", mapPath, log}, "Cannot open the target"},
+        {{"correct", "--map", mapPath, "--lock", mapPath, log}, "Cannot open the locks"},
     };
     for (const auto& f : faults) {
         cli.start(KX_CLI, f.args);

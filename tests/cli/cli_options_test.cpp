@@ -76,8 +76,10 @@ TEST(CliOptions, ReadsTheLogCommandAndRefusesBadUsage) {
         {{"correct", "--map", "m.csv", "--min-hits", "0", "a.log"}, "--min-hits"},
         {{"correct", "--map", "m.csv", "--max-change", "x", "a.log"}, "--max-change"},
         {{"correct", "--map", "m.csv", "--no-filter", "warm", "a.log"}, "not 'warm'"},
+        {{"correct", "--map", "m.csv", "--report", "", "a.log"}, "--report needs a value"},
         {{"correct", "--map", "m.csv", "--target", "t.csv", "--min-hits", "25", "--max-change",
-          "7.5", "--no-filter", "gap", "--no-filter", "cold", "a.log", "b.log"},
+          "7.5", "--no-filter", "gap", "--no-filter", "cold", "--out", "o.csv", "--report",
+          "r.txt", "--lock", "l.csv", "a.log", "b.log"},
          ""},
     };
     for (const auto& c : coverage) {
@@ -94,6 +96,7 @@ TEST(CliOptions, ReadsTheLogCommandAndRefusesBadUsage) {
                 EXPECT_EQ(p.options->minHits, 25);
                 EXPECT_EQ(p.options->maxChangePct, 7.5);
                 EXPECT_EQ(p.options->noFilters, (QStringList{"gap", "cold"}));
+                EXPECT_EQ(p.options->out + p.options->report + p.options->lock, "o.csvr.txtl.csv");
             }
         } else {
             EXPECT_TRUE(p.error.contains(c.error)) << p.error.toStdString();

@@ -124,7 +124,7 @@ TEST(MapTraceE2E, ACoverageTracedWithTheWidebandAddsUpToTheFramesTraced) {
     w.settle();
     w.dialogs.fileAnswers = {mapPath};
     win->findChild<QPushButton*>("btnOpenMap")->click();
-    QTest::keyClick(win->setup(), Qt::Key_Escape);
+    win->setup()->findChild<QPushButton*>("btnOK")->click(); // the set-up done: trace
     ASSERT_TRUE(waitUntil([&] { return win->coverage().hits() > 0; }, 5000));
 
     // Every frame the ECU sends from here counts once; a delivery or so is on the way at
@@ -205,7 +205,7 @@ TEST(MapTraceE2E, ASuggestedMapRemovesThePlantedFuelError) {
     w.settle();
     w.dialogs.fileAnswers = {mapPath, log};
     win->findChild<QPushButton*>("btnOpenMap")->click();
-    QTest::keyClick(win->setup(), Qt::Key_Escape);
+    win->setup()->findChild<QPushButton*>("btnOK")->click(); // the set-up done: trace
     ASSERT_TRUE(waitUntil([&] { return win->coverage().afrHits() > 300; }, 10000));
     win->findChild<QPushButton*>("btnAddLogs")->click();
     ASSERT_TRUE(waitUntil([&] { return !win->addingLogs(); }, 30000));

@@ -1,8 +1,11 @@
 // The simulated wideband controller: replies, frames and their pace, warm-up, options.
 #include "tools/fuel_target.h"
+#include "memory_image.h"
 #include "wideband.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <string>
 
 namespace kxsim {
@@ -103,6 +106,58 @@ TEST(WidebandSim, APlantedFuelErrorMovesTheRatioOfItsCell) {
     EXPECT_NEAR(m.afr(s, 1.0), 0.9 * planted(6, 100), 1e-9);
     s.throttle = 0;
     EXPECT_EQ(m.afr(s, 2.0), 22.0);
+}
+
+// --fuel-map: the ECU holds the map given and the engine runs on it, each cell's fuel in
+// proportion to its value against the ECU's own; a file Kestrix could not have written for
+// this ECU is refused.
+TEST(WidebandSim, AFlashedFuelMapIsHeldAndRunOn) {
+    const std::string dir = ::testing::TempDir();
+    const auto write = [&](const char* name, const std::string& text) {
+        std::ofstream(dir + name, std::ios::binary) << text;
+        return dir + name;
+    };
+    std::string map = "RPM\\TP";
+    for (int c = 0; c < 16; ++c)
+        map += "," + std::to_string(MemoryImage::tpScale(c));
+    map += "\r\n";
+    for (int r = 0; r < 16; ++r) {
+        map += std::to_string(50 * MemoryImage::rpmScale(r));
+        for (int c = 0; c < 16; ++c)
+            map += "," + std::to_string(r == 5 && c == 3 ? 2 * MemoryImage::fuelCell(5, 3)
+                                                         : MemoryImage::fuelCell(r, c));
+        map += "\r\n";
+    }
+    std::vector<std::string> rest;
+    std::string error;
+    const auto o = parseWbOptions({"--fuel-map", write("double.csv", map)}, rest, error);
+    ASSERT_TRUE(o && o->fuelMap) << error;
+    EXPECT_EQ((*o->fuelMap)[16 * 5 + 3], 2 * MemoryImage::fuelCell(5, 3));
+    MemoryImage memory;
+    memory.setFuelMap(*o->fuelMap);
+    EXPECT_EQ(memory.read(0x7400 + 16 * 5 + 3), 2 * MemoryImage::fuelCell(5, 3));
+    EXPECT_EQ(memory.read(0x7800), MemoryImage::timingCell(0, 0)); // timing maps stay
+
+    EngineState s;
+    s.rpm = 2990;
+    s.throttle = 0.2; // row 5, column 3: twice the fuel, half the ratio
+    s.coolantC = 86;
+    PlantedMixture flashed(12, o->fuelMap), own(12);
+    EXPECT_NEAR(flashed.afr(s, 0), own.afr(s, 0) / 2, 1e-9);
+    s.rpm = 3990; // another cell: the same value, the same ratio
+    EXPECT_NEAR(flashed.afr(s, 1), own.afr(s, 1), 1e-9);
+
+    std::string otherScales = map;
+    otherScales.replace(otherScales.find(",22,"), 4, ",23,");
+    std::string zero = map;
+    zero.replace(zero.find("\r\n500,") + 6, 2, "0");
+    for (const auto& [name, text, said] :
+         {std::tuple{"scales.csv", otherScales, "not the simulated ECU's scales"},
+          std::tuple{"zero.csv", zero, "Line 2: \"0\" is not a whole number from 1 to 255"}}) {
+        EXPECT_FALSE(parseWbOptions({"--fuel-map", write(name, text)}, rest, error));
+        EXPECT_NE(error.find(said), std::string::npos) << error;
+    }
+    EXPECT_FALSE(parseWbOptions({"--fuel-map", dir + "missing.csv"}, rest, error));
 }
 
 } // namespace

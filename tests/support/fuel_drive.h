@@ -15,6 +15,7 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 
 namespace kx::test {
@@ -24,6 +25,8 @@ struct FuelDrive {
     long records = 100000; // one every 20 ms
     double coolantStartC = 20;
     uint64_t seed = 1;
+    // The fuel map the engine runs on, as kestrix-sim --fuel-map flashes it; its own otherwise.
+    std::optional<std::array<uint8_t, 256>> fuelMap = std::nullopt;
 };
 
 // The simulator's fuel map on its scales, as Save Map writes it.
@@ -47,7 +50,7 @@ inline bool writeFuelDrive(const QString& path, const FuelDrive& d) {
     f.write(logHeaderLine(catalogueNames(false, false), sel));
     std::mt19937_64 random(d.seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    kxsim::PlantedMixture mixture(d.errorPct);
+    kxsim::PlantedMixture mixture(d.errorPct, d.fuelMap);
     kxsim::EngineState s;
     s.rpm = 900;
     s.throttle = 0.05;

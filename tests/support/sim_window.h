@@ -54,12 +54,14 @@ struct SimWidebandWindow {
     kxsim::WidebandSimulator controller;
     std::unique_ptr<MainWindow> w;
 
-    // `fuelErrorPct`: as kestrix-sim --fuel-error, when not negative.
+    // `fuelErrorPct`: as kestrix-sim --fuel-error, when not negative; the ECU's fuel map, when
+    // `ecuOptions` has one, is the engine's (--fuel-map).
     explicit SimWidebandWindow(int framesPerSecond = 0,
                                const std::function<void(SettingsStore&)>& before = {},
                                double fuelErrorPct = -1, kxsim::SimOptions ecuOptions = quietSim())
-        : ecu(std::move(ecuOptions)), controller(widebandOptions(framesPerSecond, fuelErrorPct),
-                                      [this] { return ecu.engineState(); }) {
+        : ecu(ecuOptions),
+          controller(widebandOptions(framesPerSecond, fuelErrorPct, ecuOptions.fuelMap),
+                     [this] { return ecu.engineState(); }) {
         std::string error;
         if (!ecu.start(&error) || !controller.start(&error))
             throw std::runtime_error("simulator: " + error);
@@ -73,10 +75,12 @@ struct SimWidebandWindow {
     }
 
 private:
-    static kxsim::WbOptions widebandOptions(int framesPerSecond, double fuelErrorPct) {
+    static kxsim::WbOptions widebandOptions(int framesPerSecond, double fuelErrorPct,
+                                            std::optional<std::array<uint8_t, 256>> fuelMap) {
         kxsim::WbOptions o;
         o.warmupSeconds = 0;
         o.fuelErrorPct = fuelErrorPct;
+        o.fuelMap = fuelMap;
         if (framesPerSecond > 0) o.framesPerSecond = framesPerSecond;
         return o;
     }

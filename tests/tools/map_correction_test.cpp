@@ -17,7 +17,7 @@ namespace {
 FuelSamples samplesOf(int cell, std::initializer_list<float> ratios) {
     FuelSamples s;
     for (float r : ratios)
-        s.add(cell, r, {});
+        s.add(cell, r, {}, true, 0.1, s.newVisit());
     return s;
 }
 
@@ -80,7 +80,7 @@ TEST(MapCorrection, ACellsSuggestionIsTheMapTimesTheChangeHeldRoundedAndClamped)
     EXPECT_EQ(c.cells[3].trust, CellTrust::NoHits);
     for (int i : {1, 2, 3})
         EXPECT_EQ(c.suggested.values[size_t(i)], 100) << i;
-    EXPECT_EQ(trustReason(c.cells[1], settings), "3 kept hits, fewer than 10");
+    EXPECT_EQ(trustReason(c.cells[1], settings), "3 readings kept, fewer than 10");
     EXPECT_TRUE(trustReason(c.cells[2], settings).startsWith("too uncertain"));
     EXPECT_EQ(c.counts.kept, 23u);
 }
@@ -137,6 +137,14 @@ TEST(MapCorrection, EachFilterKeepsOutItsRecordsAndNoneMore) {
          0},
         // 2 s without records after 1.80 s: out from 0.81 s to 4.82 s (1 s either side).
         {"gap", 100, [](int i, Rec& r) { r.ms += i > 60 ? 2000 : 0; }, "C", {0, 0, 0, 0, 68}, 0},
+        // A clock that restarts (the next log, a logger restarted): time going back is a gap,
+        // the second before (records 26 to 59) and the second after (60 to 93).
+        {"clock restarts",
+         100,
+         [](int i, Rec& r) { r.ms = 30 * (i < 60 ? i : i - 60); },
+         "C",
+         {0, 0, 0, 0, 68},
+         0},
     };
     // One throttle column, so that only engine speed moves a record to another cell.
     MapScales scales = test::simulatedFuelMap().scales;
@@ -189,7 +197,7 @@ TEST(MapCorrection, TargetFilesRoundTripAndASuggestedMapOpensAsAMap) {
 
     FuelSamples s;
     for (int i = 0; i < 20; ++i)
-        s.add(5, 15.5f, {});
+        s.add(5, 15.5f, {}, true, 0.1, s.newVisit());
     const FuelCorrection c = correctMap(map, t.hundredths, s, {});
     const MapFileRead opened = parseMapFile(mapFileText(c.suggested));
     ASSERT_TRUE(opened.map);
@@ -240,4 +248,115 @@ TEST(MapCorrection, SuggestionsRemoveAPlantedErrorWithinOneCount) {
             EXPECT_GT(worst, 1);
         }
     }
+}
+
+// Confidence from readings: a wideband value held over records is one reading; the readings of
+// one short visit are not trusted, of two visits (or a second in the cell) they are.
+TEST(MapCorrection, ConfidenceCountsReadingsAndVisitsNotRecords) {
+    // Records 30 ms apart in the 2000 rpm cell, a stay in the 3000 rpm cell where `away`.
+    const auto ratio = [](int i) { return 14.0 + 0.01 * (i % 3); };
+    const struct {
+        const char* name;
+        int records;
+        std::function<void(int, Rec&)> edit;
+        uint64_t readings, visits;
+        CellTrust trust;
+        const char* reason;
+    } cases[] = {
+        {"one held value over 16 records", 16, [](int, Rec& r) { r.ratio = 14.0; }, 1, 1,
+         CellTrust::FewHits, "1 reading kept, fewer than 10"},
+        {"16 readings in one visit of 0.45 s", 16, [&](int i, Rec& r) { r.ratio = ratio(i); }, 16,
+         1, CellTrust::OneVisit, "readings from one visit of 0.45 s; trusted from two visits or 1 s"},
+        {"two visits", 60,
+         [&](int i, Rec& r) {
+             r.ratio = ratio(i);
+             if (i >= 16 && i < 32) r.rpm = 3000;
+         },
+         16 + 28 - 9, 2, CellTrust::Trusted, ""},
+        {"one visit of 1.5 s", 51, [&](int i, Rec& r) { r.ratio = ratio(i); }, 51, 1,
+         CellTrust::Trusted, ""},
+    };
+    MapScales scales = test::simulatedFuelMap().scales;
+    scales.tp.fill(250);
+    const int cell = recordCell(scales, 2000, 1.0);
+    EngineMap map;
+    map.scales = scales;
+    map.values.fill(100);
+    GridValues target;
+    target.fill(1400);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FuelSamples s;
+        addLogFuel(s, scales, handLog(c.records, c.edit));
+        const CorrectionSettings settings;
+        const CellCorrection cc = correctMap(map, target, s, settings).cells[size_t(cell)];
+        EXPECT_EQ(cc.readings, c.readings);
+        EXPECT_EQ(cc.visits, c.visits);
+        EXPECT_EQ(cc.trust, c.trust);
+        EXPECT_EQ(trustReason(cc, settings), c.reason);
+        if (c.trust == CellTrust::Trusted) {
+            EXPECT_TRUE(correctionDetails(cc, settings).contains(" in 2 visits") ||
+                        c.visits == 1);
+        }
+    }
+
+    // A lock keeps the map's value however sure the cell is.
+    FuelSamples s;
+    addLogFuel(s, scales, handLog(51, [&](int i, Rec& r) { r.ratio = ratio(i); }));
+    target.fill(1300); // 7.8 % lean
+    CorrectionSettings locked;
+    locked.locked.set(size_t(cell));
+    const FuelCorrection c = correctMap(map, target, s, locked);
+    EXPECT_EQ(c.cells[size_t(cell)].trust, CellTrust::Locked);
+    EXPECT_EQ(c.suggested.values[size_t(cell)], 100);
+    EXPECT_EQ(correctMap(map, target, s, {}).suggested.values[size_t(cell)], 108);
+}
+
+// What is a reading in a log: a WBo2 number while WB State is empty or Ready (or the log has no
+// such column); a new value, or a new WB Time, is a new reading.
+TEST(MapCorrection, ALogsReadingsFollowTheWidebandStateAndItsFrameTime) {
+    const QByteArray text = "Time, RPM, Throttle, WBo2, WB State, WB Time\r\n"
+                            "000.000, 2000, 1, 14.5, Ready, 000.000\r\n"
+                            "000.010, 2000, 1, 14.5, Ready, 000.000\r\n" // held: same frame
+                            "000.020, 2000, 1, 14.5, Ready, 000.015\r\n" // a new frame
+                            "000.030, 2000, 1, 14.6, , \r\n"             // no state said
+                            "000.040, 2000, 1, 14.6, Cold, 000.035\r\n"  // not ready
+                            "000.050, 2000, 1, , Lost, \r\n"             // no ratio
+                            "000.060, 2000, 1, nan, Ready, 000.055\r\n"
+                            "000.070, 2000, 1, 14.6, Ready, 000.055\r\n"; // after none: new
+    const LogData log = LogReader::readBytes(text).data;
+    LogWideband wb(log);
+    const struct {
+        std::optional<float> ratio;
+        bool isNew;
+    } expected[] = {{14.5f, true}, {14.5f, false}, {14.5f, true}, {14.6f, true},
+                    {{}, false},   {{}, false},    {{}, false},   {14.6f, true}};
+    for (qsizetype r = 0; r < log.recordCount(); ++r) {
+        SCOPED_TRACE(r);
+        const LogWideband::Reading got = wb.at(r);
+        EXPECT_EQ(got.ratio, expected[r].ratio);
+        EXPECT_EQ(got.isNew, expected[r].isNew);
+    }
+    // The correction and the coverage count the same: 5 records with a reading, 3 without.
+    MapScales scales = test::simulatedFuelMap().scales;
+    FuelSamples s;
+    addLogFuel(s, scales, log);
+    EXPECT_EQ(s.counts(FilterMask()).kept, 5u);
+    EXPECT_EQ(s.counts(FilterMask()).keptReadings, 4u);
+    EXPECT_EQ(s.counts(FilterMask()).noReading, 3u);
+    MapCoverage coverage;
+    addLogCoverage(coverage, scales, log);
+    EXPECT_EQ(coverage.afrHits(), 5u);
+    EXPECT_EQ(coverage.hits(), 8u);
+
+    // Locks go with the target file and come back; a plain target has no lock block.
+    TargetTable t = defaultTarget(scales);
+    EXPECT_FALSE(targetFileText(t).contains("Locked"));
+    t.locked.set(17);
+    const TargetFileRead back = parseTargetFile(targetFileText(t));
+    ASSERT_TRUE(back.target) << back.error.toStdString();
+    EXPECT_EQ(back.target->locked, t.locked);
+    QByteArray bad = targetFileText(t);
+    bad.replace(",1,", ",2,");
+    EXPECT_TRUE(parseTargetFile(bad).error.startsWith("Locked cells: Line")) << parseTargetFile(bad).error.toStdString();
 }

@@ -129,12 +129,12 @@ TEST(MapCoverage, TheHeatScaleSpansTheCellsWithEnoughHits) {
         c.add(1, i < 500 ? 12.0f : 13.0f);
     for (int i = 0; i < 5; ++i)
         c.add(2, 16.0f);
-    const CoverageScale afr = coverageScale(c, CoverageView::MeanAfr);
+    const CoverageScale afr = coverageScale(c, CoverageView::MeanAfr, 5);
     EXPECT_DOUBLE_EQ(afr.low, 12.5);
     EXPECT_DOUBLE_EQ(afr.high, 16.0);
     EXPECT_EQ(afr.colourOf(12.5) & 0xFF, 0u);   // blue end: no red
     EXPECT_EQ(afr.colourOf(16.0) & 0xFF, 215u); // red end
-    const CoverageScale hits = coverageScale(c, CoverageView::Hits);
+    const CoverageScale hits = coverageScale(c, CoverageView::Hits, 5);
     EXPECT_TRUE(hits.logarithmic);
     EXPECT_DOUBLE_EQ(hits.low, 5);
     EXPECT_DOUBLE_EQ(hits.high, 1000);

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -166,7 +167,18 @@ TEST(MapTraceWindow, EscClosingFirstAndAPulledCable) {
     for (const auto& b : bads) {
         SCOPED_TRACE(b.value);
         TraceWindow bad([&](SettingsStore& s) { s.save(b.section, b.key, b.value); });
-        QTest::keyClick(bad.setup, Qt::Key_Escape);
+        if (QByteArrayView(b.value) == "7BZ0") {
+            // The set-up refuses the box it shows; Cancel then reads nothing.
+            bad.setup->btnOK_Click();
+            EXPECT_EQ(bad.w.dialogs.messages, QStringList{"Invalid RPM Scale Address"});
+            bad.w.dialogs.messages.clear();
+            bad.setup->findChild<QPushButton*>("btnCancel")->click();
+            bad.w.settle();
+            EXPECT_TRUE(bad.w.ecu->writes.isEmpty());
+            EXPECT_TRUE(bad.text("lblStatus").startsWith("Set-up cancelled"));
+            continue;
+        }
+        bad.setup->btnOK_Click();
         bad.w.settle();
         EXPECT_EQ(bad.w.form->findChild<frmMapTData*>(), nullptr);
         EXPECT_TRUE(bad.w.ecu->writes.isEmpty());
@@ -229,8 +241,8 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     EXPECT_EQ(t.colour(288), QColor(0, 0, 255));
     EXPECT_TRUE(t.trace->findChild<QPushButton*>("btnSaveMap")->isEnabled());
 
-    // The set-up closes and the ECU answers: nothing is read, the trace starts at once.
-    QTest::keyClick(t.setup, Qt::Key_Escape);
+    // The set-up is done and the ECU answers: nothing is read, the trace starts at once.
+    t.setup->btnOK_Click();
     t.w.settle();
     EXPECT_TRUE(t.w.ecu->writes.isEmpty());
     t.w.form->btnConnect_Click();
@@ -271,7 +283,9 @@ TEST(MapTraceWindow, AnOpenedMapTracesWithoutReadingAndCountsCoverageLiveAndFrom
     EXPECT_TRUE(t.text("lblCoverage").contains("1 log: 2 records added, 1 skipped"))
         << t.text("lblCoverage").toStdString();
 
-    // The views: hits, then the mean ratio, with their scale said in words.
+    // The views: hits, then the mean ratio, with their scale said in words. One threshold
+    // makes a figure faint and a suggestion untrusted: the correction's minimum.
+    t.trace->findChild<QSpinBox*>("spnMinHits")->setValue(5);
     t.trace->findChild<QRadioButton*>("optHits")->click();
     EXPECT_EQ(t.cell(52)->text(), "5"); // row 2, column 4
     EXPECT_EQ(t.cell(288)->text(), "2");
@@ -348,7 +362,7 @@ TEST(MapTraceWindow, FuelCorrectionTargetsFiltersAndSuggestedMapNotForTimingMaps
     const QString mapPath = t.w.dir.filePath("map.csv"), log = t.w.dir.filePath("drive.log"),
                   targetPath = t.w.dir.filePath("target.csv");
     ASSERT_FALSE(writeUserText(mapPath, mapFileText(map), ExistingFile::Refuse));
-    ASSERT_TRUE(writeFuelDrive(log, {12, 20000, 86, 2}));
+    ASSERT_TRUE(writeFuelDrive(log, {12, 40000, 86, 2}));
     TargetTable target = defaultTarget(map.scales);
     target.hundredths.fill(1400);
     ASSERT_FALSE(writeUserText(targetPath, targetFileText(target), ExistingFile::Refuse));
@@ -358,7 +372,7 @@ TEST(MapTraceWindow, FuelCorrectionTargetsFiltersAndSuggestedMapNotForTimingMaps
     };
     t.w.dialogs.fileAnswers = {mapPath, targetPath, log};
     click("btnOpenMap");
-    QTest::keyClick(t.setup, Qt::Key_Escape);
+    t.setup->btnOK_Click();
     click("btnOpenTarget");
     EXPECT_EQ(t.text("lblTarget"), "Target: target.csv");
     click("btnAddLogs");
@@ -386,19 +400,88 @@ TEST(MapTraceWindow, FuelCorrectionTargetsFiltersAndSuggestedMapNotForTimingMaps
     click("btnSaveSuggested");
     EXPECT_EQ(readTargetFile(savedTarget).target, target);
     EXPECT_EQ(readMapFile(saved).map, c.suggested);
-    // The stored addresses now a timing map's: the map opened again shows its values.
-    stored(0)(*t.w.store);
-    t.w.dialogs.fileAnswers = {mapPath};
+
+    // In the Difference view a click locks a changed cell: it keeps the map's value and says
+    // so; Space on the cell the arrows reach does the same; the locks go with the target.
+    click("optDifference");
+    int moved = 0;
+    while (moved < 255 && c.suggested.values[size_t(moved)] == map.values[size_t(moved)])
+        ++moved;
+    ASSERT_LT(moved, 255);
+    EXPECT_EQ(t.cell(33 + moved)->text().toInt(),
+              c.suggested.values[size_t(moved)] - map.values[size_t(moved)]);
+    QTest::mouseClick(t.cell(33 + moved), Qt::LeftButton);
+    t.w.settle();
+    EXPECT_EQ(t.trace->correction()->cells[size_t(moved)].trust, CellTrust::Locked);
+    EXPECT_EQ(t.cell(33 + moved)->text(), "0");
+    EXPECT_TRUE(t.cell(33 + moved)->accessibleDescription().endsWith("keeps the map value: locked"))
+        << t.cell(33 + moved)->accessibleDescription().toStdString();
+    QTest::keyClick(t.cell(33), Qt::Key_Right);
+    QTest::keyClick(t.cell(34), Qt::Key_Space);
+    t.w.settle();
+    EXPECT_EQ(t.trace->correction()->cells[1].trust, CellTrust::Locked);
+    const QString lockedTarget = t.w.dir.filePath("t3.csv");
+    t.w.dialogs.fileAnswers = {lockedTarget};
+    click("btnSaveTarget");
+    const auto withLocks = readTargetFile(lockedTarget).target;
+    ASSERT_TRUE(withLocks);
+    EXPECT_EQ(withLocks->locked.count(), 2u);
+    EXPECT_TRUE(withLocks->locked.test(size_t(moved)) && withLocks->locked.test(1));
+    // The same map opened from a file named for a timing map: its values again, whatever the
+    // stored addresses are.
+    const QString timingPath = t.w.dir.filePath("timing map.csv");
+    ASSERT_FALSE(writeUserText(timingPath, mapFileText(map), ExistingFile::Refuse));
+    t.w.dialogs.fileAnswers = {timingPath};
     click("btnOpenMap");
     EXPECT_TRUE(t.trace->findChild<QRadioButton*>("optMap")->isChecked());
     EXPECT_EQ(t.cell(33 + 17)->text(), QString::number(map.values[17]));
 
     TraceWindow timing(stored(0), false); // RB25DET timing
-    timing.w.dialogs.fileAnswers = {mapPath};
+    timing.w.dialogs.fileAnswers = {timingPath};
     timing.trace->findChild<QPushButton*>("btnOpenMap")->click();
     timing.w.settle();
     EXPECT_FALSE(timing.trace->correction());
     EXPECT_FALSE(timing.trace->findChild<QRadioButton*>("optSuggested")->isEnabled());
     EXPECT_FALSE(timing.trace->findChild<QPushButton*>("btnSaveSuggested")->isEnabled());
     EXPECT_TRUE(timing.text("lblCorrectionNote").contains("timing map"));
+}
+
+// A 1366 x 768 laptop with a 40 px taskbar holds the whole window; Esc on the set-up cancels:
+// nothing saved, nothing read, and Set Up... brings it back.
+TEST(MapTraceWindow, FitsALaptopScreenAndEscOnTheSetUpCancels) {
+    TraceWindow t;
+    t.trace->show();
+    t.w.settle();
+    const QSize fits(1366, 768 - 40);
+    for (const QSize& s : {t.trace->minimumSizeHint(), t.trace->sizeHint()})
+        EXPECT_TRUE(s.width() <= fits.width() && s.height() <= fits.height())
+            << s.width() << " x " << s.height();
+    t.trace->resize(t.trace->sizeHint());
+    t.w.settle();
+    for (const char* name : {"lblMapCell288", "fraCorrection", "lblStatus", "btnSaveSuggested"}) {
+        const auto* widget = t.trace->findChild<QWidget*>(name);
+        const QRect in(widget->mapTo(t.trace, QPoint(0, 0)), widget->size());
+        EXPECT_TRUE(t.trace->rect().contains(in)) << name;
+    }
+
+    const QString stored = t.w.store->read("MapTrace", "MapAddress");
+    t.setup->findChild<QLineEdit*>("txtMap")->setText("1234");
+    QTest::keyClick(t.setup, Qt::Key_Escape);
+    t.w.settle();
+    EXPECT_EQ(t.w.form->findChild<frmMapTData*>(), nullptr);
+    EXPECT_EQ(t.w.store->read("MapTrace", "MapAddress"), stored);
+    EXPECT_TRUE(t.w.ecu->writes.isEmpty());
+    EXPECT_FALSE(t.trace->reading());
+    EXPECT_TRUE(t.text("lblStatus").startsWith("Set-up cancelled"));
+    auto* again = t.trace->findChild<QPushButton*>("btnSetup");
+    ASSERT_TRUE(again->isEnabled());
+    again->click();
+    t.w.settle();
+    auto* setup = t.w.form->findChild<frmMapTData*>();
+    ASSERT_NE(setup, nullptr);
+    EXPECT_FALSE(again->isEnabled());
+    setup->btnOK_Click();
+    t.w.settle();
+    EXPECT_TRUE(t.trace->reading());
+    EXPECT_FALSE(again->isEnabled());
 }
