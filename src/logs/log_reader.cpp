@@ -304,9 +304,12 @@ LogReadResult LogReader::indexRecords(LogReadResult result, qsizetype firstRecor
         if (end > pos && p[end - 1] == '\r') --end;
         const int fields = countFields(QByteArrayView(p + pos, end - pos), kLogMaxFields);
         if (fields > kLogMaxFields) {
-            return failed(std::move(result), QStringLiteral("record %1 has more than %2 fields")
-                                                 .arg(data.recordCount() + 1)
-                                                 .arg(kLogMaxFields));
+            // Said before `result` is moved from: the order in which a call's arguments are
+            // made is the compiler's (amd64 builds made the text first, arm64 ones do not).
+            QString why = QStringLiteral("record %1 has more than %2 fields")
+                              .arg(data.recordCount() + 1)
+                              .arg(kLogMaxFields);
+            return failed(std::move(result), std::move(why));
         }
         if (fields > columns) result.ignoredFields += fields - columns;
         pos = lf + 1; // past the end when the last line has no LF, which keeps line() uniform

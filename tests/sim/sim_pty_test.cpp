@@ -6,6 +6,7 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -45,7 +46,9 @@ ReadResult readSome(int fd, size_t count, int ms) {
         pollfd p{fd, POLLIN, 0};
         ::poll(&p, 1, 5);
         uint8_t buf[256];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        // No more than wanted: a reader slower than the line (an emulated or small board)
+        // finds more bytes waiting than it asked for.
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, count - r.bytes.size()));
         if (n > 0) {
             r.bytes.insert(r.bytes.end(), buf, buf + n);
         } else if (n == 0 || (n < 0 && errno == EIO) || (p.revents & POLLHUP)) {
