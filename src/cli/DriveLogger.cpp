@@ -10,7 +10,7 @@ namespace kx {
 DriveLogger::DriveLogger(EcuLink& link, LogWriter& writer, const Settings& settings, Plan plan,
                          QObject* parent)
     : QObject(parent), link_(link), writer_(writer),
-      settings_(settings), state_{std::move(plan.setup), {}, plan.units},
+      settings_(settings), state_{std::move(plan.setup), {}, plan.units, {}},
       session_(link, state_, settings) {
     retry_.setInterval(EcuLink::kRetryMs);
     connect(&retry_, &QTimer::timeout, this, &DriveLogger::retry);

@@ -391,7 +391,7 @@ TEST(CliE2E, DynoPrintsEachPullAndSaysWhyThereIsNone) {
             const double t = ms / 1000.0 - 0.5, rpm = Sim::pullRpm(t);
             s.push_back({ms, float(12.5 * std::round(rpm / 12.5)),
                          float(2 * std::round(rpm * Sim::kPullKmhPerRpm / 2)),
-                         float(0.45 + 3.85 * share * Sim::pullThrottle(t))});
+                         float(0.45 + 3.85 * share * Sim::pullThrottle(t)), {}});
         }
         ASSERT_FALSE(savePullLog(dir.filePath(name), s, Units{}));
     }

@@ -38,7 +38,7 @@ TEST(PullRecorder, AGlitchNeitherStartsNorEndsAPull) {
         PullRecorder r;
         r.arm();
         for (size_t i = 0; i < c.throttle.size(); ++i)
-            r.take({uint32_t(1000 + 10 * i), float(2000 + 10 * i), 0, c.throttle[i]});
+            r.take({uint32_t(1000 + 10 * i), float(2000 + 10 * i), 0, c.throttle[i], {}});
         EXPECT_EQ(r.stage(), c.stage);
         EXPECT_EQ(r.samples().size(), c.kept);
     }

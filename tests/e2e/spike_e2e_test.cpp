@@ -103,7 +103,7 @@ TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
                                    qsizetype(f.bytes.size())),
                         setup, units, live);
             sent.push_back(
-                row(f.at, 0, logRecordLine(0, columns, {live.gaugeValue, live.switchState})));
+                row(f.at, 0, logRecordLine(0, columns, {live.gaugeValue, live.switchState, {}, {}})));
         }
         std::vector<Row> logged;
         for (const QByteArray& line : fileBytes(d->out).split('\n').mid(1)) {

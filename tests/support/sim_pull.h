@@ -23,7 +23,7 @@ inline std::vector<PullRecorder::Sample> simPullSamples(double slower) {
         const double rpm = kxsim::EngineModel::pullRpm(t);
         s.push_back({1000 + ms, float(12.5 * std::round(rpm / 12.5)),
                      float(2 * std::round(rpm * kxsim::EngineModel::kPullKmhPerRpm / 2)),
-                     float(0.45 + 3.85 * kxsim::EngineModel::pullThrottle(t))});
+                     float(0.45 + 3.85 * kxsim::EngineModel::pullThrottle(t)), {}});
     }
     return s;
 }
