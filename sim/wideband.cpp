@@ -64,7 +64,7 @@ double PlantedMixture::afr(const EngineState& s, double time) {
 }
 
 std::optional<std::array<uint8_t, 256>> readFuelMapFile(const std::string& path,
-                                                         std::string& error) {
+                                                        std::string& error) {
     std::ifstream in(path, std::ios::binary);
     std::string text;
     if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

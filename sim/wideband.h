@@ -44,7 +44,7 @@ struct WbOptions {
 // A fuel map file as Kestrix writes it (Save Map, Save Suggested Map, kestrix-cli correct) on
 // the simulated scales, cells 1 to 255; nothing, with `error` set, otherwise.
 std::optional<std::array<uint8_t, 256>> readFuelMapFile(const std::string& path,
-                                                         std::string& error);
+                                                        std::string& error);
 
 // Parses the "--wb-..." options (the others are left in `rest`). Nothing, with `error` set,
 // on a bad one.

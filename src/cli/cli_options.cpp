@@ -16,7 +16,7 @@ namespace kx {
 namespace {
 constexpr int kMaxDurationS = 2000000;
 
-const QStringList kCorrectOptions = {QStringLiteral("target"),    QStringLiteral("min-hits"),
+const QStringList kCorrectOptions = {QStringLiteral("target"),     QStringLiteral("min-hits"),
                                      QStringLiteral("max-change"), QStringLiteral("no-filter"),
                                      QStringLiteral("report"),     QStringLiteral("lock")};
 const char* const kDynoNumbers[] = {"mass", "cda", "crr", "rho", "loss", "step", "from", "to"};

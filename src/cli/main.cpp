@@ -15,8 +15,8 @@
 #include "util/numbers.h"
 #include "wideband/WbLink.h"
 #include "util/settings_store.h"
-#include "util/user_file.h"
 #include "util/ticks.h"
+#include "util/user_file.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -364,8 +364,8 @@ std::optional<QString> takenOutput(const QString& path, const char* what) {
 // The suggested fuel map from the WBo2 of `o.logs`: the map alone on stdout (or in --out), its
 // figures in --report, a line of summary on stderr.
 int correct(const CliOptions& o) {
-    for (const auto& [path, what] : {std::pair{o.out, "a suggested map"},
-                                     std::pair{o.report, "a report"}}) {
+    for (const auto& [path, what] :
+         {std::pair{o.out, "a suggested map"}, std::pair{o.report, "a report"}}) {
         if (const auto taken = takenOutput(path, what)) {
             sayLine(*taken);
             return Usage;

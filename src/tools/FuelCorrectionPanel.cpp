@@ -11,8 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <cmath>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace kx {
 
@@ -44,7 +44,7 @@ FuelCorrectionPanel::FuelCorrectionPanel(const MapTraceModel& model, MapTraceFil
         c->setObjectName(S(names[f]));
         c->setChecked(defaults.filters.test(size_t(f)));
         connect(c, &QCheckBox::toggled, this, &FuelCorrectionPanel::changed);
-        filters->addWidget(c, f / 2, f % 2);
+        filters->addWidget(c, f, 0, 1, 2); // one a line: the panel sits beside the grid
         chkFilter_[size_t(f)] = c;
     }
     // Beside the switches: what a cell needs for a suggestion, and how far one pass may go.
@@ -57,7 +57,7 @@ FuelCorrectionPanel::FuelCorrectionPanel(const MapTraceModel& model, MapTraceFil
     spnMaxChange_->setRange(1, 100);
     spnMaxChange_->setSuffix(S(" %"));
     spnMaxChange_->setValue(int(std::lround(defaults.maxChange * 100)));
-    int row = (kFuelFilterCount + 1) / 2;
+    int row = kFuelFilterCount;
     for (auto [box, caption] : {std::pair{spnMinHits_, "Minimum readings:"},
                                 std::pair{spnMaxChange_, "Maximum change a pass:"}}) {
         auto* label = new QLabel(S(caption));
@@ -87,8 +87,7 @@ FuelCorrectionPanel::FuelCorrectionPanel(const MapTraceModel& model, MapTraceFil
     setMap(std::nullopt);
 }
 
-void FuelCorrectionPanel::setMap(std::optional<MapKind> kind, const QString& source,
-                                 bool known) {
+void FuelCorrectionPanel::setMap(std::optional<MapKind> kind, const QString& source, bool known) {
     kind_ = kind;
     source_ = source;
     known_ = known;
@@ -101,7 +100,7 @@ void FuelCorrectionPanel::setMap(std::optional<MapKind> kind, const QString& sou
     } else if (!known) {
         note = *kind == MapKind::Timing
                    ? S("Reading a timing map (%1): a suggestion is offered for fuel maps only.")
-                   : *kind == MapKind::Fuel
+               : *kind == MapKind::Fuel
                    ? S("Reading a fuel map (%1): the suggestion follows once it is read.")
                    : S("Reading a map not known to be a fuel map (%1): it is taken for one once "
                        "read.");
@@ -111,13 +110,14 @@ void FuelCorrectionPanel::setMap(std::optional<MapKind> kind, const QString& sou
     } else {
         if (*kind == MapKind::Other)
             note = S("Not known to be a fuel map (%1): taken for one. ").arg(source);
-        note += S("Assumes a fuel map value is proportional to the fuel delivered: suggested = "
-                  "map value \u00D7 measured / target WBo2. A wideband value held over several "
-                  "records is one reading. A cell is trusted from %1 kept readings, from two "
-                  "visits or %2 s in it, and a standard error under %3 % of its target; a "
-                  "change is held to \u00B1%4 % a pass. Click a cell in the Suggested or "
-                  "Difference view to lock it: it keeps its value. Traced hits come without a "
-                  "water temperature: trace a warm engine.")
+        note += QStringLiteral(
+                    "Assumes a fuel map value is proportional to the fuel delivered: suggested = "
+                    "map value \u00D7 measured / target WBo2. A wideband value held over several "
+                    "records is one reading. A cell is trusted from %1 kept readings, from two "
+                    "visits or %2 s in it, and a standard error under %3 % of its target; a "
+                    "change is held to \u00B1%4 % a pass. Click a cell in the Suggested or "
+                    "Difference view to lock it: it keeps its value. Traced hits come without a "
+                    "water temperature: trace a warm engine.")
                     .arg(s.minHits)
                     .arg(kOneVisitS)
                     .arg(s.maxUncertainty * 100)
@@ -127,9 +127,9 @@ void FuelCorrectionPanel::setMap(std::optional<MapKind> kind, const QString& sou
     const bool on = offered_ && mapKnown_;
     for (QCheckBox* c : chkFilter_)
         c->setEnabled(on);
-    for (QWidget* w : std::initializer_list<QWidget*>{btnOpenTarget_, btnSaveTarget_,
-                                                      btnSaveSuggested_, lblCounts_, lblTarget_,
-                                                      spnMinHits_, spnMaxChange_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{btnOpenTarget_, btnSaveTarget_, btnSaveSuggested_,
+                                         lblCounts_, lblTarget_, spnMinHits_, spnMaxChange_})
         w->setEnabled(on);
     if (!offered_) lblCounts_->clear();
 }

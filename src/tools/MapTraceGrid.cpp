@@ -7,9 +7,9 @@
 #include "wideband/wideband.h"
 
 #include <QEvent>
-#include <QKeyEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -335,7 +335,7 @@ bool MapTraceGrid::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::FocusOut:
         // The keyboard's place in the grid: a sunken panel.
         lblMapCell_[size_t(cell)]->setFrameShape(event->type() == QEvent::FocusIn ? QFrame::Panel
-                                                                                : QFrame::Box);
+                                                                                  : QFrame::Box);
         break;
     case QEvent::KeyPress: {
         // The arrows move among the cells; Space locks or unlocks one, as a click does.

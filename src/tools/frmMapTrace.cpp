@@ -107,11 +107,11 @@ frmMapTrace::frmMapTrace(const Host& host)
 
     // Tab follows the layout: the views above the grid, the buttons beside it, the correction.
     const char* const order[] = {
-        "optMap",        "optHits",      "optWBo2",       "optTarget",     "optChange",
-        "optSuggested",  "optDifference", "lblMapCell33", "btnSetup",     "btnOpenMap",    "btnSaveMap",
-        "btnAddLogs",    "btnExportCoverage", "btnClear", "chkRange",      "chkCold",
-        "chkThrottle",   "chkSettle",    "chkGap",        "spnMinHits",    "spnMaxChange",
-        "btnOpenTarget", "btnSaveTarget", "btnSaveSuggested"};
+        "optMap",       "optHits",       "optWBo2",           "optTarget",       "optChange",
+        "optSuggested", "optDifference", "lblMapCell33",      "btnSetup",        "btnOpenMap",
+        "btnSaveMap",   "btnAddLogs",    "btnExportCoverage", "btnClear",        "chkRange",
+        "chkCold",      "chkThrottle",   "chkSettle",         "chkGap",          "spnMinHits",
+        "spnMaxChange", "btnOpenTarget", "btnSaveTarget",     "btnSaveSuggested"};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(findChild<QWidget*>(S(order[i - 1])), findChild<QWidget*>(S(order[i])));
     closeOnEscape(this);

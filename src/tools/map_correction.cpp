@@ -148,8 +148,8 @@ CellSet locksOnMap(const MapScales& lockScales, const CellSet& locked, const Map
     CellSet out;
     for (int r = 0; r < 16; ++r)
         for (int c = 0; c < 16; ++c)
-            out.set(size_t(16 * r + c), locked.test(size_t(
-                                            mapCellOf(lockScales, map.rpm[size_t(r)], map.tp[size_t(c)]))));
+            out.set(size_t(16 * r + c), locked.test(size_t(mapCellOf(lockScales, map.rpm[size_t(r)],
+                                                                     map.tp[size_t(c)]))));
     return out;
 }
 
@@ -184,8 +184,8 @@ void FuelSamples::Moments::merge(const Moments& o) {
     seconds += o.seconds;
 }
 
-void FuelSamples::add(int cell, float ratio, FilterMask keptOutBy, bool newReading,
-                      double seconds, uint64_t visit) {
+void FuelSamples::add(int cell, float ratio, FilterMask keptOutBy, bool newReading, double seconds,
+                      uint64_t visit) {
     const size_t c = size_t(cell);
     const unsigned long bin = keptOutBy.to_ulong();
     Moments& m = cells_[c][bin];
@@ -443,8 +443,8 @@ QString correctionDetails(const CellCorrection& c, const CorrectionSettings& set
     if (c.mean) {
         text += QStringLiteral("; measured %1 from %2 in %3 (%4 kept, %5 s)")
                     .arg(meanAfrText(*c.mean), counted(c.readings, "reading", "readings"),
-                         counted(c.visits, "visit", "visits"),
-                         counted(c.kept, "record", "records"), secondsText(c.seconds));
+                         counted(c.visits, "visit", "visits"), counted(c.kept, "record", "records"),
+                         secondsText(c.seconds));
         if (c.spread) text += QStringLiteral(", spread %1").arg(meanAfrText(*c.spread));
         text += QStringLiteral("; change %1 %").arg(changePercentText(*c.change));
         if (c.uncertainty)
@@ -504,9 +504,8 @@ QByteArray correctionReportText(const EngineMap& map, const FuelCorrection& corr
         const int d = int(correction.suggested.values[size_t(cell)]) - map.values[size_t(cell)];
         return d > 0 ? '+' + number(d) : number(d);
     });
-    block("# Hits kept", [](const CellCorrection& c) {
-        return c.kept ? number(int64_t(c.kept)) : QByteArray();
-    });
+    block("# Hits kept",
+          [](const CellCorrection& c) { return c.kept ? number(int64_t(c.kept)) : QByteArray(); });
     block("# Readings kept", [](const CellCorrection& c) {
         return c.readings ? number(int64_t(c.readings)) : QByteArray();
     });

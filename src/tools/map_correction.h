@@ -216,9 +216,9 @@ QString changePercentText(double change);
 QString filterCountsText(const FuelSamples::Counts& counts, FilterMask on);
 
 // What `kestrix-cli correct --report` writes: the Change %, Difference (suggested - map, in
-// counts), Hits kept, Readings kept, Visits and Spread blocks in the map's layout (a cell without a trusted suggestion has its figures in
-// brackets, a locked one "lock" for its change), then a "#" line per filter. Locale-free
-// numbers, CRLF line ends.
+// counts), Hits kept, Readings kept, Visits and Spread blocks in the map's layout (a cell without a
+// trusted suggestion has its figures in brackets, a locked one "lock" for its change), then a "#"
+// line per filter. Locale-free numbers, CRLF line ends.
 QByteArray correctionReportText(const EngineMap& map, const FuelCorrection& correction,
                                 FilterMask on);
 // The correction in one line: "9120 readings kept in 143 cells; 87 cells trusted, 80 changed".

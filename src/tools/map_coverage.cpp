@@ -123,7 +123,7 @@ LogWideband::Reading LogWideband::at(qsizetype record) {
     if (out.ratio && state_ >= 0) {
         const QByteArrayView state = log_.field(record, state_).trimmed();
         if (!state.isEmpty() && QLatin1String(state.data(), state.size())
-                                       .compare(QLatin1String("Ready"), Qt::CaseInsensitive) != 0)
+                                        .compare(QLatin1String("Ready"), Qt::CaseInsensitive) != 0)
             out.ratio.reset();
     }
     if (!out.ratio) {

@@ -79,9 +79,8 @@ inline GridTextRead parseGridText(std::string_view bytes, int lowest, int highes
             if (f.empty() || err != std::errc() || end != f.data() + f.size() || v < low ||
                 v > high) {
                 return refused(l + 1, "\"" + std::string(f.substr(0, 40)) +
-                                          "\" is not a whole number from " +
-                                          std::to_string(low) + " to " + std::to_string(high) +
-                                          ".");
+                                          "\" is not a whole number from " + std::to_string(low) +
+                                          " to " + std::to_string(high) + ".");
             }
             if (l == 0) {
                 grid.tp[c - 1] = v;

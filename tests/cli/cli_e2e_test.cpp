@@ -284,8 +284,8 @@ TEST(CliE2E, CorrectPrintsTheSuggestedMapAloneAndItsReportApart) {
     ASSERT_FALSE(writeUserText(targetPath, targetFileText(target), ExistingFile::Refuse));
     CellSet lockedByFile;
     lockedByFile.set(16 * 6 + 6);
-    ASSERT_FALSE(writeUserText(lockPath, lockFileText(map.scales, lockedByFile),
-                               ExistingFile::Refuse));
+    ASSERT_FALSE(
+        writeUserText(lockPath, lockFileText(map.scales, lockedByFile), ExistingFile::Refuse));
 
     CorrectionSettings settings;
     settings.minHits = 20;
@@ -310,10 +310,10 @@ TEST(CliE2E, CorrectPrintsTheSuggestedMapAloneAndItsReportApart) {
     EXPECT_EQ(out, mapFileText(expected.suggested));
     EXPECT_NE(expected.suggested, map);
     EXPECT_EQ(fileBytes(report), correctionReportText(map, expected, settings.filters));
-    for (const char* line : {"\r\n# Change %\r\nRPM\\TP,22,", "\r\n# Hits kept\r\n",
-                             "\r\n# Readings kept\r\n", "\r\n# Visits\r\n", "\r\n# Difference\r\n",
-                             "\r\n# Spread\r\n", "# Kept out, gap: off\r\n",
-                             "# Kept out, no wideband reading: "})
+    for (const char* line :
+         {"\r\n# Change %\r\nRPM\\TP,22,", "\r\n# Hits kept\r\n", "\r\n# Readings kept\r\n",
+          "\r\n# Visits\r\n", "\r\n# Difference\r\n", "\r\n# Spread\r\n",
+          "# Kept out, gap: off\r\n", "# Kept out, no wideband reading: "})
         EXPECT_TRUE(fileBytes(report).contains(line)) << line;
     const QByteArray said = cli.readAllStandardError();
     EXPECT_EQ(said.count('\n'), 1) << said.toStdString();

@@ -77,9 +77,10 @@ TEST(CliOptions, ReadsTheLogCommandAndRefusesBadUsage) {
         {{"correct", "--map", "m.csv", "--max-change", "x", "a.log"}, "--max-change"},
         {{"correct", "--map", "m.csv", "--no-filter", "warm", "a.log"}, "not 'warm'"},
         {{"correct", "--map", "m.csv", "--report", "", "a.log"}, "--report needs a value"},
-        {{"correct", "--map", "m.csv", "--target", "t.csv", "--min-hits", "25", "--max-change",
-          "7.5", "--no-filter", "gap", "--no-filter", "cold", "--out", "o.csv", "--report",
-          "r.txt", "--lock", "l.csv", "a.log", "b.log"},
+        {{"correct", "--map",        "m.csv", "--target",    "t.csv", "--min-hits",
+          "25",      "--max-change", "7.5",   "--no-filter", "gap",   "--no-filter",
+          "cold",    "--out",        "o.csv", "--report",    "r.txt", "--lock",
+          "l.csv",   "a.log",        "b.log"},
          ""},
     };
     for (const auto& c : coverage) {

@@ -93,9 +93,7 @@ Pass tracePass(const EngineMap& map, bool flashed, int seconds, uint64_t seed) {
 // How far the engine on `map` runs from its target in cell `i`, as a share.
 double offTarget(const EngineMap& map, int i) {
     const double planted = kxsim::plantedFuelError(kPlantedPct, i / 16, i % 16);
-    return (1 + planted) * kxsim::MemoryImage::fuelCell(i / 16, i % 16) /
-               map.values[size_t(i)] -
-           1;
+    return (1 + planted) * kxsim::MemoryImage::fuelCell(i / 16, i % 16) / map.values[size_t(i)] - 1;
 }
 } // namespace
 
@@ -141,7 +139,7 @@ TEST(FuelLoopE2E, TwoPassesBringEveryTrustedCellWithinTwoPercentOfItsTarget) {
     }
     int stillOff = 0;
     for (int i = 0; i < 256; ++i)
-        stillOff += map.values[size_t(i)] != own.values[size_t(i)] &&
-                    std::abs(offTarget(map, i)) > 0.02;
+        stillOff +=
+            map.values[size_t(i)] != own.values[size_t(i)] && std::abs(offTarget(map, i)) > 0.02;
     std::printf("[ figures  ] after two passes: %d changed cells more than 2 %% off\n", stillOff);
 }

@@ -1,12 +1,12 @@
 // The simulated wideband controller: replies, frames and their pace, warm-up, options.
-#include "tools/fuel_target.h"
 #include "memory_image.h"
+#include "tools/fuel_target.h"
 #include "wideband.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <tuple>
 #include <string>
+#include <tuple>
 
 namespace kxsim {
 namespace {

@@ -266,7 +266,8 @@ TEST(MapCorrection, ConfidenceCountsReadingsAndVisitsNotRecords) {
         {"one held value over 16 records", 16, [](int, Rec& r) { r.ratio = 14.0; }, 1, 1,
          CellTrust::FewHits, "1 reading kept, fewer than 10"},
         {"16 readings in one visit of 0.45 s", 16, [&](int i, Rec& r) { r.ratio = ratio(i); }, 16,
-         1, CellTrust::OneVisit, "readings from one visit of 0.45 s; trusted from two visits or 1 s"},
+         1, CellTrust::OneVisit,
+         "readings from one visit of 0.45 s; trusted from two visits or 1 s"},
         {"two visits", 60,
          [&](int i, Rec& r) {
              r.ratio = ratio(i);
@@ -295,8 +296,7 @@ TEST(MapCorrection, ConfidenceCountsReadingsAndVisitsNotRecords) {
         EXPECT_EQ(cc.trust, c.trust);
         EXPECT_EQ(trustReason(cc, settings), c.reason);
         if (c.trust == CellTrust::Trusted) {
-            EXPECT_TRUE(correctionDetails(cc, settings).contains(" in 2 visits") ||
-                        c.visits == 1);
+            EXPECT_TRUE(correctionDetails(cc, settings).contains(" in 2 visits") || c.visits == 1);
         }
     }
 
@@ -358,5 +358,6 @@ TEST(MapCorrection, ALogsReadingsFollowTheWidebandStateAndItsFrameTime) {
     EXPECT_EQ(back.target->locked, t.locked);
     QByteArray bad = targetFileText(t);
     bad.replace(",1,", ",2,");
-    EXPECT_TRUE(parseTargetFile(bad).error.startsWith("Locked cells: Line")) << parseTargetFile(bad).error.toStdString();
+    EXPECT_TRUE(parseTargetFile(bad).error.startsWith("Locked cells: Line"))
+        << parseTargetFile(bad).error.toStdString();
 }
