@@ -1,6 +1,7 @@
 // The simulator through a real pseudo-terminal, opened the way a client opens a serial port.
 #include "ecu_sim.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <QSerialPort>
@@ -45,7 +46,8 @@ ReadResult readSome(int fd, size_t count, int ms) {
         pollfd p{fd, POLLIN, 0};
         ::poll(&p, 1, 5);
         uint8_t buf[256];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        // Never past `count`: on a busy machine more may be waiting than was asked for.
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, count - r.bytes.size()));
         if (n > 0) {
             r.bytes.insert(r.bytes.end(), buf, buf + n);
         } else if (n == 0 || (n < 0 && errno == EIO) || (p.revents & POLLHUP)) {
