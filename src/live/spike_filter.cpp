@@ -20,8 +20,8 @@ int moved(uint16_t a, uint16_t b) {
 // Channels that no engine moves far between two frames, so that two frames shifted alike by
 // the line are likelier than a real step.
 bool isSlow(int gauge) {
-    return gauge == channel::WaterTemp || gauge == channel::AirTemp ||
-           gauge == channel::FuelTemp || gauge == channel::Battery;
+    return gauge == channel::WaterTemp || gauge == channel::AirTemp || gauge == channel::FuelTemp ||
+           gauge == channel::Battery;
 }
 
 // The bits of an indicator's state in its switch register; none for the rich/lean bit, which
@@ -160,7 +160,8 @@ bool decodesWhole(const FrameReadings& readings, const GaugeSetup& setup) {
     while (slotCount < kDisplaySlots && setup.displaySelection[size_t(slotCount)] < kGaugeCount)
         ++slotCount;
     int switches = 0;
-    for (size_t f = 0; f < kSwitchRegisters.size(); ++f)
+    // A slot past the catalogue ends the reading before the switch registers.
+    for (size_t f = 0; slotCount == kDisplaySlots && f < kSwitchRegisters.size(); ++f)
         switches += setup.displaySelection[kFirstSwitchFlag + f] == 1;
     return readings.found && readings.slotCount == slotCount && readings.switchCount == switches;
 }
