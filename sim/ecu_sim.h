@@ -76,6 +76,8 @@ public:
     // Ignition off: the ECU sends nothing and obeys nothing, the port staying open; on again,
     // it starts afresh.
     void setIgnition(bool on) { link_->setMuted(!on); }
+    // The PC's byte `skip` bytes on from now is lost on the way (0: the next).
+    void loseCommandByte(int skip) { link_->loseCommandByte(skip); }
     void setFaultCodes(std::vector<FaultCode> faults);
     std::vector<FaultCode> faultCodes() const;
     std::optional<ActiveTest> activeTest() const;

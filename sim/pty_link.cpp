@@ -299,6 +299,15 @@ void PtyLink::readInput(Clock::time_point now) {
     flushSentRecord();
     record(muted_ ? "pc-" : "pc", in.data(), in.size(), now);
     if (muted_) return; // a dead device hears nothing
+    if (const int ahead = loseAhead_.load(); ahead >= 0) {
+        if (size_t(ahead) < in.size()) {
+            in.erase(in.begin() + ahead);
+            loseAhead_ = -1;
+        } else {
+            loseAhead_ = ahead - int(in.size());
+        }
+        if (in.empty()) return;
+    }
     if (options_.cmdGarbageRate > 0 || options_.cmdDropRate > 0) {
         // The line from the PC is as noisy as the one to it.
         std::vector<uint8_t> heard;
@@ -409,6 +418,13 @@ void PtyLink::releaseHeld(Clock::time_point) {
 }
 
 void PtyLink::hangUp(Clock::time_point now) {
+    // An unplugged adapter's stable name goes with it. Left in place, the link would lead to
+    // the pseudo-terminal number it names, which the system hands to the next one opened,
+    // and a client retrying the link would talk on another program's line.
+    if (!linkedTo_.empty() && readLink(options_.linkPath) == linkedTo_) {
+        ::unlink(options_.linkPath.c_str());
+        linkedTo_.clear();
+    }
     // Closing both ends is what a client sees as the cable being pulled.
     closeLine();
     hangupDone_ = true;

@@ -90,6 +90,8 @@ public:
     // The device goes dead (true) or comes back, as after a power cycle (false).
     void setMuted(bool muted);
     bool muted() const { return muted_; }
+    // The byte from the PC `skip` bytes on from now never reaches the device (a lost command).
+    void loseCommandByte(int skip) { loseAhead_ = skip; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -117,6 +119,7 @@ private:
     std::thread worker_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> muted_{false};
+    std::atomic<int> loseAhead_{-1};
     std::atomic<bool> unmutePending_{false};
     int wakePipe_[2] = {-1, -1};
 

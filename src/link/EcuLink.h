@@ -84,6 +84,9 @@ public:
     QDateTime lastFrameAt() const { return lastFrameAt_; }
     // Frames that failed the confirmation since the stream was armed.
     uint64_t framesDropped() const { return confirmer_.dropped(); }
+    // No frame came since the stream start, but a stream with another count byte runs: the
+    // request was not taken whole.
+    bool otherStream() const { return confirmer_.otherStream(); }
     // How long a settle waits for quiet, from what the line has shown of its hold time.
     int quietNeededMs() const;
     // When the frame being handed to the holder ended on the line, as a tick of the 32-bit

@@ -40,12 +40,39 @@ void FrameConfirmer::expect(int count, FrameRule rule) {
     agreed_ = rule_ == FrameRule::Stream;
     done_ = false;
     broken_ = false;
+    forgetOther();
 }
 
 void FrameConfirmer::clear() {
     held_.clear();
     inStep_ = false;
     resyncing_ = false;
+    forgetOther();
+}
+
+void FrameConfirmer::forgetOther() {
+    base_ = 0;
+    otherCount_ = -1;
+    otherNext_ = 0;
+    otherSeen_ = 0;
+    otherStream_ = false;
+}
+
+void FrameConfirmer::noteOtherHeader(qsizetype p) {
+    if (otherStream_ || rule_ != FrameRule::Stream || count_ == AnyCount || !last_.isEmpty())
+        return;
+    const auto count = uint8_t(held_[p + 1]);
+    if (count == kFrameHeader || count == uint8_t(count_)) return;
+    const qsizetype at = base_ + p;
+    if (count == otherCount_ && at == otherNext_) {
+        otherStream_ = ++otherSeen_ >= 3;
+    } else if (otherCount_ >= 0 && at < otherNext_) {
+        return; // inside the frame of the headers followed so far
+    } else {
+        otherCount_ = count;
+        otherSeen_ = 1;
+    }
+    otherNext_ = at + 2 + count;
 }
 
 void FrameConfirmer::started() {
@@ -57,6 +84,7 @@ void FrameConfirmer::started() {
     agreed_ = rule_ == FrameRule::Stream;
     done_ = false;
     broken_ = false;
+    forgetOther();
 }
 
 bool FrameConfirmer::headerAt(qsizetype p) const {
@@ -198,6 +226,7 @@ QList<QByteArray> FrameConfirmer::take(const QByteArray& delivery) {
             if (v == Verdict::Unknown) break; // the check needs the next header: wait for more
             if (v == Verdict::No) {
                 if (headerAt(p)) ++dropped_;
+                if (data[p] == kFrameHeader) noteOtherHeader(p);
                 ++p;
                 continue;
             }
@@ -229,6 +258,7 @@ QList<QByteArray> FrameConfirmer::take(const QByteArray& delivery) {
         faultAt_ -= p;
     }
     held_.remove(0, p);
+    base_ += p;
     return frames;
 }
 

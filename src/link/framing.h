@@ -61,6 +61,10 @@ public:
     bool broken() const { return broken_; }
     // Candidate frames that failed the check since expect().
     uint64_t dropped() const { return dropped_; }
+    // A live stream (FrameRule::Stream, one count byte) that has given no frame since its start
+    // runs with another count byte: three headers of that count in step. The ECU did not take
+    // the request whole and streams what it did take, or the stream before.
+    bool otherStream() const { return otherStream_; }
 
 private:
     bool headerAt(qsizetype p) const;
@@ -75,6 +79,9 @@ private:
     // The frame at p is taken; false while it waits for its agreement.
     bool deliver(qsizetype p, QList<QByteArray>& frames);
     void breakStream();
+    // A header-shaped pair at p that is not this stream's: one more in step of another stream?
+    void noteOtherHeader(qsizetype p);
+    void forgetOther();
 
     int count_ = AnyCount;
     FrameRule rule_ = FrameRule::Stream;
@@ -90,6 +97,11 @@ private:
     bool done_ = false;      // Once: the reply was taken
     bool broken_ = false;
     uint64_t dropped_ = 0;
+    qsizetype base_ = 0;      // bytes taken off held_'s front since the start
+    int otherCount_ = -1;     // the count byte of the other stream's headers seen in step
+    qsizetype otherNext_ = 0; // where its next header would be, counted from the start
+    int otherSeen_ = 0;
+    bool otherStream_ = false;
 };
 
 } // namespace kx

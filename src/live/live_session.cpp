@@ -5,7 +5,10 @@
 namespace kx {
 
 LiveSession::LiveSession(EcuLink& link, LiveState& state, const Settings& settings)
-    : link_(link), state_(state), settings_(settings) {}
+    : link_(link), state_(state), settings_(settings) {
+    firstFrame_.setInterval(20);
+    QObject::connect(&firstFrame_, &QTimer::timeout, &firstFrame_, [this] { lookForFirstFrame(); });
+}
 
 LiveSession::~LiveSession() = default;
 
@@ -42,7 +45,39 @@ bool LiveSession::listening(const QObject* owner) const {
 
 void LiveSession::arm(QObject* owner) {
     filter_.reset(storedEcuBaud(settings_));
-    link_.run(owner, liveDataStream(state_.setup));
+    firstFrame_.stop();
+    gotFrame_ = false;
+    armedFor_ = owner;
+    LinkSequence s = liveDataStream(state_.setup);
+    if (!s.steps.empty()) s.then([this] { startFirstFrameWatch(); });
+    link_.run(owner, std::move(s));
+}
+
+void LiveSession::startFirstFrameWatch() {
+    // The acknowledgement, a frame and the header that confirms it, as the adapter hands
+    // them over; a noisy line may spoil a few frames first.
+    const int frameMs = (state_.setup.displayByteCount + 2) * 10000 / storedEcuBaud(settings_);
+    firstFrameMs_ = kFirstFrameMs + link_.quietNeededMs() + 5 * frameMs;
+    // The first frame may come before this step of the arming runs.
+    if (gotFrame_) return;
+    sinceStart_.start();
+    firstFrame_.start();
+}
+
+void LiveSession::lookForFirstFrame() {
+    QObject* owner = armedFor_;
+    if (!owner || !link_.holds(owner) || link_.readMode() != ReceiveMode::LiveData) {
+        firstFrame_.stop();
+        return;
+    }
+    if (!link_.otherStream() && sinceStart_.elapsed() < firstFrameMs_) return;
+    firstFrame_.stop();
+    // An ECU without its ignition answers nothing however often it is asked: the link's
+    // silence watch wakes it at its own pace.
+    if (quickAsks_ >= kQuickAsks || link_.busy()) return;
+    ++quickAsks_;
+    ++quickAsksTotal_;
+    arm(owner);
 }
 
 EcuLink::Claim LiveSession::claim(QObject* owner) {
@@ -63,6 +98,9 @@ EcuLink::Claim LiveSession::claim(QObject* owner) {
 
 void LiveSession::frame(const QByteArray& bytes) {
     if (link_.readMode() != ReceiveMode::LiveData) return;
+    firstFrame_.stop();
+    gotFrame_ = true;
+    quickAsks_ = 0;
     const auto passed = filterFrame(filter_, bytes, state_.setup, link_.trace(),
                                     link_.frameTick());
     if (!passed) return;

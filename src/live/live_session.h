@@ -8,7 +8,9 @@
 #include "live/live_state.h"
 #include "live/spike_filter.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -44,6 +46,14 @@ public:
     void arm(QObject* owner);
     // Frames dropped as spikes since the session was made.
     uint64_t spikesDropped() const { return filter_.dropped(); }
+    // A request that the line lost leaves the ECU streaming another count byte, or silent: the
+    // stream is asked for again as soon as another count shows, or with no confirmed frame this
+    // long after the start (and the frames' own time on top), up to kQuickAsks times until a
+    // frame comes.
+    static constexpr int kFirstFrameMs = 150;
+    static constexpr int kQuickAsks = 2;
+    // Streams asked for again because no frame followed their start.
+    int quickAsks() const { return quickAsksTotal_; }
     LiveState& state() { return state_; }
 
 private:
@@ -55,12 +65,21 @@ private:
     void frame(const QByteArray& frame);
     void shown();
     void forget(); // drops listeners whose owner is gone
+    void startFirstFrameWatch();
+    void lookForFirstFrame();
 
     EcuLink& link_;
     LiveState& state_;
     const Settings& settings_;
     SpikeFilter filter_;
     std::vector<Entry> listeners_;
+    QTimer firstFrame_; // looks while the first frame is awaited
+    QElapsedTimer sinceStart_;
+    int firstFrameMs_ = 0;
+    bool gotFrame_ = false; // a confirmed frame came since the last arming
+    QPointer<QObject> armedFor_;
+    int quickAsks_ = 0;
+    int quickAsksTotal_ = 0;
 };
 
 } // namespace kx

@@ -2,6 +2,7 @@
 
 #include "link/SerialPort.h"
 #include "link/debug_trace.h"
+#include "live/channels.h"
 #include "util/ticks.h"
 #include "util/settings.h"
 
@@ -10,30 +11,69 @@
 
 namespace kx {
 
+namespace {
+
+int moved(uint16_t a, uint16_t b) {
+    return std::abs(int(a) - int(b));
+}
+
+// Channels that no engine moves far between two frames, so that two frames shifted alike by
+// the line are likelier than a real step.
+bool isSlow(int gauge) {
+    return gauge == channel::WaterTemp || gauge == channel::AirTemp || gauge == channel::FuelTemp ||
+           gauge == channel::Battery;
+}
+
+// The bits of an indicator's state in its switch register; none for the rich/lean bit, which
+// the closed loop swings every few frames.
+uint8_t judgedBits(const Indicator& ind) {
+    switch (ind.kind) {
+    case Indicator::Kind::OnOff:
+        return uint8_t(1u << ind.bit);
+    case Indicator::Kind::ThermoFan:
+        return uint8_t(3u << ind.bit);
+    case Indicator::Kind::AirFuel:
+        break;
+    }
+    return 0;
+}
+
+} // namespace
+
 void SpikeFilter::reset(int baud) {
     last_.reset();
     held_.reset();
+    step_.reset();
     baud_ = std::max(baud, 1);
 }
 
 std::optional<SpikeFilter::Frame> SpikeFilter::take(Frame next) {
-    if (!last_) {
-        last_ = next;
-        return next;
-    }
-    if (!held_) {
-        held_ = std::move(next);
+    if (!next.whole) {
+        ++dropped_;
         return std::nullopt;
     }
     std::optional<Frame> passed;
-    if (isSpike(*held_, next)) {
-        ++dropped_;
-    } else {
-        last_ = *held_;
-        passed = std::move(held_);
+    if (held_) {
+        if (passes(*held_, next)) {
+            last_ = *held_;
+            step_.reset();
+            passed = std::move(held_);
+        } else {
+            ++dropped_;
+        }
     }
     held_ = std::move(next);
     return passed;
+}
+
+bool SpikeFilter::passes(const Frame& held, const Frame& next) {
+    // Nothing yet to judge the first frame by: its successor has to agree with it.
+    if (!last_) return agree(held, next);
+    if (isSpike(held, next) || switchBlip(held, next)) return false;
+    if (!slowStep(held)) return true;
+    if (step_ && agree(*step_, held)) return true;
+    step_ = held;
+    return false;
 }
 
 bool SpikeFilter::isSpike(const Frame& held, const Frame& next) const {
@@ -46,7 +86,6 @@ bool SpikeFilter::isSpike(const Frame& held, const Frame& next) const {
         if (l.bySlot[k].gauge != g || n.bySlot[k].gauge != g || maxRawRate(g) <= 0) continue;
         const auto lr = l.bySlot[k].raw, hr = h.bySlot[k].raw, nr = n.bySlot[k].raw;
         if (!lr || !hr || !nr) continue;
-        const auto moved = [](uint16_t a, uint16_t b) { return std::abs(int(a) - int(b)); };
         // Out of the next frame's reach, one of the two is wrong: the held one, unless it agrees
         // with the last frame let through and the next one does not. The next need not come
         // back: on a noisy line two frames in a row can be wrong.
@@ -58,6 +97,48 @@ bool SpikeFilter::isSpike(const Frame& held, const Frame& next) const {
     return false;
 }
 
+bool SpikeFilter::slowStep(const Frame& held) const {
+    const FrameReadings& l = last_->readings;
+    const FrameReadings& h = held.readings;
+    for (size_t k = 0; k < size_t(std::min(l.slotCount, h.slotCount)); ++k) {
+        const int g = h.bySlot[k].gauge;
+        if (l.bySlot[k].gauge != g || !isSlow(g) || !l.bySlot[k].raw || !h.bySlot[k].raw) continue;
+        if (moved(*h.bySlot[k].raw, *l.bySlot[k].raw) > allowance(g, *last_, held)) return true;
+    }
+    return false;
+}
+
+bool SpikeFilter::switchBlip(const Frame& held, const Frame& next) const {
+    const FrameReadings& l = last_->readings;
+    const FrameReadings& h = held.readings;
+    const FrameReadings& n = next.readings;
+    const int common = std::min({l.switchCount, h.switchCount, n.switchCount});
+    for (size_t i = 0; i < size_t(common); ++i) {
+        const int f = h.bySwitch[i].flagIndex;
+        if (l.bySwitch[i].flagIndex != f || n.bySwitch[i].flagIndex != f) continue;
+        for (const Indicator& ind : indicators()) {
+            if (ind.switchIndex != f) continue;
+            const uint8_t mask = judgedBits(ind);
+            const uint8_t lb = l.bySwitch[i].raw & mask, hb = h.bySwitch[i].raw & mask,
+                          nb = n.bySwitch[i].raw & mask;
+            if (hb != lb && nb == lb) return true;
+        }
+    }
+    return false;
+}
+
+bool SpikeFilter::agree(const Frame& a, const Frame& b) const {
+    const FrameReadings& ar = a.readings;
+    const FrameReadings& br = b.readings;
+    for (size_t k = 0; k < size_t(std::min(ar.slotCount, br.slotCount)); ++k) {
+        const int g = ar.bySlot[k].gauge;
+        if (br.bySlot[k].gauge != g || maxRawRate(g) <= 0) continue;
+        if (!ar.bySlot[k].raw || !br.bySlot[k].raw) continue;
+        if (moved(*ar.bySlot[k].raw, *br.bySlot[k].raw) > allowance(g, a, b)) return false;
+    }
+    return true;
+}
+
 double SpikeFilter::allowance(int gauge, const Frame& from, const Frame& to) const {
     // An adapter may hand several frames over in one tick, but each took its own length (10
     // bits a byte) on the line.
@@ -65,6 +146,18 @@ double SpikeFilter::allowance(int gauge, const Frame& from, const Frame& to) con
     const double ms = std::max(double(elapsedTicks(from.at, to.at)), lineMs);
     // At least one count: the smallest step the ECU reports is never a spike.
     return std::max(1.0, maxRawRate(gauge) * ms / 1000.0);
+}
+
+bool decodesWhole(const FrameReadings& readings, const GaugeSetup& setup) {
+    if (setup.displayByteCount == 0) return true;
+    int slotCount = 0;
+    while (slotCount < kDisplaySlots && setup.displaySelection[size_t(slotCount)] < kGaugeCount)
+        ++slotCount;
+    int switches = 0;
+    // A slot past the catalogue ends the reading before the switch registers.
+    for (size_t f = 0; slotCount == kDisplaySlots && f < kSwitchRegisters.size(); ++f)
+        switches += setup.displaySelection[kFirstSwitchFlag + f] == 1;
+    return readings.found && readings.slotCount == slotCount && readings.switchCount == switches;
 }
 
 GaugeSetup streamLayout(std::initializer_list<int> gauges) {
@@ -83,7 +176,9 @@ std::optional<SpikeFilter::Frame> filterFrame(SpikeFilter& filter, const QByteAr
                                               const GaugeSetup& setup, DebugTrace& trace,
                                               uint32_t at) {
     const uint64_t before = filter.dropped();
-    auto passed = filter.take({frame, readFrame(frame, setup), at});
+    FrameReadings readings = readFrame(frame, setup);
+    const bool whole = decodesWhole(readings, setup);
+    auto passed = filter.take({frame, std::move(readings), at, whole});
     if (filter.dropped() != before)
         trace.note("spikes dropped: " + QByteArray::number(quint64(filter.dropped())));
     return passed;

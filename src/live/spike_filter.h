@@ -20,19 +20,24 @@ class Settings;
 // one of the two is wrong: the held frame is a spike, dropped and counted, unless it agrees with
 // the last frame let through and the next one does not (the next is judged in its turn). A
 // frame that the next one follows (a real step) passes, and so does a two-frame excursion, which
-// one frame of delay cannot tell from a step. Switch registers and gauges without a rate have
-// no limit.
+// one frame of delay cannot tell from a step. In a slow channel (temperatures, battery) two
+// frames shifted alike are likelier than a step: a step's first frame is dropped, and the
+// second passes when it agrees with the first and the third with it.
+// The first frame of a stream passes only when the next agrees with it. A frame that does not
+// decode whole is dropped and judges nothing. A switch state that changes for one frame between
+// two that agree is a spike too, but for the rich/lean bit, which does flip that fast.
 class SpikeFilter {
 public:
     struct Frame {
         QByteArray bytes;
         FrameReadings readings;
-        uint32_t at = 0; // when it ended on the line (a tick)
+        uint32_t at = 0;   // when it ended on the line (a tick)
+        bool whole = true; // every value and switch its layout asks for was read
     };
 
-    // A stream is (re)armed: nothing is held, and the next frame is a first frame, which has
-    // nothing to be judged against and passes at once. `baud` gives the least time between two
-    // frames, however an adapter bunches them: each takes its own length on the line.
+    // A stream is (re)armed: nothing is held, and the next frame is a first frame. `baud` gives
+    // the least time between two frames, however an adapter bunches them: each takes its own
+    // length on the line.
     void reset(int baud);
     // The next confirmed frame; returns the frame let through now, if any.
     std::optional<Frame> take(Frame next);
@@ -40,15 +45,29 @@ public:
     uint64_t dropped() const { return dropped_; }
 
 private:
+    // Whether the held frame passes, against the last let through and the next.
+    bool passes(const Frame& held, const Frame& next);
     bool isSpike(const Frame& held, const Frame& next) const;
+    // The held frame's slow channels stepped away from the last frame let through.
+    bool slowStep(const Frame& held) const;
+    // A switch state of the held frame that neither neighbour shows, the two agreeing.
+    bool switchBlip(const Frame& held, const Frame& next) const;
+    // Every rated channel of `b` lies within reach of `a`.
+    bool agree(const Frame& a, const Frame& b) const;
     // Counts a channel of gauge `gauge` may move between frames `from` and `to`.
     double allowance(int gauge, const Frame& from, const Frame& to) const;
 
     std::optional<Frame> last_; // the last frame let through in this stream
-    std::optional<Frame> held_;
+    std::optional<Frame> held_; // the frame waiting for its successor
+    // The first frame of a step in a slow channel, dropped until another agrees with it.
+    std::optional<Frame> step_;
     int baud_ = 9600;
     uint64_t dropped_ = 0;
 };
+
+// Whether `readings` hold every value and switch byte that `setup` asks for (a two-byte value
+// that reads 0x8000 or more stops the reading short). A layout that reads nothing asks nothing.
+bool decodesWhole(const FrameReadings& readings, const GaugeSetup& setup);
 
 // The layout of a stream that asks for these gauges' registers in this order, as the filter
 // reads it (the dashboard's, the time trial's).

@@ -49,11 +49,12 @@ TEST(DashboardWindow, StreamsFlashesBeepsAndClosesByDoubleClick) {
     const uint32_t back = win->lampFill(0);
 
     // 521 is 6512 rpm, over the default 6000: orange, back, orange, one beep a frame. The
-    // stream's first frame shows at once; each later one once the next has come.
+    // stream's first frame shows once the next agrees with it; each later one once the next
+    // has come.
     w.ecu->feedEvent(dashFrame(521, 50));
-    EXPECT_EQ(win->lampFill(0), kOrange);
-    EXPECT_EQ(w.dialogs.beeps, 1);
+    EXPECT_EQ(w.dialogs.beeps, 0);
     w.ecu->feedEvent(dashBody(521, 50));
+    EXPECT_EQ(win->lampFill(0), kOrange);
     EXPECT_EQ(w.dialogs.beeps, 1);
     w.ecu->feedEvent(dashBody(521, 50));
     EXPECT_EQ(win->lampFill(0), back);
@@ -101,16 +102,17 @@ TEST(DashboardWindow, ASetupSavedMidStreamWaitsForTheNextOpening) {
     ASSERT_FALSE(win.isNull());
     const uint32_t back = win->lampFill(0);
     w.ecu->feedEvent(dashFrame(521, 50));
+    w.ecu->feedEvent(dashBody(521, 50)); // the first frame shows once the next agrees
     EXPECT_EQ(win->lampFill(0), kOrange);
 
     // Water Temp (one byte) on the left dial: another frame length.
     w.store->save("Dashboard", "Gauge0", "3");
     w.form->getSetup();
     const int beeps = w.dialogs.beeps;
-    w.ecu->feedEvent(dashBody(400, 50));
+    w.ecu->feedEvent(dashBody(400, 50)); // the frame held, over the limit, beeps once more
     w.ecu->feedEvent(dashBody(400, 50)); // the frame before is let through
     EXPECT_EQ(win->lampFill(0), back);
-    EXPECT_EQ(w.dialogs.beeps, beeps);
+    EXPECT_EQ(w.dialogs.beeps, beeps + 1);
     EXPECT_EQ(w.form->state().live.gaugeValue[0], 5000.0f);
     EXPECT_EQ(win->findChild<QLabel*>("lblName0")->text(), "RPM");
 

@@ -1,6 +1,7 @@
-// A minute of kestrix-cli at 1 % stray and 1 % lost bytes from the ECU, the engine still (every
-// frame the same) and running, both at once. A stray and a lost byte inside one frame leave it
-// the right length with wrong bytes, which only the spike filter can keep out of the log.
+// kestrix-cli on a noisy line: a minute at 1 % stray and 1 % lost bytes from the ECU, the engine
+// still (every frame the same) and running, and 90 s at 3 % of each with the engine running, all
+// at once. A stray and a lost byte inside one frame leave it the right length with wrong bytes,
+// which only the spike filter can keep out of the log.
 #include "ecu_sim.h"
 #include "live/live_data.h"
 #include "logs/log_format.h"
@@ -35,11 +36,13 @@ Row row(Clock::time_point at, double s, const QByteArray& line) {
 }
 
 struct Drive {
-    Drive(bool running, const QTemporaryDir& dir, const QString& name)
-        : ini(dir.filePath(name + ".ini")), out(dir.filePath(name + ".log")) {
+    Drive(const char* what, bool running, double noise, int seconds, const QTemporaryDir& dir,
+          const QString& name)
+        : what(what), ini(dir.filePath(name + ".ini")), out(dir.filePath(name + ".log")),
+          running(running), noise(noise) {
         kxsim::SimOptions o;
         o.seed = 11;
-        o.garbageRate = o.dropRate = 0.01;
+        o.garbageRate = o.dropRate = noise;
         o.keepDataFrames = true;
         if (!running) o.timeScale = 1e-9; // engine time stands
         sim = std::make_unique<kxsim::EcuSimulator>(o);
@@ -52,10 +55,14 @@ struct Drive {
             if (!zeroBy && err.contains("logging to")) zeroBy = Clock::now();
         });
         launched = Clock::now();
-        cli.start(KX_CLI, {"log", "--settings", ini, "--out", out, "--duration", "60"});
+        cli.start(KX_CLI,
+                  {"log", "--settings", ini, "--out", out, "--duration", QString::number(seconds)});
     }
+    const char* what;
     std::unique_ptr<kxsim::EcuSimulator> sim;
     QString ini, out;
+    bool running;
+    double noise;
     QProcess cli;
     QByteArray err;
     Clock::time_point launched;
@@ -66,15 +73,18 @@ struct Drive {
 
 TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
     QTemporaryDir dir;
-    Drive still(false, dir, "still"), running(true, dir, "running");
+    Drive still("still, 1 %", false, 0.01, 60, dir, "still");
+    Drive running("running, 1 %", true, 0.01, 60, dir, "running");
+    Drive worse("running, 3 %", true, 0.03, 90, dir, "worse");
     ASSERT_TRUE(waitUntil(
         [&] {
             return still.cli.state() == QProcess::NotRunning &&
-                   running.cli.state() == QProcess::NotRunning;
+                   running.cli.state() == QProcess::NotRunning &&
+                   worse.cli.state() == QProcess::NotRunning;
         },
-        120000));
-    for (Drive* d : {&still, &running}) {
-        SCOPED_TRACE(d == &still ? "still" : "running");
+        150000));
+    for (Drive* d : {&still, &running, &worse}) {
+        SCOPED_TRACE(d->what);
         d->err += d->cli.readAllStandardError();
         EXPECT_EQ(d->cli.exitCode(), 0) << d->err.toStdString();
         ASSERT_TRUE(d->zeroBy);
@@ -113,24 +123,27 @@ TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
         }
         ASSERT_FALSE(sent.empty());
         EXPECT_EQ(qsizetype(logged.size()), records);
-        // A third of the frames fail the confirmation at these rates; the filter takes few more.
-        EXPECT_GE(records, qsizetype(sent.size()) / 2);
-        EXPECT_LT(spikes, records / 10);
+        // A third of the frames fail the confirmation at 1 %, two thirds at 3 %; the filter
+        // takes few more at 1 %, a frame in three at 3 %.
+        EXPECT_GE(records, qsizetype(sent.size()) / (d->noise > 0.02 ? 6 : 2));
+        EXPECT_LT(spikes, records / (d->noise > 0.02 ? 2 : 10));
 
         // Each value against what the ECU sent in the second before its frame came (still: in
         // the whole run). A corrupted value within what the engine could move in the time
         // around its frame is no spike to any filter, and a switch state has no limit: those
-        // are counted. Anything further is a fault.
-        int unsentNumbers = 0, unsentStates = 0;
+        // are counted, with the records that hold one. At 1 % anything further is a fault; at
+        // 3 % the figures are reported.
+        int unsentNumbers = 0, unsentStates = 0, unsentRecords = 0, beyondReach = 0;
         size_t from = 0;
         for (size_t r = 0; r < logged.size(); ++r) {
             const Row& rec = logged[r];
             ASSERT_EQ(rec.fields.size(), sent[0].fields.size());
-            while (d == &running &&
+            while (d->running &&
                    sent[from].at < rec.at - milliseconds(1000) - (*d->zeroBy - d->launched))
                 ++from;
             const double around =
                 logged[std::min(r + 1, logged.size() - 1)].s - logged[r > 0 ? r - 1 : 0].s + 0.05;
+            bool unsent = false;
             for (qsizetype c = 0; c < rec.fields.size(); ++c) {
                 size_t end = from;
                 bool same = false;
@@ -138,6 +151,7 @@ TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
                     same = same || sent[end].fields[c] == rec.fields[c];
                 const bool number = size_t(c) < perSecondAndCount.size();
                 if (same) continue;
+                unsent = true;
                 ++(number ? unsentNumbers : unsentStates);
                 if (!number || perSecondAndCount[size_t(c)].first == 0) continue;
                 const auto [perSecond, count] = perSecondAndCount[size_t(c)];
@@ -147,13 +161,17 @@ TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
                     high = std::max(high, sent[i].fields[c].toDouble());
                 }
                 const double x = rec.fields[c].toDouble(), reach = perSecond * around + 2 * count;
-                EXPECT_TRUE(x >= low - reach && x <= high + reach)
-                    << "at " << rec.s << " s, column " << c + 1 << ": " << x
-                    << " where the ECU sent " << low << " to " << high;
+                const bool inReach = x >= low - reach && x <= high + reach;
+                beyondReach += !inReach;
+                if (d->noise <= 0.01)
+                    EXPECT_TRUE(inReach) << "at " << rec.s << " s, column " << c + 1 << ": " << x
+                                         << " where the ECU sent " << low << " to " << high;
             }
+            unsentRecords += unsent;
         }
-        std::printf("[ figures  ] %zu frames sent, %d records, %d spikes dropped; values never "
-                    "sent: %d numbers, all within reach, and %d switch states\n",
-                    sent.size(), records, spikes, unsentNumbers, unsentStates);
+        std::printf("[ figures  ] %s: %zu frames sent, %d records, %d spikes dropped; values never "
+                    "sent: %d numbers (%d beyond reach), %d switch states, in %d records\n",
+                    d->what, sent.size(), records, spikes, unsentNumbers, beyondReach, unsentStates,
+                    unsentRecords);
     }
 }

@@ -79,6 +79,13 @@ TEST(FrameConfirmer, TakesAFrameOnlyWhenTheNextHeaderFollowsWhereItsCountSaysItE
          {bytes({0x0F, 0xFF, 4, 0x13, 2, 0x43, 5, 0xFF, 4, 0x13, 2, 0x43, 5, 0xFF, 4})},
          {bytes({0xFF, 4, 0x13, 2, 0x43, 5}), bytes({0xFF, 4, 0x13, 2, 0x43, 5})},
          0},
+        {"any count, found anew: a third header in step, where the second would do",
+         FrameConfirmer::AnyCount,
+         {bytes({0x30, 0xFF, 1, 0x55, 0xFF, 1,    0x55, 0xFF, 4, 0x13, 2, 0x43, 5, 0xFF,
+                 4,    0x13, 2, 0x43, 5,    0xFF, 4,    0x13, 2, 0x43, 5, 0xFF, 4})},
+         {bytes({0xFF, 4, 0x13, 2, 0x43, 5}), bytes({0xFF, 4, 0x13, 2, 0x43, 5}),
+          bytes({0xFF, 4, 0x13, 2, 0x43, 5})},
+         2},
         {"any count: 0xFF after a header is never a count",
          FrameConfirmer::AnyCount,
          {bytes({0xFF, 0xFF, 4, 0x13, 2, 0x43, 5, 0xFF, 4, 0x13, 2, 0x43, 5, 0xFF, 4})},
@@ -203,5 +210,56 @@ TEST(FrameConfirmer, AStrayHeaderByteBeforeAnAcknowledgementLikeTheCountIsNoRepl
             got += f.take(line.mid(at, piece));
         EXPECT_TRUE(got.isEmpty()) << "deliveries of " << piece;
         EXPECT_TRUE(f.broken()) << "deliveries of " << piece;
+    }
+}
+
+TEST(FrameConfirmer, TheFaultCodeStreamChangingItsCountMidStreamGivesOnlyFramesItSent) {
+    // The stored codes change while the stream runs: the count byte with them. Deliveries come
+    // split and joined as a loaded machine reads them.
+    const QByteArray none = bytes({0xFF, 2, 0x55, 0});
+    const QByteArray two = bytes({0xFF, 4, 0x21, 1, 0x3F, 9});
+    const QByteArray line = bytes({0x2E, 0x0F}) + none.repeated(12) + two.repeated(12);
+    std::mt19937 rng(41);
+    for (int run = 0; run < 500; ++run) {
+        FrameConfirmer f;
+        f.expect(FrameConfirmer::AnyCount);
+        f.started();
+        QList<QByteArray> got;
+        for (qsizetype at = 0; at < line.size();) {
+            const qsizetype piece = 1 + qsizetype(rng() % (run % 2 ? 3 : 60));
+            got += f.take(line.mid(at, piece));
+            at += piece;
+        }
+        ASSERT_FALSE(got.isEmpty());
+        for (const QByteArray& frame : got)
+            ASSERT_TRUE(frame == none || frame == two) << "run " << run;
+        EXPECT_EQ(got.back(), two) << "run " << run;
+    }
+}
+
+TEST(FrameConfirmer, ALiveStreamSeesAtOnceThatAnotherCountRuns) {
+    struct Case {
+        const char* what;
+        QByteArray line; // after the stream start
+        bool other;
+    };
+    const QByteArray own = bytes({0xFF, 4, 1, 2, 3, 4});
+    const QByteArray fewer = bytes({0xFF, 3, 1, 2, 3}); // a register of the request lost
+    const Case cases[] = {
+        {"the registers that arrived", bytes({0x0F}) + fewer.repeated(3) + bytes({0xFF}), true},
+        {"two headers in step are not yet a stream", bytes({0x0F}) + fewer.repeated(2), false},
+        {"its own stream first", bytes({0x0F}) + own.repeated(2) + fewer.repeated(4), false},
+        {"header-shaped bytes out of step",
+         bytes({0x0F, 0xFF, 3, 9, 0xFF, 3, 0xFF, 3, 7, 7, 0xFF, 3}), false},
+    };
+    for (const Case& k : cases) {
+        for (const qsizetype piece : {qsizetype(1), k.line.size()}) {
+            FrameConfirmer f;
+            f.expect(4);
+            f.started();
+            for (qsizetype at = 0; at < k.line.size(); at += piece)
+                f.take(k.line.mid(at, piece));
+            EXPECT_EQ(f.otherStream(), k.other) << k.what << ", deliveries of " << piece;
+        }
     }
 }

@@ -105,7 +105,7 @@ TEST(DataDisplay, SelectionFlagsGreyIndicatorsAndTwinSlotsAgree) {
     EXPECT_EQ(w.form->state().setup.displayByteCount, 17);
     QByteArray frame =
         bytes({0xFF, 17, 0, 80, 10, 0x82, 0, 88, 100, 0, 0, 120, 0, 0, 20, 0, 0, 0x00, 0x00});
-    w.ecu->feed(frame.repeated(2));
+    w.ecu->feed(frame.repeated(3));
     // Each slot reads its own bytes; both show the value decoded last.
     EXPECT_EQ(g.lblValue(0)->text(), "1100");
     EXPECT_EQ(g.lblValue(3)->text(), "1100");
