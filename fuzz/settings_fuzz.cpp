@@ -3,6 +3,7 @@
 #include "dyno/dyno.h"
 #include "live/gauge_setup.h"
 #include "live/live_data.h"
+#include "link/EcuLink.h"
 #include "live/spike_filter.h"
 #include "logs/log_selection.h"
 #include "util/settings_store.h"

@@ -11,6 +11,7 @@ void LineClock::reset(int baud) {
     byteMs_ = 10000.0 / double(baud > 0 ? baud : 9600);
     pace_ = byteMs_;
     known_ = false;
+    dense_ = false;
     paced_.clear();
     bounds_.clear();
 }
@@ -25,11 +26,16 @@ double LineClock::arrived(qsizetype bytes, uint32_t tick) {
     const double now = double(elapsedTicks(base_, tick));
     bytes_ += bytes;
     // The pace: the window's bytes came in the time from its first arrival to this one.
-    if (!paced_.empty() && now - paced_.back().at > kPauseMs) paced_.clear();
+    if (!paced_.empty() && now - paced_.back().at > kPauseMs) {
+        paced_.clear();
+        dense_ = false;
+    }
     while (!paced_.empty() && now - paced_.front().at > kPaceWindowMs)
         paced_.pop_front();
-    if (!paced_.empty() && now - paced_.front().at >= kPaceWindowMs / 6)
+    if (!paced_.empty() && now - paced_.front().at >= kPaceWindowMs / 6) {
         pace_ = std::max(byteMs_, (now - paced_.front().at) / double(bytes_ - paced_.front().bytes));
+        dense_ = pace_ <= kDensePace * byteMs_;
+    }
     paced_.push_back({now, bytes_});
     while (!bounds_.empty() && now - bounds_.front().at > kBoundMs)
         bounds_.pop_front();
@@ -37,8 +43,9 @@ double LineClock::arrived(qsizetype bytes, uint32_t tick) {
     // Each recent arrival bounds when the last byte can have ended: at the latest its own time
     // plus the bytes read since at the line's pace.
     double end = now;
-    for (const Seen& s : bounds_)
-        end = std::min(end, s.at + double(bytes_ - s.bytes) * pace_);
+    if (dense_)
+        for (const Seen& s : bounds_)
+            end = std::min(end, s.at + double(bytes_ - s.bytes) * pace_);
     end_ = end;
     // Re-based now and then, so a day's stream keeps its precision and never nears the wrap.
     if (end_ > 3.6e6) {

@@ -17,16 +17,19 @@ public:
     // The arrivals that bound the clock: a late read is outvoted by the prompt ones around it,
     // and after a pause the clock follows the arrivals again within this long.
     static constexpr double kBoundMs = 500.0;
-    // The pace is the line's over this long; a gap longer than kPauseMs starts it afresh.
+    // The pace is the line's over this long; a gap longer than kPauseMs starts it afresh. Until
+    // a pace is known, or on a line that rests longer than it sends (no stream), each chunk is
+    // taken to have ended when it was read.
     static constexpr double kPaceWindowMs = 3000.0;
     static constexpr double kPauseMs = 250.0;
+    static constexpr double kDensePace = 2.0; // the slowest pace a stream has, in byte times
 
     // A new stream at `baud` (8N1: 10 bits a byte): what was known of the line is forgotten.
     void reset(int baud);
     // `bytes` were read at tick `tick`. Returns the time the last of them ended on the line.
     double arrived(qsizetype bytes, uint32_t tick);
     // When the byte `before` bytes ahead of the last one read ended on the line.
-    double endOf(qsizetype before) const { return end_ - double(before) * pace_; }
+    double endOf(qsizetype before) const { return end_ - double(before) * (dense_ ? pace_ : byteMs_); }
     // The same as a tick of the 32-bit counter (rounded to the nearest millisecond).
     uint32_t tickOf(qsizetype before) const;
     // Milliseconds a byte, as the line has kept it lately (never less than a byte's time).
@@ -41,6 +44,7 @@ private:
     double byteMs_ = 10000.0 / 9600.0;
     double pace_ = byteMs_;
     bool known_ = false;
+    bool dense_ = false; // a stream's pace is known: the byte count keeps the time
     uint32_t base_ = 0; // the tick the clock counts from, so wraps never reach the arithmetic
     double end_ = 0;    // ms after base_ at which the last byte read ended
     int64_t bytes_ = 0;

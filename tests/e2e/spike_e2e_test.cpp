@@ -163,9 +163,10 @@ TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
                 const double x = rec.fields[c].toDouble(), reach = perSecond * around + 2 * count;
                 const bool inReach = x >= low - reach && x <= high + reach;
                 beyondReach += !inReach;
-                if (d->noise <= 0.01)
+                if (d->noise <= 0.01) {
                     EXPECT_TRUE(inReach) << "at " << rec.s << " s, column " << c + 1 << ": " << x
                                          << " where the ECU sent " << low << " to " << high;
+                }
             }
             unsentRecords += unsent;
         }
