@@ -141,6 +141,8 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
         if (log) {
             log->findChild<QLineEdit*>("txtPath")->setText("pulled.log");
             log->btnStart_Click();
+            // The stream's first frame is written once the next agrees with it.
+            w.ecu->feed(defaultFrame(64, 0x82, 0x02));
             w.ecu->feed(defaultFrame(64, 0x82, 0x02));
         }
         w.ecu->disconnectNow();
@@ -161,7 +163,9 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
             QFile f(w.dir.filePath("pulled.log"));
             ASSERT_TRUE(f.open(QIODevice::ReadOnly));
             const QList<QByteArray> lines = f.readAll().split('\n');
-            EXPECT_EQ(lines.size(), 3); // header, one record, and nothing cut short after it
+            // The header, a record at least, and nothing cut short after them.
+            EXPECT_GE(lines.size(), 3);
+            EXPECT_TRUE(lines.last().isEmpty());
         }
         if (!c.replug) continue;
         // Re-plugged: the retry reconnects on its own and the part number comes back.
