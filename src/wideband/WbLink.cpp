@@ -179,7 +179,9 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
     carry_ = start ? step.rest : QByteArray();
     // The start reply may sit behind a frame cut where the port opened, out of reach of the
     // search: once the stream has stopped, the controller answers the command again in step.
-    if (start && !step.advances && !startAgainTimer_.isActive()) startAgainTimer_.start();
+    // The same for the version and check replies, behind the tail of a stream stopped late.
+    const bool asked = start || ReadMode2 == wb::WaitVersion || ReadMode2 == wb::WaitCheck;
+    if (asked && !step.advances && !startAgainTimer_.isActive()) startAgainTimer_.start();
     if (step.advances) startAgainTimer_.stop();
     if (step.incompatible) {
         // Said once a connect: the link stops taking replies until the next one.
@@ -216,10 +218,19 @@ void WbLink::handshakeStep(const QByteArray& bytes) {
 }
 
 void WbLink::startAgain() {
-    if (ReadMode2 != wb::WaitStart || !port_->isOpen()) return;
+    if (!port_->isOpen()) return;
+    QByteArray again;
+    if (ReadMode2 == wb::WaitStart)
+        again = wb::cmdStart();
+    else if (ReadMode2 == wb::WaitVersion)
+        again = wb::cmdVersion();
+    else if (ReadMode2 == wb::WaitCheck)
+        again = wb::cmdCheck();
+    else
+        return;
     port_->discard();
     carry_.clear();
-    send(wb::cmdStart());
+    send(again);
 }
 
 void WbLink::sendAfterPause() {

@@ -33,8 +33,8 @@ public:
     static constexpr int kNoReplyMs = 3000;
     static constexpr int kRetryMs = LinkWatch::kRetryMs;
     static constexpr int kSilenceMs = LinkWatch::kSilenceMs;
-    // Bytes came after the start command but held no reply it could place: the command is
-    // sent again after this long, when the stream it stopped has gone quiet.
+    // Bytes came after the start, version or check command but held no reply it could place:
+    // the command is sent again after this long, when the stream it stopped has gone quiet.
     static constexpr int kStartAgainMs = 250;
 
     // A reading is paired with an ECU record only when it ended on the line at most this long
