@@ -4,6 +4,7 @@
 #include "cli/DriveLogger.h"
 #include "cli/cli_options.h"
 #include "cli/logger_settings.h"
+#include "cli/stop_signals.h"
 #include "dyno/dyno.h"
 #include "link/SerialPort.h"
 #include "link/link_messages.h"
@@ -109,38 +110,6 @@ private:
     QElapsedTimer clock_;
     uint64_t lastRecords_ = 0;
 };
-
-// SIGINT and SIGTERM end the recording from the event loop, never inside a write. They are
-// blocked in every thread and taken by one of their own, so the loop polls nothing extra for
-// them: on a byte-paced line every file it polls is looked at again for each byte.
-sigset_t stopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    return set;
-}
-// The waiting thread outlives main(): it posts nothing once the event loop is gone.
-std::mutex forwardMutex;
-QObject* forwardTo = nullptr;
-void forwardStopSignals(QObject* receiver, std::function<void()> stop) {
-    {
-        const std::lock_guard lock(forwardMutex);
-        forwardTo = receiver;
-    }
-    std::thread([stop = std::move(stop)] {
-        const sigset_t set = stopSignals();
-        int signal = 0;
-        while (sigwait(&set, &signal) == 0) {
-            const std::lock_guard lock(forwardMutex);
-            if (forwardTo) QMetaObject::invokeMethod(forwardTo, stop, Qt::QueuedConnection);
-        }
-    }).detach();
-}
-void stopForwarding() {
-    const std::lock_guard lock(forwardMutex);
-    forwardTo = nullptr;
-}
 
 struct Output {
     int exit = Done;

@@ -145,10 +145,15 @@ TEST(WidebandWindow, ARecordGetsARatioOnlyFromAReadySensorsRecentFrame) {
     EXPECT_EQ(s.state, "Ready");
     ASSERT_TRUE(s.at);
     EXPECT_LE(elapsedTicks(*s.at, now), uint64_t(WbLink::kFreshMs));
-    // Nothing since: a record a little later has no ratio, however the link's state reads.
-    s = link.sampleAt(now + WbLink::kFreshMs + 50);
+    // Nothing since: a record up to kFreshMs after the frame has its ratio, one later none,
+    // however the link's state reads; nor does a record from before the frame take it.
+    const uint32_t at = *s.at;
+    EXPECT_FLOAT_EQ(link.sampleAt(at + WbLink::kFreshMs).afr, 14.88f);
+    s = link.sampleAt(at + WbLink::kFreshMs + 1);
     EXPECT_TRUE(std::isnan(s.afr));
     EXPECT_FALSE(s.at);
+    const auto before = link.sampleAt(at - 1).at; // the delivery's other, earlier frame
+    EXPECT_TRUE(before && tickBefore(*before, at));
     w.wb->disconnectNow();
     s = link.sampleAt(ticks());
     EXPECT_TRUE(std::isnan(s.afr));
