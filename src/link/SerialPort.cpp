@@ -239,7 +239,7 @@ bool QtSerialPort::isOpen() const {
     return port_->isOpen();
 }
 
-bool QtSerialPort::write(const QByteArray& bytes) {
+bool QtSerialPort::send(const QByteArray& bytes) {
     if (!port_->isOpen()) return false;
     if (port_->write(bytes) != bytes.size()) return false;
     // Hand the bytes to the driver now rather than at the next event-loop turn, so the
@@ -353,7 +353,7 @@ int MemoryPort::open(const QString& portText, const QString& settings) {
     return PortOk;
 }
 
-bool MemoryPort::write(const QByteArray& bytes) {
+bool MemoryPort::send(const QByteArray& bytes) {
     if (!open_) return false;
     writes << bytes;
     return true;

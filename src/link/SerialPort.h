@@ -48,8 +48,12 @@ public:
     virtual int open(const QString& portText, const QString& settings) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    // Sends the bytes; false (nothing sent) when the port is closed or the write fails.
-    virtual bool write(const QByteArray& bytes) = 0;
+    // Sends the bytes; false (nothing sent) when the port is closed or the write fails. A byte
+    // that comes after another write was not the answer an earlier write waited for.
+    bool write(const QByteArray& bytes) {
+        answerPending_ = false;
+        return send(bytes);
+    }
 
     QString lastError() const { return lastError_; }
     QString deviceName() const { return device_; }
@@ -95,6 +99,8 @@ signals:
     void lost(const QString& reason);
 
 protected:
+    // The back end's write.
+    virtual bool send(const QByteArray& bytes) = 0;
     // The port opened: nothing has come in on it yet.
     void lineOpened();
     // Back ends hand over incoming bytes here.
@@ -135,10 +141,10 @@ public:
     int open(const QString& portText, const QString& settings) override;
     void close() override;
     bool isOpen() const override;
-    bool write(const QByteArray& bytes) override;
     void discard() override;
 
 protected:
+    bool send(const QByteArray& bytes) override;
     void fetch() override;
     void wakeAfter(int count) override;
 
@@ -168,8 +174,11 @@ public:
     int open(const QString& portText, const QString& settings) override;
     void close() override { open_ = false; }
     bool isOpen() const override { return open_; }
-    bool write(const QByteArray& bytes) override;
 
+protected:
+    bool send(const QByteArray& bytes) override;
+
+public:
     // Test side.
     void feed(const QByteArray& bytes) { deliver(bytes); }
     // Bytes handed over with a receive event whatever the threshold: one confirmed frame at a
