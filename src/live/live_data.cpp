@@ -165,6 +165,7 @@ FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup) {
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
     const qsizetype end = bytes.size();
     qsizetype c = p + 1; // the count byte; each value starts at c + 1
+    r.dataAt = int(c + 1);
 
     for (int k = 0; k < kDisplaySlots; ++k) {
         const uint8_t g = setup.displaySelection[static_cast<size_t>(k)];
@@ -172,6 +173,7 @@ FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup) {
         FrameReadings::Slot& slot = r.bySlot[static_cast<size_t>(k)];
         slot.gauge = g;
         const int size = setup.gaugeCatalogue[g].size();
+        slot.size = uint8_t(size);
         if (size > 0) {
             if (c + size >= end) return r;
             uint16_t raw = data[c + 1];

@@ -83,12 +83,14 @@ struct FrameReadings {
     struct Slot {
         uint8_t gauge = 0;
         std::optional<uint16_t> raw;
+        uint8_t size = 0; // bytes it takes in the frame
     };
     struct Switch {
         uint8_t flagIndex = 0; // 0..3: 0x13, 0x1E, 0x1F, 0x21
         uint8_t raw = 0;
     };
     bool found = false; // a frame was found at all
+    int dataAt = 0;     // where the first value's bytes start
     std::array<Slot, kDisplaySlots> bySlot{};
     int slotCount = 0;
     std::array<Switch, kSwitchRegisters.size()> bySwitch{};

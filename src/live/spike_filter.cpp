@@ -3,6 +3,7 @@
 #include "link/SerialPort.h"
 #include "link/debug_trace.h"
 #include "live/channels.h"
+#include "live/line_shift.h"
 #include "util/ticks.h"
 #include "util/settings.h"
 
@@ -41,6 +42,7 @@ uint8_t judgedBits(const Indicator& ind) {
 } // namespace
 
 void SpikeFilter::reset(int baud) {
+    waver_.fill(0);
     last_.reset();
     held_.reset();
     step_.reset();
@@ -54,7 +56,9 @@ std::optional<SpikeFilter::Frame> SpikeFilter::take(Frame next) {
     }
     std::optional<Frame> passed;
     if (held_) {
-        if (passes(*held_, next)) {
+        const bool ok = passes(*held_, next);
+        noteWaver(*held_, next);
+        if (ok) {
             last_ = *held_;
             step_.reset();
             passed = std::move(held_);
@@ -69,7 +73,10 @@ std::optional<SpikeFilter::Frame> SpikeFilter::take(Frame next) {
 bool SpikeFilter::passes(const Frame& held, const Frame& next) {
     // Nothing yet to judge the first frame by: its successor has to agree with it.
     if (!last_) return agree(held, next);
-    if (isSpike(held, next) || switchBlip(held, next)) return false;
+    if (isSpike(held, next) || switchBlip(held, next) ||
+        shiftedByLine(last_->bytes, last_->readings, held.bytes, held.readings, next.bytes,
+                      next.readings))
+        return false;
     if (!slowStep(held)) return true;
     if (step_ && agree(*step_, held)) return true;
     step_ = held;
@@ -93,8 +100,27 @@ bool SpikeFilter::isSpike(const Frame& held, const Frame& next) const {
             (moved(*hr, *lr) > allowance(g, *last_, held) ||
              moved(*nr, *lr) <= allowance(g, *last_, next)))
             return true;
+        // Out and back again, by more than the neighbours differ and more than the channel
+        // wavers: a byte the line put in its place is far likelier than an engine that turns
+        // round at once, whatever its rate allows one way.
+        const int low = std::min(*lr, *nr), high = std::max(*lr, *nr);
+        const int out = *hr < low ? low - *hr : *hr > high ? *hr - high : 0;
+        if (out > std::max({kTurnCounts, double(high - low), kTurnWaver * waver_[k]})) return true;
     }
     return false;
+}
+
+void SpikeFilter::noteWaver(const Frame& a, const Frame& b) {
+    const FrameReadings& ar = a.readings;
+    const FrameReadings& br = b.readings;
+    for (size_t k = 0; k < size_t(std::min(ar.slotCount, br.slotCount)); ++k) {
+        if (ar.bySlot[k].gauge != br.bySlot[k].gauge || !ar.bySlot[k].raw || !br.bySlot[k].raw)
+            continue;
+        // Every pair of frames counts, clipped so that a spoiled one moves it little.
+        const double step = std::min<double>(moved(*ar.bySlot[k].raw, *br.bySlot[k].raw),
+                                             4 * waver_[k] + 4);
+        waver_[k] += (step - waver_[k]) / 16;
+    }
 }
 
 bool SpikeFilter::slowStep(const Frame& held) const {

@@ -6,6 +6,7 @@
 #include "live/live_data.h"
 
 #include <QByteArray>
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -24,8 +25,10 @@ class Settings;
 // frames shifted alike are likelier than a step: a step's first frame is dropped, and the
 // second passes when it agrees with the first and the third with it.
 // The first frame of a stream passes only when the next agrees with it. A frame that does not
-// decode whole is dropped and judges nothing. A switch state that changes for one frame between
-// two that agree is a spike too, but for the rich/lean bit, which does flip that fast.
+// decode whole is dropped and judges nothing. A frame that reads as its neighbours once a stretch
+// of its bytes is put back one place was shifted by the line (line_shift.h): dropped too. A
+// switch state that changes for one frame between two that agree is a spike, but for the
+// rich/lean bit, which does flip that fast.
 class SpikeFilter {
 public:
     struct Frame {
@@ -43,11 +46,17 @@ public:
     std::optional<Frame> take(Frame next);
     // Frames dropped as spikes since the filter was made.
     uint64_t dropped() const { return dropped_; }
+    // A frame outside both its neighbours went out and back: by at most this many counts, the
+    // neighbours' own difference, or this many times the channel's usual step between frames.
+    static constexpr double kTurnCounts = 2;
+    static constexpr double kTurnWaver = 3;
 
 private:
     // Whether the held frame passes, against the last let through and the next.
     bool passes(const Frame& held, const Frame& next);
     bool isSpike(const Frame& held, const Frame& next) const;
+    // Keeps each slot's usual step between two frames in a row.
+    void noteWaver(const Frame& a, const Frame& b);
     // The held frame's slow channels stepped away from the last frame let through.
     bool slowStep(const Frame& held) const;
     // A switch state of the held frame that neither neighbour shows, the two agreeing.
@@ -61,6 +70,7 @@ private:
     std::optional<Frame> held_; // the frame waiting for its successor
     // The first frame of a step in a slow channel, dropped until another agrees with it.
     std::optional<Frame> step_;
+    std::array<double, kDisplaySlots> waver_{}; // each slot's usual step, in counts
     int baud_ = 9600;
     uint64_t dropped_ = 0;
 };

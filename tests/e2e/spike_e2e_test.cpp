@@ -1,7 +1,8 @@
 // kestrix-cli on a noisy line: a minute at 1 % stray and 1 % lost bytes from the ECU, the engine
 // still (every frame the same) and running, and 90 s at 3 % of each with the engine running, all
 // at once. A stray and a lost byte inside one frame leave it the right length with wrong bytes,
-// which only the spike filter can keep out of the log.
+// which only the spike filter can keep out of the log: no value beyond what the engine could
+// reach, and at most one record in a thousand with a value the ECU never sent.
 #include "ecu_sim.h"
 #include "live/live_data.h"
 #include "logs/log_format.h"
@@ -129,10 +130,9 @@ TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
         EXPECT_LT(spikes, records / (d->noise > 0.02 ? 2 : 10));
 
         // Each value against what the ECU sent in the second before its frame came (still: in
-        // the whole run). A corrupted value within what the engine could move in the time
-        // around its frame is no spike to any filter, and a switch state has no limit: those
-        // are counted, with the records that hold one. At 1 % anything further is a fault; at
-        // 3 % the figures are reported.
+        // the whole run). A value beyond what the engine could move in the time around its
+        // frame is a fault at 1 %, counted at 3 %; values never sent are counted with the
+        // records that hold one.
         int unsentNumbers = 0, unsentStates = 0, unsentRecords = 0, beyondReach = 0;
         size_t from = 0;
         for (size_t r = 0; r < logged.size(); ++r) {
@@ -147,7 +147,9 @@ TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
             for (qsizetype c = 0; c < rec.fields.size(); ++c) {
                 size_t end = from;
                 bool same = false;
-                for (; end < sent.size() && sent[end].at <= rec.at; ++end)
+                // A record's time is its frame's end as the line's pace places it: on a
+                // noisy line up to a few frames early.
+                for (; end < sent.size() && sent[end].at <= rec.at + milliseconds(100); ++end)
                     same = same || sent[end].fields[c] == rec.fields[c];
                 const bool number = size_t(c) < perSecondAndCount.size();
                 if (same) continue;
@@ -170,6 +172,8 @@ TEST(SpikeE2E, AMinuteOnANoisyLineLogsNothingBeyondWhatTheEcuSent) {
             }
             unsentRecords += unsent;
         }
+        // A value the ECU never sent at all: at most one record in a thousand, even at 3 %.
+        EXPECT_LE(unsentRecords, (records + 999) / 1000);
         std::printf("[ figures  ] %s: %zu frames sent, %d records, %d spikes dropped; values never "
                     "sent: %d numbers (%d beyond reach), %d switch states, in %d records\n",
                     d->what, sent.size(), records, spikes, unsentNumbers, beyondReach, unsentStates,
