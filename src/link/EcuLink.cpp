@@ -81,7 +81,6 @@ int EcuLink::quietNeededMs() const {
 
 StepRunner::Outcome EcuLink::doStep(LinkStep& next, std::deque<LinkStep>& rest) {
     using Outcome = StepRunner::Outcome;
-    { static QElapsedTimer dbg; if (!dbg.isValid()) dbg.start(); if (getenv("KX_STEPS")) fprintf(stderr, "%lld step %d v%d n%d q%lld\n", (long long)dbg.elapsed(), int(next.kind), next.value, int(next.bytes.size()), (long long)port_->quietMs()); }
     switch (next.kind) {
     case LinkStep::Write: {
         const bool start = next.bytes.size() == 1 && uint8_t(next.bytes[0]) == ecu::StreamStart;
