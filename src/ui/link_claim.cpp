@@ -7,13 +7,20 @@
 namespace kx {
 
 void claimLink(const Host& host, QWidget* tool, EcuLink::Claim claim,
-               const std::function<void()>& lost) {
+               const std::function<void()>& lost,
+               const std::function<void(const QString& holder)>& waiting) {
     if (claim.name.isEmpty()) claim.name = tool->windowTitle();
     host.link.acquire(tool, std::move(claim));
+    if (waiting && host.link.holder() && !host.link.holds(tool)) waiting(host.link.holderName());
     if (!lost) return;
     QObject::connect(&host.link, &EcuLink::stateChanged, tool, [lost](EcuLink::State state) {
         if (state == EcuLink::State::Lost) lost();
     });
+}
+
+QString waitingNote(const QString& holder, const QString& who) {
+    return holder + QStringLiteral(" has the ECU link: ") + who +
+           QStringLiteral(" waits for it to close");
 }
 
 } // namespace kx

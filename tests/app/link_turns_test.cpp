@@ -1,5 +1,6 @@
 // The races the link must win, and a pulled cable in every streaming mode, on the in-memory
 // port: the exact bytes the ECU receives and what the windows show afterwards.
+#include "dash/frmDashboard.h"
 #include "link/EcuLink.h"
 #include "live/Form1.h"
 #include "live/GaugeGrid.h"
@@ -11,6 +12,7 @@
 #include "tools/frmECUfind.h"
 #include "tools/frmRegTest.h"
 #include "tools/frmSelfDiag.h"
+#include "trial/frmTimeTrial.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -243,4 +245,58 @@ TEST(LinkTurns, AWaitingDisplayShowsNoValuesAndTheHandBackKeepsThePartNumber) {
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
     display->close();
     w.settle();
+}
+
+// Each window that waits for the link says so on itself and shows no value; once the link is
+// its own the note goes and its stream is armed.
+TEST(LinkTurns, AWaitingWindowSaysSoOnItselfAndShowsNoValues) {
+    struct Row {
+        const char* button;
+        std::function<QWidget*(Form2&)> window;
+        std::function<QString(QWidget*)> note;
+        std::function<QStringList(QWidget*)> values; // every value the window shows
+        const char* who;
+        ReceiveMode mode;
+    };
+    const Row rows[] = {
+        {"btnDashboard", [](Form2& f) { return f.window<frmDashboard>(); },
+         [](QWidget* w) { return static_cast<frmDashboard*>(w)->linkNote(); },
+         [](QWidget* w) {
+             auto* d = static_cast<frmDashboard*>(w);
+             return QStringList{d->lblValue(0)->text(), d->lblValue(1)->text()};
+         },
+         "the dashboard", ReceiveMode::Dashboard},
+        {"btnTimeTrial", [](Form2& f) { return f.window<frmTimeTrial>(); },
+         [](QWidget* w) {
+             return w->findChild<QLabel*>("lblLink")->isHidden()
+                        ? QString()
+                        : w->findChild<QLabel*>("lblLink")->text();
+         },
+         [](QWidget* w) { return QStringList{w->findChild<QLabel*>("lblSpeed")->text()}; },
+         "the speed trial", ReceiveMode::TimeTrial},
+        {"btnDataLogging", [](Form2& f) { return f.window<frmDataLog>(); },
+         [](QWidget* w) { return static_cast<frmDataLog*>(w)->linkNote(); },
+         [](QWidget*) { return QStringList{}; }, "logging", ReceiveMode::LiveData},
+    };
+    MainWindow w;
+    w.connectEcu();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.button);
+        w.form->open<frmSelfDiag>();
+        w.settle();
+        w.find<QPushButton>(r.button)->click();
+        w.settle();
+        QPointer<QWidget> win = r.window(*w.form);
+        ASSERT_FALSE(win.isNull());
+        EXPECT_EQ(r.note(win), QString("Self Diagnostics has the ECU link: ") + r.who +
+                                   " waits for it to close");
+        for (const QString& v : r.values(win))
+            EXPECT_EQ(v, "--");
+        w.form->window<frmSelfDiag>()->close();
+        w.settle();
+        EXPECT_EQ(w.form->link().readMode(), r.mode);
+        EXPECT_EQ(r.note(win), "");
+        win->close();
+        w.settle();
+    }
 }
