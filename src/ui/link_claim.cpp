@@ -1,7 +1,11 @@
 #include "ui/link_claim.h"
 
 #include "ui/host.h"
+#include "ui/ui_helpers.h"
 
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPointer>
 #include <QWidget>
 
 namespace kx {
@@ -21,6 +25,22 @@ void claimLink(const Host& host, QWidget* tool, EcuLink::Claim claim,
 QString waitingNote(const QString& holder, const QString& who) {
     return holder + QStringLiteral(" has the ECU link: ") + who +
            QStringLiteral(" waits for it to close");
+}
+
+std::function<void(const QString& holder)> noteWhileWaiting(QWidget* tool, EcuLink::Claim& claim,
+                                                            const QString& who) {
+    QPointer<QLabel> note =
+        noteBanner(tool, QStringLiteral("lblWaitNote"), QStringLiteral("ECU link status"));
+    if (auto* box = qobject_cast<QBoxLayout*>(tool->layout())) box->insertWidget(0, note);
+    claim.granted = [note, granted = std::move(claim.granted)] {
+        if (note) note->hide();
+        if (granted) granted();
+    };
+    return [note, who](const QString& holder) {
+        if (!note) return;
+        note->setText(waitingNote(holder, who));
+        note->show();
+    };
 }
 
 } // namespace kx

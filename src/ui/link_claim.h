@@ -23,4 +23,10 @@ void claimLink(const Host& host, QWidget* tool, EcuLink::Claim claim,
 // names it ("the dashboard").
 QString waitingNote(const QString& holder, const QString& who);
 
+// The `waiting` of claimLink for a tool laid out top to bottom that has no values to hide: a
+// note banner at its top says whose turn it waits for, until `claim` is granted (its `granted`
+// is wrapped to hide the note). Call before claimLink moves the claim.
+std::function<void(const QString& holder)> noteWhileWaiting(QWidget* tool, EcuLink::Claim& claim,
+                                                            const QString& who);
+
 } // namespace kx
