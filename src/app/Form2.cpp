@@ -298,6 +298,8 @@ void Form2::toolOpened(const ToolRow& row, QWidget* w, bool created) {
     } else if (created && name == u"frmDataLog") {
         auto* logger = static_cast<frmDataLog*>(w);
         live_.join(w, {S("Data Logging"), [logger](uint32_t at) { logger->saveLogData(at); }, {}});
+        if (QObject* h = link_->holder(); h && h != w && !live_.listening(h))
+            logger->showWaiting(link_->holderName());
     }
     // The set-up window opens over the trace window, which starts once it closes.
     if (name == u"frmMapTrace") static_cast<frmMapTrace*>(w)->showSetup();

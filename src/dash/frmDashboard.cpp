@@ -82,9 +82,7 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
     rpmLimit_ = dashLimit(host_.settings.read(S("Dashboard"), S("RPM")));
     speedLimit_ = dashLimit(host_.settings.read(S("Dashboard"), S("Speed")));
 
-    lblLink_ = namedLabel(this, S("lblLink"), QString());
-    lblLink_->setAutoFillBackground(true);
-    lblLink_->hide();
+    lblLink_ = noteBanner(this, S("lblLink"), S("ECU link status"));
 
     closeOnEscape(this);
     nameForAccessibility(this);
@@ -101,6 +99,7 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
     claim.receiver = [this](const QByteArray& bytes) { getDashData(bytes); };
     claim.granted = [this] {
         lblLink_->hide();
+        setStale(false);
         takeSnapshot();
         LinkSequence s;
         s.stopStream().mode(ReceiveMode::Dashboard);
@@ -112,9 +111,13 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
     // Without the link the lamps go dark and the window says why; no box interrupts the driver.
-    claimLink(host_, this, std::move(claim), [this] {
-        showLinkNote(S("The ECU link was lost: the dials show the last values."));
-    });
+    claimLink(
+        host_, this, std::move(claim),
+        [this] { showLinkNote(S("The ECU link was lost: the dials show the last values.")); },
+        [this](const QString& holder) {
+            setStale(true);
+            showLinkNote(waitingNote(holder, S("the dashboard")));
+        });
 }
 
 frmDashboard::~frmDashboard() = default;
@@ -123,10 +126,31 @@ void frmDashboard::showLinkNote(const QString& text) {
     // Dark lamps: no alert stands on values that are not live.
     for (int i = 0; i < 2; ++i)
         setLamp(i, colours_.back);
-    lblLink_->setText(S("  ") + text + S("  "));
-    lblLink_->adjustSize();
+    lblLink_->setText(text);
+    placeLinkNote();
     lblLink_->show();
     lblLink_->raise();
+}
+
+QString frmDashboard::linkNote() const {
+    return lblLink_->isHidden() ? QString() : lblLink_->text();
+}
+
+void frmDashboard::placeLinkNote() {
+    const int w = std::max(width() - 16, 1);
+    lblLink_->setGeometry(8, 8, w, lblLink_->heightForWidth(w));
+}
+
+void frmDashboard::setStale(bool stale) {
+    if (stale == stale_) return;
+    stale_ = stale;
+    constexpr uint32_t grey = 0x808080;
+    for (int i = 0; i < 2; ++i) {
+        setColour(valueLabels_[size_t(i)], QPalette::WindowText, stale ? grey : colours_.value);
+        setColour(maxLabels_[size_t(i)], QPalette::WindowText, stale ? grey : colours_.max);
+        needles_[size_t(i)]->setColour(colourFromBgr(stale ? grey : colours_.needle));
+        if (stale && gauges_[size_t(i)]) gauges_[size_t(i)]->showNoValue();
+    }
 }
 
 void frmDashboard::getDashData(const QByteArray& frame) {
@@ -164,6 +188,8 @@ void frmDashboard::setupDial(int i) {
     gauge->setup(pictures_[size_t(i)], needles_[size_t(i)], maxLabels_[size_t(i)],
                  valueLabels_[size_t(i)], nameLabels_[size_t(i)], info.minVal(), info.maxVal(),
                  info.tickerNum(), info.subTickerNum(), int16_t(info.decPointNum()));
+    // A dial set up afresh shows its minimum: not a value while nothing is live.
+    if (stale_) gauge->showNoValue();
 }
 
 void frmDashboard::showDials() {
@@ -208,7 +234,7 @@ void frmDashboard::layoutWindow() {
         caption->raise();
         setupDial(i);
     }
-    lblLink_->move(4, 4);
+    placeLinkNote();
 }
 
 void frmDashboard::resizeEvent(QResizeEvent* event) {

@@ -39,6 +39,8 @@ public:
     QLabel* lblAlert(int i) const { return captions_[size_t(i)]; }
     // The lamp's fill, 0x00BBGGRR.
     uint32_t lampFill(int i) const { return fill_[size_t(i)]; }
+    // What the window says about its values when they are not live ("" while they are).
+    QString linkNote() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -53,6 +55,10 @@ private:
     void setLamp(int i, uint32_t colour);
     // Lamps dark and a note over the dials: the values are not live.
     void showLinkNote(const QString& text);
+    void placeLinkNote();
+    // Dials greyed with "--" for their figures while no value of theirs is live (the window
+    // waits for the link); their own colours again once the stream is theirs.
+    void setStale(bool stale);
     void getDashData(const QByteArray& bytes);
     void showDials();
 
@@ -71,6 +77,7 @@ private:
     std::array<uint32_t, 2> fill_{};
     std::array<std::unique_ptr<SpeedometerGauge>, 2> gauges_;
     QLabel* lblLink_;
+    bool stale_ = false;
     Throttle dials_{kDialPaintMs, [this] { showDials(); }};
 };
 

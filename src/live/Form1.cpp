@@ -2,6 +2,7 @@
 
 #include "live/GaugeGrid.h"
 #include "live/live_state.h"
+#include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
 #include "gauges/colour.h"
 #include "util/twips.h"
@@ -27,15 +28,8 @@ Form1::Form1(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
     connect(btnDataLog_, &QPushButton::clicked, this, [this] { host_.launcher.openDataLogging(); });
     connect(btnActiveTest_, &QPushButton::clicked, this,
             [this] { host_.launcher.openActiveTest(); });
-    lblLinkNote_ = new QLabel(this);
-    lblLinkNote_->setObjectName(QStringLiteral("lblLinkNote"));
-    lblLinkNote_->setAlignment(Qt::AlignCenter);
-    lblLinkNote_->setWordWrap(true);
-    lblLinkNote_->setFrameShape(QFrame::StyledPanel);
-    lblLinkNote_->setMargin(6);
-    lblLinkNote_->setStyleSheet(QStringLiteral("QLabel { background: #fff4ce; color: #3b2f00; }"));
-    lblLinkNote_->hide();
-    showsValue(lblLinkNote_, QStringLiteral("ECU link status"));
+    lblLinkNote_ =
+        noteBanner(this, QStringLiteral("lblLinkNote"), QStringLiteral("ECU link status"));
 
     connect(&host_.link, &EcuLink::stateChanged, this, &Form1::onLinkState);
     // A silent ECU is shown as a pulled cable is: nothing on the dials is live.
@@ -68,7 +62,7 @@ Form1::Form1(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
 void Form1::showWaiting(const QString& holder) {
     waiting_ = true;
     grid_->setStale(true);
-    setLinkNote(holder + QStringLiteral(" has the ECU link: the display waits for it to close"));
+    setLinkNote(waitingNote(holder, QStringLiteral("the display")));
 }
 
 QString Form1::linkNote() const {

@@ -5,6 +5,7 @@
 #include "live/live_state.h"
 #include "logs/log_selection.h"
 #include "ui/Dialogs.h"
+#include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -110,7 +111,9 @@ frmDataLog::frmDataLog(const Host& host) : QWidget(host.window, Qt::Window), hos
     lblParamNote_->hide();
     pl->addWidget(lblParamNote_, 9, 0, 1, 5);
 
+    lblLinkNote_ = noteBanner(this, S("lblLinkNote"), S("ECU link status"));
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblLinkNote_);
     layout->addWidget(location);
     layout->addLayout(buttons);
     layout->addWidget(lblStatus_);
@@ -217,7 +220,24 @@ std::optional<QString> frmDataLog::endLogging() {
     return error;
 }
 
+void frmDataLog::showWaiting(const QString& holder) {
+    holder_ = holder;
+    lblLinkNote_->setText(waitingNote(holder, S("logging")));
+    lblLinkNote_->show();
+    showStatus();
+}
+
+QString frmDataLog::linkNote() const {
+    return lblLinkNote_->isHidden() ? QString() : lblLinkNote_->text();
+}
+
 void frmDataLog::saveLogData(uint32_t at) {
+    if (!holder_.isEmpty()) {
+        // The stream is the logger's (or shared with it) at last.
+        holder_.clear();
+        lblLinkNote_->hide();
+        showStatus();
+    }
     if (const auto error = writer_.recordLive(host_.state.live, at)) failLogging(*error);
 }
 
@@ -234,6 +254,11 @@ void frmDataLog::failLogging(const QString& error) {
 }
 
 void frmDataLog::onLinkState(EcuLink::State state) {
+    // The tool waited for has let go: the link reconnects and the stream follows.
+    if (!holder_.isEmpty() && host_.link.holderName() != holder_) {
+        holder_.clear();
+        lblLinkNote_->hide();
+    }
     if (!isLogging()) return;
     // A pulled cable or a dead ECU pauses the recording: the link tries again on its own, and
     // the same file goes on when the data comes back.
@@ -259,8 +284,9 @@ void frmDataLog::onSilence(bool silent) {
 void frmDataLog::showStatus() {
     if (!isLogging()) return;
     const QString text =
-        !waiting_.isEmpty()
-            ? waiting_
+        !waiting_.isEmpty() ? waiting_
+        : !holder_.isEmpty()
+            ? lblLinkNote_->text() + S(": no record is written until then.")
             : loggingText(writer_.records(), elapsedTicks(writer_.startTick(), ticks()),
                           writer_.size());
     if (lblStatus_->text() != text) lblStatus_->setText(text);

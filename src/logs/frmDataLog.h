@@ -28,7 +28,11 @@ public:
     void btnStop_Click();
     void btnBrowse_Click();
     bool isLogging() const;
-
+    // Another tool (`holder`) has the link: the window says so on itself until the stream is
+    // its own, and a recording started meanwhile says it waits.
+    void showWaiting(const QString& holder);
+    // What the window says about the link when no data comes ("" otherwise).
+    QString linkNote() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -48,6 +52,8 @@ private:
     Host host_;
     QLabel* lblStatus_;
     QString waiting_; // why no record comes, while logging
+    QLabel* lblLinkNote_;
+    QString holder_; // the tool whose link the logger waits for
     QTimer* statusTimer_;
     LogWriter writer_;
     QLabel* lblDirectory_;

@@ -1,6 +1,7 @@
 #include "tools/MapTraceGrid.h"
 
 #include "gauges/colour.h"
+#include "gauges/gauge_geometry.h"
 #include "ui/ui_helpers.h"
 #include "util/numbers.h"
 #include "util/text.h"
@@ -37,7 +38,7 @@ QString coverageDetails(const CoverageCell& c, uint64_t fewHits) {
         text += S("; WBo2 mean %1 from %2, lowest %3, highest %4")
                     .arg(meanAfrText(*mean))
                     .arg(c.afrCount)
-                    .arg(singleText(c.afrMin), singleText(c.afrMax));
+                    .arg(meanAfrText(c.afrMin), meanAfrText(c.afrMax));
     }
     if (c.hits < fewHits) text += S(" (few hits)");
     return text;
@@ -394,7 +395,7 @@ void MapTraceReadouts::show(int rpm, int tp, std::optional<float> afr) {
         if (lblWBo2_->text() != S("--.--")) lblWBo2_->setText(S("--.--"));
         return;
     }
-    const QString afrText = singleText(*afr);
+    const QString afrText = valueText(*afr, 2); // as every other ratio read-out writes it
     if (lblWBo2_->text() != afrText) lblWBo2_->setText(afrText);
     const uint32_t colour = wb::afrColour(*afr);
     if (lblWBo2_->palette().color(QPalette::Window) != colourFromBgr(colour)) {

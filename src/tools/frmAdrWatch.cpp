@@ -113,13 +113,17 @@ frmAdrWatch::frmAdrWatch(const Host& host)
     claim.rearm = [this] {
         if (watching_) host_.link.run(this, iniAdrWatch(addresses_));
     };
-    claimLink(host_, this, std::move(claim), [this] {
-        if (!watching_) return;
-        watching_ = false;
-        setEditable(true);
-        btnStart_->setEnabled(false);
-        lblStatus_->setText(S("The ECU port was lost: the watch stopped."));
-    });
+    auto waiting = noteWhileWaiting(this, claim, S("the address watch"));
+    claimLink(
+        host_, this, std::move(claim),
+        [this] {
+            if (!watching_) return;
+            watching_ = false;
+            setEditable(true);
+            btnStart_->setEnabled(false);
+            lblStatus_->setText(S("The ECU port was lost: the watch stopped."));
+        },
+        waiting);
     connect(&host_.link, &EcuLink::silenceChanged, this, [this](bool silent) {
         if (!watching_) return;
         lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());

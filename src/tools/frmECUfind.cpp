@@ -63,9 +63,13 @@ frmECUfind::frmECUfind(const Host& host) : QWidget(host.window, Qt::Window), hos
 
     EcuLink::Claim claim;
     claim.granted = [this] { iniECUfind(); };
-    claimLink(host_, this, std::move(claim), [this] {
-        if (!sweep_.completed()) complete(S(" The ECU port was lost."));
-    });
+    auto waiting = noteWhileWaiting(this, claim, S("the ECU search"));
+    claimLink(
+        host_, this, std::move(claim),
+        [this] {
+            if (!sweep_.completed()) complete(S(" The ECU port was lost."));
+        },
+        waiting);
 }
 
 void frmECUfind::iniECUfind() {

@@ -89,9 +89,13 @@ frmRegTest::frmRegTest(const Host& host, GaugesFound found)
     EcuLink::Claim claim;
     claim.receiver = [this](const QByteArray& bytes) { getData(bytes); };
     claim.granted = [this] { Form_Load(); };
-    claimLink(host_, this, std::move(claim), [this] {
-        if (!scan_.completed()) complete(false, S(" The ECU port was lost."));
-    });
+    auto waiting = noteWhileWaiting(this, claim, S("the register test"));
+    claimLink(
+        host_, this, std::move(claim),
+        [this] {
+            if (!scan_.completed()) complete(false, S(" The ECU port was lost."));
+        },
+        waiting);
 }
 
 void frmRegTest::Form_Load() {

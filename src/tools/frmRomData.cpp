@@ -163,15 +163,20 @@ frmRomData::frmRomData(const Host& host)
         s.stopStream().mode(download_->fast() ? memread::FastMode : memread::SlowMode);
         sendRequest(std::move(s), *inFlight_);
     };
-    claimLink(host_, this, std::move(claim), [this] {
-        if (!download_) return;
-        // The dump waits, keeping what was confirmed, and goes on once the link is back.
-        awaiting_ = false;
-        replyWatch_->stop();
-        stopWait_->stop();
-        lblStatus_->setText(S("The ECU port was lost at %1: the dump goes on when it comes back.")
-                                .arg(stoppedAt()));
-    });
+    auto waiting = noteWhileWaiting(this, claim, S("the ROM dump"));
+    claimLink(
+        host_, this, std::move(claim),
+        [this] {
+            if (!download_) return;
+            // The dump waits, keeping what was confirmed, and goes on once the link is back.
+            awaiting_ = false;
+            replyWatch_->stop();
+            stopWait_->stop();
+            lblStatus_->setText(
+                S("The ECU port was lost at %1: the dump goes on when it comes back.")
+                    .arg(stoppedAt()));
+        },
+        waiting);
 }
 
 void frmRomData::updateStart() {

@@ -54,7 +54,9 @@ frmSelfDiag::frmSelfDiag(const Host& host) : QWidget(host.window, Qt::Window), h
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
     // A lost link cannot erase anything; the codes shown stay as they were read.
-    claimLink(host_, this, std::move(claim), [this] { btnReset_->setEnabled(false); });
+    auto waiting = noteWhileWaiting(this, claim, S("the fault code list"));
+    claimLink(
+        host_, this, std::move(claim), [this] { btnReset_->setEnabled(false); }, waiting);
 }
 
 LinkSequence frmSelfDiag::readCodes() {

@@ -113,10 +113,7 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
     lblMsg_ = new QLabel(S("* Time will start when Speed > Start speed"));
     lblMsg_->setObjectName(S("lblMsg"));
     lblMsg_->setEnabled(false);
-    lblLink_ = new QLabel;
-    lblLink_->setObjectName(S("lblLink"));
-    lblLink_->setWordWrap(true);
-    lblLink_->hide();
+    lblLink_ = noteBanner(nullptr, S("lblLink"), S("ECU link status"));
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(btnStart_);
@@ -129,10 +126,10 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
     middle->addWidget(selectFrame, 1);
     middle->addWidget(resultFrame);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblLink_);
     layout->addLayout(top);
     layout->addLayout(middle);
     layout->addWidget(lblMsg_);
-    layout->addWidget(lblLink_);
 
     txtCustomSpeed_->setText(host_.settings.read(S("Trial"), S("customSpd")));
     txtCustomStart_->setText(host_.settings.read(S("Trial"), S("customStart")));
@@ -164,11 +161,19 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
     // Without the link no speed comes: a running trial stops, and the window says why.
-    claimLink(host_, this, std::move(claim), [this] {
-        if (trial_.active()) btnCancel_Click();
-        lblLink_->setText(S("The ECU link was lost: no speed comes in until it is back."));
-        lblLink_->show();
-    });
+    claimLink(
+        host_, this, std::move(claim),
+        [this] {
+            if (trial_.active()) btnCancel_Click();
+            lblLink_->setText(S("The ECU link was lost: no speed comes in until it is back."));
+            lblLink_->show();
+        },
+        [this](const QString& holder) {
+            // No speed is known until the stream is the trial's.
+            lblSpeed_->setText(S("--"));
+            lblLink_->setText(waitingNote(holder, S("the speed trial")));
+            lblLink_->show();
+        });
 }
 
 void frmTimeTrial::getSpeedData(const QByteArray& frame) {

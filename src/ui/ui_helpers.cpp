@@ -132,6 +132,19 @@ QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text) {
     return l;
 }
 
+QLabel* noteBanner(QWidget* parent, const QString& name, const QString& context) {
+    QLabel* l = namedLabel(parent, name, QString());
+    l->setAlignment(Qt::AlignCenter);
+    l->setWordWrap(true);
+    l->setFrameShape(QFrame::StyledPanel);
+    l->setMargin(6);
+    // Dark on pale yellow whatever the window's own colours, so it never reads as a value.
+    l->setStyleSheet(QStringLiteral("QLabel { background: #fff4ce; color: #3b2f00; }"));
+    l->hide();
+    showsValue(l, context);
+    return l;
+}
+
 QPushButton* namedButton(QWidget* parent, const QString& name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);

@@ -46,6 +46,10 @@ void setColour(QWidget* widget, QPalette::ColorRole role, uint32_t colour);
 
 // A label with its objectName, made a child of `parent`.
 QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text);
+// The note a window shows on itself when its values are not live (it waits for the link, the
+// ECU is silent, the port was lost): a hidden, word-wrapped banner that reads its text to a
+// screen reader under `context`.
+QLabel* noteBanner(QWidget* parent, const QString& name, const QString& context);
 // A push button with its objectName, made a child of `parent` (or of the layout it goes in).
 QPushButton* namedButton(QWidget* parent, const QString& name, const QString& caption);
 

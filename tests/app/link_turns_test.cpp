@@ -12,14 +12,17 @@
 #include "tools/frmRegTest.h"
 #include "tools/frmSelfDiag.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace kx;
 using namespace kx::test;
@@ -141,7 +144,10 @@ TEST(LinkRaces, APulledCableIsShownInEveryStreamingModeAndTheLinkComesBack) {
         if (log) {
             log->findChild<QLineEdit*>("txtPath")->setText("pulled.log");
             log->btnStart_Click();
-            // The stream's first frame is written once the next agrees with it.
+            // The stream's first frame is written once the next agrees with it. A stream with
+            // no frame soon after its start is asked for again, and what comes meanwhile is
+            // discarded: the frames come once the link is idle.
+            ASSERT_TRUE(waitUntil([&] { return !w.form->link().busy(); }, 5000));
             w.ecu->feed(defaultFrame(64, 0x82, 0x02));
             w.ecu->feed(defaultFrame(64, 0x82, 0x02));
         }
@@ -243,4 +249,57 @@ TEST(LinkTurns, AWaitingDisplayShowsNoValuesAndTheHandBackKeepsThePartNumber) {
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
     display->close();
     w.settle();
+}
+
+// Each window that waits for the link says so on itself and shows no value; once the link is
+// its own the note goes and its stream, if it has one, is armed.
+TEST(LinkTurns, AWaitingWindowSaysSoOnItselfAndShowsNoValues) {
+    const auto shown = [](QWidget* w, const char* name) {
+        auto* l = w->findChild<QLabel*>(name);
+        return l && !l->isHidden() ? l->text() : QString();
+    };
+    struct Row {
+        const char* button;
+        const char* note; // the label that says so
+        std::vector<const char*> values;
+        const char* who;
+        std::optional<ReceiveMode> mode;
+    };
+    const Row rows[] = {
+        {"btnDashboard",
+         "lblLink",
+         {"lblValue0", "lblValue1"},
+         "the dashboard",
+         ReceiveMode::Dashboard},
+        {"btnTimeTrial", "lblLink", {"lblSpeed"}, "the speed trial", ReceiveMode::TimeTrial},
+        {"btnDataLogging", "lblLinkNote", {}, "logging", ReceiveMode::LiveData},
+        {"btnRomData", "lblWaitNote", {}, "the ROM dump", std::nullopt},
+    };
+    MainWindow w;
+    w.connectEcu();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.button);
+        w.form->open<frmSelfDiag>();
+        w.settle();
+        const QWidgetList open = QApplication::topLevelWidgets();
+        const QSet<QWidget*> before(open.begin(), open.end());
+        w.find<QPushButton>(r.button)->click();
+        w.settle();
+        QPointer<QWidget> win;
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (!before.contains(t) && t->isVisible()) win = t;
+        ASSERT_FALSE(win.isNull());
+        EXPECT_EQ(shown(win, r.note), QString("Self Diagnostics has the ECU link: ") + r.who +
+                                          " waits for it to close");
+        for (const char* v : r.values)
+            EXPECT_EQ(shown(win, v), "--") << v;
+        w.form->window<frmSelfDiag>()->close();
+        w.settle();
+        if (r.mode) {
+            EXPECT_EQ(w.form->link().readMode(), *r.mode);
+        }
+        EXPECT_EQ(shown(win, r.note), "");
+        win->close();
+        w.settle();
+    }
 }

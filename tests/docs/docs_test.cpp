@@ -113,6 +113,36 @@ TEST(Guide, ManPagesNameOnlyPagesThatAreInstalled) {
                                        QStringLiteral(".1")))
                 << named.toStdString();
     }
+    // Without the desktop program only what is installed outside its block is there, and the
+    // command-line page loses the lines between its "desktop" comments: what stays names no
+    // page and no guide installed only with the desktop program.
+    QStringList desktopOnly;
+    QStringList blocks; // the conditions of the open if-blocks, "!" before an else
+    for (const QString& raw : cmake.split(u'\n')) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QStringLiteral("if(")))
+            blocks.push_back(line.mid(3, line.indexOf(u')') - 3));
+        else if (line.startsWith(QStringLiteral("else(")) && !blocks.isEmpty())
+            blocks.back().prepend(u'!');
+        else if (line.startsWith(QStringLiteral("endif(")) && !blocks.isEmpty())
+            blocks.pop_back();
+        else if (line.startsWith(QStringLiteral("install(FILES docs/")) &&
+                 blocks.contains(QStringLiteral("KESTRIX_DESKTOP")))
+            desktopOnly += line.section(u' ', 1, 1).mid(5);
+    }
+    EXPECT_TRUE(desktopOnly.contains(QStringLiteral("kestrix.1")))
+        << desktopOnly.join(u' ').toStdString();
+    QString cliPage = docsFile(QStringLiteral("kestrix-cli.1"));
+    cliPage.remove(
+        QRegularExpression(QStringLiteral("\\.\\\\\" desktop[^\n]*\n.*\\.\\\\\" end desktop\n"),
+                           QRegularExpression::DotMatchesEverythingOption));
+    const QString cliSeeAlso = cliPage.section(QStringLiteral(".SH SEE ALSO"), 1);
+    EXPECT_FALSE(cliSeeAlso.contains(QStringLiteral("share/kestrix/guide")));
+    for (const QString& named : matches(cliSeeAlso, QStringLiteral("\\.BR ([a-z\\\\-]+) \\(1\\)")))
+        EXPECT_FALSE(desktopOnly.contains(QString(named).remove(u'\\') + QStringLiteral(".1")))
+            << named.toStdString();
+    EXPECT_TRUE(cmake.contains(QStringLiteral("\" desktop[^\\n]*\\n.*")))
+        << "the build leaves out the same lines";
 }
 
 TEST(DataFiles, TheCopyBesideTheProgramIsFound) {

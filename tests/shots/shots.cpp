@@ -145,10 +145,6 @@ void shootMapTrace(test::MainWindow& w, const QString& out) {
     trace->btnAddLogs_Click();
     test::waitUntil([&] { return !trace->addingLogs(); }, 20000);
     shoot(trace, out, QStringLiteral("frmMapTrace"));
-    trace->findChild<QRadioButton*>(QStringLiteral("optHits"))->click();
-    shoot(trace, out, QStringLiteral("frmMapTrace-hits"));
-    trace->findChild<QRadioButton*>(QStringLiteral("optWBo2"))->click();
-    shoot(trace, out, QStringLiteral("frmMapTrace-wbo2"));
     // The simulator's fuel map opened, and drives with a planted fuel error added: the
     // suggested map, untrusted cells faint.
     trace->btnClear_Click();
@@ -173,6 +169,38 @@ void shootMapTrace(test::MainWindow& w, const QString& out) {
     trace->findChild<QRadioButton*>(QStringLiteral("optChange"))->setChecked(true);
     w.settle();
     shoot(trace, out, QStringLiteral("frmMapTrace-change"));
+    trace->close();
+    w.settle();
+}
+
+// The map trace on the simulated ECU and wideband: the fuel map read from the ECU over a fast
+// line, then a drive traced with engine time running eight times faster (several of the
+// simulator's drives in under a minute): the hits of each cell, then their mean WBo2.
+void shootMapTraceFromSim(const QString& out) {
+    kxsim::SimOptions o = test::quietSim();
+    o.timeScale = 8;
+    o.baud = 115200;
+    o.coolantStartC = 86;
+    test::SimWidebandWindow k(
+        0, [](SettingsStore& s) { s.save("Comms", "Speed", "115200"); }, -1, o);
+    test::MainWindow& w = *k.w;
+    w.form->btnConnect_Click();
+    w.find<QPushButton>("btnConnect2")->click();
+    test::waitUntil(
+        [&] {
+            return w.form->link().state() == EcuLink::State::Connected &&
+                   w.form->afrDisplayEnabled();
+        },
+        10000);
+    frmMapTrace* trace = w.form->open<frmMapTrace>();
+    w.settle();
+    trace->setup()->btnOK_Click(); // the stored fuel map, read from the ECU
+    test::waitUntil([&] { return trace->tracing(); }, 120000);
+    pause(60000);
+    trace->findChild<QRadioButton*>(QStringLiteral("optHits"))->click();
+    shoot(trace, out, QStringLiteral("frmMapTrace-hits"));
+    trace->findChild<QRadioButton*>(QStringLiteral("optWBo2"))->click();
+    shoot(trace, out, QStringLiteral("frmMapTrace-wbo2"));
     trace->close();
     w.settle();
 }
@@ -302,14 +330,16 @@ void shootDashboardAndTrial(test::MainWindow& w, const QString& out) {
     frmDashboard* dash = w.form->open<frmDashboard>();
     w.settle();
     dash->resize(800, 560);
+    // A frame counts once the next header confirms it, and shows once the next agrees with it:
+    // three shown, the lamps lit at the first and the third.
     const QByteArray frame = QByteArray::fromHex("ff06020938020938");
-    w.ecu->feed(frame.repeated(2));
+    const QByteArray header = frame.left(2), body = frame.mid(2);
+    w.ecu->feed(frame.repeated(4) + header);
     shoot(dash, out, QStringLiteral("frmDashboard"));
-    // What maximising does; there is no window manager to ask.
+    // What maximising does; there is no window manager to ask. Four more: lit again.
     dash->setGeometry(dash->screen()->availableGeometry());
     QApplication::processEvents();
-    w.ecu->feed(frame.repeated(2));
-    w.ecu->feed(frame.repeated(2));
+    w.ecu->feed(body + frame.repeated(3) + header);
     shoot(dash, out, QStringLiteral("frmDashboard-maximised"));
     dash->close();
     w.settle();
@@ -409,6 +439,16 @@ int main(int argc, char** argv) {
     shoot(waiting, out, QStringLiteral("Form1-waiting"));
     waiting->close();
     w.settle();
+    // So do the dashboard, the speed trial and the logger.
+    const auto shootWaiting = [&](QWidget* tool, const char* name) {
+        w.settle();
+        shoot(tool, out, QString::fromLatin1(name));
+        tool->close();
+        w.settle();
+    };
+    shootWaiting(w.form->open<frmDashboard>(), "frmDashboard-waiting");
+    shootWaiting(w.form->open<frmTimeTrial>(), "frmTimeTrial-waiting");
+    shootWaiting(w.form->open<frmDataLog>(), "frmDataLog-waiting");
     frmActiveTest* tests = w.form->open<frmActiveTest>();
     w.settle();
     shoot(tests, out, QStringLiteral("frmActiveTest"));
@@ -487,5 +527,6 @@ int main(int argc, char** argv) {
     shoot(finder, out, QStringLiteral("frmECUfind"));
     shootWideband(out);
     shootFromSim(out);
+    shootMapTraceFromSim(out);
     return 0;
 }
