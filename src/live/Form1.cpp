@@ -3,7 +3,7 @@
 #include "live/GaugeGrid.h"
 #include "live/live_state.h"
 #include "ui/ui_helpers.h"
-#include "gauges/colour.h"
+#include "util/colour.h"
 #include "util/twips.h"
 
 #include <QCloseEvent>
