@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <sys/resource.h>
@@ -41,6 +42,22 @@ inline bool runUntil(const std::function<bool()>& done, int ms) {
     poll.start();
     loop.exec();
     return done();
+}
+
+// A figure with no runs measured nothing (a window that had not loaded yet, a stream that never
+// came): it is named on stderr and the program's exit status says so, so a broken bench fails.
+inline int& unmeasuredFigures() {
+    static int n = 0;
+    return n;
+}
+inline bool measured(const char* figure, std::size_t runs) {
+    if (runs > 0) return true;
+    std::fprintf(stderr, "%s: no runs, nothing measured\n", figure);
+    ++unmeasuredFigures();
+    return false;
+}
+inline int benchStatus() {
+    return unmeasuredFigures() > 0 ? 1 : 0;
 }
 
 // The line the simulator puts between itself and Kestrix, from the environment:

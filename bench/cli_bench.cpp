@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     const long records = recordsIn(out);
     const uint64_t frames = sim.framesSent();
     sim.stop();
+    if (!measured("records from kestrix-cli", size_t(records - recordsAtFirst))) return 1;
     const double share = 100.0 * double(records - recordsAtFirst) /
                          double(std::max<uint64_t>(1, frames - framesAtFirst));
     std::printf("cli_bench: %.1f s, exit %d, %ld records of %llu frames sent (%.2f %% of the "

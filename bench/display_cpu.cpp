@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
     run(seconds * 1000);
     const double cpu = cpuSeconds() - c0;
     const double wall = double(t.elapsed()) / 1000.0;
+    if (!measured("display_cpu", size_t(frames)) || firstValues < 0) return 1;
     std::printf(
         "display_cpu: %.1f s, %ld receive events (%.1f/s), CPU %.2f s = %.2f %% of one core; "
         "F1 to first values %lld ms\n",

@@ -5,10 +5,11 @@
 // First the simulator's engine with a planted error of up to 12 % (warm-up, fuel cuts, throttle
 // steps and pauses included) logged with RPM, water, throttle and WBo2; then drives as a full
 // display logs them (12 gauges and 12 indicators), files three times the size.
+#include "bench_support.h"
 #include "drive_log.h"
 #include "support/fuel_drive.h"
 #include "tools/map_correction.h"
-#include "tools/map_coverage.h"
+#include "tools/map_logs.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -58,6 +59,10 @@ int measure(const char* kind, long records, int logs, bool wide) {
         corrects.push_back(double(t.nsecsElapsed() - readNs) / 1e6);
         if (report.isEmpty() || !read.failures.isEmpty()) return 1;
     }
+    uint64_t counted = c.counts.kept + c.counts.noReading;
+    for (uint64_t out : c.counts.keptOut)
+        counted += out;
+    if (!measured("records counted for the correction", counted)) return 1;
     std::sort(totals.begin(), totals.end());
     std::sort(corrects.begin(), corrects.end());
     int trusted = 0;

@@ -4,6 +4,7 @@
 // as a full display logs them) to /tmp, loads it, adds it to a coverage three times and prints
 // each step's time; then the same for a log whose first record has no engine speed, which
 // sends every record down the field-by-field path, and the export.
+#include "bench_support.h"
 #include "drive_log.h"
 #include "logs/log_reader.h"
 #include "tools/map_coverage.h"
@@ -54,6 +55,7 @@ int measure(const char* path, long records, bool firstWithoutRpm) {
         n = addLogCoverage(coverage, scales(), read.data);
         adds.push_back(ms(t));
     }
+    if (!measured("records added to the coverage", size_t(n.added))) return 1;
     std::sort(adds.begin(), adds.end());
     t.restart();
     const QByteArray exported = coverageExportText(scales(), coverage);

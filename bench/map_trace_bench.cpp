@@ -56,6 +56,7 @@ double traceCpu(kx::Form2& form, const kxsim::EcuSimulator& sim, int seconds, co
     const double cpu = threadCpuSeconds() - c0;
     const double wall = double(w.elapsed()) / 1000.0;
     QObject::disconnect(counting);
+    measured(what, size_t(deliveries));
     std::printf("trace, %s: %.1f s, %.1f frames/s, %.1f deliveries/s, GUI thread CPU %.2f %% of "
                 "one core\n",
                 what, wall, double(sim.framesSent() - frames0) / wall, double(deliveries) / wall,
@@ -134,6 +135,7 @@ int main(int argc, char** argv) {
         exact = exact && read.scales.rpm[i] == 50 * rpm[i] && read.scales.tp[i] == tp[i];
     std::printf("read: 288 bytes in %.2f s; bound %.2f s; ratio %.3f; %s\n", s, bound, bound / s,
                 exact ? "exact" : "WRONG CELLS");
+    measured("map read", exact);
 
     run(1000); // the stream settles
     traceCpu(form, sim, traceSeconds, "map shown");
@@ -151,7 +153,7 @@ int main(int argc, char** argv) {
     dialogs.logs = {log};
     t.restart();
     win->findChild<QPushButton*>("btnAddLogs")->click();
-    runUntil([&] { return !win->addingLogs(); }, 60000);
+    measured("Add Logs", runUntil([&] { return !win->addingLogs(); }, 600000));
     std::printf("Add Logs: %ld records, %.1f MB, loaded and added in %.0f ms while the trace "
                 "went on\n",
                 logRecords, double(QFileInfo(log).size()) / 1e6, double(t.elapsed()));
@@ -160,5 +162,5 @@ int main(int argc, char** argv) {
     run(500);
     if (!shot.isEmpty()) win->grab().save(shot);
     win->close();
-    return 0;
+    return benchStatus();
 }

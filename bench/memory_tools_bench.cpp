@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <sys/resource.h>
 
@@ -61,13 +62,14 @@ void dump(kx::Form2& form, kxsim::EcuSimulator& sim, const QString& path, int by
     QElapsedTimer t;
     t.start();
     win->findChild<QPushButton*>("btnRead")->click();
-    runUntil([&] { return !win->downloading(); }, 600000);
+    const bool done = runUntil([&] { return !win->downloading(); }, 600000);
     const double s = double(t.elapsed()) / 1000.0;
+    const char* exact = exactness(sim, path, bytes);
+    measured(slow ? "slow dump" : "fast dump", done && std::strcmp(exact, "exact") == 0);
     const double rate = bytes / s;
     const double bound = 1000.0 / boundPerByteMs;
     std::printf("%s: %d bytes in %.2f s = %.1f bytes/s; bound %.1f bytes/s; ratio %.3f; %s\n",
-                slow ? "slow" : "fast", bytes, s, rate, bound, rate / bound,
-                exactness(sim, path, bytes));
+                slow ? "slow" : "fast", bytes, s, rate, bound, rate / bound, exact);
     win->close();
     // Closed outside any event loop: its deletion is done here, not by the loops below.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -124,6 +126,7 @@ int main(int argc, char** argv) {
     long deliveries = 0;
     QObject::connect(&form.MSComm1(), &kx::SerialPort::received, [&] { ++deliveries; });
     const uint64_t frames0 = sim.framesSent();
+    const long deliveries0 = deliveries;
     const double c0 = threadCpuSeconds();
     QElapsedTimer t;
     t.start();
@@ -135,5 +138,6 @@ int main(int argc, char** argv) {
                 wall, double(sim.framesSent() - frames0) / wall, double(deliveries) / wall,
                 100.0 * cpu / wall);
     watch->close();
-    return 0;
+    measured("watch", size_t(deliveries - deliveries0));
+    return benchStatus();
 }

@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
     run(seconds * 1000);
     const double cpu = cpuSeconds() - c0;
     const double wall = double(t.elapsed()) / 1000.0;
+    if (!measured("both links", size_t(wbEvents) * size_t(ecu ? ecuEvents : 1))) return 1;
     std::printf("both links: %.1f s, ECU %.1f and wideband %.1f receive events/s, CPU %.2f s = "
                 "%.2f %% of one core\n",
                 wall, double(ecuEvents) / wall, double(wbEvents) / wall, cpu, 100.0 * cpu / wall);

@@ -1,10 +1,10 @@
 #include "app/WidebandPanel.h"
 
-#include "gauges/colour.h"
 #include "gauges/display_colours.h"
 #include "gauges/gauge_geometry.h"
 #include "ui/ActivityBar.h"
 #include "ui/ui_helpers.h"
+#include "util/colour.h"
 #include "util/numbers.h"
 #include "util/text.h"
 
@@ -108,7 +108,7 @@ void WidebandPanel::step() {
 
 void WidebandPanel::onMeasured(const wb::Frame& frame) {
     // A palette change restyles the label: only when the colour changes.
-    const QColor colour = colourFromBgr(wb::afrColour(frame.afr));
+    const QColor colour = colourFromBgr(afrColour(frame.afr));
     if (lblAFR_->palette().color(QPalette::WindowText) != colour) {
         QPalette p = lblAFR_->palette();
         p.setColor(QPalette::WindowText, colour);

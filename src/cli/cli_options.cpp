@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "dyno/vehicle_inputs.h"
 #include "tools/map_correction.h"
 #include "util/numbers.h"
 
@@ -19,12 +20,16 @@ constexpr int kMaxDurationS = 2000000;
 const QStringList kCorrectOptions = {QStringLiteral("target"),     QStringLiteral("min-hits"),
                                      QStringLiteral("max-change"), QStringLiteral("no-filter"),
                                      QStringLiteral("report"),     QStringLiteral("lock")};
-const char* const kDynoNumbers[] = {"mass", "cda", "crr", "rho", "loss", "step", "from", "to"};
+// dyno's numbers: the vehicle inputs, then the stretch of a pull given by time.
+QStringList dynoNumbers() {
+    QStringList names;
+    for (const VehicleInput& i : kVehicleInputs)
+        names << QLatin1String(i.option);
+    return names << QStringLiteral("from") << QStringLiteral("to");
+}
 
 bool isDynoOption(const QString& name) {
-    return name == u"imperial" ||
-           std::any_of(std::begin(kDynoNumbers), std::end(kDynoNumbers),
-                       [&](const char* d) { return name == QLatin1String(d); });
+    return name == u"imperial" || dynoNumbers().contains(name);
 }
 
 // The command an option belongs to, for "--x is for ...".
@@ -106,8 +111,7 @@ CliParse parseDyno(const QCommandLineParser& parser, const QStringList& logs) {
     o.action = CliOptions::Action::Dyno;
     o.logs = logs;
     o.imperial = parser.isSet(QStringLiteral("imperial"));
-    for (const char* name : kDynoNumbers) {
-        const QString key = QLatin1String(name);
+    for (const QString& key : dynoNumbers()) {
         if (!parser.isSet(key)) continue;
         const auto v = parseNumber(parser.value(key));
         if (!v || !std::isfinite(*v)) {
@@ -228,10 +232,30 @@ const char kCorrectHelp[] =
     "be read (nothing is written: a map from part of the logs is no suggestion to flash);\n"
     "7 no WBo2 reading in any log (nothing is written).\n";
 
-const char kDynoHelp[] =
-    "Usage: kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
-    "                        [--step RPM] [--from S --to S] [--imperial] [--settings FILE]\n"
-    "                        LOG...\n"
+// Wider than the other usages' lines, as dyno's options need.
+constexpr qsizetype kUsageWidth = 90;
+
+// "kestrix-cli dyno [--mass KG] ... LOG..." after `lead`, its lines wrapped under the first.
+QString dynoUsage(const QString& lead) {
+    QStringList words;
+    for (const VehicleInput& i : kVehicleInputs)
+        words << vehicleInputUsage(i);
+    words << QStringLiteral("[--from S --to S]") << QStringLiteral("[--imperial]")
+          << QStringLiteral("[--settings FILE]") << QStringLiteral("LOG...");
+    const QString start = lead + QStringLiteral("kestrix-cli dyno");
+    QString text, line = start;
+    for (const QString& w : words) {
+        if (line.size() + 1 + w.size() > kUsageWidth) {
+            text += line + u'\n';
+            line = QString(start.size(), u' ');
+        }
+        line += u' ' + w;
+    }
+    return text + line + u'\n';
+}
+
+// After dyno's usage; then its inputs' lines, then the end.
+const char kDynoHelpBody[] =
     "\n"
     "Finds the full-throttle pulls in one gear in each log (or takes the stretch from --from\n"
     "to --to) and prints for each a line '# pull N: ...' (its times, RPM span and gear in RPM\n"
@@ -241,13 +265,8 @@ const char kDynoHelp[] =
     "vehicle inputs not given are\n"
     "those the Dyno window keeps in the settings. Records that are not numbers, or beyond any\n"
     "engine (over 20000 RPM or 500 km/h), are left out and counted on stderr.\n"
-    "\n"
-    "  --mass KG        mass with the driver (default 1300)\n"
-    "  --cda M2         drag area, CdA (0.65)\n"
-    "  --crr C          rolling coefficient (0.015)\n"
-    "  --rho KG_M3      air density (1.2)\n"
-    "  --loss PCT       drivetrain loss in %; 0, the default, gives power at the wheels\n"
-    "  --step RPM       a line every RPM step (250)\n"
+    "\n";
+const char kDynoHelpEnd[] =
     "  --from S --to S  the pull's stretch, in seconds from the log's start\n"
     "  --imperial       hp and lb ft instead of kW and Nm\n"
     "  --settings FILE  the settings file (default ~/.config/Kestrix/Kestrix.ini)\n"
@@ -259,16 +278,22 @@ const char kDynoHelp[] =
     "Throttle column without --from and --to; the pulls of the other logs are printed); 6 no\n"
     "pull in any log (it says why).\n";
 
+QString dynoHelp() {
+    QString text = dynoUsage(QStringLiteral("Usage: ")) + QString::fromUtf8(kDynoHelpBody);
+    for (const VehicleInput& i : kVehicleInputs)
+        text += vehicleInputHelpLine(i);
+    return text + QString::fromUtf8(kDynoHelpEnd);
+}
+
 const char kOverview[] =
     "Usage: kestrix-cli log [--out FILE | --out-dir DIR] [--port P] [--duration S]\n"
     "                       [--settings FILE]\n"
     "       kestrix-cli coverage --map MAP.csv LOG...\n"
     "       kestrix-cli correct --map MAP.csv [--target TARGET.csv] [--lock LOCK.csv]\n"
     "                           [--min-hits N] [--max-change PCT] [--no-filter NAME]...\n"
-    "                           [--out FILE] [--report FILE] LOG...\n"
-    "       kestrix-cli dyno [--mass KG] [--cda M2] [--crr C] [--rho KG_M3] [--loss PCT]\n"
-    "                        [--step RPM] [--from S --to S] [--imperial] [--settings FILE]\n"
-    "                        LOG...\n"
+    "                           [--out FILE] [--report FILE] LOG...\n";
+// Then dyno's usage, then:
+const char kOverviewEnd[] =
     "       kestrix-cli COMMAND --help\n"
     "       kestrix-cli --help | --version\n"
     "\n"
@@ -290,8 +315,9 @@ QString cliHelpText(const QString& command) {
     if (command == u"log") return QString::fromUtf8(kLogHelp);
     if (command == u"coverage") return QString::fromUtf8(kCoverageHelp);
     if (command == u"correct") return QString::fromUtf8(kCorrectHelp);
-    if (command == u"dyno") return QString::fromUtf8(kDynoHelp);
-    return QString::fromUtf8(kOverview);
+    if (command == u"dyno") return dynoHelp();
+    return QString::fromUtf8(kOverview) + dynoUsage(QStringLiteral("       ")) +
+           QString::fromUtf8(kOverviewEnd);
 }
 
 CliExit logStartExit(int error, bool headerFailed) {
@@ -317,8 +343,8 @@ CliParse parseCliArgs(const QStringList& args) {
     const QCommandLineOption noWideband(QStringLiteral("no-wideband"));
     parser.addOptions({help, version, out, outDir, port, duration, settings, map, wideband,
                        noWideband});
-    for (const char* name : kDynoNumbers)
-        parser.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("N")));
+    for (const QString& name : dynoNumbers())
+        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("N")));
     parser.addOption(QCommandLineOption(QStringLiteral("imperial")));
     for (const QString& name : kCorrectOptions)
         parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("V")));

@@ -8,16 +8,17 @@
 #include "dyno/dyno.h"
 #include "link/SerialPort.h"
 #include "link/link_messages.h"
+#include "logs/log_files.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "tools/map_correction.h"
-#include "tools/map_coverage.h"
 #include "tools/map_file.h"
+#include "tools/map_logs.h"
 #include "util/numbers.h"
-#include "wideband/WbLink.h"
 #include "util/settings_store.h"
 #include "util/ticks.h"
 #include "util/user_file.h"
+#include "wideband/WbLink.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -283,41 +284,36 @@ int dyno(const CliOptions& o) {
     const auto store = openSettings(o);
     if (!store) return Usage;
     VehicleInputs in = readVehicleInputs(*store);
-    const auto given = [&](const char* key, double& into) {
-        if (const auto it = o.dyno.find(QLatin1String(key)); it != o.dyno.end()) into = it->second;
-    };
-    given("mass", in.massKg);
-    given("cda", in.cdA);
-    given("crr", in.crr);
-    given("rho", in.rho);
-    given("loss", in.lossPct);
-    given("step", in.stepRpm);
+    for (const VehicleInput& i : kVehicleInputs)
+        if (const auto it = o.dyno.find(QLatin1String(i.option)); it != o.dyno.end())
+            in.*i.field = it->second;
     if (const QString problem = vehicleInputsProblem(in); !problem.isEmpty()) {
         sayLine(QStringLiteral("dyno: ") + problem);
         return Usage;
     }
     QByteArray out = inputsLine(in);
     int status = Done, number = 0;
-    for (const QString& path : o.logs) {
-        const LogReadResult read = LogReader::readFile(path);
-        if (!read.ok()) {
-            sayLine(QStringLiteral("Cannot read the log '%1': %2").arg(path, read.failure));
-            status = InputFailed;
-            continue;
-        }
-        const DynoLog log = dynoSamples(read.data);
-        if (const QString dropped = droppedText(log); !dropped.isEmpty())
-            sayLine(QStringLiteral("%1: %2").arg(path, dropped));
-        std::optional<std::pair<double, double>> between;
-        if (o.dyno.count(QStringLiteral("from")))
-            between.emplace(o.dyno.at(QStringLiteral("from")), o.dyno.at(QStringLiteral("to")));
-        const PullSearch found = searchPulls(log, between);
-        if (found.pulls.empty()) sayLine(QStringLiteral("%1: %2").arg(path, found.why));
-        if (found.unusable) status = InputFailed;
-        for (const DynoPull& pull : found.pulls)
-            out += pullReport(++number, log.samples, pull, dynoCurve(log.samples, pull, in),
-                              DynoUnits{o.imperial});
-    }
+    const auto unread = [&](const QString& path, const QString& why) {
+        sayLine(QStringLiteral("Cannot read the log '%1': %2").arg(path, why));
+        status = InputFailed;
+    };
+    forEachLogFile(
+        o.logs,
+        [&](const QString& path, const LogData& data) {
+            const DynoLog log = dynoSamples(data);
+            if (const QString dropped = droppedText(log); !dropped.isEmpty())
+                sayLine(QStringLiteral("%1: %2").arg(path, dropped));
+            std::optional<std::pair<double, double>> between;
+            if (o.dyno.count(QStringLiteral("from")))
+                between.emplace(o.dyno.at(QStringLiteral("from")), o.dyno.at(QStringLiteral("to")));
+            const PullSearch found = searchPulls(log, between);
+            if (found.pulls.empty()) sayLine(QStringLiteral("%1: %2").arg(path, found.why));
+            if (found.unusable) status = InputFailed;
+            for (const DynoPull& pull : found.pulls)
+                out += pullReport(++number, log.samples, pull, dynoCurve(log.samples, pull, in),
+                                  DynoUnits{o.imperial});
+        },
+        unread);
     if (!printOut(out, QStringLiteral("the dyno's results"))) return OutputFailed;
     if (status != Done) return status;
     return number > 0 ? Done : NoPull;

@@ -8,7 +8,7 @@
 #include "ui/Dialogs.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
-#include "gauges/colour.h"
+#include "util/colour.h"
 #include "util/settings.h"
 #include "util/text.h"
 #include "util/twips.h"

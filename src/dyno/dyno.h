@@ -2,6 +2,7 @@
 // Power and torque from a full-throttle pull in one gear: the pulls found in a log, the gear
 // fitted from the logged speed, the acceleration from engine speed against time, and the road
 // load, v · (m·a + ½·ρ·CdA·v² + Crr·m·g). No widgets: the window and kestrix-cli both use it.
+#include "dyno/vehicle_inputs.h"
 #include "live/channels.h"
 
 #include <QByteArray>
@@ -15,7 +16,6 @@
 namespace kx {
 
 class LogData;
-class Settings;
 
 // The channels a dyno reads (a log's column code).
 inline constexpr int kDynoRpm = channel::Rpm;
@@ -34,7 +34,8 @@ inline constexpr double kMinPullSeconds = 2.0;
 inline constexpr double kLiftBridgeSeconds = 0.3; // a shorter lift does not end a pull
 inline constexpr double kGearWindowSeconds = 0.5;
 inline constexpr double kGearTolerance = 0.03;
-inline constexpr double kDefaultStepRpm = 250;
+// The fewest records a local fit, and a stretch given by time, takes.
+inline constexpr int kMinFitPoints = 5;
 // A record beyond these (or not a number) is no engine's: it is dropped and counted.
 inline constexpr double kMaxRpm = 20000;
 inline constexpr double kMaxKmh = 500;
@@ -49,25 +50,10 @@ struct DynoSample {
     double afr = NAN;
 };
 
-struct VehicleInputs {
-    double massKg = 1300; // with the driver
-    double cdA = 0.65;    // m²
-    double crr = 0.015;
-    double rho = 1.2; // kg/m³
-    double lossPct = 0;
-    double stepRpm = kDefaultStepRpm;
-};
 // Dry air at `tempC` and `pressureHpa`: ρ = p / (R·T).
 double airDensity(double tempC, double pressureHpa);
 // Watts at the wheels at road speed `v` (m/s) and acceleration `a` (m/s²).
 double wheelPower(const VehicleInputs& in, double v, double a);
-
-// The inputs kept in the settings (section Dyno); the defaults where a key is missing or not a
-// usable number.
-VehicleInputs readVehicleInputs(const Settings& settings);
-void saveVehicleInputs(Settings& settings, const VehicleInputs& in);
-// Why an input is refused ("" when every one is usable).
-QString vehicleInputsProblem(const VehicleInputs& in);
 
 struct DynoPull {
     size_t first = 0, last = 0; // samples, inclusive
@@ -144,6 +130,5 @@ QString peaksText(const DynoCurve& curve, const DynoUnits& units);
 // and the window's CSV export. Locale-free.
 QByteArray pullReport(int number, std::span<const DynoSample> samples, const DynoPull& pull,
                       const DynoCurve& curve, const DynoUnits& units);
-QByteArray inputsLine(const VehicleInputs& in);
 
 } // namespace kx

@@ -2,12 +2,12 @@
 
 #include "dyno/DynoPlot.h"
 #include "dyno/dyno_stream.h"
-#include "gauges/colour.h"
 #include "logs/analyser_plot.h"
 #include "logs/frmLogAnalyzer.h"
 #include "logs/log_format.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
+#include "util/colour.h"
 #include "util/settings.h"
 #include "util/text.h"
 #include "util/user_file.h"
@@ -81,28 +81,26 @@ frmDyno::frmDyno(const Host& host) : QWidget(host.window, Qt::Window), host_(hos
         label->setBuddy(box);
         form->addRow(label, box);
     };
-    row(spnMass_ = input("spnMass", S("Mass with driver (kg)"), 50, 100000, 0, stored.massKg),
-        S("&Mass with driver (kg)"));
-    row(spnCdA_ = input("spnCdA", QStringLiteral("CdA (m²)"), 0, 20, 3, stored.cdA),
-        QStringLiteral("&CdA (m²)"));
-    row(spnCrr_ = input("spnCrr", S("Rolling coefficient"), 0, 1, 4, stored.crr),
-        S("&Rolling coefficient"));
-    row(spnRho_ = input("spnRho", QStringLiteral("Air density (kg/m³)"), 0.1, 5, 3, stored.rho),
-        QStringLiteral("Air &density (kg/m³)"));
-    row(spnTemp_ = input("spnTemp", QStringLiteral("Air temperature (°C)"), -40, 60, 1, 20),
-        QStringLiteral("Air &temperature (°C)"));
-    row(spnPressure_ = input("spnPressure", S("Air pressure (hPa)"), 500, 1100, 1, 1013.25),
-        S("Air &pressure (hPa)"));
-    auto* btnAir = button("Density from Temperature and Pressure", "btnAirDensity");
-    connect(btnAir, &QPushButton::clicked, this,
-            [this] { spnRho_->setValue(airDensity(spnTemp_->value(), spnPressure_->value())); });
-    form->addRow(btnAir);
-    row(spnLoss_ = input("spnLoss", S("Drivetrain loss (%)"), 0, 90, 1, stored.lossPct),
-        S("Drivetrain &loss (%)"));
-    row(spnStep_ = input("spnStep", S("Step (RPM)"), 10, 2000, 0, stored.stepRpm),
-        S("&Step (RPM)"));
-    for (QDoubleSpinBox* b : {spnMass_, spnCdA_, spnCrr_, spnRho_, spnLoss_, spnStep_})
-        connect(b, &QDoubleSpinBox::valueChanged, this, &frmDyno::inputsChanged);
+    for (size_t k = 0; k < kVehicleInputs.size(); ++k) {
+        const VehicleInput& i = kVehicleInputs[k];
+        inputBoxes_[k] =
+            input(i.control, vehicleInputCaption(i), i.low, i.high, i.decimals, stored.*i.field);
+        row(inputBoxes_[k], vehicleInputLabel(i));
+        connect(inputBoxes_[k], &QDoubleSpinBox::valueChanged, this, &frmDyno::inputsChanged);
+        // The density can come from the air's temperature and pressure, which are not kept.
+        if (i.field == &VehicleInputs::rho) {
+            QDoubleSpinBox* rho = inputBoxes_[k];
+            row(spnTemp_ = input("spnTemp", QStringLiteral("Air temperature (°C)"), -40, 60, 1, 20),
+                QStringLiteral("Air &temperature (°C)"));
+            row(spnPressure_ = input("spnPressure", S("Air pressure (hPa)"), 500, 1100, 1, 1013.25),
+                S("Air &pressure (hPa)"));
+            auto* btnAir = button("Density from Temperature and Pressure", "btnAirDensity");
+            connect(btnAir, &QPushButton::clicked, this, [this, rho] {
+                rho->setValue(airDensity(spnTemp_->value(), spnPressure_->value()));
+            });
+            form->addRow(btnAir);
+        }
+    }
     auto* note = new QLabel(S("0 % loss: power at the wheels."));
     note->setWordWrap(true);
     form->addRow(note);
@@ -159,12 +157,8 @@ QDoubleSpinBox* frmDyno::input(const char* name, const QString& caption, double 
 
 VehicleInputs frmDyno::inputs() const {
     VehicleInputs in;
-    in.massKg = spnMass_->value();
-    in.cdA = spnCdA_->value();
-    in.crr = spnCrr_->value();
-    in.rho = spnRho_->value();
-    in.lossPct = spnLoss_->value();
-    in.stepRpm = spnStep_->value();
+    for (size_t k = 0; k < kVehicleInputs.size(); ++k)
+        in.*kVehicleInputs[k].field = inputBoxes_[k]->value();
     return in;
 }
 

@@ -105,14 +105,9 @@ private:
 
     QListWidget* lstPulls_;
     DynoPlot* plot_;
-    QDoubleSpinBox* spnMass_;
-    QDoubleSpinBox* spnCdA_;
-    QDoubleSpinBox* spnCrr_;
-    QDoubleSpinBox* spnRho_;
-    QDoubleSpinBox* spnTemp_;
-    QDoubleSpinBox* spnPressure_;
-    QDoubleSpinBox* spnLoss_;
-    QDoubleSpinBox* spnStep_;
+    std::array<QDoubleSpinBox*, kVehicleInputs.size()> inputBoxes_{}; // in the table's order
+    QDoubleSpinBox* spnTemp_ = nullptr;
+    QDoubleSpinBox* spnPressure_ = nullptr;
     QPushButton* btnOpen_;
     QPushButton* btnAnalyser_;
     QPushButton* btnRecord_;

@@ -1,6 +1,6 @@
 #include "gauges/Graph.h"
 
-#include "gauges/colour.h"
+#include "util/colour.h"
 #include "util/twips.h"
 
 #include <QPaintEvent>

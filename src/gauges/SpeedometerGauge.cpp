@@ -2,7 +2,7 @@
 
 #include "gauges/GaugePicture.h"
 #include "gauges/NeedleLine.h"
-#include "gauges/colour.h"
+#include "util/colour.h"
 #include "util/twips.h"
 
 #include <QFontMetricsF>

@@ -4,7 +4,7 @@
 #include "live/live_state.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
-#include "gauges/colour.h"
+#include "util/colour.h"
 #include "util/twips.h"
 
 #include <QCloseEvent>

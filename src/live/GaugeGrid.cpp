@@ -6,7 +6,7 @@
 #include "live/GaugeInfo.h"
 #include "live/channels.h"
 #include "ui/ui_helpers.h"
-#include "gauges/colour.h"
+#include "util/colour.h"
 #include "util/twips.h"
 
 #include <QEvent>

@@ -1,6 +1,5 @@
 #include "logs/frmDataReplay.h"
 
-#include "gauges/colour.h"
 #include "live/GaugeGrid.h"
 #include "live/live_state.h"
 #include "logs/analyser_axes.h"
@@ -9,6 +8,7 @@
 #include "logs/replay_logic.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
+#include "util/colour.h"
 #include "util/text.h"
 #include "util/ticks.h"
 #include "util/twips.h"

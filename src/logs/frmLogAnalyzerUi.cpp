@@ -1,6 +1,5 @@
 #include "logs/frmLogAnalyzer.h"
 
-#include "gauges/colour.h"
 #include "link/EcuLink.h"
 #include "live/live_state.h"
 #include "logs/AnalyserPlot.h"
@@ -10,6 +9,7 @@
 #include "logs/log_loading.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
+#include "util/colour.h"
 #include "util/text.h"
 #include "util/twips.h"
 

@@ -1,9 +1,9 @@
 #include "settings/frmColor.h"
 
-#include "gauges/colour.h"
 #include "link/EcuLink.h"
 #include "ui/Dialogs.h"
 #include "ui/ui_helpers.h"
+#include "util/colour.h"
 #include "util/text.h"
 
 #include <QGridLayout>

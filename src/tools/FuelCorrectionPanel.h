@@ -3,7 +3,7 @@
 // (Kestrix's default, or one opened), the filter switches with the records each kept out, and
 // Save Suggested Map. The arithmetic is in map_correction; this panel only wires it.
 #include "tools/MapTraceFiles.h"
-#include "tools/MapTraceGrid.h"
+#include "tools/MapTraceModel.h"
 #include "tools/map_correction.h"
 
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #pragma once
 // The map trace's files: the choosers with the folder they remember, and the reading of added
 // logs on a thread of its own.
-#include "tools/map_coverage.h"
+#include "tools/map_logs.h"
 #include "util/background.h"
 
 #include <QObject>

@@ -1,11 +1,9 @@
 #include "tools/MapTraceGrid.h"
 
-#include "gauges/colour.h"
-#include "gauges/gauge_geometry.h"
 #include "ui/ui_helpers.h"
+#include "util/colour.h"
 #include "util/numbers.h"
 #include "util/text.h"
-#include "wideband/wideband.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -395,9 +393,9 @@ void MapTraceReadouts::show(int rpm, int tp, std::optional<float> afr) {
         if (lblWBo2_->text() != S("--.--")) lblWBo2_->setText(S("--.--"));
         return;
     }
-    const QString afrText = valueText(*afr, 2); // as every other ratio read-out writes it
+    const QString afrText = meanAfrText(*afr); // as every other ratio read-out writes it
     if (lblWBo2_->text() != afrText) lblWBo2_->setText(afrText);
-    const uint32_t colour = wb::afrColour(*afr);
+    const uint32_t colour = afrColour(*afr);
     if (lblWBo2_->palette().color(QPalette::Window) != colourFromBgr(colour)) {
         setColour(lblWBo2_, QPalette::Window, colour);
         setColour(lblWBo2_, QPalette::WindowText, textOn(colour));

@@ -3,7 +3,7 @@
 // cells hold (map values, hits, mean WBo2, and for fuel maps the target, the change and the
 // suggested map), the line that explains the colours, and the read-outs beside the grid. It paints
 // what the window's model holds; the window says when that changed.
-#include "tools/map_correction.h"
+#include "tools/MapTraceModel.h"
 #include "tools/map_coverage.h"
 #include "tools/map_trace.h"
 
@@ -16,19 +16,6 @@ class QLabel;
 class QRadioButton;
 
 namespace kx {
-
-// What the grid shows, kept by the window.
-struct MapTraceModel {
-    EngineMap map;
-    bool mapKnown = false;
-    MapCoverage coverage;
-    FuelSamples fuel;         // the same hits, for the correction
-    std::bitset<256> trailed; // map cells the engine has left since the last Clear Trace
-    int shownCurrent = 0;     // the grid cell painted as current, 0 for none
-    // Offered for fuel maps only.
-    std::optional<FuelCorrection> correction;
-    CorrectionSettings settings;
-};
 
 class MapTraceGrid : public QGroupBox {
     Q_OBJECT

@@ -1,6 +1,5 @@
 #include "tools/frmMapTrace.h"
 
-#include "gauges/colour.h"
 #include "link/EcuLink.h"
 #include "link/ecu_protocol.h"
 #include "live/live_state.h"
@@ -12,6 +11,7 @@
 #include "ui/Dialogs.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
+#include "util/colour.h"
 #include "util/hex.h"
 #include "util/settings.h"
 #include "util/text.h"
@@ -30,8 +30,6 @@ namespace kx {
 
 namespace {
 constexpr int kCoverageRefreshMs = 250;
-constexpr int kCorrectionWidth = 400;
-
 } // namespace
 
 frmMapTrace::frmMapTrace(const Host& host)
@@ -44,78 +42,11 @@ frmMapTrace::frmMapTrace(const Host& host)
     setWindowTitle(S("Map Tracing"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    grid_ = new MapTraceGrid(m_);
-    connect(grid_, &MapTraceGrid::viewChanged, this, &frmMapTrace::showCoverage);
-    correction_ = new FuelCorrectionPanel(m_, files_);
-    connect(correction_, &FuelCorrectionPanel::changed, this, &frmMapTrace::showCoverage);
-    connect(grid_, &MapTraceGrid::lockToggled, correction_, &FuelCorrectionPanel::toggleLock);
-    readouts_ = new MapTraceReadouts;
-    btnClear_ = namedButton(nullptr, S("btnClear"), S("Clear Trace"));
-    btnSetup_ = namedButton(nullptr, S("btnSetup"), S("Set Up..."));
-    connect(btnSetup_, &QPushButton::clicked, this, &frmMapTrace::openSetup);
-    btnOpenMap_ = namedButton(nullptr, S("btnOpenMap"), S("Open Map..."));
-    btnSaveMap_ = namedButton(nullptr, S("btnSaveMap"), S("Save Map..."));
-    btnAddLogs_ = namedButton(nullptr, S("btnAddLogs"), S("Add Logs..."));
-    btnExportCoverage_ = namedButton(nullptr, S("btnExportCoverage"), S("Export Coverage..."));
-    // Until the map is read or opened.
-    for (QPushButton* b : {btnClear_, btnSaveMap_, btnAddLogs_, btnExportCoverage_})
-        b->setEnabled(false);
-    connect(btnClear_, &QPushButton::clicked, this, &frmMapTrace::btnClear_Click);
-    connect(btnOpenMap_, &QPushButton::clicked, this, &frmMapTrace::btnOpenMap_Click);
-    connect(btnSaveMap_, &QPushButton::clicked, this, &frmMapTrace::btnSaveMap_Click);
-    connect(btnAddLogs_, &QPushButton::clicked, this, &frmMapTrace::btnAddLogs_Click);
-    connect(btnExportCoverage_, &QPushButton::clicked, this, &frmMapTrace::btnExportCoverage_Click);
-
-    auto* side = new QVBoxLayout;
-    side->addWidget(readouts_);
-    side->addStretch();
-    for (QPushButton* b :
-         {btnSetup_, btnOpenMap_, btnSaveMap_, btnAddLogs_, btnExportCoverage_, btnClear_})
-        side->addWidget(b);
-
-    lblCoverage_ = new QLabel;
-    lblCoverage_->setObjectName(S("lblCoverage"));
-    lblCoverage_->setWordWrap(true);
-    showsValue(lblCoverage_, S("Coverage"));
-    lblStatus_ = new QLabel;
-    lblStatus_->setObjectName(S("lblStatus"));
-    lblStatus_->setWordWrap(true);
-    showsValue(lblStatus_, S("Map trace"));
-
-    // A 1366 x 768 laptop with its taskbar: the correction beside the grid, not below it.
-    auto* mapColumn = new QVBoxLayout;
-    mapColumn->addWidget(grid_->showBox());
-    mapColumn->addWidget(grid_);
-    mapColumn->addWidget(grid_->scaleLabel());
-    mapColumn->addWidget(lblCoverage_);
-    mapColumn->addWidget(lblStatus_);
-    mapColumn->addStretch();
-    correction_->setFixedWidth(kCorrectionWidth);
-    auto* correctionColumn = new QVBoxLayout;
-    correctionColumn->addWidget(correction_);
-    correctionColumn->addStretch();
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(mapColumn);
-    layout->addLayout(side);
-    layout->addLayout(correctionColumn);
-
+    buildWindow();
     coverageTimer_.setSingleShot(true);
     coverageTimer_.setInterval(kCoverageRefreshMs);
     connect(&coverageTimer_, &QTimer::timeout, this, &frmMapTrace::refreshCoverage);
-    liveFuel_ = std::make_unique<FuelRecordFilter>(m_.fuel);
     showCoverage();
-
-    // Tab follows the layout: the views above the grid, the buttons beside it, the correction.
-    const char* const order[] = {
-        "optMap",       "optHits",       "optWBo2",           "optTarget",       "optChange",
-        "optSuggested", "optDifference", "lblMapCell33",      "btnSetup",        "btnOpenMap",
-        "btnSaveMap",   "btnAddLogs",    "btnExportCoverage", "btnClear",        "chkRange",
-        "chkCold",      "chkThrottle",   "chkSettle",         "chkGap",          "spnMinHits",
-        "spnMaxChange", "btnOpenTarget", "btnSaveTarget",     "btnSaveSuggested"};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(findChild<QWidget*>(S(order[i - 1])), findChild<QWidget*>(S(order[i])));
-    closeOnEscape(this);
-    nameForAccessibility(this);
 
     openSetup();
 
@@ -344,14 +275,8 @@ void frmMapTrace::getTraceData(const QByteArray& frame) {
     if (move.left) grid_->showCell(move.left);
     if (move.now) grid_->showCell(move.now);
 
-    m_.coverage.add(index, ratio);
-    // The wideband updates about 12 times a second, the trace's frames come far faster: a
-    // value held over several frames is one reading.
-    const bool newReading = ratio && ratio != lastRatio_;
-    lastRatio_ = ratio;
     // The frame's own time: it was held back one frame by the spike filter.
-    liveFuel_->add(
-        {double(passed->at) / 1000.0, index, tp * 0.02, ratio, std::nullopt, newReading});
+    m_.addHit(index, ratio, double(passed->at) / 1000.0, tp * 0.02);
     coverageChanged(index);
 
     readouts_->show(rpm, tp, ratioNow);
@@ -359,17 +284,14 @@ void frmMapTrace::getTraceData(const QByteArray& frame) {
 
 void frmMapTrace::btnClear_Click() {
     // The marked cell keeps its place: it shows its map colour until the engine moves on.
-    m_.shownCurrent = 0;
-    m_.trailed.reset();
+    m_.clearTrail();
     clearCoverage();
     showCoverage();
 }
 
 void frmMapTrace::clearCoverage() {
     stopAddingLogs();
-    m_.coverage.clear();
-    m_.fuel.clear();
-    liveFuel_ = std::make_unique<FuelRecordFilter>(m_.fuel);
+    m_.clearCoverage();
     logsNote_.clear();
 }
 
@@ -389,8 +311,7 @@ void frmMapTrace::useMap(const EngineMap& map, const QString& path) {
     if (map.scales != m_.map.scales || !m_.mapKnown) {
         // The cells of other scales are other cells: what was counted no longer applies.
         clearCoverage();
-        m_.trailed.reset();
-        m_.shownCurrent = 0;
+        m_.clearTrail();
         trail_ = TraceTrail();
     }
     m_.map = map;
@@ -469,8 +390,7 @@ void frmMapTrace::logsAdded(const LogFilesCoverage& result, int run) {
     if (run != addRun_ || !adder_ || closing_) return;
     adder_.reset();
     btnAddLogs_->setEnabled(m_.mapKnown);
-    m_.coverage.merge(result.coverage);
-    m_.fuel.merge(result.fuel);
+    m_.addLogs(result);
     logsNote_ = S("Logs: ") + logFilesSummary(result) + u'.';
     showCoverage();
     if (!result.failures.isEmpty())

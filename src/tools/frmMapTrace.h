@@ -10,7 +10,8 @@
 #include "tools/FuelCorrectionPanel.h"
 #include "tools/MapTraceFiles.h"
 #include "tools/MapTraceGrid.h"
-#include "tools/map_coverage.h"
+#include "tools/MapTraceModel.h"
+#include "tools/map_logs.h"
 #include "tools/map_trace.h"
 #include "tools/memory_read.h"
 #include "ui/host.h"
@@ -73,8 +74,9 @@ private:
     GaugeSetup traceLayout_ = streamLayout({0, 8}); // engine speed (two bytes), throttle
     bool traceFirst_ = true;                        // the stream's first frame passes at once
     std::optional<float> heldRatio_;                // the ratio when the held frame came
-    std::optional<float> lastRatio_;                // the ratio of the frame counted last
     enum class Stage { SetUp, Reading, Tracing, Stopped };
+    // The grid, the correction panel, the buttons and the labels, laid out.
+    void buildWindow();
     // The set-up is done and the link is ours: the stored addresses, then the first read.
     void startForm();
     void takeLink();
@@ -120,8 +122,6 @@ private:
     std::optional<MapKind> kind_;
     QString kindSource_;
     TraceTrail trail_;
-    // The traced hits' way into the correction: the filters look at them in time order.
-    std::unique_ptr<FuelRecordFilter> liveFuel_;
     QString logsNote_; // what the last "Add Logs..." did
     std::unique_ptr<LogAdder> adder_;
     int addRun_ = 0; // the "Add Logs..." whose result is awaited

@@ -160,8 +160,6 @@ private:
     uint64_t visit_ = 0;           // the stay in that cell
 };
 
-// The time stamp of a log record in seconds ("012.345").
-std::optional<double> logSeconds(QByteArrayView stamp);
 // Every record of `log` with an engine speed and a throttle through a filter of its own.
 void addLogFuel(FuelSamples& samples, const MapScales& scales, const LogData& log);
 

@@ -2,6 +2,8 @@
 
 #include "live/channels.h"
 #include "logs/analyser_scatter.h"
+#include "logs/log_columns.h"
+#include "tools/map_file.h"
 #include "util/numbers.h"
 
 #include <algorithm>
@@ -12,7 +14,6 @@ namespace kx {
 namespace {
 constexpr int kRpmCode = channel::Rpm;
 constexpr int kThrottleCode = channel::Throttle;
-constexpr int kWbo2Code = channel::Wideband;
 constexpr uint32_t kWindowGrey = 0xF0F0F0;
 
 QByteArray number(int64_t v) {
@@ -20,37 +21,6 @@ QByteArray number(int64_t v) {
 }
 
 } // namespace
-
-void appendMapBlock(QByteArray& out, const char* title, const MapScales& scales,
-                    const std::function<QByteArray(int cell)>& figure) {
-    out += title;
-    out += "\r\nRPM\\TP";
-    for (int tp : scales.tp)
-        out += ',' + number(tp);
-    out += "\r\n";
-    for (int row = 0; row < 16; ++row) {
-        out += number(scales.rpm[size_t(row)]);
-        for (int column = 0; column < 16; ++column)
-            out += ',' + figure(16 * row + column);
-        out += "\r\n";
-    }
-}
-
-LogColumnNumbers::LogColumnNumbers(const LogData& log, int code) : log_(log), code_(code) {
-    for (int c = 0; c < log.columnCount(); ++c)
-        if (log.columns()[size_t(c)].code == code) last_ = c;
-    if (last_ >= 0) numbers_ = log.numbersByCode(code);
-}
-
-std::optional<float> LogColumnNumbers::at(qsizetype record) const {
-    if (last_ < 0) return std::nullopt;
-    if (size_t(record) < numbers_.values.size()) return numbers_.values[size_t(record)];
-    // The last column under the code when the record fills it (as the reader picks), an
-    // earlier one when the record is short.
-    QByteArrayView field = log_.field(record, last_);
-    if (field.isEmpty()) field = log_.fieldByCode(record, code_);
-    return logFieldNumber(field);
-}
 
 std::optional<double> CoverageCell::meanAfr() const {
     if (afrCount == 0) return std::nullopt;
@@ -90,53 +60,6 @@ uint64_t MapCoverage::afrHits() const {
     return n;
 }
 
-int throttleRaw(double volts) {
-    // Volts were written from raw × 0.02 as a single: 0.46 is 22.99999 raw, which is 23.
-    return roundToInt(volts * 50.0);
-}
-
-int recordCell(const MapScales& scales, double rpm, double throttleVolts) {
-    return mapCellOf(scales, roundToInt(rpm), throttleRaw(throttleVolts));
-}
-
-std::optional<float> loggedAfr(std::optional<float> field) {
-    if (!field || !(*field > 0.0f) || !std::isfinite(*field)) return std::nullopt;
-    return field;
-}
-
-namespace {
-int columnNamed(const LogData& log, QLatin1String name) {
-    for (int c = 0; c < log.columnCount(); ++c)
-        if (log.columns()[size_t(c)].name.trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            return c;
-    return -1;
-}
-} // namespace
-
-LogWideband::LogWideband(const LogData& log)
-    : log_(log), ratio_(log, kWbo2Code), state_(columnNamed(log, QLatin1String("WB State"))),
-      time_(columnNamed(log, QLatin1String("WB Time"))) {}
-
-LogWideband::Reading LogWideband::at(qsizetype record) {
-    Reading out;
-    out.ratio = loggedAfr(ratio_.at(record));
-    if (out.ratio && state_ >= 0) {
-        const QByteArrayView state = log_.field(record, state_).trimmed();
-        if (!state.isEmpty() && QLatin1String(state.data(), state.size())
-                                        .compare(QLatin1String("Ready"), Qt::CaseInsensitive) != 0)
-            out.ratio.reset();
-    }
-    if (!out.ratio) {
-        last_.reset();
-        return out;
-    }
-    const QByteArrayView time = time_ >= 0 ? log_.field(record, time_).trimmed() : QByteArrayView();
-    out.isNew = !last_ || *last_ != *out.ratio || (time_ >= 0 && time != lastTime_);
-    last_ = out.ratio;
-    if (time_ >= 0) lastTime_ = time.toByteArray();
-    return out;
-}
-
 LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales,
                                 const LogData& log) {
     LogCoverageCount count;
@@ -161,47 +84,6 @@ LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales,
     return count;
 }
 
-LogFilesCoverage coverageFromLogFiles(const QStringList& paths, const MapScales& scales,
-                                      const std::function<bool()>& keepGoing) {
-    LogFilesCoverage out;
-    const auto going = [&] { return !keepGoing || keepGoing(); };
-    for (const QString& path : paths) {
-        if (!going()) {
-            out.cancelled = true;
-            return out;
-        }
-        const LogReadResult read = LogReader::readFile(path, [&](double) { return going(); });
-        if (read.status == LogReadResult::Status::Cancelled) {
-            out.cancelled = true;
-            return out;
-        }
-        if (!read.ok()) {
-            out.failures << QStringLiteral("%1: %2 (%3)")
-                                .arg(path, logInvalidStructureMessage(), read.failure);
-            continue;
-        }
-        const LogCoverageCount c = addLogCoverage(out.coverage, scales, read.data);
-        addLogFuel(out.fuel, scales, read.data);
-        out.count.added += c.added;
-        out.count.skipped += c.skipped;
-        ++out.logsAdded;
-    }
-    return out;
-}
-
-QString logFilesSummary(const LogFilesCoverage& result) {
-    QString text = QStringLiteral("%1 %2: %3 records added")
-                       .arg(result.logsAdded)
-                       .arg(result.logsAdded == 1 ? QStringLiteral("log") : QStringLiteral("logs"))
-                       .arg(result.count.added);
-    if (result.count.skipped > 0)
-        text += QStringLiteral(", %1 skipped (no RPM or Throttle)").arg(result.count.skipped);
-    // An empty WBo2 field or a sensor not ready is no reading: say how many such records.
-    const uint64_t without = result.coverage.hits() - result.coverage.afrHits();
-    if (without > 0) text += QStringLiteral(", %1 without a wideband reading").arg(without);
-    return text;
-}
-
 QByteArray coverageExportText(const MapScales& scales, const MapCoverage& coverage) {
     QByteArray out;
     const auto afrBlock = [&](const char* title, auto figure) {
@@ -218,10 +100,6 @@ QByteArray coverageExportText(const MapScales& scales, const MapCoverage& covera
     afrBlock("Min WBo2", [](const CoverageCell& c) { return singleText(c.afrMin).toLatin1(); });
     afrBlock("Max WBo2", [](const CoverageCell& c) { return singleText(c.afrMax).toLatin1(); });
     return out;
-}
-
-QString meanAfrText(double mean) {
-    return QString::number(roundHalfEven(mean, 2), 'f', 2);
 }
 
 QString coverageCaption(const CoverageCell& cell, CoverageView view) {

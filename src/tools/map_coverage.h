@@ -1,12 +1,10 @@
 #pragma once
 // Map coverage: over a drive, how often the engine ran in each map cell and what its wideband
 // air/fuel ratio was there. Live frames and logged records go through the same cell rule.
-#include "logs/log_reader.h"
-#include "tools/map_correction.h"
+#include "tools/map_cell.h"
 #include "tools/map_trace.h"
 
 #include <QString>
-#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -14,22 +12,7 @@
 
 namespace kx {
 
-// A column's number in one record: from the one-pass read while it lasted, field by field
-// after the first record it could not read.
-class LogColumnNumbers {
-public:
-    LogColumnNumbers(const LogData& log, int code);
-    bool present() const { return last_ >= 0; }
-    // The column's name (its unit), when present.
-    QString name() const { return present() ? log_.columns()[size_t(last_)].name : QString(); }
-    std::optional<float> at(qsizetype record) const;
-
-private:
-    const LogData& log_;
-    int code_;
-    int last_ = -1;
-    LogNumbers numbers_;
-};
+class LogData;
 
 struct CoverageCell {
     uint64_t hits = 0;
@@ -55,36 +38,6 @@ private:
     uint64_t hits_ = 0;
 };
 
-// Raw throttle from the logged volts: 0.02 V per raw step.
-int throttleRaw(double volts);
-// The map cell of a logged record: engine speed in rpm, throttle in volts.
-int recordCell(const MapScales& scales, double rpm, double throttleVolts);
-// A logged ratio that is a reading: older loggers wrote 0 while the wideband never sent one.
-std::optional<float> loggedAfr(std::optional<float> field);
-
-// The wideband's readings in a log, record by record: a ratio only where the WBo2 field is a
-// number above 0 and the controller said its sensor was ready (the "WB State" field empty or
-// "Ready"; older logs have no such column). A reading is new when its value changes or, where
-// the log has "WB Time", the controller frame it came in.
-class LogWideband {
-public:
-    explicit LogWideband(const LogData& log);
-    struct Reading {
-        std::optional<float> ratio;
-        bool isNew = false;
-    };
-    // Call in record order; a record left out in between breaks nothing.
-    Reading at(qsizetype record);
-
-private:
-    const LogData& log_;
-    LogColumnNumbers ratio_;
-    int state_ = -1; // columns, when the log has them
-    int time_ = -1;
-    std::optional<float> last_;
-    QByteArray lastTime_;
-};
-
 struct LogCoverageCount {
     int64_t added = 0;
     int64_t skipped = 0; // records without an engine speed or a throttle
@@ -93,37 +46,16 @@ struct LogCoverageCount {
 // log has one.
 LogCoverageCount addLogCoverage(MapCoverage& coverage, const MapScales& scales, const LogData& log);
 
-// Several log files read and added, as the window's "Add Logs..." and the command line do.
-struct LogFilesCoverage {
-    MapCoverage coverage;
-    FuelSamples fuel; // the same records for the fuel correction
-    LogCoverageCount count;
-    int logsAdded = 0;
-    QStringList failures; // one line per file that could not be read: "<path>: <why>"
-    bool cancelled = false;
-};
-// `keepGoing` is asked now and then; false ends the work (cancelled).
-LogFilesCoverage coverageFromLogFiles(const QStringList& paths, const MapScales& scales,
-                                      const std::function<bool()>& keepGoing = {});
-// "3 logs: 120000 records added, 12 skipped (no RPM or Throttle)".
-QString logFilesSummary(const LogFilesCoverage& result);
-
 // The export: blocks of hits, mean, minimum and maximum WBo2, each a title line and then the
 // map's layout (the throttle headers, then a line per RPM row), an empty line between blocks.
 // Cells without a figure stay empty. Locale-free numbers, CRLF line ends.
 QByteArray coverageExportText(const MapScales& scales, const MapCoverage& coverage);
-// One block of a map-shaped text: its title, the throttle headers, a line per RPM row of
-// `figure` for each cell (16 * row + column).
-void appendMapBlock(QByteArray& out, const char* title, const MapScales& scales,
-                    const std::function<QByteArray(int cell)>& figure);
 
 // What a cell shows and the figure its colour comes from.
 enum class CoverageView { Hits, MeanAfr };
 // The caption of a cell: hits in a short form that fits the cell ("950", "12k", "1.3M"), the
 // mean ratio with one decimal; empty where the cell has none.
 QString coverageCaption(const CoverageCell& cell, CoverageView view);
-// A mean ratio as the export writes it: two decimals.
-QString meanAfrText(double mean);
 
 // The heat scale of a view: blue at `low`, red at `high`. Hits go on a logarithmic scale, so
 // the few cells of a drive's idle do not leave every other cell blue. The range comes from the

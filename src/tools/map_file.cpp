@@ -31,17 +31,31 @@ QByteArray mapFileText(const EngineMap& map) {
     return gridFileText(map.scales, values);
 }
 
-QByteArray gridFileText(const MapScales& scales, const GridValues& values) {
-    QByteArray out = kCorner.toByteArray();
+void appendMapLayout(QByteArray& out, const MapScales& scales,
+                     const std::function<QByteArray(int cell)>& figure) {
+    out += kCorner.toByteArray();
     for (int tp : scales.tp)
         out += ',' + QByteArray::number(tp);
     out += "\r\n";
     for (int row = 0; row < 16; ++row) {
         out += QByteArray::number(scales.rpm[size_t(row)]);
-        for (int c = 0; c < 16; ++c)
-            out += ',' + QByteArray::number(values[size_t(16 * row + c)]);
+        for (int column = 0; column < 16; ++column)
+            out += ',' + figure(16 * row + column);
         out += "\r\n";
     }
+}
+
+void appendMapBlock(QByteArray& out, const char* title, const MapScales& scales,
+                    const std::function<QByteArray(int cell)>& figure) {
+    out += title;
+    out += "\r\n";
+    appendMapLayout(out, scales, figure);
+}
+
+QByteArray gridFileText(const MapScales& scales, const GridValues& values) {
+    QByteArray out;
+    appendMapLayout(out, scales,
+                    [&](int cell) { return QByteArray::number(values[size_t(cell)]); });
     return out;
 }
 

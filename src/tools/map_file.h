@@ -8,11 +8,20 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace kx {
 
 QByteArray mapFileText(const EngineMap& map);
+
+// The map's layout with a figure in each cell: the throttle headers after "RPM\TP", then a line
+// per RPM row of `figure` for each cell (16 * row + column).
+void appendMapLayout(QByteArray& out, const MapScales& scales,
+                     const std::function<QByteArray(int cell)>& figure);
+// One block of a map-shaped report: its title line, then the layout.
+void appendMapBlock(QByteArray& out, const char* title, const MapScales& scales,
+                    const std::function<QByteArray(int cell)>& figure);
 
 // The same layout with other cell values (a target ratio table holds hundredths).
 using GridValues = std::array<int, 256>;

@@ -1,12 +1,12 @@
 #include "trial/frmTimeTrial.h"
 
-#include "gauges/colour.h"
 #include "gauges/gauge_geometry.h"
 #include "link/EcuLink.h"
 #include "live/live_state.h"
 #include "ui/Dialogs.h"
 #include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
+#include "util/colour.h"
 #include "util/numbers.h"
 #include "util/settings.h"
 #include "util/text.h"

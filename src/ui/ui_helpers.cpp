@@ -1,6 +1,6 @@
 #include "ui/ui_helpers.h"
 
-#include "gauges/colour.h"
+#include "util/colour.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

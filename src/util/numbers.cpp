@@ -97,6 +97,10 @@ std::optional<float> usableCorrection(const QString& stored) {
     return v;
 }
 
+QString fixedText(double value, int decimals) {
+    return QString::number(value, 'f', decimals);
+}
+
 QString sizeText(qint64 bytes) {
     if (bytes < 1000) return QString::number(bytes) + QStringLiteral(" B");
     if (bytes < 1000 * 1000) return QString::number(double(bytes) / 1e3, 'f', 1) + " kB";

@@ -41,6 +41,9 @@ std::optional<float> toSingle(double value);
 // a single holds; nothing otherwise (0, "inf", "nan", text).
 std::optional<float> usableCorrection(const QString& stored);
 
+// `value` with `decimals` decimals, "." always ("12.30").
+QString fixedText(double value, int decimals);
+
 // A file size for people: "812 B", "45.3 kB", "12.0 MB" (decimal units, "." always).
 QString sizeText(qint64 bytes);
 

@@ -6,7 +6,7 @@
 #include "gauges/SpeedometerGauge.h"
 #include "live/live_state.h"
 #include "ui/ui_helpers.h"
-#include "gauges/colour.h"
+#include "util/colour.h"
 #include "util/text.h"
 #include "util/twips.h"
 #include "wideband/wideband.h"

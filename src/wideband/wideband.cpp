@@ -146,10 +146,6 @@ float afrFromRaw(int raw) {
     return roundHalfEvenF(float((raw / 1000.0 * 1.22059) * 2 + 9), 2);
 }
 
-uint32_t afrColour(float afr) {
-    return afr < 14.7f ? 0x00FF00u : 0x0000FFu;
-}
-
 namespace {
 StatusView status(uint8_t byte, const char* const* texts, int count, int hiddenCode) {
     StatusView v;

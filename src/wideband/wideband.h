@@ -94,8 +94,6 @@ struct FrameAt {
 std::vector<FrameAt> decodeFrames(const QByteArray& bytes, QByteArray& rest);
 // (raw / 1000 × 1.22059) × 2 + 9 as a single, rounded to 2 decimals, halves to even.
 float afrFromRaw(int raw);
-// The read-out's text colour (0x00BBGGRR): green below the stoichiometric 14.7, red from it up.
-uint32_t afrColour(float afr);
 
 // What a status byte does to its caption and its status text.
 struct StatusView {

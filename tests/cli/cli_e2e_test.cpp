@@ -9,8 +9,8 @@
 #include "support/fuel_drive.h"
 #include "support/test_support.h"
 #include "tools/map_correction.h"
-#include "tools/map_coverage.h"
 #include "tools/map_file.h"
+#include "tools/map_logs.h"
 #include "util/settings_store.h"
 
 #include <QDir>

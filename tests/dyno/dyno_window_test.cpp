@@ -1,5 +1,6 @@
 // The Dyno window: two logged pulls drawn together, the vehicle inputs followed at once, and
 // the exports.
+#include "cli/cli_options.h"
 #include "dyno/DynoPlot.h"
 #include "dyno/frmDyno.h"
 #include "logs/log_format.h"
@@ -107,4 +108,41 @@ TEST(DynoWindow, SaysWhatItLeftOutAndShowsTheRatio) {
     w.dialogs.fileAnswers = {csv};
     win->btnExportCsv_Click();
     EXPECT_TRUE(fileBytes(csv).contains("\nRPM,Power kW,Torque Nm,AFR\n2250,"));
+}
+
+// Each vehicle input of the table is a field of the window, a key of the settings, an option of
+// kestrix-cli dyno with its help, and a range the check names: none is listed anywhere else.
+TEST(DynoWindow, EveryVehicleInputComesFromTheTable) {
+    MainWindow w;
+    auto* win = w.form->open<frmDyno>();
+    ASSERT_NE(win, nullptr);
+    const QString help = cliHelpText(QStringLiteral("dyno"));
+    const QString overview = cliHelpText();
+    for (const VehicleInput& i : kVehicleInputs) {
+        SCOPED_TRACE(i.option);
+        auto* box = win->findChild<QDoubleSpinBox*>(QLatin1String(i.control));
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->accessibleName(), vehicleInputCaption(i));
+        EXPECT_EQ(box->minimum(), i.low);
+        EXPECT_EQ(box->maximum(), i.high);
+        EXPECT_EQ(box->value(), i.fallback);
+        EXPECT_EQ(VehicleInputs().*i.field, i.fallback);
+        // A value set in the window is kept under the key and read back.
+        const double v = i.low + (i.high - i.low) / 4;
+        box->setValue(v);
+        EXPECT_EQ(w.store->read("Dyno", QLatin1String(i.key)).toDouble(), box->value());
+        EXPECT_EQ(readVehicleInputs(*w.store).*i.field, box->value());
+
+        const QString option = QStringLiteral("--") + QLatin1String(i.option);
+        const CliParse parse =
+            parseCliArgs({"kestrix-cli", "dyno", option, QString::number(v, 'g', 17), "pull.log"});
+        ASSERT_TRUE(parse.options) << qPrintable(parse.error);
+        EXPECT_EQ(parse.options->dyno.at(QLatin1String(i.option)), v);
+        EXPECT_TRUE(help.contains(vehicleInputHelpLine(i))) << qPrintable(help);
+        EXPECT_TRUE(overview.contains(vehicleInputUsage(i)));
+
+        VehicleInputs out;
+        out.*i.field = i.high + 1;
+        EXPECT_TRUE(vehicleInputsProblem(out).startsWith(QString::fromUtf8(i.rangeName) + u':'));
+    }
 }

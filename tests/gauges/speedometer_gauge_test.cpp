@@ -2,7 +2,7 @@
 #include "gauges/NeedleLine.h"
 #include "gauges/SpeedometerGauge.h"
 #include "gauges/display_colours.h"
-#include "gauges/colour.h"
+#include "util/colour.h"
 #include "util/settings_store.h"
 
 #include <QLabel>

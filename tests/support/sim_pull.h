@@ -81,7 +81,7 @@ struct PullAccuracy {
 };
 
 // The true peaks over the pull's span on a 1 RPM grid, and on the grid of `stepRpm`.
-inline PullAccuracy pullAccuracy(const DynoCurve& c, double stepRpm = kDefaultStepRpm) {
+inline PullAccuracy pullAccuracy(const DynoCurve& c, double stepRpm = VehicleInputs().stepRpm) {
     using Sim = kxsim::EngineModel;
     PullAccuracy a;
     double sq = 0;

@@ -1,10 +1,11 @@
 // The fuel correction without windows: the per-cell arithmetic, the filters on hand-made logs,
 // the target file, and the suggestion against drives with a planted error.
+#include "logs/log_columns.h"
 #include "logs/log_reader.h"
 #include "support/fuel_drive.h"
 #include "tools/fuel_target.h"
 #include "tools/map_correction.h"
-#include "tools/map_coverage.h"
+#include "tools/map_logs.h"
 
 #include <QTemporaryDir>
 #include <cmath>

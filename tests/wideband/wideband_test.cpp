@@ -1,5 +1,6 @@
 // The wideband protocol as plain functions: frames, AFR, status texts, handshake replies.
 #include "support/test_support.h"
+#include "util/colour.h"
 #include "wideband/wideband.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 #pragma once
 // Stored colours are whole numbers with red in the low byte (0x00BBGGRR); a number with the top
-// bit set names a system colour by its index in the low byte.
+// bit set names a system colour by its index in the low byte. A rule of the settings, which the
+// windows follow when they draw (so Qt Gui, header only); and the one colour scale of the
+// wideband's ratio that every window shows it in.
 #include <QColor>
 #include <QGuiApplication>
 #include <QPalette>
@@ -49,6 +51,11 @@ inline QColor colourFromBgr(uint32_t value) {
 inline uint32_t bgrFromColour(const QColor& colour) {
     return static_cast<uint32_t>(colour.red()) | static_cast<uint32_t>(colour.green()) << 8 |
            static_cast<uint32_t>(colour.blue()) << 16;
+}
+
+// A wideband ratio's colour: green below the stoichiometric 14.7, red from it up.
+inline constexpr uint32_t afrColour(float afr) {
+    return afr < 14.7f ? 0x00FF00u : 0x0000FFu;
 }
 
 } // namespace kx
