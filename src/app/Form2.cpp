@@ -297,7 +297,8 @@ void Form2::toolOpened(const ToolRow& row, QWidget* w, bool created) {
             display->showWaiting(link_->holderName());
     } else if (created && name == u"frmDataLog") {
         auto* logger = static_cast<frmDataLog*>(w);
-        live_.join(w, {S("Data Logging"), [logger](uint32_t at) { logger->saveLogData(at); }, {}});
+        live_.join(w, {S("Data Logging"),
+                       [logger](uint32_t at, const FrameReadings&) { logger->saveLogData(at); }, {}});
     }
     // The set-up window opens over the trace window, which starts once it closes.
     if (name == u"frmMapTrace") static_cast<frmMapTrace*>(w)->showSetup();
@@ -320,7 +321,7 @@ QWidget* Form2::openEcuFinder() {
 }
 
 LinkSequence Form2::iniFullData() {
-    return fullDataArming(state_.setup);
+    return live_.arming();
 }
 
 void Form2::toolClosed(QWidget* tool) {

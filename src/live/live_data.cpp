@@ -194,9 +194,15 @@ FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup) {
     return r;
 }
 
-void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
-                 LiveValues& values) {
-    const FrameReadings r = readFrame(bytes, setup);
+std::optional<uint16_t> FrameReadings::rawOf(int gauge) const {
+    for (int k = 0; k < slotCount; ++k) {
+        const Slot& slot = bySlot[static_cast<size_t>(k)];
+        if (slot.gauge == gauge && slot.raw) return slot.raw;
+    }
+    return std::nullopt;
+}
+
+void applyReadings(const FrameReadings& r, const Units& units, LiveValues& values) {
     for (int k = 0; k < r.slotCount; ++k) {
         const FrameReadings::Slot& slot = r.bySlot[static_cast<size_t>(k)];
         float& out = values.gaugeValue[slot.gauge];
@@ -216,6 +222,11 @@ void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& 
         const FrameReadings::Switch& s = r.bySwitch[static_cast<size_t>(i)];
         decodeSwitchRegister(s.flagIndex, s.raw, values.switchState);
     }
+}
+
+void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+                 LiveValues& values) {
+    applyReadings(readFrame(bytes, setup), units, values);
 }
 
 } // namespace kx

@@ -93,8 +93,16 @@ struct FrameReadings {
     int slotCount = 0;
     std::array<Switch, kSwitchRegisters.size()> bySwitch{};
     int switchCount = 0;
+
+    // The register value of the first slot read that holds `gauge`, if any.
+    std::optional<uint16_t> rawOf(int gauge) const;
 };
 FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup);
+
+// Converts what a frame held into `values`, slot by slot in request order, then the switch
+// registers: a slot without a register value keeps its entry, but for duty cycles (from the
+// engine speed and injector time as they stand at that slot) and the wideband's copy.
+void applyReadings(const FrameReadings& readings, const Units& units, LiveValues& values);
 
 // Decodes one delivery: finds the frame at positions 0..N + 2 and converts each slot and each
 // included switch register in request order. Without a frame nothing changes; a 2-byte value
