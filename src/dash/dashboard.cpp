@@ -54,11 +54,10 @@ QByteArray dashRequest(const DashStream& stream) {
 }
 
 GaugeSetup dashStreamSetup(const DashStream& stream) {
-    // Engine speed (0x00, 0x01) and road speed (0x0B), then the dials.
+    // Engine speed (0x00, 0x01) and road speed (0x0B), then the dials; a dial of no gauge ends
+    // the layout there, as it ends the request.
     GaugeSetup s = streamLayout({channel::Rpm, channel::Speed, stream.gauges[0], stream.gauges[1]});
-    if (stream.gauges[0] == DashStream::kNoGauge || stream.gauges[1] == DashStream::kNoGauge ||
-        s.displayByteCount != kDashFixedBytes + stream.byteCount)
-        s = streamLayout({});
+    if (s.displayByteCount != kDashFixedBytes + stream.byteCount) s = streamLayout({});
     return s;
 }
 

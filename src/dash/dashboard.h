@@ -15,6 +15,8 @@ namespace kx {
 
 // Engine speed (0x00, 0x01) and road speed (0x0B) lead every dashboard frame.
 inline constexpr int kDashFixedBytes = 3;
+// The slots of the stream's layout that it reads: engine speed, road speed, the two dials.
+inline constexpr int kDashSlots = 4;
 
 // What the dashboard streams, taken from the set-up when the stream is armed. The request,
 // the frame's byte count, the threshold, the dials' names and scales and the decoder all come
@@ -46,8 +48,8 @@ bool getDashData(const QByteArray& bytes, const DashStream& stream, const Units&
                  LiveValues& values);
 
 // The stream's frame as the live-data layout describes it (engine speed, road speed, the two
-// dials), for the spike filter; every slot empty when the layouts disagree, which lets every
-// frame through unjudged.
+// dials), for the stream tap; every slot empty when the layouts disagree, which lets every
+// frame through unjudged and unread.
 GaugeSetup dashStreamSetup(const DashStream& stream);
 
 // A stored alert limit: a whole number that fits 16 bits, else none (no alert).

@@ -5,6 +5,8 @@
 #include "util/numbers.h"
 #include "util/settings.h"
 
+#include <algorithm>
+
 namespace kx {
 
 namespace {
@@ -202,8 +204,8 @@ std::optional<uint16_t> FrameReadings::rawOf(int gauge) const {
     return std::nullopt;
 }
 
-void applyReadings(const FrameReadings& r, const Units& units, LiveValues& values) {
-    for (int k = 0; k < r.slotCount; ++k) {
+void applyReadings(const FrameReadings& r, const Units& units, LiveValues& values, int slotLimit) {
+    for (int k = 0; k < std::min(r.slotCount, slotLimit); ++k) {
         const FrameReadings::Slot& slot = r.bySlot[static_cast<size_t>(k)];
         float& out = values.gaugeValue[slot.gauge];
         // Duty cycles use RPM and injector time as they stand now: this frame's values when

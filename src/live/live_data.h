@@ -99,10 +99,12 @@ struct FrameReadings {
 };
 FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup);
 
-// Converts what a frame held into `values`, slot by slot in request order, then the switch
-// registers: a slot without a register value keeps its entry, but for duty cycles (from the
-// engine speed and injector time as they stand at that slot) and the wideband's copy.
-void applyReadings(const FrameReadings& readings, const Units& units, LiveValues& values);
+// Converts what a frame held into `values`, slot by slot in request order (the first `slotLimit`
+// only: a tool's stream fills the rest of its layout), then the switch registers. A slot
+// without a register value keeps its entry, but for duty cycles (from the engine speed and
+// injector time as they stand at that slot) and the wideband's copy.
+void applyReadings(const FrameReadings& readings, const Units& units, LiveValues& values,
+                   int slotLimit = kDisplaySlots);
 
 // Decodes one delivery: finds the frame at positions 0..N + 2 and converts each slot and each
 // included switch register in request order. Without a frame nothing changes; a 2-byte value

@@ -15,7 +15,61 @@ DashStream dash(uint8_t left, uint8_t right, bool mph = false) {
     countBytes(s);
     return dashStream(s);
 }
+
+// A dashboard frame as the stream tap takes it: read in the stream's layout, then converted as
+// every live value is.
+void tapDecode(const QByteArray& frame, const DashStream& s, const Units& u, LiveValues& v) {
+    applyReadings(readFrame(frame, dashStreamSetup(s)), u, v, kDashSlots);
+}
 } // namespace
+
+// Every dial pair, unit choice and damaged display key of the dashboard's fuzz input, each with
+// frames of varied bytes (high bytes of 0x80 and more among them): the tap's reading gives the
+// values the dashboard's own decoder gave, frame after frame. The digest pins those answers.
+TEST(DashboardStream, TheTapReadsEveryFuzzInputAsTheDashboardDecoderDid) {
+    uint32_t seed = 43;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return uint8_t(seed >> 24);
+    };
+    uint64_t digest = 14695981039346656037ull;
+    int frames = 0;
+    for (int options = 0; options < 8; ++options) {
+        for (uint8_t left = 0; left < 28; ++left) {
+            for (uint8_t right = 0; right < 28; ++right) {
+                GaugeSetup setup;
+                buildCatalogue(setup.gaugeCatalogue, options & 1, options & 2);
+                if (options & 4) setup.displaySelection[0] = 99;
+                setup.dashSelection = {left, right};
+                countBytes(setup);
+                const DashStream s = dashStream(setup);
+                const Units units{bool(options & 1), bool(options & 2), next() / 64.0f};
+                LiveValues old, tap;
+                old.wbValues[0] = tap.wbValues[0] = 14.7f;
+                for (int f = 0; f < 3; ++f) {
+                    QByteArray frame = bytes({0xFF, s.byteCount + kDashFixedBytes});
+                    for (int b = 0; b < s.byteCount + kDashFixedBytes; ++b)
+                        // The last frame's bytes are any; the others' even bytes stay below 0x80.
+                        frame.append(char(next() >> (f == 2 || b % 2 ? 0 : 1)));
+                    ASSERT_TRUE(getDashData(frame, s, units, old));
+                    tapDecode(frame, s, units, tap);
+                    for (int g = 0; g < kGaugeCount; ++g) {
+                        const QString text = QString::number(tap.gaugeValue[size_t(g)], 'f', 3);
+                        ASSERT_EQ(QString::number(old.gaugeValue[size_t(g)], 'f', 3), text)
+                            << "options " << options << ", dials " << int(left) << ","
+                            << int(right) << ", frame " << frame.toHex().toStdString()
+                            << ", gauge " << g;
+                        for (const QChar c : text)
+                            digest = (digest ^ c.unicode()) * 1099511628211ull;
+                    }
+                    ++frames;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(frames, 8 * 28 * 28 * 3);
+    EXPECT_EQ(digest, 647539999722520015ull);
+}
 
 TEST(DashboardStream, RequestCountAndThresholdFollowTheDials) {
     const struct {
