@@ -1,6 +1,6 @@
 #pragma once
-// The dashboard's stream (engine speed, road speed and the two dials' registers), its decoder,
-// the alert lamps' steps, its layout and the set-up window's rules.
+// The dashboard's stream (engine speed, road speed and the two dials' registers) and its frame
+// layout for the stream tap, the alert lamps' steps, the window layout and the set-up's rules.
 #include "link/link_sequence.h"
 #include "live/live_data.h"
 
@@ -39,13 +39,6 @@ QByteArray dashRequest(const DashStream& stream);
 LinkSequence iniDashboard(const DashStream& stream);
 // Twice the frame length, so that every delivery holds a whole frame.
 int dashThreshold(uint8_t dashByteCount);
-
-// Decodes the first dashboard frame of a delivery into gaugeValue. A delivery without a header
-// at positions 0..byteCount + 2, or one that ends inside the frame, changes nothing and gives
-// false. A 2-byte value of 0x8000 or more stops the decoding there. No byte outside the frame
-// is read.
-bool getDashData(const QByteArray& bytes, const DashStream& stream, const Units& units,
-                 LiveValues& values);
 
 // The stream's frame as the live-data layout describes it (engine speed, road speed, the two
 // dials), for the stream tap; every slot empty when the layouts disagree, which lets every
