@@ -39,6 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kx::applyReadings(kx::readFrame(delivery, layout), units, values, kx::kDashSlots);
     kx::applyReadings(kx::readFrame(delivery.mid(delivery.size() / 2), layout), units, values,
                       kx::kDashSlots);
-    kx::getSpeedData(delivery, units, values);
+    kx::trialSpeed(kx::readFrame(delivery, kx::speedLayout()), units);
     return 0;
 }
