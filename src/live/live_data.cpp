@@ -130,13 +130,6 @@ LinkSequence fullDataArming(const GaugeSetup& setup) {
     return s;
 }
 
-LinkSequence liveDataStream(const GaugeSetup& setup, ReceiveMode mode) {
-    LinkSequence s;
-    s.stopStream().mode(mode);
-    s.append(fullDataArming(setup));
-    return s.startStream();
-}
-
 StoredUnits readStoredUnits(const Settings& store) {
     StoredUnits u;
     const auto number = [&store](const char* section, const char* key) {

@@ -60,11 +60,8 @@ inline constexpr uint8_t kRegisterRead = 0x5A;
 QByteArray fullDataRequest(const GaugeSetup& setup);
 
 // The live-data request as link steps: the arming and nothing else (empty when nothing is to
-// be requested, leaving the threshold as it was).
+// be requested, leaving the threshold as it was). A stream tap runs it (see StreamTap::stream).
 LinkSequence fullDataArming(const GaugeSetup& setup);
-// The live-data stream from whatever ran before: the stream stopped, the receive mode (another
-// for a tool's own stream of live-data registers), the arming, the stream start.
-LinkSequence liveDataStream(const GaugeSetup& setup, ReceiveMode mode = ReceiveMode::LiveData);
 
 // The engineering value of one register gauge from its raw byte (or high * 256 + low).
 // Gauges that read no register (20, 21, 24) and unknown numbers give 0.
