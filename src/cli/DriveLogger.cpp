@@ -60,7 +60,9 @@ void DriveLogger::onIdentified() {
         if (link_.holds(this)) session_.arm(this);
     } else {
         session_.join(this, {QStringLiteral("kestrix-cli"),
-                             [this](uint32_t at, const FrameReadings&) { onFrame(at); }, {}});
+                             [this](uint32_t at, const FrameReadings&) { onFrame(at); },
+                             {},
+                             {}});
     }
     updateStatus();
 }

@@ -5,8 +5,7 @@
 namespace kx {
 
 LiveSession::LiveSession(EcuLink& link, LiveState& state, const Settings& settings)
-    : link_(link), state_(state), settings_(settings),
-      tap_(link, settings, ReceiveMode::LiveData) {
+    : link_(link), state_(state), settings_(settings), tap_(link, settings, ReceiveMode::LiveData) {
     // Before every listener: they read the live state this frame leaves.
     tap_.listen(nullptr, [this](uint32_t at, const FrameReadings& readings) {
         applyReadings(readings, state_.units, state_.live);
@@ -25,8 +24,11 @@ void LiveSession::join(QObject* owner, Listener listener) {
     if (!owner || listening(owner)) return;
     const bool first = listeners_.empty();
     if (listener.frame) tap_.listen(owner, listener.frame);
+    const auto waiting = listener.waiting;
     listeners_.push_back({owner, std::move(listener)});
     if (first) link_.acquire(owner, claim(owner));
+    if (QObject* h = link_.holder(); waiting && h && h != owner && !listening(h))
+        waiting(link_.holderName());
 }
 
 bool LiveSession::leave(QObject* owner) {

@@ -26,6 +26,8 @@ public:
         StreamTap::Listener frame;
         // Every frame of one delivery is decoded (the display draws the last).
         std::function<void()> shown;
+        // It joined while another tool (not a listener) holds the link: it waits for that one.
+        std::function<void(const QString& holder)> waiting;
     };
 
     LiveSession(EcuLink& link, LiveState& state, const Settings& settings);
