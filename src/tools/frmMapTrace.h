@@ -74,11 +74,11 @@ private:
     StreamTap tap_;
     // Engine speed (two bytes) and throttle: the three addresses the trace watches.
     GaugeSetup traceLayout_ = streamLayout({channel::Rpm, channel::Throttle});
-    bool traceFirst_ = true;             // the stream's first frame passes at once
-    std::optional<float> heldRatio_;     // the ratio when the held frame came
-    std::optional<float> lastRatio_;     // the ratio of the frame counted last
-    std::optional<float> ratioNow_;      // the ratio as the last frame came
-    std::optional<float> passingRatio_;  // the ratio of the frame the tap lets through now
+    bool traceFirst_ = true;            // the stream's first frame passes at once
+    std::optional<float> heldRatio_;    // the ratio when the held frame came
+    std::optional<float> lastRatio_;    // the ratio of the frame counted last
+    std::optional<float> ratioNow_;     // the ratio as the last frame came
+    std::optional<float> passingRatio_; // the ratio of the frame the tap lets through now
     enum class Stage { SetUp, Reading, Tracing, Stopped };
     // The set-up is done and the link is ours: the stored addresses, then the first read.
     void startForm();
