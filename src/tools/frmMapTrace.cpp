@@ -35,12 +35,11 @@ constexpr int kCorrectionWidth = 400;
 } // namespace
 
 frmMapTrace::frmMapTrace(const Host& host)
-    : QWidget(host.window, Qt::Window), host_(host), command_(0),
-      tap_(host.link, host.settings, maptrace::TraceMode),
-      files_(this, host.dialogs,
-             host.settings.read(S("DataLog"), S("Path")).isEmpty()
-                 ? QDir::currentPath()
-                 : host.settings.read(S("DataLog"), S("Path"))) {
+    : QWidget(host.window, Qt::Window), tap_(host.link, host.settings, maptrace::TraceMode),
+      host_(host), command_(0), files_(this, host.dialogs,
+                                       host.settings.read(S("DataLog"), S("Path")).isEmpty()
+                                           ? QDir::currentPath()
+                                           : host.settings.read(S("DataLog"), S("Path"))) {
     setObjectName(S("frmMapTrace"));
     setWindowTitle(S("Map Tracing"));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -27,7 +27,11 @@ void tapDecode(const QByteArray& frame, const DashStream& s, const Units& u, Liv
 // Every dial pair, unit choice and damaged display key of the dashboard's fuzz input, each with
 // frames of varied bytes (high bytes of 0x80 and more among them), frame after frame: the digest
 // holds the values the dashboard's own frame decoder gave, before the stream tap took its place.
+// The answers are those of the first 25 channels: a number past them names no gauge, however
+// many channels are added later.
 TEST(DashboardStream, TheTapReadsEveryFuzzInputAsTheDashboardDecoderDid) {
+    constexpr uint8_t kAnswered = 25;
+    const auto dial = [](uint8_t n) { return n < kAnswered ? n : uint8_t(99); };
     uint32_t seed = 43;
     const auto next = [&seed] {
         seed = seed * 1664525u + 1013904223u;
@@ -41,7 +45,7 @@ TEST(DashboardStream, TheTapReadsEveryFuzzInputAsTheDashboardDecoderDid) {
                 GaugeSetup setup;
                 buildCatalogue(setup.gaugeCatalogue, options & 1, options & 2);
                 if (options & 4) setup.displaySelection[0] = 99;
-                setup.dashSelection = {left, right};
+                setup.dashSelection = {dial(left), dial(right)};
                 countBytes(setup);
                 const DashStream s = dashStream(setup);
                 const Units units{bool(options & 1), bool(options & 2), next() / 64.0f};
@@ -54,7 +58,7 @@ TEST(DashboardStream, TheTapReadsEveryFuzzInputAsTheDashboardDecoderDid) {
                         frame.append(char(next() >> (f == 2 || b % 2 ? 0 : 1)));
                     ASSERT_TRUE(readFrame(frame, dashStreamSetup(s)).found);
                     tapDecode(frame, s, units, tap);
-                    for (int g = 0; g < kGaugeCount; ++g) {
+                    for (int g = 0; g < kAnswered; ++g) {
                         const QString text = QString::number(tap.gaugeValue[size_t(g)], 'f', 3);
                         for (const QChar c : text)
                             digest = (digest ^ c.unicode()) * 1099511628211ull;
