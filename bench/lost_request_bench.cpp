@@ -63,7 +63,9 @@ int main(int argc, char** argv) {
     LiveSession session(link, state, store);
     QObject owner;
     int frames = 0;
-    session.join(&owner, {QStringLiteral("bench"), [&](uint32_t) { ++frames; }, {}});
+    session.join(
+        &owner,
+        {QStringLiteral("bench"), [&](uint32_t, const FrameReadings&) { ++frames; }, {}, {}});
     if (!waitFor([&] { return frames >= 20; }, 10000)) {
         std::fprintf(stderr, "no live data\n");
         return 1;

@@ -1,7 +1,8 @@
-// libFuzzer target: random dial choices and deliveries through the dashboard's decoder, and
-// deliveries through the time trial's speed decoder. The request must match the frame the
-// decoder looks for; no byte outside a delivery is read (the copies are exact, for ASan).
+// libFuzzer target: random dial choices and deliveries read in the dashboard's stream layout,
+// and in the time trial's. The request must match the frame the layout reads; no byte outside a
+// delivery is read (the copies are exact, for ASan).
 #include "dash/dashboard.h"
+#include "live/spike_filter.h"
 #include "trial/time_trial.h"
 
 #include <QByteArray>
@@ -34,8 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                               qsizetype(size - kHeader));
     kx::LiveValues values;
     values.wbValues[0] = 14.7f;
-    kx::getDashData(delivery, stream, units, values);
-    kx::getDashData(delivery.mid(delivery.size() / 2), stream, units, values);
-    kx::getSpeedData(delivery, units, values);
+    const kx::GaugeSetup layout = kx::dashStreamSetup(stream);
+    kx::applyReadings(kx::readFrame(delivery, layout), units, values, kx::kDashSlots);
+    kx::applyReadings(kx::readFrame(delivery.mid(delivery.size() / 2), layout), units, values,
+                      kx::kDashSlots);
+    kx::trialSpeed(kx::readFrame(delivery, kx::speedLayout()), units);
     return 0;
 }

@@ -6,12 +6,10 @@
 #include "gauges/display_colours.h"
 #include "link/SerialPort.h"
 #include "link/link_messages.h"
-#include "live/Form1.h"
 #include "logs/frmDataLog.h"
 #include "logs/log_selection.h"
 #include "settings/frmSettings.h"
 #include "settings/settings_rules.h"
-#include "tools/frmMapTrace.h"
 #include "tools/frmRegTest.h"
 #include "ui/ActivityBar.h"
 #include "ui/Dialogs.h"
@@ -287,22 +285,8 @@ QWidget* Form2::openTool(const QString& name) {
 }
 
 void Form2::toolOpened(const ToolRow& row, QWidget* w, bool created) {
-    const QString name = S(row.name);
-    // The display and the logger share the live-data stream.
-    if (created && name == u"Form1") {
-        auto* display = static_cast<Form1*>(w);
-        live_.join(w, {S("Data Display"), {}, [display] { display->setDataDisplay(); }});
-        // Another tool has the link (not the logger, whose stream the display joins).
-        if (QObject* h = link_->holder(); h && h != w && !live_.listening(h))
-            display->showWaiting(link_->holderName());
-    } else if (created && name == u"frmDataLog") {
-        auto* logger = static_cast<frmDataLog*>(w);
-        live_.join(w, {S("Data Logging"), [logger](uint32_t at) { logger->saveLogData(at); }, {}});
-        if (QObject* h = link_->holder(); h && h != w && !live_.listening(h))
-            logger->showWaiting(link_->holderName());
-    }
-    // The set-up window opens over the trace window, which starts once it closes.
-    if (name == u"frmMapTrace") static_cast<frmMapTrace*>(w)->showSetup();
+    if (created && row.listener) live_.join(w, row.listener(w));
+    if (row.opened) row.opened(w);
 }
 
 void Form2::openDataLogging() {
@@ -322,7 +306,7 @@ QWidget* Form2::openEcuFinder() {
 }
 
 LinkSequence Form2::iniFullData() {
-    return fullDataArming(state_.setup);
+    return live_.arming();
 }
 
 void Form2::toolClosed(QWidget* tool) {

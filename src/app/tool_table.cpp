@@ -18,6 +18,7 @@
 #include "tools/frmRomData.h"
 #include "tools/frmSelfDiag.h"
 #include "trial/frmTimeTrial.h"
+#include "util/text.h"
 #include "wideband/frmWBO2.h"
 
 namespace kx {
@@ -27,12 +28,34 @@ template <class W> QWidget* make(const Host& host) {
     return new W(host);
 }
 
+// The display and the logger share the live-data stream.
+LiveSession::Listener dataDisplay(QWidget* w) {
+    auto* display = static_cast<Form1*>(w);
+    return {S("Data Display"),
+            {},
+            [display] { display->setDataDisplay(); },
+            [display](const QString& holder) { display->showWaiting(holder); }};
+}
+
+LiveSession::Listener dataLogging(QWidget* w) {
+    auto* logger = static_cast<frmDataLog*>(w);
+    return {S("Data Logging"),
+            [logger](uint32_t at, const FrameReadings&) { logger->saveLogData(at); },
+            {},
+            [logger](const QString& holder) { logger->showWaiting(holder); }};
+}
+
+// The set-up window opens over the trace window, which starts once it closes.
+void mapTraceSetup(QWidget* w) {
+    static_cast<frmMapTrace*>(w)->showSetup();
+}
+
 using Row = ToolRow;
 const Row kTools[] = {
     {"Form1", Row::Basic, "Data Display     F1", "btnDataDisplay", "mnuFDataDisplay",
-     "Data Display", Qt::Key_F1, true, make<Form1>},
+     "Data Display", Qt::Key_F1, true, make<Form1>, true, dataDisplay},
     {"frmDataLog", Row::Basic, "Data Logging    F2", "btnDataLogging", "mnuFDataLogging",
-     "Data Logging", Qt::Key_F2, true, make<frmDataLog>},
+     "Data Logging", Qt::Key_F2, true, make<frmDataLog>, true, dataLogging},
     {"frmSelfDiag", Row::Basic, "Self Diagnostics F3", "btnSelfDiag", "mnuFSelfDiag",
      "Self Diagnostics", Qt::Key_F3, true, make<frmSelfDiag>},
     {"frmTimeTrial", Row::Basic, "Time Trial F4", "btnTimeTrial", "mnuFTimeTrial", "Time Trial",
@@ -54,7 +77,7 @@ const Row kTools[] = {
      "Address Watch", Qt::Key_F11, true, make<frmAdrWatch>},
     // A saved map and logs need no ECU; the map layout is not the OBD-II models'.
     {"frmMapTrace", Row::Advance, "Map Trace F12", "btnMapTrace", "mnuFMapTrace", "Map Trace",
-     Qt::Key_F12, false, make<frmMapTrace>, false},
+     Qt::Key_F12, false, make<frmMapTrace>, false, nullptr, mapTraceSetup},
     {"Form3", Row::Settings, "&Communication", nullptr, "mnuCommunication", nullptr,
      Qt::CTRL | Qt::Key_F1, false, make<Form3>},
     {"frmColor", Row::Settings, "&Display", nullptr, "mnuDisplay", nullptr, Qt::CTRL | Qt::Key_F2,

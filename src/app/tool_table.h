@@ -1,6 +1,9 @@
 #pragma once
-// The main window's tools, one row each: their buttons, menu entries, keys and single-instance
-// windows are all made from this table, so adding a tool is one row and its window.
+// The main window's tools, one row each: their buttons, menu entries, keys, single-instance
+// windows and what each listens to are all made from this table, so adding a tool is one row
+// and its window.
+#include "live/live_session.h"
+
 #include <QKeySequence>
 #include <QString>
 #include <span>
@@ -23,6 +26,10 @@ struct ToolRow {
     bool needsEcu; // its button is enabled by a connected ECU, else from the start
     QWidget* (*make)(const Host&);
     bool forObd2 = true; // false: its button stays off for the OBD-II models
+    // The window listens to the live-data stream, from when it is made until it closes.
+    LiveSession::Listener (*listener)(QWidget*) = nullptr;
+    // Runs each time the window is opened (or brought up again).
+    void (*opened)(QWidget*) = nullptr;
 };
 
 std::span<const ToolRow> toolTable();

@@ -59,8 +59,10 @@ void DriveLogger::onIdentified() {
     if (session_.listening(this)) {
         if (link_.holds(this)) session_.arm(this);
     } else {
-        session_.join(this,
-                      {QStringLiteral("kestrix-cli"), [this](uint32_t at) { onFrame(at); }, {}});
+        session_.join(this, {QStringLiteral("kestrix-cli"),
+                             [this](uint32_t at, const FrameReadings&) { onFrame(at); },
+                             {},
+                             {}});
     }
     updateStatus();
 }

@@ -1,6 +1,5 @@
 #include "dash/dashboard.h"
 
-#include "link/framing.h"
 #include "live/gauge_setup.h"
 #include "live/spike_filter.h"
 #include "util/numbers.h"
@@ -54,11 +53,10 @@ QByteArray dashRequest(const DashStream& stream) {
 }
 
 GaugeSetup dashStreamSetup(const DashStream& stream) {
-    // Engine speed (0x00, 0x01) and road speed (0x0B), then the dials.
+    // Engine speed (0x00, 0x01) and road speed (0x0B), then the dials; a dial of no gauge ends
+    // the layout there, as it ends the request.
     GaugeSetup s = streamLayout({channel::Rpm, channel::Speed, stream.gauges[0], stream.gauges[1]});
-    if (stream.gauges[0] == DashStream::kNoGauge || stream.gauges[1] == DashStream::kNoGauge ||
-        s.displayByteCount != kDashFixedBytes + stream.byteCount)
-        s = streamLayout({});
+    if (s.displayByteCount != kDashFixedBytes + stream.byteCount) s = streamLayout({});
     return s;
 }
 
@@ -68,45 +66,6 @@ LinkSequence iniDashboard(const DashStream& stream) {
 
 int dashThreshold(uint8_t dashByteCount) {
     return 2 * (dashByteCount + 5);
-}
-
-bool getDashData(const QByteArray& bytes, const DashStream& stream, const Units& units,
-                 LiveValues& values) {
-    const int n = stream.byteCount + kDashFixedBytes;
-    const int p = findFrame(bytes, static_cast<uint8_t>(n), stream.byteCount + 2);
-    if (p < 0 || p + 2 + n > bytes.size()) return false;
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData()) + p + 2;
-
-    // Engine speed is a signed 16-bit value to the ECU's decoder: a high byte of 0x80 or more
-    // stops the frame before anything changes.
-    if (data[0] >= 0x80) return true;
-    auto& v = values.gaugeValue;
-    v[channel::Rpm] =
-        convertGauge(channel::Rpm, static_cast<uint16_t>(data[0] << 8 | data[1]), units);
-    v[channel::Speed] = convertGauge(channel::Speed, data[2], units);
-    int c = kDashFixedBytes;
-    for (size_t i = 0; i < stream.gauges.size(); ++i) {
-        const int g = stream.gauges[i];
-        if (g == DashStream::kNoGauge) return true;
-        const Channel& ch = channelAt(g);
-        if (ch.conversion == Conversion::DutyCycle) {
-            v[g] = dutyCycle(v[channel::Rpm], v[size_t(ch.from)]);
-        } else if (ch.conversion == Conversion::Wideband) {
-            v[g] = values.wbValues[0];
-        } else {
-            const int size = dialBytes(stream.dials[i]);
-            if (size == 0) continue;
-            if (c + size > n) return true; // the frame holds no more
-            uint16_t raw = data[c];
-            if (size == 2) {
-                if (raw >= 0x80) return true;
-                raw = static_cast<uint16_t>(raw << 8 | data[c + 1]);
-            }
-            v[g] = convertGauge(g, raw, units);
-            c += size;
-        }
-    }
-    return true;
 }
 
 std::optional<int16_t> dashLimit(const QString& stored) {

@@ -1,6 +1,6 @@
 #pragma once
-// The dashboard's stream (engine speed, road speed and the two dials' registers), its decoder,
-// the alert lamps' steps, its layout and the set-up window's rules.
+// The dashboard's stream (engine speed, road speed and the two dials' registers) and its frame
+// layout for the stream tap, the alert lamps' steps, the window layout and the set-up's rules.
 #include "link/link_sequence.h"
 #include "live/live_data.h"
 
@@ -15,6 +15,8 @@ namespace kx {
 
 // Engine speed (0x00, 0x01) and road speed (0x0B) lead every dashboard frame.
 inline constexpr int kDashFixedBytes = 3;
+// The slots of the stream's layout that it reads: engine speed, road speed, the two dials.
+inline constexpr int kDashSlots = 4;
 
 // What the dashboard streams, taken from the set-up when the stream is armed. The request,
 // the frame's byte count, the threshold, the dials' names and scales and the decoder all come
@@ -38,16 +40,9 @@ LinkSequence iniDashboard(const DashStream& stream);
 // Twice the frame length, so that every delivery holds a whole frame.
 int dashThreshold(uint8_t dashByteCount);
 
-// Decodes the first dashboard frame of a delivery into gaugeValue. A delivery without a header
-// at positions 0..byteCount + 2, or one that ends inside the frame, changes nothing and gives
-// false. A 2-byte value of 0x8000 or more stops the decoding there. No byte outside the frame
-// is read.
-bool getDashData(const QByteArray& bytes, const DashStream& stream, const Units& units,
-                 LiveValues& values);
-
 // The stream's frame as the live-data layout describes it (engine speed, road speed, the two
-// dials), for the spike filter; every slot empty when the layouts disagree, which lets every
-// frame through unjudged.
+// dials), for the stream tap; every slot empty when the layouts disagree, which lets every
+// frame through unjudged and unread.
 GaugeSetup dashStreamSetup(const DashStream& stream);
 
 // A stored alert limit: a whole number that fits 16 bits, else none (no alert).

@@ -42,7 +42,9 @@ private:
 
 } // namespace
 
-frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
+frmDashboard::frmDashboard(const Host& host)
+    : QWidget(host.window, Qt::Window), host_(host),
+      tap_(host.link, host.settings, ReceiveMode::Dashboard) {
     setObjectName(S("frmDashboard"));
     setWindowTitle(S("Dashboard"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -96,17 +98,13 @@ frmDashboard::frmDashboard(const Host& host) : QWidget(host.window, Qt::Window),
             lblLink_->hide();
     });
     EcuLink::Claim claim;
-    claim.receiver = [this](const QByteArray& bytes) { getDashData(bytes); };
+    tap_.listen(this, [this](uint32_t, const FrameReadings& readings) { showFrame(readings); });
+    claim.receiver = [this](const QByteArray& frame) { tap_.take(frame); };
     claim.granted = [this] {
         lblLink_->hide();
         setStale(false);
         takeSnapshot();
-        LinkSequence s;
-        s.stopStream().mode(ReceiveMode::Dashboard);
-        const LinkSequence arming = iniDashboard(stream_);
-        s.append(arming);
-        s.startStream();
-        host_.link.run(this, std::move(s));
+        host_.link.run(this, tap_.stream(iniDashboard(stream_), dashStreamSetup(stream_)));
     };
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
@@ -153,13 +151,8 @@ void frmDashboard::setStale(bool stale) {
     }
 }
 
-void frmDashboard::getDashData(const QByteArray& frame) {
-    if (host_.link.readMode() != ReceiveMode::Dashboard) return;
-    // Each frame waits for the next: one that no engine could reach is dropped.
-    const auto passed = filterFrame(spikes_, frame, spikeSetup_, host_.link.trace(),
-                                    host_.link.frameTick());
-    if (!passed) return;
-    kx::getDashData(passed->bytes, stream_, host_.state.units, host_.state.live);
+void frmDashboard::showFrame(const FrameReadings& readings) {
+    applyReadings(readings, host_.state.units, host_.state.live, kDashSlots);
     setDashDisplay();
     host_.launcher.setProgBar();
 }
@@ -171,8 +164,6 @@ void frmDashboard::setLamp(int i, uint32_t colour) {
 
 void frmDashboard::takeSnapshot() {
     stream_ = dashStream(host_.state.setup);
-    spikeSetup_ = dashStreamSetup(stream_);
-    spikes_.reset(storedEcuBaud(host_.settings));
     for (int i = 0; i < 2; ++i) {
         const bool shown = stream_.gauges[size_t(i)] != DashStream::kNoGauge;
         nameLabels_[size_t(i)]->setText(shown ? stream_.dials[size_t(i)].name() : QString());

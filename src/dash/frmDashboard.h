@@ -4,7 +4,7 @@
 #include "dash/dashboard.h"
 #include "gauges/SpeedometerGauge.h"
 #include "gauges/display_colours.h"
-#include "live/spike_filter.h"
+#include "live/stream_tap.h"
 #include "ui/host.h"
 #include "util/throttle.h"
 
@@ -59,14 +59,13 @@ private:
     // Dials greyed with "--" for their figures while no value of theirs is live (the window
     // waits for the link); their own colours again once the stream is theirs.
     void setStale(bool stale);
-    void getDashData(const QByteArray& bytes);
+    void showFrame(const FrameReadings& readings);
     void showDials();
 
     Host host_;
     DashStream stream_; // what the running stream was armed with
     // A value no engine could reach from the frames either side is never shown or alerted on.
-    SpikeFilter spikes_;
-    GaugeSetup spikeSetup_;
+    StreamTap tap_;
     DisplayColours colours_;
     std::optional<int16_t> rpmLimit_, speedLimit_;
     std::array<GaugePicture*, 2> pictures_{};

@@ -11,11 +11,12 @@
 
 namespace kx {
 
-namespace {}
-
 DynoStream::DynoStream(const Host& host, QWidget* tool)
-    : QObject(tool), host_(host), tool_(tool),
+    : QObject(tool), host_(host), tool_(tool), tap_(host.link, host.settings, ReceiveMode::Dyno),
       layout_(streamLayout({kDynoRpm, kDynoSpeed, kDynoThrottle})) {
+    // Each frame waits for the next: a value no engine could reach is dropped, and a frame is
+    // timed when it came.
+    tap_.listen(this, [this](uint32_t at, const FrameReadings& readings) { take(at, readings); });
     connect(&host_.link, &EcuLink::stateChanged, this, [this](EcuLink::State state) {
         if (state == EcuLink::State::Lost && running_ && silence)
             silence(true,
@@ -39,7 +40,7 @@ void DynoStream::start() {
     }
     claimed_ = true;
     EcuLink::Claim claim;
-    claim.receiver = [this](const QByteArray& bytes) { receive(bytes); };
+    claim.receiver = [this](const QByteArray& frame) { tap_.take(frame); };
     claim.granted = [this] {
         if (running_) arm();
     };
@@ -55,36 +56,23 @@ void DynoStream::stop() {
 }
 
 void DynoStream::arm() {
-    spikes_.reset(storedEcuBaud(host_.settings));
-    host_.link.run(this, liveDataStream(layout_, ReceiveMode::Dyno));
+    host_.link.run(this, tap_.stream(fullDataArming(layout_), layout_));
 }
 
-void DynoStream::receive(const QByteArray& frame) {
-    if (!running_ || host_.link.readMode() != ReceiveMode::Dyno) return;
-    // Each frame waits for the next: a value no engine could reach is dropped, and a frame is
-    // timed when it came.
-    const auto passed = filterFrame(spikes_, frame, layout_, host_.link.trace(),
-                                    host_.link.frameTick());
-    if (!passed || !passed->readings.found) return;
+void DynoStream::take(uint32_t at, const FrameReadings& readings) {
+    if (!running_) return;
+    const auto rpm = readings.rawOf(kDynoRpm);
+    const auto speed = readings.rawOf(kDynoSpeed);
+    const auto throttle = readings.rawOf(kDynoThrottle);
+    if (!rpm || !speed || !throttle || !sample) return;
+    const Units& units = host_.state.units;
     PullRecorder::Sample s;
-    s.at = passed->at;
-    int seen = 0;
-    for (int k = 0; k < passed->readings.slotCount; ++k) {
-        const auto& slot = passed->readings.bySlot[size_t(k)];
-        if (!slot.raw) continue;
-        const float v = convertGauge(slot.gauge, *slot.raw, host_.state.units);
-        if (slot.gauge == kDynoRpm)
-            s.rpm = v;
-        else if (slot.gauge == kDynoSpeed)
-            s.speed = v;
-        else if (slot.gauge == kDynoThrottle)
-            s.throttle = v;
-        else
-            continue;
-        ++seen;
-    }
+    s.at = at;
+    s.rpm = convertGauge(kDynoRpm, *rpm, units);
+    s.speed = convertGauge(kDynoSpeed, *speed, units);
+    s.throttle = convertGauge(kDynoThrottle, *throttle, units);
     if (host_.state.wideband) s.wb = host_.state.wideband(s.at);
-    if (seen == 3 && sample) sample(s);
+    sample(s);
 }
 
 } // namespace kx

@@ -3,7 +3,7 @@
 // rate. Everything that touches the ECU link, its receive modes and the channel layout of the
 // stream is here, so that a change to the link is an edit of this file only.
 #include "dyno/pull_recorder.h"
-#include "live/spike_filter.h"
+#include "live/stream_tap.h"
 #include "ui/host.h"
 
 #include <QObject>
@@ -33,13 +33,13 @@ public:
 
 private:
     void arm();
-    void receive(const QByteArray& frame);
+    void take(uint32_t at, const FrameReadings& readings);
 
     Host host_;
     QWidget* tool_;
     bool claimed_ = false;
     bool running_ = false;
-    SpikeFilter spikes_;
+    StreamTap tap_;
     GaugeSetup layout_;
 };
 

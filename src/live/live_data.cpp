@@ -5,6 +5,8 @@
 #include "util/numbers.h"
 #include "util/settings.h"
 
+#include <algorithm>
+
 namespace kx {
 
 namespace {
@@ -128,13 +130,6 @@ LinkSequence fullDataArming(const GaugeSetup& setup) {
     return s;
 }
 
-LinkSequence liveDataStream(const GaugeSetup& setup, ReceiveMode mode) {
-    LinkSequence s;
-    s.stopStream().mode(mode);
-    s.append(fullDataArming(setup));
-    return s.startStream();
-}
-
 StoredUnits readStoredUnits(const Settings& store) {
     StoredUnits u;
     const auto number = [&store](const char* section, const char* key) {
@@ -196,10 +191,16 @@ FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup) {
     return r;
 }
 
-void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
-                 LiveValues& values) {
-    const FrameReadings r = readFrame(bytes, setup);
-    for (int k = 0; k < r.slotCount; ++k) {
+std::optional<uint16_t> FrameReadings::rawOf(int gauge) const {
+    for (int k = 0; k < slotCount; ++k) {
+        const Slot& slot = bySlot[static_cast<size_t>(k)];
+        if (slot.gauge == gauge && slot.raw) return slot.raw;
+    }
+    return std::nullopt;
+}
+
+void applyReadings(const FrameReadings& r, const Units& units, LiveValues& values, int slotLimit) {
+    for (int k = 0; k < std::min(r.slotCount, slotLimit); ++k) {
         const FrameReadings::Slot& slot = r.bySlot[static_cast<size_t>(k)];
         float& out = values.gaugeValue[slot.gauge];
         // Duty cycles use RPM and injector time as they stand now: this frame's values when
@@ -218,6 +219,11 @@ void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& 
         const FrameReadings::Switch& s = r.bySwitch[static_cast<size_t>(i)];
         decodeSwitchRegister(s.flagIndex, s.raw, values.switchState);
     }
+}
+
+void getFullData(const QByteArray& bytes, const GaugeSetup& setup, const Units& units,
+                 LiveValues& values) {
+    applyReadings(readFrame(bytes, setup), units, values);
 }
 
 } // namespace kx

@@ -60,11 +60,8 @@ inline constexpr uint8_t kRegisterRead = 0x5A;
 QByteArray fullDataRequest(const GaugeSetup& setup);
 
 // The live-data request as link steps: the arming and nothing else (empty when nothing is to
-// be requested, leaving the threshold as it was).
+// be requested, leaving the threshold as it was). A stream tap runs it (see StreamTap::stream).
 LinkSequence fullDataArming(const GaugeSetup& setup);
-// The live-data stream from whatever ran before: the stream stopped, the receive mode (another
-// for a tool's own stream of live-data registers), the arming, the stream start.
-LinkSequence liveDataStream(const GaugeSetup& setup, ReceiveMode mode = ReceiveMode::LiveData);
 
 // The engineering value of one register gauge from its raw byte (or high * 256 + low).
 // Gauges that read no register (20, 21, 24) and unknown numbers give 0.
@@ -95,8 +92,18 @@ struct FrameReadings {
     int slotCount = 0;
     std::array<Switch, kSwitchRegisters.size()> bySwitch{};
     int switchCount = 0;
+
+    // The register value of the first slot read that holds `gauge`, if any.
+    std::optional<uint16_t> rawOf(int gauge) const;
 };
 FrameReadings readFrame(const QByteArray& bytes, const GaugeSetup& setup);
+
+// Converts what a frame held into `values`, slot by slot in request order (the first `slotLimit`
+// only: a tool's stream fills the rest of its layout), then the switch registers. A slot
+// without a register value keeps its entry, but for duty cycles (from the engine speed and
+// injector time as they stand at that slot) and the wideband's copy.
+void applyReadings(const FrameReadings& readings, const Units& units, LiveValues& values,
+                   int slotLimit = kDisplaySlots);
 
 // Decodes one delivery: finds the frame at positions 0..N + 2 and converts each slot and each
 // included switch register in request order. Without a frame nothing changes; a 2-byte value

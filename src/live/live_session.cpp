@@ -5,7 +5,14 @@
 namespace kx {
 
 LiveSession::LiveSession(EcuLink& link, LiveState& state, const Settings& settings)
-    : link_(link), state_(state), settings_(settings) {
+    : link_(link), state_(state), settings_(settings), tap_(link, settings, ReceiveMode::LiveData) {
+    // Before every listener: they read the live state this frame leaves.
+    tap_.listen(nullptr, [this](uint32_t at, const FrameReadings& readings) {
+        applyReadings(readings, state_.units, state_.live);
+        if (!state_.wideband) return;
+        state_.live.wb = state_.wideband(at);
+        if (state_.live.wb) state_.live.gaugeValue[channel::Wideband] = state_.live.wb->afr;
+    });
     firstFrame_.setInterval(20);
     QObject::connect(&firstFrame_, &QTimer::timeout, &firstFrame_, [this] { lookForFirstFrame(); });
 }
@@ -16,8 +23,12 @@ void LiveSession::join(QObject* owner, Listener listener) {
     forget();
     if (!owner || listening(owner)) return;
     const bool first = listeners_.empty();
+    if (listener.frame) tap_.listen(owner, listener.frame);
+    const auto waiting = listener.waiting;
     listeners_.push_back({owner, std::move(listener)});
     if (first) link_.acquire(owner, claim(owner));
+    if (QObject* h = link_.holder(); waiting && h && h != owner && !listening(h))
+        waiting(link_.holderName());
 }
 
 bool LiveSession::leave(QObject* owner) {
@@ -25,6 +36,7 @@ bool LiveSession::leave(QObject* owner) {
                                  [owner](const Entry& e) { return e.owner == owner; });
     if (it == listeners_.end()) return false;
     listeners_.erase(it);
+    tap_.leave(owner);
     forget();
     if (listeners_.empty()) return false;
     QObject* next = listeners_.front().owner;
@@ -44,13 +56,16 @@ bool LiveSession::listening(const QObject* owner) const {
 }
 
 void LiveSession::arm(QObject* owner) {
-    filter_.reset(storedEcuBaud(settings_));
     firstFrame_.stop();
     gotFrame_ = false;
     armedFor_ = owner;
-    LinkSequence s = liveDataStream(state_.setup);
-    if (!s.steps.empty()) s.then([this] { startFirstFrameWatch(); });
+    LinkSequence s = tap_.stream(fullDataArming(state_.setup), state_.setup);
+    s.then([this] { startFirstFrameWatch(); });
     link_.run(owner, std::move(s));
+}
+
+LinkSequence LiveSession::arming() {
+    return tap_.armed(fullDataArming(state_.setup), state_.setup);
 }
 
 void LiveSession::startFirstFrameWatch() {
@@ -101,18 +116,7 @@ void LiveSession::frame(const QByteArray& bytes) {
     firstFrame_.stop();
     gotFrame_ = true;
     quickAsks_ = 0;
-    const auto passed = filterFrame(filter_, bytes, state_.setup, link_.trace(),
-                                    link_.frameTick());
-    if (!passed) return;
-    getFullData(passed->bytes, state_.setup, state_.units, state_.live);
-    if (state_.wideband) {
-        state_.live.wb = state_.wideband(passed->at);
-        if (state_.live.wb) state_.live.gaugeValue[channel::Wideband] = state_.live.wb->afr;
-    }
-    // A listener may close its window from here (a failed write): walk a copy.
-    const std::vector<Entry> now = listeners_;
-    for (const Entry& e : now)
-        if (e.owner && e.listener.frame) e.listener.frame(passed->at);
+    tap_.take(bytes);
 }
 
 void LiveSession::shown() {

@@ -1,12 +1,12 @@
 #pragma once
 // The live-data stream and those who listen to it: the data display, the data logger and
 // kestrix-cli. The first listener to join asks for the link on its own behalf and arms the
-// stream; another joins the stream as it runs and keeps it when the first leaves. Every
-// confirmed frame passes the spike filter, then is decoded once into the live state, and each
+// stream; another joins the stream as it runs and keeps it when the first leaves. The stream's
+// tap reads each frame once; a frame that passes is applied to the live state, then each
 // listener is told.
 #include "link/EcuLink.h"
 #include "live/live_state.h"
-#include "live/spike_filter.h"
+#include "live/stream_tap.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -22,10 +22,12 @@ class LiveSession {
 public:
     struct Listener {
         QString name; // for "waits for ... to close"
-        // One frame, come at tick `at`, is decoded into the live state (the logger writes it).
-        std::function<void(uint32_t at)> frame;
+        // One frame, come at tick `at`, is applied to the live state (the logger writes it).
+        StreamTap::Listener frame;
         // Every frame of one delivery is decoded (the display draws the last).
         std::function<void()> shown;
+        // It joined while another tool (not a listener) holds the link: it waits for that one.
+        std::function<void(const QString& holder)> waiting;
     };
 
     LiveSession(EcuLink& link, LiveState& state, const Settings& settings);
@@ -44,8 +46,11 @@ public:
     // Arms the stream again from the current selection, in `owner`'s name (the link came back,
     // the ECU was identified again).
     void arm(QObject* owner);
+    // The arming alone, for a tool that words the rest of the stream itself (an active test):
+    // the frames after it are judged afresh, as after arm().
+    LinkSequence arming();
     // Frames dropped as spikes since the session was made.
-    uint64_t spikesDropped() const { return filter_.dropped(); }
+    uint64_t spikesDropped() const { return tap_.spikesDropped(); }
     // A request that the line lost leaves the ECU streaming another count byte, or silent: the
     // stream is asked for again as soon as another count shows, or with no confirmed frame this
     // long after the start (and the frames' own time on top), up to kQuickAsks times until a
@@ -71,7 +76,7 @@ private:
     EcuLink& link_;
     LiveState& state_;
     const Settings& settings_;
-    SpikeFilter filter_;
+    StreamTap tap_;
     std::vector<Entry> listeners_;
     QTimer firstFrame_; // looks while the first frame is awaited
     QElapsedTimer sinceStart_;

@@ -33,11 +33,11 @@ constexpr int kCoverageRefreshMs = 250;
 } // namespace
 
 frmMapTrace::frmMapTrace(const Host& host)
-    : QWidget(host.window, Qt::Window), host_(host), command_(0),
-      files_(this, host.dialogs,
-             host.settings.read(S("DataLog"), S("Path")).isEmpty()
-                 ? QDir::currentPath()
-                 : host.settings.read(S("DataLog"), S("Path"))) {
+    : QWidget(host.window, Qt::Window), tap_(host.link, host.settings, maptrace::TraceMode),
+      host_(host), command_(0), files_(this, host.dialogs,
+                                       host.settings.read(S("DataLog"), S("Path")).isEmpty()
+                                           ? QDir::currentPath()
+                                           : host.settings.read(S("DataLog"), S("Path"))) {
     setObjectName(S("frmMapTrace"));
     setWindowTitle(S("Map Tracing"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -61,6 +61,7 @@ frmMapTrace::frmMapTrace(const Host& host)
         if (stage_ != Stage::Tracing) return;
         lblStatus_->setText(silent ? noDataText(host_.link.lastFrameAt()) : QString());
     });
+    tap_.listen(this, [this](uint32_t at, const FrameReadings& r) { traceFrame(at, r); });
     // Without an ECU the window works on a saved map and logs; the live trace waits for one.
     if (host_.link.connected()) {
         takeLink();
@@ -213,19 +214,16 @@ void frmMapTrace::sendRead(LinkSequence s, const MapRead::Byte& b) {
 }
 
 LinkSequence frmMapTrace::iniMapTrace() {
-    LinkSequence s;
-    s.threshold(ecu::ArmThreshold)
+    LinkSequence arming;
+    arming.threshold(ecu::ArmThreshold)
         .ask(watchRequest(command_, read_->liveAddresses()))
         .wait(maptrace::TracePauseMs)
         .settle()
         .discard()
         .threshold(maptrace::TraceThreshold)
-        .frames(memread::WatchBytes)
-        .then([this] {
-            spikes_.reset(storedEcuBaud(host_.settings));
-            traceFirst_ = true;
-        })
-        .startStream();
+        .frames(memread::WatchBytes);
+    LinkSequence s = tap_.armed(std::move(arming), traceLayout_);
+    s.then([this] { traceFirst_ = true; }).startStream();
     return s;
 }
 
@@ -257,16 +255,21 @@ void frmMapTrace::getTraceData(const QByteArray& frame) {
         host_.launcher.afrDisplayEnabled() && std::isfinite(afr) && afr > 0.0f
             ? std::optional<float>(afr)
             : std::nullopt;
-    const std::optional<float> ratio = traceFirst_ ? ratioNow : heldRatio_;
+    passingRatio_ = traceFirst_ ? ratioNow : heldRatio_;
     traceFirst_ = false;
     heldRatio_ = ratioNow;
-    const auto passed = filterFrame(spikes_, frame, traceLayout_, host_.link.trace(),
-                                    host_.link.frameTick());
-    if (!passed) return;
-    const auto live = findWatchReply(passed->bytes);
-    if (!live) return;
-    const auto [msb, lsb, tp] = *live;
-    const int rpm = engineSpeed(msb, lsb);
+    ratioNow_ = ratioNow;
+    tap_.take(frame);
+}
+
+void frmMapTrace::traceFrame(uint32_t at, const FrameReadings& readings) {
+    const auto engine = readings.rawOf(channel::Rpm);
+    const auto throttle = readings.rawOf(channel::Throttle);
+    if (!engine || !throttle) return;
+    const std::optional<float> ratio = passingRatio_;
+    const std::optional<float> ratioNow = ratioNow_;
+    const int rpm = engineSpeed(uint8_t(*engine >> 8), uint8_t(*engine & 0xFF));
+    const uint8_t tp = uint8_t(*throttle);
     const int index = mapCellOf(m_.map.scales, rpm, int(tp));
     const int cell = maptrace::FirstMapCell + index;
     const TraceTrail::Move move = trail_.moveTo(cell);
@@ -276,7 +279,7 @@ void frmMapTrace::getTraceData(const QByteArray& frame) {
     if (move.now) grid_->showCell(move.now);
 
     // The frame's own time: it was held back one frame by the spike filter.
-    m_.addHit(index, ratio, double(passed->at) / 1000.0, tp * 0.02);
+    m_.addHit(index, ratio, double(at) / 1000.0, tp * 0.02);
     coverageChanged(index);
 
     readouts_->show(rpm, tp, ratioNow);

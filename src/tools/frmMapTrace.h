@@ -6,7 +6,7 @@
 // map; for a fuel map, the records the filters keep give a suggested map. The grid and the
 // correction panel are their own classes; this window wires them to the link and the files.
 #include "link/reply_watch.h"
-#include "live/spike_filter.h"
+#include "live/stream_tap.h"
 #include "tools/FuelCorrectionPanel.h"
 #include "tools/MapTraceFiles.h"
 #include "tools/MapTraceGrid.h"
@@ -52,6 +52,8 @@ public:
     // Receive modes 13 and 14: one delivery.
     void getMap(const QByteArray& bytes);
     void getTraceData(const QByteArray& bytes);
+    // A traced frame the tap let through: engine speed and throttle.
+    void traceFrame(uint32_t at, const FrameReadings& readings);
 
     bool reading() const { return stage_ == Stage::Reading; }
     bool tracing() const { return stage_ == Stage::Tracing; }
@@ -70,10 +72,13 @@ private:
     SingleRead single_;
     // A traced frame that no engine could reach from its neighbours is never counted. Each
     // waits for the next, and counts with the ratio of when it came.
-    SpikeFilter spikes_;
-    GaugeSetup traceLayout_ = streamLayout({0, 8}); // engine speed (two bytes), throttle
-    bool traceFirst_ = true;                        // the stream's first frame passes at once
-    std::optional<float> heldRatio_;                // the ratio when the held frame came
+    StreamTap tap_;
+    // Engine speed (two bytes) and throttle: the three addresses the trace watches.
+    GaugeSetup traceLayout_ = streamLayout({channel::Rpm, channel::Throttle});
+    bool traceFirst_ = true;            // the stream's first frame passes at once
+    std::optional<float> heldRatio_;    // the ratio when the held frame came
+    std::optional<float> ratioNow_;     // the ratio as the last frame came
+    std::optional<float> passingRatio_; // the ratio of the frame the tap lets through now
     enum class Stage { SetUp, Reading, Tracing, Stopped };
     // The grid, the correction panel, the buttons and the labels, laid out.
     void buildWindow();

@@ -46,7 +46,9 @@ QLineEdit* textBox(const char* name, int width) {
 }
 } // namespace
 
-frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window), host_(host) {
+frmTimeTrial::frmTimeTrial(const Host& host)
+    : QWidget(host.window, Qt::Window), host_(host),
+      tap_(host.link, host.settings, ReceiveMode::TimeTrial) {
     setObjectName(S("frmTimeTrial"));
     setWindowTitle(S("Speed Trial"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -146,17 +148,18 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
                           S(": the trial was cancelled; no speed comes in until it is back."));
         lblLink_->show();
     });
+    // A frame is timed when it came, not when the filter let it through.
+    tap_.listen(this, [this](uint32_t at, const FrameReadings& readings) {
+        const auto speed = trialSpeed(readings, host_.state.units);
+        if (!speed) return;
+        host_.state.live.gaugeValue[channel::Speed] = *speed;
+        checkSpeed(*speed, at);
+    });
     EcuLink::Claim claim;
-    claim.receiver = [this](const QByteArray& bytes) { getSpeedData(bytes); };
+    claim.receiver = [this](const QByteArray& frame) { tap_.take(frame); };
     claim.granted = [this] {
         lblLink_->hide();
-        spikes_.reset(storedEcuBaud(host_.settings));
-        LinkSequence s;
-        s.stopStream().mode(ReceiveMode::TimeTrial);
-        const LinkSequence arming = iniSpeed();
-        s.append(arming);
-        s.startStream();
-        host_.link.run(this, std::move(s));
+        host_.link.run(this, tap_.stream(iniSpeed(), speedLayout()));
     };
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
@@ -174,16 +177,6 @@ frmTimeTrial::frmTimeTrial(const Host& host) : QWidget(host.window, Qt::Window),
             lblLink_->setText(waitingNote(holder, S("the speed trial")));
             lblLink_->show();
         });
-}
-
-void frmTimeTrial::getSpeedData(const QByteArray& frame) {
-    if (host_.link.readMode() != ReceiveMode::TimeTrial) return;
-    // Each frame waits for the next: a speed that no car could reach is dropped, and a frame
-    // is timed when it came, not when it was let through.
-    const auto passed = filterFrame(spikes_, frame, speedSetup_, host_.link.trace(),
-                                    host_.link.frameTick());
-    if (!passed || !kx::getSpeedData(passed->bytes, host_.state.units, host_.state.live)) return;
-    checkSpeed(host_.state.live.gaugeValue[channel::Speed], passed->at);
 }
 
 void frmTimeTrial::setEditable(bool editable) {

@@ -1,7 +1,7 @@
 #pragma once
 // The speed trial window: 0-60, 0-100, 50-100, 0 to a custom speed and a custom band, timed
 // from the road speed that the ECU streams while the window is open.
-#include "live/spike_filter.h"
+#include "live/stream_tap.h"
 #include "trial/time_trial.h"
 #include "ui/host.h"
 
@@ -31,15 +31,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void getSpeedData(const QByteArray& bytes);
     void showResult(int i);
     void setEditable(bool editable);
 
     Host host_;
     TimeTrial trial_;
     // A speed no car could reach from the frames either side is never timed.
-    SpikeFilter spikes_;
-    GaugeSetup speedSetup_ = streamLayout({channel::Speed}); // the speed register alone
+    StreamTap tap_;
     QLabel* lblSpeed_;
     QPushButton* btnStart_;
     QPushButton* btnCancel_;

@@ -1,6 +1,6 @@
 #include "trial/time_trial.h"
 
-#include "link/framing.h"
+#include "live/spike_filter.h"
 #include "util/numbers.h"
 #include "util/ticks.h"
 
@@ -23,12 +23,14 @@ LinkSequence iniSpeed() {
     return LinkSequence().arm(speedRequest(), 10, kSpeedThreshold);
 }
 
-bool getSpeedData(const QByteArray& bytes, const Units& units, LiveValues& values) {
-    const int p = findFrame(bytes, 1, 3);
-    if (p < 0 || p + 2 >= bytes.size()) return false;
-    values.gaugeValue[channel::Speed] =
-        convertGauge(channel::Speed, static_cast<uint8_t>(bytes[p + 2]), units);
-    return true;
+GaugeSetup speedLayout() {
+    return streamLayout({channel::Speed});
+}
+
+std::optional<float> trialSpeed(const FrameReadings& readings, const Units& units) {
+    const auto raw = readings.rawOf(channel::Speed);
+    if (!raw) return std::nullopt;
+    return convertGauge(channel::Speed, *raw, units);
 }
 
 std::optional<int> customSpeed(const QString& text) {

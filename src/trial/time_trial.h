@@ -1,6 +1,6 @@
 #pragma once
-// The acceleration time trial: the one-register speed stream, its decoder, and the five
-// trials timed from the speeds it delivers.
+// The acceleration time trial: the one-register speed stream, its layout for the stream tap,
+// and the five trials timed from the speeds it delivers.
 #include "link/link_sequence.h"
 #include "live/live_data.h"
 
@@ -20,9 +20,10 @@ inline constexpr int kSpeedThreshold = 6;
 QByteArray speedRequest();
 // The arming of the speed stream: the request, 10 ms, discard, the threshold of 6.
 LinkSequence iniSpeed();
-// Finds 0xFF 0x01 at positions 0..3 and stores the converted speed in the speed channel; false
-// (nothing changed) without a frame.
-bool getSpeedData(const QByteArray& bytes, const Units& units, LiveValues& values);
+// The speed stream's frame as the stream tap reads it: the speed register alone.
+GaugeSetup speedLayout();
+// The road speed of a frame read in that layout, converted; nothing when the frame held none.
+std::optional<float> trialSpeed(const FrameReadings& readings, const Units& units);
 
 // A custom speed: one to three decimal digits.
 std::optional<int> customSpeed(const QString& text);

@@ -36,7 +36,8 @@ public:
     virtual QWidget* openEcuFinder() = 0;
     // The program is ending: windows close without asking and without reconnecting.
     virtual bool isUnloading() const = 0;
-    // The live-data request for the selected gauges as link steps (the arming only).
+    // The live-data request for the selected gauges as link steps (the arming only); the
+    // frames after it are judged afresh, as after any arming of the stream.
     virtual LinkSequence iniFullData() = 0;
     // Advances the ECU activity bar.
     virtual void setProgBar() = 0;

@@ -1,5 +1,6 @@
 // The dashboard's request, decoder, alert lamps, layout and set-up rules, without windows.
 #include "dash/dashboard.h"
+#include "live/spike_filter.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,61 @@ DashStream dash(uint8_t left, uint8_t right, bool mph = false) {
     countBytes(s);
     return dashStream(s);
 }
+
+// A dashboard frame as the stream tap takes it: read in the stream's layout, then converted as
+// every live value is.
+void tapDecode(const QByteArray& frame, const DashStream& s, const Units& u, LiveValues& v) {
+    applyReadings(readFrame(frame, dashStreamSetup(s)), u, v, kDashSlots);
+}
 } // namespace
+
+// Every dial pair, unit choice and damaged display key of the dashboard's fuzz input, each with
+// frames of varied bytes (high bytes of 0x80 and more among them), frame after frame: the digest
+// holds the values the dashboard's own frame decoder gave, before the stream tap took its place.
+// The answers are those of the first 25 channels: a number past them names no gauge, however
+// many channels are added later.
+TEST(DashboardStream, TheTapReadsEveryFuzzInputAsTheDashboardDecoderDid) {
+    constexpr uint8_t kAnswered = 25;
+    const auto dial = [](uint8_t n) { return n < kAnswered ? n : uint8_t(99); };
+    uint32_t seed = 43;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return uint8_t(seed >> 24);
+    };
+    uint64_t digest = 14695981039346656037ull;
+    int frames = 0;
+    for (int options = 0; options < 8; ++options) {
+        for (uint8_t left = 0; left < 28; ++left) {
+            for (uint8_t right = 0; right < 28; ++right) {
+                GaugeSetup setup;
+                buildCatalogue(setup.gaugeCatalogue, options & 1, options & 2);
+                if (options & 4) setup.displaySelection[0] = 99;
+                setup.dashSelection = {dial(left), dial(right)};
+                countBytes(setup);
+                const DashStream s = dashStream(setup);
+                const Units units{bool(options & 1), bool(options & 2), next() / 64.0f};
+                LiveValues tap;
+                tap.wbValues[0] = 14.7f;
+                for (int f = 0; f < 3; ++f) {
+                    QByteArray frame = bytes({0xFF, s.byteCount + kDashFixedBytes});
+                    for (int b = 0; b < s.byteCount + kDashFixedBytes; ++b)
+                        // The last frame's bytes are any; the others' even bytes stay below 0x80.
+                        frame.append(char(next() >> (f == 2 || b % 2 ? 0 : 1)));
+                    ASSERT_TRUE(readFrame(frame, dashStreamSetup(s)).found);
+                    tapDecode(frame, s, units, tap);
+                    for (int g = 0; g < kAnswered; ++g) {
+                        const QString text = QString::number(tap.gaugeValue[size_t(g)], 'f', 3);
+                        for (const QChar c : text)
+                            digest = (digest ^ c.unicode()) * 1099511628211ull;
+                    }
+                    ++frames;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(frames, 8 * 28 * 28 * 3);
+    EXPECT_EQ(digest, 647539999722520015ull);
+}
 
 TEST(DashboardStream, RequestCountAndThresholdFollowTheDials) {
     const struct {
@@ -62,42 +117,42 @@ TEST(DashboardStream, ADamagedDisplayKeyLeavesRequestCountAndDecoderAgreeing) {
     static const char memory[] = {char(0xFF), 3, 0x02, 0x09, 55, 0x01, char(0x90), 0x02, 0x00};
     const QByteArray shortFrame = QByteArray::fromRawData(memory, 5);
     LiveValues v;
-    EXPECT_FALSE(getDashData(shortFrame, s, Units{}, v));
+    EXPECT_FALSE(readFrame(shortFrame, dashStreamSetup(s)).found);
+    tapDecode(shortFrame, s, Units{}, v);
     EXPECT_EQ(v.gaugeValue, LiveValues{}.gaugeValue);
-    EXPECT_TRUE(getDashData(QByteArray(memory, 9).replace(1, 1, "\x07"), s, Units{}, v));
+    tapDecode(QByteArray(memory, 9).replace(1, 1, "\x07"), s, Units{}, v);
     EXPECT_EQ(v.gaugeValue[1], 2.56f);
 }
 
-TEST(DashboardStream, DecodesTheFirstFrameAndDropsLateOrCutOnes) {
+TEST(DashboardStream, DecodesTheFrameAndDropsCutOnes) {
     const DashStream s = dash(0, 1);
+    const GaugeSetup layout = dashStreamSetup(s);
     Units units;
     // RPM 521 (6512.5 rounds to even), speed 55, then the dials: RPM 0x0190, air flow 0x0200.
     const QByteArray frame = bytes({0xFF, 7, 0x02, 0x09, 55, 0x01, 0x90, 0x02, 0x00});
     LiveValues v;
-    EXPECT_TRUE(getDashData(bytes({1, 2, 3}) + frame, s, units, v));
+    tapDecode(bytes({1, 2, 3}) + frame, s, units, v);
     EXPECT_EQ(v.gaugeValue[0], 5000.0f); // the dial's own RPM bytes come last
     EXPECT_EQ(v.gaugeValue[6], 110.0f);
     EXPECT_EQ(v.gaugeValue[1], 2.56f);
+    EXPECT_EQ(v.gaugeValue[kWidebandGauge], 0.0f); // the layout's filling slots change nothing
 
-    LiveValues fresh;
-    // Header at byteCount + 3 = 7: too late.
-    EXPECT_FALSE(getDashData(QByteArray(7, '\0') + frame, s, units, fresh));
-    // Cut short inside the frame.
-    EXPECT_FALSE(getDashData(frame.left(8), s, units, fresh));
-    EXPECT_EQ(fresh.gaugeValue[0], 0.0f);
+    // Cut short inside the frame: it does not read whole, and the tap drops it.
+    EXPECT_FALSE(decodesWhole(readFrame(frame.left(8), layout), layout));
+    EXPECT_TRUE(decodesWhole(readFrame(frame, layout), layout));
 
     // A 2-byte value of 0x8000 or more stops there; the values before it are kept.
     QByteArray over = frame;
     over[7] = char(0x80);
     LiveValues part;
-    EXPECT_TRUE(getDashData(over, s, units, part));
+    tapDecode(over, s, units, part);
     EXPECT_EQ(part.gaugeValue[6], 110.0f);
     EXPECT_EQ(part.gaugeValue[1], 0.0f);
+    EXPECT_FALSE(decodesWhole(readFrame(over, layout), layout));
 
     // Engine speed of the fixed bytes: 521 is 6512 rpm; mph halves via 1.6.
     LiveValues m;
-    EXPECT_TRUE(
-        getDashData(bytes({0xFF, 3, 0x02, 0x09, 48}), dash(20, 24), Units{false, true, 1.0f}, m));
+    tapDecode(bytes({0xFF, 3, 0x02, 0x09, 48}), dash(20, 24), Units{false, true, 1.0f}, m);
     EXPECT_EQ(m.gaugeValue[0], 6512.0f);
     EXPECT_EQ(m.gaugeValue[6], 60.0f);
 }

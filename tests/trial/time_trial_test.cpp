@@ -1,4 +1,4 @@
-// The speed stream's decoder and the five trials, on a clock the test moves.
+// The speed stream's reading and the five trials, on a clock the test moves.
 #include "support/test_support.h"
 #include "trial/time_trial.h"
 #include "util/numbers.h"
@@ -41,10 +41,9 @@ TEST(SpeedStream, FindsTheFrameInItsFirstFourPositionsAndConverts) {
         {bytes({0xFF, 1, 50}), {false, false, 1.05f}, true, 105.0f},
     };
     for (const auto& c : cases) {
-        LiveValues v;
-        v.gaugeValue[6] = 7.0f;
-        EXPECT_EQ(getSpeedData(c.delivery, c.units, v), c.found);
-        EXPECT_EQ(v.gaugeValue[6], c.speed);
+        const auto speed = trialSpeed(readFrame(c.delivery, speedLayout()), c.units);
+        EXPECT_EQ(speed.has_value(), c.found);
+        EXPECT_EQ(speed.value_or(7.0f), c.speed);
     }
 }
 
