@@ -48,10 +48,11 @@ public:
     virtual int open(const QString& portText, const QString& settings) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    // Sends the bytes; false (nothing sent) when the port is closed or the write fails. A byte
-    // that comes after another write was not the answer an earlier write waited for.
+    // Sends the bytes; false (nothing sent) when the port is closed or the write fails. An
+    // answer still awaited is timed from this write on: what comes after it may answer it, and
+    // a device that never answered the earlier one must not pass for a line that holds bytes.
     bool write(const QByteArray& bytes) {
-        answerPending_ = false;
+        if (answerPending_) answerClock_.start();
         return send(bytes);
     }
 
