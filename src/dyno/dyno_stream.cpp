@@ -42,11 +42,16 @@ void DynoStream::start() {
     EcuLink::Claim claim;
     claim.receiver = [this](const QByteArray& frame) { tap_.take(frame); };
     claim.granted = [this] {
+        if (waited_ && waiting) waiting({});
+        waited_ = false;
         if (running_) arm();
     };
     claim.resumed = claim.granted;
     claim.rearm = claim.granted;
-    claimLink(host_, tool_, std::move(claim));
+    claimLink(host_, tool_, std::move(claim), {}, [this](const QString& holder) {
+        waited_ = true;
+        if (waiting) waiting(holder);
+    });
 }
 
 void DynoStream::stop() {

@@ -30,6 +30,8 @@ public:
     // The stream fell silent (true) or came back (false), or the link was lost (`lost`).
     std::function<void(bool silent, const QString& why)> silence;
     std::function<void()> availableChanged;
+    // Another tool has the link: its name; the link is the stream's at last: empty.
+    std::function<void(const QString& holder)> waiting;
 
 private:
     void arm();
@@ -38,6 +40,7 @@ private:
     Host host_;
     QWidget* tool_;
     bool claimed_ = false;
+    bool waited_ = false; // the window was told that another tool has the link
     bool running_ = false;
     StreamTap tap_;
     GaugeSetup layout_;

@@ -6,6 +6,7 @@
 #include "logs/frmLogAnalyzer.h"
 #include "logs/log_format.h"
 #include "ui/Dialogs.h"
+#include "ui/link_claim.h"
 #include "ui/ui_helpers.h"
 #include "util/colour.h"
 #include "util/settings.h"
@@ -127,6 +128,10 @@ frmDyno::frmDyno(const Host& host) : QWidget(host.window, Qt::Window), host_(hos
         if (!silent) return setStatus(S("Recording: frames come again."));
         recorder_.markGap();
         setStatus(why + S(": the pull keeps the gap, marked, and is not smoothed over it."));
+    };
+    stream_->waiting = [this](const QString& holder) {
+        setStatus(holder.isEmpty() ? S("Waiting for full throttle...")
+                                   : waitingNote(holder, S("Record a Pull")));
     };
     stream_->availableChanged = [this] {
         btnRecord_->setEnabled(stream_->available() || stream_->running());
@@ -316,9 +321,9 @@ void frmDyno::btnRecord_Click() {
         return finishRecording();
     }
     recorder_.arm();
-    stream_->start();
     btnRecord_->setText(S("Stop Recording"));
     setStatus(S("Waiting for full throttle..."));
+    stream_->start();
 }
 
 void frmDyno::takeSample(const PullRecorder::Sample& s) {

@@ -105,6 +105,13 @@ void SerialPort::arrived() {
     // An answer this late was not an answer to that write (a device that was off).
     const qint64 ms = answerClock_.elapsed();
     if (ms > kLongestHoldMs) return;
+    // A device that never took the request answers whatever is sent next: one sample far
+    // beyond the others is not the line's hold (it would stretch every settle after it); two
+    // in a row are, a line that now holds bytes longer.
+    const bool outlier = samplesTaken_ >= 8 && ms > 2 * holdMs() + 50;
+    const bool lone = outlier && !lastWasOutlier_;
+    lastWasOutlier_ = outlier;
+    if (lone) return;
     holdSamples_[nextSample_] = int(ms);
     nextSample_ = (nextSample_ + 1) % holdSamples_.size();
     ++samplesTaken_;

@@ -48,13 +48,8 @@ public:
     virtual int open(const QString& portText, const QString& settings) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    // Sends the bytes; false (nothing sent) when the port is closed or the write fails. An
-    // answer still awaited is timed from this write on: what comes after it may answer it, and
-    // a device that never answered the earlier one must not pass for a line that holds bytes.
-    bool write(const QByteArray& bytes) {
-        if (answerPending_) answerClock_.start();
-        return send(bytes);
-    }
+    // Sends the bytes; false (nothing sent) when the port is closed or the write fails.
+    bool write(const QByteArray& bytes) { return send(bytes); }
 
     QString lastError() const { return lastError_; }
     QString deviceName() const { return device_; }
@@ -127,6 +122,7 @@ private:
     QElapsedTimer lastArrival_;
     QElapsedTimer answerClock_;
     bool answerPending_ = false;
+    bool lastWasOutlier_ = false;
     bool watching_ = false;
     std::array<int, 16> holdSamples_{};
     size_t nextSample_ = 0;

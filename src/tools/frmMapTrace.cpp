@@ -83,6 +83,7 @@ void frmMapTrace::takeLink() {
         if (host_.link.readMode() == maptrace::TraceMode) getTraceData(bytes);
     };
     claim.granted = [this] {
+        lblStatus_->clear(); // no longer waiting for another tool
         host_.link.run(this, LinkSequence().stopStream().then([this] {
             granted_ = true;
             startForm();
@@ -108,7 +109,9 @@ void frmMapTrace::takeLink() {
         s.mode(maptrace::ReadMode);
         sendRead(std::move(s), *inFlight_);
     };
-    claimLink(host_, this, std::move(claim));
+    claimLink(host_, this, std::move(claim), {}, [this](const QString& holder) {
+        lblStatus_->setText(waitingNote(holder, S("the map trace")));
+    });
 }
 
 frmMapTrace::~frmMapTrace() = default;

@@ -1,5 +1,6 @@
 // The races the link must win, and a pulled cable in every streaming mode, on the in-memory
 // port: the exact bytes the ECU receives and what the windows show afterwards.
+#include "dyno/frmDyno.h"
 #include "link/EcuLink.h"
 #include "live/Form1.h"
 #include "live/GaugeGrid.h"
@@ -302,4 +303,24 @@ TEST(LinkTurns, AWaitingWindowSaysSoOnItselfAndShowsNoValues) {
         win->close();
         w.settle();
     }
+}
+
+// Record a Pull asked for while another tool has the link says whose turn it waits for, and
+// waits for full throttle once the link is its own.
+TEST(LinkTurns, RecordAPullSaysWhoseTurnItWaitsFor) {
+    MainWindow w;
+    w.connectEcu();
+    w.form->open<frmSelfDiag>();
+    w.settle();
+    frmDyno* dyno = w.form->open<frmDyno>();
+    dyno->btnRecord_Click();
+    w.settle();
+    auto* status = dyno->findChild<QLabel*>("lblStatus");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text(), "Self Diagnostics has the ECU link: Record a Pull waits for it to close");
+    w.form->window<frmSelfDiag>()->close();
+    w.settle();
+    EXPECT_EQ(status->text(), "Waiting for full throttle...");
+    dyno->close();
+    w.settle();
 }
