@@ -317,7 +317,8 @@ TEST(LinkTurns, RecordAPullSaysWhoseTurnItWaitsFor) {
     w.settle();
     auto* status = dyno->findChild<QLabel*>("lblStatus");
     ASSERT_NE(status, nullptr);
-    EXPECT_EQ(status->text(), "Self Diagnostics has the ECU link: Record a Pull waits for it to close");
+    EXPECT_EQ(status->text(),
+              "Self Diagnostics has the ECU link: Record a Pull waits for it to close");
     w.form->window<frmSelfDiag>()->close();
     w.settle();
     EXPECT_EQ(status->text(), "Waiting for full throttle...");

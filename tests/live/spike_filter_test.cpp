@@ -1,4 +1,5 @@
 #include "link/debug_trace.h"
+#include "live/line_shift.h"
 #include "live/spike_filter.h"
 
 #include "support/test_support.h"
@@ -139,4 +140,26 @@ TEST(SpikeFilter, ARearmedStreamStartsAfreshAndADropIsNotedInTheTrace) {
                                       frameOf({72})}));
     trace.close();
     EXPECT_EQ(fileBytes(dir.filePath("trace")), "Nspikes dropped: 1\n");
+}
+
+// A stray byte and a lost byte leave a frame its length with the bytes between them one place
+// out: put back, it reads as its neighbours. One byte changed alone is no shift.
+TEST(LineShift, AStretchOnePlaceOutIsFoundAndOneChangedByteIsNot) {
+    const GaugeSetup setup = rpmWaterSwitch();
+    const QByteArray good = bytes({0xFF, 5, 0x01, 0x40, 70, 0x40, 0x10});
+    const struct {
+        const char* what;
+        QByteArray held;
+        bool shifted;
+    } cases[] = {
+        {"stray at the start, lost at the end", bytes({0xFF, 5, 0x27, 0x01, 0x40, 70, 0x10}), true},
+        {"lost at the start, stray at the end", bytes({0xFF, 5, 0x40, 70, 0x40, 0x10, 0x10}), true},
+        {"one byte changed", bytes({0xFF, 5, 0x01, 0x40, 90, 0x40, 0x10}), false},
+        {"as its neighbours", good, false},
+    };
+    const FrameReadings g = readFrame(good, setup);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(shiftedByLine(good, g, c.held, readFrame(c.held, setup), good, g), c.shifted);
+    }
 }
