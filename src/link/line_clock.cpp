@@ -25,10 +25,18 @@ double LineClock::arrived(qsizetype bytes, uint32_t tick) {
     }
     const double now = double(elapsedTicks(base_, tick));
     bytes_ += bytes;
+    endBefore_ = end_;
+    lastRead_ = bytes;
+    // A read long after the last one is a pause of the line only if the bytes it brings do not
+    // fill the time: a program that stalled reads what the line went on sending meanwhile.
+    const double gap = paced_.empty() ? 0 : now - paced_.back().at;
+    const bool stalled = dense_ && gap > kPauseMs && double(bytes) * pace_ >= gap - kPauseMs / 2;
     // The pace: the window's bytes came in the time from its first arrival to this one.
-    if (!paced_.empty() && now - paced_.back().at > kPauseMs) {
+    // The pace is measured afresh after a pause, but the stream keeps the one it had meanwhile:
+    // only the arrivals before the pause no longer bound the bytes after it.
+    if (gap > kPauseMs && !stalled) {
         paced_.clear();
-        dense_ = false;
+        bounds_.clear();
     }
     while (!paced_.empty() && now - paced_.front().at > kPaceWindowMs)
         paced_.pop_front();
@@ -37,7 +45,8 @@ double LineClock::arrived(qsizetype bytes, uint32_t tick) {
         dense_ = pace_ <= kDensePace * byteMs_;
     }
     paced_.push_back({now, bytes_});
-    while (!bounds_.empty() && now - bounds_.front().at > kBoundMs)
+    // After a stall the arrivals before it still bound the bytes that followed them.
+    while (bounds_.size() > kMinBounds && now - bounds_.front().at > kBoundMs)
         bounds_.pop_front();
     bounds_.push_back({now, bytes_});
     // Each recent arrival bounds when the last byte can have ended: at the latest its own time
@@ -52,11 +61,20 @@ double LineClock::arrived(qsizetype bytes, uint32_t tick) {
         const double whole = std::floor(end_);
         base_ += uint32_t(whole);
         end_ -= whole;
+        endBefore_ -= whole;
         for (auto* list : {&paced_, &bounds_})
             for (Seen& s : *list)
                 s.at -= whole;
     }
     return end_;
+}
+
+double LineClock::endOf(qsizetype before) const {
+    const double pace = dense_ ? pace_ : byteMs_;
+    // A byte of an earlier read ended by the time that read's last byte did, pause or not.
+    if (before >= lastRead_)
+        return std::min(end_ - double(before) * pace, endBefore_ - double(before - lastRead_) * pace);
+    return end_ - double(before) * pace;
 }
 
 uint32_t LineClock::tickOf(qsizetype before) const {

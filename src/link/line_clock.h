@@ -17,7 +17,9 @@ public:
     // The arrivals that bound the clock: a late read is outvoted by the prompt ones around it,
     // and after a pause the clock follows the arrivals again within this long.
     static constexpr double kBoundMs = 500.0;
-    // The pace is the line's over this long; a gap longer than kPauseMs starts it afresh. Until
+    static constexpr size_t kMinBounds = 16; // and at least this many, however long ago
+    // The pace is the line's over this long; a gap longer than kPauseMs starts it afresh, unless
+    // the read after it brings the bytes of the gap (the program stalled, not the line). Until
     // a pace is known, or on a line that rests longer than it sends (no stream), each chunk is
     // taken to have ended when it was read.
     static constexpr double kPaceWindowMs = 3000.0;
@@ -29,7 +31,7 @@ public:
     // `bytes` were read at tick `tick`. Returns the time the last of them ended on the line.
     double arrived(qsizetype bytes, uint32_t tick);
     // When the byte `before` bytes ahead of the last one read ended on the line.
-    double endOf(qsizetype before) const { return end_ - double(before) * (dense_ ? pace_ : byteMs_); }
+    double endOf(qsizetype before) const;
     // The same as a tick of the 32-bit counter (rounded to the nearest millisecond).
     uint32_t tickOf(qsizetype before) const;
     // Milliseconds a byte, as the line has kept it lately (never less than a byte's time).
@@ -47,6 +49,8 @@ private:
     bool dense_ = false; // a stream's pace is known: the byte count keeps the time
     uint32_t base_ = 0; // the tick the clock counts from, so wraps never reach the arithmetic
     double end_ = 0;    // ms after base_ at which the last byte read ended
+    double endBefore_ = 0; // and the last byte of the read before
+    qsizetype lastRead_ = 0; // the bytes of the last read
     int64_t bytes_ = 0;
     std::deque<Seen> paced_;  // the arrivals of the pace window
     std::deque<Seen> bounds_; // the arrivals of the last kBoundMs
