@@ -39,7 +39,7 @@ public:
     bool hasWideband() const { return wideband_ != nullptr; }
     // Records that carry a wideband ratio.
     uint64_t wbReadings() const { return wbReadings_; }
-    // Frames dropped as spikes (see SpikeFilter).
+    // Frames the stream tap dropped as spikes.
     uint64_t spikesDropped() const { return session_.spikesDropped(); }
     // What the link is doing, in a line.
     QString status() const { return status_; }

@@ -17,6 +17,13 @@ int findFrame(const QByteArray& bytes, uint8_t count, int lastStart) {
     return -1;
 }
 
+std::optional<QByteArray> frameData(const QByteArray& bytes, uint8_t count, int lastStart) {
+    const int whole = int(bytes.size()) - int(count) - 2; // the last header with its data
+    const int p = findFrame(bytes, count, lastStart < 0 ? whole : std::min(lastStart, whole));
+    if (p < 0) return std::nullopt;
+    return bytes.mid(p + 2, count);
+}
+
 namespace {
 // Bytes that differ, for frames of one length; any length difference counts as all.
 qsizetype distance(const QByteArray& a, const QByteArray& b) {

@@ -13,6 +13,11 @@ inline constexpr uint8_t kFrameHeader = 0xFF;
 // Never reads past the delivered bytes.
 int findFrame(const QByteArray& bytes, uint8_t count, int lastStart);
 
+// The data bytes of the first whole frame with `count` whose header starts within 0..lastStart
+// (by default anywhere), in a delivery of frames the link has confirmed; none when there is no
+// such frame or its data runs past the delivery.
+std::optional<QByteArray> frameData(const QByteArray& bytes, uint8_t count, int lastStart = -1);
+
 // How a stream's frames are taken.
 enum class FrameRule {
     // A live stream: every confirmed frame; after a fault the frames are found again.

@@ -5,6 +5,8 @@
 #include "util/hex.h"
 #include "util/numbers.h"
 
+#include <algorithm>
+
 namespace kx {
 
 QString forceLastDigit(const QString& text, QChar digit) {
@@ -50,14 +52,12 @@ QByteArray slowWakeUp() {
 }
 
 namespace {
-// The first header with `count` whose data bytes all lie in the delivery.
 template <size_t N> std::optional<std::array<uint8_t, N>> findReply(const QByteArray& bytes) {
-    const int p = findFrame(bytes, uint8_t(N), int(bytes.size()) - int(N) - 2);
-    if (p < 0) return std::nullopt;
-    std::array<uint8_t, N> data{};
-    for (size_t i = 0; i < N; ++i)
-        data[i] = uint8_t(bytes[p + 2 + qsizetype(i)]);
-    return data;
+    const auto data = frameData(bytes, uint8_t(N));
+    if (!data) return std::nullopt;
+    std::array<uint8_t, N> out{};
+    std::copy(data->begin(), data->end(), out.begin());
+    return out;
 }
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "tools/reg_test.h"
 
 #include "link/ecu_protocol.h"
+#include "link/framing.h"
 #include "util/hex.h"
 
 #include <algorithm>
@@ -58,8 +59,7 @@ QByteArray registerProbe(uint8_t reg) {
 
 bool isProbeAnswer(const QByteArray& bytes) {
     // A whole one-byte frame: the link hands over only frames it has confirmed.
-    const int p = findFrame(bytes, 0x01, kLastAnswerStart);
-    return p >= 0 && p + 2 < bytes.size();
+    return frameData(bytes, 0x01, kLastAnswerStart).has_value();
 }
 
 QString registerText(uint8_t reg) {

@@ -33,6 +33,12 @@ TEST(FrameSearch, FirstWholeHeaderWithinTheWindowWins) {
     // A header as the very last byte has no count byte after it.
     EXPECT_EQ(findFrame(bytes({1, 2, 0xFF}), 2, 4), -1);
     EXPECT_EQ(findFrame(QByteArray(), 2, 4), -1);
+    // A frame's data: only a whole one, the first, and within the window when one is given.
+    EXPECT_EQ(frameData(two, 2), bytes({10, 11}));
+    EXPECT_EQ(frameData(bytes({0xFF, 2, 10}), 2), std::nullopt);
+    EXPECT_EQ(frameData(bytes({0xFF, 3, 0xFF, 2, 5, 6}), 2), bytes({5, 6}));
+    EXPECT_EQ(frameData(bytes({0, 0xFF, 2, 5, 6}), 2, 0), std::nullopt);
+    EXPECT_EQ(frameData(bytes({0, 0xFF, 2, 5, 6}), 2, 1), bytes({5, 6}));
 }
 
 TEST(Identification, PartNumberAtItsPlaceForBothGenerations) {
