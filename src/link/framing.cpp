@@ -24,6 +24,13 @@ std::optional<QByteArray> frameData(const QByteArray& bytes, uint8_t count, int 
     return bytes.mid(p + 2, count);
 }
 
+std::optional<HeldFrame> firstFrame(const QByteArray& bytes, int lastStart) {
+    const qsizetype p = bytes.indexOf(char(kFrameHeader));
+    if (p < 0 || p > lastStart || p + 1 >= bytes.size()) return std::nullopt;
+    const uint8_t count = uint8_t(bytes[p + 1]);
+    return HeldFrame{count, bytes.mid(p + 2, count)};
+}
+
 namespace {
 // Bytes that differ, for frames of one length; any length difference counts as all.
 qsizetype distance(const QByteArray& a, const QByteArray& b) {

@@ -18,6 +18,14 @@ int findFrame(const QByteArray& bytes, uint8_t count, int lastStart);
 // such frame or its data runs past the delivery.
 std::optional<QByteArray> frameData(const QByteArray& bytes, uint8_t count, int lastStart = -1);
 
+// The first header within 0..lastStart whatever its count (a stream whose count changes with
+// what it carries): its count byte and as much of its data as the delivery holds.
+struct HeldFrame {
+    uint8_t count = 0;
+    QByteArray data;
+};
+std::optional<HeldFrame> firstFrame(const QByteArray& bytes, int lastStart);
+
 // How a stream's frames are taken.
 enum class FrameRule {
     // A live stream: every confirmed frame; after a fault the frames are found again.

@@ -2,6 +2,7 @@
 
 #include "link/SerialPort.h"
 #include "link/ecu_protocol.h"
+#include "link/framing.h"
 
 #include <algorithm>
 
@@ -14,14 +15,12 @@ LinkSequence iniSelfDiag() {
 
 void getSelfDiagData(const QByteArray& bytes, FaultBuffer& faults) {
     // Any count byte is accepted here, so the search is for the header alone.
-    const qsizetype header = bytes.indexOf(char(kFrameHeader));
-    if (header < 0 || header > selfdiag::LastHeaderIndex || header + 1 >= bytes.size()) return;
-    const uint8_t count = uint8_t(bytes[header + 1]);
-    faults[0] = count;
-    const qsizetype available = bytes.size() - (header + 2);
-    const qsizetype copied = std::min<qsizetype>({count, available, qsizetype(faults.size()) - 1});
+    const auto frame = firstFrame(bytes, selfdiag::LastHeaderIndex);
+    if (!frame) return;
+    faults[0] = frame->count;
+    const qsizetype copied = std::min<qsizetype>(frame->data.size(), qsizetype(faults.size()) - 1);
     for (qsizetype i = 0; i < copied; ++i)
-        faults[size_t(i + 1)] = uint8_t(bytes[header + 2 + i]);
+        faults[size_t(i + 1)] = uint8_t(frame->data[i]);
 }
 
 QString faultCodeText(uint8_t code) {
