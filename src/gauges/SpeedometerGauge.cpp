@@ -62,6 +62,7 @@ void SpeedometerGauge::setup(GaugePicture* picture, NeedleLine* needle, QLabel* 
     styleOverlays();
     placeOverlays();
     setValue(0.0f);
+    valueShown_ = false;
 }
 
 void SpeedometerGauge::renderScale(const DialScale& scale) {
@@ -159,6 +160,7 @@ void SpeedometerGauge::show(QLabel* label, const QString& text) {
 void SpeedometerGauge::showNoValue() {
     if (!geometry_) return;
     show(newValue_, QStringLiteral("--"));
+    if (!valueShown_) show(maximum_, QStringLiteral("--"));
     if (picture_)
         picture_->setReading(
             {name_, newValue_, maximum_, value_, double(minVal_), double(maxVal_)});
@@ -168,6 +170,7 @@ void SpeedometerGauge::setValue(float value) {
     // No reading (a wideband that does not measure): no figure, the needle where it was.
     if (std::isnan(value)) return showNoValue();
     value_ = clampToScale(value, minVal_, maxVal_);
+    valueShown_ = true;
     if (!geometry_) return;
     // Most dials hold their value from one frame to the next: the needle and the text are
     // worked out again only for a new one.

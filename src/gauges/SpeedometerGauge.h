@@ -29,7 +29,8 @@ public:
 
     // Clamps to the scale, moves the needle, shows the value and raises the peak text.
     void setValue(float value);
-    // No live value: the figure reads "--" (to a screen reader too) until the next setValue.
+    // No live value: the figure reads "--" (to a screen reader too) until the next setValue,
+    // and so does the peak while no value has come since set-up.
     void showNoValue();
     float value() const { return value_; }
 
@@ -57,6 +58,7 @@ private:
     int32_t subTickerNum_ = 0;
     int16_t decPoint_ = 0;
     float value_ = 0.0f;
+    bool valueShown_ = false; // a value came since set-up: the peak text is one
     std::optional<DialGeometry> geometry_;
     std::optional<float> placed_; // the value the needle and valueText_ were worked out for
     QString valueText_;

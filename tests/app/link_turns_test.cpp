@@ -232,8 +232,10 @@ TEST(LinkTurns, AWaitingDisplayShowsNoValuesAndTheHandBackKeepsThePartNumber) {
     EXPECT_EQ(display->linkNote(),
               "Self Diagnostics has the ECU link: the display waits for it to close");
     EXPECT_TRUE(display->grid().isStale());
-    for (int i = 0; i < 12; ++i)
+    for (int i = 0; i < 12; ++i) {
         EXPECT_EQ(display->grid().lblValue(i)->text(), "--") << i;
+        EXPECT_EQ(display->grid().lblMax(i)->text(), "--") << i;
+    }
 
     // The link comes back through a connect, and the display takes it before the ECU has
     // identified itself again: the part number and the tools stay as they were.
@@ -269,7 +271,7 @@ TEST(LinkTurns, AWaitingWindowSaysSoOnItselfAndShowsNoValues) {
     const Row rows[] = {
         {"btnDashboard",
          "lblLink",
-         {"lblValue0", "lblValue1"},
+         {"lblValue0", "lblValue1", "lblMax0", "lblMax1"},
          "the dashboard",
          ReceiveMode::Dashboard},
         {"btnTimeTrial", "lblLink", {"lblSpeed"}, "the speed trial", ReceiveMode::TimeTrial},
