@@ -203,7 +203,7 @@ TEST(DashboardLayout, TwoColumnsDialsOverLampsCaptionsCentred) {
 }
 
 TEST(DashboardSetup, ListsAndLimitTexts) {
-    ASSERT_EQ(dashSetupItems().size(), 25);
+    ASSERT_EQ(dashSetupItems().size(), size_t(kChannelCount));
     EXPECT_EQ(dashSetupItems()[20], "Duty Cycle (requires RPM & Inj)");
     EXPECT_EQ(dashSetupItems()[23], "O2 Sensor B2");
     for (const char* t : {"0999", "6500"})

@@ -136,7 +136,7 @@ TEST(DashboardSetupWindow, ValidatesThenStoresInOrderAndRebuildsTheSelection) {
     auto* list1 = win->findChild<QComboBox*>("cmbGauge1");
     auto* rpm = win->findChild<QLineEdit*>("txtRPM");
     auto* speed = win->findChild<QLineEdit*>("txtSpeed");
-    EXPECT_EQ(list0->count(), 25);
+    EXPECT_EQ(list0->count(), kChannelCount);
     EXPECT_EQ(list0->currentIndex(), 0);
     EXPECT_EQ(list1->currentText(), "Speed");
     EXPECT_EQ(rpm->text(), "6000");

@@ -54,7 +54,7 @@ TEST(LogReaderHeader, CatalogueNamesInBothUnitsAndAliasesMapToTheirGauge) {
         }
     }
     for (int i = 0; i < kLogIndicatorCount; ++i) {
-        EXPECT_EQ(logColumnCode(kLogIndicatorNames[i]), 25 + i);
+        EXPECT_EQ(logColumnCode(kLogIndicatorNames[i]), kChannelCount + i);
     }
     // Aliases; the first name, whatever it says, is the time stamp's and skipped.
     const LogHeader h = parseLogHeader("Stamp, Oxygen, Oxygen RH, Fuel Pump");
@@ -64,7 +64,7 @@ TEST(LogReaderHeader, CatalogueNamesInBothUnitsAndAliasesMapToTheirGauge) {
               std::make_tuple(QString("Oxygen"), LogColumnKind::Gauge, 4));
     EXPECT_EQ(h.columns[1].number, 5);
     EXPECT_EQ(std::tie(h.columns[2].kind, h.columns[2].number, h.columns[2].code),
-              std::make_tuple(LogColumnKind::Indicator, 6, 31));
+              std::make_tuple(LogColumnKind::Indicator, 6, kChannelCount + 6));
     // Exact and case-sensitive; the analyser's short captions are not column names.
     for (const char* name : {"rpm", "RPM ", "Water Temp", "Power Steer", "Waste Gate", ""}) {
         EXPECT_EQ(logColumnCode(name), std::nullopt) << name;
