@@ -34,7 +34,8 @@ double LineClock::arrived(qsizetype bytes, uint32_t tick) {
     // The pace: the window's bytes came in the time from its first arrival to this one.
     // The pace is measured afresh after a pause, but the stream keeps the one it had meanwhile:
     // only the arrivals before the pause no longer bound the bytes after it.
-    if (gap > kPauseMs && !stalled) {
+    afterPause_ = gap > kPauseMs && !stalled;
+    if (afterPause_) {
         paced_.clear();
         bounds_.clear();
     }
@@ -71,8 +72,8 @@ double LineClock::arrived(qsizetype bytes, uint32_t tick) {
 
 double LineClock::endOf(qsizetype before) const {
     const double pace = dense_ ? pace_ : byteMs_;
-    // A byte of an earlier read ended by the time that read's last byte did, pause or not.
-    if (before >= lastRead_)
+    // A byte read before a pause ended by the time that read's last byte did.
+    if (afterPause_ && before >= lastRead_)
         return std::min(end_ - double(before) * pace, endBefore_ - double(before - lastRead_) * pace);
     return end_ - double(before) * pace;
 }

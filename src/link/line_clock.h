@@ -51,6 +51,7 @@ private:
     double end_ = 0;    // ms after base_ at which the last byte read ended
     double endBefore_ = 0; // and the last byte of the read before
     qsizetype lastRead_ = 0; // the bytes of the last read
+    bool afterPause_ = false; // which came after the line paused
     int64_t bytes_ = 0;
     std::deque<Seen> paced_;  // the arrivals of the pace window
     std::deque<Seen> bounds_; // the arrivals of the last kBoundMs
